@@ -1,0 +1,42 @@
+# Front door of the build. `make` builds, `make test` installs what is
+# missing, builds and runs every test, `make bench` runs the benchmarks.
+# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a
+# separate folder.
+
+SANITIZE ?= 0
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-sanitize
+CMAKE_FLAGS += -DTESSELLON_SANITIZE=ON
+else
+BUILD_DIR ?= build
+endif
+
+CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+.PHONY: all build deps configure test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure:
+	@cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps
+	@$(MAKE) --no-print-directory build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCH=ON >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@bench/run-all.sh build-bench
+
+clean:
+	rm -rf build build-sanitize build-bench

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking need.
+# Idempotent: packages already present are not touched, and apt is not asked
+# at all when nothing is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ make pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+)
+# The benchmarks compare against a Node.js peer; a node that came from
+# elsewhere (with its own npm) is as good as Debian's.
+if ! command -v node >/dev/null; then
+    packages+=(nodejs)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=sudo
+else
+    sudo=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

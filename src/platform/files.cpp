@@ -1,0 +1,233 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace tessellon {
+
+namespace {
+
+constexpr std::size_t kWriteBufferSize = 256 * 1024;
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+[[noreturn]] void ThrowCreateError(const std::string& path, int error) {
+    throw EFileError("Cannot create file \"" + path + "\". " + SystemReason(error));
+}
+
+[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
+    throw EFileError("Cannot open file \"" + path + "\". " + SystemReason(error));
+}
+
+// A name beside `path` that no other writer in this or another process uses.
+std::string TemporaryNameFor(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) {
+        return "./";
+    }
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer.substr(0, buffer.rfind('/') + 1);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectoryOneLevel(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
+    if (FileExists(to) || DirectoryExists(to)) {
+        return false;
+    }
+    std::string bytes;
+    try {
+        bytes = ReadFileBytes(from);
+    } catch (const EFileError&) {
+        return false;
+    }
+    // Written under a temporary name and linked into place: link() refuses an
+    // existing target, so a file that appeared meanwhile is not overwritten.
+    const std::string temp = TemporaryNameFor(to);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = WriteAll(fd, bytes.data(), bytes.size());
+    const bool closed = ::close(fd) == 0;
+    const bool linked = written && closed && ::link(temp.c_str(), to.c_str()) == 0;
+    ::unlink(temp.c_str());
+    return linked;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ThrowOpenError(path, errno);
+    }
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        ThrowOpenError(path, EISDIR);
+    }
+    if (st.st_size > 0) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            throw EFileError("Cannot read file \"" + path + "\". " + SystemReason(error));
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            continue;
+        }
+        lines.emplace_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < text.size()) {
+        lines.emplace_back(text.substr(start));
+    }
+    return lines;
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+    return SplitTextLines(ReadFileBytes(path));
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path)
+    : path_(std::move(path)), tempPath_(TemporaryNameFor(path_)) {
+    fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        ThrowCreateError(path_, errno);
+    }
+    buffer_.reserve(kWriteBufferSize);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(tempPath_.c_str());
+    }
+}
+
+void AtomicFileWriter::Append(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kWriteBufferSize) {
+        Flush();
+        if (bytes.size() > kWriteBufferSize) {
+            if (!WriteAll(fd_, bytes.data(), bytes.size())) {
+                Fail();
+            }
+            return;
+        }
+    }
+    buffer_.append(bytes);
+}
+
+void AtomicFileWriter::AppendLine(std::string_view line) {
+    Append(line);
+    Append("\r\n");
+}
+
+void AtomicFileWriter::Flush() {
+    if (!WriteAll(fd_, buffer_.data(), buffer_.size())) {
+        Fail();
+    }
+    buffer_.clear();
+}
+
+void AtomicFileWriter::Fail() {
+    const int error = errno;
+    ::close(fd_);
+    ::unlink(tempPath_.c_str());
+    fd_ = -1;
+    ThrowCreateError(path_, error);
+}
+
+void AtomicFileWriter::Commit() {
+    Flush();
+    if (::close(fd_) != 0) {
+        const int error = errno;
+        ::unlink(tempPath_.c_str());
+        fd_ = -1;
+        ThrowCreateError(path_, error);
+    }
+    fd_ = -1;
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(tempPath_.c_str());
+        ThrowCreateError(path_, error);
+    }
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+    AtomicFileWriter writer(path);
+    writer.Append(bytes);
+    writer.Commit();
+}
+
+void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines) {
+    AtomicFileWriter writer(path);
+    for (const std::string& line : lines) {
+        writer.AppendLine(line);
+    }
+    writer.Commit();
+}
+
+}  // namespace tessellon

@@ -1,0 +1,73 @@
+#pragma once
+// File-system primitives: the program folder, folder tests and one-level
+// creation, copying without overwriting, reading text files as lines, and
+// whole-file writes that are atomic (a temporary file in the same folder,
+// renamed over the target), so a crash never leaves a truncated file.
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessellon {
+
+// A file that cannot be read or written. The message names the file and the
+// system's reason.
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Folder of the running executable, ending in "/".
+std::string ProgramFolder();
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// Creates the last level of `path` only; missing parents make it fail.
+// True when the folder exists afterwards because this call made it.
+bool CreateDirectoryOneLevel(const std::string& path);
+
+// Copies `from` to `to` unless `to` exists already. False when nothing was
+// copied, for whatever reason. The copy appears whole or not at all.
+bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
+
+// The whole file as bytes. Throws EFileError when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+// The file as lines: CR LF, a lone CR or a lone LF ends a line, and a final
+// line break makes no empty last line. Throws EFileError when it cannot be read.
+std::vector<std::string> ReadTextLines(const std::string& path);
+std::vector<std::string> SplitTextLines(std::string_view text);
+
+// Streams a file's new contents into a temporary file beside it; Commit()
+// renames it over the target. Destroyed without Commit(), it removes the
+// temporary file and leaves the target as it was.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    void Append(std::string_view bytes);
+    // Appends `line` and CR LF.
+    void AppendLine(std::string_view line);
+    void Commit();
+
+private:
+    void Flush();
+    [[noreturn]] void Fail();
+
+    std::string path_;
+    std::string tempPath_;
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes);
+// Every line, the last one included, ends in CR LF.
+void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
+
+}  // namespace tessellon

@@ -1,0 +1,188 @@
+#include "platform/ini_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <optional>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace tessellon {
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The section name of a "[name]" line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = TrimBlanks(line);
+    if (line.empty() || line.front() != '[') {
+        return std::nullopt;
+    }
+    const std::size_t close = line.find(']');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return TrimBlanks(line.substr(1, close - 1));
+}
+
+// The key name of a "key=value" line.
+std::optional<std::string_view> KeyName(std::string_view line) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return TrimBlanks(line.substr(0, equals));
+}
+
+struct KeyPosition {
+    std::optional<std::size_t> section;  // line of the section header
+    std::optional<std::size_t> key;      // line of the key within that section
+    std::size_t sectionEnd = 0;          // one past the section's last non-empty line
+};
+
+KeyPosition Locate(const std::vector<std::string>& lines, std::string_view section,
+                   std::string_view key) {
+    KeyPosition position;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = SectionName(lines[i])) {
+            if (position.section) {
+                break;  // the next section begins
+            }
+            if (SameName(*name, section)) {
+                position.section = i;
+                position.sectionEnd = i + 1;
+            }
+            continue;
+        }
+        if (!position.section) {
+            continue;
+        }
+        if (!TrimBlanks(lines[i]).empty()) {
+            position.sectionEnd = i + 1;
+        }
+        if (const auto name = KeyName(lines[i]); name && !position.key && SameName(*name, key)) {
+            position.key = i;
+        }
+    }
+    return position;
+}
+
+std::optional<std::vector<std::string>> ReadLinesIfPresent(const std::string& fileName) {
+    try {
+        return ReadTextLines(fileName);
+    } catch (const EFileError&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+bool ParseProfileInteger(const std::string& text, int& result) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        int digit;
+        if (std::isdigit(c)) {
+            digit = c - '0';
+        } else if (base == 16 && std::isxdigit(c)) {
+            digit = std::tolower(c) - 'a' + 10;
+        } else {
+            return false;
+        }
+        value = value * base + digit;
+        // Hexadecimal may spell the 32-bit pattern of a negative number.
+        if (value > (base == 16 ? static_cast<long long>(UINT_MAX) : 1LL + INT_MAX)) {
+            return false;
+        }
+    }
+    if (base == 16 && value > INT_MAX) {
+        value -= 1LL << 32;
+    }
+    value = negative ? -value : value;
+    if (value < INT_MIN || value > INT_MAX) {
+        return false;
+    }
+    result = static_cast<int>(value);
+    return true;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+    const auto lines = ReadLinesIfPresent(fileName_);
+    if (!lines) {
+        return defaultValue;
+    }
+    const KeyPosition position = Locate(*lines, section, key);
+    if (!position.key) {
+        return defaultValue;
+    }
+    const std::string& line = (*lines)[*position.key];
+    return std::string(TrimBlanks(std::string_view(line).substr(line.find('=') + 1)));
+}
+
+int IniFile::ReadInteger(const std::string& section, const std::string& key,
+                         int defaultValue) const {
+    int value = 0;
+    return ParseProfileInteger(ReadString(section, key, ""), value) ? value : defaultValue;
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+    std::vector<std::string> lines = ReadLinesIfPresent(fileName_).value_or(std::vector<std::string>{});
+    const KeyPosition position = Locate(lines, section, key);
+    const std::string keyLine = key + "=" + value;
+    if (position.key) {
+        lines[*position.key] = keyLine;
+    } else if (position.section) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(position.sectionEnd), keyLine);
+    } else {
+        if (!lines.empty() && !TrimBlanks(lines.back()).empty()) {
+            lines.emplace_back();
+        }
+        lines.push_back("[" + section + "]");
+        lines.push_back(keyLine);
+    }
+    try {
+        WriteLinesAtomic(fileName_, lines);
+    } catch (const EFileError&) {
+        throw EIniFileException("Unable to write to " + fileName_);
+    }
+}
+
+void IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+}  // namespace tessellon

@@ -1,0 +1,45 @@
+#pragma once
+// INI profile strings, with the rules the configuration file and the task
+// project file rely on: a section opens at its name in square brackets; a
+// key's value is the text after the first "=" of its line, surrounding blanks
+// removed; section and key names match without regard to case; writing a key
+// replaces its value in place and creates the file and the section when they
+// are missing. Every operation reads the file afresh, as the profile
+// functions of the original platform do; writes replace the file atomically.
+
+#include <stdexcept>
+#include <string>
+
+namespace tessellon {
+
+// Raised by a write that cannot reach the disk: "Unable to write to " + path.
+class EIniFileException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class IniFile {
+public:
+    explicit IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    const std::string& FileName() const { return fileName_; }
+
+    // A missing file, section or key gives `defaultValue`.
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    // A decimal integer, or hexadecimal after "0x"/"0X", within 32 bits; a
+    // missing key or any other text gives `defaultValue`.
+    int ReadInteger(const std::string& section, const std::string& key, int defaultValue) const;
+
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& key, int value);
+
+private:
+    std::string fileName_;
+};
+
+// The integer rule of ReadInteger on its own: true and `result` set when the
+// whole text is such an integer.
+bool ParseProfileInteger(const std::string& text, int& result);
+
+}  // namespace tessellon

@@ -1,0 +1,27 @@
+#pragma once
+// Path texts. The platform separator "/" stands wherever the task files and
+// windows speak of a path separator.
+
+#include <string>
+#include <string_view>
+
+namespace tessellon {
+
+inline constexpr char kPathSeparator = '/';
+
+// Folder part of a path, up to and including its last separator ("" if none).
+std::string ExtractFilePath(std::string_view path);
+// File-name part: what follows the last separator.
+std::string ExtractFileName(std::string_view path);
+// The extension with its dot: from the last "." of the file-name part on, ""
+// when the file name has no dot.
+std::string ExtractFileExt(std::string_view path);
+// The path without its extension.
+std::string RemoveFileExt(std::string_view path);
+// `path` with a separator appended unless it ends in one already.
+std::string IncludeTrailingSeparator(std::string_view path);
+
+// The user's home folder ($HOME, else the password database, else "/").
+std::string HomeFolder();
+
+}  // namespace tessellon

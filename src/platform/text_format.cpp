@@ -1,0 +1,116 @@
+#include "platform/text_format.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace tessellon {
+
+namespace {
+
+constexpr int kSignificantDigits = 15;
+
+// A locale object built from the environment for one category, kept for the
+// life of the process (the environment's choice does not change while we run).
+locale_t UserLocale(int categoryMask) {
+    locale_t locale = ::newlocale(categoryMask, "", static_cast<locale_t>(nullptr));
+    if (locale == static_cast<locale_t>(nullptr)) {
+        locale = ::newlocale(categoryMask, "C", static_cast<locale_t>(nullptr));
+    }
+    return locale;
+}
+
+}  // namespace
+
+char UserDecimalSeparator() {
+    static const char separator = [] {
+        const locale_t locale = UserLocale(LC_NUMERIC_MASK);
+        const char* radix = ::nl_langinfo_l(RADIXCHAR, locale);
+        // A multi-byte separator cannot stand in single-byte text.
+        return (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') ? radix[0] : '.';
+    }();
+    return separator;
+}
+
+std::string FormatGeneral(double value) { return FormatGeneral(value, UserDecimalSeparator()); }
+
+std::string FormatGeneral(double value, char decimalSeparator) {
+    if (std::isnan(value)) {
+        return "NAN";
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? "INF" : "-INF";
+    }
+    if (value == 0) {
+        return "0";
+    }
+    // "%.14e" rounds correctly to 15 significant digits: d.dddddddddddddde±XX.
+    char scientific[32];
+    std::snprintf(scientific, sizeof scientific, "%.*e", kSignificantDigits - 1, value);
+    const char* p = scientific;
+    std::string result;
+    if (*p == '-') {
+        result += '-';
+        ++p;
+    }
+    std::string digits;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.') {
+            digits += *p;
+        }
+    }
+    const int exponent = std::atoi(p + 1);
+    while (digits.size() > 1 && digits.back() == '0') {
+        digits.pop_back();
+    }
+
+    if (exponent >= -5 && exponent < kSignificantDigits) {
+        if (exponent < 0) {
+            result += '0';
+            result += decimalSeparator;
+            result.append(static_cast<std::size_t>(-exponent - 1), '0');
+            result += digits;
+        } else {
+            const auto integerDigits = static_cast<std::size_t>(exponent + 1);
+            if (digits.size() <= integerDigits) {
+                result += digits;
+                result.append(integerDigits - digits.size(), '0');
+            } else {
+                result += digits.substr(0, integerDigits);
+                result += decimalSeparator;
+                result += digits.substr(integerDigits);
+            }
+        }
+        return result;
+    }
+    result += digits[0];
+    if (digits.size() > 1) {
+        result += decimalSeparator;
+        result += digits.substr(1);
+    }
+    result += 'E';
+    result += std::to_string(exponent);
+    return result;
+}
+
+std::string FormatFixed20_14(double value) {
+    char text[352];  // the widest double in fixed notation with 14 decimals fits
+    const int n = std::snprintf(text, sizeof text, "%20.14f", value);
+    return std::string(text, static_cast<std::size_t>(n));
+}
+
+std::string LocalDateTimeText() {
+    static const locale_t locale = UserLocale(LC_TIME_MASK);
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char text[128];
+    const std::size_t n = ::strftime_l(text, sizeof text, "%x %X", &local, locale);
+    return std::string(text, n);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,136 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/paths.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+using test::TempDir;
+
+TEST(SplitTextLines, EveryLineBreakKindEndsALineAndAFinalBreakAddsNoLine) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\rb\nc\r\n", {"a", "b", "c"}},
+        {"\r\n\r\n", {"", ""}},
+        {"a\n\rb", {"a", "", "b"}},  // LF then CR: two breaks
+        {"x|y\r\n", {"x|y"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitTextLines(c.text), c.lines) << testing::PrintToString(c.text);
+    }
+}
+
+TEST(AtomicWrite, LinesEndInCrLfAndReplaceTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("list.txt");
+    WriteFileAtomic(path, "old contents that are longer");
+    WriteLinesAtomic(path, {"one", "", "three"});
+    EXPECT_EQ(ReadFileBytes(path), "one\r\n\r\nthree\r\n");
+    WriteLinesAtomic(path, {});
+    EXPECT_EQ(ReadFileBytes(path), "");
+}
+
+TEST(AtomicWrite, AnUncommittedWriterLeavesTheOldFileAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string path = dir.File("log.txt");
+    WriteFileAtomic(path, "kept");
+    {
+        AtomicFileWriter writer(path);
+        writer.Append(std::string(1 << 20, 'x'));  // larger than the write buffer
+    }
+    EXPECT_EQ(ReadFileBytes(path), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator{}),
+              1);
+}
+
+TEST(AtomicWrite, LargeStreamsArriveWhole) {
+    TempDir dir;
+    const std::string path = dir.File("big.txt");
+    AtomicFileWriter writer(path);
+    std::string expected;
+    for (int i = 0; i < 50000; ++i) {
+        const std::string line = "line " + std::to_string(i);
+        writer.AppendLine(line);
+        expected += line + "\r\n";
+    }
+    writer.Append(std::string(300 * 1024, 'z'));
+    expected += std::string(300 * 1024, 'z');
+    writer.Commit();
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST(AtomicWrite, AnUnwritableFolderRaisesAFileErrorNamingTheFile) {
+    TempDir dir;
+    const std::string path = dir.File("missing/folder/file.txt");
+    try {
+        WriteFileAtomic(path, "x");
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+}
+
+TEST(ReadTextLines, AMissingFileRaisesAFileError) {
+    TempDir dir;
+    EXPECT_THROW(ReadTextLines(dir.File("nothing.ftl")), EFileError);
+    EXPECT_THROW(ReadTextLines(dir.Path()), EFileError);
+}
+
+TEST(Folders, CreationMakesOneLevelOnly) {
+    TempDir dir;
+    EXPECT_FALSE(CreateDirectoryOneLevel(dir.File("a/b")));
+    EXPECT_FALSE(DirectoryExists(dir.File("a")));
+    EXPECT_TRUE(CreateDirectoryOneLevel(dir.File("a")));
+    EXPECT_TRUE(DirectoryExists(dir.File("a")));
+    EXPECT_FALSE(FileExists(dir.File("a")));
+    EXPECT_FALSE(CreateDirectoryOneLevel(dir.File("a")));
+}
+
+TEST(CopyFileNoOverwrite, CopiesOnlyWhenTheTargetIsMissing) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("blank.png"), std::string("\x89PNG\0data", 9));
+    WriteFileAtomic(dir.File("tile.png"), "real tile");
+
+    EXPECT_FALSE(CopyFileNoOverwrite(dir.File("blank.png"), dir.File("tile.png")));
+    EXPECT_EQ(ReadFileBytes(dir.File("tile.png")), "real tile");
+
+    EXPECT_TRUE(CopyFileNoOverwrite(dir.File("blank.png"), dir.File("new.png")));
+    EXPECT_EQ(ReadFileBytes(dir.File("new.png")), std::string("\x89PNG\0data", 9));
+
+    EXPECT_FALSE(CopyFileNoOverwrite(dir.File("absent.png"), dir.File("other.png")));
+    EXPECT_FALSE(FileExists(dir.File("other.png")));
+}
+
+TEST(Paths, SplitAtTheLastSeparatorAndTheLastDotOfTheName) {
+    EXPECT_EQ(ExtractFilePath("/home/u/orvanta/newtask.tsln"), "/home/u/orvanta/");
+    EXPECT_EQ(ExtractFileName("/home/u/orvanta/newtask.tsln"), "newtask.tsln");
+    EXPECT_EQ(ExtractFileExt("old.area.tsln"), ".tsln");
+    EXPECT_EQ(RemoveFileExt("old.area.tsln"), "old.area");
+    EXPECT_EQ(ExtractFileExt("/a.b/noext"), "");
+    EXPECT_EQ(RemoveFileExt("/a.b/noext"), "/a.b/noext");
+    EXPECT_EQ(ExtractFilePath("bare"), "");
+    EXPECT_EQ(IncludeTrailingSeparator("/tmp"), "/tmp/");
+    EXPECT_EQ(IncludeTrailingSeparator("/tmp/"), "/tmp/");
+}
+
+TEST(ProgramFolder, IsTheFolderOfThisExecutable) {
+    const std::string folder = ProgramFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_TRUE(FileExists(folder + "test_platform"));
+}
+
+}  // namespace
+}  // namespace tessellon
