@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,9 +49,14 @@ std::string FormatGeneral(double value, char decimalSeparator) {
     if (value == 0) {
         return "0";
     }
-    // "%.14e" rounds correctly to 15 significant digits: d.dddddddddddddde±XX.
+    // Rounded correctly to 15 significant digits: d.dddddddddddddde±XX. The
+    // charconv functions ignore the process locale, which a GUI toolkit may
+    // have set to the user's.
     char scientific[32];
-    std::snprintf(scientific, sizeof scientific, "%.*e", kSignificantDigits - 1, value);
+    const auto end = std::to_chars(scientific, scientific + sizeof scientific - 1, value,
+                                   std::chars_format::scientific, kSignificantDigits - 1)
+                         .ptr;
+    *end = '\0';
     const char* p = scientific;
     std::string result;
     if (*p == '-') {
@@ -98,9 +104,21 @@ std::string FormatGeneral(double value, char decimalSeparator) {
 }
 
 std::string FormatFixed20_14(double value) {
-    char text[352];  // the widest double in fixed notation with 14 decimals fits
-    const int n = std::snprintf(text, sizeof text, "%20.14f", value);
-    return std::string(text, static_cast<std::size_t>(n));
+    std::string text;
+    AppendFixed20_14(text, value);
+    return text;
+}
+
+void AppendFixed20_14(std::string& text, double value) {
+    constexpr std::size_t kWidth = 20;
+    char digits[352];  // the widest double in fixed notation with 14 decimals fits
+    const std::size_t n = static_cast<std::size_t>(
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 14).ptr -
+        digits);
+    if (n < kWidth) {
+        text.append(kWidth - n, ' ');
+    }
+    text.append(digits, n);
 }
 
 std::string LocalDateTimeText() {

@@ -16,6 +16,7 @@ std::string FormatGeneral(double value, char decimalSeparator);
 
 // "%20.14f": 14 digits after a ".", right-aligned in 20 characters.
 std::string FormatFixed20_14(double value);
+void AppendFixed20_14(std::string& text, double value);
 
 // The current local date and time: the user's short date (LC_TIME %x), one
 // blank, and the time (%X).

@@ -1,0 +1,63 @@
+#include "geo/tile_math.h"
+
+#include <climits>
+#include <cmath>
+
+namespace tessellon {
+
+namespace {
+
+// pi is the double nearest to pi; the factors 1/360 and 1/180 are held at
+// extended precision, and so are the intermediate results. The factors are
+// the extended values just above 1/360 and 1/180: rounded to nearest they lie
+// below, and then 360 * (1/360) falls short of 1, so longitude 180 would land
+// in the last column instead of one past it, and a column's own west edge in
+// the column before it.
+const long double kPi = 3.141592653589793;
+const long double kOneOver360 = std::nextafter(1.0L / 360.0L, 1.0L);
+const long double kOneOver180 = std::nextafter(1.0L / 180.0L, 1.0L);
+
+long double TilesPerSide(int zoom) { return static_cast<long double>(1LL << zoom); }
+
+// Truncation toward zero. Values no 32-bit column or row can hold (the poles,
+// NaN) saturate instead of being undefined; the input checks never let them
+// through.
+std::int32_t Truncate(long double t) {
+    if (!(t > static_cast<long double>(INT32_MIN) - 1.0L)) {
+        return INT32_MIN;
+    }
+    if (!(t < static_cast<long double>(INT32_MAX) + 1.0L)) {
+        return INT32_MAX;
+    }
+    return static_cast<std::int32_t>(t);
+}
+
+}  // namespace
+
+std::int32_t LongitudeToTileX(double longitude, int zoom) {
+    const long double t = (longitude + 180.0L) * kOneOver360 * TilesPerSide(zoom);
+    return Truncate(t);
+}
+
+std::int32_t LatitudeToTileY(double latitude, int zoom) {
+    const long double phi = kPi * latitude * kOneOver180;
+    const long double s = std::sin(phi);
+    const long double m = 0.5L * std::log((1.0L + s) / (1.0L - s));
+    const long double t = (1.0L - m / kPi) * 0.5L * TilesPerSide(zoom);
+    return Truncate(t);
+}
+
+// The edges are computed in double precision throughout: held at extended
+// precision they come out one unit in the last place away from the values the
+// tile lists of existing tasks carry.
+double TileXToLongitude(double x, int zoom) {
+    return x * 360.0 / static_cast<double>(1LL << zoom) - 180.0;
+}
+
+double TileYToLatitude(double y, int zoom) {
+    constexpr double pi = 3.141592653589793;
+    const double r = std::exp(2.0 * pi - 4.0 * pi * y / static_cast<double>(1LL << zoom));
+    return std::asin((r - 1.0) / (r + 1.0)) * 180.0 / pi;
+}
+
+}  // namespace tessellon

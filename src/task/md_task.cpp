@@ -1,0 +1,113 @@
+#include "task/md_task.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "geo/tile_math.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+
+namespace tessellon {
+
+ETooManyTilesError::ETooManyTilesError()
+    : std::runtime_error(
+          "Too many images in this area. Choose a smaller area or a lower zoom level.") {}
+
+MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(params) {
+    const TaskParameters& p = *Params;
+    MinX = LongitudeToTileX(p.LeftLongitude, p.Zoom);
+    MaxX = LongitudeToTileX(p.RightLongitude, p.Zoom);
+    const std::int32_t yTop = LatitudeToTileY(p.TopLatitude, p.Zoom);
+    const std::int32_t yBottom = LatitudeToTileY(p.BottomLatitude, p.Zoom);
+
+    DownloadLeftLongitude = TileXToLongitude(MinX, p.Zoom);
+    DownloadRightLongitude = TileXToLongitude(static_cast<double>(MaxX) + 1, p.Zoom);
+    DownloadTopLatitude = TileYToLatitude(yTop, p.Zoom);
+    DownloadBottomLatitude = TileYToLatitude(static_cast<double>(yBottom) + 1, p.Zoom);
+
+    MinY = std::min(yTop, yBottom);
+    MaxY = std::max(yTop, yBottom);
+
+    TotalCount = (static_cast<std::int64_t>(MaxX) - MinX + 1) *
+                 (static_cast<std::int64_t>(MaxY) - MinY + 1);
+    if (TotalCount > kMaxTileCount) {
+        throw ETooManyTilesError();
+    }
+
+    const std::string base = RemoveFileExt(p.TaskName);
+    LogFileName = p.SavePath + base + "_log.txt";
+    FailedFileName = p.SavePath + base + "_failed.ftl";
+    ListFileName = p.SavePath + base + "_list.txt";
+    ImageFolder = p.SavePath + base + kPathSeparator;
+
+    if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
+        const std::string message = "Create directory " + ImageFolder + " Failed.";
+        messages.ShowMessage(message);
+        throw ECreateTaskError(message);
+    }
+
+    if (p.ContinueTask) {
+        ReadSavedPositions();
+    }
+}
+
+void MDTask::ReadSavedPositions() {
+    const IniFile project(ProjectFileName());
+    for (std::int32_t i = 0; i < Params->ThreadCount && i < kThreadSlots; ++i) {
+        const std::string slot = "T" + std::to_string(i + 1);
+        SavedX[static_cast<std::size_t>(i)] = project.ReadInteger("THREADS", slot + "X", 0);
+        SavedY[static_cast<std::size_t>(i)] = project.ReadInteger("THREADS", slot + "Y", 0);
+    }
+}
+
+std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
+    // The server counts rows from the equator northwards and its zoom levels
+    // one higher.
+    const double serverRow = std::ldexp(1.0, Params->Zoom - 1) - y - 1;
+    const std::string tail = "x=" + std::to_string(x) + "&y=" + FormatGeneral(serverRow) +
+                             "&z=" + std::to_string(Params->Zoom + 1);
+    switch (Params->MapsType) {
+        case kMapsTypeMap:
+            return "http://" + Params->MapHost + "/hx/tl?v=4.3&r=1&" + tail;
+        case kMapsTypeSatellite:
+            return "http://" + Params->SatelliteHost + "/ae/ximg?v=1.9&t=a&s=256&r=1&" + tail;
+        default:
+            return "";
+    }
+}
+
+std::string MDTask::TilePrefix() const {
+    switch (Params->MapsType) {
+        case kMapsTypeMap:
+            return "yn";
+        case kMapsTypeSatellite:
+            return "ys";
+        default:
+            return "";
+    }
+}
+
+std::string MDTask::GetTileExtension() const {
+    switch (Params->MapsType) {
+        case kMapsTypeMap:
+            return "png";
+        case kMapsTypeSatellite:
+            return "jpg";
+        default:
+            return "";
+    }
+}
+
+std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
+    return TilePrefix() + "_" + std::to_string(x) + "_" + std::to_string(y) + "_" +
+           std::to_string(Params->Zoom) + "." + GetTileExtension();
+}
+
+std::string MDTask::GetTilePath(std::int32_t x, std::int32_t y) const {
+    return ImageFolder + GetTileFileName(x, y);
+}
+
+}  // namespace tessellon

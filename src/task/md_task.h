@@ -1,0 +1,81 @@
+#pragma once
+// One download task: the tile range that covers the rectangle, the exact
+// edges of that range, the names of the task's files, the URL, name and path
+// of every tile, and the writers of the task's files. Built on the main
+// thread before any worker starts; read-only afterwards, so the workers share
+// it without a lock.
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "platform/message_sink.h"
+#include "task/task_parameters.h"
+
+namespace tessellon {
+
+// The tile folder could not be created; the user has been told which folder.
+class ECreateTaskError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The area holds more tiles than a task can count; refused before anything is
+// written to disk.
+class ETooManyTilesError : public std::runtime_error {
+public:
+    ETooManyTilesError();
+};
+
+inline constexpr std::int64_t kMaxTileCount = 2147483647;
+
+class MDTask {
+public:
+    // Keeps `params`, which must outlive the task. Creates the tile folder
+    // (one level) and, when continuing, reads the saved worker positions.
+    MDTask(const TaskParameters* params, MessageSink& messages);
+    MDTask(const MDTask&) = delete;
+    MDTask& operator=(const MDTask&) = delete;
+
+    std::string GetTileUrl(std::int32_t x, std::int32_t y) const;
+    std::string GetTileFileName(std::int32_t x, std::int32_t y) const;
+    std::string GetTilePath(std::int32_t x, std::int32_t y) const;
+    // "png" or "jpg", without the dot.
+    std::string GetTileExtension() const;
+
+    // The task files, written in this order at a start. A continued task
+    // keeps its project file, tile list and failed-tile list and only adds
+    // continuation lines to its log.
+    void WriteProjectFile() const;
+    void WriteTileList() const;
+    void WriteLogHeader() const;
+    void CreateFailedList() const;
+
+    // Last tile each worker slot finished in an earlier run; 0 = none.
+    std::array<std::int32_t, 16> SavedX{};
+    std::array<std::int32_t, 16> SavedY{};
+    const TaskParameters* Params;
+    std::int32_t MinX = 0;
+    std::int32_t MinY = 0;
+    std::int32_t MaxX = 0;
+    std::int32_t MaxY = 0;
+    double DownloadLeftLongitude = 0;
+    double DownloadRightLongitude = 0;
+    double DownloadTopLatitude = 0;
+    double DownloadBottomLatitude = 0;
+    std::int64_t TotalCount = 0;
+    std::string LogFileName;
+    std::string FailedFileName;
+    std::string ListFileName;
+    // Folder of the tile images, ending in "/".
+    std::string ImageFolder;
+
+    std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
+
+private:
+    std::string TilePrefix() const;
+    void ReadSavedPositions();
+};
+
+}  // namespace tessellon

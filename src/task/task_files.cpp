@@ -1,0 +1,191 @@
+// The four files a task leaves beside its tile folder: the project file, the
+// tile list, the log and the failed-tile list. Every line ends in CR LF and
+// every file is replaced whole and atomically.
+
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "geo/tile_math.h"
+#include "platform/files.h"
+#include "platform/text_format.h"
+#include "task/md_task.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr const char* kTileListHeader =
+    "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+    "Bottom_Edge_Latitude";
+constexpr const char* kPasswordMask = "********";
+
+void AppendInteger(std::string& text, std::int64_t value) {
+    char digits[24];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+}  // namespace
+
+void MDTask::WriteProjectFile() const {
+    if (Params->ContinueTask) {
+        return;
+    }
+    const TaskParameters& p = *Params;
+    std::vector<std::string> lines = {
+        "[MapsType]",
+        "MapsType=" + std::to_string(p.MapsType),
+        "",
+        "[AREA]",
+        "LeftLongitude=" + FormatGeneral(p.LeftLongitude),
+        "RightLongitude=" + FormatGeneral(p.RightLongitude),
+        "TopLatitude=" + FormatGeneral(p.TopLatitude),
+        "BottomLatitude=" + FormatGeneral(p.BottomLatitude),
+        "",
+        "Left_Longitude_download=" + FormatGeneral(DownloadLeftLongitude),
+        "Right_Longitude_download=" + FormatGeneral(DownloadRightLongitude),
+        "Top_Latitude_download=" + FormatGeneral(DownloadTopLatitude),
+        "Bottom_Latitude_download=" + FormatGeneral(DownloadBottomLatitude),
+        "",
+        "[Zoom]",
+        "Zoom=" + std::to_string(p.Zoom),
+        "",
+        "[XY]",
+        "MinX=" + std::to_string(MinX),
+        "MinY=" + std::to_string(MinY),
+        "MaxX=" + std::to_string(MaxX),
+        "MaxY=" + std::to_string(MaxY),
+        "",
+        "[THREADS]",
+        "ThreadCount=" + std::to_string(p.ThreadCount),
+    };
+    for (std::int32_t i = 1; i <= p.ThreadSlots; ++i) {
+        lines.push_back("T" + std::to_string(i) + "X=");
+        lines.push_back("T" + std::to_string(i) + "Y=");
+    }
+    lines.emplace_back();
+    WriteLinesAtomic(ProjectFileName(), lines);
+}
+
+void MDTask::WriteTileList() const {
+    if (Params->ContinueTask) {
+        return;
+    }
+    const std::int32_t zoom = Params->Zoom;
+    // Streamed line by line: a task of millions of tiles never holds its list
+    // in memory. The edge texts repeat along every column and every row, so
+    // each is formatted once: a row's north edge is the south edge of the row
+    // above it.
+    std::string northEdges;
+    const auto rows = static_cast<std::size_t>(static_cast<std::int64_t>(MaxY) - MinY + 1);
+    northEdges.reserve((rows + 1) * 20);
+    for (std::int64_t y = MinY; y <= static_cast<std::int64_t>(MaxY) + 1; ++y) {
+        AppendFixed20_14(northEdges, TileYToLatitude(static_cast<double>(y), zoom));
+    }
+    const auto edgeText = [&](std::size_t row) {
+        // Fixed 20.14 texts of latitudes are exactly 20 characters wide.
+        return std::string_view(northEdges).substr(row * 20, 20);
+    };
+
+    const std::string prefix = TilePrefix() + "_";
+    std::string suffix = "_";
+    AppendInteger(suffix, zoom);
+    suffix += "." + GetTileExtension() + ": ";
+
+    AtomicFileWriter writer(ListFileName);
+    writer.AppendLine(kTileListHeader);
+    std::string line;
+    for (std::int64_t x = MinX; x <= MaxX; ++x) {
+        std::string columnHead = prefix;
+        AppendInteger(columnHead, x);
+        columnHead += '_';
+        std::string columnEdges;
+        AppendFixed20_14(columnEdges, TileXToLongitude(static_cast<double>(x), zoom));
+        columnEdges += ' ';
+        AppendFixed20_14(columnEdges, TileXToLongitude(static_cast<double>(x) + 1, zoom));
+        columnEdges += ' ';
+        for (std::size_t row = 0; row < rows; ++row) {
+            line = columnHead;
+            AppendInteger(line, MinY + static_cast<std::int64_t>(row));
+            line += suffix;
+            line += columnEdges;
+            line += edgeText(row);
+            line += ' ';
+            line += edgeText(row + 1);
+            writer.AppendLine(line);
+        }
+    }
+    writer.Commit();
+}
+
+void MDTask::WriteLogHeader() const {
+    const TaskParameters& p = *Params;
+    if (p.ContinueTask) {
+        std::vector<std::string> lines = ReadTextLines(LogFileName);
+        lines.emplace_back("--------------------------------------------");
+        lines.emplace_back("Log continue...");
+        lines.push_back("Now time is:" + LocalDateTimeText());
+        WriteLinesAtomic(LogFileName, lines);
+        return;
+    }
+    std::vector<std::string> lines = {
+        "Project: " + ProjectFileName(),
+        "Now time is:" + LocalDateTimeText(),
+        "",
+        "[MapsType]",
+        "MapsType=" + std::to_string(p.MapsType),
+        "",
+    };
+    if (p.UseProxy) {
+        // The password never reaches the log in clear.
+        lines.insert(lines.end(), {
+                                      "Using Proxy:",
+                                      "Proxy Server:" + p.ProxyServer,
+                                      "Proxy Port:" + p.ProxyPort,
+                                      "ProxyUsername:" + p.ProxyUsername,
+                                      std::string("ProxyPassword:") +
+                                          (p.ProxyPassword.empty() ? "" : kPasswordMask),
+                                      "",
+                                  });
+    }
+    lines.insert(lines.end(), {
+                                  "Left Longitude  input= " + FormatGeneral(p.LeftLongitude),
+                                  "Right Longitude input= " + FormatGeneral(p.RightLongitude),
+                                  "Top Latitude    input= " + FormatGeneral(p.TopLatitude),
+                                  "Bottom Latitude input= " + FormatGeneral(p.BottomLatitude),
+                                  "",
+                                  "MinX = " + std::to_string(MinX),
+                                  "MinY = " + std::to_string(MinY),
+                                  "MaxX = " + std::to_string(MaxX),
+                                  "MaxY = " + std::to_string(MaxY),
+                                  "",
+                                  "Left Longitude  download=" + FormatGeneral(DownloadLeftLongitude),
+                                  "Right Longitude download=" + FormatGeneral(DownloadRightLongitude),
+                                  "Top Latitude    download=" + FormatGeneral(DownloadTopLatitude),
+                                  "Bottom Latitude download=" + FormatGeneral(DownloadBottomLatitude),
+                                  "",
+                                  "All images' scope information are saved to " + ListFileName,
+                                  "",
+                                  "Total count of images would be downloaded: " +
+                                      std::to_string(TotalCount),
+                                  "",
+                                  "Download threads count: " + std::to_string(p.ThreadCount),
+                                  "",
+                                  "Zoom level: " + std::to_string(p.Zoom),
+                                  "",
+                                  "path: " + p.SavePath,
+                                  "",
+                                  "Start downloading...",
+                                  "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
+                              });
+    WriteLinesAtomic(LogFileName, lines);
+}
+
+void MDTask::CreateFailedList() const {
+    if (Params->ContinueTask) {
+        return;
+    }
+    WriteFileAtomic(FailedFileName, "");
+}
+
+}  // namespace tessellon

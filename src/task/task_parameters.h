@@ -1,0 +1,42 @@
+#pragma once
+// The parameters of one download task, filled by the download start from the
+// main window's fields and the configuration. The task reads them and never
+// changes them.
+
+#include <cstdint>
+#include <string>
+
+namespace tessellon {
+
+inline constexpr std::int32_t kMapsTypeMap = 3;
+inline constexpr std::int32_t kMapsTypeSatellite = 4;
+inline constexpr std::int32_t kThreadSlots = 8;
+
+struct TaskParameters {
+    double LeftLongitude = 0;
+    double RightLongitude = 0;
+    double TopLatitude = 0;
+    double BottomLatitude = 0;
+    std::int32_t Zoom = 0;
+    // Number of workers; lowered to the number of tiles when that is smaller.
+    std::int32_t ThreadCount = kThreadSlots;
+    // Worker slots kept in the project file.
+    std::int32_t ThreadSlots = kThreadSlots;
+    std::int32_t MapsType = kMapsTypeSatellite;
+    // Folder of all the task's files, ending in "/".
+    std::string SavePath;
+    // File name of the project file, with its ".tsln" extension.
+    std::string TaskName;
+    bool UseProxy = false;
+    std::string ProxyServer;
+    std::string ProxyPort;
+    std::string ProxyUsername;
+    std::string ProxyPassword;
+    // Host (or host:port) of the map and of the satellite tile server.
+    std::string MapHost;
+    std::string SatelliteHost;
+    // This start continues an earlier run of the same task.
+    bool ContinueTask = false;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "geo/tile_math.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "task/md_task.h"
+#include "task_fixture.h"
+
+namespace tessellon {
+namespace {
+
+using test::SampleTask;
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+// The log with its "Now time is:" lines reduced to the label, so whole logs
+// can be compared.
+std::string LogWithoutTimes(const std::string& path) {
+    std::string text;
+    for (std::string line : ReadTextLines(path)) {
+        if (line.rfind("Now time is:", 0) == 0) {
+            EXPECT_GT(line.size(), 12u) << "no date and time after the label";
+            line = "Now time is:";
+        }
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+std::string ThreadSlotLines() {
+    std::string text;
+    for (int i = 1; i <= 8; ++i) {
+        text += "T" + std::to_string(i) + "X=\r\nT" + std::to_string(i) + "Y=\r\n";
+    }
+    return text;
+}
+
+void WriteAll(const MDTask& t) {
+    t.WriteProjectFile();
+    t.WriteTileList();
+    t.WriteLogHeader();
+    t.CreateFailedList();
+}
+
+TEST_F(SampleTask, WritesTheProjectFileWithEmptyPositionsForAllEightSlots) {
+    params.ThreadCount = 3;  // lowered for a small task: still eight slots
+    Create().WriteProjectFile();
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")),
+              Lines({"[MapsType]", "MapsType=3", "", "[AREA]", "LeftLongitude=116.3",
+                     "RightLongitude=116.5", "TopLatitude=40", "BottomLatitude=39.8", "",
+                     "Left_Longitude_download=116.279296875",
+                     "Right_Longitude_download=116.54296875",
+                     "Top_Latitude_download=40.0107871404655",
+                     "Bottom_Latitude_download=39.7747694852955", "", "[Zoom]", "Zoom=13", "",
+                     "[XY]", "MinX=6742", "MinY=3101", "MaxX=6747", "MaxY=3107", "", "[THREADS]",
+                     "ThreadCount=3"}) +
+                  ThreadSlotLines() + "\r\n");
+}
+
+TEST_F(SampleTask, ProjectFileNumbersUseTheGeneralFormat) {
+    params.LeftLongitude = 116;
+    params.RightLongitude = 151.2093;
+    params.TopLatitude = -33.8688;
+    params.BottomLatitude = -33.9;
+    Create().WriteProjectFile();
+    const std::string text = ReadFileBytes(dir.File("newtask.tsln"));
+    EXPECT_NE(text.find("\r\nLeftLongitude=116\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nTopLatitude=-33.8688\r\n"), std::string::npos);
+}
+
+TEST_F(SampleTask, TheTileListHasAHeaderAndOneLinePerTileColumnByColumn) {
+    const MDTask& t = Create();
+    t.WriteTileList();
+    const std::vector<std::string> lines = ReadTextLines(t.ListFileName);
+    ASSERT_EQ(lines.size(), 43u);
+    EXPECT_EQ(lines[0],
+              "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+              "Bottom_Edge_Latitude");
+    EXPECT_EQ(lines[1],
+              "yn_6742_3101_13.png:   116.27929687500000   116.32324218750000    40.01078714046551    "
+              "39.97712009843962");
+    EXPECT_EQ(lines[2],
+              "yn_6742_3102_13.png:   116.27929687500000   116.32324218750000    39.97712009843962    "
+              "39.94343646197422");
+    // Every line, against the edges formatted one by one.
+    std::size_t i = 1;
+    for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
+        for (std::int32_t y = t.MinY; y <= t.MaxY; ++y, ++i) {
+            char expected[256];
+            std::snprintf(expected, sizeof expected, "%s: %20.14f %20.14f %20.14f %20.14f",
+                          t.GetTileFileName(x, y).c_str(), TileXToLongitude(x, 13),
+                          TileXToLongitude(x + 1, 13), TileYToLatitude(y, 13),
+                          TileYToLatitude(y + 1, 13));
+            ASSERT_EQ(lines[i], expected);
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(t.ListFileName).substr(ReadFileBytes(t.ListFileName).size() - 2), "\r\n");
+}
+
+TEST_F(SampleTask, ATaskOfOneTileHasATileListOfTwoLines) {
+    params.RightLongitude = params.LeftLongitude;
+    params.BottomLatitude = params.TopLatitude;
+    const MDTask& t = Create();
+    t.WriteTileList();
+    EXPECT_EQ(ReadTextLines(t.ListFileName).size(), 2u);
+}
+
+TEST_F(SampleTask, TheLogHeadWithoutProxyGoesFromTheMapTypeStraightToTheInput) {
+    const MDTask& t = Create();
+    t.WriteLogHeader();
+    EXPECT_EQ(LogWithoutTimes(t.LogFileName),
+              Lines({"Project: " + dir.Path() + "newtask.tsln",
+                     "Now time is:",
+                     "",
+                     "[MapsType]",
+                     "MapsType=3",
+                     "",
+                     "Left Longitude  input= 116.3",
+                     "Right Longitude input= 116.5",
+                     "Top Latitude    input= 40",
+                     "Bottom Latitude input= 39.8",
+                     "",
+                     "MinX = 6742",
+                     "MinY = 3101",
+                     "MaxX = 6747",
+                     "MaxY = 3107",
+                     "",
+                     "Left Longitude  download=116.279296875",
+                     "Right Longitude download=116.54296875",
+                     "Top Latitude    download=40.0107871404655",
+                     "Bottom Latitude download=39.7747694852955",
+                     "",
+                     "All images' scope information are saved to " + dir.Path() + "newtask_list.txt",
+                     "",
+                     "Total count of images would be downloaded: 42",
+                     "",
+                     "Download threads count: 8",
+                     "",
+                     "Zoom level: 13",
+                     "",
+                     "path: " + dir.Path(),
+                     "",
+                     "Start downloading...",
+                     "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~"}));
+}
+
+TEST_F(SampleTask, TheLogHeadNamesTheProxyButNeverShowsItsPassword) {
+    params.UseProxy = true;
+    params.ProxyServer = "proxy.local";
+    params.ProxyPort = "3128";
+    params.ProxyUsername = "anna";
+    params.ProxyPassword = "s3cret";
+    const MDTask& t = Create();
+    t.WriteLogHeader();
+    const std::string log = ReadFileBytes(t.LogFileName);
+    EXPECT_NE(log.find("MapsType=3\r\n\r\nUsing Proxy:\r\nProxy Server:proxy.local\r\n"
+                       "Proxy Port:3128\r\nProxyUsername:anna\r\nProxyPassword:********\r\n\r\n"
+                       "Left Longitude  input= 116.3\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("s3cret"), std::string::npos);
+
+    params.ProxyPassword.clear();
+    Create().WriteLogHeader();
+    EXPECT_NE(ReadFileBytes(task->LogFileName).find("\r\nProxyPassword:\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(SampleTask, ANewTaskReplacesTheFilesOfAnEarlierTaskOfTheSameName) {
+    WriteFileAtomic(dir.File("newtask.tsln"), "[THREADS]\r\nT1X=6745\r\n");
+    WriteFileAtomic(dir.File("newtask_log.txt"), "old log\r\n");
+    WriteFileAtomic(dir.File("newtask_failed.ftl"), "/x/y.png|http://h/u\r\n");
+    WriteFileAtomic(dir.File("newtask_list.txt"), "old list\r\n");
+    WriteAll(Create());
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask_failed.ftl")), "");
+    EXPECT_EQ(ReadTextLines(dir.File("newtask.tsln"))[25], "T1X=");
+    EXPECT_EQ(ReadTextLines(dir.File("newtask_log.txt"))[0], "Project: " + dir.File("newtask.tsln"));
+    EXPECT_EQ(ReadTextLines(dir.File("newtask_list.txt")).size(), 43u);
+}
+
+TEST_F(SampleTask, AContinuedTaskKeepsItsFilesAndOnlyExtendsItsLog) {
+    WriteAll(Create());
+    WriteFileAtomic(dir.File("newtask_failed.ftl"), "/x/y.png|http://h/u\r\n");
+    IniFile(dir.File("newtask.tsln")).WriteInteger("THREADS", "T3X", 6745);
+    const std::string project = ReadFileBytes(dir.File("newtask.tsln"));
+    const std::string list = ReadFileBytes(dir.File("newtask_list.txt"));
+    const std::string log = ReadFileBytes(dir.File("newtask_log.txt")) + "T1:seq=8,yn_6743_3101_13.png OK\r\n";
+    WriteFileAtomic(dir.File("newtask_log.txt"), log);
+
+    params.ContinueTask = true;
+    WriteAll(Create());
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")), project);
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask_list.txt")), list);
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask_failed.ftl")), "/x/y.png|http://h/u\r\n");
+    const std::string continued = ReadFileBytes(dir.File("newtask_log.txt"));
+    ASSERT_EQ(continued.substr(0, log.size()), log);
+    const std::vector<std::string> added = SplitTextLines(continued.substr(log.size()));
+    ASSERT_EQ(added.size(), 3u);
+    EXPECT_EQ(added[0], "--------------------------------------------");
+    EXPECT_EQ(added[1], "Log continue...");
+    EXPECT_EQ(added[2].substr(0, 12), "Now time is:");
+    EXPECT_GT(added[2].size(), 12u);
+}
+
+TEST_F(SampleTask, ContinuingWithoutALogFailsWithAFileError) {
+    params.ContinueTask = true;
+    EXPECT_THROW(Create().WriteLogHeader(), EFileError);
+}
+
+}  // namespace
+}  // namespace tessellon
