@@ -1,0 +1,71 @@
+#include "control/configuration.h"
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "platform/paths.h"
+
+namespace tessellon {
+
+namespace {
+
+std::string Text(std::string_view text) { return std::string(text); }
+
+}  // namespace
+
+std::string Configuration::DefaultFileName() { return ProgramFolder() + "ini/config.ini"; }
+
+std::string Configuration::Read(const StringSetting& setting) const {
+    return IniFile(fileName_).ReadString(Text(setting.Section), Text(setting.Key),
+                                         Text(setting.Default));
+}
+
+int Configuration::Read(const IntegerSetting& setting) const {
+    return IniFile(fileName_).ReadInteger(Text(setting.Section), Text(setting.Key), setting.Default);
+}
+
+std::string Configuration::Read(const FolderSetting& setting) const {
+    return IniFile(fileName_).ReadString(Text(setting.Section), Text(setting.Key),
+                                         IncludeTrailingSeparator(HomeFolder()) +
+                                             Text(setting.DefaultInHome));
+}
+
+void Configuration::Write(const StringSetting& setting, const std::string& value) const {
+    IniFile(fileName_).WriteString(Text(setting.Section), Text(setting.Key), value);
+}
+
+void Configuration::Write(const FolderSetting& setting, const std::string& value) const {
+    IniFile(fileName_).WriteString(Text(setting.Section), Text(setting.Key), value);
+}
+
+void Configuration::Write(const IntegerSetting& setting, int value) const {
+    IniFile(fileName_).WriteInteger(Text(setting.Section), Text(setting.Key), value);
+}
+
+MainWindowSettings Configuration::ReadMainWindow() const {
+    return {Read(settings::DefaultPathForMainWindow), Read(settings::DefaultOutputName),
+            Read(settings::DefaultThreadCount), Read(settings::Version)};
+}
+
+ProxySettings Configuration::ReadProxy() const {
+    return {Read(settings::UseProxy) == 1, Read(settings::ProxyServer), Read(settings::ProxyPort),
+            Read(settings::ProxyUsername), Read(settings::ProxyPassword)};
+}
+
+TileServiceSettings Configuration::ReadTileService() const {
+    return {Read(settings::MapHost), Read(settings::SatelliteHost)};
+}
+
+OptionsSettings Configuration::ReadOptions() const {
+    return {Read(settings::DefaultPathForOptions), ReadProxy()};
+}
+
+void Configuration::WriteOptions(const OptionsSettings& options) const {
+    Write(settings::DefaultPathForOptions, options.DefaultPath);
+    Write(settings::UseProxy, options.Proxy.UseProxy ? 1 : 0);
+    Write(settings::ProxyServer, options.Proxy.ProxyServer);
+    Write(settings::ProxyPort, options.Proxy.ProxyPort);
+    Write(settings::ProxyUsername, options.Proxy.ProxyUsername);
+    Write(settings::ProxyPassword, options.Proxy.ProxyPassword);
+}
+
+}  // namespace tessellon

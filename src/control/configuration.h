@@ -1,0 +1,105 @@
+#pragma once
+// The configuration file "ini/config.ini" beside the program: one registry of
+// every section and key with its default, and typed reading and writing for
+// the main window, the options window and the download start.
+
+#include <string>
+#include <string_view>
+
+namespace tessellon {
+
+struct StringSetting {
+    std::string_view Section;
+    std::string_view Key;
+    std::string_view Default;
+};
+
+struct IntegerSetting {
+    std::string_view Section;
+    std::string_view Key;
+    int Default;
+};
+
+// A folder whose default lies in the user's home folder.
+struct FolderSetting {
+    std::string_view Section;
+    std::string_view Key;
+    std::string_view DefaultInHome;
+};
+
+namespace settings {
+// The save folder the main window proposes, and the one the options window
+// shows: the same key with two different defaults.
+inline constexpr FolderSetting DefaultPathForMainWindow{"IniParas", "DefaultPath", "orvanta"};
+inline constexpr FolderSetting DefaultPathForOptions{"IniParas", "DefaultPath", "downloads"};
+inline constexpr StringSetting DefaultOutputName{"IniParas", "DefaultOutputName", "bigmap.bmp"};
+inline constexpr IntegerSetting DefaultThreadCount{"IniParas", "DefaultThreadCount", 1};
+inline constexpr StringSetting Version{"IniParas", "Version", "5.23"};
+// 1 means use the proxy; any other value means do not.
+inline constexpr IntegerSetting UseProxy{"Proxy", "UseProxy", 0};
+inline constexpr StringSetting ProxyServer{"Proxy", "ProxyServer", ""};
+inline constexpr StringSetting ProxyPort{"Proxy", "ProxyPort", ""};
+inline constexpr StringSetting ProxyUsername{"Proxy", "ProxyUsername", ""};
+inline constexpr StringSetting ProxyPassword{"Proxy", "ProxyPassword", ""};
+// Host or host:port of each tile server.
+inline constexpr StringSetting MapHost{"TileService", "MapHost", "127.0.0.1:8086"};
+inline constexpr StringSetting SatelliteHost{"TileService", "SatelliteHost", "127.0.0.1:8086"};
+}  // namespace settings
+
+// What the main window reads when it is shown.
+struct MainWindowSettings {
+    std::string DefaultPath;
+    std::string DefaultOutputName;
+    int DefaultThreadCount = 1;
+    std::string Version;
+};
+
+struct ProxySettings {
+    bool UseProxy = false;
+    std::string ProxyServer;
+    std::string ProxyPort;
+    std::string ProxyUsername;
+    std::string ProxyPassword;
+};
+
+// What the options window shows and writes.
+struct OptionsSettings {
+    std::string DefaultPath;
+    ProxySettings Proxy;
+};
+
+struct TileServiceSettings {
+    std::string MapHost;
+    std::string SatelliteHost;
+};
+
+class Configuration {
+public:
+    explicit Configuration(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    // ProgramFolder() + "ini/config.ini".
+    static std::string DefaultFileName();
+
+    const std::string& FileName() const { return fileName_; }
+
+    std::string Read(const StringSetting& setting) const;
+    int Read(const IntegerSetting& setting) const;
+    std::string Read(const FolderSetting& setting) const;
+    // Raise EIniFileException ("Unable to write to " + path) on failure.
+    void Write(const StringSetting& setting, const std::string& value) const;
+    void Write(const IntegerSetting& setting, int value) const;
+    void Write(const FolderSetting& setting, const std::string& value) const;
+
+    MainWindowSettings ReadMainWindow() const;
+    ProxySettings ReadProxy() const;
+    TileServiceSettings ReadTileService() const;
+    OptionsSettings ReadOptions() const;
+    // Writes the six keys in order: DefaultPath, UseProxy (1 or 0) and the
+    // four proxy texts. A failed write leaves the keys before it written.
+    void WriteOptions(const OptionsSettings& options) const;
+
+private:
+    std::string fileName_;
+};
+
+}  // namespace tessellon

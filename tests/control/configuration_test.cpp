@@ -1,0 +1,106 @@
+#include "control/configuration.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+using test::TempDir;
+
+class ConfigurationTest : public ::testing::Test {
+protected:
+    ConfigurationTest() {
+        ::setenv("HOME", home.Path().c_str(), 1);
+        CreateDirectoryOneLevel(dir.File("ini"));
+    }
+
+    TempDir home;
+    TempDir dir;
+    Configuration config{dir.File("ini/config.ini")};
+};
+
+TEST_F(ConfigurationTest, WithoutAFileEveryReaderGetsItsDefaults) {
+    const MainWindowSettings main = config.ReadMainWindow();
+    EXPECT_EQ(main.DefaultPath, home.Path() + "orvanta");
+    EXPECT_EQ(main.DefaultOutputName, "bigmap.bmp");
+    EXPECT_EQ(main.DefaultThreadCount, 1);
+    EXPECT_EQ(main.Version, "5.23");
+
+    const OptionsSettings options = config.ReadOptions();
+    EXPECT_EQ(options.DefaultPath, home.Path() + "downloads");
+    EXPECT_FALSE(options.Proxy.UseProxy);
+    EXPECT_EQ(options.Proxy.ProxyServer, "");
+    EXPECT_EQ(options.Proxy.ProxyPort, "");
+    EXPECT_EQ(options.Proxy.ProxyUsername, "");
+    EXPECT_EQ(options.Proxy.ProxyPassword, "");
+
+    const TileServiceSettings tiles = config.ReadTileService();
+    EXPECT_EQ(tiles.MapHost, "127.0.0.1:8086");
+    EXPECT_EQ(tiles.SatelliteHost, "127.0.0.1:8086");
+    EXPECT_FALSE(FileExists(config.FileName()));  // reading writes nothing
+}
+
+TEST_F(ConfigurationTest, StoredValuesWinAndOnlyOneMeansUseTheProxy) {
+    WriteFileAtomic(config.FileName(),
+                    "[iniparas]\r\nversion=6.0\r\nDefaultPath=/srv/maps\r\nDefaultThreadCount=0x4\r\n"
+                    "[Proxy]\r\nUseProxy=2\r\nProxyServer=proxy.local\r\n"
+                    "[TileService]\r\nMapHost=tiles.local:9000\r\nSatelliteHost=sat.local\r\n");
+    const MainWindowSettings main = config.ReadMainWindow();
+    EXPECT_EQ(main.Version, "6.0");
+    EXPECT_EQ(main.DefaultPath, "/srv/maps");
+    EXPECT_EQ(main.DefaultThreadCount, 4);
+    EXPECT_EQ(config.ReadOptions().DefaultPath, "/srv/maps");
+
+    const ProxySettings proxy = config.ReadProxy();
+    EXPECT_FALSE(proxy.UseProxy);
+    EXPECT_EQ(proxy.ProxyServer, "proxy.local");
+    IniFile(config.FileName()).WriteString("Proxy", "UseProxy", "1");
+    EXPECT_TRUE(config.ReadProxy().UseProxy);
+    IniFile(config.FileName()).WriteString("Proxy", "UseProxy", "yes");
+    EXPECT_FALSE(config.ReadProxy().UseProxy);
+
+    EXPECT_EQ(config.ReadTileService().MapHost, "tiles.local:9000");
+    EXPECT_EQ(config.ReadTileService().SatelliteHost, "sat.local");
+}
+
+TEST_F(ConfigurationTest, OptionsWriteAllSixKeysAndReadBackTheSame) {
+    OptionsSettings options;
+    options.DefaultPath = "/data/tiles";
+    options.Proxy = {true, "10.1.1.1", "3128", "anna", "pa ss"};
+    config.WriteOptions(options);
+    EXPECT_EQ(ReadFileBytes(config.FileName()),
+              "[IniParas]\r\nDefaultPath=/data/tiles\r\n\r\n[Proxy]\r\nUseProxy=1\r\n"
+              "ProxyServer=10.1.1.1\r\nProxyPort=3128\r\nProxyUsername=anna\r\n"
+              "ProxyPassword=pa ss\r\n");
+    const OptionsSettings back = config.ReadOptions();
+    EXPECT_EQ(back.DefaultPath, "/data/tiles");
+    EXPECT_TRUE(back.Proxy.UseProxy);
+    EXPECT_EQ(back.Proxy.ProxyPassword, "pa ss");
+
+    options.Proxy.UseProxy = false;
+    config.WriteOptions(options);
+    EXPECT_EQ(config.Read(settings::UseProxy), 0);
+    EXPECT_NE(ReadFileBytes(config.FileName()).find("UseProxy=0\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigurationTest, AFolderThatCannotBeWrittenRaisesUnableToWriteTo) {
+    const Configuration nowhere(dir.File("missing/config.ini"));
+    try {
+        nowhere.WriteOptions(OptionsSettings{});
+        FAIL() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + dir.File("missing/config.ini"));
+    }
+}
+
+TEST_F(ConfigurationTest, TheDefaultFileLivesInTheIniFolderBesideTheProgram) {
+    EXPECT_EQ(Configuration::DefaultFileName(), ProgramFolder() + "ini/config.ini");
+}
+
+}  // namespace
+}  // namespace tessellon
