@@ -8,11 +8,15 @@ namespace tessellon {
 
 namespace {
 
-std::string Text(std::string_view text) { return std::string(text); }
+std::string Text(std::string_view text) {
+    return std::string(text);
+}
 
 }  // namespace
 
-std::string Configuration::DefaultFileName() { return ProgramFolder() + "ini/config.ini"; }
+std::string Configuration::DefaultFileName() {
+    return ProgramFolder() + "ini/config.ini";
+}
 
 std::string Configuration::Read(const StringSetting& setting) const {
     return IniFile(fileName_).ReadString(Text(setting.Section), Text(setting.Key),
@@ -20,13 +24,14 @@ std::string Configuration::Read(const StringSetting& setting) const {
 }
 
 int Configuration::Read(const IntegerSetting& setting) const {
-    return IniFile(fileName_).ReadInteger(Text(setting.Section), Text(setting.Key), setting.Default);
+    return IniFile(fileName_).ReadInteger(Text(setting.Section), Text(setting.Key),
+                                          setting.Default);
 }
 
 std::string Configuration::Read(const FolderSetting& setting) const {
-    return IniFile(fileName_).ReadString(Text(setting.Section), Text(setting.Key),
-                                         IncludeTrailingSeparator(HomeFolder()) +
-                                             Text(setting.DefaultInHome));
+    return IniFile(fileName_).ReadString(
+        Text(setting.Section), Text(setting.Key),
+        IncludeTrailingSeparator(HomeFolder()) + Text(setting.DefaultInHome));
 }
 
 void Configuration::Write(const StringSetting& setting, const std::string& value) const {

@@ -17,7 +17,9 @@ const long double kPi = 3.141592653589793;
 const long double kOneOver360 = std::nextafter(1.0L / 360.0L, 1.0L);
 const long double kOneOver180 = std::nextafter(1.0L / 180.0L, 1.0L);
 
-long double TilesPerSide(int zoom) { return static_cast<long double>(1LL << zoom); }
+long double TilesPerSide(int zoom) {
+    return static_cast<long double>(1LL << zoom);
+}
 
 // Truncation toward zero. Values no 32-bit column or row can hold (the poles,
 // NaN) saturate instead of being undefined; the input checks never let them
@@ -40,9 +42,11 @@ std::int32_t LongitudeToTileX(double longitude, int zoom) {
 }
 
 std::int32_t LatitudeToTileY(double latitude, int zoom) {
-    const long double phi = kPi * latitude * kOneOver180;
-    const long double s = std::sin(phi);
-    const long double m = 0.5L * std::log((1.0L + s) / (1.0L - s));
+    // sin and log run in double precision: their extended versions cost ten
+    // times as much, for digits far below the width of any row.
+    const auto phi = static_cast<double>(kPi * latitude * kOneOver180);
+    const double s = std::sin(phi);
+    const long double m = 0.5 * std::log((1.0 + s) / (1.0 - s));
     const long double t = (1.0L - m / kPi) * 0.5L * TilesPerSide(zoom);
     return Truncate(t);
 }

@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::size_t kWriteBufferSize = 256 * 1024;
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
 
 [[noreturn]] void ThrowCreateError(const std::string& path, int error) {
     throw EFileError("Cannot create file \"" + path + "\". " + SystemReason(error));
@@ -67,7 +69,9 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDirectoryOneLevel(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDirectoryOneLevel(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
     if (FileExists(to) || DirectoryExists(to)) {

@@ -160,7 +160,8 @@ int IniFile::ReadInteger(const std::string& section, const std::string& key,
 
 void IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
-    std::vector<std::string> lines = ReadLinesIfPresent(fileName_).value_or(std::vector<std::string>{});
+    std::vector<std::string> lines =
+        ReadLinesIfPresent(fileName_).value_or(std::vector<std::string>{});
     const KeyPosition position = Locate(lines, section, key);
     const std::string keyLine = key + "=" + value;
     if (position.key) {

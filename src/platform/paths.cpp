@@ -52,7 +52,8 @@ std::string HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
     }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    if (const passwd* entry = ::getpwuid(::getuid());
+        entry != nullptr && entry->pw_dir != nullptr) {
         return entry->pw_dir;
     }
     return "/";

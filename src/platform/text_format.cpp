@@ -37,7 +37,9 @@ char UserDecimalSeparator() {
     return separator;
 }
 
-std::string FormatGeneral(double value) { return FormatGeneral(value, UserDecimalSeparator()); }
+std::string FormatGeneral(double value) {
+    return FormatGeneral(value, UserDecimalSeparator());
+}
 
 std::string FormatGeneral(double value, char decimalSeparator) {
     if (std::isnan(value)) {
@@ -124,7 +126,7 @@ void AppendFixed20_14(std::string& text, double value) {
 std::string LocalDateTimeText() {
     static const locale_t locale = UserLocale(LC_TIME_MASK);
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     ::localtime_r(&now, &local);
     char text[128];
     const std::size_t n = ::strftime_l(text, sizeof text, "%x %X", &local, locale);

@@ -31,8 +31,8 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
     MinY = std::min(yTop, yBottom);
     MaxY = std::max(yTop, yBottom);
 
-    TotalCount = (static_cast<std::int64_t>(MaxX) - MinX + 1) *
-                 (static_cast<std::int64_t>(MaxY) - MinY + 1);
+    TotalCount =
+        (static_cast<std::int64_t>(MaxX) - MinX + 1) * (static_cast<std::int64_t>(MaxY) - MinY + 1);
     if (TotalCount > kMaxTileCount) {
         throw ETooManyTilesError();
     }
@@ -57,10 +57,18 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
 void MDTask::ReadSavedPositions() {
     const IniFile project(ProjectFileName());
     for (std::int32_t i = 0; i < Params->ThreadCount && i < kThreadSlots; ++i) {
-        const std::string slot = "T" + std::to_string(i + 1);
-        SavedX[static_cast<std::size_t>(i)] = project.ReadInteger("THREADS", slot + "X", 0);
-        SavedY[static_cast<std::size_t>(i)] = project.ReadInteger("THREADS", slot + "Y", 0);
+        SavedX[static_cast<std::size_t>(i)] =
+            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'X'), 0);
+        SavedY[static_cast<std::size_t>(i)] =
+            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'Y'), 0);
     }
+}
+
+std::string ThreadSlotKey(std::int32_t slot, char axis) {
+    std::string key = "T";
+    key += std::to_string(slot);
+    key += axis;
+    return key;
 }
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {

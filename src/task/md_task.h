@@ -30,6 +30,10 @@ public:
 
 inline constexpr std::int64_t kMaxTileCount = 2147483647;
 
+// Key of a worker slot's saved position in the project file's THREADS
+// section: "T" + slot (counted from 1) + 'X' or 'Y'.
+std::string ThreadSlotKey(std::int32_t slot, char axis);
+
 class MDTask {
 public:
     // Keeps `params`, which must outlive the task. Creates the tile folder

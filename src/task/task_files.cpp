@@ -60,8 +60,8 @@ void MDTask::WriteProjectFile() const {
         "ThreadCount=" + std::to_string(p.ThreadCount),
     };
     for (std::int32_t i = 1; i <= p.ThreadSlots; ++i) {
-        lines.push_back("T" + std::to_string(i) + "X=");
-        lines.push_back("T" + std::to_string(i) + "Y=");
+        lines.push_back(ThreadSlotKey(i, 'X') + "=");
+        lines.push_back(ThreadSlotKey(i, 'Y') + "=");
     }
     lines.emplace_back();
     WriteLinesAtomic(ProjectFileName(), lines);
@@ -90,7 +90,9 @@ void MDTask::WriteTileList() const {
     const std::string prefix = TilePrefix() + "_";
     std::string suffix = "_";
     AppendInteger(suffix, zoom);
-    suffix += "." + GetTileExtension() + ": ";
+    suffix += '.';
+    suffix += GetTileExtension();
+    suffix += ": ";
 
     AtomicFileWriter writer(ListFileName);
     writer.AppendLine(kTileListHeader);
@@ -148,36 +150,36 @@ void MDTask::WriteLogHeader() const {
                                       "",
                                   });
     }
-    lines.insert(lines.end(), {
-                                  "Left Longitude  input= " + FormatGeneral(p.LeftLongitude),
-                                  "Right Longitude input= " + FormatGeneral(p.RightLongitude),
-                                  "Top Latitude    input= " + FormatGeneral(p.TopLatitude),
-                                  "Bottom Latitude input= " + FormatGeneral(p.BottomLatitude),
-                                  "",
-                                  "MinX = " + std::to_string(MinX),
-                                  "MinY = " + std::to_string(MinY),
-                                  "MaxX = " + std::to_string(MaxX),
-                                  "MaxY = " + std::to_string(MaxY),
-                                  "",
-                                  "Left Longitude  download=" + FormatGeneral(DownloadLeftLongitude),
-                                  "Right Longitude download=" + FormatGeneral(DownloadRightLongitude),
-                                  "Top Latitude    download=" + FormatGeneral(DownloadTopLatitude),
-                                  "Bottom Latitude download=" + FormatGeneral(DownloadBottomLatitude),
-                                  "",
-                                  "All images' scope information are saved to " + ListFileName,
-                                  "",
-                                  "Total count of images would be downloaded: " +
-                                      std::to_string(TotalCount),
-                                  "",
-                                  "Download threads count: " + std::to_string(p.ThreadCount),
-                                  "",
-                                  "Zoom level: " + std::to_string(p.Zoom),
-                                  "",
-                                  "path: " + p.SavePath,
-                                  "",
-                                  "Start downloading...",
-                                  "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
-                              });
+    lines.insert(lines.end(),
+                 {
+                     "Left Longitude  input= " + FormatGeneral(p.LeftLongitude),
+                     "Right Longitude input= " + FormatGeneral(p.RightLongitude),
+                     "Top Latitude    input= " + FormatGeneral(p.TopLatitude),
+                     "Bottom Latitude input= " + FormatGeneral(p.BottomLatitude),
+                     "",
+                     "MinX = " + std::to_string(MinX),
+                     "MinY = " + std::to_string(MinY),
+                     "MaxX = " + std::to_string(MaxX),
+                     "MaxY = " + std::to_string(MaxY),
+                     "",
+                     "Left Longitude  download=" + FormatGeneral(DownloadLeftLongitude),
+                     "Right Longitude download=" + FormatGeneral(DownloadRightLongitude),
+                     "Top Latitude    download=" + FormatGeneral(DownloadTopLatitude),
+                     "Bottom Latitude download=" + FormatGeneral(DownloadBottomLatitude),
+                     "",
+                     "All images' scope information are saved to " + ListFileName,
+                     "",
+                     "Total count of images would be downloaded: " + std::to_string(TotalCount),
+                     "",
+                     "Download threads count: " + std::to_string(p.ThreadCount),
+                     "",
+                     "Zoom level: " + std::to_string(p.Zoom),
+                     "",
+                     "path: " + p.SavePath,
+                     "",
+                     "Start downloading...",
+                     "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
+                 });
     WriteLinesAtomic(LogFileName, lines);
 }
 

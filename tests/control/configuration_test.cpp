@@ -46,10 +46,11 @@ TEST_F(ConfigurationTest, WithoutAFileEveryReaderGetsItsDefaults) {
 }
 
 TEST_F(ConfigurationTest, StoredValuesWinAndOnlyOneMeansUseTheProxy) {
-    WriteFileAtomic(config.FileName(),
-                    "[iniparas]\r\nversion=6.0\r\nDefaultPath=/srv/maps\r\nDefaultThreadCount=0x4\r\n"
-                    "[Proxy]\r\nUseProxy=2\r\nProxyServer=proxy.local\r\n"
-                    "[TileService]\r\nMapHost=tiles.local:9000\r\nSatelliteHost=sat.local\r\n");
+    WriteFileAtomic(
+        config.FileName(),
+        "[iniparas]\r\nversion=6.0\r\nDefaultPath=/srv/maps\r\nDefaultThreadCount=0x4\r\n"
+        "[Proxy]\r\nUseProxy=2\r\nProxyServer=proxy.local\r\n"
+        "[TileService]\r\nMapHost=tiles.local:9000\r\nSatelliteHost=sat.local\r\n");
     const MainWindowSettings main = config.ReadMainWindow();
     EXPECT_EQ(main.Version, "6.0");
     EXPECT_EQ(main.DefaultPath, "/srv/maps");

@@ -62,7 +62,7 @@ TEST(TileMath, RowsRunFromTheGridsNorthernEdgeToItsSouthernEdge) {
     }
     EXPECT_EQ(LatitudeToTileY(85, 1), 0);
     EXPECT_EQ(LatitudeToTileY(-85, 1), 1);
-    EXPECT_EQ(LatitudeToTileY(85.06, 1), 0);  // north of the grid truncates to 0
+    EXPECT_EQ(LatitudeToTileY(85.06, 1), 0);   // north of the grid truncates to 0
     EXPECT_EQ(LatitudeToTileY(-85.06, 1), 2);  // south of it is not clamped
 }
 

@@ -25,7 +25,7 @@ TEST(IniFileRead, NamesMatchWithoutCaseAndValuesAreTrimmedAfterTheFirstEquals) {
     EXPECT_EQ(ini.ReadString("iniparas", "DEFAULTPATH", "d"), "/data/maps a=b");
     EXPECT_EQ(ini.ReadString("IniParas", "Version", "5.23"), "6.0");
     EXPECT_EQ(ini.ReadString("Proxy", "proxyserver", ""), "10.0.0.1");
-    EXPECT_EQ(ini.ReadString("Proxy", "ProxyPort", "default"), "");  // present but empty
+    EXPECT_EQ(ini.ReadString("Proxy", "ProxyPort", "default"), "");     // present but empty
     EXPECT_EQ(ini.ReadString("Proxy", "Version", "absent"), "absent");  // other section
     EXPECT_EQ(ini.ReadString("Nowhere", "Version", "absent"), "absent");
 }
@@ -43,12 +43,23 @@ TEST(IniFileRead, IntegersAreDecimalOrHexAndAnythingElseGivesTheDefault) {
         bool valid;
         int value;
     } cases[] = {
-        {"0", true, 0},          {"17", true, 17},        {"-4", true, -4},
-        {"+8", true, 8},         {"0x1F", true, 31},      {"0XfF", true, 255},
-        {"2147483647", true, 2147483647},                  {"-2147483648", true, -2147483647 - 1},
-        {"0xFFFFFFFF", true, -1}, {"2147483648", false, 0}, {"", false, 0},
-        {"12abc", false, 0},     {"abc", false, 0},       {"1.5", false, 0},
-        {"0x", false, 0},        {"-", false, 0},         {"1 2", false, 0},
+        {"0", true, 0},
+        {"17", true, 17},
+        {"-4", true, -4},
+        {"+8", true, 8},
+        {"0x1F", true, 31},
+        {"0XfF", true, 255},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, -2147483647 - 1},
+        {"0xFFFFFFFF", true, -1},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {"12abc", false, 0},
+        {"abc", false, 0},
+        {"1.5", false, 0},
+        {"0x", false, 0},
+        {"-", false, 0},
+        {"1 2", false, 0},
     };
     for (const auto& c : cases) {
         int value = 12345;
@@ -71,7 +82,8 @@ TEST(IniFileWrite, ReplacesTheValueInPlaceAndKeepsEveryOtherLine) {
     TempDir dir;
     const std::string path = dir.File("task.tsln");
     const std::string before =
-        "[MapsType]\r\nMapsType=3\r\n\r\n[THREADS]\r\nThreadCount=3\r\nT1X=\r\nT1Y=\r\nT2X=\r\n\r\n";
+        "[MapsType]\r\nMapsType=3\r\n\r\n[THREADS]\r\nThreadCount=3\r\nT1X=\r\nT1Y=\r\nT2X="
+        "\r\n\r\n";
     WriteFileAtomic(path, before);
     IniFile ini(path);
     ini.WriteInteger("threads", "t1x", 6745);

@@ -7,7 +7,8 @@
 namespace tessellon::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessellon-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tessellon-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
     }

@@ -1,7 +1,8 @@
+#include "task/md_task.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "task/md_task.h"
 #include "task_fixture.h"
 
 namespace tessellon {
@@ -66,8 +67,8 @@ TEST_F(SampleTask, TileUrlsUseTheServersRowAndZoomAndFileNamesTheGrids) {
     } cases[] = {
         {kMapsTypeMap, 13, 6744, 3104, "http://maps.example:8086/hx/tl?v=4.3&r=1&x=6744&y=991&z=14",
          "yn_6744_3104_13.png"},
-        {kMapsTypeSatellite, 5, 29, 19, "http://sat.example/ae/ximg?v=1.9&t=a&s=256&r=1&x=29&y=-4&z=6",
-         "ys_29_19_5.jpg"},
+        {kMapsTypeSatellite, 5, 29, 19,
+         "http://sat.example/ae/ximg?v=1.9&t=a&s=256&r=1&x=29&y=-4&z=6", "ys_29_19_5.jpg"},
         {kMapsTypeMap, 1, 0, 0, "http://maps.example:8086/hx/tl?v=4.3&r=1&x=0&y=0&z=2",
          "yn_0_0_1.png"},
         {kMapsTypeSatellite, 19, 154364, 197122,

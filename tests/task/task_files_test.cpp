@@ -38,7 +38,8 @@ std::string LogWithoutTimes(const std::string& path) {
 std::string ThreadSlotLines() {
     std::string text;
     for (int i = 1; i <= 8; ++i) {
-        text += "T" + std::to_string(i) + "X=\r\nT" + std::to_string(i) + "Y=\r\n";
+        text += ThreadSlotKey(i, 'X') + "=\r\n";
+        text += ThreadSlotKey(i, 'Y') + "=\r\n";
     }
     return text;
 }
@@ -54,13 +55,30 @@ TEST_F(SampleTask, WritesTheProjectFileWithEmptyPositionsForAllEightSlots) {
     params.ThreadCount = 3;  // lowered for a small task: still eight slots
     Create().WriteProjectFile();
     EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")),
-              Lines({"[MapsType]", "MapsType=3", "", "[AREA]", "LeftLongitude=116.3",
-                     "RightLongitude=116.5", "TopLatitude=40", "BottomLatitude=39.8", "",
+              Lines({"[MapsType]",
+                     "MapsType=3",
+                     "",
+                     "[AREA]",
+                     "LeftLongitude=116.3",
+                     "RightLongitude=116.5",
+                     "TopLatitude=40",
+                     "BottomLatitude=39.8",
+                     "",
                      "Left_Longitude_download=116.279296875",
                      "Right_Longitude_download=116.54296875",
                      "Top_Latitude_download=40.0107871404655",
-                     "Bottom_Latitude_download=39.7747694852955", "", "[Zoom]", "Zoom=13", "",
-                     "[XY]", "MinX=6742", "MinY=3101", "MaxX=6747", "MaxY=3107", "", "[THREADS]",
+                     "Bottom_Latitude_download=39.7747694852955",
+                     "",
+                     "[Zoom]",
+                     "Zoom=13",
+                     "",
+                     "[XY]",
+                     "MinX=6742",
+                     "MinY=3101",
+                     "MaxX=6747",
+                     "MaxY=3107",
+                     "",
+                     "[THREADS]",
                      "ThreadCount=3"}) +
                   ThreadSlotLines() + "\r\n");
 }
@@ -81,15 +99,18 @@ TEST_F(SampleTask, TheTileListHasAHeaderAndOneLinePerTileColumnByColumn) {
     t.WriteTileList();
     const std::vector<std::string> lines = ReadTextLines(t.ListFileName);
     ASSERT_EQ(lines.size(), 43u);
-    EXPECT_EQ(lines[0],
-              "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
-              "Bottom_Edge_Latitude");
-    EXPECT_EQ(lines[1],
-              "yn_6742_3101_13.png:   116.27929687500000   116.32324218750000    40.01078714046551    "
-              "39.97712009843962");
-    EXPECT_EQ(lines[2],
-              "yn_6742_3102_13.png:   116.27929687500000   116.32324218750000    39.97712009843962    "
-              "39.94343646197422");
+    EXPECT_EQ(
+        lines[0],
+        "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+        "Bottom_Edge_Latitude");
+    EXPECT_EQ(
+        lines[1],
+        "yn_6742_3101_13.png:   116.27929687500000   116.32324218750000    40.01078714046551    "
+        "39.97712009843962");
+    EXPECT_EQ(
+        lines[2],
+        "yn_6742_3102_13.png:   116.27929687500000   116.32324218750000    39.97712009843962    "
+        "39.94343646197422");
     // Every line, against the edges formatted one by one.
     std::size_t i = 1;
     for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
@@ -102,7 +123,8 @@ TEST_F(SampleTask, TheTileListHasAHeaderAndOneLinePerTileColumnByColumn) {
             ASSERT_EQ(lines[i], expected);
         }
     }
-    EXPECT_EQ(ReadFileBytes(t.ListFileName).substr(ReadFileBytes(t.ListFileName).size() - 2), "\r\n");
+    EXPECT_EQ(ReadFileBytes(t.ListFileName).substr(ReadFileBytes(t.ListFileName).size() - 2),
+              "\r\n");
 }
 
 TEST_F(SampleTask, ATaskOfOneTileHasATileListOfTwoLines) {
@@ -116,40 +138,41 @@ TEST_F(SampleTask, ATaskOfOneTileHasATileListOfTwoLines) {
 TEST_F(SampleTask, TheLogHeadWithoutProxyGoesFromTheMapTypeStraightToTheInput) {
     const MDTask& t = Create();
     t.WriteLogHeader();
-    EXPECT_EQ(LogWithoutTimes(t.LogFileName),
-              Lines({"Project: " + dir.Path() + "newtask.tsln",
-                     "Now time is:",
-                     "",
-                     "[MapsType]",
-                     "MapsType=3",
-                     "",
-                     "Left Longitude  input= 116.3",
-                     "Right Longitude input= 116.5",
-                     "Top Latitude    input= 40",
-                     "Bottom Latitude input= 39.8",
-                     "",
-                     "MinX = 6742",
-                     "MinY = 3101",
-                     "MaxX = 6747",
-                     "MaxY = 3107",
-                     "",
-                     "Left Longitude  download=116.279296875",
-                     "Right Longitude download=116.54296875",
-                     "Top Latitude    download=40.0107871404655",
-                     "Bottom Latitude download=39.7747694852955",
-                     "",
-                     "All images' scope information are saved to " + dir.Path() + "newtask_list.txt",
-                     "",
-                     "Total count of images would be downloaded: 42",
-                     "",
-                     "Download threads count: 8",
-                     "",
-                     "Zoom level: 13",
-                     "",
-                     "path: " + dir.Path(),
-                     "",
-                     "Start downloading...",
-                     "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~"}));
+    EXPECT_EQ(
+        LogWithoutTimes(t.LogFileName),
+        Lines({"Project: " + dir.Path() + "newtask.tsln",
+               "Now time is:",
+               "",
+               "[MapsType]",
+               "MapsType=3",
+               "",
+               "Left Longitude  input= 116.3",
+               "Right Longitude input= 116.5",
+               "Top Latitude    input= 40",
+               "Bottom Latitude input= 39.8",
+               "",
+               "MinX = 6742",
+               "MinY = 3101",
+               "MaxX = 6747",
+               "MaxY = 3107",
+               "",
+               "Left Longitude  download=116.279296875",
+               "Right Longitude download=116.54296875",
+               "Top Latitude    download=40.0107871404655",
+               "Bottom Latitude download=39.7747694852955",
+               "",
+               "All images' scope information are saved to " + dir.Path() + "newtask_list.txt",
+               "",
+               "Total count of images would be downloaded: 42",
+               "",
+               "Download threads count: 8",
+               "",
+               "Zoom level: 13",
+               "",
+               "path: " + dir.Path(),
+               "",
+               "Start downloading...",
+               "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~"}));
 }
 
 TEST_F(SampleTask, TheLogHeadNamesTheProxyButNeverShowsItsPassword) {
@@ -170,7 +193,8 @@ TEST_F(SampleTask, TheLogHeadNamesTheProxyButNeverShowsItsPassword) {
 
     params.ProxyPassword.clear();
     Create().WriteLogHeader();
-    EXPECT_NE(ReadFileBytes(task->LogFileName).find("\r\nProxyPassword:\r\n\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(task->LogFileName).find("\r\nProxyPassword:\r\n\r\n"),
+              std::string::npos);
 }
 
 TEST_F(SampleTask, ANewTaskReplacesTheFilesOfAnEarlierTaskOfTheSameName) {
@@ -181,7 +205,8 @@ TEST_F(SampleTask, ANewTaskReplacesTheFilesOfAnEarlierTaskOfTheSameName) {
     WriteAll(Create());
     EXPECT_EQ(ReadFileBytes(dir.File("newtask_failed.ftl")), "");
     EXPECT_EQ(ReadTextLines(dir.File("newtask.tsln"))[25], "T1X=");
-    EXPECT_EQ(ReadTextLines(dir.File("newtask_log.txt"))[0], "Project: " + dir.File("newtask.tsln"));
+    EXPECT_EQ(ReadTextLines(dir.File("newtask_log.txt"))[0],
+              "Project: " + dir.File("newtask.tsln"));
     EXPECT_EQ(ReadTextLines(dir.File("newtask_list.txt")).size(), 43u);
 }
 
@@ -191,7 +216,8 @@ TEST_F(SampleTask, AContinuedTaskKeepsItsFilesAndOnlyExtendsItsLog) {
     IniFile(dir.File("newtask.tsln")).WriteInteger("THREADS", "T3X", 6745);
     const std::string project = ReadFileBytes(dir.File("newtask.tsln"));
     const std::string list = ReadFileBytes(dir.File("newtask_list.txt"));
-    const std::string log = ReadFileBytes(dir.File("newtask_log.txt")) + "T1:seq=8,yn_6743_3101_13.png OK\r\n";
+    const std::string log =
+        ReadFileBytes(dir.File("newtask_log.txt")) + "T1:seq=8,yn_6743_3101_13.png OK\r\n";
     WriteFileAtomic(dir.File("newtask_log.txt"), log);
 
     params.ContinueTask = true;

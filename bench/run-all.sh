@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs every benchmark of a benchmark build and prints each figure beside its
+# target. Usage: bench/run-all.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+echo "== Coordinate functions (target: at most 20 ns per call)"
+"$build/bin/bench_geo" --benchmark_min_time=0.2 2>/dev/null | grep '^BM_'
+
+echo
+echo "== Task files of about 1,000,000 tiles (target: at most 1 s and 32 MiB)"
+native=$("$build/bin/bench_task_files" "$scratch")
+echo "$native"
+list=$(sed -n 's/.* list=//p' <<<"$native")
+native_seconds=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$native")
+read -r minx miny maxx maxy < <(awk -F= '/^MinX/{a=$2}/^MinY/{b=$2}/^MaxX/{c=$2}/^MaxY/{d=$2}
+    END{print a+0, b+0, c+0, d+0}' <(tr -d '\r' <"${list%_list.txt}.tsln"))
+
+echo
+echo "== The same tile list from a plain Node.js writer (target: native at least 3x faster)"
+peer=$(node "$here/tile_list_peer.js" "$scratch/peer_list.txt" "$minx" "$maxx" "$miny" "$maxy" 13)
+echo "node: $peer"
+# V8's Math.exp and Math.asin may round the last bit differently from the C
+# library; where that shows in the 14th decimal the lines differ, and the
+# figure says how many.
+if cmp -s "$list" "$scratch/peer_list.txt"; then
+    echo "same bytes: yes"
+else
+    echo "same bytes: no; lines that differ: $(diff "$list" "$scratch/peer_list.txt" | grep -c '^<') of $(wc -l <"$list")"
+fi
+peer_seconds=${peer#seconds=}
+awk -v n="$native_seconds" -v p="$peer_seconds" 'BEGIN{printf "ratio node/native: %.1fx\n", p/n}'
