@@ -15,8 +15,8 @@ namespace {
 
 constexpr int kSignificantDigits = 15;
 
-// A locale object built from the environment for one category, kept for the
-// life of the process (the environment's choice does not change while we run).
+// A locale object for one category as the environment chooses it, falling
+// back to "C". The caller owns it.
 locale_t UserLocale(int categoryMask) {
     locale_t locale = ::newlocale(categoryMask, "", static_cast<locale_t>(nullptr));
     if (locale == static_cast<locale_t>(nullptr)) {
@@ -32,7 +32,10 @@ char UserDecimalSeparator() {
         const locale_t locale = UserLocale(LC_NUMERIC_MASK);
         const char* radix = ::nl_langinfo_l(RADIXCHAR, locale);
         // A multi-byte separator cannot stand in single-byte text.
-        return (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') ? radix[0] : '.';
+        const char result =
+            (radix != nullptr && radix[0] != '\0' && radix[1] == '\0') ? radix[0] : '.';
+        ::freelocale(locale);
+        return result;
     }();
     return separator;
 }
@@ -124,6 +127,8 @@ void AppendFixed20_14(std::string& text, double value) {
 }
 
 std::string LocalDateTimeText() {
+    // Kept for the life of the process: the environment's choice does not
+    // change while we run.
     static const locale_t locale = UserLocale(LC_TIME_MASK);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
