@@ -71,42 +71,53 @@ std::string ThreadSlotKey(std::int32_t slot, char axis) {
     return key;
 }
 
+namespace {
+
+// What differs between the two layers of the tile service.
+struct Layer {
+    const char* prefix;
+    const char* extension;
+    const char* pathAndQuery;
+};
+
+constexpr Layer kMapLayer{"yn", "png", "/hx/tl?v=4.3&r=1&"};
+constexpr Layer kSatelliteLayer{"ys", "jpg", "/ae/ximg?v=1.9&t=a&s=256&r=1&"};
+// A map type that cannot arise: no URL, no prefix, no extension.
+constexpr Layer kNoLayer{"", "", ""};
+
+const Layer& LayerOf(std::int32_t mapsType) {
+    switch (mapsType) {
+        case kMapsTypeMap:
+            return kMapLayer;
+        case kMapsTypeSatellite:
+            return kSatelliteLayer;
+        default:
+            return kNoLayer;
+    }
+}
+
+}  // namespace
+
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
+    const Layer& layer = LayerOf(Params->MapsType);
+    if (*layer.pathAndQuery == '\0') {
+        return "";
+    }
+    const std::string& host =
+        Params->MapsType == kMapsTypeMap ? Params->MapHost : Params->SatelliteHost;
     // The server counts rows from the equator northwards and its zoom levels
     // one higher.
     const double serverRow = std::ldexp(1.0, Params->Zoom - 1) - y - 1;
-    const std::string tail = "x=" + std::to_string(x) + "&y=" + FormatGeneral(serverRow) +
-                             "&z=" + std::to_string(Params->Zoom + 1);
-    switch (Params->MapsType) {
-        case kMapsTypeMap:
-            return "http://" + Params->MapHost + "/hx/tl?v=4.3&r=1&" + tail;
-        case kMapsTypeSatellite:
-            return "http://" + Params->SatelliteHost + "/ae/ximg?v=1.9&t=a&s=256&r=1&" + tail;
-        default:
-            return "";
-    }
+    return "http://" + host + layer.pathAndQuery + "x=" + std::to_string(x) +
+           "&y=" + FormatGeneral(serverRow) + "&z=" + std::to_string(Params->Zoom + 1);
 }
 
 std::string MDTask::TilePrefix() const {
-    switch (Params->MapsType) {
-        case kMapsTypeMap:
-            return "yn";
-        case kMapsTypeSatellite:
-            return "ys";
-        default:
-            return "";
-    }
+    return LayerOf(Params->MapsType).prefix;
 }
 
 std::string MDTask::GetTileExtension() const {
-    switch (Params->MapsType) {
-        case kMapsTypeMap:
-            return "png";
-        case kMapsTypeSatellite:
-            return "jpg";
-        default:
-            return "";
-    }
+    return LayerOf(Params->MapsType).extension;
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
