@@ -1,0 +1,19 @@
+#pragma once
+// Degrees, minutes and seconds to decimal degrees, as the converter window
+// does it: single-precision result, minutes and seconds always added.
+
+#include <optional>
+#include <string>
+
+namespace tessellon {
+
+inline constexpr const char* kConverterInputError = "Input Error.";
+
+// The result in the general format, or nothing when the degrees or minutes
+// are not whole numbers or the seconds are out of single-precision range
+// (the window then shows kConverterInputError and keeps its result field).
+std::optional<std::string> ConvertDegreesMinutesSeconds(const std::string& degrees,
+                                                        const std::string& minutes,
+                                                        const std::string& seconds);
+
+}  // namespace tessellon

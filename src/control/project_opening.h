@@ -1,0 +1,33 @@
+#pragma once
+// Opening a saved task project into the main window's fields, and the
+// decision behind "View log file".
+
+#include <string>
+
+#include "control/task_fields.h"
+
+namespace tessellon {
+
+class MDTask;
+
+// Fills the fields from the project file at `projectPath`: the four bounds
+// character for character (a missing key gives an empty text), the folder and
+// the file name of the path, the map type (3 "Map", 4 "Satellite", any other
+// value leaves the choice as it was) and the zoom (a missing key reads 0; the
+// up-down control holds it within 1..19, so the field shows the clamped
+// value). Nothing else is read.
+void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
+
+// What "View log file" does: open `LogFileName` with the desktop, or show one
+// of the two messages.
+struct ViewLogAction {
+    std::string FileToOpen;  // empty when a message is to be shown
+    std::string Message;
+};
+
+std::string NoTaskRunningMessage();
+std::string NoLogFileMessage();
+
+ViewLogAction DecideViewLog(const MDTask* currentTask);
+
+}  // namespace tessellon

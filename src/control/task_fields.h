@@ -1,0 +1,25 @@
+#pragma once
+// The texts of the main window's task fields, as a front end hands them to the
+// download control and as opening a project fills them.
+
+#include <string>
+
+namespace tessellon {
+
+inline constexpr int kMapItem = 0;        // "Map"
+inline constexpr int kSatelliteItem = 1;  // "Satellite"
+inline constexpr int kMinZoom = 1;
+inline constexpr int kMaxZoom = 19;
+
+struct TaskFields {
+    std::string TaskName = "newtask.tsln";  // EditTaskName
+    int MapsTypeItem = kSatelliteItem;      // radio_mapstype
+    std::string LeftLongitude;              // Edit1
+    std::string RightLongitude;             // Edit3
+    std::string TopLatitude;                // Edit2
+    std::string BottomLatitude;             // Edit4
+    std::string Zoom = "13";                // Edit5, driven by its up-down control
+    std::string SavePath;                   // Edit6
+};
+
+}  // namespace tessellon

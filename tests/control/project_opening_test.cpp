@@ -1,0 +1,105 @@
+#include "control/project_opening.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "task/md_task.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+using test::TempDir;
+
+class NoMessages : public MessageSink {
+public:
+    void ShowMessage(const std::string& text) override { FAIL() << text; }
+};
+
+TEST(LoadProjectIntoFields, CopiesTheBoundsAsTextAndTheFolderAndNameOfThePath) {
+    TempDir dir;
+    const std::string path = dir.File("newtask.tsln");
+    WriteFileAtomic(path,
+                    "[MapsType]\r\nMapsType=4\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
+                    "RightLongitude=116.50\r\nTopLatitude= 40 \r\nBottomLatitude=39,8\r\n"
+                    "[Zoom]\r\nZoom=17\r\n");
+    TaskFields fields;
+    fields.MapsTypeItem = kMapItem;
+    LoadProjectIntoFields(path, fields);
+    EXPECT_EQ(fields.LeftLongitude, "116.3");
+    EXPECT_EQ(fields.RightLongitude, "116.50");
+    EXPECT_EQ(fields.TopLatitude, "40");
+    EXPECT_EQ(fields.BottomLatitude, "39,8");
+    EXPECT_EQ(fields.SavePath, dir.Path());
+    EXPECT_EQ(fields.TaskName, "newtask.tsln");
+    EXPECT_EQ(fields.MapsTypeItem, kSatelliteItem);
+    EXPECT_EQ(fields.Zoom, "17");
+}
+
+TEST(LoadProjectIntoFields, MissingKeysGiveEmptyBoundsAndOutOfRangeZoomsAreClamped) {
+    TempDir dir;
+    const std::string path = dir.File("bare.tsln");
+    WriteFileAtomic(path, "[MapsType]\r\nMapsType=3\r\n");
+    TaskFields fields;
+    fields.LeftLongitude = "1";
+    fields.MapsTypeItem = kSatelliteItem;
+    LoadProjectIntoFields(path, fields);
+    EXPECT_EQ(fields.LeftLongitude, "");
+    EXPECT_EQ(fields.MapsTypeItem, kMapItem);
+    EXPECT_EQ(fields.Zoom, "1");  // missing reads 0, held at the minimum
+
+    WriteFileAtomic(path, "[MapsType]\r\nMapsType=9\r\n[Zoom]\r\nZoom=25\r\n");
+    LoadProjectIntoFields(path, fields);
+    EXPECT_EQ(fields.MapsTypeItem, kMapItem);  // an unknown type leaves the choice
+    EXPECT_EQ(fields.Zoom, "19");
+}
+
+TEST(LoadProjectIntoFields, AnOpenedProjectGivesBackTheFieldsThatMadeIt) {
+    TempDir dir;
+    TaskParameters params;
+    params.LeftLongitude = 116.3;
+    params.RightLongitude = 116.5;
+    params.TopLatitude = 40;
+    params.BottomLatitude = 39.8;
+    params.Zoom = 13;
+    params.MapsType = kMapsTypeMap;
+    params.SavePath = dir.Path();
+    params.TaskName = "area.tsln";
+    NoMessages messages;
+    MDTask(&params, messages).WriteProjectFile();
+
+    TaskFields fields;
+    LoadProjectIntoFields(dir.File("area.tsln"), fields);
+    EXPECT_EQ(fields.LeftLongitude, "116.3");
+    EXPECT_EQ(fields.RightLongitude, "116.5");
+    EXPECT_EQ(fields.TopLatitude, "40");
+    EXPECT_EQ(fields.BottomLatitude, "39.8");
+    EXPECT_EQ(fields.MapsTypeItem, kMapItem);
+    EXPECT_EQ(fields.Zoom, "13");
+    EXPECT_EQ(fields.TaskName, "area.tsln");
+}
+
+TEST(DecideViewLog, OpensTheCurrentLogOrSaysWhyNot) {
+    const ViewLogAction none = DecideViewLog(nullptr);
+    EXPECT_EQ(none.FileToOpen, "");
+    EXPECT_EQ(none.Message, "No task running now.                  ");
+
+    TempDir dir;
+    TaskParameters params;
+    params.Zoom = 1;
+    params.SavePath = dir.Path();
+    params.TaskName = "t.tsln";
+    NoMessages messages;
+    const MDTask task(&params, messages);
+    const ViewLogAction missing = DecideViewLog(&task);
+    EXPECT_EQ(missing.FileToOpen, "");
+    EXPECT_EQ(missing.Message, "No logfile now.                         ");
+
+    task.WriteLogHeader();
+    const ViewLogAction open = DecideViewLog(&task);
+    EXPECT_EQ(open.FileToOpen, task.LogFileName);
+    EXPECT_EQ(open.Message, "");
+}
+
+}  // namespace
+}  // namespace tessellon
