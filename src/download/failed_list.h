@@ -1,0 +1,23 @@
+#pragma once
+// The failed-tile list (".ftl"): one record per line, the tile's full file
+// path, "|", and the tile's URL; every line ends in CR LF and an empty list is
+// an empty file. Records are only ever added; a tile that failed in two runs
+// stands twice.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessellon {
+
+struct FailedTileRecord {
+    std::string Path;
+    std::string Url;
+};
+
+std::string FormatFailedRecord(std::string_view path, std::string_view url);
+
+// Splits a line at its first "|"; nothing for a line without one.
+std::optional<FailedTileRecord> ParseFailedRecord(std::string_view line);
+
+}  // namespace tessellon

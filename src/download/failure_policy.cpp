@@ -1,0 +1,67 @@
+#include "download/failure_policy.h"
+
+#include <array>
+
+namespace tessellon {
+
+namespace {
+
+struct FailureRule {
+    FailureRow row;
+    std::array<const char*, 2> needles;  // either substring selects the row
+    RetryPause pause;                    // before each further attempt
+    bool retriesWithoutGivingUp;         // until kMaxAttemptsPerTile, then as Other
+    FailureOutcome giveUp;               // from the third attempt on
+};
+
+// Row | message contains | pause before a retry | gives up after 3 attempts with
+constexpr FailureRule kRules[] = {
+    {FailureRow::ResetOrClosed, {"10054", "Connection Closed Gracefully"}, RetryPause::None, true,
+     FailureOutcome::BlankWithLineA},
+    {FailureRow::AddressInUse, {"10048", nullptr}, RetryPause::AddressInUse, true,
+     FailureOutcome::BlankWithLineA},
+    {FailureRow::Refused, {"302", "403"}, RetryPause::Short, false, FailureOutcome::EndWorkerBanned},
+    {FailureRow::SocketError, {"Socket Error", nullptr}, RetryPause::Socket, false,
+     FailureOutcome::EndWorkerNetwork},
+    {FailureRow::NotFound, {"404", "400"}, RetryPause::Short, false, FailureOutcome::BlankNotFound},
+};
+constexpr FailureRule kOtherRule{FailureRow::Other, {nullptr, nullptr}, RetryPause::Short, false,
+                                 FailureOutcome::BlankWithLineA};
+constexpr FailureRule kNoMessageRule{FailureRow::NoMessage, {nullptr, nullptr}, RetryPause::Short,
+                                     false, FailureOutcome::BlankWithLineB};
+
+const FailureRule& RuleFor(const std::optional<std::string>& message) {
+    if (!message) {
+        return kNoMessageRule;
+    }
+    for (const FailureRule& rule : kRules) {
+        for (const char* needle : rule.needles) {
+            if (needle != nullptr && message->find(needle) != std::string::npos) {
+                return rule;
+            }
+        }
+    }
+    return kOtherRule;
+}
+
+}  // namespace
+
+FailureRow ClassifyFailure(const std::optional<std::string>& message) {
+    return RuleFor(message).row;
+}
+
+FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt) {
+    const FailureRule& rule = RuleFor(message);
+    if (rule.retriesWithoutGivingUp) {
+        if (attempt < kMaxAttemptsPerTile) {
+            return {rule.row, FailureOutcome::Retry, rule.pause};
+        }
+        return {rule.row, kOtherRule.giveUp, RetryPause::None};
+    }
+    if (attempt < kAttemptsBeforeGivingUp) {
+        return {rule.row, FailureOutcome::Retry, rule.pause};
+    }
+    return {rule.row, rule.giveUp, RetryPause::None};
+}
+
+}  // namespace tessellon

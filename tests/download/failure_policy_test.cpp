@@ -1,0 +1,91 @@
+#include "download/failure_policy.h"
+
+#include <gtest/gtest.h>
+
+#include "download/failed_list.h"
+
+namespace tessellon {
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+TEST(FailurePolicy, TheFirstMatchingRowDecides) {
+    const struct {
+        std::optional<std::string> message;
+        FailureRow row;
+    } cases[] = {
+        {"Socket Error # 10054" + kCrLf + "Connection reset by peer.", FailureRow::ResetOrClosed},
+        {"Connection Closed Gracefully.", FailureRow::ResetOrClosed},
+        {"Socket Error # 10048" + kCrLf + "Address already in use.", FailureRow::AddressInUse},
+        {"HTTP/1.1 302 Found", FailureRow::Refused},
+        {"403 Forbidden", FailureRow::Refused},
+        {"Socket Error # 10061" + kCrLf + "Connection refused.", FailureRow::SocketError},
+        {"Socket Error # 10060" + kCrLf + "Connection timed out.", FailureRow::SocketError},
+        {"404 Not Found", FailureRow::NotFound},
+        {"400 Bad Request", FailureRow::NotFound},
+        {"503 Service Unavailable", FailureRow::Other},
+        {"", FailureRow::Other},
+        {"socket error 404", FailureRow::NotFound},  // case-sensitive: not "Socket Error"
+        {"Socket Error # 11001" + kCrLf + "Host not found. 403", FailureRow::Refused},
+        {std::nullopt, FailureRow::NoMessage},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifyFailure(c.message), c.row) << c.message.value_or("(none)");
+    }
+}
+
+TEST(FailurePolicy, RowsThreeToSevenRetryTwiceWithTheirPauseThenGiveUp) {
+    const struct {
+        std::optional<std::string> message;
+        RetryPause pause;
+        FailureOutcome giveUp;
+    } cases[] = {
+        {"403 Forbidden", RetryPause::Short, FailureOutcome::EndWorkerBanned},
+        {"Socket Error # 10061" + kCrLf + "Connection refused.", RetryPause::Socket,
+         FailureOutcome::EndWorkerNetwork},
+        {"404 Not Found", RetryPause::Short, FailureOutcome::BlankNotFound},
+        {"503 Service Unavailable", RetryPause::Short, FailureOutcome::BlankWithLineA},
+        {std::nullopt, RetryPause::Short, FailureOutcome::BlankWithLineB},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.value_or("(none)"));
+        for (int attempt : {1, 2}) {
+            const FailureDecision d = DecideOnFailure(c.message, attempt);
+            EXPECT_EQ(d.Outcome, FailureOutcome::Retry);
+            EXPECT_EQ(d.Pause, c.pause);
+        }
+        EXPECT_EQ(DecideOnFailure(c.message, 3).Outcome, c.giveUp);
+    }
+}
+
+TEST(FailurePolicy, ResetsAndBusyAddressesRetryUntilTheBoundThenCountAsOtherFailures) {
+    const std::string reset = "Socket Error # 10054" + kCrLf + "Connection reset by peer.";
+    const std::string busy = "Socket Error # 10048" + kCrLf + "Address already in use.";
+    for (int attempt = 1; attempt < kMaxAttemptsPerTile; ++attempt) {
+        EXPECT_EQ(DecideOnFailure(reset, attempt).Outcome, FailureOutcome::Retry);
+        EXPECT_EQ(DecideOnFailure(reset, attempt).Pause, RetryPause::None);
+        EXPECT_EQ(DecideOnFailure(busy, attempt).Pause, RetryPause::AddressInUse);
+    }
+    EXPECT_EQ(DecideOnFailure(reset, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithLineA);
+    EXPECT_EQ(DecideOnFailure(busy, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithLineA);
+    // Attempts spent on resets count: two resets, then a 503 on the third.
+    EXPECT_EQ(DecideOnFailure("503 Service Unavailable", 3).Outcome,
+              FailureOutcome::BlankWithLineA);
+}
+
+TEST(FailedList, RecordsSplitAtTheFirstBar) {
+    EXPECT_EQ(FormatFailedRecord("/t/a/yn_1_2_3.png", "http://h/x?y=1"),
+              "/t/a/yn_1_2_3.png|http://h/x?y=1");
+    const auto record = ParseFailedRecord("/t/a.png|http://h/u|v");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Path, "/t/a.png");
+    EXPECT_EQ(record->Url, "http://h/u|v");
+    EXPECT_FALSE(ParseFailedRecord("no bar here").has_value());
+    const auto empty = ParseFailedRecord("|");
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_EQ(empty->Path, "");
+    EXPECT_EQ(empty->Url, "");
+}
+
+}  // namespace
+}  // namespace tessellon
