@@ -48,6 +48,12 @@ struct FailureDecision {
     RetryPause Pause;  // before the next attempt, when Outcome is Retry
 };
 
+// The lines that tell the user why tiles were given up.
+inline constexpr const char* kBanMessage =
+    "Error: may be your IP is banned.\nPlease try again later.";
+inline constexpr const char* kNetworkMessage = "Error: Your network has problem, please check it.";
+inline constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
+
 // Attempts after which a tile is given up, and the bound on the rows that
 // would otherwise retry forever (a server that resets every connection).
 inline constexpr int kAttemptsBeforeGivingUp = 3;

@@ -1,0 +1,263 @@
+#include "control/download_control.h"
+
+#include <algorithm>
+
+#include "control/start_checks.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "platform/text_format.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr int kSaveEveryTicks = 5;
+
+std::string FinalMessage() { return "Task stoped!" + std::string(20, ' '); }
+
+}  // namespace
+
+DownloadControl::DownloadControl(DownloadSettings settings, DownloadFrontEnd& frontEnd,
+                                 Synchronizer& sync)
+    : settings_(std::move(settings)), frontEnd_(frontEnd), sync_(sync) {}
+
+DownloadControl::~DownloadControl() { Shutdown(); }
+
+void DownloadControl::BitBtn1Click(const TaskFields& fields) {
+    if (caption_ == kStartCaption) {
+        Start(fields);
+    } else {
+        Stop();
+    }
+}
+
+bool DownloadControl::Start(const TaskFields& fields) {
+    StartCheckResult checked = CheckStartInput(fields, Configuration(settings_.ConfigFileName));
+    if (checked.Message) {
+        frontEnd_.ShowMessage(*checked.Message);
+        return false;
+    }
+    runningThreadCount_ = 0;
+
+    std::unique_ptr<MDTask> task;
+    try {
+        task = std::make_unique<MDTask>(checked.Params.get(), frontEnd_);
+    } catch (const ETooManyTilesError& e) {
+        frontEnd_.ShowMessage(e.what());
+        return false;
+    } catch (const std::exception&) {
+        frontEnd_.ShowMessage("Error: Create task failure.");
+        return false;
+    }
+    // The new task replaces the old one only now that it exists; no worker of
+    // the old one is left (they were released when it finished).
+    params_ = std::move(checked.Params);
+    task_ = std::move(task);
+    params_->ThreadCount =
+        static_cast<std::int32_t>(std::min<std::int64_t>(params_->ThreadCount, task_->TotalCount));
+
+    try {
+        task_->WriteProjectFile();
+        task_->WriteTileList();
+        task_->WriteLogHeader();
+        task_->CreateFailedList();
+        memo1_ = ReadTextLines(task_->LogFileName);
+        memo2_ = ReadTextLines(task_->FailedFileName);
+    } catch (const std::exception& e) {
+        frontEnd_.ShowMessage(e.what());
+        return false;
+    }
+    frontEnd_.LogReplaced(memo1_);
+    frontEnd_.FailedReplaced(memo2_);
+    totalLabel_ = "Total images: " + std::to_string(task_->TotalCount);
+    caption_ = kStopCaption;
+
+    outcome_ = DownloadOutcome{};
+    doneBefore_ = TilesDoneBefore();
+    finishedByReleasedWorkers_ = 0;
+    const WorkerEnvironment environment{&sync_, this, settings_.Pace, settings_.TimeLimits,
+                                        settings_.ProgramFolder};
+    for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
+        DownThreads[static_cast<std::size_t>(i)] =
+            std::make_unique<TDownThread>(false, i, task_.get(), environment);
+        ++runningThreadCount_;
+    }
+    timerEnabled_ = true;
+    TimerTicks = 0;
+    frontEnd_.StateChanged();
+    return true;
+}
+
+// Tiles of a continued task that its workers finished in earlier runs: worker
+// k owns the positions k, k + N, ... and has done those up to its resume
+// number.
+std::int64_t DownloadControl::TilesDoneBefore() const {
+    const std::int64_t rows = static_cast<std::int64_t>(task_->MaxY) - task_->MinY + 1;
+    const std::int64_t workers = params_->ThreadCount;
+    std::int64_t done = 0;
+    for (std::int64_t k = 0; k < workers; ++k) {
+        const std::int32_t x = task_->SavedX[static_cast<std::size_t>(k)];
+        const std::int32_t y = task_->SavedY[static_cast<std::size_t>(k)];
+        if (x == 0 || y == 0) {
+            continue;
+        }
+        const std::int64_t resume = (x - task_->MinX) * rows + (y - task_->MinY) + 1;
+        // Positions 1..resume whose number modulo N is k.
+        done += k == 0 ? resume / workers : (resume >= k ? (resume - k) / workers + 1 : 0);
+    }
+    return std::min(done, task_->TotalCount);
+}
+
+void DownloadControl::Stop() {
+    if (!Running()) {
+        return;
+    }
+    outcome_.Stopped = true;
+    for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
+        if (const auto& worker = DownThreads[static_cast<std::size_t>(i)]) {
+            worker->Terminate();
+        }
+        AppendLogLine("Thread" + std::to_string(i + 1) + "will be terminated by user. please wait...");
+    }
+}
+
+void DownloadControl::Timer1Timer() {
+    if (!timerEnabled_) {
+        return;
+    }
+    ++TimerTicks;
+    if (TimerTicks % kSaveEveryTicks == 0) {
+        try {
+            SaveProgress();
+        } catch (const std::exception& e) {
+            // Tried again five ticks later.
+            frontEnd_.ShowMessage(e.what());
+            return;
+        }
+    }
+    if (runningThreadCount_ == 0) {
+        Finish(true);
+    }
+}
+
+void DownloadControl::Shutdown() {
+    if (!Running()) {
+        return;
+    }
+    if (!outcome_.Stopped) {
+        Stop();
+    }
+    while (runningThreadCount_ > 0) {
+        sync_.ServePending(std::chrono::milliseconds(50));
+    }
+    Finish(false);
+}
+
+// The failed-tile list goes first: a kill between two of these writes can
+// then never leave a given-up tile that is neither recorded nor fetched again.
+void DownloadControl::SaveProgress() {
+    SaveMemo(memo2_, task_->FailedFileName);
+    SavePositions();
+    SaveMemo(memo1_, task_->LogFileName);
+}
+
+void DownloadControl::SavePositions() {
+    IniFile project(task_->ProjectFileName());
+    for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
+        const auto& worker = DownThreads[static_cast<std::size_t>(i)];
+        if (!worker) {
+            continue;
+        }
+        const TilePosition last = worker->LastPosition();
+        if (last.X > 0) {
+            project.WriteInteger("THREADS", ThreadSlotKey(i + 1, 'X'), last.X);
+        }
+        if (last.Y > 0) {
+            project.WriteInteger("THREADS", ThreadSlotKey(i + 1, 'Y'), last.Y);
+        }
+    }
+}
+
+void DownloadControl::SaveMemo(const std::vector<std::string>& memo, const std::string& fileName) {
+    WriteLinesAtomic(fileName, memo);
+}
+
+void DownloadControl::Finish(bool showMessage) {
+    timerEnabled_ = false;
+    AppendLogLine("");
+    AppendLogLine("--------------------------------");
+    AppendLogLine("Task Stoped!");
+    AppendLogLine("");
+    AppendLogLine("Now time:" + LocalDateTimeText());
+    AppendLogLine("");
+    AppendLogLine("Log file has been saved as " + task_->LogFileName);
+
+    // Whatever fails to save, every worker is released and the window goes
+    // back to idle; the first error is shown afterwards.
+    std::string error;
+    const auto attempt = [&](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            if (error.empty()) {
+                error = e.what();
+            }
+        }
+    };
+    attempt([&] { SaveMemo(memo2_, task_->FailedFileName); });
+    attempt([&] { SaveMemo(memo1_, task_->LogFileName); });
+    attempt([&] { SavePositions(); });
+    ReleaseWorkers();
+    caption_ = kStartCaption;
+    frontEnd_.StateChanged();
+    if (!error.empty()) {
+        frontEnd_.ShowMessage(error);
+    }
+    if (showMessage) {
+        frontEnd_.ShowMessage(FinalMessage());
+    }
+}
+
+void DownloadControl::ReleaseWorkers() {
+    for (auto& worker : DownThreads) {
+        if (worker) {
+            if (worker->EndReason() == WorkerEnd::EndedByPolicy) {
+                outcome_.EndedByPolicy = true;
+            }
+            finishedByReleasedWorkers_ += worker->TilesFinished();
+            worker.reset();
+        }
+    }
+}
+
+DownloadProgress DownloadControl::Progress() const {
+    DownloadProgress progress;
+    if (!task_) {
+        return progress;
+    }
+    progress.Total = task_->TotalCount;
+    progress.Done = doneBefore_ + finishedByReleasedWorkers_;
+    for (const auto& worker : DownThreads) {
+        if (worker) {
+            progress.Done += worker->TilesFinished();
+        }
+    }
+    progress.Done = std::min(progress.Done, progress.Total);
+    progress.Failed = outcome_.FailedTiles;
+    return progress;
+}
+
+void DownloadControl::AppendLogLine(const std::string& line) {
+    memo1_.push_back(line);
+    frontEnd_.LogLineAdded(line);
+}
+
+void DownloadControl::AppendFailedLine(const std::string& line) {
+    memo2_.push_back(line);
+    ++outcome_.FailedTiles;
+    frontEnd_.FailedLineAdded(line);
+}
+
+void DownloadControl::DecreaseRunningThreadCount() { --runningThreadCount_; }
+
+}  // namespace tessellon

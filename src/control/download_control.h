@@ -1,0 +1,127 @@
+#pragma once
+// The driver of a download, behind the main window's Start/Stop button and
+// its one-second timer: checks the typed input, continues or creates the
+// task, writes its files, starts and stops the workers, saves progress, log
+// and failed-tile list every fifth tick, and finishes the task when the last
+// worker has ended. It holds the lines of the log window and of the hidden
+// failed-tile list; a front end supplies the field texts, shows messages,
+// mirrors the lines and drives the tick.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/task_fields.h"
+#include "download/down_thread.h"
+#include "platform/message_sink.h"
+#include "task/md_task.h"
+
+namespace tessellon {
+
+// What the front end is told; every call comes on the main thread.
+class DownloadFrontEnd : public MessageSink {
+public:
+    // The log window's lines were replaced (at a start).
+    virtual void LogReplaced(const std::vector<std::string>& lines) = 0;
+    virtual void LogLineAdded(const std::string& line) = 0;
+    // The same for the failed-tile list.
+    virtual void FailedReplaced(const std::vector<std::string>& lines) = 0;
+    virtual void FailedLineAdded(const std::string& line) = 0;
+    // The button caption, the total label or the timer's state changed.
+    virtual void StateChanged() = 0;
+};
+
+struct DownloadSettings {
+    std::string ConfigFileName;
+    // Beside which the blank images lie, ending in "/".
+    std::string ProgramFolder;
+    Pacing Pace;
+    TNetTimeLimits TimeLimits;
+};
+
+struct DownloadProgress {
+    std::int64_t Done = 0;  // tiles finished, this run and the runs it continues
+    std::int64_t Total = 0;
+    std::int64_t Failed = 0;  // records this run added to the failed-tile list
+};
+
+// How the latest download ended.
+struct DownloadOutcome {
+    bool Stopped = false;         // by the user
+    bool EndedByPolicy = false;   // a worker gave up and ended
+    std::int64_t FailedTiles = 0;  // records added by this run
+};
+
+inline constexpr const char* kStartCaption = "Start";
+inline constexpr const char* kStopCaption = "Stop";
+
+class DownloadControl : public WorkerHost {
+public:
+    DownloadControl(DownloadSettings settings, DownloadFrontEnd& frontEnd, Synchronizer& sync);
+    // Stops a running download and saves it (see Shutdown).
+    ~DownloadControl() override;
+    DownloadControl(const DownloadControl&) = delete;
+    DownloadControl& operator=(const DownloadControl&) = delete;
+
+    // The button: Start while the caption is "Start", otherwise Stop.
+    void BitBtn1Click(const TaskFields& fields);
+    // True when the workers were started.
+    bool Start(const TaskFields& fields);
+    void Stop();
+    void Timer1Timer();
+    // Stops the workers, waits for them while serving their calls, and
+    // writes positions, failed-tile list and log once more, without the
+    // final message. Nothing of a running download is lost when the program
+    // closes.
+    void Shutdown();
+
+    const std::string& ButtonCaption() const { return caption_; }
+    bool Running() const { return caption_ != kStartCaption; }
+    bool TimerEnabled() const { return timerEnabled_; }
+    const std::string& TotalLabel() const { return totalLabel_; }
+    const std::vector<std::string>& Memo1() const { return memo1_; }
+    const std::vector<std::string>& Memo2() const { return memo2_; }
+    const MDTask* CurrentTask() const { return task_.get(); }
+    std::int32_t RunningThreadCount() const { return runningThreadCount_; }
+    DownloadProgress Progress() const;
+    const DownloadOutcome& Outcome() const { return outcome_; }
+
+    // WorkerHost: the workers' synchronised calls.
+    void AppendLogLine(const std::string& line) override;
+    void AppendFailedLine(const std::string& line) override;
+    void DecreaseRunningThreadCount() override;
+
+private:
+    void Finish(bool showMessage);
+    void SaveProgress();
+    void SavePositions();
+    void SaveMemo(const std::vector<std::string>& memo, const std::string& fileName);
+    void ReleaseWorkers();
+    std::int64_t TilesDoneBefore() const;
+
+    DownloadSettings settings_;
+    DownloadFrontEnd& frontEnd_;
+    Synchronizer& sync_;
+
+    std::string caption_ = kStartCaption;
+    bool timerEnabled_ = false;
+    std::string totalLabel_;
+    std::vector<std::string> memo1_{"[log window]"};
+    std::vector<std::string> memo2_{"[Failed tile inforamtion window]"};
+
+    // The latest task with the parameters it points to; kept until the next
+    // successful start replaces both.
+    std::unique_ptr<TaskParameters> params_;
+    std::unique_ptr<MDTask> task_;
+    std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
+    std::int32_t runningThreadCount_ = 0;
+    std::int32_t TimerTicks = 0;
+
+    std::int64_t doneBefore_ = 0;
+    std::int64_t finishedByReleasedWorkers_ = 0;
+    DownloadOutcome outcome_;
+};
+
+}  // namespace tessellon

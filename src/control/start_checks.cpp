@@ -1,0 +1,117 @@
+#include "control/start_checks.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "platform/numbers.h"
+#include "platform/paths.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr const char* kTaskExtension = ".tsln";
+
+// A typed coordinate: every "," is read as ".", then the atof rule.
+double ReadCoordinate(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    return ParseLeadingDecimal(text);
+}
+
+bool Within(double value, double low, double high) { return value >= low && value <= high; }
+
+std::optional<std::string> CheckBounds(const TaskParameters& p) {
+    if (!Within(p.LeftLongitude, -180, 180)) {
+        return "Left Longitude should be between -180 and 180.";
+    }
+    if (!Within(p.RightLongitude, -180, 180)) {
+        return "Right Longitude should be between -180 and 180.";
+    }
+    if (!Within(p.TopLatitude, -85, 85)) {
+        return "Top Latitude should be between -85 and 85.";
+    }
+    if (!Within(p.BottomLatitude, -85, 85)) {
+        return "Bottom Latitude should be between -85 and 85.";
+    }
+    if (p.LeftLongitude > p.RightLongitude) {
+        return "Left Longitude should less than Right Longitude!";
+    }
+    if (p.TopLatitude < p.BottomLatitude) {
+        return "Bottom Latitude should less than Top Latitude!";
+    }
+    return std::nullopt;
+}
+
+// The project file of that name describes the same task: map type, the four
+// bounds exactly as typed, zoom, folder and name.
+bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::int32_t mapsType,
+                std::int32_t zoom) {
+    if (!FileExists(projectPath)) {
+        return false;
+    }
+    const IniFile project(projectPath);
+    return project.ReadInteger("MapsType", "MapsType", 100) == mapsType &&
+           project.ReadString("AREA", "LeftLongitude", "") == fields.LeftLongitude &&
+           project.ReadString("AREA", "RightLongitude", "") == fields.RightLongitude &&
+           project.ReadString("AREA", "TopLatitude", "") == fields.TopLatitude &&
+           project.ReadString("AREA", "BottomLatitude", "") == fields.BottomLatitude &&
+           project.ReadInteger("Zoom", "Zoom", 100) == zoom &&
+           ExtractFilePath(projectPath) == IncludeTrailingSeparator(fields.SavePath) &&
+           ExtractFileName(projectPath) == fields.TaskName;
+}
+
+}  // namespace
+
+std::string CompleteTaskName(const std::string& typed) {
+    return ExtractFileExt(typed) == kTaskExtension ? typed : typed + kTaskExtension;
+}
+
+StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config) {
+    const ProxySettings proxy = config.ReadProxy();
+    const TileServiceSettings service = config.ReadTileService();
+
+    // The up-down control keeps the zoom within its range; a zoom from
+    // elsewhere is held to the same range before it reaches the tile math.
+    std::int32_t zoom = 0;
+    if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
+        return {"Zoom level should be between 1 and 19.", nullptr};
+    }
+    const std::int32_t mapsType = fields.MapsTypeItem == kMapItem ? kMapsTypeMap : kMapsTypeSatellite;
+
+    if (fields.SavePath.empty()) {
+        return {"Please select a path to save the images.", nullptr};
+    }
+    if (!DirectoryExists(fields.SavePath) && !CreateDirectoryOneLevel(fields.SavePath)) {
+        return {"Create directory " + fields.SavePath + " Failed.", nullptr};
+    }
+    const std::string savePath = IncludeTrailingSeparator(fields.SavePath);
+
+    auto params = std::make_unique<TaskParameters>();
+    params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
+    params->RightLongitude = ReadCoordinate(fields.RightLongitude);
+    params->TopLatitude = ReadCoordinate(fields.TopLatitude);
+    params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
+    if (auto message = CheckBounds(*params)) {
+        return {std::move(message), nullptr};
+    }
+
+    const std::string taskName = CompleteTaskName(fields.TaskName);
+    params->Zoom = zoom;
+    params->ThreadCount = kThreadSlots;
+    params->ThreadSlots = kThreadSlots;
+    params->MapsType = mapsType;
+    params->SavePath = savePath;
+    params->TaskName = taskName;
+    params->UseProxy = proxy.UseProxy;
+    params->ProxyServer = proxy.ProxyServer;
+    params->ProxyPort = proxy.ProxyPort;
+    params->ProxyUsername = proxy.ProxyUsername;
+    params->ProxyPassword = proxy.ProxyPassword;
+    params->MapHost = service.MapHost;
+    params->SatelliteHost = service.SatelliteHost;
+    params->ContinueTask = IsSameTask(savePath + taskName, fields, mapsType, zoom);
+    return {std::nullopt, std::move(params)};
+}
+
+}  // namespace tessellon

@@ -1,0 +1,243 @@
+#include "download/down_thread.h"
+
+#include "download/failed_list.h"
+#include "net/http_client.h"
+#include "platform/files.h"
+#include "platform/numbers.h"
+#include "task/md_task.h"
+
+namespace tessellon {
+
+namespace {
+
+std::uint64_t PackPosition(std::int32_t x, std::int32_t y) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
+           static_cast<std::uint32_t>(y);
+}
+
+}  // namespace
+
+TDownThread::TDownThread(bool createSuspended, std::int32_t threadIndex, const MDTask* task,
+                         const WorkerEnvironment& environment)
+    : ThreadIndex(threadIndex), Task(task), environment_(environment) {
+    if (!createSuspended) {
+        Resume();
+    }
+}
+
+TDownThread::~TDownThread() {
+    Terminate();
+    WaitFor();
+}
+
+void TDownThread::Resume() {
+    if (!thread_.joinable()) {
+        thread_ = std::thread([this] { Execute(); });
+    }
+}
+
+void TDownThread::WaitFor() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+TilePosition TDownThread::LastPosition() const {
+    const std::uint64_t packed = last_.load();
+    return {static_cast<std::int32_t>(packed >> 32), static_cast<std::int32_t>(packed)};
+}
+
+void TDownThread::Execute() {
+    WorkerEnd end = WorkerEnd::EndedByPolicy;
+    try {
+        end = Walk();
+    } catch (const std::exception& e) {
+        // Nothing may keep a worker from reporting its end.
+        Post(Prefix() + " " + e.what());
+    } catch (...) {
+        Post(Prefix() + " stopped by an unknown error.");
+    }
+    endReason_ = end;
+    Post(Prefix() + " Finished.");
+    WorkerDone();
+}
+
+WorkerEnd TDownThread::Walk() {
+    const TaskParameters& params = *Task->Params;
+    THttpClient http;
+    http.TimeLimits = environment_.TimeLimits;
+    if (params.UseProxy) {
+        std::int32_t port = 0;
+        if (!ParseWholeNumber(params.ProxyPort, port)) {
+            Post(Prefix() + " '" + params.ProxyPort + "' is not a valid integer value");
+            return WorkerEnd::EndedByPolicy;
+        }
+        http.Request.ProxyServer = params.ProxyServer;
+        http.Request.ProxyPort = port;
+        http.Request.ProxyUsername = params.ProxyUsername;
+        http.Request.ProxyPassword = params.ProxyPassword;
+    }
+    blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
+
+    // The running number of the tile this worker finished last time; a
+    // coordinate of 0 means there is none.
+    const std::int64_t rows = static_cast<std::int64_t>(Task->MaxY) - Task->MinY + 1;
+    const std::int32_t savedX = Task->SavedX[static_cast<std::size_t>(ThreadIndex)];
+    const std::int32_t savedY = Task->SavedY[static_cast<std::size_t>(ThreadIndex)];
+    const std::int64_t resume =
+        (savedX != 0 && savedY != 0)
+            ? (static_cast<std::int64_t>(savedX) - Task->MinX) * rows + (savedY - Task->MinY) + 1
+            : 0;
+    const std::int64_t workers = params.ThreadCount;
+
+    if (stop_.SleepFor(ThreadIndex * environment_.Pace.StartOffset)) {
+        return WorkerEnd::Stopped;
+    }
+    TNetBuffer buffer;
+    std::int64_t seq = 0;
+    for (std::int32_t x = Task->MinX; x <= Task->MaxX; ++x) {
+        for (std::int32_t y = Task->MinY; y <= Task->MaxY; ++y) {
+            if (stop_.Requested()) {
+                return WorkerEnd::Stopped;
+            }
+            ++seq;
+            if (seq <= resume || seq % workers != ThreadIndex) {
+                continue;
+            }
+            switch (FetchTile(x, y, seq, http, buffer)) {
+                case TileResult::Saved:
+                    stop_.SleepFor(environment_.Pace.AfterTile);
+                    break;
+                case TileResult::GivenUp:
+                    break;
+                case TileResult::EndWorker:
+                    return WorkerEnd::EndedByPolicy;
+                case TileResult::Stopped:
+                    return WorkerEnd::Stopped;
+            }
+        }
+    }
+    return WorkerEnd::RangeDone;
+}
+
+TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq,
+                                               THttpClient& http, TNetBuffer& buffer) {
+    const std::string url = Task->GetTileUrl(x, y);
+    for (int attempt = 1;; ++attempt) {
+        // Every attempt starts empty, so the file receives exactly the body
+        // of the successful reply.
+        buffer.Clear();
+        std::optional<std::string> message;
+        try {
+            http.GetUrl(url, buffer);
+            break;
+        } catch (const std::exception& e) {
+            message = e.what();
+        } catch (...) {
+            // An error without a message text.
+        }
+        const FailureDecision decision = DecideOnFailure(message, attempt);
+        if (decision.Outcome != FailureOutcome::Retry) {
+            buffer.Clear();
+            return GiveUp(decision, message, x, y, url);
+        }
+        if (Pause(decision.Pause) || stop_.Requested()) {
+            // Not finished: a continued run fetches this tile again.
+            return TileResult::Stopped;
+        }
+    }
+
+    try {
+        WriteFileAtomic(Task->GetTilePath(x, y), buffer.View());
+    } catch (const EFileError& e) {
+        Post(Prefix() + " " + e.what() + "->" + url);
+        PostFailed(FormatFailedRecord(Task->GetTilePath(x, y), url));
+        buffer.Clear();
+        FinishTile(x, y);
+        return TileResult::Saved;
+    }
+    buffer.Clear();
+    Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(x, y) + " OK");
+    FinishTile(x, y);
+    return TileResult::Saved;
+}
+
+TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
+                                            const std::optional<std::string>& message,
+                                            std::int32_t x, std::int32_t y,
+                                            const std::string& url) {
+    const std::string lineA = Prefix() + " " + message.value_or("") + "->" + url;
+    const std::string record = FormatFailedRecord(Task->GetTilePath(x, y), url);
+    switch (decision.Outcome) {
+        case FailureOutcome::EndWorkerBanned:
+        case FailureOutcome::EndWorkerNetwork:
+            Post(lineA);
+            PostFailed(record);
+            Post(decision.Outcome == FailureOutcome::EndWorkerBanned ? kBanMessage
+                                                                     : kNetworkMessage);
+            return TileResult::EndWorker;
+        case FailureOutcome::BlankNotFound:
+            Post(kNotFoundMessage + message.value_or(""));
+            break;
+        case FailureOutcome::BlankWithLineA:
+            Post(lineA);
+            PostFailed(record);
+            break;
+        case FailureOutcome::BlankWithLineB:
+            Post(Task->GetTileFileName(x, y) + ":failed ->" + url);
+            PostFailed(record);
+            break;
+        case FailureOutcome::Retry:
+            break;
+    }
+    PutBlankTile(x, y);
+    return TileResult::GivenUp;
+}
+
+void TDownThread::PutBlankTile(std::int32_t x, std::int32_t y) {
+    // A tile file already on disk stays; a missing blank image leaves the
+    // tile without a file.
+    CopyFileNoOverwrite(blankImagePath_, Task->GetTilePath(x, y));
+    Post(Prefix() + ":" + std::to_string(x) + "-" + std::to_string(y) + " got a blank image!");
+    FinishTile(x, y);
+}
+
+void TDownThread::FinishTile(std::int32_t x, std::int32_t y) {
+    last_ = PackPosition(x, y);
+    ++tilesFinished_;
+}
+
+bool TDownThread::Pause(RetryPause pause) {
+    const Pacing& pace = environment_.Pace;
+    switch (pause) {
+        case RetryPause::None:
+            return false;
+        case RetryPause::Short:
+            return stop_.SleepFor(pace.Retry);
+        case RetryPause::Socket:
+            return stop_.SleepFor(pace.SocketRetry);
+        case RetryPause::AddressInUse:
+            return stop_.SleepFor(pace.AddressInUseRetry);
+    }
+    return false;
+}
+
+void TDownThread::Post(const std::string& line) {
+    LogText = line;
+    environment_.Sync->Synchronize([this] { AddLogLine(); });
+}
+
+void TDownThread::PostFailed(const std::string& record) {
+    LogText = record;
+    environment_.Sync->Synchronize([this] { AddFailedLine(); });
+}
+
+void TDownThread::AddLogLine() { environment_.Host->AppendLogLine(LogText); }
+
+void TDownThread::AddFailedLine() { environment_.Host->AppendFailedLine(LogText); }
+
+void TDownThread::WorkerDone() {
+    environment_.Sync->Synchronize([this] { environment_.Host->DecreaseRunningThreadCount(); });
+}
+
+}  // namespace tessellon

@@ -1,0 +1,112 @@
+#pragma once
+// One download worker. Every worker of a task walks the whole tile range
+// column by column, numbers the positions it passes, and fetches only the
+// positions whose number, modulo the worker count, equals its index, skipping
+// those up to the tile it finished last in an earlier run. It reaches the
+// main thread only through synchronised calls: a line for the log window, a
+// record for the failed-tile list, and its end.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "download/failure_policy.h"
+#include "download/pacing.h"
+#include "net/net_limits.h"
+#include "platform/stop_signal.h"
+#include "platform/synchronizer.h"
+
+namespace tessellon {
+
+class MDTask;
+class TNetBuffer;
+
+// The main window's side of the workers' synchronised calls; runs on the
+// main thread only.
+class WorkerHost {
+public:
+    virtual ~WorkerHost() = default;
+    virtual void AppendLogLine(const std::string& line) = 0;
+    virtual void AppendFailedLine(const std::string& line) = 0;
+    virtual void DecreaseRunningThreadCount() = 0;
+};
+
+struct WorkerEnvironment {
+    Synchronizer* Sync = nullptr;
+    WorkerHost* Host = nullptr;
+    Pacing Pace;
+    TNetTimeLimits TimeLimits;
+    // Folder of the program, ending in "/": the blank images lie beside it.
+    std::string ProgramFolder;
+};
+
+// How a worker's walk ended.
+enum class WorkerEnd { RangeDone, Stopped, EndedByPolicy };
+
+struct TilePosition {
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+};
+
+class TDownThread {
+public:
+    // Starts the thread at once unless `createSuspended`; then Resume() does.
+    TDownThread(bool createSuspended, std::int32_t threadIndex, const MDTask* task,
+                const WorkerEnvironment& environment);
+    // Asks the thread to stop and waits for it.
+    ~TDownThread();
+    TDownThread(const TDownThread&) = delete;
+    TDownThread& operator=(const TDownThread&) = delete;
+
+    void Resume();
+    // The stop request: the worker leaves its walk at the next position, and
+    // cuts short a pause or a retry it is in.
+    void Terminate() { stop_.Request(); }
+    void WaitFor();
+
+    const std::int32_t ThreadIndex;
+
+    // LastX and LastY, the last tile this worker finished (saved or given up
+    // with a blank image); 0, 0 until the first. Read as one pair.
+    TilePosition LastPosition() const;
+    // Tiles this run finished, saved or given up.
+    std::int64_t TilesFinished() const { return tilesFinished_.load(); }
+    // Meaningful once the worker has made its WorkerDone call.
+    WorkerEnd EndReason() const { return endReason_.load(); }
+
+private:
+    enum class TileResult { Saved, GivenUp, EndWorker, Stopped };
+
+    void Execute();
+    WorkerEnd Walk();
+    TileResult FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq, class THttpClient& http,
+                         TNetBuffer& buffer);
+    TileResult GiveUp(const FailureDecision& decision, const std::optional<std::string>& message,
+                      std::int32_t x, std::int32_t y, const std::string& url);
+    void PutBlankTile(std::int32_t x, std::int32_t y);
+    void FinishTile(std::int32_t x, std::int32_t y);
+    bool Pause(RetryPause pause);
+
+    // Synchronised calls: each hands LogText to the main thread.
+    void Post(const std::string& line);
+    void PostFailed(const std::string& record);
+    void AddLogLine();
+    void AddFailedLine();
+    void WorkerDone();
+
+    std::string Prefix() const { return "T" + std::to_string(ThreadIndex + 1); }
+
+    const MDTask* Task;
+    WorkerEnvironment environment_;
+    std::string LogText;
+    std::string blankImagePath_;
+    StopSignal stop_;
+    std::atomic<std::uint64_t> last_{0};
+    std::atomic<std::int64_t> tilesFinished_{0};
+    std::atomic<WorkerEnd> endReason_{WorkerEnd::RangeDone};
+    std::thread thread_;
+};
+
+}  // namespace tessellon
