@@ -1,0 +1,267 @@
+#include "net/http_client.h"
+
+#include <chrono>
+
+#include "net/net_errors.h"
+#include "net/net_text.h"
+
+namespace tessellon {
+
+namespace {
+
+// Holds the whole-request deadline for the outermost call.
+class TRequestClock {
+public:
+    explicit TRequestClock(TTcpConnection& connection) : connection_(connection) {
+        if (!connection_.HasRequestDeadline()) {
+            connection_.SetRequestDeadline(std::chrono::steady_clock::now() +
+                                           connection_.TimeLimits.Request);
+            owner_ = true;
+        }
+    }
+    ~TRequestClock() {
+        if (owner_) {
+            connection_.ClearRequestDeadline();
+        }
+    }
+    TRequestClock(const TRequestClock&) = delete;
+    TRequestClock& operator=(const TRequestClock&) = delete;
+
+private:
+    TTcpConnection& connection_;
+    bool owner_ = false;
+};
+
+// Any "close" among the tokens of any Connection line.
+bool AsksToClose(const THttpHeaderList& headers) {
+    for (const std::string& value : headers.ValuesOf("Connection")) {
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = value.find(',', start);
+            if (SameText(Trim(std::string_view(value).substr(start, comma - start)), "close")) {
+                return true;
+            }
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+    }
+    return false;
+}
+
+// A location without a scheme and host is taken relative to the URL that
+// answered with it, so the redirect keeps that URL's host and port.
+std::string ResolveLocation(const std::string& location, const TUri& current) {
+    if (location.find("://") != std::string::npos || current.Host().empty()) {
+        return location;
+    }
+    if (location.rfind("//", 0) == 0) {
+        return current.Protocol() + ":" + location;
+    }
+    std::string base = current.Protocol() + "://" + current.Host();
+    if (!current.Port().empty()) {
+        base += ":" + current.Port();
+    }
+    if (!location.empty() && (location.front() == '/' || location.front() == '\\')) {
+        return base + location;
+    }
+    return base + current.Path() + location;
+}
+
+}  // namespace
+
+THttpClient::THttpClient() {
+    Port = 80;
+}
+
+void THttpClient::GetUrl(const std::string& url, TNetBuffer& destination) {
+    PerformRequest(THttpMethod::Get, url, &destination);
+}
+
+void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
+                                 TNetBuffer* destination, std::string_view postBody) {
+    const TRequestClock clock(*this);
+    TNetBuffer dropped;
+    TNetBuffer& stream = destination != nullptr ? *destination : dropped;
+    std::string location = url;
+    TStepResult step;
+    for (;;) {
+        ++redirectDepth_;
+        const TUri uri(location);
+        step = RunStep(method, uri, stream, postBody);
+        if (!step.Redirect) {
+            if (statusCode_ / 100 == 2) {
+                break;
+            }
+            if (step.CloseAfter) {
+                CloseConnection();
+            }
+            throw EProtocolReplyError(statusCode_, statusText_);
+        }
+        std::string next = ResolveLocation(reply_.Location, uri);
+        if (HandleRedirects && redirectDepth_ < RedirectMaximum) {
+            stream.SetPosition(0);
+            if (!AskRedirect(next, redirectDepth_)) {
+                break;
+            }
+            if (step.CloseAfter) {
+                CloseConnection();
+            }
+            location = std::move(next);
+            continue;
+        }
+        if (!AskRedirect(next, redirectDepth_)) {
+            if (step.CloseAfter) {
+                CloseConnection();
+            }
+            throw EProtocolReplyError(statusCode_, statusText_);
+        }
+        reply_.Location = std::move(next);
+        break;
+    }
+    if (step.CloseAfter) {
+        CloseConnection();
+    } else {
+        PeekPeerClosed(false);
+    }
+    redirectDepth_ = 0;
+}
+
+THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& uri,
+                                              TNetBuffer& destination, std::string_view postBody) {
+    SelectTarget(uri);
+    const std::string request = ComposeRequest(method, uri, postBody);
+    DropStaleConnection();
+    THttpReplyReader reader(*this, ReplyLimits);
+    TStepResult result;
+    try {
+        const THttpStatusLine status = SendRequest(method, request, reader);
+        statusCode_ = status.Code;
+        statusText_ = status.Text;
+        const TBodyPlan plan = PlanReplyBody(wireHeaders_, method, status.Code, ReplyLimits);
+        result.CloseAfter = ProtocolVersion == TProtocolVersion::pv1_0 || status.Version10 ||
+                            AsksToClose(wireHeaders_);
+        reply_.ProcessReplyHeaders(wireHeaders_);
+        if (plan.Framing == TBodyFraming::Chunked) {
+            DoStatus(TNetStatus::Text, "Chunk Started");
+        }
+        reader.ReadBody(plan, destination);
+    } catch (...) {
+        // Whatever is left of this reply would be read as the next one.
+        CloseConnection();
+        throw;
+    }
+    result.Redirect = (statusCode_ / 100 == 3 && statusCode_ != 304) || !reply_.Location.empty();
+    return result;
+}
+
+void THttpClient::SelectTarget(const TUri& uri) {
+    if (!Request.ProxyServer.empty()) {
+        // A connection to another peer is no connection to this proxy.
+        if (!SameText(Host, Request.ProxyServer) || Port != Request.ProxyPort) {
+            CloseConnection();
+        }
+        Host = Request.ProxyServer;
+        Port = Request.ProxyPort;
+        if (!uri.Host().empty()) {
+            targetHost_ = uri.Host();
+        }
+        if (!uri.Protocol().empty()) {
+            targetScheme_ = uri.Protocol();
+        }
+        return;
+    }
+    if (SameText(uri.Protocol(), "HTTPS")) {
+        throw EInterceptPropInvalid();
+    }
+    if (!uri.Host().empty()) {
+        if (!(SameText(uri.Host(), Host) && uri.NamesPort() && uri.PortNumber() == Port)) {
+            CloseConnection();
+        }
+        Host = uri.Host();
+        targetHost_ = uri.Host();
+        if (!uri.Protocol().empty()) {
+            targetScheme_ = uri.Protocol();
+        }
+    } else {
+        targetHost_ = Host;
+    }
+    Port = uri.NamesPort() ? uri.PortNumber() : 80;
+}
+
+std::string THttpClient::ComposeRequest(THttpMethod method, const TUri& uri,
+                                        std::string_view postBody) {
+    const std::string port = uri.NamesPort() ? ":" + uri.Port() : std::string();
+    std::string target = uri.Target();
+    if (!Request.ProxyServer.empty()) {
+        target = targetScheme_ + "://" + targetHost_ + port + target;
+    }
+    const bool post = method == THttpMethod::Post;
+    Request.ContentLength = post ? static_cast<std::int32_t>(postBody.size()) : 0;
+    wireHeaders_.Clear();
+    Request.ComposeRequestHeaders(wireHeaders_);
+
+    std::string request;
+    request.reserve(256);
+    request.append(MethodName(method)).append(" ").append(target).append(" HTTP/");
+    request.append(ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1").append("\r\n");
+    request.append("Host: ").append(targetHost_).append(port).append("\r\n");
+    for (const std::string& line : wireHeaders_.Lines()) {
+        request.append(line).append("\r\n");
+    }
+    request.append("\r\n");
+    if (post) {
+        request.append(postBody);
+    }
+    return request;
+}
+
+void THttpClient::DropStaleConnection() {
+    if (!IsConnected()) {
+        return;
+    }
+    PeekPeerClosed(false);
+    if (!InputBuffer().Empty()) {
+        CloseConnection();
+    }
+}
+
+THttpStatusLine THttpClient::SendRequest(THttpMethod method, const std::string& request,
+                                         THttpReplyReader& reader) {
+    const bool repeatable = method != THttpMethod::Post;
+    for (int attempt = 1;; ++attempt) {
+        const bool reused = IsConnected();
+        if (!reused) {
+            OpenConnection();
+        }
+        const std::uint64_t receivedBefore = BytesReceived();
+        const bool mayRetry = reused && repeatable && attempt == 1;
+        try {
+            SendBytes(request.data(), request.size());
+            return reader.ReadHead(wireHeaders_);
+        } catch (const EConnClosedGracefully&) {
+            if (!mayRetry || BytesReceived() != receivedBefore) {
+                throw;
+            }
+        } catch (const ESocketError& error) {
+            const bool dropped = error.ErrorNumber() == kWsaConnectionReset ||
+                                 error.ErrorNumber() == kWsaConnectionAborted;
+            if (!mayRetry || !dropped || BytesReceived() != receivedBefore) {
+                throw;
+            }
+        }
+        CloseConnection();
+    }
+}
+
+bool THttpClient::AskRedirect(std::string& location, int depth) {
+    bool handled = HandleRedirects;
+    if (OnRedirect) {
+        int numRedirect = depth;
+        OnRedirect(*this, location, numRedirect, handled);
+    }
+    return handled;
+}
+
+}  // namespace tessellon

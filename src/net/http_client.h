@@ -1,0 +1,91 @@
+#pragma once
+// The HTTP/1.1 client of the download workers. One object serves a worker's
+// whole run: it keeps its connection between calls where the target allows,
+// and every failure arrives as an ENetException whose message the caller
+// classifies.
+//
+//   THttpClient http;
+//   http.Request.ProxyServer = ...;            // when a proxy is used
+//   TNetBuffer body;
+//   http.GetUrl("http://host/path?query", body);
+//
+// The request goes out in one send. A URL without a port always starts on a
+// new connection; with the same explicit port a kept connection is reused.
+// Through a proxy the connection to the proxy is kept and the request line
+// carries the absolute URL.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/http_header_info.h"
+#include "net/http_header_list.h"
+#include "net/http_reply.h"
+#include "net/net_limits.h"
+#include "net/tcp_client.h"
+#include "net/uri.h"
+
+namespace tessellon {
+
+enum class TProtocolVersion { pv1_0, pv1_1 };
+
+class THttpClient : public TTcpClient {
+public:
+    THttpClient();
+
+    bool HandleRedirects = false;
+    int RedirectMaximum = 15;
+    // pv1_0 also closes the connection after every reply.
+    TProtocolVersion ProtocolVersion = TProtocolVersion::pv1_1;
+    THttpHeaderInfo Request;
+    THttpReplyLimits ReplyLimits;
+    // Consulted on every redirect reply: may change the destination and
+    // whether the redirect is handled; a change of `numRedirect` is ignored.
+    std::function<void(THttpClient& sender, std::string& dest, int& numRedirect, bool& handled)>
+        OnRedirect;
+
+    // GETs `url` into `destination` at its position. Returns for a 2xx reply
+    // or a redirect that was followed or accepted; raises otherwise.
+    void GetUrl(const std::string& url, TNetBuffer& destination);
+    // The request behind GetUrl. Without a destination the body is read and
+    // dropped. `postBody` is sent with POST only.
+    void PerformRequest(THttpMethod method, const std::string& url, TNetBuffer* destination,
+                        std::string_view postBody = {});
+
+    const THttpHeaderInfo& Reply() const { return reply_; }
+    const THttpHeaderList& WireHeaders() const { return wireHeaders_; }
+    int StatusCode() const { return statusCode_; }
+    const std::string& StatusText() const { return statusText_; }
+    int RedirectDepth() const { return redirectDepth_; }
+    const std::string& TargetHost() const { return targetHost_; }
+    const std::string& TargetScheme() const { return targetScheme_; }
+
+private:
+    struct TStepResult {
+        bool Redirect = false;
+        bool CloseAfter = false;
+    };
+
+    void SelectTarget(const TUri& uri);
+    std::string ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
+    // Drops a kept connection that the peer closed or that holds bytes no
+    // request asked for.
+    void DropStaleConnection();
+    // Sends the request and reads the reply head. A kept connection that
+    // fails before the first reply byte gets one more try on a new one.
+    THttpStatusLine SendRequest(THttpMethod method, const std::string& request,
+                                THttpReplyReader& reader);
+    TStepResult RunStep(THttpMethod method, const TUri& uri, TNetBuffer& destination,
+                        std::string_view postBody);
+    bool AskRedirect(std::string& location, int depth);
+
+    THttpHeaderInfo reply_;
+    THttpHeaderList wireHeaders_;
+    int statusCode_ = 0;
+    std::string statusText_;
+    int redirectDepth_ = 0;
+    std::string targetHost_;
+    std::string targetScheme_;
+};
+
+}  // namespace tessellon

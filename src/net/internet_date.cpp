@@ -1,0 +1,164 @@
+#include "net/internet_date.h"
+
+#include <cmath>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "net/net_errors.h"
+#include "net/net_text.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// 1970-01-01 as a day number counted from 1899-12-30.
+constexpr long kUnixEpochDay = 25569;
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+long DaysFromCivil(long year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const long era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long>(dayOfEra) - 719468;
+}
+
+std::vector<std::string> Tokens(std::string_view text) {
+    std::vector<std::string> tokens;
+    std::string current;
+    for (const char c : text) {
+        // A "-" separates the parts of "06-Nov-94" but starts a zone offset.
+        const bool separator = c == ' ' || c == '\t' || c == ',' || (c == '-' && !current.empty());
+        if (separator) {
+            if (!current.empty()) {
+                tokens.push_back(current);
+            }
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) {
+        tokens.push_back(current);
+    }
+    return tokens;
+}
+
+int MonthNumber(std::string_view name) {
+    static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                          "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (int i = 0; i < 12; ++i) {
+        if (name.size() >= 3 && SameText(name.substr(0, 3), kMonths[i])) {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+std::optional<unsigned> Number(std::string_view text, unsigned maximum) {
+    const std::optional<std::uint64_t> value = ParseDigits(text);
+    if (!value || *value > maximum) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(*value);
+}
+
+// Seconds of "hh:mm:ss".
+std::optional<long> TimeOfDay(std::string_view text) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first == std::string_view::npos ? 0 : first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto hours = Number(text.substr(0, first), 23);
+    const auto minutes = Number(text.substr(first + 1, second - first - 1), 59);
+    const auto seconds = Number(text.substr(second + 1), 60);
+    if (!hours || !minutes || !seconds) {
+        return std::nullopt;
+    }
+    return static_cast<long>(*hours * 3600 + *minutes * 60 + *seconds);
+}
+
+// Seconds east of UTC of "+hhmm" or "-hhmm"; a zone name is UTC.
+std::optional<long> ZoneOffset(std::string_view text) {
+    if (text.size() == 5 && (text[0] == '+' || text[0] == '-')) {
+        const auto hours = Number(text.substr(1, 2), 99);
+        const auto minutes = Number(text.substr(3, 2), 59);
+        if (!hours || !minutes) {
+            return std::nullopt;
+        }
+        const long offset = static_cast<long>(*hours * 3600 + *minutes * 60);
+        return text[0] == '-' ? -offset : offset;
+    }
+    for (const char c : text) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+            return std::nullopt;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<TDateTime> ParseInternetDate(std::string_view text) {
+    const std::vector<std::string> tokens = Tokens(text);
+    std::size_t at = 0;
+    if (at < tokens.size() && (tokens[at][0] < '0' || tokens[at][0] > '9')) {
+        ++at;  // the weekday
+    }
+    if (tokens.size() < at + 3) {
+        return std::nullopt;
+    }
+    const auto day = Number(tokens[at], 31);
+    const int month = MonthNumber(tokens[at + 1]);
+    auto year = Number(tokens[at + 2], 9999);
+    if (!day || *day == 0 || month == 0 || !year) {
+        return std::nullopt;
+    }
+    if (tokens[at + 2].size() <= 2) {
+        *year += *year < 80 ? 2000 : 1900;
+    }
+    at += 3;
+    long seconds = 0;
+    if (at < tokens.size()) {
+        const auto time = TimeOfDay(tokens[at]);
+        if (!time) {
+            return std::nullopt;
+        }
+        seconds = *time;
+        ++at;
+    }
+    if (at < tokens.size()) {
+        const auto offset = ZoneOffset(tokens[at]);
+        if (!offset) {
+            return std::nullopt;
+        }
+        seconds -= *offset;
+        ++at;
+    }
+    if (at != tokens.size()) {
+        return std::nullopt;
+    }
+    const long days = DaysFromCivil(*year, static_cast<unsigned>(month), *day) + kUnixEpochDay;
+    return static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
+}
+
+TDateTime InternetDateToLocal(std::string_view text) {
+    const TDateTime utc = ParseInternetDate(text).value_or(0.0);
+    const auto instant =
+        static_cast<std::time_t>(std::llround((utc - kUnixEpochDay) * kSecondsPerDay));
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) {
+        throw EFailedToRetrieveTimeZoneInfo();
+    }
+    const long days = DaysFromCivil(local.tm_year + 1900L, static_cast<unsigned>(local.tm_mon + 1),
+                                    static_cast<unsigned>(local.tm_mday)) +
+                      kUnixEpochDay;
+    const long seconds = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+    return static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,84 @@
+#include "net/net_text.h"
+
+#include <limits>
+
+namespace tessellon {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string TrimLeft(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && IsBlank(text[start])) {
+        ++start;
+    }
+    return std::string(text.substr(start));
+}
+
+std::string TrimRight(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+std::string Trim(std::string_view text) {
+    return TrimLeft(TrimRight(text));
+}
+
+std::optional<std::uint64_t> ParseDigits(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
+            return std::nullopt;
+        }
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    const std::optional<std::uint64_t> magnitude = ParseDigits(text);
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + (negative ? 1 : 0);
+    if (!magnitude || *magnitude > limit) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*magnitude)
+                                              : static_cast<std::int64_t>(*magnitude));
+}
+
+}  // namespace tessellon

@@ -1,0 +1,62 @@
+#pragma once
+// One operating-system TCP socket and the addresses it joins. The socket is
+// non-blocking; every wait goes through a readiness wait with a limit, so no
+// call can hold its thread longer than the connection's time limits allow.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace tessellon {
+
+class TSocketHandle {
+public:
+    TSocketHandle() = default;
+    ~TSocketHandle();
+    TSocketHandle(const TSocketHandle&) = delete;
+    TSocketHandle& operator=(const TSocketHandle&) = delete;
+
+    bool Allocated() const { return allocated_; }
+    int Handle() const { return handle_; }
+    const std::string& LocalIP() const { return localIP_; }
+    int LocalPort() const { return localPort_; }
+    const std::string& PeerIP() const { return peerIP_; }
+    int PeerPort() const { return peerPort_; }
+
+    // A new IPv4 stream socket. Raises EInvalidSocket when none can be made.
+    void Allocate();
+    // Takes over a non-blocking stream socket (of any family).
+    void Adopt(int handle);
+    // Binds to a local dotted-quad address and an ephemeral port; the
+    // result of bind() (-1 with errno set on failure).
+    int Bind(const std::string& ip);
+    void SetPeer(const std::string& ip, int port);
+    void SetNoDelay();
+    // Connects to the peer, waiting at most `limit`.
+    void Connect(std::chrono::milliseconds limit);
+
+    // One send or receive; the result and errno of the system call, with
+    // EINTR retried.
+    ssize_t Send(const char* bytes, std::size_t count);
+    ssize_t Receive(char* bytes, std::size_t count);
+    // Waits until the socket can be read (`forWriting` false) or written;
+    // a negative wait has no limit. False when the wait ran out.
+    bool Wait(bool forWriting, int waitMs);
+
+    // Shuts the sending side down, closes the socket and forgets the
+    // addresses.
+    void CloseSocket();
+    void Reset();
+
+private:
+    int handle_ = -1;
+    bool allocated_ = false;
+    std::string localIP_;
+    int localPort_ = 0;
+    std::string peerIP_;
+    int peerPort_ = 0;
+};
+
+}  // namespace tessellon

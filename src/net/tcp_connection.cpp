@@ -1,0 +1,261 @@
+#include "net/tcp_connection.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "net/net_errors.h"
+
+namespace tessellon {
+
+namespace {
+
+// Ends a mode of work however the block read leaves.
+class TWorkScope {
+public:
+    TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
+    ~TWorkScope() { end_(); }
+    TWorkScope(const TWorkScope&) = delete;
+    TWorkScope& operator=(const TWorkScope&) = delete;
+
+private:
+    std::function<void()> end_;
+};
+
+}  // namespace
+
+void TTcpConnection::CloseConnection() {
+    if (!socket_.Allocated()) {
+        return;
+    }
+    DoStatus(TNetStatus::Disconnecting, socket_.PeerIP());
+    socket_.CloseSocket();
+    peerClosed_ = true;
+    DoStatus(TNetStatus::Disconnected);
+    if (OnDisconnected) {
+        OnDisconnected(*this);
+    }
+}
+
+bool TTcpConnection::IsConnected() {
+    CheckPeerClosed(false, false);
+    return socket_.Allocated();
+}
+
+void TTcpConnection::CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffer) {
+    if (!peerClosed_ && socket_.Allocated()) {
+        return;
+    }
+    CloseConnection();
+    if (raiseIfClosed && (input_.Empty() || ignoreBuffer)) {
+        throw EConnClosedGracefully();
+    }
+}
+
+void TTcpConnection::PeekPeerClosed(bool raiseIfClosed) {
+    Receive(raiseIfClosed, 0, nullptr, RecvBufferSize);
+}
+
+std::string TTcpConnection::ReadLine(char terminator, int waitMs, std::size_t maxLength) {
+    lineTimedOut_ = false;
+    std::size_t scanned = 0;
+    for (;;) {
+        const std::size_t end = input_.Find(terminator, scanned);
+        if (end != std::string_view::npos) {
+            if (end > maxLength) {
+                break;
+            }
+            std::string line(input_.Data(), end);
+            input_.Remove(end + 1);
+            if (terminator == '\n' && !line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            return line;
+        }
+        scanned = input_.Size();
+        if (scanned > maxLength) {
+            break;
+        }
+        CheckPeerClosed(true, true);
+        if (Receive(true, waitMs, nullptr, static_cast<std::size_t>(RecvBufferSize)) == 0) {
+            lineTimedOut_ = true;
+            return {};
+        }
+    }
+    // The rest of the stream can no longer be told apart from this line.
+    CloseConnection();
+    throw EInvalidReply(kReplyLineTooLong);
+}
+
+void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
+                                  std::size_t maxSize) {
+    if (!untilClose) {
+        stream.WritableAtPosition(count);
+    }
+    BeginWork(TWorkMode::Read, untilClose ? 0 : static_cast<std::int64_t>(count));
+    const TWorkScope work([this, &stream] {
+        EndWork(TWorkMode::Read);
+        if (stream.Size() > stream.Position()) {
+            stream.SetSize(stream.Position());
+        }
+    });
+    std::size_t wanted = untilClose ? kNoLimit : count;
+    std::size_t received = std::min(wanted, input_.Size());
+    if (received > maxSize) {
+        CloseConnection();
+        throw EInvalidReply(kReplyBodyTooLarge);
+    }
+    stream.Write(input_.Data(), received);
+    input_.Remove(received);
+    if (!untilClose) {
+        wanted -= received;
+    }
+    while (socket_.Allocated() && wanted > 0) {
+        const std::size_t chunk = std::min(wanted, static_cast<std::size_t>(RecvBufferSize));
+        const std::size_t got =
+            Receive(!untilClose, kInfiniteWait, stream.WritableAtPosition(chunk), chunk);
+        stream.Advance(got);
+        received += got;
+        if (!untilClose) {
+            wanted -= got;
+        } else if (received > maxSize) {
+            CloseConnection();
+            throw EInvalidReply(kReplyBodyTooLarge);
+        }
+    }
+}
+
+void TTcpConnection::WriteLine(std::string_view text) {
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text).append("\r\n");
+    WriteText(line);
+}
+
+void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
+    if (count == 0) {
+        return;
+    }
+    CheckPeerClosed(true, true);
+    while (count > 0) {
+        const ssize_t sent = socket_.Send(bytes, count);
+        if (sent < 0) {
+            const int error = errno;
+            if (error != EAGAIN) {
+                FailWith(TSocketStack::ErrorNumberFromErrno(error));
+            }
+            if (!socket_.Wait(true, static_cast<int>(LimitedWait(TimeLimits.Idle).count()))) {
+                FailWith(kWsaTimedOut);
+            }
+            continue;
+        }
+        if (sent == 0) {
+            peerClosed_ = true;
+            CheckPeerClosed(true, true);
+        }
+        DoWork(TWorkMode::Write, sent);
+        bytes += sent;
+        count -= static_cast<std::size_t>(sent);
+    }
+}
+
+std::string TTcpConnection::ReadReplyLine(std::size_t maxLength) {
+    std::string line = ReadLine('\n', kInfiniteWait, maxLength);
+    if (lineTimedOut_) {
+        // An infinite wait only comes back empty when the peer closed inside
+        // the line: the line is cut, not ended.
+        throw EConnClosedGracefully();
+    }
+    return line;
+}
+
+void TTcpConnection::ReadReplyBlock(TNetBuffer& stream, std::size_t count) {
+    ReadToStream(stream, count, false);
+}
+
+void TTcpConnection::ReadReplyUntilClose(TNetBuffer& stream, std::size_t maxSize) {
+    ReadToStream(stream, 0, true, maxSize);
+}
+
+void TTcpConnection::PrepareOpen() {
+    if (socket_.Allocated()) {
+        throw EAlreadyConnected();
+    }
+    socket_.Reset();
+    input_.Clear();
+    peerClosed_ = false;
+}
+
+std::chrono::milliseconds TTcpConnection::LimitedWait(std::chrono::milliseconds limit) {
+    if (!deadline_) {
+        return limit;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        FailWith(kWsaTimedOut);
+    }
+    return std::min(limit, left);
+}
+
+void TTcpConnection::FailWith(int errorNumber) {
+    CloseConnection();
+    throw ESocketError(errorNumber);
+}
+
+std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destination,
+                                    std::size_t size) {
+    CheckPeerClosed(raiseIfClosed, false);
+    if (!socket_.Allocated()) {
+        return 0;
+    }
+    ssize_t count;
+    char* target;
+    for (;;) {
+        if (!WaitForData(waitMs)) {
+            return 0;
+        }
+        target = destination != nullptr ? destination : input_.AppendSpace(size);
+        count = socket_.Receive(target, size);
+        const int error = errno;
+        if (destination == nullptr) {
+            input_.CommitAppend(size, count > 0 ? static_cast<std::size_t>(count) : 0);
+        }
+        if (count >= 0) {
+            break;
+        }
+        if (error == EAGAIN) {
+            continue;  // woken without data after all
+        }
+        const int errorNumber = TSocketStack::ErrorNumberFromErrno(error);
+        if (errorNumber != kWsaShutdown) {
+            FailWith(errorNumber);
+        }
+        CloseConnection();
+        if (input_.Empty()) {
+            throw ESocketError(errorNumber);
+        }
+        return 0;
+    }
+    peerClosed_ = count == 0;
+    bytesReceived_ += static_cast<std::uint64_t>(count);
+    if (ASCIIFilter) {
+        std::for_each(target, target + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
+    }
+    if (destination != nullptr) {
+        DoWork(TWorkMode::Read, count);
+    }
+    CheckPeerClosed(raiseIfClosed, false);
+    return static_cast<std::size_t>(count);
+}
+
+bool TTcpConnection::WaitForData(int waitMs) {
+    if (waitMs != kInfiniteWait) {
+        return Stack().WaitReadable(socket_, waitMs);
+    }
+    if (!Stack().WaitReadable(socket_, static_cast<int>(LimitedWait(TimeLimits.Idle).count()))) {
+        FailWith(kWsaTimedOut);
+    }
+    return true;
+}
+
+}  // namespace tessellon
