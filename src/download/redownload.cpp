@@ -41,8 +41,9 @@ std::optional<std::optional<std::string>> Fetch(THttpClient& http, const std::st
 
 }  // namespace
 
-void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
-                   const TNetTimeLimits& timeLimits) {
+RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutput& output,
+                                const TNetTimeLimits& timeLimits) {
+    RedownloadSummary summary;
     THttpClient http;
     http.TimeLimits = timeLimits;
     http.Request.Referer = kRedownloadReferer;
@@ -54,11 +55,12 @@ void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
         lines = ReadTextLines(listFileName);
     } catch (const EFileError& e) {
         output.AddLine(e.what());
-        return;
+        return summary;
     }
+    summary.ListRead = true;
     if (lines.empty()) {
         output.AddLine("No failed files records.");
-        return;
+        return summary;
     }
     output.AddLine("Start...");
     output.ServePendingOnce();
@@ -68,6 +70,7 @@ void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
         const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
         if (!record) {
             output.AddLine(line + "->Error: not a failed-tile record (no \"|\").");
+            ++summary.Failed;
             continue;
         }
         const auto failure = Fetch(http, record->Url, buffer);
@@ -76,11 +79,14 @@ void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
                 WriteFileAtomic(record->Path, buffer.View());
             } catch (const EFileError& e) {
                 output.AddLine(std::string(e.what()) + "->" + record->Url);
+                ++summary.Failed;
                 continue;
             }
             output.AddLine(record->Path + ":" + record->Url + " ->OK");
+            ++summary.Fetched;
             continue;
         }
+        ++summary.Failed;
         const std::optional<std::string>& message = *failure;
         if (!message) {
             continue;
@@ -96,6 +102,7 @@ void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
     }
     buffer.Clear();
     output.AddLine("Download End.");
+    return summary;
 }
 
 }  // namespace tessellon

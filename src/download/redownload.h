@@ -21,7 +21,13 @@ inline constexpr const char* kRedownloadReferer = "http://maps.tessellon.org/";
 inline constexpr const char* kRedownloadUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 inline constexpr const char* kRedownloadConnection = "Keep_Alive";
 
-void RunRedownload(const std::string& listFileName, RedownloadOutput& output,
-                   const TNetTimeLimits& timeLimits = {});
+struct RedownloadSummary {
+    bool ListRead = false;  // false: the list could not be read
+    int Fetched = 0;        // records fetched and written
+    int Failed = 0;         // records tried that were not
+};
+
+RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutput& output,
+                                const TNetTimeLimits& timeLimits = {});
 
 }  // namespace tessellon

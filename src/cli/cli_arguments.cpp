@@ -1,0 +1,144 @@
+#include "cli_arguments.h"
+
+#include <map>
+
+namespace tessellon::cli {
+
+const char* const kUsage = R"(Usage:
+  tessellon-cli download --name NAME --type map|satellite --left L --right R
+                         --top T --bottom B --zoom Z --path DIR [--config FILE]
+  tessellon-cli open PROJECT.tsln [--config FILE]
+  tessellon-cli redownload FILE.ftl
+  tessellon-cli convert DEGREES MINUTES SECONDS
+  tessellon-cli --help
+
+Downloads the map tiles of a rectangle at one zoom level, as the desktop
+program's main window does, without a window.
+
+download    Acts exactly like typing the texts into the main window and
+            pressing Start: the same checks and messages, the same files, and
+            a task of the same name, area, zoom, type and folder continues
+            where it stopped. Longitudes -180..180 and latitudes -85..85 in
+            decimal degrees ("116,5" reads as 116.5), zoom 1..19; NAME gets
+            ".tsln" unless it ends in it.
+open        Opens a saved project as "Open task ..." does, then starts it: an
+            interrupted task continues.
+redownload  Fetches the tiles of a failed-tile list again and prints a line
+            for each record. The list is not changed.
+convert     Degrees, minutes and seconds to decimal degrees, or "Input Error.".
+
+--config FILE  Reads the settings (proxy, tile servers) from FILE instead of
+               ini/config.ini beside the program.
+
+Output: log lines on standard output as they reach the log; messages on
+standard error; on a terminal, standard error also shows a progress line
+(tiles done of total, failed tiles, tiles per second, time left).
+Ctrl-C stops the download like the Stop button: the workers finish their
+current tile, progress, log and failed-tile list are saved, and the same
+command continues the task later.
+
+Exit status:
+  0  every worker walked to the end and this run recorded no failed tile
+     (redownload: every record fetched; convert: a result)
+  1  the input was refused or the task could not start
+  2  this run recorded failed tiles (redownload: some records failed)
+  3  stopped, or a worker was ended by the failure policy
+
+Environment:
+  TESSELLON_PACE_MS  the pause after each tile in milliseconds (default 1000;
+                     the other pauses and the save timer scale with it). For
+                     tests against a local tile server only.
+)";
+
+namespace {
+
+const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
+    {"--name", &TaskFields::TaskName},         {"--left", &TaskFields::LeftLongitude},
+    {"--right", &TaskFields::RightLongitude},  {"--top", &TaskFields::TopLatitude},
+    {"--bottom", &TaskFields::BottomLatitude}, {"--zoom", &TaskFields::Zoom},
+    {"--path", &TaskFields::SavePath},
+};
+
+ParseResult Error(std::string text) { return {std::nullopt, std::move(text)}; }
+
+}  // namespace
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    Arguments result;
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        return {result, ""};
+    }
+    const std::string& command = args[0];
+    std::vector<std::string> positional;
+    bool typeGiven = false;
+    std::map<std::string, bool> seen;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            return {Arguments{}, ""};
+        }
+        if (arg.rfind("--", 0) != 0) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            return Error(arg + " needs a value");
+        }
+        const std::string& value = args[++i];
+        if (arg == "--config") {
+            result.configFile = value;
+        } else if (command == "download" && arg == "--type") {
+            if (value != "map" && value != "satellite") {
+                return Error("--type must be map or satellite");
+            }
+            result.fields.MapsTypeItem = value == "map" ? kMapItem : kSatelliteItem;
+            typeGiven = true;
+        } else if (const auto field = kDownloadOptions.find(arg);
+                   command == "download" && field != kDownloadOptions.end()) {
+            result.fields.*(field->second) = value;
+            seen[arg] = true;
+        } else {
+            return Error("unknown option " + arg + " for " + command);
+        }
+    }
+
+    if (command == "download") {
+        result.command = Command::Download;
+        for (const auto& [option, member] : kDownloadOptions) {
+            if (!seen[option]) {
+                return Error("download needs " + option);
+            }
+        }
+        if (!typeGiven) {
+            return Error("download needs --type");
+        }
+        if (!positional.empty()) {
+            return Error("unexpected argument " + positional[0]);
+        }
+        return {result, ""};
+    }
+    if (command == "open" || command == "redownload") {
+        result.command = command == "open" ? Command::Open : Command::Redownload;
+        if (positional.size() != 1) {
+            return Error(command + " needs one file");
+        }
+        if (result.command == Command::Redownload && result.configFile) {
+            return Error("redownload takes no --config: it never uses the proxy");
+        }
+        result.file = positional[0];
+        return {result, ""};
+    }
+    if (command == "convert") {
+        result.command = Command::Convert;
+        if (positional.size() != 3 || result.configFile) {
+            return Error("convert needs DEGREES MINUTES SECONDS");
+        }
+        result.degrees = positional[0];
+        result.minutes = positional[1];
+        result.seconds = positional[2];
+        return {result, ""};
+    }
+    return Error("unknown command " + command);
+}
+
+}  // namespace tessellon::cli

@@ -1,0 +1,32 @@
+#pragma once
+// The command line of tessellon-cli.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/task_fields.h"
+
+namespace tessellon::cli {
+
+enum class Command { Help, Download, Open, Redownload, Convert };
+
+struct Arguments {
+    Command command = Command::Help;
+    TaskFields fields;                     // download
+    std::string file;                      // open, redownload
+    std::string degrees, minutes, seconds; // convert
+    std::optional<std::string> configFile;
+};
+
+// The parsed arguments, or the reason they cannot be parsed.
+struct ParseResult {
+    std::optional<Arguments> arguments;
+    std::string error;
+};
+
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+extern const char* const kUsage;
+
+}  // namespace tessellon::cli

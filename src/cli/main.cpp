@@ -1,0 +1,142 @@
+// tessellon-cli: the download engine without a window.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli_arguments.h"
+#include "cli_front_end.h"
+#include "control/configuration.h"
+#include "control/degrees_converter.h"
+#include "control/download_control.h"
+#include "control/project_opening.h"
+#include "platform/files.h"
+#include "platform/queue_synchronizer.h"
+
+namespace {
+
+using namespace tessellon;
+using namespace std::chrono_literals;
+
+enum ExitStatus { kDone = 0, kRefused = 1, kFailedTiles = 2, kStopped = 3 };
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void RequestStop(int) { stopRequested = true; }
+
+// The pauses of a test run against a local server: everything scaled from
+// the pause after a tile.
+Pacing PacingFromEnvironment(std::chrono::milliseconds& tick) {
+    Pacing pace;
+    tick = 1000ms;
+    if (const char* text = std::getenv("TESSELLON_PACE_MS"); text != nullptr && *text != '\0') {
+        const long ms = std::strtol(text, nullptr, 10);
+        if (ms > 0) {
+            pace.AfterTile = std::chrono::milliseconds(ms);
+            pace.StartOffset = std::chrono::milliseconds(ms / 10);
+            pace.Retry = std::chrono::milliseconds(ms);
+            pace.SocketRetry = std::chrono::milliseconds(2 * ms);
+            pace.AddressInUseRetry = std::chrono::milliseconds(8 * ms);
+            tick = std::chrono::milliseconds(ms);
+        }
+    }
+    return pace;
+}
+
+int RunDownload(const TaskFields& fields, const std::string& configFile) {
+    std::chrono::milliseconds tick;
+    DownloadSettings settings;
+    settings.ConfigFileName = configFile;
+    settings.ProgramFolder = ProgramFolder();
+    settings.Pace = PacingFromEnvironment(tick);
+    cli::ConsoleFrontEnd console;
+    QueueSynchronizer sync;
+    DownloadControl control(settings, console, sync);
+    if (!control.Start(fields)) {
+        return kRefused;
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    auto nextTick = std::chrono::steady_clock::now() + tick;
+    bool stopSent = false;
+    while (control.Running()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= nextTick) {
+            control.Timer1Timer();
+            nextTick += tick;
+            continue;
+        }
+        sync.ServePending(std::min<std::chrono::milliseconds>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now) + 1ms, 100ms));
+        if (stopRequested && !stopSent) {
+            control.Stop();
+            stopSent = true;
+        }
+        console.ShowProgress(control.Progress());
+    }
+    const DownloadOutcome& outcome = control.Outcome();
+    if (outcome.Stopped || outcome.EndedByPolicy) {
+        return kStopped;
+    }
+    return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') {
+        return path;
+    }
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string result = cwd != nullptr ? std::string(cwd) + "/" + path : path;
+    std::free(cwd);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const cli::ParseResult parsed = cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.arguments) {
+        std::fprintf(stderr, "tessellon-cli: %s\n\n%s", parsed.error.c_str(), cli::kUsage);
+        return kRefused;
+    }
+    const cli::Arguments& args = *parsed.arguments;
+    const std::string configFile = args.configFile.value_or(Configuration::DefaultFileName());
+    switch (args.command) {
+        case cli::Command::Help:
+            std::fputs(cli::kUsage, stdout);
+            return kDone;
+        case cli::Command::Download:
+            return RunDownload(args.fields, configFile);
+        case cli::Command::Open: {
+            const std::string project = AbsolutePath(args.file);
+            if (!FileExists(project)) {
+                std::fprintf(stderr, "Cannot open file \"%s\".\n", project.c_str());
+                return kRefused;
+            }
+            TaskFields fields;
+            LoadProjectIntoFields(project, fields);
+            return RunDownload(fields, configFile);
+        }
+        case cli::Command::Redownload: {
+            cli::ConsoleFrontEnd console;
+            const RedownloadSummary summary = RunRedownload(args.file, console);
+            if (!summary.ListRead) {
+                return kRefused;
+            }
+            return summary.Failed > 0 ? kFailedTiles : kDone;
+        }
+        case cli::Command::Convert: {
+            const auto result = ConvertDegreesMinutesSeconds(args.degrees, args.minutes, args.seconds);
+            if (!result) {
+                std::fprintf(stderr, "%s\n", kConverterInputError);
+                return kRefused;
+            }
+            std::printf("%s\n", result->c_str());
+            return kDone;
+        }
+    }
+    return kRefused;
+}
