@@ -1,0 +1,83 @@
+#include "query.h"
+
+#include <algorithm>
+
+namespace tessellon::tileserver {
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// A "%" not followed by two hex digits stays as it is.
+std::string Unescape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+            HexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Calls `visit(pair, name, value)` for each pair until it returns false.
+template <typename Visit>
+void ForEachPair(std::string_view query, Visit visit) {
+    while (!query.empty()) {
+        const std::size_t end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        const std::size_t equals = pair.find('=');
+        const std::string_view name = pair.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
+        if (!visit(pair, name, value)) {
+            return;
+        }
+        query = end == std::string_view::npos ? std::string_view() : query.substr(end + 1);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> QueryValue(std::string_view query, std::string_view key) {
+    std::optional<std::string> found;
+    ForEachPair(query, [&](std::string_view, std::string_view name, std::string_view value) {
+        if (name == key) {
+            found = Unescape(value);
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+std::string QueryWithout(std::string_view query, std::initializer_list<std::string_view> names) {
+    std::string kept;
+    ForEachPair(query, [&](std::string_view pair, std::string_view name, std::string_view) {
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            if (!kept.empty()) {
+                kept += '&';
+            }
+            kept += pair;
+        }
+        return true;
+    });
+    return kept;
+}
+
+}  // namespace tessellon::tileserver

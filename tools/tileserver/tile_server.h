@@ -1,0 +1,85 @@
+#pragma once
+// tessellon-tileserver's engine: a small HTTP/1.1 server with keep-alive and
+// one thread per connection, serving the map and satellite tile endpoints,
+// with faults chosen per request (query "fault=NAME[:ARGS]"), for every
+// request, or at random among the recoverable ones.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "faults.h"
+#include "request_log.h"
+#include "tile_source.h"
+
+namespace tessellon::tileserver {
+
+inline constexpr int kDefaultPort = 8086;
+
+struct TileServerOptions {
+    std::string bindAddress = "127.0.0.1";
+    int port = kDefaultPort;              // 0: a free port, see TileServer::Port()
+    std::string root;                     // image folder to serve; "" for synthetic tiles
+    std::optional<std::size_t> bodySize;  // fixed body for both endpoints
+    std::optional<FaultChoice> fault;     // for every request
+    double faultRate = 0;                 // chance of a random recoverable fault
+    std::uint64_t seed = 1;               // of that random choice
+    std::size_t pieceSize = 0;            // write replies in pieces of this size
+    int pieceDelayMs = 0;                 // pause between pieces
+    int idleTimeoutMs = 60000;            // close a connection idle this long; negative: never
+    std::string log;                      // "" none, "-" stderr, else a file appended to
+};
+
+class TileServer {
+public:
+    explicit TileServer(TileServerOptions options);
+    ~TileServer();
+    TileServer(const TileServer&) = delete;
+    TileServer& operator=(const TileServer&) = delete;
+
+    // Binds and starts serving on a thread of its own. Throws
+    // std::runtime_error when the address cannot be had or the log opened.
+    void Start();
+    // The bound port (the chosen one when the options asked for port 0).
+    int Port() const { return port_; }
+    // Ends every connection and returns when all its threads are gone. Safe
+    // from any thread, and more than once.
+    void Stop();
+
+private:
+    struct Connection {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
+    void AcceptLoop();
+    void ReapFinishedConnections();
+    void Serve(ServerConnection& connection, unsigned long long id);
+    // The fault for this request: its own "fault=", the server's --fault, or
+    // a random one. False with `error` set for a fault the request cannot have.
+    bool ChooseFault(const HttpRequest& request, std::optional<FaultChoice>& fault,
+                     std::string& error);
+    void ApplyPieces(const HttpRequest& request, ServerConnection& connection) const;
+
+    TileServerOptions options_;
+    TileSource source_;
+    RequestLog log_;
+    int listenFd_ = -1;
+    int stopFd_ = -1;
+    int port_ = 0;
+    std::thread acceptThread_;
+    std::list<Connection> connections_;  // touched by the accept thread, then by Stop()
+    unsigned long long nextConnectionId_ = 1;
+    std::mutex stopMutex_;
+    bool stopped_ = false;
+    std::mutex randomMutex_;
+    std::mt19937_64 random_;
+};
+
+}  // namespace tessellon::tileserver

@@ -1,0 +1,128 @@
+#include "tile_source.h"
+
+#include "platform/files.h"
+#include "tile_painter.h"
+
+namespace tessellon::tileserver {
+
+namespace {
+
+constexpr std::size_t kCacheLimitBytes = 64 * 1024 * 1024;
+constexpr int kJpegQuality = 85;
+
+}  // namespace
+
+std::string_view ReasonPhrase(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 204:
+            return "No Content";
+        case 302:
+            return "Found";
+        case 304:
+            return "Not Modified";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 411:
+            return "Length Required";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Unknown";
+    }
+}
+
+Payload TextPayload(int status) {
+    const std::string_view reason = ReasonPhrase(status);
+    return {status, reason, "text/plain",
+            std::make_shared<const std::string>(std::to_string(status) + " " + std::string(reason) +
+                                                "\n")};
+}
+
+std::string EncodeSyntheticTile(const TileAddress& tile) {
+    const RgbImage image = PaintTile(tile);
+    return tile.layer == TileLayer::Map ? EncodePng(image) : EncodeJpeg(image, kJpegQuality);
+}
+
+TileSource::TileSource(std::string root, std::optional<std::size_t> fixedBodySize)
+    : root_(std::move(root)) {
+    if (fixedBodySize) {
+        std::string body(*fixedBodySize, '\0');
+        for (std::size_t i = 0; i < body.size(); ++i) {
+            body[i] = static_cast<char>('a' + i % 26);
+        }
+        fixedBody_ = std::make_shared<const std::string>(std::move(body));
+    }
+}
+
+Payload TileSource::Answer(const HttpRequest& request) {
+    TileLayer layer;
+    if (!LayerForPath(request.path, layer)) {
+        return TextPayload(404);
+    }
+    const std::string_view contentType = ContentTypeOf(layer);
+    if (fixedBody_) {
+        return {200, "OK", contentType, fixedBody_};
+    }
+    TileAddress tile;
+    switch (ParseTileQuery(request.query, layer, tile)) {
+        case TileQueryResult::Malformed:
+            return TextPayload(400);
+        case TileQueryResult::OutOfRange:
+            return TextPayload(404);
+        case TileQueryResult::Ok:
+            break;
+    }
+    if (root_.empty()) {
+        return {200, "OK", contentType, SyntheticTile(tile)};
+    }
+    const std::string path = root_ + TileFileName(tile);
+    if (!FileExists(path)) {
+        return TextPayload(404);
+    }
+    try {
+        return {200, "OK", contentType, std::make_shared<const std::string>(ReadFileBytes(path))};
+    } catch (const EFileError&) {
+        return TextPayload(404);  // removed or unreadable since the check
+    }
+}
+
+std::shared_ptr<const std::string> TileSource::SyntheticTile(const TileAddress& tile) {
+    const std::string key = TileFileName(tile);
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = cacheIndex_.find(key);
+        if (found != cacheIndex_.end()) {
+            cacheOrder_.splice(cacheOrder_.begin(), cacheOrder_, found->second);
+            return found->second->bytes;
+        }
+    }
+    // Encoding runs unlocked; two threads asking for one new tile at once
+    // both encode it, and the bytes are the same.
+    auto bytes = std::make_shared<const std::string>(EncodeSyntheticTile(tile));
+    std::lock_guard lock(cacheMutex_);
+    if (cacheIndex_.count(key) == 0) {
+        cacheOrder_.push_front({key, bytes});
+        cacheIndex_[key] = cacheOrder_.begin();
+        cacheBytes_ += bytes->size();
+        while (cacheBytes_ > kCacheLimitBytes) {
+            cacheBytes_ -= cacheOrder_.back().bytes->size();
+            cacheIndex_.erase(cacheOrder_.back().key);
+            cacheOrder_.pop_back();
+        }
+    }
+    return bytes;
+}
+
+}  // namespace tessellon::tileserver

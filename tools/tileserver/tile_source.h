@@ -1,0 +1,62 @@
+#pragma once
+// What the server answers to a request before any fault bends it: a
+// synthetic tile, a file of a task's image folder, or a fixed body for
+// throughput runs; or the error status a real tile service would give.
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "http_request.h"
+#include "tile_address.h"
+
+namespace tessellon::tileserver {
+
+struct Payload {
+    int status = 200;
+    std::string_view reason = "OK";
+    std::string_view contentType = "text/plain";
+    std::shared_ptr<const std::string> body;
+};
+
+// The status line's usual reason phrase for the codes this server sends.
+std::string_view ReasonPhrase(int status);
+
+// A status reply with a one-line text body naming the status.
+Payload TextPayload(int status);
+
+// The synthetic tile in its layer's encoding (PNG or JPEG).
+std::string EncodeSyntheticTile(const TileAddress& tile);
+
+class TileSource {
+public:
+    // `root`: the image folder to serve from, "" for synthetic tiles.
+    // `fixedBodySize`: when set, both endpoints answer that many bytes
+    // without looking at the tile keys.
+    TileSource(std::string root, std::optional<std::size_t> fixedBodySize);
+
+    Payload Answer(const HttpRequest& request);
+
+private:
+    std::shared_ptr<const std::string> SyntheticTile(const TileAddress& tile);
+
+    std::string root_;
+    std::shared_ptr<const std::string> fixedBody_;
+
+    // Encoded synthetic tiles, least recently used dropped first.
+    struct CacheEntry {
+        std::string key;
+        std::shared_ptr<const std::string> bytes;
+    };
+    std::mutex cacheMutex_;
+    std::list<CacheEntry> cacheOrder_;
+    std::unordered_map<std::string, std::list<CacheEntry>::iterator> cacheIndex_;
+    std::size_t cacheBytes_ = 0;
+};
+
+}  // namespace tessellon::tileserver
