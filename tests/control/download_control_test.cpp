@@ -1,0 +1,203 @@
+#include "control/download_control.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "download_harness.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+namespace tessellon {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CountContaining;
+using test::DownloadHarness;
+
+const std::string kFinalMessage = "Task stoped!" + std::string(20, ' ');
+
+// The tiles named in "T<n>:seq=<s>,<file> OK" lines.
+std::multiset<std::string> SavedTiles(const std::vector<std::string>& log) {
+    std::multiset<std::string> tiles;
+    for (const std::string& line : log) {
+        const std::size_t comma = line.find(',');
+        if (line.size() > 3 && line.compare(line.size() - 3, 3, " OK") == 0 &&
+            comma != std::string::npos) {
+            tiles.insert(line.substr(comma + 1, line.size() - 3 - comma - 1));
+        }
+    }
+    return tiles;
+}
+
+TEST(DownloadControl, ARefusedStartShowsOneMessageAndWritesNoTaskFile) {
+    DownloadHarness h;
+    TaskFields fields = h.SampleFields();
+    fields.LeftLongitude = "-180.5";
+    EXPECT_FALSE(h.control->Start(fields));
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{"Left Longitude should be between -180 and 180."});
+    EXPECT_FALSE(FileExists(fields.SavePath + "/newtask.tsln"));
+    EXPECT_EQ(h.control->ButtonCaption(), "Start");
+    EXPECT_EQ(h.control->CurrentTask(), nullptr);
+}
+
+TEST(DownloadControl, AWholeDownloadSavesEveryTileAndClosesItsLog) {
+    DownloadHarness h;
+    const TaskFields fields = h.SampleFields();
+    ASSERT_TRUE(h.control->Start(fields));
+    EXPECT_EQ(h.control->ButtonCaption(), "Stop");
+    EXPECT_EQ(h.control->TotalLabel(), "Total images: 42");
+    EXPECT_EQ(h.control->RunningThreadCount(), 8);
+    ASSERT_TRUE(h.RunToEnd());
+
+    const MDTask& task = *h.control->CurrentTask();
+    for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
+        for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
+            const std::string tile = ReadFileBytes(task.GetTilePath(x, y));
+            ASSERT_EQ(tile.substr(0, 8), "\x89PNG\r\n\x1a\n") << x << "," << y;
+        }
+    }
+    const std::vector<std::string>& log = h.control->Memo1();
+    EXPECT_EQ(SavedTiles(log).size(), 42u);
+    EXPECT_EQ(CountContaining(log, " Finished."), 8);
+    ASSERT_GE(log.size(), 7u);
+    const std::vector<std::string> closing(log.end() - 7, log.end());
+    EXPECT_EQ(closing[0], "");
+    EXPECT_EQ(closing[1], "--------------------------------");
+    EXPECT_EQ(closing[2], "Task Stoped!");
+    EXPECT_EQ(closing[3], "");
+    EXPECT_EQ(closing[4].rfind("Now time:", 0), 0u);
+    EXPECT_EQ(closing[5], "");
+    EXPECT_EQ(closing[6], "Log file has been saved as " + task.LogFileName);
+    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+    EXPECT_EQ(h.control->ButtonCaption(), "Start");
+    EXPECT_FALSE(h.control->TimerEnabled());
+
+    // The log window and the failed-tile list went to their files whole.
+    EXPECT_EQ(ReadTextLines(task.LogFileName), log);
+    EXPECT_EQ(ReadFileBytes(task.FailedFileName), "");
+    EXPECT_EQ(h.frontEnd.log, log);
+    // Every worker's last tile is in the project file.
+    const IniFile project(task.ProjectFileName());
+    for (int slot = 1; slot <= 8; ++slot) {
+        EXPECT_GT(project.ReadInteger("THREADS", ThreadSlotKey(slot, 'X'), 0), 0) << slot;
+        EXPECT_GT(project.ReadInteger("THREADS", ThreadSlotKey(slot, 'Y'), 0), 0) << slot;
+    }
+    const DownloadProgress progress = h.control->Progress();
+    EXPECT_EQ(progress.Done, 42);
+    EXPECT_EQ(progress.Total, 42);
+    EXPECT_EQ(progress.Failed, 0);
+    EXPECT_FALSE(h.control->Outcome().Stopped);
+}
+
+TEST(DownloadControl, FewerTilesThanEightStartOneWorkerPerTile) {
+    DownloadHarness h;
+    TaskFields fields = h.SampleFields();
+    fields.RightLongitude = "116.3";  // one column of seven rows
+    fields.BottomLatitude = "39.92";  // three of them
+    ASSERT_TRUE(h.control->Start(fields));
+    EXPECT_EQ(h.control->CurrentTask()->TotalCount, 3);
+    EXPECT_EQ(h.control->RunningThreadCount(), 3);
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(CountContaining(h.control->Memo1(), " Finished."), 3);
+    const std::vector<std::string> project = ReadTextLines(h.control->CurrentTask()->ProjectFileName());
+    EXPECT_NE(std::find(project.begin(), project.end(), "ThreadCount=3"), project.end());
+    EXPECT_NE(std::find(project.begin(), project.end(), "T8Y="), project.end());
+}
+
+TEST(DownloadControl, StopAsksEveryWorkerInOrderAndTheTimerFinishesTheTask) {
+    Pacing slow = test::FastPacing();
+    slow.AfterTile = 200ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    h.RunFor(50ms);
+    h.control->BitBtn1Click(h.SampleFields());  // the caption is "Stop"
+    const std::vector<std::string>& log = h.control->Memo1();
+    for (int i = 1; i <= 8; ++i) {
+        EXPECT_EQ(CountContaining(log, "Thread" + std::to_string(i) +
+                                           "will be terminated by user. please wait..."),
+                  1);
+    }
+    EXPECT_EQ(h.control->ButtonCaption(), "Stop");
+    ASSERT_TRUE(h.RunToEnd(5s));
+    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+    EXPECT_EQ(CountContaining(log, " Finished."), 8);
+    EXPECT_LT(SavedTiles(log).size(), 42u);
+    EXPECT_TRUE(h.control->Outcome().Stopped);
+}
+
+TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBothRuns) {
+    Pacing slow = test::FastPacing();
+    slow.AfterTile = 30ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    const TaskFields fields = h.SampleFields();
+    ASSERT_TRUE(h.control->Start(fields));
+    h.RunFor(100ms);
+    h.control->Stop();
+    ASSERT_TRUE(h.RunToEnd(5s));
+    const std::multiset<std::string> first = SavedTiles(h.control->Memo1());
+    ASSERT_GT(first.size(), 0u);
+    ASSERT_LT(first.size(), 42u);
+    const std::vector<std::string> firstLog = h.control->Memo1();
+    WriteFileAtomic(h.control->CurrentTask()->FailedFileName, "/kept/record.png|http://h/u\r\n");
+
+    ASSERT_TRUE(h.Download(fields));
+    EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
+    const std::vector<std::string>& log = h.control->Memo1();
+    // The earlier log stays at the head, followed by the continuation lines.
+    ASSERT_GT(log.size(), firstLog.size() + 3);
+    EXPECT_TRUE(std::equal(firstLog.begin(), firstLog.end(), log.begin()));
+    EXPECT_EQ(log[firstLog.size()], "--------------------------------------------");
+    EXPECT_EQ(log[firstLog.size() + 1], "Log continue...");
+    EXPECT_EQ(log[firstLog.size() + 2].rfind("Now time is:", 0), 0u);
+
+    const std::multiset<std::string> all = SavedTiles(log);
+    EXPECT_EQ(all.size(), 42u);
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 42u) << "a tile fetched twice";
+    EXPECT_EQ(h.control->Memo2(), std::vector<std::string>{"/kept/record.png|http://h/u"});
+    EXPECT_EQ(h.control->Progress().Done, 42);
+}
+
+TEST(DownloadControl, ShutdownStopsWaitsAndSavesEverything) {
+    Pacing slow = test::FastPacing();
+    slow.AfterTile = 100ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    h.RunFor(30ms);
+    h.control->Shutdown();
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_EQ(h.control->RunningThreadCount(), 0);
+    const MDTask& task = *h.control->CurrentTask();
+    EXPECT_EQ(ReadTextLines(task.LogFileName), h.control->Memo1());
+    EXPECT_EQ(h.control->Memo1().back(), "Log file has been saved as " + task.LogFileName);
+    EXPECT_TRUE(h.frontEnd.messages.empty());  // no box while the program closes
+}
+
+TEST(DownloadControl, AProjectFileThatCannotBeWrittenIsReportedAndTheTaskStillFinishes) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.OneTileFields()));
+    // The project file turns into a folder: the position writes must fail.
+    const std::string project = h.control->CurrentTask()->ProjectFileName();
+    std::remove(project.c_str());
+    ASSERT_TRUE(CreateDirectoryOneLevel(project));
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(h.control->ButtonCaption(), "Start");
+    ASSERT_FALSE(h.frontEnd.messages.empty());
+    EXPECT_EQ(h.frontEnd.messages.front(), "Unable to write to " + project);
+    EXPECT_EQ(h.frontEnd.messages.back(), kFinalMessage);
+}
+
+TEST(DownloadControl, ViewingTheLogRefersToTheLatestTask) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.Download(h.OneTileFields()));
+    const MDTask* task = h.control->CurrentTask();
+    ASSERT_NE(task, nullptr);
+    TaskFields refused = h.OneTileFields();
+    refused.TopLatitude = "99";
+    EXPECT_FALSE(h.control->Start(refused));
+    EXPECT_EQ(h.control->CurrentTask(), task);  // a refused start keeps the former task
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,164 @@
+#include "control/start_checks.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+using test::TempDir;
+
+class StartChecks : public ::testing::Test {
+protected:
+    StartChecks() {
+        fields.TaskName = "newtask.tsln";
+        fields.MapsTypeItem = kMapItem;
+        fields.LeftLongitude = "116.3";
+        fields.RightLongitude = "116.5";
+        fields.TopLatitude = "40";
+        fields.BottomLatitude = "39.8";
+        fields.Zoom = "13";
+        fields.SavePath = dir.Path() + "maps";
+    }
+
+    StartCheckResult Check() { return CheckStartInput(fields, config); }
+
+    std::string MessageFor(std::string TaskFields::*field, const std::string& text) {
+        TaskFields saved = fields;
+        fields.*field = text;
+        StartCheckResult result = Check();
+        fields = saved;
+        return result.Message.value_or("(accepted)");
+    }
+
+    TempDir dir;
+    Configuration config{dir.File("config.ini")};
+    TaskFields fields;
+};
+
+TEST_F(StartChecks, EachRefusalHasItsMessageInTheFixedOrder) {
+    using F = TaskFields;
+    EXPECT_EQ(MessageFor(&F::SavePath, ""), "Please select a path to save the images.");
+    EXPECT_EQ(MessageFor(&F::SavePath, dir.Path() + "no/such"),
+              "Create directory " + dir.Path() + "no/such Failed.");
+    EXPECT_EQ(MessageFor(&F::LeftLongitude, "180.000001"),
+              "Left Longitude should be between -180 and 180.");
+    EXPECT_EQ(MessageFor(&F::RightLongitude, "-181"),
+              "Right Longitude should be between -180 and 180.");
+    EXPECT_EQ(MessageFor(&F::TopLatitude, "85.5"), "Top Latitude should be between -85 and 85.");
+    EXPECT_EQ(MessageFor(&F::BottomLatitude, "-85.5"),
+              "Bottom Latitude should be between -85 and 85.");
+    EXPECT_EQ(MessageFor(&F::LeftLongitude, "116.6"),
+              "Left Longitude should less than Right Longitude!");
+    EXPECT_EQ(MessageFor(&F::BottomLatitude, "40.1"), "Bottom Latitude should less than Top Latitude!");
+    EXPECT_EQ(MessageFor(&F::TopLatitude, "1e999"), "Top Latitude should be between -85 and 85.");
+    EXPECT_EQ(MessageFor(&F::Zoom, "20"), "Zoom level should be between 1 and 19.");
+    EXPECT_EQ(MessageFor(&F::Zoom, "0"), "Zoom level should be between 1 and 19.");
+    // The first failing check wins: both longitudes are out of range.
+    fields.LeftLongitude = "200";
+    fields.RightLongitude = "300";
+    EXPECT_EQ(Check().Message, "Left Longitude should be between -180 and 180.");
+}
+
+TEST_F(StartChecks, TheSaveFolderIsCreatedOneLevelDeepAndStaysWhenALaterCheckFails) {
+    fields.LeftLongitude = "500";
+    EXPECT_TRUE(Check().Message.has_value());
+    EXPECT_TRUE(DirectoryExists(dir.Path() + "maps"));
+}
+
+TEST_F(StartChecks, CoordinatesAreReadWithCommasAsPointsAndTheAtofRule) {
+    fields.LeftLongitude = "116,3";
+    fields.RightLongitude = "116.5abc";
+    fields.TopLatitude = "  40";
+    fields.BottomLatitude = "abc";  // reads as 0
+    const StartCheckResult result = Check();
+    ASSERT_FALSE(result.Message) << *result.Message;
+    EXPECT_EQ(result.Params->LeftLongitude, 116.3);
+    EXPECT_EQ(result.Params->RightLongitude, 116.5);
+    EXPECT_EQ(result.Params->TopLatitude, 40);
+    EXPECT_EQ(result.Params->BottomLatitude, 0);
+}
+
+TEST_F(StartChecks, BoundsMayMeetAndTheWholeRangeIsAccepted) {
+    for (const auto& [left, right, top, bottom] :
+         {std::tuple{"-180", "180", "85", "-85"}, std::tuple{"116.3", "116.3", "40", "40"}}) {
+        fields.LeftLongitude = left;
+        fields.RightLongitude = right;
+        fields.TopLatitude = top;
+        fields.BottomLatitude = bottom;
+        const StartCheckResult result = Check();
+        EXPECT_FALSE(result.Message) << left << " " << right << ": " << *result.Message;
+    }
+}
+
+TEST_F(StartChecks, FillsTheParametersFromTheFieldsAndTheConfiguration) {
+    IniFile ini(config.FileName());
+    ini.WriteString("Proxy", "UseProxy", "1");
+    ini.WriteString("Proxy", "ProxyServer", "proxy.local");
+    ini.WriteString("Proxy", "ProxyPort", "3128");
+    ini.WriteString("TileService", "MapHost", "tiles.local:9000");
+    fields.MapsTypeItem = kSatelliteItem;
+    fields.TaskName = "area";
+    const StartCheckResult result = Check();
+    ASSERT_FALSE(result.Message);
+    const TaskParameters& p = *result.Params;
+    EXPECT_EQ(p.Zoom, 13);
+    EXPECT_EQ(p.ThreadCount, 8);
+    EXPECT_EQ(p.ThreadSlots, 8);
+    EXPECT_EQ(p.MapsType, kMapsTypeSatellite);
+    EXPECT_EQ(p.SavePath, dir.Path() + "maps/");
+    EXPECT_EQ(p.TaskName, "area.tsln");
+    EXPECT_TRUE(p.UseProxy);
+    EXPECT_EQ(p.ProxyServer, "proxy.local");
+    EXPECT_EQ(p.ProxyPort, "3128");
+    EXPECT_EQ(p.MapHost, "tiles.local:9000");
+    EXPECT_EQ(p.SatelliteHost, "127.0.0.1:8086");
+    EXPECT_FALSE(p.ContinueTask);
+}
+
+TEST(CompleteTaskName, AppendsTheExtensionUnlessItIsExactlyTsln) {
+    EXPECT_EQ(CompleteTaskName("mytask"), "mytask.tsln");
+    EXPECT_EQ(CompleteTaskName("mytask.tsln"), "mytask.tsln");
+    EXPECT_EQ(CompleteTaskName("mytask.TSLN"), "mytask.TSLN.tsln");
+    EXPECT_EQ(CompleteTaskName("mytask.txt"), "mytask.txt.tsln");
+    EXPECT_EQ(CompleteTaskName("old.area.tsln"), "old.area.tsln");
+}
+
+TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
+    // The project file of the earlier run, as the task writes it.
+    CreateDirectoryOneLevel(dir.Path() + "maps");
+    WriteFileAtomic(dir.Path() + "maps/newtask.tsln",
+                    "[MapsType]\r\nMapsType=3\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
+                    "RightLongitude=116.5\r\nTopLatitude=40\r\nBottomLatitude=39.8\r\n\r\n"
+                    "[Zoom]\r\nZoom=13\r\n");
+    EXPECT_TRUE(Check().Params->ContinueTask);
+
+    const struct {
+        std::string TaskFields::*field;
+        std::string text;
+    } changes[] = {
+        {&TaskFields::LeftLongitude, "116.30"},   // same number, other text
+        {&TaskFields::TopLatitude, "40.0"},
+        {&TaskFields::BottomLatitude, "39,8"},
+        {&TaskFields::Zoom, "14"},
+        {&TaskFields::TaskName, "newtask"},       // completed to the same file name
+        {&TaskFields::SavePath, dir.Path() + "maps/"},  // trailing separator: still the same
+    };
+    for (const auto& change : changes) {
+        TaskFields saved = fields;
+        fields.*change.field = change.text;
+        const StartCheckResult result = Check();
+        ASSERT_TRUE(result.Params) << change.text;
+        const bool expectContinue = change.text == dir.Path() + "maps/";
+        EXPECT_EQ(result.Params->ContinueTask, expectContinue) << change.text;
+        fields = saved;
+    }
+    fields.MapsTypeItem = kSatelliteItem;
+    EXPECT_FALSE(Check().Params->ContinueTask);
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,111 @@
+#include "download_harness.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+namespace tessellon::test {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::chrono::milliseconds kTick = 5ms;
+
+}  // namespace
+
+Pacing FastPacing() {
+    Pacing pace;
+    pace.StartOffset = 1ms;
+    pace.AfterTile = 2ms;
+    pace.Retry = 5ms;
+    pace.SocketRetry = 10ms;
+    pace.AddressInUseRetry = 40ms;
+    return pace;
+}
+
+tileserver::TileServerOptions ServerOptions() {
+    tileserver::TileServerOptions options;
+    options.port = 0;
+    return options;
+}
+
+DownloadHarness::DownloadHarness(tileserver::TileServerOptions options, Pacing pace)
+    : server(std::move(options)), configFile(dir.File("config.ini")) {
+    server.Start();
+    UseHost("127.0.0.1:" + std::to_string(server.Port()));
+    DownloadSettings settings;
+    settings.ConfigFileName = configFile;
+    settings.ProgramFolder = ProgramFolder();
+    settings.Pace = pace;
+    settings.TimeLimits.Connect = 2s;
+    settings.TimeLimits.Idle = 2s;
+    settings.TimeLimits.Request = 5s;
+    control = std::make_unique<DownloadControl>(settings, frontEnd, sync);
+}
+
+void DownloadHarness::UseHost(const std::string& host) {
+    IniFile config(configFile);
+    config.WriteString("TileService", "MapHost", host);
+    config.WriteString("TileService", "SatelliteHost", host);
+}
+
+TaskFields DownloadHarness::SampleFields() const {
+    TaskFields fields;
+    fields.TaskName = "newtask.tsln";
+    fields.MapsTypeItem = kMapItem;
+    fields.LeftLongitude = "116.3";
+    fields.RightLongitude = "116.5";
+    fields.TopLatitude = "40";
+    fields.BottomLatitude = "39.8";
+    fields.Zoom = "13";
+    fields.SavePath = dir.Path() + "maps";
+    return fields;
+}
+
+TaskFields DownloadHarness::OneTileFields() const {
+    TaskFields fields = SampleFields();
+    fields.RightLongitude = fields.LeftLongitude;
+    fields.BottomLatitude = fields.TopLatitude;
+    return fields;
+}
+
+bool DownloadHarness::Download(const TaskFields& fields, std::chrono::milliseconds limit) {
+    if (!control->Start(fields)) {
+        return false;
+    }
+    return RunToEnd(limit);
+}
+
+bool DownloadHarness::RunToEnd(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (control->Running()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        RunFor(kTick);
+    }
+    return true;
+}
+
+void DownloadHarness::RunFor(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    for (auto now = std::chrono::steady_clock::now(); now < end;
+         now = std::chrono::steady_clock::now()) {
+        if (now >= nextTick_) {
+            control->Timer1Timer();
+            nextTick_ = now + kTick;
+        }
+        sync.ServePending(std::min<std::chrono::milliseconds>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - now) + 1ms, kTick));
+    }
+}
+
+int CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(part) != std::string::npos;
+    }));
+}
+
+}  // namespace tessellon::test

@@ -1,0 +1,76 @@
+#pragma once
+// A download against a tile server running in this process: a temporary
+// folder, a configuration that points at the server, a control with short
+// pauses, a front end that records everything, and a loop that drives the
+// timer and serves the workers' calls as a front end's main loop does.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/download_control.h"
+#include "platform/queue_synchronizer.h"
+#include "temp_dir.h"
+#include "tile_server.h"
+
+namespace tessellon::test {
+
+class RecordingFrontEnd : public DownloadFrontEnd {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void LogReplaced(const std::vector<std::string>& lines) override { log = lines; }
+    void LogLineAdded(const std::string& line) override { log.push_back(line); }
+    void FailedReplaced(const std::vector<std::string>& lines) override { failed = lines; }
+    void FailedLineAdded(const std::string& line) override { failed.push_back(line); }
+    void StateChanged() override { ++stateChanges; }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> log;
+    std::vector<std::string> failed;
+    int stateChanges = 0;
+};
+
+// Pauses short enough for tests; the order of their lengths is the real one.
+Pacing FastPacing();
+
+// A server with these options (port 0), the program folder of this test.
+tileserver::TileServerOptions ServerOptions();
+
+class DownloadHarness {
+public:
+    explicit DownloadHarness(tileserver::TileServerOptions options = ServerOptions(),
+                             Pacing pace = FastPacing());
+
+    // The sample area (116.3..116.5 east, 39.8..40.0 north, zoom 13, map
+    // layer, 42 tiles) saved into this harness's folder.
+    TaskFields SampleFields() const;
+    // A one-tile task.
+    TaskFields OneTileFields() const;
+    // Points the map and satellite hosts at another address.
+    void UseHost(const std::string& host);
+
+    // Presses Start and drives timer and calls until the download has
+    // finished. False when it has not within `limit`.
+    bool Download(const TaskFields& fields,
+                  std::chrono::milliseconds limit = std::chrono::seconds(30));
+    // Drives timer and calls until the download has finished.
+    bool RunToEnd(std::chrono::milliseconds limit = std::chrono::seconds(30));
+    // Drives them for a while.
+    void RunFor(std::chrono::milliseconds duration);
+
+    TempDir dir;
+    tileserver::TileServer server;
+    std::string configFile;
+    QueueSynchronizer sync;
+    RecordingFrontEnd frontEnd;
+    std::unique_ptr<DownloadControl> control;
+
+private:
+    std::chrono::steady_clock::time_point nextTick_;
+};
+
+// How many lines of `lines` contain `part`.
+int CountContaining(const std::vector<std::string>& lines, const std::string& part);
+
+}  // namespace tessellon::test
