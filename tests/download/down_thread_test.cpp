@@ -1,0 +1,192 @@
+#include "download/down_thread.h"
+
+#include <gtest/gtest.h>
+
+#include "download/failure_policy.h"
+#include "worker_fixture.h"
+
+namespace tessellon {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CountContaining;
+using test::WorkerFixture;
+
+std::string Tile(int x, int y) {
+    return "yn_" + std::to_string(x) + "_" + std::to_string(y) + "_13.png";
+}
+
+tileserver::TileServerOptions WithFault(const std::string& name, const std::string& logFile) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    tileserver::FaultChoice fault;
+    std::string error;
+    EXPECT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
+    options.fault = fault;
+    options.log = logFile;
+    return options;
+}
+
+class DownThread : public WorkerFixture {
+protected:
+    int RequestsServed() { return static_cast<int>(ReadTextLines(dir.File("server.log")).size()); }
+    std::string Url() { return task->GetTileUrl(6742, 3101); }
+};
+
+TEST_F(DownThread, ThreeWorkersShareTheWalkByRunningNumber) {
+    MakeTask(2, 3, 3);
+    RunWorkers();
+    EXPECT_EQ(CountContaining(log, "T1:seq=3," + Tile(6742, 3103) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, "T1:seq=6," + Tile(6743, 3103) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, "T2:seq=1," + Tile(6742, 3101) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, "T2:seq=4," + Tile(6743, 3101) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, "T3:seq=2," + Tile(6742, 3102) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, "T3:seq=5," + Tile(6743, 3102) + " OK"), 1);
+    EXPECT_EQ(CountContaining(log, " OK"), 6);
+    for (const char* finished : {"T1 Finished.", "T2 Finished.", "T3 Finished."}) {
+        EXPECT_EQ(CountContaining(log, finished), 1) << finished;
+    }
+    EXPECT_EQ(workers[0]->LastPosition().X, 6743);
+    EXPECT_EQ(workers[0]->LastPosition().Y, 3103);
+    EXPECT_EQ(workers[1]->TilesFinished(), 2);
+    EXPECT_EQ(workers[2]->EndReason(), WorkerEnd::RangeDone);
+}
+
+TEST_F(DownThread, ASingleWorkerFetchesEveryTileInColumnOrder) {
+    MakeTask(2, 3, 1);
+    RunWorkers();
+    const std::vector<std::string> expected = {
+        "T1:seq=1," + Tile(6742, 3101) + " OK", "T1:seq=2," + Tile(6742, 3102) + " OK",
+        "T1:seq=3," + Tile(6742, 3103) + " OK", "T1:seq=4," + Tile(6743, 3101) + " OK",
+        "T1:seq=5," + Tile(6743, 3102) + " OK", "T1:seq=6," + Tile(6743, 3103) + " OK",
+        "T1 Finished."};
+    EXPECT_EQ(log, expected);
+    // The file holds exactly the body the server sent.
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6743, 3102)).substr(1, 3), "PNG");
+}
+
+TEST_F(DownThread, AWorkerResumesAfterItsSavedPosition) {
+    MakeTask(2, 5, 1);
+    task->SavedX[0] = 6743;  // (MinX + 1, MinY + 2): running number 8
+    task->SavedY[0] = 3103;
+    RunWorkers();
+    const std::vector<std::string> expected = {"T1:seq=9," + Tile(6743, 3104) + " OK",
+                                               "T1:seq=10," + Tile(6743, 3105) + " OK",
+                                               "T1 Finished."};
+    EXPECT_EQ(log, expected);
+}
+
+TEST_F(DownThread, ASavedPositionWithAZeroCoordinateMeansNone) {
+    MakeTask(1, 2, 1);
+    task->SavedX[0] = 6742;
+    task->SavedY[0] = 0;
+    RunWorkers();
+    EXPECT_EQ(CountContaining(log, " OK"), 2);
+}
+
+TEST_F(DownThread, ATileNotFoundThreeTimesGetsTheBlankImageAndNoRecord) {
+    MakeTask(1, 1, 1, WithFault("status-404", dir.File("server.log")));
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind(std::string(kNotFoundMessage), 0), 0u) << log[0];
+    EXPECT_NE(log[0].find("404"), std::string::npos);
+    EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
+    EXPECT_EQ(log[2], "T1 Finished.");
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(RequestsServed(), 3);
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)),
+              ReadFileBytes(ProgramFolder() + "blankimg/blank.png"));
+    EXPECT_EQ(workers[0]->LastPosition().X, 6742);
+}
+
+TEST_F(DownThread, AnExistingTileFileIsKeptWhenTheTileIsGivenUp) {
+    MakeTask(1, 1, 1, WithFault("status-404", dir.File("server.log")));
+    WriteFileAtomic(task->GetTilePath(6742, 3101), "an earlier tile");
+    RunWorkers();
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)), "an earlier tile");
+    EXPECT_EQ(CountContaining(log, "got a blank image!"), 1);
+}
+
+TEST_F(DownThread, ARefusingServerEndsTheWorkerWithARecordAndTheBanMessage) {
+    MakeTask(1, 2, 1, WithFault("status-403", dir.File("server.log")));
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 ", 0), 0u);
+    EXPECT_NE(log[0].find("403"), std::string::npos);
+    EXPECT_EQ(log[0].substr(log[0].size() - Url().size() - 2), "->" + Url());
+    EXPECT_EQ(log[1], "Error: may be your IP is banned.\nPlease try again later.");
+    EXPECT_EQ(log[2], "T1 Finished.");
+    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
+    EXPECT_EQ(RequestsServed(), 3);  // the second tile is never tried
+    EXPECT_EQ(workers[0]->LastPosition().X, 0);  // a continued run starts at this tile
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
+}
+
+TEST_F(DownThread, ARefusedConnectionEndsTheWorkerWithTheNetworkMessage) {
+    MakeTask(1, 1, 1);
+    const int port = server->Port();
+    server->Stop();  // nothing listens there any more
+    params.MapHost = "127.0.0.1:" + std::to_string(port);
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "T1 Socket Error # 10061\r\nConnection refused.->" + Url());
+    EXPECT_EQ(log[1], "Error: Your network has problem, please check it.");
+    EXPECT_EQ(failed.size(), 1u);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+}
+
+TEST_F(DownThread, AnUnavailableServerGivesTheTileUpWithARecordAndGoesOn) {
+    MakeTask(1, 2, 1, WithFault("status-503", dir.File("server.log")));
+    RunWorkers();
+    EXPECT_EQ(CountContaining(log, "503"), 2);
+    EXPECT_EQ(CountContaining(log, "got a blank image!"), 2);
+    EXPECT_EQ(failed.size(), 2u);
+    EXPECT_EQ(RequestsServed(), 6);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::RangeDone);
+}
+
+TEST_F(DownThread, ATileThatCannotBeWrittenIsLoggedRecordedAndTheWalkGoesOn) {
+    MakeTask(1, 2, 1);
+    ASSERT_TRUE(CreateDirectoryOneLevel(task->GetTilePath(6742, 3101)));  // in the file's way
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 Cannot create file \"" + task->GetTilePath(6742, 3101), 0), 0u)
+        << log[0];
+    EXPECT_EQ(log[1], "T1:seq=2," + Tile(6742, 3102) + " OK");
+    EXPECT_EQ(log[2], "T1 Finished.");
+    EXPECT_EQ(failed.size(), 1u);
+}
+
+TEST_F(DownThread, AProxyPortThatIsNotANumberEndsTheWorkerWithItsLines) {
+    MakeTask(1, 1, 1);
+    params.UseProxy = true;
+    params.ProxyServer = "127.0.0.1";
+    params.ProxyPort = "31x8";
+    RunWorkers();
+    EXPECT_EQ(log, (std::vector<std::string>{"T1 '31x8' is not a valid integer value",
+                                             "T1 Finished."}));
+}
+
+TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
+    MakeTask(1, 3, 1);
+    Pacing slow = test::FastPacing();
+    slow.AfterTile = 20s;
+    WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
+    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
+    running = 1;
+    while (log.empty()) {
+        sync.ServePending(10ms);
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    workers[0]->Terminate();
+    while (running > 0) {
+        sync.ServePending(10ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_EQ(log, (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK",
+                                             "T1 Finished."}));
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,107 @@
+#include "download/redownload.h"
+
+#include <gtest/gtest.h>
+
+#include "download_harness.h"
+#include "platform/files.h"
+
+namespace tessellon {
+namespace {
+
+class Lines : public RedownloadOutput {
+public:
+    void AddLine(const std::string& line) override { lines.push_back(line); }
+    void ServePendingOnce() override { ++served; }
+    std::vector<std::string> lines;
+    int served = 0;
+};
+
+class Redownload : public ::testing::Test {
+protected:
+    Redownload() { server.Start(); }
+
+    std::string TileUrl(int x, int y, const std::string& fault = "") const {
+        return "http://127.0.0.1:" + std::to_string(server.Port()) + "/hx/tl?v=4.3&r=1&x=" +
+               std::to_string(x) + "&y=" + std::to_string(y) + "&z=14" +
+               (fault.empty() ? "" : "&fault=" + fault);
+    }
+
+    RedownloadSummary Run(const std::vector<std::string>& records) {
+        WriteLinesAtomic(dir.File("t_failed.ftl"), records);
+        return RunRedownload(dir.File("t_failed.ftl"), out);
+    }
+
+    test::TempDir dir;
+    tileserver::TileServer server{test::ServerOptions()};
+    Lines out;
+};
+
+TEST_F(Redownload, FetchedRecordsReplaceTheirFilesAndTheListStaysAsItWas) {
+    WriteFileAtomic(dir.File("a.png"), "old");
+    const std::vector<std::string> records = {dir.File("a.png") + "|" + TileUrl(1, 2),
+                                              dir.File("b.png") + "|" + TileUrl(3, 4)};
+    const RedownloadSummary summary = Run(records);
+    EXPECT_EQ(out.lines, (std::vector<std::string>{
+                             "Start...", dir.File("a.png") + ":" + TileUrl(1, 2) + " ->OK",
+                             dir.File("b.png") + ":" + TileUrl(3, 4) + " ->OK", "Download End."}));
+    EXPECT_EQ(ReadFileBytes(dir.File("a.png")).substr(1, 3), "PNG");
+    EXPECT_EQ(ReadTextLines(dir.File("t_failed.ftl")), records);
+    EXPECT_EQ(summary.Fetched, 2);
+    EXPECT_EQ(out.served, 1);
+}
+
+TEST_F(Redownload, ANotFoundRecordIsReportedAndTheNextIsTried) {
+    const std::string missing = TileUrl(1, 1, "status-404");
+    Run({dir.File("a.png") + "|" + missing, dir.File("b.png") + "|" + TileUrl(1, 2)});
+    ASSERT_EQ(out.lines.size(), 5u);
+    EXPECT_NE(out.lines[1].find("404"), std::string::npos);
+    EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - missing.size() - 2), "->" + missing);
+    EXPECT_EQ(out.lines[2], missing + ":Error: the image is not found on server.");
+    EXPECT_EQ(out.lines[3], dir.File("b.png") + ":" + TileUrl(1, 2) + " ->OK");
+}
+
+TEST_F(Redownload, ARefusalEndsTheRunAtOnce) {
+    std::vector<std::string> records;
+    for (int i = 1; i <= 5; ++i) {
+        records.push_back(dir.File(std::to_string(i) + ".png") + "|" +
+                          TileUrl(1, i, i == 2 ? "status-403" : ""));
+    }
+    Run(records);
+    ASSERT_EQ(out.lines.size(), 5u);
+    EXPECT_EQ(out.lines[1], dir.File("1.png") + ":" + TileUrl(1, 1) + " ->OK");
+    EXPECT_NE(out.lines[2].find("403"), std::string::npos);
+    EXPECT_EQ(out.lines[3], "Error: may be your IP is banned.\nPlease try again later.");
+    EXPECT_EQ(out.lines[4], "Download End.");
+    EXPECT_FALSE(FileExists(dir.File("3.png")));
+}
+
+TEST_F(Redownload, AnEmptyListSaysSoAndNothingElse) {
+    Run({});
+    EXPECT_EQ(out.lines, std::vector<std::string>{"No failed files records."});
+    EXPECT_EQ(out.served, 0);
+}
+
+TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {
+    const RedownloadSummary summary =
+        Run({"no bar in this line", dir.File("b.png") + "|" + TileUrl(1, 2)});
+    ASSERT_EQ(out.lines.size(), 4u);
+    EXPECT_EQ(out.lines[1], "no bar in this line->Error: not a failed-tile record (no \"|\").");
+    EXPECT_EQ(out.lines[2], dir.File("b.png") + ":" + TileUrl(1, 2) + " ->OK");
+    EXPECT_EQ(summary.Failed, 1);
+
+    out.lines.clear();
+    EXPECT_FALSE(RunRedownload(dir.File("missing.ftl"), out).ListRead);
+    ASSERT_EQ(out.lines.size(), 1u);
+    EXPECT_NE(out.lines[0].find(dir.File("missing.ftl")), std::string::npos);
+}
+
+TEST_F(Redownload, ResetsAreRetriedButNotForever) {
+    const std::string reset = TileUrl(1, 1, "reset");
+    const RedownloadSummary summary = Run({dir.File("a.png") + "|" + reset});
+    ASSERT_EQ(out.lines.size(), 3u);
+    EXPECT_EQ(out.lines[1], "Socket Error # 10054\r\nConnection reset by peer.->" + reset);
+    EXPECT_EQ(summary.Failed, 1);
+}
+
+}  // namespace
+}  // namespace tessellon
