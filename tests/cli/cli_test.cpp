@@ -1,0 +1,216 @@
+// tessellon-cli as a user runs it: a child process against a tile server in
+// this process, with its exit status, standard output and standard error.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "download_harness.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+extern char** environ;
+
+namespace tessellon {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    void StartServer(tileserver::TileServerOptions options = test::ServerOptions()) {
+        server = std::make_unique<tileserver::TileServer>(std::move(options));
+        server->Start();
+        IniFile config(dir.File("config.ini"));
+        const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+        config.WriteString("TileService", "MapHost", host);
+        config.WriteString("TileService", "SatelliteHost", host);
+    }
+
+    // Starts the program; Wait() collects it.
+    pid_t Spawn(const std::vector<std::string>& args, const std::string& paceMs = "2") {
+        std::vector<std::string> argv = {ProgramFolder() + "tessellon-cli"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargv;
+        for (std::string& a : argv) {
+            cargv.push_back(a.data());
+        }
+        cargv.push_back(nullptr);
+        std::vector<std::string> env = {"TESSELLON_PACE_MS=" + paceMs, "HOME=" + dir.Path(),
+                                        "PATH=/usr/bin:/bin"};
+        std::vector<char*> cenv;
+        for (std::string& e : env) {
+            cenv.push_back(e.data());
+        }
+        cenv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, dir.File("out.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, dir.File("err.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    Outcome Wait(pid_t pid) {
+        Outcome run;
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = ReadFileBytes(dir.File("out.txt"));
+        run.err = ReadFileBytes(dir.File("err.txt"));
+        return run;
+    }
+
+    Outcome Execute(const std::vector<std::string>& args) { return Wait(Spawn(args)); }
+
+    std::vector<std::string> DownloadArgs(const std::string& left = "116.3",
+                                          const std::string& name = "area.tsln") {
+        return {"download", "--name", name, "--type", "map", "--left", left, "--right",
+                "116.5", "--top", "40", "--bottom", "39.8", "--zoom", "13", "--path",
+                dir.File("maps"), "--config", dir.File("config.ini")};
+    }
+
+    std::vector<std::string> TileFiles() {
+        std::vector<std::string> names;
+        for (int x = 6742; x <= 6747; ++x) {
+            for (int y = 3101; y <= 3107; ++y) {
+                names.push_back(dir.File("maps/area/yn_" + std::to_string(x) + "_" +
+                                         std::to_string(y) + "_13.png"));
+            }
+        }
+        return names;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<tileserver::TileServer> server;
+};
+
+tileserver::TileServerOptions WithFault(const std::string& name) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    tileserver::FaultChoice fault;
+    std::string error;
+    EXPECT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
+    options.fault = fault;
+    return options;
+}
+
+TEST_F(Cli, ADownloadPrintsItsLogAndEndsWithStatusZero) {
+    StartServer();
+    const Outcome run = Execute(DownloadArgs());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Project: " + dir.File("maps/area.tsln") + "\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\nLog file has been saved as " + dir.File("maps/area_log.txt") + "\n"),
+              std::string::npos);
+    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\n");
+    for (const std::string& tile : TileFiles()) {
+        EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+}
+
+TEST_F(Cli, RefusedInputEndsWithStatusOneAndTheMessageOnStandardError) {
+    StartServer();
+    const Outcome run = Execute(DownloadArgs("200"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Left Longitude should be between -180 and 180.\n");
+    EXPECT_EQ(run.out, "");
+
+    const Outcome usage = Execute({"download", "--name", "x"});
+    EXPECT_EQ(usage.status, 1);
+    EXPECT_NE(usage.err.find("Usage:"), std::string::npos);
+}
+
+TEST_F(Cli, FailedTilesEndWithStatusTwoAndAWorkerEndedByThePolicyWithThree) {
+    StartServer(WithFault("status-503"));
+    EXPECT_EQ(Execute(DownloadArgs()).status, 2);
+    EXPECT_EQ(ReadTextLines(dir.File("maps/area_failed.ftl")).size(), 42u);
+
+    // Another task: the one above is complete, and continuing it fetches nothing.
+    StartServer(WithFault("status-403"));
+    EXPECT_EQ(Execute(DownloadArgs("116.3", "banned.tsln")).status, 3);
+}
+
+TEST_F(Cli, InterruptStopsTheDownloadAndTheSameCommandContinuesIt) {
+    StartServer();
+    const pid_t pid = Spawn(DownloadArgs(), "100");
+    // Wait until a few tiles are in.
+    for (int i = 0; i < 200 && !FileExists(TileFiles()[3]); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ::kill(pid, SIGINT);
+    const Outcome stopped = Wait(pid);
+    EXPECT_EQ(stopped.status, 3) << stopped.err;
+    EXPECT_NE(stopped.out.find("Thread8will be terminated by user. please wait..."),
+              std::string::npos);
+    EXPECT_NE(stopped.out.find("Task Stoped!"), std::string::npos);
+    int missing = 0;
+    for (const std::string& tile : TileFiles()) {
+        missing += FileExists(tile) ? 0 : 1;
+    }
+    EXPECT_GT(missing, 0);
+
+    const Outcome continued = Execute(DownloadArgs());
+    EXPECT_EQ(continued.status, 0) << continued.err;
+    EXPECT_NE(continued.out.find("Log continue..."), std::string::npos);
+    for (const std::string& tile : TileFiles()) {
+        EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+}
+
+TEST_F(Cli, OpenContinuesASavedProject) {
+    StartServer();
+    ASSERT_EQ(Execute(DownloadArgs()).status, 0);
+    const Outcome run = Execute({"open", dir.File("maps/area.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Log continue..."), std::string::npos);
+    EXPECT_EQ(Execute({"open", dir.File("nothing.tsln")}).status, 1);
+}
+
+TEST_F(Cli, ConvertPrintsTheResultOrInputError) {
+    const Outcome ok = Execute({"convert", "39", "55", "30"});
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.out, "39.9249992370605\n");
+    const Outcome negative = Execute({"convert", "-10", "30", "0"});
+    EXPECT_EQ(negative.out, "-9.5\n");
+    const Outcome bad = Execute({"convert", "39.5", "0", "0"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "Input Error.\n");
+}
+
+TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
+    StartServer();
+    const std::string url = "http://127.0.0.1:" + std::to_string(server->Port()) +
+                            "/hx/tl?v=4.3&r=1&x=1&y=1&z=14";
+    WriteLinesAtomic(dir.File("f.ftl"), {dir.File("a.png") + "|" + url});
+    const Outcome run = Execute({"redownload", dir.File("f.ftl")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Start...\n" + dir.File("a.png") + ":" + url + " ->OK\nDownload End.\n");
+    WriteLinesAtomic(dir.File("f.ftl"), {dir.File("a.png") + "|" + url + "&fault=status-404"});
+    EXPECT_EQ(Execute({"redownload", dir.File("f.ftl")}).status, 2);
+    EXPECT_EQ(Execute({"redownload", dir.File("none.ftl")}).status, 1);
+}
+
+TEST_F(Cli, HelpExplainsEveryCommand) {
+    const Outcome run = Execute({"--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char* word : {"download", "open", "redownload", "convert", "--config", "Exit status"}) {
+        EXPECT_NE(run.out.find(word), std::string::npos) << word;
+    }
+}
+
+}  // namespace
+}  // namespace tessellon
