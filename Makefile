@@ -16,7 +16,7 @@ endif
 
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all build deps configure test bench clean
+.PHONY: all build deps configure test bench demo soak clean
 
 all: build
 
@@ -37,6 +37,13 @@ bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCH=ON >/dev/null
 	@cmake --build build-bench -j $(JOBS)
 	@bench/run-all.sh build-bench
+
+demo:
+	@scripts/demo.sh
+
+soak: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/soak.sh $(BUILD_DIR)/bin
 
 clean:
 	rm -rf build build-sanitize build-bench

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Soak: a task of about 2,000 tiles from a tile service that answers 5% of
+# the requests with a random recoverable fault, while tessellon-cli is killed
+# with SIGKILL at random moments and started again each time with the same
+# command. At the end every tile file must exist and be either byte-equal to
+# what the service serves or the blank image with a record in the failed-tile
+# list; no file may be truncated and no failed record lost.
+#
+# Usage: scripts/soak.sh BIN_DIR [--short]
+#   --short: about 300 tiles and 5 kills (a part of `make test`).
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+kills=20
+# 50 columns by 40 rows at zoom 13 (2,000 tiles)
+left=116.30; right=120.60; top=40.0; bottom=38.9
+pace=10
+if [[ ${2:-} == --short ]]; then
+    kills=5
+    left=116.30; right=116.80; top=40.0; bottom=39.2
+    pace=5
+fi
+
+work=$(mktemp -d)
+servers=()
+cleanup() {
+    for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_server() {  # NAME ARGS... -> sets port_NAME
+    local name=$1; shift
+    "$bin/tessellon-tileserver" --port 0 "$@" >"$work/$name.out" &
+    servers+=($!)
+    local port=
+    for _ in $(seq 100); do
+        port=$(head -n 1 "$work/$name.out" 2>/dev/null | tr -dc '0-9')
+        [[ -n $port ]] && break
+        sleep 0.05
+    done
+    [[ -n $port ]] || { echo "soak: $name server did not start" >&2; exit 1; }
+    printf -v "port_$name" '%s' "$port"
+}
+
+start_server faulty --fault-rate 0.05 --seed "$RANDOM" --log "$work/faulty.log"
+start_server clean
+printf '[TileService]\r\nMapHost=127.0.0.1:%s\r\nSatelliteHost=127.0.0.1:%s\r\n' \
+    "$port_faulty" "$port_faulty" >"$work/config.ini"
+
+download=("$bin/tessellon-cli" download --name soak.tsln --type map --left "$left" --right "$right"
+          --top "$top" --bottom "$bottom" --zoom 13 --path "$work/maps" --config "$work/config.ini")
+export TESSELLON_PACE_MS=$pace
+
+for ((i = 1; i <= kills; i++)); do
+    "${download[@]}" >>"$work/out.log" 2>>"$work/err.log" &
+    pid=$!
+    sleep "0.$((RANDOM % 9 + 1))$((RANDOM % 10))"
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+done
+status=0
+"${download[@]}" >>"$work/out.log" 2>>"$work/err.log" || status=$?
+if ((status != 0 && status != 2)); then
+    echo "soak: the last run ended with status $status" >&2
+    tail -n 5 "$work/err.log" >&2
+    exit 1
+fi
+
+# What the service serves, fetched from the clean server into a folder of
+# its own with the program's own re-download.
+tiles=$(tail -n +2 "$work/maps/soak_list.txt" | cut -d: -f1)
+mkdir -p "$work/reference"
+for name in $tiles; do
+    IFS=_ read -r _ x y _ <<<"${name%.png}"
+    printf '%s|http://127.0.0.1:%s/hx/tl?v=4.3&r=1&x=%s&y=%s&z=14\r\n' \
+        "$work/reference/$name" "$port_clean" "$x" "$(((1 << 12) - 1 - y))"
+done >"$work/reference.ftl"
+"$bin/tessellon-cli" redownload "$work/reference.ftl" >"$work/reference.log"
+
+blank="$bin/blankimg/blank.png"
+total=0; fetched=0; blanks=0; bad=0
+for name in $tiles; do
+    total=$((total + 1))
+    file="$work/maps/soak/$name"
+    if cmp -s "$file" "$work/reference/$name"; then
+        fetched=$((fetched + 1))
+    elif cmp -s "$file" "$blank" && grep -q "^$file|" "$work/maps/soak_failed.ftl"; then
+        blanks=$((blanks + 1))
+    else
+        bad=$((bad + 1))
+        echo "soak: $name is neither the served tile nor a recorded blank" >&2
+    fi
+done
+records=$(grep -c . "$work/maps/soak_failed.ftl" || true)
+requests=$(grep -c . "$work/faulty.log" || true)
+faults=$(grep -c 'fault=' "$work/faulty.log" || true)
+echo "soak: $total tiles after $kills kills: $fetched as served, $blanks blank with a record," \
+     "$bad wrong; $records failed records; $requests requests, $faults of them with a fault"
+((bad == 0 && fetched + blanks == total))
