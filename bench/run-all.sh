@@ -33,3 +33,7 @@ else
 fi
 peer_seconds=${peer#seconds=}
 awk -v n="$native_seconds" -v p="$peer_seconds" 'BEGIN{printf "ratio node/native: %.1fx\n", p/n}'
+
+echo
+echo "== Download pace: 8 workers, the program's own pauses, loopback (target: at least 99% of N / (1 s + mean fetch))"
+"$build/bin/bench_download_rate" "$build/bin"
