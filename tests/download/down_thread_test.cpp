@@ -29,6 +29,7 @@ tileserver::TileServerOptions WithFault(const std::string& name, const std::stri
 class DownThread : public WorkerFixture {
 protected:
     int RequestsServed() { return static_cast<int>(ReadTextLines(dir.File("server.log")).size()); }
+    int RequestsServedSoFar() { return FileExists(dir.File("server.log")) ? RequestsServed() : 0; }
     std::string Url() { return task->GetTileUrl(6742, 3101); }
 };
 
@@ -186,6 +187,27 @@ TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
     EXPECT_EQ(log, (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK",
                                              "T1 Finished."}));
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
+}
+
+TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
+    MakeTask(1, 1, 1, WithFault("status-503", dir.File("server.log")));
+    Pacing slow = test::FastPacing();
+    slow.Retry = 20s;
+    WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
+    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
+    running = 1;
+    while (RequestsServedSoFar() < 1) {
+        sync.ServePending(10ms);
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    workers[0]->Terminate();
+    while (running > 0) {
+        sync.ServePending(10ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(workers[0]->LastPosition().X, 0);  // not finished: fetched again next time
 }
 
 }  // namespace
