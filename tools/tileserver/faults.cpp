@@ -466,13 +466,13 @@ bool ParseFault(std::string_view text, FaultChoice& choice, std::string& error) 
 }
 
 std::string FaultText(const FaultChoice& choice) {
+    std::size_t shown = kMaxFaultArgs;
+    while (shown > 0 && choice.args[shown - 1] == choice.entry->defaults[shown - 1]) {
+        --shown;
+    }
     std::string text(choice.entry->name);
-    const std::string_view argNames = choice.entry->argNames;
-    if (!argNames.empty()) {
-        const std::size_t count = std::count(argNames.begin(), argNames.end(), ':') + 1;
-        for (std::size_t i = 0; i < count; ++i) {
-            text += ":" + std::to_string(choice.args[i]);
-        }
+    for (std::size_t i = 0; i < shown; ++i) {
+        text += ":" + std::to_string(choice.args[i]);
     }
     return text;
 }
