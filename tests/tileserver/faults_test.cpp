@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <set>
 
 #include "raw_client.h"
@@ -263,6 +264,39 @@ TEST_F(FaultBytes, SilentAndEndlessRepliesLastUntilTheClientLeaves) {
     RawClient other(server_->Port());
     other.SendGet(kTarget);
     EXPECT_EQ(other.ReadReply().body, kBody);
+}
+
+// The body of a chunked reply, extensions and trailers skipped.
+std::string Dechunk(std::string_view stream, int& chunks) {
+    std::string body;
+    std::size_t at = stream.find("\r\n\r\n") + 4;
+    for (chunks = 0;; ++chunks) {
+        const std::size_t lineEnd = stream.find("\r\n", at);
+        const std::size_t size =
+            std::strtoul(std::string(stream.substr(at, lineEnd - at)).c_str(), nullptr, 16);
+        at = lineEnd + 2;
+        if (size == 0) {
+            return body;
+        }
+        body += stream.substr(at, size);
+        at += size + 2;
+    }
+}
+
+TEST(ChunkedFaults, ATileInSeveralChunksReassemblesToTheTile) {
+    const auto server = test::StartServer();
+    const std::string tile = EncodeSyntheticTile({TileLayer::Satellite, 29, 19, 5});
+    ASSERT_GT(tile.size(), 2 * 4096u);
+    for (const std::string fault :
+         {"chunked", "chunked-ext", "chunked-upper", "chunked-trailers"}) {
+        RawClient client(server->Port());
+        client.SendGet("/ae/ximg?x=29&y=-4&z=6&fault=" + fault, true);
+        std::string received;
+        EXPECT_EQ(client.ReadUntilEnd(received), End::Closed);
+        int chunks = 0;
+        EXPECT_EQ(Dechunk(received, chunks), tile) << fault;
+        EXPECT_GE(chunks, 3) << fault;
+    }
 }
 
 TEST(ServerWideFaults, RefusedBindsThePortButRefusesEveryConnection) {
