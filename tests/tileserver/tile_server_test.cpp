@@ -241,6 +241,18 @@ TEST(TileServer, PortZeroPicksAFreePortAndATakenPortIsReported) {
     }
 }
 
+TEST(TileServer, AMissingRootFolderOrLogFolderIsReportedAtTheStart) {
+    test::TempDir dir;
+    TileServerOptions options;
+    options.port = 0;
+    options.root = dir.File("missing");
+    TileServer server(options);
+    EXPECT_THROW(server.Start(), std::runtime_error);
+    options.root = "";
+    options.log = dir.File("missing/log");
+    EXPECT_THROW(TileServer{options}, std::runtime_error);
+}
+
 TEST(TileServer, ClosesConnectionsIdleLongerThanTheIdleTimeout) {
     TileServerOptions options;
     options.idleTimeoutMs = 50;
