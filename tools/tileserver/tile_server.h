@@ -44,7 +44,8 @@ public:
     TileServer& operator=(const TileServer&) = delete;
 
     // Binds and starts serving on a thread of its own. Throws
-    // std::runtime_error when the address cannot be had or the log opened.
+    // std::runtime_error when the address cannot be had or the root folder
+    // does not exist. (The constructor throws when the log cannot be opened.)
     void Start();
     // The bound port (the chosen one when the options asked for port 0).
     int Port() const { return port_; }
