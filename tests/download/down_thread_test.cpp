@@ -146,6 +146,25 @@ TEST_F(DownThread, AnUnavailableServerGivesTheTileUpWithARecordAndGoesOn) {
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::RangeDone);
 }
 
+TEST_F(DownThread, TwoResetsAndAnUnavailableServerGiveTheTileUpAfterTheThirdAttempt) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    for (const char* name : {"reset", "reset", "status-503"}) {
+        tileserver::FaultChoice fault;
+        std::string error;
+        ASSERT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
+        options.faultSequence.push_back(fault);
+    }
+    options.log = dir.File("server.log");
+    MakeTask(1, 1, 1, options);
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 ", 0), 0u);
+    EXPECT_NE(log[0].find("503"), std::string::npos) << log[0];
+    EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
+    EXPECT_EQ(failed.size(), 1u);
+    EXPECT_EQ(RequestsServed(), 3);
+}
+
 TEST_F(DownThread, ATileThatCannotBeWrittenIsLoggedRecordedAndTheWalkGoesOn) {
     MakeTask(1, 2, 1);
     ASSERT_TRUE(CreateDirectoryOneLevel(task->GetTilePath(6742, 3101)));  // in the file's way

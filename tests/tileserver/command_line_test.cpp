@@ -38,6 +38,10 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings) {
     EXPECT_LT(c.options.idleTimeoutMs, 0);  // 0 on the command line: never
     EXPECT_EQ(c.options.log, "-");
     EXPECT_EQ(Parse({"--body-size", "64"}).options.bodySize, 64u);
+    const CommandLine sequence = Parse({"--fault-sequence", "reset,reset,status-503"});
+    ASSERT_EQ(sequence.options.faultSequence.size(), 3u);
+    EXPECT_EQ(FaultText(sequence.options.faultSequence[1]), "reset");
+    EXPECT_EQ(FaultText(sequence.options.faultSequence[2]), "status-503");
     EXPECT_TRUE(Parse({"--help"}).help);
 }
 
@@ -54,6 +58,9 @@ TEST(CommandLine, RefusesBadArgumentsWithAMessageNamingThem) {
         {{"--fault", "close:1"}, "fault \"close\" takes no arguments"},
         {{"--fast=1"}, "--fast takes no value"},
         {{"--bogus"}, "unknown option \"--bogus\""},
+        {{"--fault-sequence", "reset,nope"}, "unknown fault \"nope\" (see --help)"},
+        {{"--fault-sequence", "refused"},
+         "fault \"refused\" applies to the whole server only (--fault)"},
         {{"8086"}, "unknown option \"8086\""},
     };
     for (const auto& c : cases) {

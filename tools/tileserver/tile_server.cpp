@@ -177,6 +177,8 @@ bool TileServer::ChooseFault(const HttpRequest& request, std::optional<FaultChoi
             return false;
         }
         fault = choice;
+    } else if (const std::size_t n = sequenceNext_++; n < options_.faultSequence.size()) {
+        fault = options_.faultSequence[n];
     } else if (options_.fault) {
         fault = options_.fault;
     } else if (options_.faultRate > 0) {
