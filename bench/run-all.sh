@@ -37,3 +37,7 @@ awk -v n="$native_seconds" -v p="$peer_seconds" 'BEGIN{printf "ratio node/native
 echo
 echo "== Download pace: 8 workers, the program's own pauses, loopback (target: at least 99% of N / (1 s + mean fetch))"
 "$build/bin/bench_download_rate" "$build/bin"
+
+echo
+echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast (target: at least 1.0x the plain socket loop)"
+"$build/bin/bench_http" "$build/bin"

@@ -140,7 +140,9 @@ Outcome Chunked(FaultContext& c, const ChunkStyle& style) {
         reply += chunk;
         reply += "\r\n";
     }
-    reply += "0" + std::string(style.extension) + "\r\n";
+    reply += '0';
+    reply += style.extension;
+    reply += "\r\n";
     if (style.trailers) {
         reply += "X-Checksum: none\r\nX-Tile-Trailer: yes\r\n";
     }
@@ -469,7 +471,8 @@ std::string FaultText(const FaultChoice& choice) {
     }
     std::string text(choice.entry->name);
     for (std::size_t i = 0; i < shown; ++i) {
-        text += ":" + std::to_string(choice.args[i]);
+        text += ':';
+        text += std::to_string(choice.args[i]);
     }
     return text;
 }
