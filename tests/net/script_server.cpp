@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -99,6 +98,7 @@ TScriptServer::~TScriptServer() {
     {
         const std::lock_guard<std::mutex> guard(lock_);
         stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
         for (const int fd : openSockets_) {
             ::shutdown(fd, SHUT_RDWR);
         }
@@ -125,13 +125,9 @@ std::vector<std::string> TScriptServer::Requests() const {
 
 void TScriptServer::AcceptLoop() {
     while (!stop_) {
-        pollfd entry{listener_, POLLIN, 0};
-        if (::poll(&entry, 1, 20) <= 0) {
-            continue;
-        }
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            continue;
+            continue;  // woken by the shutdown in the destructor, or interrupted
         }
         const auto index = static_cast<std::size_t>(accepted_++);
         if (index >= scripts_.size()) {

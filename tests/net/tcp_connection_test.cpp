@@ -145,10 +145,10 @@ TEST(TcpConnectionErrors, AResetRaises10054AndReleasesTheSocket) {
 }
 
 TEST(TcpConnectionErrors, WritingToAResetPeerRaisesInsteadOfRaisingSigpipe) {
-    TScriptServer server({TServerScript().Reset()});
+    TScriptServer server({TServerScript().Sleep(20).Reset()});
     TTcpClient client;
     ConnectTo(client, server);
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(80ms);
     const std::string block(64 * 1024, 'x');
     // The first send may still be taken by the kernel; a later one fails.
     EXPECT_THROW(
