@@ -139,6 +139,9 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
         const THttpStatusLine status = SendRequest(method, request, reader);
         statusCode_ = status.Code;
         statusText_ = status.Text;
+        if (!status.ValidCode) {
+            throw EConvertError(status.CodeText);
+        }
         const TBodyPlan plan = PlanReplyBody(wireHeaders_, method, status.Code, ReplyLimits);
         result.CloseAfter = ProtocolVersion == TProtocolVersion::pv1_0 || status.Version10 ||
                             AsksToClose(wireHeaders_);

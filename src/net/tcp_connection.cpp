@@ -122,6 +122,11 @@ void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool un
             throw EInvalidReply(kReplyBodyTooLarge);
         }
     }
+    // The peer may have closed before this read began, with part of the
+    // block already buffered: a short block is never a whole one.
+    if (wanted > 0 && !untilClose) {
+        throw EConnClosedGracefully();
+    }
 }
 
 void TTcpConnection::WriteLine(std::string_view text) {

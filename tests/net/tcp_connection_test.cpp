@@ -89,6 +89,20 @@ TEST(TcpConnectionReadToStream, AFixedCountCutShortRaisesAndUntilCloseDoesNot) {
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST(TcpConnectionReadToStream, ABlockCutShortBeforeTheReadBeganStillRaises) {
+    TScriptServer server({TServerScript().Send(std::string(40, 'x')).Close()});
+    TTcpClient client;
+    ConnectTo(client, server);
+    std::this_thread::sleep_for(50ms);
+    client.PeekPeerClosed(false);  // the bytes
+    client.PeekPeerClosed(false);  // the close
+    ASSERT_FALSE(client.IsConnected());
+    ASSERT_EQ(client.InputBuffer().Size(), 40u);
+    TNetBuffer stream;
+    EXPECT_THROW(client.ReadToStream(stream, 100, false), EConnClosedGracefully);
+    EXPECT_EQ(stream.Size(), 40u);
+}
+
 TEST(SocketStack, LocalhostAndDottedQuadsNeedNoLookup) {
     TTcpClient client;
     EXPECT_EQ(client.Stack().ResolveHostAddress("LocalHost"), "127.0.0.1");
