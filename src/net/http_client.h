@@ -53,7 +53,6 @@ public:
                         std::string_view postBody = {});
 
     const THttpHeaderInfo& Reply() const { return reply_; }
-    const THttpHeaderList& WireHeaders() const { return wireHeaders_; }
     int StatusCode() const { return statusCode_; }
     const std::string& StatusText() const { return statusText_; }
     int RedirectDepth() const { return redirectDepth_; }

@@ -9,6 +9,8 @@ namespace tessellon {
 
 namespace {
 
+constexpr std::size_t kPreallocateLimit = 1024 * 1024;
+
 // Ends a mode of work however the block read leaves.
 class TWorkScope {
 public:
@@ -89,7 +91,9 @@ std::string TTcpConnection::ReadLine(char terminator, int waitMs, std::size_t ma
 void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
                                   std::size_t maxSize) {
     if (!untilClose) {
-        stream.WritableAtPosition(count);
+        // Grown once for a tile-sized block; an announced size beyond that
+        // is only believed as the bytes arrive.
+        stream.WritableAtPosition(std::min(count, kPreallocateLimit));
     }
     BeginWork(TWorkMode::Read, untilClose ? 0 : static_cast<std::int64_t>(count));
     const TWorkScope work([this, &stream] {
@@ -127,13 +131,6 @@ void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool un
     if (wanted > 0 && !untilClose) {
         throw EConnClosedGracefully();
     }
-}
-
-void TTcpConnection::WriteLine(std::string_view text) {
-    std::string line;
-    line.reserve(text.size() + 2);
-    line.append(text).append("\r\n");
-    WriteText(line);
 }
 
 void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {

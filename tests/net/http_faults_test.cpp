@@ -187,9 +187,7 @@ void RunFaults(std::size_t pieceSize) {
         TScriptServer server(fault.scripts, pieceSize);
         std::string url = server.Url("/hx/tl?x=1&y=2&z=3");
         if (fault.scripts.empty()) {
-            int port = 0;
-            ::close(test::ListenOnLoopback(port));
-            url = "http://127.0.0.1:" + std::to_string(port) + "/";
+            url = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/";
         }
         THttpClient http;
         http.TimeLimits.Idle = 250ms;

@@ -1,12 +1,6 @@
 #include "script_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <stdexcept>
 
 namespace tessellon::test {
 
@@ -40,82 +34,13 @@ TServerScript& TServerScript::Reset() {
     return *this;
 }
 
-int ListenOnLoopback(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 64) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-void SendAll(int fd, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return;  // the client went away; its side of the test reports that
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-}
-
-std::string ReadHttpRequest(int fd) {
-    std::string request;
-    std::size_t wanted = std::string::npos;
-    char buffer[4096];
-    while (request.size() < wanted) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            break;
-        }
-        request.append(buffer, static_cast<std::size_t>(n));
-        const std::size_t end = request.find("\r\n\r\n");
-        if (wanted == std::string::npos && end != std::string::npos) {
-            wanted = end + 4;
-            const std::size_t length = request.find("\r\nContent-Length: ");
-            if (length != std::string::npos && length < end) {
-                wanted += std::stoul(request.substr(length + 18));
-            }
-        }
-    }
-    return request;
-}
-
 TScriptServer::TScriptServer(std::vector<TServerScript> scripts, std::size_t pieceSize)
-    : scripts_(std::move(scripts)), pieceSize_(pieceSize) {
-    listener_ = ListenOnLoopback(port_);
-    acceptor_ = std::thread([this] { AcceptLoop(); });
-}
-
-TScriptServer::~TScriptServer() {
-    {
-        const std::lock_guard<std::mutex> guard(lock_);
-        stop_ = true;
-        ::shutdown(listener_, SHUT_RDWR);
-        for (const int fd : openSockets_) {
-            ::shutdown(fd, SHUT_RDWR);
-        }
-    }
-    stopped_.notify_all();
-    acceptor_.join();
-    for (std::thread& thread : threads_) {
-        thread.join();
-    }
-    for (const int fd : openSockets_) {
-        ::close(fd);
-    }
-    ::close(listener_);
-}
+    : scripts_(std::move(scripts)),
+      pieceSize_(pieceSize),
+      server_(std::make_unique<TLoopbackServer>([this](int fd, int index) { Run(fd, index); })) {}
 
 std::string TScriptServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
 }
 
 std::vector<std::string> TScriptServer::Requests() const {
@@ -123,31 +48,13 @@ std::vector<std::string> TScriptServer::Requests() const {
     return requests_;
 }
 
-void TScriptServer::AcceptLoop() {
-    while (!stop_) {
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            continue;  // woken by the shutdown in the destructor, or interrupted
-        }
-        const auto index = static_cast<std::size_t>(accepted_++);
-        if (index >= scripts_.size()) {
-            ::close(fd);
-            continue;
-        }
-        const std::lock_guard<std::mutex> guard(lock_);
-        openSockets_.push_back(fd);
-        threads_.emplace_back([this, fd, index] { Run(fd, scripts_[index]); });
+void TScriptServer::Run(int fd, int index) {
+    if (static_cast<std::size_t>(index) >= scripts_.size()) {
+        ::shutdown(fd, SHUT_RDWR);
+        return;
     }
-}
-
-void TScriptServer::Pause(int ms) {
-    std::unique_lock<std::mutex> guard(lock_);
-    stopped_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
-}
-
-void TScriptServer::Run(int fd, const TServerScript& script) {
-    for (const TServerScript::TStep& step : script.Steps()) {
-        if (stop_) {
+    for (const TServerScript::TStep& step : scripts_[static_cast<std::size_t>(index)].Steps()) {
+        if (server_->Stopping()) {
             return;
         }
         switch (step.kind) {
@@ -163,21 +70,20 @@ void TScriptServer::Run(int fd, const TServerScript& script) {
                     SendAll(fd, step.bytes);
                     break;
                 }
-                for (std::size_t at = 0; at < step.bytes.size() && !stop_; at += piece) {
+                for (std::size_t at = 0; at < step.bytes.size() && !server_->Stopping();
+                     at += piece) {
                     SendAll(fd, step.bytes.substr(at, piece));
-                    Pause(step.ms);
+                    server_->Pause(step.ms);
                 }
                 break;
             }
             case TServerScript::TStep::Kind::Sleep:
-                Pause(step.ms);
+                server_->Pause(step.ms);
                 break;
             case TServerScript::TStep::Kind::Reset: {
                 const linger abort{1, 0};
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-                const std::lock_guard<std::mutex> guard(lock_);
-                openSockets_.erase(std::find(openSockets_.begin(), openSockets_.end(), fd));
-                ::close(fd);
+                server_->CloseNow(fd);
                 return;
             }
             case TServerScript::TStep::Kind::Close:

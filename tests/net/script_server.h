@@ -5,14 +5,13 @@
 // pause, close, or reset. A connection whose script has ended stays open
 // until the server goes; connections beyond the scripts are closed at once.
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "loopback_server.h"
 
 namespace tessellon::test {
 
@@ -47,40 +46,22 @@ class TScriptServer {
 public:
     // With `pieceSize` > 0 every Send is written in pieces of that size.
     explicit TScriptServer(std::vector<TServerScript> scripts, std::size_t pieceSize = 0);
-    ~TScriptServer();
-    TScriptServer(const TScriptServer&) = delete;
-    TScriptServer& operator=(const TScriptServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_->Port(); }
     // "http://127.0.0.1:" + port + path.
     std::string Url(const std::string& path) const;
     std::vector<std::string> Requests() const;
-    int Connections() const { return accepted_; }
+    int Connections() const { return server_->Connections(); }
 
 private:
-    void AcceptLoop();
-    void Run(int fd, const TServerScript& script);
-    void Pause(int ms);
+    void Run(int fd, int index);
 
     std::vector<TServerScript> scripts_;
     std::size_t pieceSize_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0};
     mutable std::mutex lock_;
-    std::condition_variable stopped_;
     std::vector<std::string> requests_;
-    std::vector<int> openSockets_;
-    std::vector<std::thread> threads_;
-    std::thread acceptor_;
+    // Last, so it stops before the scripts go.
+    std::unique_ptr<TLoopbackServer> server_;
 };
-
-// Reads one request (header block and, with a Content-Length, its body) from
-// a blocking socket; what arrived before the peer closed when it closes early.
-std::string ReadHttpRequest(int fd);
-// Listens on 127.0.0.1 at an ephemeral port; returns the socket, sets `port`.
-int ListenOnLoopback(int& port);
-void SendAll(int fd, const std::string& bytes);
 
 }  // namespace tessellon::test

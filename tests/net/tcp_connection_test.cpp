@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -181,11 +183,9 @@ TEST(TcpConnectionOpen, OpeningAnOpenConnectionRaisesAndLeavesItUntouched) {
 }
 
 TEST(TcpConnectionOpen, ARefusedConnectionRaises10061) {
-    int port = 0;
-    ::close(test::ListenOnLoopback(port));  // a port nobody listens on
     TTcpClient client;
     client.Host = "127.0.0.1";
-    client.Port = port;
+    client.Port = test::UnusedPort();
     EXPECT_EQ(MessageOf<ESocketError>([&] { client.OpenConnection(); }),
               "Socket Error # 10061\r\nConnection refused.");
     EXPECT_FALSE(client.IsConnected());
@@ -205,6 +205,25 @@ TEST(TcpConnectionOpen, StatusEventsNameTheStepsAndThePeer) {
     EXPECT_EQ(texts, (std::vector<std::string>{"Resolving hostname localhost.",
                                                "Connecting to 127.0.0.1.", "Connected.",
                                                "Disconnecting from 127.0.0.1.", "Not connected."}));
+}
+
+TEST(TcpConnectionOpen, ABoundAddressAndNagleOffAreHonouredAndBothEndsKnown) {
+    TScriptServer server({TServerScript()});
+    TTcpClient client;
+    client.BoundIP = "127.0.0.1";
+    client.UseNagle = false;
+    int connected = 0;
+    client.OnConnected = [&](TTcpClient&) { ++connected; };
+    ConnectTo(client, server);
+    EXPECT_EQ(connected, 1);
+    EXPECT_EQ(client.Socket().LocalIP(), "127.0.0.1");
+    EXPECT_GT(client.Socket().LocalPort(), 0);
+    EXPECT_EQ(client.Socket().PeerIP(), "127.0.0.1");
+    EXPECT_EQ(client.Socket().PeerPort(), server.Port());
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ::getsockopt(client.Socket().Handle(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+    EXPECT_EQ(noDelay, 1);
 }
 
 TEST(TcpConnectionTimeLimits, AConnectThatIsNeverAnsweredTimesOut) {

@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "script_server.h"
+#include "loopback_server.h"
 
 namespace tessellon::test {
 
@@ -48,52 +48,18 @@ std::string Fetch(int port, const std::string& request) {
 
 }  // namespace
 
-TTestProxy::TTestProxy() {
-    listener_ = ListenOnLoopback(port_);
-    acceptor_ = std::thread([this] { AcceptLoop(); });
-}
-
-TTestProxy::~TTestProxy() {
-    {
-        const std::lock_guard<std::mutex> guard(lock_);
-        stop_ = true;
-        ::shutdown(listener_, SHUT_RDWR);
-        for (const int fd : clients_) {
-            ::shutdown(fd, SHUT_RDWR);
-        }
-    }
-    acceptor_.join();
-    for (std::thread& thread : threads_) {
-        thread.join();
-    }
-    for (const int fd : clients_) {
-        ::close(fd);
-    }
-    ::close(listener_);
-}
+TTestProxy::TTestProxy()
+    : server_(std::make_unique<TLoopbackServer>([this](int fd, int) { Serve(fd); })) {}
 
 std::vector<std::string> TTestProxy::Requests() const {
     const std::lock_guard<std::mutex> guard(lock_);
     return requests_;
 }
 
-void TTestProxy::AcceptLoop() {
-    while (!stop_) {
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            continue;  // woken by the shutdown in the destructor, or interrupted
-        }
-        ++accepted_;
-        const std::lock_guard<std::mutex> guard(lock_);
-        clients_.push_back(fd);
-        threads_.emplace_back([this, fd] { Serve(fd); });
-    }
-}
-
 void TTestProxy::Serve(int client) {
     for (;;) {
         const std::string request = ReadHttpRequest(client);
-        if (request.empty() || stop_) {
+        if (request.empty() || server_->Stopping()) {
             return;
         }
         {

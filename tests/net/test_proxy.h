@@ -5,38 +5,30 @@
 // form and without its Proxy-Authorization line, and the origin's reply (up
 // to the origin's close) is relayed back.
 
-#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "loopback_server.h"
 
 namespace tessellon::test {
 
 class TTestProxy {
 public:
     TTestProxy();
-    ~TTestProxy();
-    TTestProxy(const TTestProxy&) = delete;
-    TTestProxy& operator=(const TTestProxy&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_->Port(); }
     std::vector<std::string> Requests() const;
-    int Connections() const { return accepted_; }
+    int Connections() const { return server_->Connections(); }
 
 private:
-    void AcceptLoop();
     void Serve(int client);
 
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0};
     mutable std::mutex lock_;
     std::vector<std::string> requests_;
-    std::vector<int> clients_;
-    std::vector<std::thread> threads_;
-    std::thread acceptor_;
+    // Last, so it stops before the recorded requests go.
+    std::unique_ptr<TLoopbackServer> server_;
 };
 
 }  // namespace tessellon::test
