@@ -140,17 +140,20 @@ THttpStatusLine THttpReplyReader::ReadHead(THttpHeaderList& headers) {
 void THttpReplyReader::ReadBody(const TBodyPlan& plan, TNetBuffer& destination) {
     switch (plan.Framing) {
         case TBodyFraming::None:
-            return;
+            break;
         case TBodyFraming::Length:
             source_.ReadReplyBlock(destination, plan.Length);
-            return;
+            break;
         case TBodyFraming::Chunked:
             ReadChunkedBody(destination);
-            return;
+            break;
         case TBodyFraming::UntilClose:
             source_.ReadReplyUntilClose(destination, limits_.MaxBodySize);
-            return;
+            break;
     }
+    // What stood beyond the position (the body of a redirect that was
+    // followed) is no part of this body.
+    destination.SetSize(destination.Position());
 }
 
 void THttpReplyReader::ReadChunkedBody(TNetBuffer& destination) {

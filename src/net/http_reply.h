@@ -52,7 +52,8 @@ public:
     // `headers`, cleared first); interim 1xx replies before it are dropped.
     // A status line without a valid code ends the reading at once.
     THttpStatusLine ReadHead(THttpHeaderList& headers);
-    // The body into `destination` at its position.
+    // The body into `destination` at its position; the destination then ends
+    // with it.
     void ReadBody(const TBodyPlan& plan, TNetBuffer& destination);
 
 private:

@@ -188,6 +188,17 @@ TEST(HttpClientRedirect, FollowedRedirectsKeepHostAndPortAndLeaveOnlyTheFinalBod
     EXPECT_EQ(http.RedirectDepth(), 0);
 }
 
+TEST(HttpClientRedirect, AFollowedRedirectToAnEmptyReplyLeavesAnEmptyBody) {
+    TScriptServer server(
+        {TServerScript()
+             .Answer(HttpReply("redirect body", "Location: /empty\r\n", "302 Found"))
+             .Answer("HTTP/1.1 204 No Content\r\n\r\n")});
+    THttpClient http;
+    http.HandleRedirects = true;
+    EXPECT_EQ(Get(http, server.Url("/a")), "body:");
+    EXPECT_EQ(http.StatusCode(), 204);
+}
+
 TEST(HttpClientRedirect, TheFifteenthRedirectIsAcceptedInsteadOfFollowed) {
     TServerScript script;
     for (int i = 0; i < 15; ++i) {
