@@ -14,7 +14,7 @@ constexpr std::size_t kPreallocateLimit = 1024 * 1024;
 // Ends a mode of work however the block read leaves.
 class TWorkScope {
 public:
-    TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
+    explicit TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
     ~TWorkScope() { end_(); }
     TWorkScope(const TWorkScope&) = delete;
     TWorkScope& operator=(const TWorkScope&) = delete;
