@@ -67,6 +67,9 @@ private:
 
     void SelectTarget(const TUri& uri);
     std::string ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
+    // Looks whether the peer closed or reset the connection, releasing it
+    // then; raises nothing.
+    void ReleaseIfPeerGone();
     // Drops a kept connection that the peer closed or that holds bytes no
     // request asked for.
     void DropStaleConnection();

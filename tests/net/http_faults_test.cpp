@@ -237,6 +237,19 @@ TEST(HttpFaultsKeptConnection, ARequestTheServerDropsUnansweredIsRetriedOnceOnAN
     EXPECT_EQ(server.Requests().size(), 5u);
 }
 
+TEST(HttpFaultsKeptConnection, AResetRightAfterACompleteReplyCostsNeitherItNorTheNext) {
+    TScriptServer server({Answer(HttpReply("complete")).Reset(),
+                          Answer("HTTP/1.1 101 Switching Protocols\r\n\r\n"),
+                          Answer(HttpReply("next"))});
+    THttpClient http;
+    http.RecvBufferSize = 5;  // many receives: the reset is in before the reply is read
+    EXPECT_EQ(test::Get(http, server.Url("/1")), "body:complete");
+    http.RecvBufferSize = 32768;
+    EXPECT_EQ(test::Get(http, server.Url("/2")), "protocol:101:101 Switching Protocols");
+    EXPECT_FALSE(http.IsConnected());
+    EXPECT_EQ(test::Get(http, server.Url("/3")), "body:next");
+}
+
 TEST(HttpFaultsKeptConnection, BytesNoRequestAskedForAreNeverReadAsTheNextReply) {
     const struct {
         const char* name;
