@@ -110,6 +110,18 @@ TEST(HttpClientProxy, OneConnectionToTheProxyCarriesAbsoluteTargetsWithCredentia
     EXPECT_EQ(http.TargetScheme(), "http");
 }
 
+TEST(HttpClientProxy, SwitchingToAProxyLeavesTheDirectConnection) {
+    TScriptServer origin({TServerScript().Answer(HttpReply("direct")),
+                          TServerScript().Answer(HttpReply("proxied")).Close()});
+    test::TTestProxy proxy;
+    THttpClient http;
+    EXPECT_EQ(Get(http, origin.Url("/a")), "body:direct");
+    http.Request.ProxyServer = "127.0.0.1";
+    http.Request.ProxyPort = proxy.Port();
+    EXPECT_EQ(Get(http, origin.Url("/b")), "body:proxied");
+    EXPECT_EQ(proxy.Requests().size(), 1u);
+}
+
 TEST(HttpClientTarget, TheSameExplicitPortReusesTheConnectionAndAnotherTargetDoesNot) {
     TScriptServer server({TServerScript().Answer(HttpReply("a")).Answer(HttpReply("b")),
                           TServerScript().Answer(HttpReply("c"))});

@@ -58,6 +58,7 @@ std::vector<TFault> Faults() {
         {"refused port", {}, kRefused},
         {"accept and never answer", {TServerScript().ReadRequest().Sleep(3000)}, kTimedOut},
         {"close at once", {TServerScript().ReadRequest().Close()}, kClosed},
+        {"close inside the header", {AnswerAndClose("HTTP/1.1 200 OK\r\nContent-Le")}, kClosed},
         {"reset at once", {TServerScript().ReadRequest().Reset()}, kReset},
         {"close mid-body",
          {TServerScript()

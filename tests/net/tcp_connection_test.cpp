@@ -191,6 +191,17 @@ TEST(TcpConnectionOpen, ARefusedConnectionRaises10061) {
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST(TcpConnectionOpen, APortOutsideTheTcpRangeIsRefusedRatherThanWrapped) {
+    for (const int port : {0, -1, 65536, 65536 + 80}) {
+        TTcpClient client;
+        client.Host = "127.0.0.1";
+        client.Port = port;
+        EXPECT_EQ(MessageOf<ESocketError>([&] { client.OpenConnection(); }),
+                  "Socket Error # 10049\r\nCannot assign requested address.")
+            << port;
+    }
+}
+
 TEST(TcpConnectionOpen, StatusEventsNameTheStepsAndThePeer) {
     TScriptServer server({TServerScript()});
     TTcpClient client;
