@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev
+    clang libclang-rt-14-dev
 )
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.

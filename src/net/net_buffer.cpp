@@ -39,10 +39,6 @@ void TNetBuffer::Clear() {
     position_ = 0;
 }
 
-void TNetBuffer::Append(const char* bytes, std::size_t count) {
-    data_.append(bytes, count);
-}
-
 char* TNetBuffer::AppendSpace(std::size_t count) {
     const std::size_t end = data_.size();
     data_.resize(end + count);

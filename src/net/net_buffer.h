@@ -32,7 +32,6 @@ public:
     void Clear();
 
     // Input-buffer use.
-    void Append(const char* bytes, std::size_t count);
     // Room for `count` more bytes at the end; Commit() keeps the first `used`.
     char* AppendSpace(std::size_t count);
     void CommitAppend(std::size_t reserved, std::size_t used);
