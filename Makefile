@@ -36,9 +36,9 @@ build: configure
 
 test: deps
 	@$(MAKE) --no-print-directory build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-build
 	@fuzz/run.sh build-fuzz $(FUZZ_SMOKE_SECONDS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 fuzz-build:
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_FUZZ=ON >/dev/null
