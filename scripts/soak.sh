@@ -12,7 +12,7 @@ set -euo pipefail
 bin=$(cd "$1" && pwd)
 kills=20
 # 50 columns by 40 rows at zoom 13 (2,000 tiles)
-left=116.30; right=120.60; top=40.0; bottom=38.9
+left=116.30; right=118.45; top=40.0; bottom=38.67
 pace=10
 if [[ ${2:-} == --short ]]; then
     kills=5
