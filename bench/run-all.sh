@@ -37,3 +37,7 @@ awk -v n="$native_seconds" -v p="$peer_seconds" 'BEGIN{printf "ratio node/native
 echo
 echo "== Download pace: 8 workers, the program's own pauses, loopback (target: at least 99% of N / (1 s + mean fetch))"
 "$build/bin/bench_download_rate" "$build/bin"
+
+echo
+echo "== Log window: 1,000,000 lines through the main window, offscreen (target: a line alone costs about the same on a full log as on an empty one)"
+QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"

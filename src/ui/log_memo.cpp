@@ -5,8 +5,8 @@ namespace tessellon {
 LogMemo::LogMemo(const char* name, QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(name);
     setReadOnly(true);
-    // A log of a million lines: no undo history, no wrapping, and only the
-    // visible lines are laid out.
+    // A log of a million lines: no undo history, and no wrapping, so only the
+    // lines in view are laid out.
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -14,6 +14,7 @@ LogMemo::LogMemo(const char* name, QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void LogMemo::ReplaceLines(const std::vector<std::string>& lines) {
+    pending_.clear();
     QStringList texts;
     texts.reserve(static_cast<qsizetype>(lines.size()));
     for (const std::string& line : lines) {
@@ -23,11 +24,18 @@ void LogMemo::ReplaceLines(const std::vector<std::string>& lines) {
 }
 
 void LogMemo::AddLine(const std::string& line) {
-    appendPlainText(QString::fromStdString(line));
+    pending_.append(QString::fromStdString(line));
+    if (pending_.size() == 1) {
+        QMetaObject::invokeMethod(this, &LogMemo::AppendPending, Qt::QueuedConnection);
+    }
 }
 
-int LogMemo::LineCount() const {
-    return document()->blockCount();
+void LogMemo::AppendPending() {
+    if (pending_.isEmpty()) {
+        return;
+    }
+    appendPlainText(pending_.join(u'\n'));
+    pending_.clear();
 }
 
 void LogMemo::mouseDoubleClickEvent(QMouseEvent* event) {

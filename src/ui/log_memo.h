@@ -1,9 +1,11 @@
 #pragma once
-// A read-only list of text lines that grows at its end, like the log window:
-// appending costs the same however many lines it holds, and a double click
-// is reported.
+// A read-only list of text lines that grows at its end, like the log window.
+// Lines that arrive between two passes of the event loop are appended in one
+// go, so a burst of worker calls costs one insertion and one repaint, and the
+// cost of a line does not grow with the lines already shown.
 
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -12,18 +14,22 @@ namespace tessellon {
 class LogMemo final : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit LogMemo(const char* name, QWidget* parent);
+    LogMemo(const char* name, QWidget* parent);
 
     void ReplaceLines(const std::vector<std::string>& lines);
+    // Shown at the next pass of the event loop.
     void AddLine(const std::string& line);
-    // The lines as shown, for the tests and the benchmark.
-    int LineCount() const;
 
 signals:
     void doubleClicked();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void AppendPending();
+
+    QStringList pending_;
 };
 
 }  // namespace tessellon
