@@ -16,7 +16,7 @@ endif
 
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all build deps configure test bench demo soak clean
+.PHONY: all build deps configure test bench demo soak screenshots clean
 
 all: build
 
@@ -44,6 +44,11 @@ demo:
 soak: deps
 	@$(MAKE) --no-print-directory build
 	@scripts/soak.sh $(BUILD_DIR)/bin
+
+# Every window on Xvfb, as PNGs in docs/screenshots/ (shown in the README).
+screenshots: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/screenshots.sh $(BUILD_DIR)/bin docs/screenshots
 
 clean:
 	rm -rf build build-sanitize build-bench

@@ -6,6 +6,7 @@
 
 #include "control/configuration.h"
 #include "desktop.h"
+#include "form_layout.h"
 #include "handler_guard.h"
 #include "main_window.h"
 #include "platform/files.h"
@@ -30,6 +31,7 @@ int RunDesktopProgram(int argc, char** argv) {
     QApplication::setApplicationName("Tessellon");
     QGuiApplication::setDesktopFileName("tessellon");
     QApplication::setWindowIcon(ProgramIcon());
+    form::UseProgramFont();
 
     QtDesktop desktop;
     int status = 1;

@@ -1,5 +1,6 @@
 #include "form_layout.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -57,8 +58,18 @@ QLabel* Label(QWidget* parent, const QString& text, int left, int top, QWidget* 
     auto* label = new QLabel(text, parent);
     label->move(left, top);
     label->adjustSize();
-    if (buddy != nullptr) {
-        label->setBuddy(buddy);
+    if (buddy == nullptr) {
+        return label;
+    }
+    label->setBuddy(buddy);
+    // A stand-in face a little wider than the original must not run the
+    // label into its field: it moves left, as far as the form's edge allows.
+    constexpr int kGap = 3;
+    constexpr int kMinLeft = 2;
+    const bool sameRow = std::abs(buddy->y() - top) < buddy->height();
+    const int overlap = label->geometry().right() + kGap - buddy->x() + 1;
+    if (sameRow && buddy->x() > left && overlap > 0) {
+        label->move(std::max(kMinLeft, left - overlap), top);
     }
     return label;
 }
@@ -105,6 +116,10 @@ QSpinBox* UpDownEdit(QWidget* parent, const char* editName, const char* upDownNa
     edit->setObjectName(editName);
     edit->setReadOnly(true);
     return upDown;
+}
+
+void UseProgramFont() {
+    QApplication::setFont(Tahoma(8));
 }
 
 void MakeFixedDialog(QWidget* dialog, const QString& caption, int width, int height) {

@@ -24,6 +24,9 @@ QFont Tahoma(qreal points, bool bold = false);
 QFont MsSansSerif(qreal points);
 QFont MsSansSerifPixels(int pixels);
 
+// The face of the main window for every window and message box.
+void UseProgramFont();
+
 // A label sized to its text at `left`, `top`; with a `buddy`, the label's
 // text is that input's accessible name.
 QLabel* Label(QWidget* parent, const QString& text, int left, int top, QWidget* buddy = nullptr);

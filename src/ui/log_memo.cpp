@@ -1,5 +1,7 @@
 #include "log_memo.h"
 
+#include <QScrollBar>
+
 namespace tessellon {
 
 LogMemo::LogMemo(const char* name, QWidget* parent) : QPlainTextEdit(parent) {
@@ -21,6 +23,8 @@ void LogMemo::ReplaceLines(const std::vector<std::string>& lines) {
         texts.append(QString::fromStdString(line));
     }
     setPlainText(texts.join(u'\n'));
+    // Shown at its end, so the lines that follow come into view.
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void LogMemo::AddLine(const std::string& line) {
@@ -34,8 +38,14 @@ void LogMemo::AppendPending() {
     if (pending_.isEmpty()) {
         return;
     }
+    // The view follows the new lines unless the reader has scrolled away.
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = bar->value() == bar->maximum();
     appendPlainText(pending_.join(u'\n'));
     pending_.clear();
+    if (follow) {
+        bar->setValue(bar->maximum());
+    }
 }
 
 void LogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
