@@ -65,6 +65,15 @@ class DownloadWindowTest : public QObject {
         f->Find<QLineEdit>("Edit6")->setText(QString::fromStdString(fields.SavePath));
     }
 
+    // Starts the sample task with this pause after each tile.
+    void StartSample(std::chrono::milliseconds afterTile) {
+        Pacing pace = FastPacing();
+        pace.AfterTile = afterTile;
+        Prepare(pace);
+        Type(Sample());
+        Button()->click();
+    }
+
     QPushButton* Button() const { return f->Find<QPushButton>("BitBtn1"); }
     // The log window as shown once the event loop has had its turn.
     QString Log() const {
@@ -166,11 +175,7 @@ private slots:
     }
 
     void aDownloadShowsItsLinesAndStopsWhenAsked() {
-        Pacing pace = FastPacing();
-        pace.AfterTile = 40ms;
-        Prepare(pace);
-        Type(Sample());
-        Button()->click();
+        StartSample(150ms);
         QCOMPARE(Button()->text(), QString("Stop"));
         QCOMPARE(f->Find<QLabel>("LabelTotalxy")->text(), QString("Total images: 42"));
         QVERIFY(!Log().startsWith("[log window]"));
@@ -179,12 +184,13 @@ private slots:
         QTRY_VERIFY(progress->isVisible() && progress->value() > 0);
         QVERIFY(progress->text().contains(" of 42 tiles, 0 failed"));
 
+        QCOMPARE(Button()->text(), QString("Stop"));
         Button()->click();
+        QCOMPARE(Button()->text(), QString("Stop"));
         for (int i = 1; i <= 8; ++i) {
             QVERIFY(Log().contains(
                 QString("Thread%1will be terminated by user. please wait...").arg(i)));
         }
-        QCOMPARE(Button()->text(), QString("Stop"));
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
         QCOMPARE(f->desktop.messages, std::vector<QString>(1, FinalMessage()));
         QCOMPARE(Button()->text(), QString("Start"));
@@ -219,11 +225,7 @@ private slots:
     }
 
     void closingTheWindowDuringADownloadStopsAndSavesEverything() {
-        Pacing pace = FastPacing();
-        pace.AfterTile = 100ms;
-        Prepare(pace);
-        Type(Sample());
-        Button()->click();
+        StartSample(100ms);
         QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
         f->window->close();
         QCOMPARE(Button()->text(), QString("Start"));
