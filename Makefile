@@ -1,7 +1,9 @@
 # Front door of the build. `make` builds, `make test` installs what is
 # missing, builds and runs every test, `make bench` runs the benchmarks.
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a
-# separate folder.
+# separate folder. `make fuzz` runs each fuzz target for FUZZ_SECONDS; `make
+# test` ends with a short run of each (FUZZ_SMOKE_SECONDS), built with clang
+# in build-fuzz/.
 
 SANITIZE ?= 0
 BUILD_TYPE ?= RelWithDebInfo
@@ -16,7 +18,10 @@ endif
 
 CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all build deps configure test bench demo soak screenshots clean
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 3
+
+.PHONY: all build deps configure test bench demo soak fuzz fuzz-build screenshots clean
 
 all: build
 
@@ -31,7 +36,16 @@ build: configure
 
 test: deps
 	@$(MAKE) --no-print-directory build
+	@$(MAKE) --no-print-directory fuzz-build
+	@fuzz/run.sh build-fuzz $(FUZZ_SMOKE_SECONDS)
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+fuzz-build:
+	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: deps fuzz-build
+	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCH=ON >/dev/null
@@ -51,4 +65,4 @@ screenshots: deps
 	@scripts/screenshots.sh $(BUILD_DIR)/bin docs/screenshots
 
 clean:
-	rm -rf build build-sanitize build-bench
+	rm -rf build build-sanitize build-bench build-fuzz

@@ -8,6 +8,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev
+    clang libclang-rt-14-dev
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.
     qt6-base-dev fonts-liberation2 xvfb xauth

@@ -63,11 +63,16 @@ int RunDownload(const TaskFields& fields, const std::string& configFile) {
     auto nextTick = std::chrono::steady_clock::now() + tick;
     bool stopSent = false;
     while (control.Running()) {
-        const auto now = std::chrono::steady_clock::now();
+        auto now = std::chrono::steady_clock::now();
         if (now >= nextTick) {
             control.Timer1Timer();
+            // Like a window timer, ticks missed while a tick ran are dropped:
+            // catching up would leave the workers' calls unserved.
             nextTick += tick;
-            continue;
+            now = std::chrono::steady_clock::now();
+            if (nextTick <= now) {
+                nextTick = now + tick;
+            }
         }
         sync.ServePending(std::min<std::chrono::milliseconds>(
             std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now) + 1ms, 100ms));

@@ -205,8 +205,13 @@ void DownloadControl::Finish(bool showMessage) {
         }
     };
     attempt([&] { SaveMemo(memo2_, task_->FailedFileName); });
+    const bool failedListSaved = error.empty();
     attempt([&] { SaveMemo(memo1_, task_->LogFileName); });
-    attempt([&] { SavePositions(); });
+    // Positions past tiles whose records did not reach the disk would lose
+    // those tiles for good; without them the tiles are fetched again.
+    if (failedListSaved) {
+        attempt([&] { SavePositions(); });
+    }
     ReleaseWorkers();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();

@@ -96,7 +96,11 @@ private:
     void AddFailedLine();
     void WorkerDone();
 
-    std::string Prefix() const { return "T" + std::to_string(ThreadIndex + 1); }
+    std::string Prefix() const {
+        std::string prefix = "T";
+        prefix += std::to_string(ThreadIndex + 1);
+        return prefix;
+    }
 
     const MDTask* Task;
     WorkerEnvironment environment_;

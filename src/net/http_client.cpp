@@ -123,7 +123,7 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
     if (step.CloseAfter) {
         CloseConnection();
     } else {
-        PeekPeerClosed(false);
+        ReleaseIfPeerGone();
     }
     redirectDepth_ = 0;
 }
@@ -139,9 +139,13 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
         const THttpStatusLine status = SendRequest(method, request, reader);
         statusCode_ = status.Code;
         statusText_ = status.Text;
+        if (!status.ValidCode) {
+            throw EConvertError(status.CodeText);
+        }
         const TBodyPlan plan = PlanReplyBody(wireHeaders_, method, status.Code, ReplyLimits);
+        // After a 101 the peer would speak another protocol on this connection.
         result.CloseAfter = ProtocolVersion == TProtocolVersion::pv1_0 || status.Version10 ||
-                            AsksToClose(wireHeaders_);
+                            status.Code == 101 || AsksToClose(wireHeaders_);
         reply_.ProcessReplyHeaders(wireHeaders_);
         if (plan.Framing == TBodyFraming::Chunked) {
             DoStatus(TNetStatus::Text, "Chunk Started");
@@ -217,11 +221,20 @@ std::string THttpClient::ComposeRequest(THttpMethod method, const TUri& uri,
     return request;
 }
 
+void THttpClient::ReleaseIfPeerGone() {
+    try {
+        PeekPeerClosed(false);
+    } catch (const ESocketError&) {
+        // A reset after a complete reply only ends the connection, which the
+        // failed receive has released already.
+    }
+}
+
 void THttpClient::DropStaleConnection() {
     if (!IsConnected()) {
         return;
     }
-    PeekPeerClosed(false);
+    ReleaseIfPeerGone();
     if (!InputBuffer().Empty()) {
         CloseConnection();
     }

@@ -53,7 +53,6 @@ public:
                         std::string_view postBody = {});
 
     const THttpHeaderInfo& Reply() const { return reply_; }
-    const THttpHeaderList& WireHeaders() const { return wireHeaders_; }
     int StatusCode() const { return statusCode_; }
     const std::string& StatusText() const { return statusText_; }
     int RedirectDepth() const { return redirectDepth_; }
@@ -68,6 +67,9 @@ private:
 
     void SelectTarget(const TUri& uri);
     std::string ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
+    // Looks whether the peer closed or reset the connection, releasing it
+    // then; raises nothing.
+    void ReleaseIfPeerGone();
     // Drops a kept connection that the peer closed or that holds bytes no
     // request asked for.
     void DropStaleConnection();

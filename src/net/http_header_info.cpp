@@ -1,17 +1,14 @@
 #include "net/http_header_info.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "net/net_errors.h"
 #include "net/net_text.h"
 
 namespace tessellon {
 
 namespace {
-
-void AddIfSet(THttpHeaderList& headers, const char* name, const std::string& value) {
-    if (!value.empty()) {
-        headers.Add(name + value);
-    }
-}
 
 // Takes the value of the first line of `name` out of `headers`.
 std::string TakeValue(THttpHeaderList& headers, const std::string& name) {
@@ -35,43 +32,41 @@ std::string Base64Encode(std::string_view bytes) {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const auto n = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]) << 16 |
-                                                  static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                                                  static_cast<unsigned char>(bytes[i + 2]));
-        out += kAlphabet[n >> 18];
-        out += kAlphabet[(n >> 12) & 63];
-        out += kAlphabet[(n >> 6) & 63];
-        out += kAlphabet[n & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        std::uint32_t n = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]) << 16);
-        if (rest == 2) {
-            n |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1]) << 8);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            group = group << 8 | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
         }
-        out += kAlphabet[n >> 18];
-        out += kAlphabet[(n >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
-        out += '=';
+        // `count` bytes fill count + 1 characters; "=" pads the group to four.
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += k <= count ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
+        }
     }
     return out;
 }
 
 void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
-    AddIfSet(headers, "Accept: ", Accept);
-    AddIfSet(headers, "Accept-Charset: ", AcceptCharSet);
-    AddIfSet(headers, "Accept-Encoding: ", AcceptEncoding);
-    AddIfSet(headers, "Accept-Language: ", AcceptLanguage);
-    AddIfSet(headers, "From: ", From);
-    AddIfSet(headers, "Referer: ", Referer);
-    AddIfSet(headers, "User-Agent: ", UserAgent);
-    AddIfSet(headers, "Connection: ", Connection);
-    AddIfSet(headers, "Content-Version: ", ContentVersion);
-    AddIfSet(headers, "Content-Encoding: ", ContentEncoding);
-    AddIfSet(headers, "Content-Language: ", ContentLanguage);
-    AddIfSet(headers, "Content-Type: ", ContentType);
+    // The text fields come first, in this order.
+    static const std::pair<const char*, std::string THttpHeaderInfo::*> kTextLines[] = {
+        {"Accept: ", &THttpHeaderInfo::Accept},
+        {"Accept-Charset: ", &THttpHeaderInfo::AcceptCharSet},
+        {"Accept-Encoding: ", &THttpHeaderInfo::AcceptEncoding},
+        {"Accept-Language: ", &THttpHeaderInfo::AcceptLanguage},
+        {"From: ", &THttpHeaderInfo::From},
+        {"Referer: ", &THttpHeaderInfo::Referer},
+        {"User-Agent: ", &THttpHeaderInfo::UserAgent},
+        {"Connection: ", &THttpHeaderInfo::Connection},
+        {"Content-Version: ", &THttpHeaderInfo::ContentVersion},
+        {"Content-Encoding: ", &THttpHeaderInfo::ContentEncoding},
+        {"Content-Language: ", &THttpHeaderInfo::ContentLanguage},
+        {"Content-Type: ", &THttpHeaderInfo::ContentType},
+    };
+    for (const auto& [name, field] : kTextLines) {
+        if (!(this->*field).empty()) {
+            headers.Add(name + this->*field);
+        }
+    }
     if (ContentLength != 0) {
         headers.Add("Content-Length: " + std::to_string(ContentLength));
     }

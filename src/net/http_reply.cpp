@@ -62,12 +62,10 @@ THttpStatusLine ParseStatusLine(const std::string& line) {
     status.Version10 = line.size() >= 8 && line.compare(5, 3, "1.0") == 0;
     const std::size_t blank = line.find(' ');
     status.Text = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-    const std::string code = status.Text.substr(0, status.Text.find(' '));
-    const std::optional<std::int32_t> value = ParseInt32(code);
-    if (!value) {
-        throw EConvertError(code);
-    }
-    status.Code = *value;
+    status.CodeText = status.Text.substr(0, status.Text.find(' '));
+    const std::optional<std::int32_t> code = ParseInt32(status.CodeText);
+    status.ValidCode = code.has_value();
+    status.Code = code.value_or(0);
     return status;
 }
 
@@ -127,6 +125,9 @@ THttpStatusLine THttpReplyReader::ReadHead(THttpHeaderList& headers) {
         headers.Clear();
         std::size_t used = 0;
         const THttpStatusLine status = ParseStatusLine(ReadLimitedLine(used));
+        if (!status.ValidCode) {
+            return status;
+        }
         ReadHeaderLines(headers, used);
         // 101 would switch protocols, which was never asked for: it stays
         // the final reply and fails as one.
@@ -139,17 +140,20 @@ THttpStatusLine THttpReplyReader::ReadHead(THttpHeaderList& headers) {
 void THttpReplyReader::ReadBody(const TBodyPlan& plan, TNetBuffer& destination) {
     switch (plan.Framing) {
         case TBodyFraming::None:
-            return;
+            break;
         case TBodyFraming::Length:
             source_.ReadReplyBlock(destination, plan.Length);
-            return;
+            break;
         case TBodyFraming::Chunked:
             ReadChunkedBody(destination);
-            return;
+            break;
         case TBodyFraming::UntilClose:
             source_.ReadReplyUntilClose(destination, limits_.MaxBodySize);
-            return;
+            break;
     }
+    // What stood beyond the position (the body of a redirect that was
+    // followed) is no part of this body.
+    destination.SetSize(destination.Position());
 }
 
 void THttpReplyReader::ReadChunkedBody(TNetBuffer& destination) {

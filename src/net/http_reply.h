@@ -17,14 +17,16 @@ enum class THttpMethod { Head, Get, Post };
 const char* MethodName(THttpMethod method);
 
 struct THttpStatusLine {
-    int Code = 0;
     // The line without its first word: "404 Not Found".
     std::string Text;
+    // Text up to its first blank, and its value when it is a decimal integer.
+    std::string CodeText;
+    bool ValidCode = false;
+    int Code = 0;
     // The reply's version is 1.0.
     bool Version10 = false;
 };
 
-// Raises EConvertError when the code is not a decimal integer.
 THttpStatusLine ParseStatusLine(const std::string& line);
 
 enum class TBodyFraming { None, Length, Chunked, UntilClose };
@@ -48,8 +50,10 @@ public:
 
     // The status line of the final reply and its header lines (into
     // `headers`, cleared first); interim 1xx replies before it are dropped.
+    // A status line without a valid code ends the reading at once.
     THttpStatusLine ReadHead(THttpHeaderList& headers);
-    // The body into `destination` at its position.
+    // The body into `destination` at its position; the destination then ends
+    // with it.
     void ReadBody(const TBodyPlan& plan, TNetBuffer& destination);
 
 private:

@@ -13,8 +13,25 @@ constexpr std::size_t kCompactThreshold = 64 * 1024;
 
 }  // namespace
 
+void TNetBuffer::Resize(std::size_t size) {
+    if (size > capacity_) {
+        const std::size_t capacity = std::max({size, 2 * capacity_, std::size_t{256}});
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ > 0) {
+            std::memcpy(grown.get(), data_.get(), size_);
+        }
+        data_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    size_ = size;
+}
+
 void TNetBuffer::SetSize(std::size_t size) {
-    data_.resize(head_ + size);
+    const std::size_t old = Size();
+    Resize(head_ + size);
+    if (size > old) {
+        std::memset(data_.get() + head_ + old, 0, size - old);
+    }
     position_ = std::min(position_, size);
 }
 
@@ -28,39 +45,36 @@ void TNetBuffer::Write(const char* bytes, std::size_t count) {
 
 char* TNetBuffer::WritableAtPosition(std::size_t count) {
     if (position_ + count > Size()) {
-        data_.resize(head_ + position_ + count);
+        Resize(head_ + position_ + count);
     }
-    return data_.data() + head_ + position_;
+    return data_.get() + head_ + position_;
 }
 
 void TNetBuffer::Clear() {
-    data_.clear();
+    size_ = 0;
     head_ = 0;
     position_ = 0;
 }
 
-void TNetBuffer::Append(const char* bytes, std::size_t count) {
-    data_.append(bytes, count);
-}
-
 char* TNetBuffer::AppendSpace(std::size_t count) {
-    const std::size_t end = data_.size();
-    data_.resize(end + count);
-    return data_.data() + end;
+    const std::size_t end = size_;
+    Resize(end + count);
+    return data_.get() + end;
 }
 
 void TNetBuffer::CommitAppend(std::size_t reserved, std::size_t used) {
-    data_.resize(data_.size() - (reserved - used));
+    size_ -= reserved - used;
 }
 
 void TNetBuffer::Remove(std::size_t count) {
     head_ += std::min(count, Size());
     position_ -= std::min(position_, count);
-    if (head_ == data_.size()) {
-        data_.clear();
+    if (head_ == size_) {
+        size_ = 0;
         head_ = 0;
-    } else if (head_ >= kCompactThreshold && head_ > data_.size() / 2) {
-        data_.erase(0, head_);
+    } else if (head_ >= kCompactThreshold && head_ > size_ / 2) {
+        std::memmove(data_.get(), data_.get() + head_, size_ - head_);
+        size_ -= head_;
         head_ = 0;
     }
 }

@@ -4,6 +4,7 @@
 // front) and as the destination of a reply body (written at the position).
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,9 +14,9 @@ class TNetBuffer {
 public:
     TNetBuffer() = default;
 
-    std::size_t Size() const { return data_.size() - head_; }
+    std::size_t Size() const { return size_ - head_; }
     bool Empty() const { return Size() == 0; }
-    const char* Data() const { return data_.data() + head_; }
+    const char* Data() const { return data_.get() + head_; }
     std::string_view View() const { return {Data(), Size()}; }
 
     // Stream use: Write() stores at the position, growing the buffer when
@@ -32,7 +33,6 @@ public:
     void Clear();
 
     // Input-buffer use.
-    void Append(const char* bytes, std::size_t count);
     // Room for `count` more bytes at the end; Commit() keeps the first `used`.
     char* AppendSpace(std::size_t count);
     void CommitAppend(std::size_t reserved, std::size_t used);
@@ -42,8 +42,16 @@ public:
     std::size_t Find(char c, std::size_t from) const;
 
 private:
-    std::string data_;
-    std::size_t head_ = 0;  // bytes before this were consumed
+    // Makes the stored bytes (consumed ones included) `size` long. New bytes
+    // are left as they are: a receive call or a copy fills them at once, and
+    // zeroing a tile's worth of room for every read would cost more than the
+    // read itself.
+    void Resize(std::size_t size);
+
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;      // bytes stored, consumed ones included
+    std::size_t capacity_ = 0;  // room in data_
+    std::size_t head_ = 0;      // bytes before this were consumed
     std::size_t position_ = 0;
 };
 

@@ -9,10 +9,12 @@ namespace tessellon {
 
 namespace {
 
+constexpr std::size_t kPreallocateLimit = 1024 * 1024;
+
 // Ends a mode of work however the block read leaves.
 class TWorkScope {
 public:
-    TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
+    explicit TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
     ~TWorkScope() { end_(); }
     TWorkScope(const TWorkScope&) = delete;
     TWorkScope& operator=(const TWorkScope&) = delete;
@@ -89,7 +91,9 @@ std::string TTcpConnection::ReadLine(char terminator, int waitMs, std::size_t ma
 void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
                                   std::size_t maxSize) {
     if (!untilClose) {
-        stream.WritableAtPosition(count);
+        // Grown once for a tile-sized block; an announced size beyond that
+        // is only believed as the bytes arrive.
+        stream.WritableAtPosition(std::min(count, kPreallocateLimit));
     }
     BeginWork(TWorkMode::Read, untilClose ? 0 : static_cast<std::int64_t>(count));
     const TWorkScope work([this, &stream] {
@@ -122,13 +126,11 @@ void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool un
             throw EInvalidReply(kReplyBodyTooLarge);
         }
     }
-}
-
-void TTcpConnection::WriteLine(std::string_view text) {
-    std::string line;
-    line.reserve(text.size() + 2);
-    line.append(text).append("\r\n");
-    WriteText(line);
+    // The peer may have closed before this read began, with part of the
+    // block already buffered: a short block is never a whole one.
+    if (wanted > 0 && !untilClose) {
+        throw EConnClosedGracefully();
+    }
 }
 
 void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {

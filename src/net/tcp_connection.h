@@ -10,7 +10,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "net/net_buffer.h"
 #include "net/net_component.h"
@@ -69,9 +68,8 @@ public:
     void ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
                       std::size_t maxSize = kNoLimit);
 
-    void WriteText(std::string_view text) { SendBytes(text.data(), text.size()); }
-    void WriteLine(std::string_view text);
-    // Sends every byte at once.
+    // Sends every byte at once; a request is composed first and sent with
+    // one call, so a kept connection never waits on delayed acknowledgements.
     void SendBytes(const char* bytes, std::size_t count);
 
     // While a deadline is set, no wait goes beyond it.

@@ -188,6 +188,23 @@ TEST(DownloadControl, AProjectFileThatCannotBeWrittenIsReportedAndTheTaskStillFi
     EXPECT_EQ(h.frontEnd.messages.back(), kFinalMessage);
 }
 
+TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    // The failed-tile list cannot be written any more.
+    const std::string failedList = h.control->CurrentTask()->FailedFileName;
+    std::remove(failedList.c_str());
+    ASSERT_TRUE(CreateDirectoryOneLevel(failedList));
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_GT(h.frontEnd.messages.size(), 1u);  // the save errors, then the final message
+    const IniFile project(h.control->CurrentTask()->ProjectFileName());
+    for (int slot = 1; slot <= 8; ++slot) {
+        EXPECT_EQ(project.ReadString("THREADS", ThreadSlotKey(slot, 'X'), "?"), "") << slot;
+    }
+    // The log is still saved.
+    EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.control->Memo1());
+}
+
 TEST(DownloadControl, ViewingTheLogRefersToTheLatestTask) {
     DownloadHarness h;
     ASSERT_TRUE(h.Download(h.OneTileFields()));

@@ -29,6 +29,7 @@ tileserver::TileServerOptions WithFault(const std::string& name, const std::stri
 class DownThread : public WorkerFixture {
 protected:
     int RequestsServed() { return static_cast<int>(ReadTextLines(dir.File("server.log")).size()); }
+    int RequestsServedSoFar() { return FileExists(dir.File("server.log")) ? RequestsServed() : 0; }
     std::string Url() { return task->GetTileUrl(6742, 3101); }
 };
 
@@ -145,6 +146,25 @@ TEST_F(DownThread, AnUnavailableServerGivesTheTileUpWithARecordAndGoesOn) {
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::RangeDone);
 }
 
+TEST_F(DownThread, TwoResetsAndAnUnavailableServerGiveTheTileUpAfterTheThirdAttempt) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    for (const char* name : {"reset", "reset", "status-503"}) {
+        tileserver::FaultChoice fault;
+        std::string error;
+        ASSERT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
+        options.faultSequence.push_back(fault);
+    }
+    options.log = dir.File("server.log");
+    MakeTask(1, 1, 1, options);
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 ", 0), 0u);
+    EXPECT_NE(log[0].find("503"), std::string::npos) << log[0];
+    EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
+    EXPECT_EQ(failed.size(), 1u);
+    EXPECT_EQ(RequestsServed(), 3);
+}
+
 TEST_F(DownThread, ATileThatCannotBeWrittenIsLoggedRecordedAndTheWalkGoesOn) {
     MakeTask(1, 2, 1);
     ASSERT_TRUE(CreateDirectoryOneLevel(task->GetTilePath(6742, 3101)));  // in the file's way
@@ -186,6 +206,27 @@ TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
     EXPECT_EQ(log, (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK",
                                              "T1 Finished."}));
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
+}
+
+TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
+    MakeTask(1, 1, 1, WithFault("status-503", dir.File("server.log")));
+    Pacing slow = test::FastPacing();
+    slow.Retry = 20s;
+    WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
+    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
+    running = 1;
+    while (RequestsServedSoFar() < 1) {
+        sync.ServePending(10ms);
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    workers[0]->Terminate();
+    while (running > 0) {
+        sync.ServePending(10ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(workers[0]->LastPosition().X, 0);  // not finished: fetched again next time
 }
 
 }  // namespace

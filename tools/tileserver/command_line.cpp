@@ -77,6 +77,26 @@ const std::vector<Option>& Options() {
              c.options.fault = choice;
              return true;
          }},
+        {"--fault-sequence", "NAME[,NAME]...",
+         "give the first requests these faults, one each in turn (a request's own fault= wins); "
+         "later requests are answered as usual",
+         [](std::string_view v, CommandLine& c) {
+             while (!v.empty()) {
+                 const std::size_t comma = v.find(',');
+                 FaultChoice choice;
+                 if (!ParseFault(v.substr(0, comma), choice, c.error)) {
+                     return false;
+                 }
+                 if (choice.entry->run == nullptr) {
+                     c.error = "fault \"" + std::string(choice.entry->name) +
+                               "\" applies to the whole server only (--fault)";
+                     return false;
+                 }
+                 c.options.faultSequence.push_back(choice);
+                 v = comma == std::string_view::npos ? std::string_view{} : v.substr(comma + 1);
+             }
+             return true;
+         }},
         {"--fault-rate", "P",
          "give each request without a fault of its own, with chance P (0..1), a random recoverable "
          "fault",

@@ -33,31 +33,51 @@ Outcome SendThen(FaultContext& c, std::string_view bytes, Outcome outcome) {
     return outcome;
 }
 
+// `head` completed with the body's Content-Length, then the body.
+Outcome WithBody(FaultContext& c, ReplyHead head, Outcome outcome) {
+    return SendThen(c, head.ContentLength(Body(c).size()).Finish() + std::string(Body(c)), outcome);
+}
+
+// The payload's head with `lines` added.
+ReplyHead HeadWith(const FaultContext& c, std::initializer_list<std::string_view> lines) {
+    ReplyHead head = PayloadHead(c.payload);
+    for (std::string_view line : lines) {
+        head.Line(line);
+    }
+    return head;
+}
+
 // The ordinary reply with `extra` header lines before Content-Length.
 Outcome OrdinaryWith(FaultContext& c, std::initializer_list<std::string_view> extra,
                      Outcome outcome) {
-    ReplyHead head = PayloadHead(c.payload);
-    for (std::string_view line : extra) {
-        head.Line(line);
-    }
-    return SendThen(c, head.ContentLength(Body(c).size()).Finish() + std::string(Body(c)), outcome);
+    return WithBody(c, HeadWith(c, extra), outcome);
 }
 
 // The whole body under a head whose length lines are `lengthLines` as given.
 Outcome BodyUnderLengthLines(FaultContext& c, std::initializer_list<std::string_view> lengthLines,
                              Outcome outcome) {
-    ReplyHead head = PayloadHead(c.payload);
-    for (std::string_view line : lengthLines) {
-        head.Line(line);
-    }
-    return SendThen(c, head.Finish() + std::string(Body(c)), outcome);
+    return SendThen(c, HeadWith(c, lengthLines).Finish() + std::string(Body(c)), outcome);
 }
 
-// The ordinary head and body, with `firstLine` in place of the status line.
-Outcome WithFirstLine(FaultContext& c, std::string firstLine, Outcome outcome) {
+// The payload's head with `firstLine` in place of the status line.
+ReplyHead HeadWithFirstLine(const FaultContext& c, std::string firstLine) {
     ReplyHead head(std::move(firstLine));
     head.Line("Content-Type: " + std::string(c.payload.contentType));
-    return SendThen(c, head.ContentLength(Body(c).size()).Finish() + std::string(Body(c)), outcome);
+    return head;
+}
+
+// The ordinary reply in two writes `pauseMs` apart, split before byte `at`.
+Outcome InTwoWrites(FaultContext& c, std::size_t at, int pauseMs) {
+    const std::string reply = Ordinary(c);
+    if (!c.connection.Send(std::string_view(reply).substr(0, at)) || !c.connection.Pause(pauseMs)) {
+        return Outcome::Close;
+    }
+    return SendThen(c, std::string_view(reply).substr(at), Outcome::KeepAlive);
+}
+
+// Where the ordinary reply's body starts.
+std::size_t OrdinaryHeadSize(const FaultContext& c) {
+    return OrdinaryReply(c.payload, false, false).size();
 }
 
 // A head announcing the whole body, then only part of it.
@@ -120,7 +140,9 @@ Outcome Chunked(FaultContext& c, const ChunkStyle& style) {
         reply += chunk;
         reply += "\r\n";
     }
-    reply += "0" + std::string(style.extension) + "\r\n";
+    reply += '0';
+    reply += style.extension;
+    reply += "\r\n";
     if (style.trailers) {
         reply += "X-Checksum: none\r\nX-Tile-Trailer: yes\r\n";
     }
@@ -134,16 +156,6 @@ Outcome BrokenChunk(FaultContext& c, const std::string& firstChunk) {
     return SendThen(c, head + firstChunk, Outcome::Close);
 }
 
-Outcome SplitBlankLine(FaultContext& c) {
-    const std::string reply = Ordinary(c);
-    const std::size_t split = reply.size() - Body(c).size() - 1;  // between CR and LF
-    if (!c.connection.Send(std::string_view(reply).substr(0, split)) ||
-        !c.connection.Pause(static_cast<int>(c.args[0]))) {
-        return Outcome::Close;
-    }
-    return SendThen(c, std::string_view(reply).substr(split), Outcome::KeepAlive);
-}
-
 Outcome HugeHeaderBlock(FaultContext& c) {
     ReplyHead head = PayloadHead(c.payload);
     const std::string filler(1000, 'b');
@@ -153,8 +165,7 @@ Outcome HugeHeaderBlock(FaultContext& c) {
         head.Line(line);
         written += line.size() + 2;
     }
-    return SendThen(c, head.ContentLength(Body(c).size()).Finish() + std::string(Body(c)),
-                    Outcome::KeepAlive);
+    return WithBody(c, std::move(head), Outcome::KeepAlive);
 }
 
 Outcome NeverEnding(FaultContext& c) {
@@ -163,16 +174,6 @@ Outcome NeverEnding(FaultContext& c) {
     while (c.connection.Send(block) && c.connection.Pause(static_cast<int>(c.args[0]))) {
     }
     return Outcome::Close;
-}
-
-Outcome StallMidBody(FaultContext& c) {
-    const std::string reply = Ordinary(c);
-    const std::size_t split = reply.size() - Body(c).size() + Body(c).size() / 2;
-    if (!c.connection.Send(std::string_view(reply).substr(0, split)) ||
-        !c.connection.Pause(static_cast<int>(c.args[0]))) {
-        return Outcome::Close;
-    }
-    return SendThen(c, std::string_view(reply).substr(split), Outcome::KeepAlive);
 }
 
 constexpr long long kHalf = -1;
@@ -215,28 +216,28 @@ constexpr FaultEntry kCatalogue[] = {
     {"http10", FaultGroup::StatusLine, "", kNoArgs, true,
      "\"HTTP/1.0 200 OK\" without Content-Length: the body runs until the close",
      [](FaultContext& c) {
-         ReplyHead head("HTTP/1.0 " + std::to_string(c.payload.status) + " " + std::string(c.payload.reason));
-         head.Line("Content-Type: " + std::string(c.payload.contentType));
+         const ReplyHead head = HeadWithFirstLine(
+             c, "HTTP/1.0 " + std::to_string(c.payload.status) + " " + std::string(c.payload.reason));
          return SendThen(c, head.Finish() + std::string(Body(c)), Outcome::Close);
      }},
     {"no-reason", FaultGroup::StatusLine, "", kNoArgs, true,
      "status line without reason phrase: \"HTTP/1.1 200\"",
-     [](FaultContext& c) { return WithFirstLine(c, "HTTP/1.1 " + std::to_string(c.payload.status), Outcome::KeepAlive); }},
+     [](FaultContext& c) { return WithBody(c, HeadWithFirstLine(c, "HTTP/1.1 " + std::to_string(c.payload.status)), Outcome::KeepAlive); }},
     {"odd-reason", FaultGroup::StatusLine, "", kNoArgs, true,
      "an unusual reason phrase: \"HTTP/1.1 200 Tile coming right up, enjoy! (really)\"",
      [](FaultContext& c) {
-         return WithFirstLine(c, "HTTP/1.1 " + std::to_string(c.payload.status) + " Tile coming right up, enjoy! (really)",
+         return WithBody(c, HeadWithFirstLine(c, "HTTP/1.1 " + std::to_string(c.payload.status) + " Tile coming right up, enjoy! (really)"),
                               Outcome::KeepAlive);
      }},
     {"code-2digits", FaultGroup::StatusLine, "", kNoArgs, true,
      "a two-digit status code: \"HTTP/1.1 20 OK\", then close",
-     [](FaultContext& c) { return WithFirstLine(c, "HTTP/1.1 20 OK", Outcome::Close); }},
+     [](FaultContext& c) { return WithBody(c, HeadWithFirstLine(c, "HTTP/1.1 20 OK"), Outcome::Close); }},
     {"code-letters", FaultGroup::StatusLine, "", kNoArgs, true,
      "letters for a status code: \"HTTP/1.1 2OO OK\" (capital O), then close",
-     [](FaultContext& c) { return WithFirstLine(c, "HTTP/1.1 2OO OK", Outcome::Close); }},
+     [](FaultContext& c) { return WithBody(c, HeadWithFirstLine(c, "HTTP/1.1 2OO OK"), Outcome::Close); }},
     {"code-negative", FaultGroup::StatusLine, "", kNoArgs, true,
      "a negative status code: \"HTTP/1.1 -200 OK\", then close",
-     [](FaultContext& c) { return WithFirstLine(c, "HTTP/1.1 -200 OK", Outcome::Close); }},
+     [](FaultContext& c) { return WithBody(c, HeadWithFirstLine(c, "HTTP/1.1 -200 OK"), Outcome::Close); }},
     {"no-status-line", FaultGroup::StatusLine, "", kNoArgs, true,
      "header lines and body with no status line before them, then close",
      [](FaultContext& c) {
@@ -331,12 +332,11 @@ constexpr FaultEntry kCatalogue[] = {
     {"lf-only", FaultGroup::Headers, "", kNoArgs, true,
      "every line of the head ended by LF alone",
      [](FaultContext& c) {
-         return SendThen(c, PayloadHead(c.payload, "\n").ContentLength(Body(c).size()).Finish() + std::string(Body(c)),
-                         Outcome::KeepAlive);
+         return WithBody(c, PayloadHead(c.payload, "\n"), Outcome::KeepAlive);
      }},
     {"split-blank-line", FaultGroup::Headers, "MS", {50, 0}, true,
      "the blank line after the head split between its CR and LF, MS ms apart (default 50)",
-     SplitBlankLine},
+     [](FaultContext& c) { return InTwoWrites(c, OrdinaryHeadSize(c) - 1, static_cast<int>(c.args[0])); }},
 
     // Body
     {"short-body", FaultGroup::Body, "BYTES", {1000, 0}, true,
@@ -389,10 +389,7 @@ constexpr FaultEntry kCatalogue[] = {
     // Timing
     {"slow-first-byte", FaultGroup::Timing, "MS", {1000, 0}, true,
      "wait MS ms (default 1000) before the first byte of the reply",
-     [](FaultContext& c) {
-         return c.connection.Pause(static_cast<int>(c.args[0])) ? SendThen(c, Ordinary(c), Outcome::KeepAlive)
-                                                                 : Outcome::Close;
-     }},
+     [](FaultContext& c) { return InTwoWrites(c, 0, static_cast<int>(c.args[0])); }},
     {"drip", FaultGroup::Timing, "MS:BYTES", {100, 1}, false,
      "the whole reply BYTES at a time (default 1), MS ms apart (default 100)",
      [](FaultContext& c) {
@@ -401,7 +398,9 @@ constexpr FaultEntry kCatalogue[] = {
      }},
     {"stall-mid-body", FaultGroup::Timing, "MS", {1000, 0}, false,
      "half the reply, a pause of MS ms (default 1000), the rest",
-     StallMidBody},
+     [](FaultContext& c) {
+         return InTwoWrites(c, OrdinaryHeadSize(c) + Body(c).size() / 2, static_cast<int>(c.args[0]));
+     }},
     {"never-ending", FaultGroup::Timing, "MS", {10, 0}, false,
      "a body without length that never ends: 1 KiB every MS ms (default 10) until the client leaves",
      NeverEnding},
@@ -466,13 +465,14 @@ bool ParseFault(std::string_view text, FaultChoice& choice, std::string& error) 
 }
 
 std::string FaultText(const FaultChoice& choice) {
+    std::size_t shown = kMaxFaultArgs;
+    while (shown > 0 && choice.args[shown - 1] == choice.entry->defaults[shown - 1]) {
+        --shown;
+    }
     std::string text(choice.entry->name);
-    const std::string_view argNames = choice.entry->argNames;
-    if (!argNames.empty()) {
-        const std::size_t count = std::count(argNames.begin(), argNames.end(), ':') + 1;
-        for (std::size_t i = 0; i < count; ++i) {
-            text += ":" + std::to_string(choice.args[i]);
-        }
+    for (std::size_t i = 0; i < shown; ++i) {
+        text += ':';
+        text += std::to_string(choice.args[i]);
     }
     return text;
 }

@@ -62,8 +62,8 @@ struct FaultChoice {
 // False with `error` set for an unknown name or bad arguments.
 bool ParseFault(std::string_view text, FaultChoice& choice, std::string& error);
 
-// The name and the arguments in effect, for the request log ("drip:100:1";
-// -1 stands for half the body).
+// The name and the arguments that differ from the defaults, as ParseFault
+// reads them back: "drip:5" for drip with MS 5 and the default BYTES.
 std::string FaultText(const FaultChoice& choice);
 
 }  // namespace tessellon::tileserver

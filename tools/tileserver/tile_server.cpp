@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "query.h"
 #include "reply.h"
@@ -60,6 +61,9 @@ TileServer::~TileServer() {
 }
 
 void TileServer::Start() {
+    if (!options_.root.empty() && !DirectoryExists(options_.root)) {
+        throw std::runtime_error("no folder \"" + options_.root + "\" to serve tiles from");
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(options_.port));
@@ -173,6 +177,8 @@ bool TileServer::ChooseFault(const HttpRequest& request, std::optional<FaultChoi
             return false;
         }
         fault = choice;
+    } else if (const std::size_t n = sequenceNext_++; n < options_.faultSequence.size()) {
+        fault = options_.faultSequence[n];
     } else if (options_.fault) {
         fault = options_.fault;
     } else if (options_.faultRate > 0) {

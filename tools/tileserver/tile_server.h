@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "faults.h"
 #include "request_log.h"
@@ -24,16 +25,17 @@ inline constexpr int kDefaultPort = 8086;
 
 struct TileServerOptions {
     std::string bindAddress = "127.0.0.1";
-    int port = kDefaultPort;              // 0: a free port, see TileServer::Port()
-    std::string root;                     // image folder to serve; "" for synthetic tiles
-    std::optional<std::size_t> bodySize;  // fixed body for both endpoints
-    std::optional<FaultChoice> fault;     // for every request
-    double faultRate = 0;                 // chance of a random recoverable fault
-    std::uint64_t seed = 1;               // of that random choice
-    std::size_t pieceSize = 0;            // write replies in pieces of this size
-    int pieceDelayMs = 0;                 // pause between pieces
-    int idleTimeoutMs = 60000;            // close a connection idle this long; negative: never
-    std::string log;                      // "" none, "-" stderr, else a file appended to
+    int port = kDefaultPort;                 // 0: a free port, see TileServer::Port()
+    std::string root;                        // image folder to serve; "" for synthetic tiles
+    std::optional<std::size_t> bodySize;     // fixed body for both endpoints
+    std::optional<FaultChoice> fault;        // for every request
+    std::vector<FaultChoice> faultSequence;  // for the first requests, one each
+    double faultRate = 0;                    // chance of a random recoverable fault
+    std::uint64_t seed = 1;                  // of that random choice
+    std::size_t pieceSize = 0;               // write replies in pieces of this size
+    int pieceDelayMs = 0;                    // pause between pieces
+    int idleTimeoutMs = 60000;               // close a connection idle this long; negative: never
+    std::string log;                         // "" none, "-" stderr, else a file appended to
 };
 
 class TileServer {
@@ -44,7 +46,8 @@ public:
     TileServer& operator=(const TileServer&) = delete;
 
     // Binds and starts serving on a thread of its own. Throws
-    // std::runtime_error when the address cannot be had or the log opened.
+    // std::runtime_error when the address cannot be had or the root folder
+    // does not exist. (The constructor throws when the log cannot be opened.)
     void Start();
     // The bound port (the chosen one when the options asked for port 0).
     int Port() const { return port_; }
@@ -78,6 +81,7 @@ private:
     unsigned long long nextConnectionId_ = 1;
     std::mutex stopMutex_;
     bool stopped_ = false;
+    std::atomic<std::size_t> sequenceNext_{0};
     std::mutex randomMutex_;
     std::mt19937_64 random_;
 };

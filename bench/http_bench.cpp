@@ -1,0 +1,185 @@
+// Unpaced GETs of 20 KiB tiles from tessellon-tileserver in its fast mode, by
+// THttpClient and by the least a client can do: a loop over a plain socket
+// that writes the request and reads the body by its Content-Length. Both
+// fetch the same URL list in this process, with keep-alive and with a new
+// connection per request. Reports requests per second, CPU microseconds per
+// request and THttpClient's share of the plain loop's rate.
+//
+// Usage: bench_http BIN_DIR
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "net/http_client.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace tessellon;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRequests = 3000;
+
+struct Figures {
+    double perSecond;
+    double cpuMicros;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+Figures Measure(const std::function<void(int)>& fetch) {
+    const double cpu = CpuSeconds();
+    const auto start = Clock::now();
+    for (int i = 0; i < kRequests; ++i) {
+        fetch(i);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return {kRequests / seconds, 1e6 * (CpuSeconds() - cpu) / kRequests};
+}
+
+// The plain loop.
+class PlainClient {
+public:
+    PlainClient(int port, bool keepAlive) : port_(port), keepAlive_(keepAlive) {}
+    ~PlainClient() { Close(); }
+
+    std::size_t Get(const std::string& path) {
+        if (fd_ < 0) {
+            Connect();
+        }
+        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                                    (keepAlive_ ? "" : "Connection: close\r\n") + "\r\n";
+        if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size())) {
+            throw std::runtime_error("send");
+        }
+        std::string head;
+        std::size_t end;
+        while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+            Fill();
+        }
+        head = buffer_.substr(0, end);
+        buffer_.erase(0, end + 4);
+        const std::size_t at = head.find("Content-Length: ");
+        const std::size_t length = std::strtoul(head.c_str() + at + 16, nullptr, 10);
+        while (buffer_.size() < length) {
+            Fill();
+        }
+        buffer_.erase(0, length);
+        if (!keepAlive_) {
+            Close();
+        }
+        return length;
+    }
+
+private:
+    void Connect() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port_));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("connect");
+        }
+        const int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        buffer_.clear();
+    }
+
+    void Fill() {
+        char chunk[65536];
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            throw std::runtime_error("recv");
+        }
+        buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+
+    void Close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    int port_;
+    bool keepAlive_;
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s BIN_DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string server = std::string(argv[1]) + "/tessellon-tileserver";
+    int out[2];
+    if (pipe(out) != 0) {
+        return 1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    char* serverArgv[] = {const_cast<char*>(server.c_str()), const_cast<char*>("--port"),
+                          const_cast<char*>("0"), const_cast<char*>("--fast"), nullptr};
+    pid_t serverPid = -1;
+    if (posix_spawn(&serverPid, server.c_str(), &actions, nullptr, serverArgv, environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", server.c_str());
+        return 1;
+    }
+    close(out[1]);
+    char first[64] = {};
+    const ssize_t n = read(out[0], first, sizeof first - 1);
+    const int port = n > 0 ? std::atoi(first + std::string(first).find_first_of("0123456789")) : 0;
+
+    std::vector<std::string> paths;
+    for (int i = 0; i < kRequests; ++i) {
+        paths.push_back("/hx/tl?v=4.3&r=1&x=" + std::to_string(6000 + i) + "&y=991&z=14");
+    }
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+
+    for (const bool keepAlive : {true, false}) {
+        THttpClient http;
+        // HTTP/1.0 closes the connection after every reply.
+        http.ProtocolVersion = keepAlive ? TProtocolVersion::pv1_1 : TProtocolVersion::pv1_0;
+        TNetBuffer body;
+        const Figures ours = Measure([&](int i) {
+            body.Clear();
+            http.GetUrl(base + paths[static_cast<std::size_t>(i)], body);
+        });
+        PlainClient plain(port, keepAlive);
+        const Figures peer = Measure([&](int i) { plain.Get(paths[static_cast<std::size_t>(i)]); });
+        std::printf("%-22s THttpClient %7.0f req/s %6.1f us CPU/req | plain loop %7.0f req/s %6.1f us "
+                    "CPU/req | ratio %.2fx\n",
+                    keepAlive ? "keep-alive:" : "new connection each:", ours.perSecond, ours.cpuMicros,
+                    peer.perSecond, peer.cpuMicros, ours.perSecond / peer.perSecond);
+    }
+    kill(serverPid, SIGTERM);
+    waitpid(serverPid, nullptr, 0);
+    return 0;
+}
