@@ -108,14 +108,6 @@ private slots:
         QVERIFY(ReadFileBytes(Config()).find("Thread") == std::string::npos);
     }
 
-    void aUseProxyOfTwoShowsAnUncheckedBox() {
-        WriteFileAtomic(Config(), "[Proxy]\r\nUseProxy=2\r\nProxyPort=8080\r\n");
-        TfrmOptions options(desktop, Config(), nullptr);
-        options.show();
-        QVERIFY(!Child<QCheckBox>(&options, "CheckBoxUseProxy")->isChecked());
-        QCOMPARE(Edit(&options, "EditProxyPort")->text(), QString("8080"));
-    }
-
     void anUnwritableConfigurationIsShownAndTheWindowStaysOpen() {
         const std::string unreachable = dir->File("no/such/config.ini");
         TfrmOptions options(desktop, unreachable, nullptr);
@@ -126,56 +118,25 @@ private slots:
         QVERIFY(options.isVisible());
     }
 
+    // The window's wiring; the core's tests hold the whole table of cases.
     void theConverterAddsMinutesAndSecondsInSinglePrecision_data() {
-        QTest::addColumn<QString>("degrees");
-        QTest::addColumn<QString>("minutes");
-        QTest::addColumn<QString>("seconds");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("half") << "10"
-                              << "30"
-                              << "0"
-                              << "10.5";
-        QTest::newRow("single") << "39"
-                                << "55"
-                                << "30"
-                                << "39.9249992370605";
-        QTest::newRow("small") << "0"
-                               << "0"
-                               << "36"
-                               << "0.00999999977648258";
-        QTest::newRow("negative") << "-10"
-                                  << "30"
-                                  << "0"
-                                  << "-9.5";
-        QTest::newRow("no seconds") << "39"
-                                    << "55"
-                                    << ""
-                                    << "39.9166679382324";
-        QTest::newRow("no range check") << "10"
-                                        << "90"
-                                        << "0"
-                                        << "11.5";
-        QTest::newRow("fractional degrees") << "39.5"
-                                            << "0"
-                                            << "0"
-                                            << "";
-        QTest::newRow("no minutes") << "39"
-                                    << ""
-                                    << "0"
-                                    << "";
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QString>("result");  // empty: "Input Error."
+        QTest::newRow("single") << QStringList{"39", "55", "30"} << "39.9249992370605";
+        QTest::newRow("negative") << QStringList{"-10", "30", "0"} << "-9.5";
+        QTest::newRow("fractional degrees") << QStringList{"39.5", "0", "0"} << "";
+        QTest::newRow("no minutes") << QStringList{"39", "", "0"} << "";
     }
 
     void theConverterAddsMinutesAndSecondsInSinglePrecision() {
-        QFETCH(QString, degrees);
-        QFETCH(QString, minutes);
-        QFETCH(QString, seconds);
+        QFETCH(QStringList, input);
         QFETCH(QString, result);
         TfrmConvert convert(desktop, nullptr);
         convert.show();
         Edit(&convert, "Edit4")->setText("before");
-        Edit(&convert, "Edit1")->setText(degrees);
-        Edit(&convert, "Edit2")->setText(minutes);
-        Edit(&convert, "Edit3")->setText(seconds);
+        Edit(&convert, "Edit1")->setText(input[0]);
+        Edit(&convert, "Edit2")->setText(input[1]);
+        Edit(&convert, "Edit3")->setText(input[2]);
         QTest::keyClick(Edit(&convert, "Edit3"), Qt::Key_Return);  // the default button
         if (result.isEmpty()) {
             QCOMPARE(desktop.messages, std::vector<QString>{"Input Error."});
