@@ -21,7 +21,7 @@ CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3
 
-.PHONY: all build deps configure test bench demo soak fuzz fuzz-build clean
+.PHONY: all build deps configure test bench demo soak fuzz fuzz-build screenshots clean
 
 all: build
 
@@ -58,6 +58,11 @@ demo:
 soak: deps
 	@$(MAKE) --no-print-directory build
 	@scripts/soak.sh $(BUILD_DIR)/bin
+
+# Every window on Xvfb, as PNGs in docs/screenshots/ (shown in the README).
+screenshots: deps
+	@$(MAKE) --no-print-directory build
+	@scripts/screenshots.sh $(BUILD_DIR)/bin docs/screenshots
 
 clean:
 	rm -rf build build-sanitize build-bench build-fuzz

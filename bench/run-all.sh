@@ -41,3 +41,7 @@ echo "== Download pace: 8 workers, the program's own pauses, loopback (target: a
 echo
 echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast (target: at least 1.0x the plain socket loop)"
 "$build/bin/bench_http" "$build/bin"
+
+echo
+echo "== Log window: 1,000,000 lines through the main window, offscreen (target: a line alone costs about the same on a full log as on an empty one)"
+QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"

@@ -9,6 +9,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev
     clang libclang-rt-14-dev
+    # The desktop program; a face of Tahoma's width for its forms; a
+    # display server for `make screenshots`.
+    qt6-base-dev fonts-liberation2 xvfb xauth
 )
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.

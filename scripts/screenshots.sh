@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Starts every window on a virtual X display and writes a PNG of each.
+# Usage: scripts/screenshots.sh BIN_FOLDER OUTPUT_FOLDER
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24 -dpi 96" \
+    env QT_QPA_PLATFORM=xcb "$bin/ui_screenshots" "$out"

@@ -1,0 +1,67 @@
+#include "about_form.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "form_layout.h"
+#include "handler_guard.h"
+#include "link_label.h"
+
+namespace tessellon {
+
+TfrmAbout::TfrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
+    setObjectName("frmAbout");
+    setFont(form::MsSansSerif(8));
+    form::MakeFixedDialog(this, "About", 315, 181);
+
+    QFrame* panel = form::Panel(this, {0, 0, 315, 145}, QFrame::Raised);
+    panel->setFont(form::MsSansSerif(10));
+    Label3 = new QLabel(panel);
+    Label3->setObjectName("Label3");
+    QFont underlined = form::MsSansSerif(8);
+    underlined.setUnderline(true);
+    Label3->setFont(underlined);
+    Label3->setWordWrap(true);
+    Label3->setGeometry(17, 16, 208, 13);
+
+    Label4 = new LinkLabel("Label4", form::MsSansSerif(8), panel);
+    Label4->move(100, 92);
+    form::Label(panel, "Homepage:", 16, 89, Label4);
+    Label7 = new LinkLabel("Label7", form::MsSansSerif(8), panel);
+    Label7->move(100, 112);
+    form::Label(panel, "Email:", 16, 112, Label7);
+
+    QPushButton* bLater = form::Button(this, "bLater", "&OK", {232, 151, 81, 25});
+    bLater->setDefault(true);
+
+    ConnectHandler(desktop_, Label4, &LinkLabel::clicked, this, &TfrmAbout::Label4Click);
+    ConnectHandler(desktop_, Label7, &LinkLabel::clicked, this, &TfrmAbout::Label7Click);
+    connect(bLater, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmAbout::SetTexts(const QString& caption, const QString& homePageUrl,
+                         const QString& mailLink) {
+    caption_ = caption;
+    homePageUrl_ = homePageUrl;
+    mailLink_ = mailLink;
+}
+
+void TfrmAbout::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    form::CentreOnScreen(this);
+    Label4->setText(homePageUrl_);
+    Label4->adjustSize();
+    Label7->setText(mailLink_);
+    Label7->adjustSize();
+    Label3->setText(caption_);
+}
+
+void TfrmAbout::Label4Click() {
+    desktop_.Open(QUrl(homePageUrl_));
+}
+
+void TfrmAbout::Label7Click() {
+    desktop_.Open(QUrl(mailLink_));
+}
+
+}  // namespace tessellon

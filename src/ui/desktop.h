@@ -1,0 +1,45 @@
+#pragma once
+// Everything the windows ask of the desktop around them: message boxes, the
+// file and folder choosers, opening a file or address with the desktop's
+// default application, and starting a companion program. The windows reach
+// these only through this interface, so tests can answer them.
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+class QWidget;
+
+namespace tessellon {
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // A modal box with the text and an OK button.
+    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // The chosen file, or nothing when the user cancels. `filter` in Qt's
+    // form, for instance "Projects(*.tsln) (*.tsln)".
+    virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
+                                              const QString& filter,
+                                              const QString& initialFolder) = 0;
+    virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) = 0;
+    // Failures are not reported.
+    virtual void Open(const QUrl& target) = 0;
+    // Started detached; a program that is missing or fails to start is
+    // ignored.
+    virtual void StartProgram(const QString& path) = 0;
+};
+
+// The real desktop: Qt's message box and dialogs, QDesktopServices, QProcess.
+class QtDesktop final : public Desktop {
+public:
+    void ShowMessage(QWidget* parent, const QString& text) override;
+    std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialFolder) override;
+    std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
+    void Open(const QUrl& target) override;
+    void StartProgram(const QString& path) override;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,409 @@
+#include "main_window.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "about_form.h"
+#include "control/project_opening.h"
+#include "convert_form.h"
+#include "flt_form.h"
+#include "form_layout.h"
+#include "handler_guard.h"
+#include "log_memo.h"
+#include "options_form.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr int kClientWidth = 659;
+constexpr int kStatusBarHeight = 19;
+constexpr int kPanelHeight = 380 - kStatusBarHeight;
+constexpr int kLeftPanelWidth = 345;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void Colour(QWidget* widget, QPalette::ColorRole role, QColor colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+}  // namespace
+
+TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::milliseconds timerInterval)
+    : desktop_(desktop), settings_(std::move(settings)), sync_(desktop, this) {
+    setObjectName("Form1");
+    setFont(form::Tahoma(8));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    control_ = std::make_unique<DownloadControl>(settings_, *this, sync_);
+
+    auto* central = new QWidget(this);
+    central->setFixedSize(kClientWidth, kPanelHeight);
+    setCentralWidget(central);
+    BuildTaskPanel(central);
+
+    Memo1 = new LogMemo("Memo1", central);
+    Memo1->setGeometry(kLeftPanelWidth, 0, kClientWidth - kLeftPanelWidth, kPanelHeight);
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setFont(form::Tahoma(10));
+    Colour(Memo1, QPalette::Base, QColor(0xFF, 0xFF, 0xE1));  // the tool-tip yellow
+    Colour(Memo1, QPalette::Text, QColor(0, 128, 0));
+    Memo1->setToolTip("Double click to view log in notepad");
+    Memo1->ReplaceLines(control_->Memo1());
+
+    Memo2 = new LogMemo("Memo2", central);
+    Memo2->setFont(form::Tahoma(10));
+    Colour(Memo2, QPalette::Text, QColor(0, 0, 255));
+    Memo2->ReplaceLines(control_->Memo2());
+    Memo2->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(timerInterval);
+
+    BuildMenus();
+    BuildStatusBar();
+    ConnectHandlers();
+
+    frmAbout_ = new TfrmAbout(desktop_, this);
+    frmConvert_ = new TfrmConvert(desktop_, this);
+    frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
+    frmFlt_ = new TfrmFlt(desktop_, this);
+
+    setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
+}
+
+TForm1::~TForm1() {
+    Timer1->stop();
+    control_->Shutdown();
+}
+
+void TForm1::BuildTaskPanel(QWidget* central) {
+    QFrame* panel = form::Panel(central, {0, 0, kLeftPanelWidth, kPanelHeight}, QFrame::Sunken);
+
+    EditTaskName = form::Edit(panel, "EditTaskName", 71, 16, 162);
+    EditTaskName->setText("newtask.tsln");
+    form::Label(panel, "Task name:", 7, 18, EditTaskName);
+    Button4 = form::Button(panel, "Button4", "Open task ...", {242, 14, 84, 25});
+
+    QGroupBox* types = form::GroupBox(panel, "radio_mapstype", "Maps Type", {12, 48, 317, 48});
+    radio_mapstype = new QButtonGroup(this);
+    const int column = (317 - 16) / 3;
+    for (int item : {kMapItem, kSatelliteItem}) {
+        auto* radio = new QRadioButton(item == kMapItem ? "Map" : "Satellite", types);
+        radio->move(8 + item * column, 20);
+        radio->adjustSize();
+        radio_mapstype->addButton(radio, item);
+    }
+    radio_mapstype->button(kSatelliteItem)->setChecked(true);
+
+    QGroupBox* area = form::GroupBox(panel, nullptr, QString(), {12, 104, 318, 114});
+    Edit1 = form::Edit(area, "Edit1", 79, 16, 69);
+    form::Label(area, "Left Longitude:", 6, 19, Edit1);
+    Edit3 = form::Edit(area, "Edit3", 235, 16, 67);
+    form::Label(area, "Right Longitude:", 154, 19, Edit3);
+    Edit2 = form::Edit(area, "Edit2", 79, 45, 69);
+    form::Label(area, "Top Latitude:", 6, 48, Edit2);
+    Edit4 = form::Edit(area, "Edit4", 235, 45, 67);
+    form::Label(area, "Bottom Latitude:", 154, 48, Edit4);
+    UpDown1 = form::UpDownEdit(area, "Edit5", "UpDown1", 79, 74, 65, kMinZoom, kMaxZoom, 13);
+    form::Label(area, "Zoom level:", 6, 77, UpDown1);
+
+    QGroupBox* folder = form::GroupBox(panel, nullptr, QString(), {12, 220, 318, 61});
+    Edit6 = form::Edit(folder, "Edit6", 79, 19, 194);
+    form::Label(folder, "Path to save:", 6, 22, Edit6);
+    Button1 = form::Button(folder, "Button1", "...", {276, 17, 38, 25});
+    Button1->setToolTip("Click to select path");
+    Button1->setAccessibleName("Select path to save");
+
+    LabelTotalxy = new QLabel(panel);
+    LabelTotalxy->setObjectName("LabelTotalxy");
+    LabelTotalxy->setGeometry(8, 321, 203, 13);
+
+    BitBtn1 = form::Button(panel, "BitBtn1", Q(control_->ButtonCaption()), {235, 315, 78, 33});
+    BitBtn1->setFont(form::Tahoma(10, true));
+    BitBtn1->setDefault(true);
+}
+
+void TForm1::BuildMenus() {
+    struct Item {
+        const char* name;
+        const char* caption;  // nullptr: a separator line
+        void (TForm1::*handler)();
+    };
+    struct Menu {
+        const char* name;
+        const char* caption;
+        std::vector<Item> items;
+    };
+    const std::vector<Menu> menus{
+        {"File1", "&File", {{"Exit1", "E&xit", &TForm1::Exit1Click}}},
+        {"Options1", "&Options", {{"Options2", "Options...", &TForm1::Options2Click}}},
+        {"Misc1",
+         "&Misc",
+         {{"ConvertLongitudeorLatitudetodegreen1",
+           "Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...",
+           &TForm1::ConvertLongitudeorLatitudetodegreen1Click},
+          {nullptr, nullptr, nullptr},
+          {"Viewlogfile1", "View log file", &TForm1::Viewlogfile1Click}}},
+        {"Tools1",
+         "&Tools",
+         {{"Mapviewer1", "Map Viewer", &TForm1::Mapviewer1Click},
+          {nullptr, nullptr, nullptr},
+          {"CombineImages1", "Map Combiner", &TForm1::CombineImages1Click},
+          {nullptr, nullptr, nullptr},
+          {"ReDownloadfailedfiles1", "Re-Download failed images",
+           &TForm1::ReDownloadfailedfiles1Click}}},
+        {"Help1",
+         "&Help",
+         {{"Usermanual1", "User manual", &TForm1::Usermanual1Click},
+          {"Homepage1", "Homepage", &TForm1::Homepage1Click},
+          {nullptr, nullptr, nullptr},
+          {"About1", "About...", &TForm1::About1Click}}},
+    };
+    menuBar()->setObjectName("MainMenu1");
+    for (const Menu& menu : menus) {
+        QMenu* popup = menuBar()->addMenu(menu.caption);
+        popup->setObjectName(menu.name);
+        for (const Item& item : menu.items) {
+            if (item.caption == nullptr) {
+                popup->addSeparator();
+                continue;
+            }
+            QAction* action = popup->addAction(item.caption);
+            action->setObjectName(item.name);
+            ConnectHandler(desktop_, action, &QAction::triggered, this, item.handler);
+        }
+    }
+}
+
+void TForm1::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusBarHeight);
+    auto* panel = new QLabel("Download images from web maps!", bar);
+    panel->setObjectName("StatusPanel");
+    bar->addWidget(panel, 1);
+    progress_ = new QProgressBar(bar);
+    progress_->setObjectName("ProgressBar");
+    progress_->setAccessibleName("Download progress");
+    progress_->setFixedWidth(260);
+    progress_->setMaximumHeight(kStatusBarHeight - 4);
+    bar->addPermanentWidget(progress_);
+    progress_->hide();
+}
+
+void TForm1::ConnectHandlers() {
+    ConnectHandler(desktop_, BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    ConnectHandler(desktop_, Button4, &QPushButton::clicked, this,
+                   &TForm1::LoadParametersfromprojectfilel1Click);
+    ConnectHandler(desktop_, Memo1, &LogMemo::doubleClicked, this, &TForm1::Viewlogfile1Click);
+    ConnectHandler(desktop_, Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+}
+
+TaskFields TForm1::Fields() const {
+    TaskFields fields;
+    fields.TaskName = EditTaskName->text().toStdString();
+    fields.MapsTypeItem = radio_mapstype->checkedId();
+    fields.LeftLongitude = Edit1->text().toStdString();
+    fields.RightLongitude = Edit3->text().toStdString();
+    fields.TopLatitude = Edit2->text().toStdString();
+    fields.BottomLatitude = Edit4->text().toStdString();
+    fields.Zoom = std::to_string(UpDown1->value());
+    fields.SavePath = Edit6->text().toStdString();
+    return fields;
+}
+
+void TForm1::SetFields(const TaskFields& fields) {
+    EditTaskName->setText(Q(fields.TaskName));
+    radio_mapstype->button(fields.MapsTypeItem)->setChecked(true);
+    Edit1->setText(Q(fields.LeftLongitude));
+    Edit3->setText(Q(fields.RightLongitude));
+    Edit2->setText(Q(fields.TopLatitude));
+    Edit4->setText(Q(fields.BottomLatitude));
+    UpDown1->setValue(std::stoi(fields.Zoom));
+    Edit6->setText(Q(fields.SavePath));
+}
+
+void TForm1::UpdateProgress() {
+    const DownloadProgress progress = control_->Progress();
+    if (progress.Total == 0) {
+        return;
+    }
+    // The control refuses tasks beyond the range of int.
+    progress_->setRange(0, static_cast<int>(progress.Total));
+    progress_->setValue(static_cast<int>(progress.Done));
+    progress_->setFormat(QString("%1 of %2 tiles, %3 failed")
+                             .arg(progress.Done)
+                             .arg(progress.Total)
+                             .arg(progress.Failed));
+    progress_->show();
+}
+
+void TForm1::ShowMessage(const std::string& text) {
+    desktop_.ShowMessage(this, Q(text));
+}
+
+void TForm1::LogReplaced(const std::vector<std::string>& lines) {
+    Memo1->ReplaceLines(lines);
+}
+
+void TForm1::LogLineAdded(const std::string& line) {
+    Memo1->AddLine(line);
+    UpdateProgress();
+}
+
+void TForm1::FailedReplaced(const std::vector<std::string>& lines) {
+    Memo2->ReplaceLines(lines);
+}
+
+void TForm1::FailedLineAdded(const std::string& line) {
+    Memo2->AddLine(line);
+}
+
+void TForm1::StateChanged() {
+    BitBtn1->setText(Q(control_->ButtonCaption()));
+    LabelTotalxy->setText(Q(control_->TotalLabel()));
+    if (control_->TimerEnabled()) {
+        Timer1->start();
+    } else {
+        Timer1->stop();
+    }
+    UpdateProgress();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        form::CentreOnScreen(this);
+        RunHandler(desktop_, this, [this] { FormShow(); });
+    }
+}
+
+// Closing during a download stops the workers, waits for them and saves
+// positions, log and failed-tile list once more.
+void TForm1::closeEvent(QCloseEvent* event) {
+    Timer1->stop();
+    RunHandler(desktop_, this, [this] { control_->Shutdown(); });
+    frmConvert_->close();
+    event->accept();
+}
+
+// Enter presses the focused button, else the default button.
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        (focused != nullptr ? focused : BitBtn1)->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TForm1::FormShow() {
+    fields_ = ReadMainWindowFields(settings_.ProgramFolder, settings_.ConfigFileName);
+    setWindowTitle(Q(fields_.Caption));
+    Edit6->setText(Q(fields_.DefaultPath));
+}
+
+void TForm1::BitBtn1Click() {
+    control_->BitBtn1Click(Fields());
+}
+
+// A message box shown by a tick lets the timer tick again underneath it;
+// that tick is skipped.
+void TForm1::Timer1Timer() {
+    if (inTimer_) {
+        return;
+    }
+    inTimer_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{inTimer_};
+    control_->Timer1Timer();
+    UpdateProgress();
+}
+
+void TForm1::Button1Click() {
+    if (const auto folder = desktop_.ChooseFolder(this, "Select path to save")) {
+        Edit6->setText(*folder);
+    }
+}
+
+void TForm1::LoadParametersfromprojectfilel1Click() {
+    const auto file = desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln) (*.tsln)",
+                                          Q(fields_.DefaultPath));
+    if (!file) {
+        return;
+    }
+    TaskFields fields = Fields();
+    LoadProjectIntoFields(file->toStdString(), fields);
+    SetFields(fields);
+}
+
+void TForm1::Exit1Click() {
+    close();
+}
+
+void TForm1::Options2Click() {
+    frmOptions_->exec();
+}
+
+void TForm1::ConvertLongitudeorLatitudetodegreen1Click() {
+    frmConvert_->show();
+    frmConvert_->raise();
+    frmConvert_->activateWindow();
+}
+
+void TForm1::Viewlogfile1Click() {
+    const ViewLogAction action = DecideViewLog(control_->CurrentTask());
+    if (action.FileToOpen.empty()) {
+        ShowMessage(action.Message);
+        return;
+    }
+    desktop_.Open(QUrl::fromLocalFile(Q(action.FileToOpen)));
+}
+
+void TForm1::Mapviewer1Click() {
+    desktop_.StartProgram(Q(fields_.MapViewerProgram));
+}
+
+void TForm1::CombineImages1Click() {
+    desktop_.StartProgram(Q(fields_.MapCombinerProgram));
+}
+
+void TForm1::ReDownloadfailedfiles1Click() {
+    frmFlt_->exec();
+}
+
+void TForm1::Usermanual1Click() {
+    desktop_.Open(QUrl::fromLocalFile(Q(fields_.HelpFileName)));
+}
+
+void TForm1::Homepage1Click() {
+    desktop_.Open(QUrl(Q(fields_.HomePageUrl)));
+}
+
+void TForm1::About1Click() {
+    frmAbout_->SetTexts(windowTitle(), Q(fields_.HomePageUrl), Q(fields_.MailLink));
+    frmAbout_->exec();
+}
+
+}  // namespace tessellon

@@ -1,0 +1,115 @@
+#pragma once
+// The main window TForm1: the task fields, the Start/Stop button over the
+// download control, the log window, the menus, and the four windows it
+// opens. Every rule lives in the control layer; the handlers here read the
+// fields, call it, and show what comes back.
+
+#include <QMainWindow>
+#include <chrono>
+#include <memory>
+
+#include "control/download_control.h"
+#include "control/main_window_fields.h"
+#include "desktop.h"
+#include "qt_synchronizer.h"
+
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+
+namespace tessellon {
+
+class LogMemo;
+class TfrmAbout;
+class TfrmConvert;
+class TfrmFlt;
+class TfrmOptions;
+
+inline constexpr std::chrono::milliseconds kTimerInterval{1000};
+
+class TForm1 final : public QMainWindow, public DownloadFrontEnd {
+    Q_OBJECT
+public:
+    // A real run passes ProgramFolder(), Configuration::DefaultFileName() and
+    // the default pace; tests pass their own folder, pace and tick.
+    TForm1(Desktop& desktop, DownloadSettings settings,
+           std::chrono::milliseconds timerInterval = kTimerInterval);
+    ~TForm1() override;
+
+    // DownloadFrontEnd: the control's messages and lines.
+    void ShowMessage(const std::string& text) override;
+    void LogReplaced(const std::vector<std::string>& lines) override;
+    void LogLineAdded(const std::string& line) override;
+    void FailedReplaced(const std::vector<std::string>& lines) override;
+    void FailedLineAdded(const std::string& line) override;
+    void StateChanged() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildTaskPanel(QWidget* central);
+    void BuildMenus();
+    void BuildStatusBar();
+    void ConnectHandlers();
+    TaskFields Fields() const;
+    void SetFields(const TaskFields& fields);
+    void UpdateProgress();
+
+    void FormShow();
+    void BitBtn1Click();
+    void Timer1Timer();
+    void Button1Click();
+    void LoadParametersfromprojectfilel1Click();
+    void Exit1Click();
+    void Options2Click();
+    void ConvertLongitudeorLatitudetodegreen1Click();
+    void Viewlogfile1Click();
+    void Mapviewer1Click();
+    void CombineImages1Click();
+    void ReDownloadfailedfiles1Click();
+    void Usermanual1Click();
+    void Homepage1Click();
+    void About1Click();
+
+    Desktop& desktop_;
+    DownloadSettings settings_;
+    MainWindowFields fields_;
+    bool shown_ = false;
+    bool inTimer_ = false;
+
+    QLineEdit* EditTaskName;
+    QPushButton* Button4;
+    QButtonGroup* radio_mapstype;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+    QSpinBox* UpDown1;
+    QLineEdit* Edit6;
+    QPushButton* Button1;
+    QLabel* LabelTotalxy;
+    QPushButton* BitBtn1;
+    LogMemo* Memo1;
+    LogMemo* Memo2;
+    QProgressBar* progress_;
+    QTimer* Timer1;
+
+    TfrmAbout* frmAbout_;
+    TfrmConvert* frmConvert_;
+    TfrmOptions* frmOptions_;
+    TfrmFlt* frmFlt_;
+
+    // Declared last: the workers call through the synchroniser until the
+    // control has stopped them.
+    QtSynchronizer sync_;
+    std::unique_ptr<DownloadControl> control_;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,238 @@
+// The options, converter, About and re-download windows.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include "about_form.h"
+#include "convert_form.h"
+#include "download_harness.h"
+#include "flt_form.h"
+#include "options_form.h"
+#include "platform/files.h"
+#include "ui_test_support.h"
+
+namespace tessellon::test {
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir;
+    FakeDesktop desktop;
+
+    std::string Config() const { return dir->File("ini/config.ini"); }
+
+    static QLineEdit* Edit(QWidget* window, const char* name) {
+        return Child<QLineEdit>(window, name);
+    }
+    static void Click(QWidget* window, const char* name) {
+        Child<QPushButton>(window, name)->click();
+    }
+
+private slots:
+    void init() {
+        dir = std::make_unique<TempDir>();
+        ::setenv("HOME", dir->Path().c_str(), 1);
+        CreateDirectoryOneLevel(dir->File("ini"));
+        desktop = FakeDesktop();
+    }
+    void cleanup() { dir.reset(); }
+
+    void optionsShowTheirDefaultsWithoutAConfiguration() {
+        TfrmOptions options(desktop, Config(), nullptr);
+        options.show();
+        QCOMPARE(options.windowTitle(), QString("Options"));
+        QCOMPARE(options.size(), QSize(360, 342));
+        QCOMPARE(Edit(&options, "Edit12")->text(), QString::fromStdString(dir->File("downloads")));
+        QVERIFY(!Child<QCheckBox>(&options, "CheckBoxUseProxy")->isChecked());
+        for (const char* name :
+             {"EditProxyServer", "EditProxyPort", "EditProxyUsername", "EditProxyPassword"}) {
+            QCOMPARE(Edit(&options, name)->text(), QString());
+        }
+        QCOMPARE(Edit(&options, "EditProxyPassword")->echoMode(), QLineEdit::Normal);
+        struct Named {
+            const char* object;
+            const char* name;
+        };
+        for (const Named& named :
+             {Named{"Edit12", "Default path to save :"},
+              Named{"UpDown1", "Default threads number:"},
+              Named{"EditProxyServer", "Proxy Server Name (IP)"},
+              Named{"EditProxyPort", "Proxy Port"}, Named{"EditProxyUsername", "Proxy Username"},
+              Named{"EditProxyPassword", "Proxy Password"},
+              Named{"CheckBoxUseProxy", "Use proxy server"}, Named{"Button1", "OK"},
+              Named{"Button2", "Cancel"}}) {
+            QCOMPARE(AccessibleName(Child<QWidget>(&options, named.object)), QString(named.name));
+        }
+        QVERIFY(!FileExists(Config()));
+    }
+
+    void optionsOkWritesTheSixKeysAndCancelWritesNothing() {
+        TfrmOptions options(desktop, Config(), nullptr);
+        options.show();
+        Edit(&options, "EditProxyServer")->setText("proxy.local");
+        Click(&options, "Button2");
+        QVERIFY(!options.isVisible());
+        QVERIFY(!FileExists(Config()));
+
+        options.show();
+        QCOMPARE(Edit(&options, "EditProxyServer")->text(), QString());
+        desktop.folderAnswers.push_back("/srv/tiles");
+        Click(&options, "Button3");
+        QCOMPARE(desktop.folderCaptions, std::vector<QString>{"Select path"});
+        Child<QCheckBox>(&options, "CheckBoxUseProxy")->setChecked(true);
+        Edit(&options, "EditProxyServer")->setText("10.1.1.1");
+        Edit(&options, "EditProxyPort")->setText("3128");
+        Edit(&options, "EditProxyUsername")->setText("anna");
+        Edit(&options, "EditProxyPassword")->setText("pa ss");
+        Child<QSpinBox>(&options, "UpDown1")->setValue(64);
+        Click(&options, "Button1");
+        QVERIFY(!options.isVisible());
+        QCOMPARE(ReadFileBytes(Config()),
+                 std::string("[IniParas]\r\nDefaultPath=/srv/tiles\r\n\r\n[Proxy]\r\nUseProxy=1\r\n"
+                             "ProxyServer=10.1.1.1\r\nProxyPort=3128\r\nProxyUsername=anna\r\n"
+                             "ProxyPassword=pa ss\r\n"));
+
+        // The threads field keeps its number but never reaches the file.
+        options.show();
+        QCOMPARE(Edit(&options, "Edit2")->text(), QString("64"));
+        Child<QSpinBox>(&options, "UpDown1")->stepBy(10);
+        QCOMPARE(Edit(&options, "Edit2")->text(), QString("64"));
+        Child<QCheckBox>(&options, "CheckBoxUseProxy")->setChecked(false);
+        Click(&options, "Button1");
+        QVERIFY(ReadFileBytes(Config()).find("UseProxy=0\r\n") != std::string::npos);
+        QVERIFY(ReadFileBytes(Config()).find("Thread") == std::string::npos);
+    }
+
+    void anUnwritableConfigurationIsShownAndTheWindowStaysOpen() {
+        const std::string unreachable = dir->File("no/such/config.ini");
+        TfrmOptions options(desktop, unreachable, nullptr);
+        options.show();
+        Click(&options, "Button1");
+        QCOMPARE(desktop.messages,
+                 std::vector<QString>{QString::fromStdString("Unable to write to " + unreachable)});
+        QVERIFY(options.isVisible());
+    }
+
+    // The window's wiring; the core's tests hold the whole table of cases.
+    void theConverterAddsMinutesAndSecondsInSinglePrecision_data() {
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QString>("result");  // empty: "Input Error."
+        QTest::newRow("single") << QStringList{"39", "55", "30"} << "39.9249992370605";
+        QTest::newRow("negative") << QStringList{"-10", "30", "0"} << "-9.5";
+        QTest::newRow("fractional degrees") << QStringList{"39.5", "0", "0"} << "";
+        QTest::newRow("no minutes") << QStringList{"39", "", "0"} << "";
+    }
+
+    void theConverterAddsMinutesAndSecondsInSinglePrecision() {
+        QFETCH(QStringList, input);
+        QFETCH(QString, result);
+        TfrmConvert convert(desktop, nullptr);
+        convert.show();
+        Edit(&convert, "Edit4")->setText("before");
+        Edit(&convert, "Edit1")->setText(input[0]);
+        Edit(&convert, "Edit2")->setText(input[1]);
+        Edit(&convert, "Edit3")->setText(input[2]);
+        QTest::keyClick(Edit(&convert, "Edit3"), Qt::Key_Return);  // the default button
+        if (result.isEmpty()) {
+            QCOMPARE(desktop.messages, std::vector<QString>{"Input Error."});
+            QCOMPARE(Edit(&convert, "Edit4")->text(), QString("before"));
+        } else {
+            QVERIFY(desktop.messages.empty());
+            QCOMPARE(Edit(&convert, "Edit4")->text(), result);
+        }
+    }
+
+    void theConverterIsNamedAndStaysOnTop() {
+        TfrmConvert convert(desktop, nullptr);
+        QCOMPARE(convert.windowTitle(),
+                 QString("Convert \"Degrees,Minutes,Seconds\" to \"Degrees\""));
+        QCOMPARE(convert.size(), QSize(466, 99));
+        QVERIFY(convert.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(Edit(&convert, "Edit4")->isReadOnly());
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit4")), QString("Degrees:"));
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit2")),
+                 QString("Degrees, Minutes, Seconds: minutes"));
+        QCOMPARE(AccessibleName(Child<QPushButton>(&convert, "Button1")), QString("convert"));
+    }
+
+    void aboutShowsTheTextsAfreshAndOpensItsLinks() {
+        TfrmAbout about(desktop, nullptr);
+        about.SetTexts("Tessellon 5.23", "https://example.org/", "mailto:help@example.org");
+        about.show();
+        QCOMPARE(about.windowTitle(), QString("About"));
+        QCOMPARE(about.size(), QSize(315, 181));
+        QCOMPARE(Child<QLabel>(&about, "Label3")->text(), QString("Tessellon 5.23"));
+        QCOMPARE(Child<QLabel>(&about, "Label4")->text(), QString("https://example.org/"));
+        QCOMPARE(Child<QLabel>(&about, "Label7")->text(), QString("mailto:help@example.org"));
+        QCOMPARE(AccessibleName(Child<QLabel>(&about, "Label4")), QString("https://example.org/"));
+        QCOMPARE(Child<QPushButton>(&about, "bLater")->text(), QString("&OK"));
+
+        QTest::mouseClick(Child<QLabel>(&about, "Label4"), Qt::LeftButton);
+        QTest::keyClick(Child<QLabel>(&about, "Label7"), Qt::Key_Space);
+        QCOMPARE(desktop.opened, (std::vector<QUrl>{QUrl("https://example.org/"),
+                                                    QUrl("mailto:help@example.org")}));
+        about.hide();
+        about.SetTexts("Tessellon 6.0", "https://example.org/", "mailto:help@example.org");
+        about.show();
+        QCOMPARE(Child<QLabel>(&about, "Label3")->text(), QString("Tessellon 6.0"));
+        Click(&about, "bLater");
+        QVERIFY(!about.isVisible());
+    }
+
+    void aboutFromTheMainWindowShowsItsCaptionAndLinks() {
+        MainWindowFixture f;
+        f.Show();
+        QStringList labels;
+        QVERIFY(WithModalWindow([&] { f.TriggerMenu("About1"); },
+                                [&](QWidget* about) {
+                                    for (const char* name : {"Label3", "Label4", "Label7"}) {
+                                        labels << Child<QLabel>(about, name)->text();
+                                    }
+                                }));
+        QCOMPARE(labels, (QStringList{"Tessellon 5.23", kHomePageUrl, kMailLink}));
+    }
+
+    void theRedownloadWindowReportsEveryRecord() {
+        tileserver::TileServer server(ServerOptions());
+        server.Start();
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(server.Port()) + "/hx/tl?v=4.3&r=1&x=1&y=2&z=14";
+        WriteLinesAtomic(dir->File("a_failed.ftl"),
+                         {dir->File("a.png") + "|" + url, dir->File("b.png") + "|" + url});
+        WriteLinesAtomic(dir->File("empty.ftl"), {});
+
+        TfrmFlt flt(desktop, nullptr);
+        QCOMPARE(flt.windowTitle(), QString("Re-Download failed files"));
+        QCOMPARE(flt.size(), QSize(703, 453));
+        flt.show();
+        auto* memo = Child<QPlainTextEdit>(&flt, "Memo1");
+        desktop.fileAnswers = {QString::fromStdString(dir->File("a_failed.ftl")),
+                               QString::fromStdString(dir->File("empty.ftl"))};
+        Click(&flt, "Button1");
+        QCOMPARE(desktop.fileRequests[0].title, QString("Open ftl file:"));
+        QCOMPARE(desktop.fileRequests[0].filter, QString("Projects(*.ftl) (*.ftl)"));
+        const QString a = QString::fromStdString(dir->File("a.png") + ":" + url + " ->OK");
+        const QString b = QString::fromStdString(dir->File("b.png") + ":" + url + " ->OK");
+        QCOMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b + "\nDownload End.");
+        QVERIFY(FileExists(dir->File("b.png")));
+
+        Click(&flt, "Button1");
+        QCOMPARE(memo->toPlainText(), QString("No failed files records."));
+        Click(&flt, "Button1");  // cancelled: the lines stay
+        QCOMPARE(memo->toPlainText(), QString("No failed files records."));
+        flt.hide();
+        flt.show();
+        QCOMPARE(memo->toPlainText(), QString());
+    }
+};
+
+TESSELLON_UI_TEST(DialogsTest)
+
+}  // namespace tessellon::test
+
+#include "dialogs_test.moc"

@@ -1,0 +1,263 @@
+// Start, Stop and the timer through the main window: every message of a
+// refused start, whole downloads against the tile server in this process,
+// closing the window during a download, and the synchronised call.
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QThread>
+#include <thread>
+
+#include "download_harness.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "qt_synchronizer.h"
+#include "ui_test_support.h"
+
+namespace tessellon::test {
+
+using namespace std::chrono_literals;
+
+class DownloadWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<tileserver::TileServer> server;
+    std::unique_ptr<MainWindowFixture> f;
+
+    void Prepare(Pacing pace) {
+        server = std::make_unique<tileserver::TileServer>(ServerOptions());
+        server->Start();
+        f = std::make_unique<MainWindowFixture>(pace);
+        IniFile config(f->ConfigFile());
+        const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+        config.WriteString("TileService", "MapHost", host);
+        config.WriteString("TileService", "SatelliteHost", host);
+        f->Show();
+    }
+
+    // The sample area: 42 tiles of the map layer at zoom 13.
+    TaskFields Sample() const {
+        TaskFields fields;
+        fields.MapsTypeItem = kMapItem;
+        fields.LeftLongitude = "116.3";
+        fields.RightLongitude = "116.5";
+        fields.TopLatitude = "40";
+        fields.BottomLatitude = "39.8";
+        fields.SavePath = f->dir.File("maps");
+        return fields;
+    }
+
+    void Type(const TaskFields& fields) const {
+        f->Find<QLineEdit>("EditTaskName")->setText(QString::fromStdString(fields.TaskName));
+        const auto radios = f->window->findChildren<QRadioButton*>();
+        radios[fields.MapsTypeItem]->setChecked(true);
+        f->Find<QLineEdit>("Edit1")->setText(QString::fromStdString(fields.LeftLongitude));
+        f->Find<QLineEdit>("Edit3")->setText(QString::fromStdString(fields.RightLongitude));
+        f->Find<QLineEdit>("Edit2")->setText(QString::fromStdString(fields.TopLatitude));
+        f->Find<QLineEdit>("Edit4")->setText(QString::fromStdString(fields.BottomLatitude));
+        f->Find<QSpinBox>("UpDown1")->setValue(std::stoi(fields.Zoom));
+        f->Find<QLineEdit>("Edit6")->setText(QString::fromStdString(fields.SavePath));
+    }
+
+    // Starts the sample task with this pause after each tile.
+    void StartSample(std::chrono::milliseconds afterTile) {
+        Pacing pace = FastPacing();
+        pace.AfterTile = afterTile;
+        Prepare(pace);
+        Type(Sample());
+        Button()->click();
+    }
+
+    QPushButton* Button() const { return f->Find<QPushButton>("BitBtn1"); }
+    // The log window as shown once the event loop has had its turn.
+    QString Log() const {
+        QCoreApplication::processEvents();
+        return f->Find<QPlainTextEdit>("Memo1")->toPlainText();
+    }
+    QString LogFile() const {
+        return QString::fromStdString(Sample().SavePath + "/newtask_log.txt");
+    }
+    static QString FinalMessage() { return "Task stoped!" + QString(20, ' '); }
+
+private slots:
+    void cleanup() {
+        f.reset();
+        server.reset();
+    }
+
+    void everyRefusedStartShowsItsMessageAndStaysIdle_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("no folder") << "SavePath"
+                                   << "" << QStringList{"Please select a path to save the images."};
+        QTest::newRow("left") << "LeftLongitude"
+                              << "180.000001"
+                              << QStringList{"Left Longitude should be between -180 and 180."};
+        QTest::newRow("right") << "RightLongitude"
+                               << "-181"
+                               << QStringList{"Right Longitude should be between -180 and 180."};
+        QTest::newRow("top") << "TopLatitude"
+                             << "85.5" << QStringList{"Top Latitude should be between -85 and 85."};
+        QTest::newRow("bottom") << "BottomLatitude"
+                                << "-85.5"
+                                << QStringList{"Bottom Latitude should be between -85 and 85."};
+        QTest::newRow("left of right")
+            << "LeftLongitude"
+            << "116,6" << QStringList{"Left Longitude should less than Right Longitude!"};
+        QTest::newRow("top over bottom")
+            << "TopLatitude"
+            << "39" << QStringList{"Bottom Latitude should less than Top Latitude!"};
+        QTest::newRow("world at 19")
+            << "World"
+            << ""
+            << QStringList{
+                   "Too many images in this area. Choose a smaller area or a lower zoom level."};
+        QTest::newRow("no parent")
+            << "SavePath"
+            << "missing/maps" << QStringList{"Create directory %dir%missing/maps Failed."};
+        QTest::newRow("no tile folder")
+            << "TileFolder"
+            << ""
+            << QStringList{"Create directory %dir%maps/newtask/ Failed.",
+                           "Error: Create task failure."};
+    }
+
+    void everyRefusedStartShowsItsMessageAndStaysIdle() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QStringList, messages);
+        Prepare({});
+        const QString dir = QString::fromStdString(f->dir.Path());
+        TaskFields fields = Sample();
+        const std::string value = QString(text).replace("%dir%", dir).toStdString();
+        if (field == "SavePath") {
+            fields.SavePath = text.isEmpty() ? "" : f->dir.File(text.toStdString());
+        } else if (field == "LeftLongitude") {
+            fields.LeftLongitude = value;
+        } else if (field == "RightLongitude") {
+            fields.RightLongitude = value;
+        } else if (field == "TopLatitude") {
+            fields.TopLatitude = value;
+        } else if (field == "BottomLatitude") {
+            fields.BottomLatitude = value;
+        } else if (field == "World") {
+            fields = {"world.tsln", kMapItem, "-180", "180", "85", "-85", "19", fields.SavePath};
+        } else if (field == "TileFolder") {
+            CreateDirectoryOneLevel(fields.SavePath);
+            WriteFileAtomic(fields.SavePath + "/newtask", "in the way");
+        }
+        Type(fields);
+        Button()->click();
+        QCOMPARE(f->desktop.messages.size(), size_t(messages.size()));
+        for (qsizetype i = 0; i < messages.size(); ++i) {
+            QCOMPARE(f->desktop.messages[size_t(i)], QString(messages[i]).replace("%dir%", dir));
+        }
+        QCOMPARE(Button()->text(), QString("Start"));
+        QCOMPARE(Log(), QString("[log window]"));
+        QVERIFY(!f->Find<QProgressBar>("ProgressBar")->isVisible());
+    }
+
+    void enterInAFieldPressesStart() {
+        Prepare({});
+        TaskFields fields = Sample();
+        fields.SavePath.clear();
+        Type(fields);
+        QTest::keyClick(f->Find<QLineEdit>("Edit1"), Qt::Key_Return);
+        QCOMPARE(f->desktop.messages,
+                 std::vector<QString>{"Please select a path to save the images."});
+    }
+
+    void aDownloadShowsItsLinesAndStopsWhenAsked() {
+        StartSample(150ms);
+        QCOMPARE(Button()->text(), QString("Stop"));
+        QCOMPARE(f->Find<QLabel>("LabelTotalxy")->text(), QString("Total images: 42"));
+        QVERIFY(!Log().startsWith("[log window]"));
+        QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
+        auto* progress = f->Find<QProgressBar>("ProgressBar");
+        QTRY_VERIFY(progress->isVisible() && progress->value() > 0);
+        QVERIFY(progress->text().contains(" of 42 tiles, 0 failed"));
+
+        QCOMPARE(Button()->text(), QString("Stop"));
+        Button()->click();
+        QCOMPARE(Button()->text(), QString("Stop"));
+        for (int i = 1; i <= 8; ++i) {
+            QVERIFY(Log().contains(
+                QString("Thread%1will be terminated by user. please wait...").arg(i)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        QCOMPARE(f->desktop.messages, std::vector<QString>(1, FinalMessage()));
+        QCOMPARE(Button()->text(), QString("Start"));
+        QVERIFY(Log().contains("\nTask Stoped!\n"));
+        QVERIFY(Log().endsWith("Log file has been saved as " + LogFile()));
+        QCOMPARE(QString::fromStdString(ReadTextLines(LogFile().toStdString()).back()),
+                 "Log file has been saved as " + LogFile());
+
+        f->TriggerMenu("Viewlogfile1");
+        QCOMPARE(f->desktop.opened, std::vector<QUrl>{QUrl::fromLocalFile(LogFile())});
+        std::remove(LogFile().toStdString().c_str());
+        f->TriggerMenu("Viewlogfile1");
+        QCOMPARE(f->desktop.messages.back(), "No logfile now." + QString(25, ' '));
+    }
+
+    void aDownloadThatRunsToItsEndShowsTheSameFinalMessage() {
+        Prepare(FastPacing());
+        TaskFields fields = Sample();
+        fields.RightLongitude = fields.LeftLongitude;
+        fields.BottomLatitude = fields.TopLatitude;
+        Type(fields);
+        Button()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        QCOMPARE(f->desktop.messages, std::vector<QString>(1, FinalMessage()));
+        auto* progress = f->Find<QProgressBar>("ProgressBar");
+        QCOMPARE(progress->text(), QString("1 of 1 tiles, 0 failed"));
+        QCOMPARE(progress->value(), progress->maximum());
+        QCOMPARE(QDir(QString::fromStdString(fields.SavePath + "/newtask"))
+                     .entryList(QDir::Files)
+                     .size(),
+                 1);
+    }
+
+    void closingTheWindowDuringADownloadStopsAndSavesEverything() {
+        StartSample(100ms);
+        QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
+        f->window->close();
+        QCOMPARE(Button()->text(), QString("Start"));
+        QVERIFY(f->desktop.messages.empty());
+        const std::vector<std::string> saved = ReadTextLines(LogFile().toStdString());
+        QVERIFY(std::find(saved.begin(), saved.end(), "Task Stoped!") != saved.end());
+        const IniFile project(Sample().SavePath + "/newtask.tsln");
+        QVERIFY(project.ReadInteger("THREADS", "T1X", 0) > 0);
+    }
+
+    void workersReachTheWindowOnlyOnTheMainThread() {
+        FakeDesktop desktop;
+        QWidget window;
+        QtSynchronizer sync(desktop, &window);
+        QThread* ranOn = nullptr;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            sync.Synchronize([&] { ranOn = QThread::currentThread(); });
+            sync.Synchronize([] { throw std::runtime_error("Unable to write to /x"); });
+            done = true;
+        });
+        while (!done) {
+            sync.ServePending(20ms);
+        }
+        worker.join();
+        QCOMPARE(ranOn, QThread::currentThread());
+        QCOMPARE(desktop.messages, std::vector<QString>{"Unable to write to /x"});
+    }
+};
+
+TESSELLON_UI_TEST(DownloadWindowTest)
+
+}  // namespace tessellon::test
+
+#include "download_window_test.moc"

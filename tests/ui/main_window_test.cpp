@@ -1,0 +1,292 @@
+// The main window's form, menus, caption, zoom field, accessible names and
+// the menu actions that open files, addresses, programs and other windows.
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTest>
+
+#include "platform/files.h"
+#include "ui_test_support.h"
+
+namespace tessellon::test {
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MainWindowFixture> f;
+
+    QString Text(const char* edit) const { return f->Find<QLineEdit>(edit)->text(); }
+
+    std::string WriteProject(const std::string& name, const std::string& text) {
+        const std::string path = f->dir.File(name);
+        WriteFileAtomic(path, text);
+        return path;
+    }
+
+private slots:
+    void init() { f = std::make_unique<MainWindowFixture>(); }
+    void cleanup() { f.reset(); }
+
+    void theFormKeepsItsControlsWhereTheyWereDrawn() {
+        f->Show();
+        struct Placed {
+            const char* name;
+            QRect geometry;
+        };
+        for (const Placed& placed : {
+                 Placed{"EditTaskName", {71, 16, 162, 21}},
+                 Placed{"Button4", {242, 14, 84, 25}},
+                 Placed{"radio_mapstype", {12, 48, 317, 48}},
+                 Placed{"Edit1", {79, 16, 69, 21}},
+                 Placed{"Edit3", {235, 16, 67, 21}},
+                 Placed{"Edit2", {79, 45, 69, 21}},
+                 Placed{"Edit4", {235, 45, 67, 21}},
+                 Placed{"UpDown1", {79, 74, 65 + 17, 21}},
+                 Placed{"Edit6", {79, 19, 194, 21}},
+                 Placed{"LabelTotalxy", {8, 321, 203, 13}},
+                 Placed{"BitBtn1", {235, 315, 78, 33}},
+                 Placed{"Memo1", {345, 0, 314, 361}},
+             }) {
+            QCOMPARE(f->Find<QWidget>(placed.name)->geometry(), placed.geometry);
+        }
+        QCOMPARE(f->Find<QPushButton>("Button1")->size(), QSize(38, 25));
+        QCOMPARE(f->window->centralWidget()->size(), QSize(659, 361));
+        QCOMPARE(f->window->statusBar()->height(), 19);
+        QCOMPARE(f->window->minimumSize(), f->window->maximumSize());
+        QVERIFY(!(f->window->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+        QCOMPARE(Text("EditTaskName"), QString("newtask.tsln"));
+        for (const char* empty : {"Edit1", "Edit2", "Edit3", "Edit4"}) {
+            QCOMPARE(Text(empty), QString());
+        }
+        const auto radios = f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>();
+        QCOMPARE(radios.size(), 2);
+        QCOMPARE(radios[0]->text(), QString("Map"));
+        QCOMPARE(radios[1]->text(), QString("Satellite"));
+        QVERIFY(radios[1]->isChecked());
+        QCOMPARE(f->Find<QGroupBox>("radio_mapstype")->title(), QString("Maps Type"));
+
+        auto* start = f->Find<QPushButton>("BitBtn1");
+        QCOMPARE(start->text(), QString("Start"));
+        QVERIFY(start->font().bold());
+        QCOMPARE(start->font().pointSizeF(), 10.0);
+        QCOMPARE(f->window->font().pointSizeF(), 8.0);
+        QCOMPARE(f->Find<QPushButton>("Button1")->toolTip(), QString("Click to select path"));
+        QCOMPARE(f->Find<QLabel>("LabelTotalxy")->text(), QString());
+        QCOMPARE(f->Find<QLabel>("StatusPanel")->text(), QString("Download images from web maps!"));
+    }
+
+    void theLogWindowIsPaleYellowWithGreenTextAndTheFailedListIsHidden() {
+        f->Show();
+        auto* memo1 = f->Find<QPlainTextEdit>("Memo1");
+        QCOMPARE(memo1->toPlainText(), QString("[log window]"));
+        QVERIFY(memo1->isReadOnly());
+        QCOMPARE(memo1->toolTip(), QString("Double click to view log in notepad"));
+        QCOMPARE(memo1->palette().color(QPalette::Base), QColor(0xFF, 0xFF, 0xE1));
+        QCOMPARE(memo1->palette().color(QPalette::Text), QColor(0, 128, 0));
+        QCOMPARE(memo1->font().pointSizeF(), 10.0);
+        QCOMPARE(memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+        auto* memo2 = f->Find<QPlainTextEdit>("Memo2");
+        QVERIFY(!memo2->isVisible());
+        QVERIFY(memo2->isReadOnly());
+        QCOMPARE(memo2->toPlainText(), QString("[Failed tile inforamtion window]"));
+        QCOMPARE(memo2->palette().color(QPalette::Text), QColor(0, 0, 255));
+    }
+
+    void theMenusCarryTheirCaptionsAndAccessKeysInOrder() {
+        QStringList shown;
+        for (QAction* menu : f->window->menuBar()->actions()) {
+            shown << menu->text();
+            for (QAction* item : menu->menu()->actions()) {
+                shown << "  " + (item->isSeparator() ? QString("-") : item->text());
+            }
+        }
+        const QStringList expected{
+            "&File",      "  E&xit",
+            "&Options",   "  Options...",
+            "&Misc",      "  Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...",
+            "  -",        "  View log file",
+            "&Tools",     "  Map Viewer",
+            "  -",        "  Map Combiner",
+            "  -",        "  Re-Download failed images",
+            "&Help",      "  User manual",
+            "  Homepage", "  -",
+            "  About...",
+        };
+        QCOMPARE(shown, expected);
+    }
+
+    void theCaptionCarriesTheDefaultVersionWithoutAConfiguration() {
+        f->Show();
+        QCOMPARE(f->window->windowTitle(), QString("Tessellon 5.23"));
+        QCOMPARE(Text("Edit6"), QString::fromStdString(f->dir.File("orvanta")));
+        QVERIFY(!FileExists(f->ConfigFile()));
+    }
+
+    void theCaptionAndSaveFolderComeFromTheConfiguration() {
+        WriteFileAtomic(f->ConfigFile(), "[IniParas]\r\nVersion=6.0\r\nDefaultPath=/srv/tiles\r\n");
+        f->Show();
+        QCOMPARE(f->window->windowTitle(), QString("Tessellon 6.0"));
+        QCOMPARE(Text("Edit6"), QString("/srv/tiles"));
+    }
+
+    void theZoomCannotBeTypedAndStopsAtOneAndNineteen() {
+        f->Show();
+        auto* upDown = f->Find<QSpinBox>("UpDown1");
+        auto* zoom = f->Find<QLineEdit>("Edit5");
+        QCOMPARE(zoom->text(), QString("13"));
+        QVERIFY(zoom->isReadOnly());
+        zoom->setFocus();
+        QTest::keyClicks(zoom, "7");
+        QCOMPARE(zoom->text(), QString("13"));
+        QTest::keyClick(upDown, Qt::Key_Up);
+        QCOMPARE(zoom->text(), QString("14"));
+        upDown->stepBy(100);
+        QCOMPARE(zoom->text(), QString("19"));
+        QTest::keyClick(upDown, Qt::Key_Up);
+        QCOMPARE(zoom->text(), QString("19"));
+        upDown->stepBy(-100);
+        QTest::keyClick(upDown, Qt::Key_Down);
+        QCOMPARE(zoom->text(), QString("1"));
+    }
+
+    void everyInputIsNamedByItsLabelAndEveryButtonByItsCaption() {
+        f->Show();
+        struct Named {
+            const char* object;
+            const char* name;
+        };
+        for (const Named& named : {
+                 Named{"EditTaskName", "Task name:"},
+                 Named{"Edit1", "Left Longitude:"},
+                 Named{"Edit3", "Right Longitude:"},
+                 Named{"Edit2", "Top Latitude:"},
+                 Named{"Edit4", "Bottom Latitude:"},
+                 Named{"UpDown1", "Zoom level:"},
+                 Named{"Edit6", "Path to save:"},
+                 Named{"Button4", "Open task ..."},
+                 Named{"BitBtn1", "Start"},
+                 Named{"Button1", "Select path to save"},
+                 Named{"radio_mapstype", "Maps Type"},
+             }) {
+            QCOMPARE(AccessibleName(f->Find<QWidget>(named.object)), QString(named.name));
+        }
+        QCOMPARE(AccessibleChildNames(f->window->menuBar()),
+                 (QStringList{"File", "Options", "Misc", "Tools", "Help"}));
+        QCOMPARE(AccessibleChildNames(f->Find<QMenu>("Misc1")),
+                 (QStringList{"Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...", "",
+                              "View log file"}));
+    }
+
+    void openingAProjectFillsTheFieldsAsWritten() {
+        f->Show();
+        const std::string path = WriteProject(
+            "orvanta.tsln",
+            "[MapsType]\r\nMapsType=3\r\n[AREA]\r\nLeftLongitude=116.3\r\nRightLongitude=116.50\r\n"
+            "TopLatitude=40\r\nBottomLatitude=39,8\r\n[Zoom]\r\nZoom=17\r\n");
+        f->desktop.fileAnswers.push_back(QString::fromStdString(path));
+        f->Find<QPushButton>("Button4")->click();
+
+        QCOMPARE(f->desktop.fileRequests.size(), size_t{1});
+        QCOMPARE(f->desktop.fileRequests[0].title, QString("Open project file:"));
+        QCOMPARE(f->desktop.fileRequests[0].filter, QString("Projects(*.tsln) (*.tsln)"));
+        QCOMPARE(f->desktop.fileRequests[0].initialFolder,
+                 QString::fromStdString(f->dir.File("orvanta")));
+        QCOMPARE(Text("Edit1"), QString("116.3"));
+        QCOMPARE(Text("Edit3"), QString("116.50"));
+        QCOMPARE(Text("Edit2"), QString("40"));
+        QCOMPARE(Text("Edit4"), QString("39,8"));
+        QCOMPARE(Text("Edit6"), QString::fromStdString(f->dir.Path()));
+        QCOMPARE(Text("EditTaskName"), QString("orvanta.tsln"));
+        QCOMPARE(Text("Edit5"), QString("17"));
+        QVERIFY(
+            f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>()[0]->isChecked());
+    }
+
+    void aProjectWithoutKeysClampsTheZoomAndKeepsTheMapType() {
+        f->Show();
+        const std::string path = WriteProject("bare.tsln", "[MapsType]\r\nMapsType=7\r\n");
+        f->desktop.fileAnswers.push_back(QString::fromStdString(path));
+        f->Find<QPushButton>("Button4")->click();
+        QCOMPARE(Text("Edit1"), QString());
+        QCOMPARE(Text("Edit5"), QString("1"));
+        QVERIFY(
+            f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>()[1]->isChecked());
+    }
+
+    void aCancelledChooserChangesNothing() {
+        f->Show();
+        f->Find<QLineEdit>("Edit1")->setText("1.5");
+        f->Find<QPushButton>("Button4")->click();
+        f->Find<QPushButton>("Button1")->click();
+        QCOMPARE(f->desktop.folderCaptions, std::vector<QString>{"Select path to save"});
+        QCOMPARE(Text("Edit1"), QString("1.5"));
+        QCOMPARE(Text("Edit6"), QString::fromStdString(f->dir.File("orvanta")));
+        QCOMPARE(Text("EditTaskName"), QString("newtask.tsln"));
+
+        f->desktop.folderAnswers.push_back("/srv/maps");
+        f->Find<QPushButton>("Button1")->click();
+        QCOMPARE(Text("Edit6"), QString("/srv/maps"));
+    }
+
+    void viewingTheLogBeforeAnyStartSaysSo() {
+        f->Show();
+        f->TriggerMenu("Viewlogfile1");
+        QTest::mouseDClick(f->Find<QPlainTextEdit>("Memo1")->viewport(), Qt::LeftButton);
+        const QString message = "No task running now." + QString(18, ' ');
+        QCOMPARE(f->desktop.messages, (std::vector<QString>{message, message}));
+        QVERIFY(f->desktop.opened.empty());
+    }
+
+    void theHelpMenuAndToolsOpenTheirTargets() {
+        f->Show();
+        f->TriggerMenu("Mapviewer1");
+        f->TriggerMenu("CombineImages1");
+        QCOMPARE(f->desktop.started,
+                 (std::vector<QString>{QString::fromStdString(f->dir.File("mapviewer")),
+                                       QString::fromStdString(f->dir.File("combiner"))}));
+        f->TriggerMenu("Usermanual1");
+        f->TriggerMenu("Homepage1");
+        QCOMPARE(f->desktop.opened.size(), size_t{2});
+        QCOMPARE(f->desktop.opened[0],
+                 QUrl::fromLocalFile(QString::fromStdString(f->dir.File("help/help.html"))));
+        QCOMPARE(f->desktop.opened[1].scheme(), QString("https"));
+        QVERIFY(f->desktop.messages.empty());
+    }
+
+    void theMenusOpenTheModalWindowsAndTheConverterWithoutWaiting() {
+        f->Show();
+        for (const auto& [item, window] :
+             {std::pair{"Options2", "frmOptions"}, std::pair{"ReDownloadfailedfiles1", "frmFlt"},
+              std::pair{"About1", "frmAbout"}}) {
+            QString seen;
+            QVERIFY(WithModalWindow([&] { f->TriggerMenu(item); },
+                                    [&](QWidget* modal) { seen = modal->objectName(); }));
+            QCOMPARE(seen, QString(window));
+        }
+        f->TriggerMenu("ConvertLongitudeorLatitudetodegreen1");
+        auto* converter = f->Find<QWidget>("frmConvert");
+        QVERIFY(converter->isVisible());
+        QVERIFY(!converter->isModal());
+        QVERIFY(converter->windowFlags() & Qt::WindowStaysOnTopHint);
+        f->window->close();
+        QVERIFY(!converter->isVisible());
+    }
+};
+
+TESSELLON_UI_TEST(MainWindowTest)
+
+}  // namespace tessellon::test
+
+#include "main_window_test.moc"

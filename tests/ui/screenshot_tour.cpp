@@ -1,0 +1,179 @@
+// ui_screenshots: shows each window with real content on the display it is
+// given (Xvfb under `make screenshots`) and writes a PNG of each into a
+// folder. The main window runs a download against a tile server in this
+// process; the re-download window fetches a short failed-tile list.
+// Usage: ui_screenshots OUTPUT_FOLDER
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <cstdio>
+
+#include "about_form.h"
+#include "control/main_window_fields.h"
+#include "convert_form.h"
+#include "download_harness.h"
+#include "flt_form.h"
+#include "form_layout.h"
+#include "options_form.h"
+#include "platform/files.h"
+#include "platform/ini_file.h"
+#include "ui_test_support.h"
+
+namespace tessellon::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Tour {
+public:
+    explicit Tour(QString folder) : folder_(std::move(folder)) {
+        ::setenv("HOME", home_.Path().c_str(), 1);
+        server_.Start();
+    }
+
+    void MainWindow() {
+        Pacing pace;
+        pace.StartOffset = 20ms;
+        pace.AfterTile = 700ms;
+        MainWindowFixture f(pace, 500ms);
+        IniFile config(f.ConfigFile());
+        config.WriteString("TileService", "MapHost", Host());
+        f.Show();
+        f.Find<QLineEdit>("EditTaskName")->setText("beijing.tsln");
+        f.window->findChildren<QRadioButton*>()[kMapItem]->setChecked(true);
+        f.Find<QLineEdit>("Edit1")->setText("116.3");
+        f.Find<QLineEdit>("Edit3")->setText("116.5");
+        f.Find<QLineEdit>("Edit2")->setText("40");
+        f.Find<QLineEdit>("Edit4")->setText("39.8");
+        f.Find<QLineEdit>("Edit6")->setText(QString::fromStdString(f.dir.File("maps")));
+        f.Find<QPushButton>("BitBtn1")->click();
+        QTest::qWait(2500);
+        Save(f.window.get(), "main-window.png");
+
+        f.Find<QPushButton>("BitBtn1")->click();
+        if (!QTest::qWaitFor([&] { return !f.desktop.messages.empty(); }, 10000)) {
+            Fail("the download did not finish");
+            return;
+        }
+        QMessageBox box(QMessageBox::NoIcon, "Tessellon", f.desktop.messages.front(),
+                        QMessageBox::Ok);
+        Show(&box);
+        Save(&box, "message-task-stopped.png");
+
+        // The menu whose items open the log, and the tools menu.
+        for (const char* name : {"Misc1", "Tools1"}) {
+            auto* menu = f.Find<QMenu>(name);
+            menu->popup(f.window->mapToGlobal(QPoint(0, 0)));
+            QTest::qWait(100);
+            Save(menu, QString("menu-%1.png").arg(menu->title().remove('&').toLower()));
+            menu->hide();
+        }
+    }
+
+    void Options() {
+        const std::string config = home_.File("config.ini");
+        WriteFileAtomic(
+            config,
+            "[IniParas]\r\nDefaultPath=/home/anna/maps\r\n[Proxy]\r\nUseProxy=1\r\n"
+            "ProxyServer=proxy.example.org\r\nProxyPort=3128\r\nProxyUsername=anna\r\n");
+        TfrmOptions options(desktop_, config, nullptr);
+        Show(&options);
+        Save(&options, "options.png");
+    }
+
+    void Converter() {
+        TfrmConvert convert(desktop_, nullptr);
+        Show(&convert);
+        Child<QLineEdit>(&convert, "Edit1")->setText("39");
+        Child<QLineEdit>(&convert, "Edit2")->setText("55");
+        Child<QLineEdit>(&convert, "Edit3")->setText("30");
+        Child<QPushButton>(&convert, "Button1")->click();
+        Save(&convert, "converter.png");
+    }
+
+    void About() {
+        TfrmAbout about(desktop_, nullptr);
+        about.SetTexts("Tessellon 5.23", kHomePageUrl, kMailLink);
+        Show(&about);
+        Save(&about, "about.png");
+    }
+
+    void Redownload() {
+        const std::string url = "http://" + Host() + "/hx/tl?v=4.3&r=1&x=";
+        std::vector<std::string> records;
+        for (int x = 6662; x <= 6665; ++x) {
+            records.push_back(home_.File("beijing/yn_" + std::to_string(x) + "_3101_13.png") + "|" +
+                              url + std::to_string(x) + "&y=1010&z=14" +
+                              (x == 6664 ? "&fault=status-404" : ""));
+        }
+        CreateDirectoryOneLevel(home_.File("beijing"));
+        WriteLinesAtomic(home_.File("beijing_failed.ftl"), records);
+        TfrmFlt flt(desktop_, nullptr);
+        Show(&flt);
+        desktop_.fileAnswers.push_back(QString::fromStdString(home_.File("beijing_failed.ftl")));
+        Child<QPushButton>(&flt, "Button1")->click();
+        Save(&flt, "redownload.png");
+    }
+
+    bool Failed() const { return failed_; }
+
+private:
+    std::string Host() const { return "127.0.0.1:" + std::to_string(server_.Port()); }
+
+    void Show(QWidget* window) {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window)) {
+            Fail("a window did not come up");
+        }
+        QTest::qWait(100);
+    }
+
+    void Fail(const char* what) {
+        std::fprintf(stderr, "ui_screenshots: %s\n", what);
+        failed_ = true;
+    }
+
+    void Save(QWidget* window, const QString& name) {
+        const QString path = QDir(folder_).filePath(name);
+        if (!window->grab().save(path)) {
+            Fail("a picture could not be written");
+        }
+        std::printf("%s\n", qPrintable(path));
+    }
+
+    QString folder_;
+    bool failed_ = false;
+    TempDir home_;
+    FakeDesktop desktop_;
+    tileserver::TileServer server_{ServerOptions()};
+};
+
+}  // namespace
+}  // namespace tessellon::test
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tessellon");
+    tessellon::form::UseProgramFont();
+    QDir().mkpath(argv[1]);
+    tessellon::test::Tour tour(argv[1]);
+    tour.MainWindow();
+    tour.Options();
+    tour.Converter();
+    tour.About();
+    tour.Redownload();
+    return tour.Failed() ? 1 : 0;
+}

@@ -1,0 +1,97 @@
+#include "ui_test_support.h"
+
+#include <stdlib.h>
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/files.h"
+
+namespace tessellon::test {
+
+void FakeDesktop::ShowMessage(QWidget*, const QString& text) {
+    messages.push_back(text);
+}
+
+namespace {
+
+std::optional<QString> NextAnswer(std::deque<QString>& answers) {
+    if (answers.empty()) {
+        return std::nullopt;
+    }
+    QString answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+}  // namespace
+
+std::optional<QString> FakeDesktop::ChooseFile(QWidget*, const QString& title,
+                                               const QString& filter,
+                                               const QString& initialFolder) {
+    fileRequests.push_back({title, filter, initialFolder});
+    return NextAnswer(fileAnswers);
+}
+
+std::optional<QString> FakeDesktop::ChooseFolder(QWidget*, const QString& caption) {
+    folderCaptions.push_back(caption);
+    return NextAnswer(folderAnswers);
+}
+
+QString AccessibleName(QObject* object) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+    return accessible != nullptr ? accessible->text(QAccessible::Name) : QString();
+}
+
+QStringList AccessibleChildNames(QObject* object) {
+    QStringList names;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+    for (int i = 0; accessible != nullptr && i < accessible->childCount(); ++i) {
+        names << accessible->child(i)->text(QAccessible::Name);
+    }
+    return names;
+}
+
+bool WithModalWindow(const std::function<void()>& action,
+                     const std::function<void(QWidget*)>& inspect) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) {
+            return;
+        }
+        seen = true;
+        inspect(modal);
+        modal->close();
+    });
+    action();
+    return seen;
+}
+
+MainWindowFixture::MainWindowFixture(Pacing pace, std::chrono::milliseconds tick) {
+    ::setenv("HOME", dir.Path().c_str(), 1);
+    CreateDirectoryOneLevel(dir.File("ini"));
+    DownloadSettings settings;
+    settings.ConfigFileName = ConfigFile();
+    settings.ProgramFolder = dir.Path();
+    settings.Pace = pace;
+    settings.TimeLimits.Connect = std::chrono::seconds(2);
+    settings.TimeLimits.Idle = std::chrono::seconds(2);
+    settings.TimeLimits.Request = std::chrono::seconds(5);
+    window = std::make_unique<TForm1>(desktop, settings, tick);
+}
+
+void MainWindowFixture::Show() {
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void MainWindowFixture::TriggerMenu(const char* name) const {
+    Child<QAction>(window.get(), name)->trigger();
+}
+
+}  // namespace tessellon::test

@@ -1,0 +1,103 @@
+#pragma once
+// What the window tests share: a desktop whose boxes and dialogs the test
+// answers, a main window over a fresh folder, and registration of the test
+// classes in the one test program.
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "desktop.h"
+#include "download/pacing.h"
+#include "main_window.h"
+#include "temp_dir.h"
+
+class QWidget;
+
+namespace tessellon::test {
+
+class FakeDesktop final : public Desktop {
+public:
+    struct FileRequest {
+        QString title;
+        QString filter;
+        QString initialFolder;
+    };
+
+    void ShowMessage(QWidget* parent, const QString& text) override;
+    std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialFolder) override;
+    std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
+    void Open(const QUrl& target) override { opened.push_back(target); }
+    void StartProgram(const QString& path) override { started.push_back(path); }
+
+    std::vector<QString> messages;
+    // Answers for the next choosers, in order; none left means cancel.
+    std::deque<QString> fileAnswers;
+    std::deque<QString> folderAnswers;
+    std::vector<FileRequest> fileRequests;
+    std::vector<QString> folderCaptions;
+    std::vector<QUrl> opened;
+    std::vector<QString> started;
+};
+
+// A named child; a missing one ends the test with an error.
+template <typename T>
+T* Child(const QObject* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    if (child == nullptr) {
+        throw std::runtime_error(std::string("no child named ") + name);
+    }
+    return child;
+}
+
+// The name a screen reader gets for `object`.
+QString AccessibleName(QObject* object);
+// The names of its accessible children, as a screen reader lists a menu.
+QStringList AccessibleChildNames(QObject* object);
+
+// Runs `action`, which opens a modal window; `inspect` gets that window while
+// it is up, and then the window is closed as by its close button. False when
+// no modal window came up.
+bool WithModalWindow(const std::function<void()>& action,
+                     const std::function<void(QWidget*)>& inspect);
+
+// A main window over a fresh folder that is the user's home, the program
+// folder and the configuration's folder at once. Not shown yet, so a test
+// can write the configuration first.
+class MainWindowFixture {
+public:
+    explicit MainWindowFixture(Pacing pace = {},
+                               std::chrono::milliseconds tick = std::chrono::milliseconds(10));
+
+    std::string ConfigFile() const { return dir.File("ini/config.ini"); }
+    // Shows the window, which reads the configuration.
+    void Show();
+    template <typename T>
+    T* Find(const char* name) const {
+        return Child<T>(window.get(), name);
+    }
+    // Triggers the menu item with this object name.
+    void TriggerMenu(const char* name) const;
+
+    TempDir dir;
+    FakeDesktop desktop;
+    std::unique_ptr<TForm1> window;
+};
+
+using UiTestFactory = std::function<std::unique_ptr<QObject>()>;
+int RegisterUiTest(UiTestFactory factory);
+
+}  // namespace tessellon::test
+
+#define TESSELLON_UI_TEST(Class)                  \
+    [[maybe_unused]] static const int Class##Id = \
+        tessellon::test::RegisterUiTest([] { return std::make_unique<Class>(); });
