@@ -6,10 +6,6 @@
 //
 // Usage: bench_download_rate BIN_DIR
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,12 +14,11 @@
 #include <string>
 
 #include "control/download_control.h"
+#include "server_process.h"
 #include "net/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
 #include "temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -54,12 +49,6 @@ public:
     std::map<int, Clock::time_point> finished;
 };
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace
 
@@ -68,26 +57,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s BIN_DIR\n", argv[0]);
         return 2;
     }
-    const std::string server = std::string(argv[1]) + "/tessellon-tileserver";
-    int out[2];
-    if (pipe(out) != 0) {
-        return 1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    char* serverArgv[] = {const_cast<char*>(server.c_str()), const_cast<char*>("--port"),
-                          const_cast<char*>("0"), nullptr};
-    pid_t serverPid = -1;
-    if (posix_spawn(&serverPid, server.c_str(), &actions, nullptr, serverArgv, environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", server.c_str());
-        return 1;
-    }
-    close(out[1]);
-    char first[64] = {};
-    const ssize_t n = read(out[0], first, sizeof first - 1);
-    const int port = n > 0 ? std::atoi(first + std::string(first).find_first_of("0123456789")) : 0;
-    const std::string host = "127.0.0.1:" + std::to_string(port);
+    const bench::ServerProcess server(argv[1], {});
+    const std::string host = server.Host();
 
     // The mean time of one fetch, on a kept connection as the workers have.
     THttpClient http;
@@ -122,7 +93,7 @@ int main(int argc, char** argv) {
     fields.Zoom = "13";
     fields.SavePath = dir.Path() + "maps";
 
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = bench::CpuSeconds();
     const auto start = Clock::now();
     if (!control.Start(fields)) {
         return 1;
@@ -135,9 +106,7 @@ int main(int argc, char** argv) {
         }
         sync.ServePending(std::chrono::milliseconds(20));
     }
-    const double cpu = CpuSeconds() - cpuBefore;
-    kill(serverPid, SIGTERM);
-    waitpid(serverPid, nullptr, 0);
+    const double cpu = bench::CpuSeconds() - cpuBefore;
 
     // Each worker's rate over its own run: from its start offset to its end.
     double rate = 0;

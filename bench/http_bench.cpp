@@ -10,11 +10,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,8 +22,7 @@
 #include <vector>
 
 #include "net/http_client.h"
-
-extern char** environ;
+#include "server_process.h"
 
 namespace {
 
@@ -41,21 +36,15 @@ struct Figures {
     double cpuMicros;
 };
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 Figures Measure(const std::function<void(int)>& fetch) {
-    const double cpu = CpuSeconds();
+    const double cpu = bench::CpuSeconds();
     const auto start = Clock::now();
     for (int i = 0; i < kRequests; ++i) {
         fetch(i);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return {kRequests / seconds, 1e6 * (CpuSeconds() - cpu) / kRequests};
+    return {kRequests / seconds, 1e6 * (bench::CpuSeconds() - cpu) / kRequests};
 }
 
 // The plain loop.
@@ -137,25 +126,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s BIN_DIR\n", argv[0]);
         return 2;
     }
-    const std::string server = std::string(argv[1]) + "/tessellon-tileserver";
-    int out[2];
-    if (pipe(out) != 0) {
-        return 1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    char* serverArgv[] = {const_cast<char*>(server.c_str()), const_cast<char*>("--port"),
-                          const_cast<char*>("0"), const_cast<char*>("--fast"), nullptr};
-    pid_t serverPid = -1;
-    if (posix_spawn(&serverPid, server.c_str(), &actions, nullptr, serverArgv, environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", server.c_str());
-        return 1;
-    }
-    close(out[1]);
-    char first[64] = {};
-    const ssize_t n = read(out[0], first, sizeof first - 1);
-    const int port = n > 0 ? std::atoi(first + std::string(first).find_first_of("0123456789")) : 0;
+    const bench::ServerProcess server(argv[1], {"--fast"});
+    const int port = server.Port();
 
     std::vector<std::string> paths;
     for (int i = 0; i < kRequests; ++i) {
@@ -179,7 +151,5 @@ int main(int argc, char** argv) {
                     keepAlive ? "keep-alive:" : "new connection each:", ours.perSecond, ours.cpuMicros,
                     peer.perSecond, peer.cpuMicros, ours.perSecond / peer.perSecond);
     }
-    kill(serverPid, SIGTERM);
-    waitpid(serverPid, nullptr, 0);
     return 0;
 }

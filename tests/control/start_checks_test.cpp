@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "sample_fields.h"
 #include "temp_dir.h"
 
 namespace tessellon {
@@ -13,16 +14,7 @@ using test::TempDir;
 
 class StartChecks : public ::testing::Test {
 protected:
-    StartChecks() {
-        fields.TaskName = "newtask.tsln";
-        fields.MapsTypeItem = kMapItem;
-        fields.LeftLongitude = "116.3";
-        fields.RightLongitude = "116.5";
-        fields.TopLatitude = "40";
-        fields.BottomLatitude = "39.8";
-        fields.Zoom = "13";
-        fields.SavePath = dir.Path() + "maps";
-    }
+    StartChecks() : fields(test::SampleTaskFields(dir.Path() + "maps")) {}
 
     StartCheckResult Check() { return CheckStartInput(fields, config); }
 

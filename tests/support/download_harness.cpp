@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "sample_fields.h"
 
 namespace tessellon::test {
 
@@ -51,18 +52,7 @@ void DownloadHarness::UseHost(const std::string& host) {
     config.WriteString("TileService", "SatelliteHost", host);
 }
 
-TaskFields DownloadHarness::SampleFields() const {
-    TaskFields fields;
-    fields.TaskName = "newtask.tsln";
-    fields.MapsTypeItem = kMapItem;
-    fields.LeftLongitude = "116.3";
-    fields.RightLongitude = "116.5";
-    fields.TopLatitude = "40";
-    fields.BottomLatitude = "39.8";
-    fields.Zoom = "13";
-    fields.SavePath = dir.Path() + "maps";
-    return fields;
-}
+TaskFields DownloadHarness::SampleFields() const { return SampleTaskFields(dir.Path() + "maps"); }
 
 TaskFields DownloadHarness::OneTileFields() const {
     TaskFields fields = SampleFields();
