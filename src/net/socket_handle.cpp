@@ -80,19 +80,42 @@ void TSocketHandle::Connect(std::chrono::milliseconds limit) {
         if (errno != EINPROGRESS && errno != EINTR) {
             RaiseConnectError(errno);
         }
-        if (!Wait(true, static_cast<int>(limit.count()))) {
+        const short ready = Poll(POLLOUT, static_cast<int>(limit.count()));
+        if (ready == 0) {
             throw ESocketError(kWsaTimedOut);
         }
-        int error = 0;
-        socklen_t length = sizeof error;
-        ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &length);
-        if (error != 0) {
-            RaiseConnectError(error);
+        // A failed attempt always shows as an error or a hang-up, so only
+        // then is the socket asked for its error.
+        if ((ready & (POLLERR | POLLHUP)) != 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &length);
+            if (error != 0) {
+                RaiseConnectError(error);
+            }
         }
     }
+}
+
+const std::string& TSocketHandle::LocalIP() const {
+    LookUpLocalAddress();
+    return localIP_;
+}
+
+int TSocketHandle::LocalPort() const {
+    LookUpLocalAddress();
+    return localPort_;
+}
+
+void TSocketHandle::LookUpLocalAddress() const {
+    if (localKnown_ || !allocated_) {
+        return;
+    }
+    localKnown_ = true;
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_family == AF_INET) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
         localIP_ = text;
@@ -117,9 +140,13 @@ ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
 }
 
 bool TSocketHandle::Wait(bool forWriting, int waitMs) {
+    return Poll(forWriting ? POLLOUT : POLLIN, waitMs) != 0;
+}
+
+short TSocketHandle::Poll(short events, int waitMs) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
-    pollfd entry{handle_, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    pollfd entry{handle_, events, 0};
     for (;;) {
         int timeout = -1;
         if (waitMs >= 0) {
@@ -129,7 +156,7 @@ bool TSocketHandle::Wait(bool forWriting, int waitMs) {
         }
         const int result = ::poll(&entry, 1, timeout);
         if (result >= 0) {
-            return result > 0;
+            return result > 0 ? entry.revents : 0;
         }
         if (errno != EINTR) {
             RaiseLastSocketError();
@@ -148,6 +175,7 @@ void TSocketHandle::CloseSocket() {
 }
 
 void TSocketHandle::Reset() {
+    localKnown_ = false;
     localIP_.clear();
     localPort_ = 0;
     peerIP_.clear();

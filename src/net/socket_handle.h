@@ -20,8 +20,10 @@ public:
 
     bool Allocated() const { return allocated_; }
     int Handle() const { return handle_; }
-    const std::string& LocalIP() const { return localIP_; }
-    int LocalPort() const { return localPort_; }
+    // The local address is looked up when first asked for: most connections
+    // never need it, and the lookup is a system call.
+    const std::string& LocalIP() const;
+    int LocalPort() const;
     const std::string& PeerIP() const { return peerIP_; }
     int PeerPort() const { return peerPort_; }
 
@@ -51,10 +53,15 @@ public:
     void Reset();
 
 private:
+    // The poll() events that became ready (0 when the wait ran out).
+    short Poll(short events, int waitMs);
+    void LookUpLocalAddress() const;
+
     int handle_ = -1;
     bool allocated_ = false;
-    std::string localIP_;
-    int localPort_ = 0;
+    mutable bool localKnown_ = false;
+    mutable std::string localIP_;
+    mutable int localPort_ = 0;
     std::string peerIP_;
     int peerPort_ = 0;
 };
