@@ -185,6 +185,7 @@ void TTcpConnection::PrepareOpen() {
     socket_.Reset();
     input_.Clear();
     peerClosed_ = false;
+    moreQueued_ = false;
 }
 
 std::chrono::milliseconds TTcpConnection::LimitedWait(std::chrono::milliseconds limit) {
@@ -199,6 +200,12 @@ std::chrono::milliseconds TTcpConnection::LimitedWait(std::chrono::milliseconds 
     return std::min(limit, left);
 }
 
+void TTcpConnection::RaiseIfPastDeadline() {
+    if (deadline_ && std::chrono::steady_clock::now() >= *deadline_) {
+        FailWith(kWsaTimedOut);
+    }
+}
+
 void TTcpConnection::FailWith(int errorNumber) {
     CloseConnection();
     throw ESocketError(errorNumber);
@@ -210,11 +217,20 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
     if (!socket_.Allocated()) {
         return 0;
     }
+    // A look without waiting, and a read after one that filled its buffer
+    // (more is likely queued), try the receive at once and wait only when it
+    // would block; any other read would mostly find nothing there yet.
+    bool waitFirst = waitMs != 0 && !moreQueued_;
     ssize_t count;
     char* target;
     for (;;) {
-        if (!WaitForData(waitMs)) {
-            return 0;
+        if (waitFirst) {
+            if (!WaitForData(waitMs)) {
+                return 0;
+            }
+        } else if (waitMs == kInfiniteWait) {
+            // Data that keeps coming must not outlast the whole request.
+            RaiseIfPastDeadline();
         }
         target = destination != nullptr ? destination : input_.AppendSpace(size);
         count = socket_.Receive(target, size);
@@ -226,7 +242,12 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
             break;
         }
         if (error == EAGAIN) {
-            continue;  // woken without data after all
+            moreQueued_ = false;
+            if (waitMs == 0) {
+                return 0;
+            }
+            waitFirst = true;
+            continue;
         }
         const int errorNumber = TSocketStack::ErrorNumberFromErrno(error);
         if (errorNumber != kWsaShutdown) {
@@ -239,6 +260,7 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
         return 0;
     }
     peerClosed_ = count == 0;
+    moreQueued_ = count > 0 && static_cast<std::size_t>(count) == size;
     bytesReceived_ += static_cast<std::uint64_t>(count);
     if (ASCIIFilter) {
         std::for_each(target, target + count, [](char& c) { c = static_cast<char>(c & 0x7F); });

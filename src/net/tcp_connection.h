@@ -90,6 +90,8 @@ protected:
     // `limit`, cut to what is left before the deadline; raises the time-out
     // when nothing is left.
     std::chrono::milliseconds LimitedWait(std::chrono::milliseconds limit);
+    // Raises the time-out once the deadline has passed.
+    void RaiseIfPastDeadline();
     // Releases the socket and raises ESocketError.
     [[noreturn]] void FailWith(int errorNumber);
 
@@ -104,6 +106,8 @@ private:
     TSocketHandle socket_;
     TNetBuffer input_;
     bool peerClosed_ = false;
+    // The last receive filled its buffer.
+    bool moreQueued_ = false;
     bool lineTimedOut_ = false;
     std::uint64_t bytesReceived_ = 0;
     std::optional<std::chrono::steady_clock::time_point> deadline_;
