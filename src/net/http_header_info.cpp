@@ -10,13 +10,6 @@ namespace tessellon {
 
 namespace {
 
-// Takes the value of the first line of `name` out of `headers`.
-std::string TakeValue(THttpHeaderList& headers, const std::string& name) {
-    std::string value = headers.ValueOf(name);
-    headers.Delete(name);
-    return value;
-}
-
 std::uint32_t RangeNumber(const std::string& text) {
     const std::optional<std::int32_t> value = ParseInt32(text);
     if (!value) {
@@ -88,20 +81,57 @@ void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
 }
 
 void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
+    enum Field {
+        kLocation,
+        kServer,
+        kConnection,
+        kContentVersion,
+        kWWWAuthenticate,
+        kContentEncoding,
+        kContentLanguage,
+        kContentType,
+        kContentLength,
+        kContentRange,
+        kDate,
+        kLastModified,
+        kExpires,
+        kProxyAuthenticate,
+        kFieldCount
+    };
+    static constexpr std::string_view kNames[kFieldCount] = {"Location",
+                                                             "Server",
+                                                             "Connection",
+                                                             "Content-Version",
+                                                             "WWW-Authenticate",
+                                                             "Content-Encoding",
+                                                             "Content-Language",
+                                                             "Content-Type",
+                                                             "Content-Length",
+                                                             "Content-Range",
+                                                             "Date",
+                                                             "Last-Modified",
+                                                             "Expires",
+                                                             "Proxy-Authenticate"};
+    std::optional<std::string> values[kFieldCount];
+    headers.TakeFirstValues(kNames, values);
+    const auto text = [&values](Field field) {
+        return values[field] ? std::move(*values[field]) : std::string();
+    };
+
     ExtraHeaders.Clear();
-    Location = TakeValue(headers, "Location");
-    Server = TakeValue(headers, "Server");
-    Connection = TakeValue(headers, "Connection");
-    ContentVersion = TakeValue(headers, "Content-Version");
-    WWWAuthenticate = TakeValue(headers, "WWW-Authenticate");
-    ContentEncoding = TakeValue(headers, "Content-Encoding");
-    ContentLanguage = TakeValue(headers, "Content-Language");
-    ContentType = TakeValue(headers, "Content-Type");
-    ContentLength = ParseInt32(Trim(TakeValue(headers, "Content-Length"))).value_or(0);
+    Location = text(kLocation);
+    Server = text(kServer);
+    Connection = text(kConnection);
+    ContentVersion = text(kContentVersion);
+    WWWAuthenticate = text(kWWWAuthenticate);
+    ContentEncoding = text(kContentEncoding);
+    ContentLanguage = text(kContentLanguage);
+    ContentType = text(kContentType);
+    ContentLength = ParseInt32(Trim(text(kContentLength))).value_or(0);
     ContentRangeStart = 0;
     ContentRangeEnd = 0;
-    if (headers.Has("Content-Range")) {
-        const std::string range = TakeValue(headers, "Content-Range");
+    if (values[kContentRange]) {
+        const std::string range = text(kContentRange);
         const std::size_t blank = range.find(' ');
         const std::string span =
             blank == std::string::npos ? std::string() : range.substr(blank + 1);
@@ -110,10 +140,22 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
         const std::string rest = dash == std::string::npos ? std::string() : span.substr(dash + 1);
         ContentRangeEnd = RangeNumber(rest.substr(0, rest.find('/')));
     }
-    Date = InternetDateToLocal(TakeValue(headers, "Date"));
-    LastModified = InternetDateToLocal(TakeValue(headers, "Last-Modified"));
-    Expires = InternetDateToLocal(TakeValue(headers, "Expires"));
-    ProxyAuthenticate = TakeValue(headers, "Proxy-Authenticate");
+    // Most replies carry few of the dates, and an absent one is converted
+    // like the date 0: that conversion is made once.
+    std::optional<TDateTime> absent;
+    const auto date = [&](Field field) {
+        if (values[field]) {
+            return InternetDateToLocal(*values[field]);
+        }
+        if (!absent) {
+            absent = InternetDateToLocal({});
+        }
+        return *absent;
+    };
+    Date = date(kDate);
+    LastModified = date(kLastModified);
+    Expires = date(kExpires);
+    ProxyAuthenticate = text(kProxyAuthenticate);
     ExtraHeaders.AddAll(headers);
 }
 

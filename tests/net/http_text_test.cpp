@@ -177,6 +177,19 @@ TEST(HttpHeaderInfo, ReplyFieldsAreTakenOutAndTheRestKeptInOrder) {
               (std::vector<std::string>{"X-First: 1", "Connection: close",
                                         "Transfer-Encoding: identity"}));
 
+    // A taken field leaves with its continuation lines; a kept one keeps
+    // them, in place.
+    THttpHeaderList folded;
+    for (const char* line : {"X-Kept: a", " folded", "Location: /x", "\tcont", "location: /y"}) {
+        folded.Add(line);
+    }
+    reply.ProcessReplyHeaders(folded);
+    EXPECT_EQ(reply.Location, "/x cont");
+    EXPECT_EQ(reply.Server, "");
+    EXPECT_EQ(reply.ExtraHeaders.Lines(),
+              (std::vector<std::string>{"X-Kept: a", " folded", "location: /y"}));
+    EXPECT_EQ(folded.Lines(), reply.ExtraHeaders.Lines());
+
     THttpHeaderList badRange;
     badRange.Add("Content-Range: bytes x-9/10");
     EXPECT_THROW(
