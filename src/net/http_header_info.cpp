@@ -39,9 +39,12 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
+void THttpHeaderInfo::AppendRequestHeaders(std::string& request) const {
+    const auto line = [&request](std::string_view name, std::string_view value) {
+        request.append(name).append(value).append("\r\n");
+    };
     // The text fields come first, in this order.
-    static const std::pair<const char*, std::string THttpHeaderInfo::*> kTextLines[] = {
+    static const std::pair<std::string_view, std::string THttpHeaderInfo::*> kTextLines[] = {
         {"Accept: ", &THttpHeaderInfo::Accept},
         {"Accept-Charset: ", &THttpHeaderInfo::AcceptCharSet},
         {"Accept-Encoding: ", &THttpHeaderInfo::AcceptEncoding},
@@ -57,27 +60,28 @@ void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
     };
     for (const auto& [name, field] : kTextLines) {
         if (!(this->*field).empty()) {
-            headers.Add(name + this->*field);
+            line(name, this->*field);
         }
     }
     if (ContentLength != 0) {
-        headers.Add("Content-Length: " + std::to_string(ContentLength));
+        line("Content-Length: ", std::to_string(ContentLength));
     }
     if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
-        std::string range = "Range: bytes=" + std::to_string(ContentRangeStart) + "-";
+        std::string range = std::to_string(ContentRangeStart) + "-";
         if (ContentRangeEnd != 0) {
             range += std::to_string(ContentRangeEnd);
         }
-        headers.Add(range);
+        line("Range: bytes=", range);
     }
     if (!Username.empty()) {
-        headers.Add("Authorization: Basic " + Base64Encode(Username + ":" + Password));
+        line("Authorization: Basic ", Base64Encode(Username + ":" + Password));
     }
     if (!ProxyServer.empty() && !ProxyUsername.empty()) {
-        headers.Add("Proxy-Authorization: Basic " +
-                    Base64Encode(ProxyUsername + ":" + ProxyPassword));
+        line("Proxy-Authorization: Basic ", Base64Encode(ProxyUsername + ":" + ProxyPassword));
     }
-    headers.AddAll(ExtraHeaders);
+    for (const std::string& extra : ExtraHeaders.Lines()) {
+        line({}, extra);
+    }
 }
 
 void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
