@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +55,7 @@ void TSocketHandle::Allocate() {
 void TSocketHandle::Adopt(int handle) {
     handle_ = handle;
     allocated_ = true;
+    receiveTimeout_ = std::chrono::milliseconds(0);
 }
 
 int TSocketHandle::Bind(const std::string& ip) {
@@ -137,6 +140,36 @@ ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
         result = ::recv(handle_, bytes, count, MSG_DONTWAIT);
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+bool TSocketHandle::ShareReceiveWait(std::chrono::milliseconds limit) {
+    using std::chrono::milliseconds;
+    // The kernel ends a receive time-out on its coarse timer wheel: a tick
+    // of up to 10 ms to round up to, and up to an eighth of the time (plus a
+    // tick) late. Asked for 7/8 of the limit less 20 ms, it always ends
+    // before the limit, and the rest is left to poll(), which is precise.
+    const milliseconds share = limit * 7 / 8 - milliseconds(20);
+    if (share < milliseconds(20)) {
+        return false;
+    }
+    if (share == receiveTimeout_) {
+        return true;
+    }
+    int blocking = 0;
+    if (receiveTimeout_.count() == 0 && ::ioctl(handle_, FIONBIO, &blocking) != 0) {
+        return false;
+    }
+    const timeval timeout{static_cast<time_t>(share.count() / 1000),
+                          static_cast<suseconds_t>(share.count() % 1000 * 1000)};
+    if (::setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
+        return false;  // every other call passes MSG_DONTWAIT and never blocks
+    }
+    receiveTimeout_ = share;
+    return true;
+}
+
+ssize_t TSocketHandle::ReceiveWaiting(char* bytes, std::size_t count) {
+    return ::recv(handle_, bytes, count, 0);
 }
 
 bool TSocketHandle::Wait(bool forWriting, int waitMs) {

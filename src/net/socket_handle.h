@@ -39,10 +39,17 @@ public:
     // Connects to the peer, waiting at most `limit`.
     void Connect(std::chrono::milliseconds limit);
 
-    // One send or receive; the result and errno of the system call, with
-    // EINTR retried.
+    // One send or receive that never waits; the result and errno of the
+    // system call, with EINTR retried.
     ssize_t Send(const char* bytes, std::size_t count);
     ssize_t Receive(char* bytes, std::size_t count);
+    // Lets ReceiveWaiting() wait for data inside recv() for a share of
+    // `limit` that always ends before it; the caller waits out the rest.
+    // False when `limit` is too short to share or the socket refused.
+    bool ShareReceiveWait(std::chrono::milliseconds limit);
+    // One receive that waits as ShareReceiveWait() allowed: -1 with EAGAIN
+    // when that share ran out, or with EINTR when a signal came.
+    ssize_t ReceiveWaiting(char* bytes, std::size_t count);
     // Waits until the socket can be read (`forWriting` false) or written;
     // a negative wait has no limit. False when the wait ran out.
     bool Wait(bool forWriting, int waitMs);
@@ -59,6 +66,8 @@ private:
 
     int handle_ = -1;
     bool allocated_ = false;
+    // The receive time-out set on the socket; zero while it does not block.
+    std::chrono::milliseconds receiveTimeout_{0};
     mutable bool localKnown_ = false;
     mutable std::string localIP_;
     mutable int localPort_ = 0;
