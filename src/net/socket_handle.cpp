@@ -144,10 +144,10 @@ ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
 
 bool TSocketHandle::ShareReceiveWait(std::chrono::milliseconds limit) {
     using std::chrono::milliseconds;
-    // The kernel ends a receive time-out on its coarse timer wheel: a tick
-    // of up to 10 ms to round up to, and up to an eighth of the time (plus a
-    // tick) late. Asked for 7/8 of the limit less 20 ms, it always ends
-    // before the limit, and the rest is left to poll(), which is precise.
+    // The kernel keeps a receive time-out on its coarse timer wheel: it
+    // rounds up to a tick (10 ms at most) and may end about an eighth of the
+    // time late, plus a tick. Asked for 7/8 of the limit less 20 ms, it always
+    // ends before the limit, and poll(), which is precise, waits out the rest.
     const milliseconds share = limit * 7 / 8 - milliseconds(20);
     if (share < milliseconds(20)) {
         return false;

@@ -1,7 +1,9 @@
 #pragma once
-// One operating-system TCP socket and the addresses it joins. The socket is
-// non-blocking; every wait goes through a readiness wait with a limit, so no
-// call can hold its thread longer than the connection's time limits allow.
+// One operating-system TCP socket and the addresses it joins. Every call
+// that may wait has a limit, so no call can hold its thread longer than the
+// connection's time limits allow: sends, connects and looks never block and
+// wait through poll(), and a receive that waits inside recv() does so under a
+// receive time-out that ends before its limit.
 
 #include <sys/types.h>
 
