@@ -84,7 +84,9 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
     const TRequestClock clock(*this);
     TNetBuffer dropped;
     TNetBuffer& stream = destination != nullptr ? *destination : dropped;
-    std::string location = url;
+    // Only a redirect's location needs a copy of its own.
+    std::string_view location = url;
+    std::string redirected;
     TStepResult step;
     for (;;) {
         ++redirectDepth_;
@@ -108,7 +110,8 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
             if (step.CloseAfter) {
                 CloseConnection();
             }
-            location = std::move(next);
+            redirected = std::move(next);
+            location = redirected;
             continue;
         }
         if (!AskRedirect(next, redirectDepth_)) {
@@ -131,14 +134,14 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
 THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& uri,
                                               TNetBuffer& destination, std::string_view postBody) {
     SelectTarget(uri);
-    const std::string request = ComposeRequest(method, uri, postBody);
+    ComposeRequest(method, uri, postBody);
     DropStaleConnection();
     THttpReplyReader reader(*this, ReplyLimits);
     TStepResult result;
     try {
-        const THttpStatusLine status = SendRequest(method, request, reader);
+        THttpStatusLine status = SendRequest(method, request_, reader);
         statusCode_ = status.Code;
-        statusText_ = status.Text;
+        statusText_ = std::move(status.Text);
         if (!status.ValidCode) {
             throw EConvertError(status.CodeText);
         }
@@ -194,31 +197,26 @@ void THttpClient::SelectTarget(const TUri& uri) {
     Port = uri.NamesPort() ? uri.PortNumber() : 80;
 }
 
-std::string THttpClient::ComposeRequest(THttpMethod method, const TUri& uri,
-                                        std::string_view postBody) {
-    const std::string port = uri.NamesPort() ? ":" + uri.Port() : std::string();
-    std::string target = uri.Target();
-    if (!Request.ProxyServer.empty()) {
-        target = targetScheme_ + "://" + targetHost_ + port + target;
-    }
+void THttpClient::ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody) {
     const bool post = method == THttpMethod::Post;
     Request.ContentLength = post ? static_cast<std::int32_t>(postBody.size()) : 0;
-    wireHeaders_.Clear();
-    Request.ComposeRequestHeaders(wireHeaders_);
-
-    std::string request;
-    request.reserve(256);
-    request.append(MethodName(method)).append(" ").append(target).append(" HTTP/");
-    request.append(ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1").append("\r\n");
-    request.append("Host: ").append(targetHost_).append(port).append("\r\n");
-    for (const std::string& line : wireHeaders_.Lines()) {
-        request.append(line).append("\r\n");
+    const std::string_view port = uri.NamesPort() ? std::string_view(uri.Port()) : "";
+    const std::string_view portSeparator = port.empty() ? "" : ":";
+    request_.clear();
+    request_.append(MethodName(method)).append(" ");
+    if (!Request.ProxyServer.empty()) {
+        request_.append(targetScheme_).append("://").append(targetHost_);
+        request_.append(portSeparator).append(port);
     }
-    request.append("\r\n");
+    request_.append(uri.Path()).append(uri.Document()).append(" HTTP/");
+    request_.append(ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1").append("\r\n");
+    request_.append("Host: ").append(targetHost_).append(portSeparator).append(port);
+    request_.append("\r\n");
+    Request.AppendRequestHeaders(request_);
+    request_.append("\r\n");
     if (post) {
-        request.append(postBody);
+        request_.append(postBody);
     }
-    return request;
 }
 
 void THttpClient::ReleaseIfPeerGone() {

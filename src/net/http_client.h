@@ -66,7 +66,8 @@ private:
     };
 
     void SelectTarget(const TUri& uri);
-    std::string ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
+    // The request's bytes into request_.
+    void ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
     // Looks whether the peer closed or reset the connection, releasing it
     // then; raises nothing.
     void ReleaseIfPeerGone();
@@ -82,6 +83,8 @@ private:
     bool AskRedirect(std::string& location, int depth);
 
     THttpHeaderInfo reply_;
+    // Kept between requests so that composing one allocates nothing.
+    std::string request_;
     THttpHeaderList wireHeaders_;
     int statusCode_ = 0;
     std::string statusText_;

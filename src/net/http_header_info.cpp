@@ -10,13 +10,6 @@ namespace tessellon {
 
 namespace {
 
-// Takes the value of the first line of `name` out of `headers`.
-std::string TakeValue(THttpHeaderList& headers, const std::string& name) {
-    std::string value = headers.ValueOf(name);
-    headers.Delete(name);
-    return value;
-}
-
 std::uint32_t RangeNumber(const std::string& text) {
     const std::optional<std::int32_t> value = ParseInt32(text);
     if (!value) {
@@ -46,9 +39,12 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
+void THttpHeaderInfo::AppendRequestHeaders(std::string& request) const {
+    const auto line = [&request](std::string_view name, std::string_view value) {
+        request.append(name).append(value).append("\r\n");
+    };
     // The text fields come first, in this order.
-    static const std::pair<const char*, std::string THttpHeaderInfo::*> kTextLines[] = {
+    static const std::pair<std::string_view, std::string THttpHeaderInfo::*> kTextLines[] = {
         {"Accept: ", &THttpHeaderInfo::Accept},
         {"Accept-Charset: ", &THttpHeaderInfo::AcceptCharSet},
         {"Accept-Encoding: ", &THttpHeaderInfo::AcceptEncoding},
@@ -64,44 +60,82 @@ void THttpHeaderInfo::ComposeRequestHeaders(THttpHeaderList& headers) const {
     };
     for (const auto& [name, field] : kTextLines) {
         if (!(this->*field).empty()) {
-            headers.Add(name + this->*field);
+            line(name, this->*field);
         }
     }
     if (ContentLength != 0) {
-        headers.Add("Content-Length: " + std::to_string(ContentLength));
+        line("Content-Length: ", std::to_string(ContentLength));
     }
     if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
-        std::string range = "Range: bytes=" + std::to_string(ContentRangeStart) + "-";
+        std::string range = std::to_string(ContentRangeStart) + "-";
         if (ContentRangeEnd != 0) {
             range += std::to_string(ContentRangeEnd);
         }
-        headers.Add(range);
+        line("Range: bytes=", range);
     }
     if (!Username.empty()) {
-        headers.Add("Authorization: Basic " + Base64Encode(Username + ":" + Password));
+        line("Authorization: Basic ", Base64Encode(Username + ":" + Password));
     }
     if (!ProxyServer.empty() && !ProxyUsername.empty()) {
-        headers.Add("Proxy-Authorization: Basic " +
-                    Base64Encode(ProxyUsername + ":" + ProxyPassword));
+        line("Proxy-Authorization: Basic ", Base64Encode(ProxyUsername + ":" + ProxyPassword));
     }
-    headers.AddAll(ExtraHeaders);
+    for (const std::string& extra : ExtraHeaders.Lines()) {
+        line({}, extra);
+    }
 }
 
 void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
+    enum Field {
+        kLocation,
+        kServer,
+        kConnection,
+        kContentVersion,
+        kWWWAuthenticate,
+        kContentEncoding,
+        kContentLanguage,
+        kContentType,
+        kContentLength,
+        kContentRange,
+        kDate,
+        kLastModified,
+        kExpires,
+        kProxyAuthenticate,
+        kFieldCount
+    };
+    static constexpr std::string_view kNames[kFieldCount] = {"Location",
+                                                             "Server",
+                                                             "Connection",
+                                                             "Content-Version",
+                                                             "WWW-Authenticate",
+                                                             "Content-Encoding",
+                                                             "Content-Language",
+                                                             "Content-Type",
+                                                             "Content-Length",
+                                                             "Content-Range",
+                                                             "Date",
+                                                             "Last-Modified",
+                                                             "Expires",
+                                                             "Proxy-Authenticate"};
+    std::optional<std::string> values[kFieldCount];
+    headers.TakeFirstValues(kNames, values);
+    const auto text = [&values](Field field) {
+        return values[field] ? std::move(*values[field]) : std::string();
+    };
+
     ExtraHeaders.Clear();
-    Location = TakeValue(headers, "Location");
-    Server = TakeValue(headers, "Server");
-    Connection = TakeValue(headers, "Connection");
-    ContentVersion = TakeValue(headers, "Content-Version");
-    WWWAuthenticate = TakeValue(headers, "WWW-Authenticate");
-    ContentEncoding = TakeValue(headers, "Content-Encoding");
-    ContentLanguage = TakeValue(headers, "Content-Language");
-    ContentType = TakeValue(headers, "Content-Type");
-    ContentLength = ParseInt32(Trim(TakeValue(headers, "Content-Length"))).value_or(0);
+    Location = text(kLocation);
+    Server = text(kServer);
+    Connection = text(kConnection);
+    ContentVersion = text(kContentVersion);
+    WWWAuthenticate = text(kWWWAuthenticate);
+    ContentEncoding = text(kContentEncoding);
+    ContentLanguage = text(kContentLanguage);
+    ContentType = text(kContentType);
+    ContentLength = ParseInt32(Trim(text(kContentLength))).value_or(0);
     ContentRangeStart = 0;
     ContentRangeEnd = 0;
-    if (headers.Has("Content-Range")) {
-        const std::string range = TakeValue(headers, "Content-Range");
+    if (values[kContentRange]) {
+        const std::string range = text(kContentRange);
         const std::size_t blank = range.find(' ');
         const std::string span =
             blank == std::string::npos ? std::string() : range.substr(blank + 1);
@@ -110,10 +144,22 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
         const std::string rest = dash == std::string::npos ? std::string() : span.substr(dash + 1);
         ContentRangeEnd = RangeNumber(rest.substr(0, rest.find('/')));
     }
-    Date = InternetDateToLocal(TakeValue(headers, "Date"));
-    LastModified = InternetDateToLocal(TakeValue(headers, "Last-Modified"));
-    Expires = InternetDateToLocal(TakeValue(headers, "Expires"));
-    ProxyAuthenticate = TakeValue(headers, "Proxy-Authenticate");
+    // Most replies carry few of the dates, and an absent one is converted
+    // like the date 0: that conversion is made once.
+    std::optional<TDateTime> absent;
+    const auto date = [&](Field field) {
+        if (values[field]) {
+            return InternetDateToLocal(*values[field]);
+        }
+        if (!absent) {
+            absent = InternetDateToLocal({});
+        }
+        return *absent;
+    };
+    Date = date(kDate);
+    LastModified = date(kLastModified);
+    Expires = date(kExpires);
+    ProxyAuthenticate = text(kProxyAuthenticate);
     ExtraHeaders.AddAll(headers);
 }
 

@@ -50,12 +50,13 @@ public:
     int ProxyPort = 0;
     std::string UserAgent = kDefaultUserAgent;
 
-    // Appends the request header lines in their fixed order: Accept,
-    // Accept-Charset, Accept-Encoding, Accept-Language, From, Referer,
-    // User-Agent, Connection, Content-Version, Content-Encoding,
+    // Appends the request header lines, each ended by CR LF, in their fixed
+    // order: Accept, Accept-Charset, Accept-Encoding, Accept-Language, From,
+    // Referer, User-Agent, Connection, Content-Version, Content-Encoding,
     // Content-Language, Content-Type, Content-Length, Range, Authorization,
-    // Proxy-Authorization, then ExtraHeaders; each only when set.
-    void ComposeRequestHeaders(THttpHeaderList& headers) const;
+    // Proxy-Authorization, then ExtraHeaders; each only when set. The text
+    // goes straight into the request, which is sent in one piece.
+    void AppendRequestHeaders(std::string& request) const;
     // Takes the reply's named fields out of `headers` (the first line of each
     // name) into the fields above and copies the remaining lines into
     // ExtraHeaders. A Content-Range start or end that is not a number raises

@@ -38,12 +38,12 @@ void THttpHeaderList::AddAll(const THttpHeaderList& other) {
     lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
 }
 
-std::string THttpHeaderList::NameOf(const std::string& line) {
+std::string_view THttpHeaderList::NameOf(std::string_view line) {
     const std::size_t colon = line.find(':');
-    return colon == std::string::npos ? std::string() : line.substr(0, colon);
+    return colon == std::string_view::npos ? std::string_view() : line.substr(0, colon);
 }
 
-std::size_t THttpHeaderList::IndexOf(const std::string& name) const {
+std::size_t THttpHeaderList::IndexOf(std::string_view name) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         if (SameText(NameOf(lines_[i]), name)) {
             return i;
@@ -106,6 +106,37 @@ void THttpHeaderList::PutValue(const std::string& name, const std::string& value
                  lines_.begin() + static_cast<std::ptrdiff_t>(EndOfField(index)));
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), pieces.begin(),
                   pieces.end());
+}
+
+void THttpHeaderList::TakeFirstValues(std::span<const std::string_view> names,
+                                      std::span<std::optional<std::string>> values) {
+    for (std::optional<std::string>& value : values) {
+        value.reset();
+    }
+    // A continuation line never bears one of the names (they begin with no
+    // blank), so the first line of each name is the same before and after
+    // the other names' lines are taken out.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < lines_.size();) {
+        const std::size_t end = EndOfField(i);
+        const std::string_view name = NameOf(lines_[i]);
+        std::size_t which = 0;
+        while (which < names.size() && (values[which] || !SameText(name, names[which]))) {
+            ++which;
+        }
+        if (which < names.size()) {
+            values[which] = JoinedValue(i);
+        } else {
+            for (std::size_t k = i; k < end; ++k) {
+                if (kept != k) {
+                    lines_[kept] = std::move(lines_[k]);
+                }
+                ++kept;
+            }
+        }
+        i = end;
+    }
+    lines_.resize(kept);
 }
 
 void THttpHeaderList::Delete(const std::string& name) {

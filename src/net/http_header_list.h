@@ -5,7 +5,10 @@
 // the line before it.
 
 #include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessellon {
@@ -32,13 +35,18 @@ public:
     void PutValue(const std::string& name, const std::string& value);
     // Deletes the first line of that name with its continuations.
     void Delete(const std::string& name);
+    // For each of `names`, the value of its first line (none when there is
+    // none) into `values`, and that line deleted with its continuations: the
+    // same as ValueOf() and Delete() name by name, in one pass.
+    void TakeFirstValues(std::span<const std::string_view> names,
+                         std::span<std::optional<std::string>> values);
 
     // The name of a line: the text before its first ":", "" without one.
-    static std::string NameOf(const std::string& line);
+    static std::string_view NameOf(std::string_view line);
 
 private:
     // Index of the first line of that name, or Count().
-    std::size_t IndexOf(const std::string& name) const;
+    std::size_t IndexOf(std::string_view name) const;
     std::string JoinedValue(std::size_t index) const;
     // One past the last continuation line of the line at `index`.
     std::size_t EndOfField(std::size_t index) const;

@@ -10,23 +10,7 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string TrimLeft(std::string_view text) {
     std::size_t start = 0;

@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +55,7 @@ void TSocketHandle::Allocate() {
 void TSocketHandle::Adopt(int handle) {
     handle_ = handle;
     allocated_ = true;
+    receiveTimeout_ = std::chrono::milliseconds(0);
 }
 
 int TSocketHandle::Bind(const std::string& ip) {
@@ -80,19 +83,42 @@ void TSocketHandle::Connect(std::chrono::milliseconds limit) {
         if (errno != EINPROGRESS && errno != EINTR) {
             RaiseConnectError(errno);
         }
-        if (!Wait(true, static_cast<int>(limit.count()))) {
+        const short ready = Poll(POLLOUT, static_cast<int>(limit.count()));
+        if (ready == 0) {
             throw ESocketError(kWsaTimedOut);
         }
-        int error = 0;
-        socklen_t length = sizeof error;
-        ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &length);
-        if (error != 0) {
-            RaiseConnectError(error);
+        // A failed attempt always shows as an error or a hang-up, so only
+        // then is the socket asked for its error.
+        if ((ready & (POLLERR | POLLHUP)) != 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &length);
+            if (error != 0) {
+                RaiseConnectError(error);
+            }
         }
     }
+}
+
+const std::string& TSocketHandle::LocalIP() const {
+    LookUpLocalAddress();
+    return localIP_;
+}
+
+int TSocketHandle::LocalPort() const {
+    LookUpLocalAddress();
+    return localPort_;
+}
+
+void TSocketHandle::LookUpLocalAddress() const {
+    if (localKnown_ || !allocated_) {
+        return;
+    }
+    localKnown_ = true;
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_family == AF_INET) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
         localIP_ = text;
@@ -116,10 +142,44 @@ ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
     return result;
 }
 
+bool TSocketHandle::ShareReceiveWait(std::chrono::milliseconds limit) {
+    using std::chrono::milliseconds;
+    // The kernel keeps a receive time-out on its coarse timer wheel: it
+    // rounds up to a tick (10 ms at most) and may end about an eighth of the
+    // time late, plus a tick. Asked for 7/8 of the limit less 20 ms, it always
+    // ends before the limit, and poll(), which is precise, waits out the rest.
+    const milliseconds share = limit * 7 / 8 - milliseconds(20);
+    if (share < milliseconds(20)) {
+        return false;
+    }
+    if (share == receiveTimeout_) {
+        return true;
+    }
+    int blocking = 0;
+    if (receiveTimeout_.count() == 0 && ::ioctl(handle_, FIONBIO, &blocking) != 0) {
+        return false;
+    }
+    const timeval timeout{static_cast<time_t>(share.count() / 1000),
+                          static_cast<suseconds_t>(share.count() % 1000 * 1000)};
+    if (::setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
+        return false;  // every other call passes MSG_DONTWAIT and never blocks
+    }
+    receiveTimeout_ = share;
+    return true;
+}
+
+ssize_t TSocketHandle::ReceiveWaiting(char* bytes, std::size_t count) {
+    return ::recv(handle_, bytes, count, 0);
+}
+
 bool TSocketHandle::Wait(bool forWriting, int waitMs) {
+    return Poll(forWriting ? POLLOUT : POLLIN, waitMs) != 0;
+}
+
+short TSocketHandle::Poll(short events, int waitMs) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
-    pollfd entry{handle_, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    pollfd entry{handle_, events, 0};
     for (;;) {
         int timeout = -1;
         if (waitMs >= 0) {
@@ -129,7 +189,7 @@ bool TSocketHandle::Wait(bool forWriting, int waitMs) {
         }
         const int result = ::poll(&entry, 1, timeout);
         if (result >= 0) {
-            return result > 0;
+            return result > 0 ? entry.revents : 0;
         }
         if (errno != EINTR) {
             RaiseLastSocketError();
@@ -148,6 +208,7 @@ void TSocketHandle::CloseSocket() {
 }
 
 void TSocketHandle::Reset() {
+    localKnown_ = false;
     localIP_.clear();
     localPort_ = 0;
     peerIP_.clear();

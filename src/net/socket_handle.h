@@ -1,7 +1,9 @@
 #pragma once
-// One operating-system TCP socket and the addresses it joins. The socket is
-// non-blocking; every wait goes through a readiness wait with a limit, so no
-// call can hold its thread longer than the connection's time limits allow.
+// One operating-system TCP socket and the addresses it joins. Every call
+// that may wait has a limit, so no call can hold its thread longer than the
+// connection's time limits allow: sends, connects and looks never block and
+// wait through poll(), and a receive that waits inside recv() does so under a
+// receive time-out that ends before its limit.
 
 #include <sys/types.h>
 
@@ -20,8 +22,10 @@ public:
 
     bool Allocated() const { return allocated_; }
     int Handle() const { return handle_; }
-    const std::string& LocalIP() const { return localIP_; }
-    int LocalPort() const { return localPort_; }
+    // The local address is looked up when first asked for: most connections
+    // never need it, and the lookup is a system call.
+    const std::string& LocalIP() const;
+    int LocalPort() const;
     const std::string& PeerIP() const { return peerIP_; }
     int PeerPort() const { return peerPort_; }
 
@@ -37,10 +41,17 @@ public:
     // Connects to the peer, waiting at most `limit`.
     void Connect(std::chrono::milliseconds limit);
 
-    // One send or receive; the result and errno of the system call, with
-    // EINTR retried.
+    // One send or receive that never waits; the result and errno of the
+    // system call, with EINTR retried.
     ssize_t Send(const char* bytes, std::size_t count);
     ssize_t Receive(char* bytes, std::size_t count);
+    // Lets ReceiveWaiting() wait for data inside recv() for a share of
+    // `limit` that always ends before it; the caller waits out the rest.
+    // False when `limit` is too short to share or the socket refused.
+    bool ShareReceiveWait(std::chrono::milliseconds limit);
+    // One receive that waits as ShareReceiveWait() allowed: -1 with EAGAIN
+    // when that share ran out, or with EINTR when a signal came.
+    ssize_t ReceiveWaiting(char* bytes, std::size_t count);
     // Waits until the socket can be read (`forWriting` false) or written;
     // a negative wait has no limit. False when the wait ran out.
     bool Wait(bool forWriting, int waitMs);
@@ -51,10 +62,17 @@ public:
     void Reset();
 
 private:
+    // The poll() events that became ready (0 when the wait ran out).
+    short Poll(short events, int waitMs);
+    void LookUpLocalAddress() const;
+
     int handle_ = -1;
     bool allocated_ = false;
-    std::string localIP_;
-    int localPort_ = 0;
+    // The receive time-out set on the socket; zero while it does not block.
+    std::chrono::milliseconds receiveTimeout_{0};
+    mutable bool localKnown_ = false;
+    mutable std::string localIP_;
+    mutable int localPort_ = 0;
     std::string peerIP_;
     int peerPort_ = 0;
 };

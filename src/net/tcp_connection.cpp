@@ -23,6 +23,33 @@ private:
     std::function<void()> end_;
 };
 
+// Room at the end of the input buffer for one receive (none for a receive
+// into a stream): only the bytes that arrived are kept, even when the
+// receive raises.
+class TInputRoom {
+public:
+    TInputRoom(TNetBuffer* input, std::size_t size)
+        : input_(input),
+          size_(size),
+          data_(input != nullptr ? input->AppendSpace(size) : nullptr) {}
+    ~TInputRoom() {
+        if (input_ != nullptr) {
+            input_->CommitAppend(size_, used_);
+        }
+    }
+    TInputRoom(const TInputRoom&) = delete;
+    TInputRoom& operator=(const TInputRoom&) = delete;
+
+    char* Data() const { return data_; }
+    void Keep(std::size_t used) { used_ = used; }
+
+private:
+    TNetBuffer* input_;
+    std::size_t size_;
+    char* data_;
+    std::size_t used_ = 0;
+};
+
 }  // namespace
 
 void TTcpConnection::CloseConnection() {
@@ -185,6 +212,8 @@ void TTcpConnection::PrepareOpen() {
     socket_.Reset();
     input_.Clear();
     peerClosed_ = false;
+    moreQueued_ = false;
+    waitedBefore_ = false;
 }
 
 std::chrono::milliseconds TTcpConnection::LimitedWait(std::chrono::milliseconds limit) {
@@ -199,6 +228,12 @@ std::chrono::milliseconds TTcpConnection::LimitedWait(std::chrono::milliseconds 
     return std::min(limit, left);
 }
 
+void TTcpConnection::RaiseIfPastDeadline() {
+    if (deadline_ && std::chrono::steady_clock::now() >= *deadline_) {
+        FailWith(kWsaTimedOut);
+    }
+}
+
 void TTcpConnection::FailWith(int errorNumber) {
     CloseConnection();
     throw ESocketError(errorNumber);
@@ -210,23 +245,41 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
     if (!socket_.Allocated()) {
         return 0;
     }
+    // A look without waiting, and a read after one that filled its buffer
+    // (more is likely queued), try the receive at once and wait only when it
+    // would block; any other read would mostly find nothing there yet.
+    bool waitFirst = waitMs != 0 && !moreQueued_;
     ssize_t count;
     char* target;
     for (;;) {
-        if (!WaitForData(waitMs)) {
-            return 0;
+        TInputRoom room(destination == nullptr ? &input_ : nullptr, size);
+        target = destination != nullptr ? destination : room.Data();
+        std::optional<ssize_t> result;
+        if (waitFirst) {
+            result = WaitAndReceive(target, size, waitMs);
+            if (!result) {
+                return 0;
+            }
+        } else {
+            if (waitMs == kInfiniteWait) {
+                // Data that keeps coming must not outlast the whole request.
+                RaiseIfPastDeadline();
+            }
+            result = socket_.Receive(target, size);
         }
-        target = destination != nullptr ? destination : input_.AppendSpace(size);
-        count = socket_.Receive(target, size);
+        count = *result;
         const int error = errno;
-        if (destination == nullptr) {
-            input_.CommitAppend(size, count > 0 ? static_cast<std::size_t>(count) : 0);
-        }
+        room.Keep(count > 0 ? static_cast<std::size_t>(count) : 0);
         if (count >= 0) {
             break;
         }
         if (error == EAGAIN) {
-            continue;  // woken without data after all
+            moreQueued_ = false;
+            if (waitMs == 0) {
+                return 0;
+            }
+            waitFirst = true;
+            continue;
         }
         const int errorNumber = TSocketStack::ErrorNumberFromErrno(error);
         if (errorNumber != kWsaShutdown) {
@@ -239,6 +292,7 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
         return 0;
     }
     peerClosed_ = count == 0;
+    moreQueued_ = count > 0 && static_cast<std::size_t>(count) == size;
     bytesReceived_ += static_cast<std::uint64_t>(count);
     if (ASCIIFilter) {
         std::for_each(target, target + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
@@ -250,14 +304,36 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
     return static_cast<std::size_t>(count);
 }
 
-bool TTcpConnection::WaitForData(int waitMs) {
-    if (waitMs != kInfiniteWait) {
-        return Stack().WaitReadable(socket_, waitMs);
+std::optional<ssize_t> TTcpConnection::WaitAndReceive(char* target, std::size_t size, int waitMs) {
+    using std::chrono::milliseconds;
+    using Clock = std::chrono::steady_clock;
+    const milliseconds limit =
+        waitMs == kInfiniteWait ? LimitedWait(TimeLimits.Idle) : milliseconds(waitMs);
+    const auto end = Clock::now() + limit;
+    // A connection that waits again (kept for another request, or a reply
+    // coming in pieces) waits inside recv(): one system call where poll()
+    // and recv() are two. Its first wait uses poll(), because making the
+    // socket wait costs two calls of its own.
+    if (waitedBefore_ && socket_.ShareReceiveWait(limit)) {
+        const ssize_t count = socket_.ReceiveWaiting(target, size);
+        if (count >= 0 || (errno != EAGAIN && errno != EINTR)) {
+            return count;
+        }
     }
-    if (!Stack().WaitReadable(socket_, static_cast<int>(LimitedWait(TimeLimits.Idle).count()))) {
-        FailWith(kWsaTimedOut);
+    waitedBefore_ = true;
+    for (;;) {
+        const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
+        if (left.count() <= 0 || !Stack().WaitReadable(socket_, static_cast<int>(left.count()))) {
+            if (waitMs == kInfiniteWait) {
+                FailWith(kWsaTimedOut);
+            }
+            return std::nullopt;
+        }
+        const ssize_t count = socket_.Receive(target, size);
+        if (count >= 0 || errno != EAGAIN) {
+            return count;
+        }
     }
-    return true;
 }
 
 }  // namespace tessellon

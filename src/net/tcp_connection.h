@@ -90,6 +90,8 @@ protected:
     // `limit`, cut to what is left before the deadline; raises the time-out
     // when nothing is left.
     std::chrono::milliseconds LimitedWait(std::chrono::milliseconds limit);
+    // Raises the time-out once the deadline has passed.
+    void RaiseIfPastDeadline();
     // Releases the socket and raises ESocketError.
     [[noreturn]] void FailWith(int errorNumber);
 
@@ -98,12 +100,19 @@ private:
     // it is null. Returns the count, 0 when the wait ran out or the peer
     // closed.
     std::size_t Receive(bool raiseIfClosed, int waitMs, char* destination, std::size_t size);
-    // False when a finite wait ran out; an infinite one raises instead.
-    bool WaitForData(int waitMs);
+    // Waits at most `waitMs` for data and receives it into `target`: the
+    // result of the receive (errno set when it failed), none when a finite
+    // wait ran out. An infinite wait lasts as long as the time limits allow
+    // and then raises the time-out.
+    std::optional<ssize_t> WaitAndReceive(char* target, std::size_t size, int waitMs);
 
     TSocketHandle socket_;
     TNetBuffer input_;
     bool peerClosed_ = false;
+    // The last receive filled its buffer.
+    bool moreQueued_ = false;
+    // This connection has waited for data before.
+    bool waitedBefore_ = false;
     bool lineTimedOut_ = false;
     std::uint64_t bytesReceived_ = 0;
     std::optional<std::chrono::steady_clock::time_point> deadline_;

@@ -8,7 +8,7 @@ namespace {
 
 // A port is a run of decimal digits that fits an int; anything else names
 // no port.
-int PortFromText(const std::string& text) {
+int PortFromText(std::string_view text) {
     if (text.empty() || text.size() > 9) {
         return -1;
     }
@@ -24,39 +24,46 @@ int PortFromText(const std::string& text) {
 
 }  // namespace
 
-TUri::TUri(std::string url) {
-    std::replace(url.begin(), url.end(), '\\', '/');
+TUri::TUri(std::string_view url) {
+    std::string slashes;
+    if (url.find('\\') != std::string_view::npos) {
+        slashes.assign(url);
+        std::replace(slashes.begin(), slashes.end(), '\\', '/');
+        url = slashes;
+    }
     // Everything after the first "#" is the bookmark, even when a "/"
     // follows it.
     const std::size_t hash = url.find('#');
-    if (hash != std::string::npos) {
+    if (hash != std::string_view::npos) {
         bookmark_ = url.substr(hash + 1);
-        url.erase(hash);
+        url = url.substr(0, hash);
     }
-    std::string rest = std::move(url);
+    std::string_view rest = url;
     const std::size_t schemeEnd = rest.find("://");
-    if (schemeEnd != std::string::npos) {
+    if (schemeEnd != std::string_view::npos) {
         protocol_ = rest.substr(0, schemeEnd);
-        rest.erase(0, schemeEnd + 3);
+        rest.remove_prefix(schemeEnd + 3);
         const std::size_t slash = rest.find('/');
-        std::string hostAndPort = rest.substr(0, slash);
-        rest = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+        const std::string_view hostAndPort = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
         const std::size_t colon = hostAndPort.find(':');
         host_ = hostAndPort.substr(0, colon);
-        if (colon != std::string::npos) {
+        if (colon != std::string_view::npos) {
             port_ = hostAndPort.substr(colon + 1);
         }
     }
     const std::size_t lastSlash = rest.rfind('/');
-    if (lastSlash != std::string::npos) {
-        path_ = rest.substr(0, lastSlash + 1);
+    std::string_view path;
+    if (lastSlash != std::string_view::npos) {
+        path = rest.substr(0, lastSlash + 1);
         document_ = rest.substr(lastSlash + 1);
     } else {
-        document_ = std::move(rest);
+        document_ = rest;
     }
-    if (path_.empty() || path_.front() != '/') {
-        path_.insert(0, 1, '/');
+    if (path.empty() || path.front() != '/') {
+        path_.push_back('/');
     }
+    path_ += path;
     portNumber_ = PortFromText(port_);
 }
 

@@ -4,12 +4,13 @@
 // never sent.
 
 #include <string>
+#include <string_view>
 
 namespace tessellon {
 
 class TUri {
 public:
-    explicit TUri(std::string url);
+    explicit TUri(std::string_view url);
 
     const std::string& Protocol() const { return protocol_; }
     const std::string& Host() const { return host_; }
@@ -22,7 +23,6 @@ public:
     // Whether the URL names a port: a non-empty decimal number.
     bool NamesPort() const { return portNumber_ >= 0; }
     int PortNumber() const { return portNumber_; }
-    std::string Target() const { return path_ + document_; }
 
 private:
     std::string protocol_;

@@ -128,28 +128,27 @@ TEST(HttpHeaderInfo, RequestLinesFollowTheFixedOrderAndOnlyWhenSet) {
     request.ProxyPassword = "pp";
     request.ExtraHeaders.Add("X-One: 1");
     request.ExtraHeaders.Add("X-Two: 2");
-    THttpHeaderList lines;
-    request.ComposeRequestHeaders(lines);
-    EXPECT_EQ(lines.Lines(),
-              (std::vector<std::string>{
-                  "Accept: text/html, */*", "Accept-Charset: utf-8", "Accept-Encoding: identity",
-                  "Accept-Language: en", "From: me@example", "Referer: http://ref/",
-                  "User-Agent: Mozilla/3.0 (compatible; Tessellon)", "Connection: Keep_Alive",
-                  "Content-Version: 1", "Content-Encoding: gzip", "Content-Language: de",
-                  "Content-Type: text/plain", "Content-Length: 12", "Range: bytes=100-",
-                  "Authorization: Basic dXNlcjpwYXNz",
-                  "Proxy-Authorization: Basic cHU6cHA=", "X-One: 1", "X-Two: 2"}));
+    std::string lines = "GET / HTTP/1.1\r\n";
+    request.AppendRequestHeaders(lines);
+    EXPECT_EQ(lines,
+              "GET / HTTP/1.1\r\n"
+              "Accept: text/html, */*\r\nAccept-Charset: utf-8\r\nAccept-Encoding: identity\r\n"
+              "Accept-Language: en\r\nFrom: me@example\r\nReferer: http://ref/\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Tessellon)\r\nConnection: Keep_Alive\r\n"
+              "Content-Version: 1\r\nContent-Encoding: gzip\r\nContent-Language: de\r\n"
+              "Content-Type: text/plain\r\nContent-Length: 12\r\nRange: bytes=100-\r\n"
+              "Authorization: Basic dXNlcjpwYXNz\r\nProxy-Authorization: Basic cHU6cHA=\r\n"
+              "X-One: 1\r\nX-Two: 2\r\n");
 
     THttpHeaderInfo bare;
     bare.Password = "no user, no line";
     bare.ProxyUsername = "no proxy, no line";
     bare.ContentRangeEnd = 5;
-    THttpHeaderList bareLines;
-    bare.ComposeRequestHeaders(bareLines);
-    EXPECT_EQ(bareLines.Lines(),
-              (std::vector<std::string>{"Accept: text/html, */*",
-                                        "User-Agent: Mozilla/3.0 (compatible; Tessellon)",
-                                        "Range: bytes=0-5"}));
+    std::string bareLines;
+    bare.AppendRequestHeaders(bareLines);
+    EXPECT_EQ(bareLines,
+              "Accept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Tessellon)\r\n"
+              "Range: bytes=0-5\r\n");
 }
 
 TEST(HttpHeaderInfo, ReplyFieldsAreTakenOutAndTheRestKeptInOrder) {
@@ -176,6 +175,19 @@ TEST(HttpHeaderInfo, ReplyFieldsAreTakenOutAndTheRestKeptInOrder) {
     EXPECT_EQ(reply.ExtraHeaders.Lines(),
               (std::vector<std::string>{"X-First: 1", "Connection: close",
                                         "Transfer-Encoding: identity"}));
+
+    // A taken field leaves with its continuation lines; a kept one keeps
+    // them, in place.
+    THttpHeaderList folded;
+    for (const char* line : {"X-Kept: a", " folded", "Location: /x", "\tcont", "location: /y"}) {
+        folded.Add(line);
+    }
+    reply.ProcessReplyHeaders(folded);
+    EXPECT_EQ(reply.Location, "/x cont");
+    EXPECT_EQ(reply.Server, "");
+    EXPECT_EQ(reply.ExtraHeaders.Lines(),
+              (std::vector<std::string>{"X-Kept: a", " folded", "location: /y"}));
+    EXPECT_EQ(folded.Lines(), reply.ExtraHeaders.Lines());
 
     THttpHeaderList badRange;
     badRange.Add("Content-Range: bytes x-9/10");

@@ -272,6 +272,30 @@ TEST(TcpConnectionTimeLimits, APeerThatSendsNothingTimesOutAndTheSocketIsRelease
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST(TcpConnectionTimeLimits, AConnectionThatWaitedBeforeWaitsItsWholeLimitAndNoMore) {
+    // From its second wait on, a connection waits inside recv() under a
+    // receive time-out, which the kernel keeps only coarsely.
+    TScriptServer server({TServerScript().Send("first\n").Sleep(3000)});
+    TTcpClient client;
+    client.TimeLimits.Idle = 300ms;
+    ConnectTo(client, server);
+    EXPECT_EQ(client.ReadLine(), "first");
+    const auto timed = [](const std::function<void()>& action) {
+        const auto start = std::chrono::steady_clock::now();
+        action();
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(elapsed, 300ms);
+        EXPECT_LT(elapsed, 500ms);
+    };
+    timed([&] { EXPECT_EQ(client.ReadLine('\n', 300), ""); });
+    EXPECT_TRUE(client.ReadLnTimedOut());
+    timed([&] {
+        EXPECT_EQ(MessageOf<ESocketError>([&] { client.ReadLine(); }),
+                  "Socket Error # 10060\r\nConnection timed out.");
+    });
+    EXPECT_FALSE(client.IsConnected());
+}
+
 TEST(TcpConnectionTimeLimits, TheRequestDeadlineEndsADripBelowTheIdleLimit) {
     TScriptServer server({TServerScript().Drip(std::string(1000, 'x'), 1, 10)});
     TTcpClient client;
