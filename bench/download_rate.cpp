@@ -18,6 +18,7 @@
 #include "net/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
+#include "sample_fields.h"
 #include "temp_dir.h"
 
 namespace {
@@ -82,16 +83,12 @@ int main(int argc, char** argv) {
     QueueSynchronizer sync;
     TimingFrontEnd frontEnd;
     DownloadControl control(settings, frontEnd, sync);
-    TaskFields fields;
+    // The sample area stretched to 8 columns by 12 rows: 12 tiles for each
+    // of the 8 workers.
+    TaskFields fields = test::SampleTaskFields(dir.Path() + "maps");
     fields.TaskName = "rate.tsln";
-    fields.MapsTypeItem = kMapItem;
-    // 8 columns by 12 rows: 12 tiles for each of the 8 workers.
-    fields.LeftLongitude = "116.3";
     fields.RightLongitude = "116.6";
-    fields.TopLatitude = "40";
     fields.BottomLatitude = "39.6";
-    fields.Zoom = "13";
-    fields.SavePath = dir.Path() + "maps";
 
     const double cpuBefore = bench::CpuSeconds();
     const auto start = Clock::now();
