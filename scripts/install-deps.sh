@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    zlib1g-dev libjpeg62-turbo-dev
+    zlib1g-dev libjpeg62-turbo-dev libpng-dev
     clang libclang-rt-14-dev
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/numbers.h"
 
 namespace tessellon {
 
@@ -96,37 +98,23 @@ std::optional<std::vector<std::string>> ReadLinesIfPresent(const std::string& fi
 }  // namespace
 
 bool ParseProfileInteger(const std::string& text, int& result) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+    std::string_view digits = text;
+    const bool negative = digits.starts_with('-');
+    if (negative || digits.starts_with('+')) {
+        digits.remove_prefix(1);
     }
     int base = 10;
-    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    if (digits.starts_with("0x") || digits.starts_with("0X")) {
         base = 16;
-        i += 2;
+        digits.remove_prefix(2);
     }
-    if (i == text.size()) {
+    // Unsigned, so a sign after the prefix or a second sign is refused.
+    const std::optional<std::uint32_t> magnitude = ParseInteger<std::uint32_t>(digits, base);
+    if (!magnitude) {
         return false;
     }
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        int digit;
-        if (std::isdigit(c)) {
-            digit = c - '0';
-        } else if (base == 16 && std::isxdigit(c)) {
-            digit = std::tolower(c) - 'a' + 10;
-        } else {
-            return false;
-        }
-        value = value * base + digit;
-        // Hexadecimal may spell the 32-bit pattern of a negative number.
-        if (value > (base == 16 ? static_cast<long long>(UINT_MAX) : 1LL + INT_MAX)) {
-            return false;
-        }
-    }
+    long long value = *magnitude;
+    // Hexadecimal may spell the 32-bit pattern of a negative number.
     if (base == 16 && value > INT_MAX) {
         value -= 1LL << 32;
     }

@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -60,31 +61,19 @@ double ParseLeadingDecimal(std::string_view text) {
 }
 
 bool ParseWholeNumber(std::string_view text, std::int32_t& value) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    text.remove_prefix(i);
-    bool negative = false;
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-        negative = text[0] == '-';
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) {
         text.remove_prefix(1);
     }
-    if (text.empty() || SkipDigits(text, 0) != text.size()) {
+    // Unsigned, so a second sign is refused.
+    const std::optional<std::uint32_t> magnitude = ParseInteger<std::uint32_t>(text);
+    const std::uint32_t limit = negative ? 2147483648U : INT32_MAX;
+    if (!magnitude || *magnitude > limit) {
         return false;
     }
-    std::int64_t magnitude = 0;
-    for (const char c : text) {
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > 2147483648LL) {
-            return false;
-        }
-    }
-    const std::int64_t signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<std::int32_t>(signedValue);
+    value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*magnitude)
+                                               : static_cast<std::int64_t>(*magnitude));
     return true;
 }
 

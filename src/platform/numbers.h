@@ -1,10 +1,32 @@
 #pragma once
-// Reading numbers that a user typed, by the rules the windows apply.
+// Reading numbers from text: what a user typed, by the rules the windows
+// apply, and the one integer reader that every other reading of an integer
+// (profile files, the tile server's options and requests) builds on.
 
+#include <charconv>
+#include <concepts>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <system_error>
 
 namespace tessellon {
+
+// The whole of `text` as an integer in `base` (2 to 36), by the rules of
+// std::from_chars: no blanks, no "+", a "-" only for a signed type, no "0x";
+// past 9 the digits are letters of either case. Nothing for an empty text,
+// any character left over, or a value the type cannot hold. Each caller
+// wraps its own rules (blanks, signs, prefixes, ranges) around it.
+template <std::integral Integer>
+std::optional<Integer> ParseInteger(std::string_view text, int base = 10) {
+    Integer value{};
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    if (error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 // The rule of the C library's atof, independent of the process locale: leading
 // white space is skipped, the longest leading part that forms a decimal number

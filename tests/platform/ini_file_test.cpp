@@ -60,6 +60,12 @@ TEST(IniFileRead, IntegersAreDecimalOrHexAndAnythingElseGivesTheDefault) {
         {"0x", false, 0},
         {"-", false, 0},
         {"1 2", false, 0},
+        {"+-1", false, 0},
+        {"0x-1", false, 0},
+        {"-0x10", true, -16},
+        {"-0xFFFFFFFF", true, 1},
+        {"0x100000000", false, 0},
+        {" 1", false, 0},
     };
     for (const auto& c : cases) {
         int value = 12345;

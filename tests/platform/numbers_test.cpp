@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace tessellon {
 namespace {
@@ -26,17 +29,83 @@ TEST(ParseLeadingDecimal, ConvertsTheLongestLeadingDecimalNumber) {
     EXPECT_EQ(ParseLeadingDecimal("1e-400"), 0);
 }
 
+// Every other integer reading builds on this one, so its edges are pinned for
+// a signed and an unsigned type of different widths: which signs pass, where
+// each type overflows, and that nothing but the digits of the base is taken.
+TEST(ParseInteger, TakesTheWholeTextAsDigitsOfTheBaseWithinTheType) {
+    const struct {
+        const char* text;
+        int base;
+        std::optional<std::int32_t> asInt32;
+        std::optional<std::uint8_t> asUint8;
+    } cases[] = {
+        {"", 10, {}, {}},
+        {"0", 10, 0, 0},
+        {"00012", 10, 12, 12},
+        {"255", 10, 255, 255},
+        {"256", 10, 256, {}},
+        {"-1", 10, -1, {}},
+        {"-0", 10, 0, {}},
+        {"+1", 10, {}, {}},
+        {"-", 10, {}, {}},
+        {"--1", 10, {}, {}},
+        {" 1", 10, {}, {}},
+        {"1 ", 10, {}, {}},
+        {"12abc", 10, {}, {}},
+        {"1.5", 10, {}, {}},
+        {"2147483647", 10, INT32_MAX, {}},
+        {"2147483648", 10, {}, {}},
+        {"-2147483648", 10, INT32_MIN, {}},
+        {"-2147483649", 10, {}, {}},
+        {"99999999999999999999999", 10, {}, {}},
+        {"ff", 10, {}, {}},
+        {"ff", 16, 255, 255},
+        {"Fe", 16, 254, 254},
+        {"100", 16, 256, {}},
+        {"7fffffff", 16, INT32_MAX, {}},
+        {"80000000", 16, {}, {}},
+        {"-80000000", 16, INT32_MIN, {}},
+        {"0x10", 16, {}, {}},
+        {"1g", 16, {}, {}},
+        {"777", 8, 511, {}},
+        {"8", 8, {}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseInteger<std::int32_t>(c.text, c.base), c.asInt32)
+            << c.text << " base " << c.base;
+        EXPECT_EQ(ParseInteger<std::uint8_t>(c.text, c.base), c.asUint8)
+            << c.text << " base " << c.base;
+    }
+    // The widest type reaches its very last value and no further.
+    EXPECT_EQ(ParseInteger<std::uint64_t>("18446744073709551615"), UINT64_MAX);
+    EXPECT_EQ(ParseInteger<std::uint64_t>("18446744073709551616"), std::nullopt);
+    // Only the span given is read, not what lies beyond it in memory.
+    EXPECT_EQ(ParseInteger<int>(std::string_view("123", 2)), 12);
+}
+
 TEST(ParseWholeNumber, AcceptsLeadingBlanksASignAndDigitsOnly) {
     const struct {
         const char* text;
         bool valid;
         std::int32_t value;
     } cases[] = {
-        {"39", true, 39},       {"-10", true, -10},     {"  +7", true, 7},
-        {"2147483647", true, 2147483647},               {"-2147483648", true, INT32_MIN},
-        {"2147483648", false, 0},                       {"", false, 0},
-        {" ", false, 0},        {"39.5", false, 0},     {"3 ", false, 0},
-        {"0x10", false, 0},     {"--1", false, 0},      {"99999999999999999999", false, 0},
+        {"39", true, 39},
+        {"-10", true, -10},
+        {"  +7", true, 7},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {" ", false, 0},
+        {"39.5", false, 0},
+        {"3 ", false, 0},
+        {"0x10", false, 0},
+        {"--1", false, 0},
+        {"99999999999999999999", false, 0},
+        {"+-1", false, 0},
+        {"-+1", false, 0},
+        {"-2147483649", false, 0},
+        {"\t1", false, 0},
     };
     for (const auto& c : cases) {
         std::int32_t value = -1;

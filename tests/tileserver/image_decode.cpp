@@ -1,87 +1,92 @@
 #include "image_decode.h"
 
 #include <jpeglib.h>
-#include <zlib.h>
+#include <png.h>
 
 #include <csetjmp>
-#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace tessellon::test {
 
 namespace {
 
-std::uint32_t BigEndian32(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
+// What libpng reads from, and where its complaint lands: plain data only, as
+// an error jumps back over the frames that use it.
+struct PngSource {
+    const unsigned char* bytes;
+    std::size_t size;
+    std::size_t at = 0;
+    char message[256] = {};
+};
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
+    auto* source = static_cast<PngSource*>(png_get_error_ptr(png));
+    std::snprintf(source->message, sizeof source->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+// Warnings (an ancillary chunk that libpng would skip, extra image data)
+// count as failures too.
+void OnPngWarning(png_structp png, png_const_charp message) {
+    OnPngError(png, message);
+}
+
+void ReadPngBytes(png_structp png, png_bytep out, std::size_t count) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (count > source->size - source->at) {
+        png_error(png, "the data ends before IEND");
+    }
+    std::memcpy(out, source->bytes + source->at, count);
+    source->at += count;
+}
+
+// Apart from DecodePng, so that an error jumps back over no C++ object.
+bool ReadPng(png_structp png, png_infop info, PngSource& source, DecodedImage& image) {
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    png_set_read_fn(png, &source, ReadPngBytes);
+    // A bad CRC fails in every chunk, not only in the critical ones.
+    png_set_crc_action(png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);
+    png_read_info(png, info);
+    if (png_get_bit_depth(png, info) != 8 || png_get_color_type(png, info) != PNG_COLOR_TYPE_RGB ||
+        png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) {
+        png_error(png, "IHDR is not an 8-bit truecolour header");
+    }
+    image.width = static_cast<int>(png_get_image_width(png, info));
+    image.height = static_cast<int>(png_get_image_height(png, info));
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
+    image.rgb.assign(rowBytes * image.height, 0);
+    for (int y = 0; y < image.height; ++y) {
+        png_read_row(png, image.rgb.data() + y * rowBytes, nullptr);
+    }
+    png_read_end(png, nullptr);
+    return true;
 }
 
 }  // namespace
 
 bool DecodePng(const std::string& png, DecodedImage& image, std::string& error) {
-    if (png.compare(0, 8, std::string("\x89PNG\r\n\x1a\n", 8)) != 0) {
-        error = "no PNG signature";
+    PngSource source{reinterpret_cast<const unsigned char*>(png.data()), png.size()};
+    png_structp reader =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnPngError, OnPngWarning);
+    png_infop info = reader == nullptr ? nullptr : png_create_info_struct(reader);
+    if (info == nullptr) {
+        png_destroy_read_struct(&reader, nullptr, nullptr);
+        error = "libpng could not start";
         return false;
     }
-    std::string idat;
-    bool sawHeader = false;
-    bool sawEnd = false;
-    for (std::size_t at = 8; at < png.size() && !sawEnd;) {
-        if (at + 12 > png.size()) {
-            error = "truncated chunk";
-            return false;
-        }
-        const std::uint32_t length = BigEndian32(png, at);
-        if (at + 12 + length > png.size()) {
-            error = "chunk runs past the end";
-            return false;
-        }
-        const std::string type = png.substr(at + 4, 4);
-        const std::string data = png.substr(at + 8, length);
-        const auto crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + at + 4), 4 + length);
-        if (crc != BigEndian32(png, at + 8 + length)) {
-            error = "bad CRC in " + type;
-            return false;
-        }
-        if (type == "IHDR") {
-            if (sawHeader || at != 8 || length != 13 || data[8] != 8 || data[9] != 2 ||
-                data[10] != 0 || data[11] != 0 || data[12] != 0) {
-                error = "IHDR is not an 8-bit truecolour header";
-                return false;
-            }
-            image.width = static_cast<int>(BigEndian32(data, 0));
-            image.height = static_cast<int>(BigEndian32(data, 4));
-            sawHeader = true;
-        } else if (type == "IDAT") {
-            idat += data;
-        } else if (type == "IEND") {
-            sawEnd = at + 12 == png.size();
-        }
-        at += 12 + length;
-    }
-    if (!sawHeader || !sawEnd) {
-        error = "IHDR or IEND missing or misplaced";
+    const bool read = ReadPng(reader, info, source, image);
+    png_destroy_read_struct(&reader, &info, nullptr);
+    if (!read) {
+        error = source.message;
         return false;
     }
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
-    std::string raw((rowBytes + 1) * image.height, '\0');
-    uLongf rawSize = raw.size();
-    if (uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawSize,
-                   reinterpret_cast<const Bytef*>(idat.data()), idat.size()) != Z_OK ||
-        rawSize != raw.size()) {
-        error = "IDAT does not inflate to the image size";
+    if (source.at != source.size) {
+        error = "bytes after IEND";
         return false;
-    }
-    image.rgb.clear();
-    for (int y = 0; y < image.height; ++y) {
-        const std::size_t row = y * (rowBytes + 1);
-        if (raw[row] != 0) {
-            error = "unexpected row filter";
-            return false;
-        }
-        image.rgb.insert(image.rgb.end(), raw.begin() + row + 1, raw.begin() + row + 1 + rowBytes);
     }
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Independent checks of the server's images: the PNG is taken apart chunk by
-// chunk (signature, CRCs, IHDR, inflated IDAT) and the JPEG is decoded by
-// libjpeg, so a tile that a viewer would reject fails here too.
+// Independent checks of the server's images: the PNG is decoded by libpng
+// (every CRC checked, warnings taken as failures) and the JPEG by libjpeg,
+// so a tile that a viewer would reject fails here too.
 
 #include <string>
 #include <vector>
@@ -18,8 +18,9 @@ struct DecodedImage {
     }
 };
 
-// Truecolour 8-bit PNGs with unfiltered rows, as the server writes them.
-// False, with `error` saying why, for anything else or anything broken.
+// Truecolour 8-bit PNGs without interlace, as the server writes them, that
+// end at IEND. False, with `error` saying why, for anything else or anything
+// broken.
 bool DecodePng(const std::string& png, DecodedImage& image, std::string& error);
 bool DecodeJpeg(const std::string& jpeg, DecodedImage& image, std::string& error);
 

@@ -86,6 +86,7 @@ TEST(Query, ValuesAreUnescapedAndRemovalKeepsTheRestAsWritten) {
     EXPECT_EQ(QueryValue("a=1&b", "b"), "");
     EXPECT_EQ(QueryValue("a=1&ab=2", "b"), std::nullopt);
     EXPECT_EQ(QueryValue("a=%zz%4", "a"), "%zz%4");
+    EXPECT_EQ(QueryValue("a=%+1%-1% 1%41", "a"), "%+1%-1% 1A");
     EXPECT_EQ(QueryWithout("v=4.3&fault=status-302&x=1&pieces=3&y=%2D4", {"fault", "pieces"}),
               "v=4.3&x=1&y=%2D4");
 }

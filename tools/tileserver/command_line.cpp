@@ -1,9 +1,11 @@
 #include "command_line.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <vector>
+
+#include "platform/numbers.h"
 
 namespace tessellon::tileserver {
 
@@ -13,9 +15,12 @@ constexpr std::size_t kFastBodySize = 20480;
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number& value, Number least, Number most) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= least &&
-           value <= most;
+    const std::optional<Number> number = ParseInteger<Number>(text);
+    if (!number || *number < least || *number > most) {
+        return false;
+    }
+    value = *number;
+    return true;
 }
 
 bool ParseRate(std::string_view text, double& value) {

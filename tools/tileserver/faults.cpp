@@ -4,7 +4,9 @@
 #include <cctype>
 #include <charconv>
 #include <initializer_list>
+#include <optional>
 
+#include "platform/numbers.h"
 #include "query.h"
 #include "reply.h"
 
@@ -408,8 +410,12 @@ constexpr FaultEntry kCatalogue[] = {
 // clang-format on
 
 bool ParseArg(std::string_view text, long long& value) {
-    const auto [end, error] = std::from_chars(text.begin(), text.end(), value);
-    return error == std::errc() && end == text.end() && value >= 0;
+    const std::optional<long long> number = ParseInteger<long long>(text);
+    if (!number || *number < 0) {
+        return false;
+    }
+    value = *number;
+    return true;
 }
 
 }  // namespace

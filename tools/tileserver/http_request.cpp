@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
+#include <optional>
+
+#include "platform/numbers.h"
 
 namespace tessellon::tileserver {
 
@@ -95,15 +97,13 @@ RequestHeadResult ParseRequestHead(std::string_view head, HttpRequest& request) 
                 sawKeepAlive |= EqualsNoCase(token, "keep-alive");
             });
         } else if (EqualsNoCase(name, "Content-Length")) {
-            std::size_t length = 0;
-            const auto [rest, error] = std::from_chars(value.begin(), value.end(), length);
+            const std::optional<std::size_t> length = ParseInteger<std::size_t>(value);
             // Two differing lengths could frame the body two ways: refuse both.
-            if (error != std::errc() || rest != value.end() ||
-                (sawLength && length != request.bodyLength)) {
+            if (!length || (sawLength && *length != request.bodyLength)) {
                 return RequestHeadResult::Malformed;
             }
             sawLength = true;
-            request.bodyLength = length;
+            request.bodyLength = *length;
         } else if (EqualsNoCase(name, "Transfer-Encoding")) {
             return RequestHeadResult::ChunkedBody;
         }

@@ -2,31 +2,23 @@
 
 #include <algorithm>
 
+#include "platform/numbers.h"
+
 namespace tessellon::tileserver {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // A "%" not followed by two hex digits stays as it is.
 std::string Unescape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-            HexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        const std::optional<unsigned char> byte =
+            text[i] == '%' && i + 2 < text.size()
+                ? ParseInteger<unsigned char>(text.substr(i + 1, 2), 16)
+                : std::nullopt;
+        if (byte) {
+            out += static_cast<char>(*byte);
             i += 2;
         } else {
             out += text[i];

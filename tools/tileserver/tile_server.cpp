@@ -9,12 +9,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 #include "query.h"
 #include "reply.h"
@@ -30,12 +31,12 @@ std::string RootFolder(const std::string& root) {
     return root.empty() ? root : IncludeTrailingSeparator(root);
 }
 
-bool ParseCount(const std::optional<std::string>& text, long long& value) {
-    if (!text) {
-        return false;
+// A count that is missing or not a whole number >= 0 leaves `value` as it is.
+void ParseCount(const std::optional<std::string>& text, long long& value) {
+    const std::optional<long long> number = text ? ParseInteger<long long>(*text) : std::nullopt;
+    if (number && *number >= 0) {
+        value = *number;
     }
-    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    return error == std::errc() && end == text->data() + text->size() && value >= 0;
 }
 
 std::vector<const FaultEntry*> RecoverableFaults() {
