@@ -6,7 +6,6 @@
 
 #include "geo/tile_math.h"
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 
@@ -55,20 +54,11 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
 }
 
 void MDTask::ReadSavedPositions() {
-    const IniFile project(ProjectFileName());
+    const ProjectFile project = Project();
     for (std::int32_t i = 0; i < Params->ThreadCount && i < kThreadSlots; ++i) {
-        SavedX[static_cast<std::size_t>(i)] =
-            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'X'), 0);
-        SavedY[static_cast<std::size_t>(i)] =
-            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'Y'), 0);
+        SavedX[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'X');
+        SavedY[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'Y');
     }
-}
-
-std::string ThreadSlotKey(std::int32_t slot, char axis) {
-    std::string key = "T";
-    key += std::to_string(slot);
-    key += axis;
-    return key;
 }
 
 namespace {
