@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "task/md_task.h"
 #include "task/project_file.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -18,15 +19,9 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     fields.BottomLatitude = area.BottomLatitude;
     fields.SavePath = ExtractFilePath(projectPath);
     fields.TaskName = ExtractFileName(projectPath);
-    switch (project.Read(project_keys::MapsTypeWhenOpening)) {
-        case kMapsTypeMap:
-            fields.MapsTypeItem = kMapItem;
-            break;
-        case kMapsTypeSatellite:
-            fields.MapsTypeItem = kSatelliteItem;
-            break;
-        default:
-            break;
+    if (const TileLayer* layer =
+            FindTileLayer(&TileLayer::MapsType, project.Read(project_keys::MapsTypeWhenOpening))) {
+        fields.MapsTypeItem = layer->WindowItem;
     }
     const int zoom = std::clamp(project.Read(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);

@@ -6,6 +6,7 @@
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "task/project_file.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -78,7 +79,10 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
     if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return {"Zoom level should be between 1 and 19.", nullptr};
     }
-    const std::int32_t mapsType = fields.MapsTypeItem == kMapItem ? kMapsTypeMap : kMapsTypeSatellite;
+    // A choice that no layer has (no button checked) is taken as the window's
+    // initial one, Satellite.
+    const TileLayer* layer = FindTileLayer(&TileLayer::WindowItem, fields.MapsTypeItem);
+    const std::int32_t mapsType = layer != nullptr ? layer->MapsType : kMapsTypeSatellite;
 
     if (fields.SavePath.empty()) {
         return {"Please select a path to save the images.", nullptr};

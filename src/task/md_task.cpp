@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -63,51 +64,35 @@ void MDTask::ReadSavedPositions() {
 
 namespace {
 
-// What differs between the two layers of the tile service.
-struct Layer {
-    const char* prefix;
-    const char* extension;
-    const char* pathAndQuery;
-};
-
-constexpr Layer kMapLayer{"yn", "png", "/hx/tl?v=4.3&r=1&"};
-constexpr Layer kSatelliteLayer{"ys", "jpg", "/ae/ximg?v=1.9&t=a&s=256&r=1&"};
-// A map type that cannot arise: no URL, no prefix, no extension.
-constexpr Layer kNoLayer{"", "", ""};
-
-const Layer& LayerOf(std::int32_t mapsType) {
-    switch (mapsType) {
-        case kMapsTypeMap:
-            return kMapLayer;
-        case kMapsTypeSatellite:
-            return kSatelliteLayer;
-        default:
-            return kNoLayer;
-    }
+// A map type that no layer has cannot arise from a start; it gives no URL, no
+// prefix and no extension.
+const TileLayer* LayerOf(const TaskParameters& params) {
+    return FindTileLayer(&TileLayer::MapsType, params.MapsType);
 }
 
 }  // namespace
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
-    const Layer& layer = LayerOf(Params->MapsType);
-    if (*layer.pathAndQuery == '\0') {
+    const TileLayer* layer = LayerOf(*Params);
+    if (layer == nullptr) {
         return "";
     }
-    const std::string& host =
-        Params->MapsType == kMapsTypeMap ? Params->MapHost : Params->SatelliteHost;
     // The server counts rows from the equator northwards and its zoom levels
     // one higher.
     const double serverRow = std::ldexp(1.0, Params->Zoom - 1) - y - 1;
-    return "http://" + host + layer.pathAndQuery + "x=" + std::to_string(x) +
-           "&y=" + FormatGeneral(serverRow) + "&z=" + std::to_string(Params->Zoom + 1);
+    return "http://" + Params->*layer->Host + std::string(layer->PathAndQuery) +
+           "x=" + std::to_string(x) + "&y=" + FormatGeneral(serverRow) +
+           "&z=" + std::to_string(Params->Zoom + 1);
 }
 
 std::string MDTask::TilePrefix() const {
-    return LayerOf(Params->MapsType).prefix;
+    const TileLayer* layer = LayerOf(*Params);
+    return layer != nullptr ? std::string(layer->FilePrefix) : "";
 }
 
 std::string MDTask::GetTileExtension() const {
-    return LayerOf(Params->MapsType).extension;
+    const TileLayer* layer = LayerOf(*Params);
+    return layer != nullptr ? std::string(layer->Extension) : "";
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
