@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "task/tile_layer.h"
+
 namespace tessellon::cli {
 
 const char* const kUsage = R"(Usage:
@@ -88,10 +90,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (arg == "--config") {
             result.configFile = value;
         } else if (command == "download" && arg == "--type") {
-            if (value != "map" && value != "satellite") {
+            const TileLayer* layer = FindTileLayer(&TileLayer::CliType, value);
+            if (layer == nullptr) {
                 return Error("--type must be map or satellite");
             }
-            result.fields.MapsTypeItem = value == "map" ? kMapItem : kSatelliteItem;
+            result.fields.MapsTypeItem = layer->WindowItem;
             typeGiven = true;
         } else if (const auto field = kDownloadOptions.find(arg);
                    command == "download" && field != kDownloadOptions.end()) {

@@ -4,7 +4,6 @@
 
 #include "control/start_checks.h"
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/text_format.h"
 
 namespace tessellon {
@@ -162,7 +161,7 @@ void DownloadControl::SaveProgress() {
 }
 
 void DownloadControl::SavePositions() {
-    IniFile project(task_->ProjectFileName());
+    const ProjectFile project = task_->Project();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         const auto& worker = DownThreads[static_cast<std::size_t>(i)];
         if (!worker) {
@@ -170,10 +169,10 @@ void DownloadControl::SavePositions() {
         }
         const TilePosition last = worker->LastPosition();
         if (last.X > 0) {
-            project.WriteInteger("THREADS", ThreadSlotKey(i + 1, 'X'), last.X);
+            project.WriteSlot(i + 1, 'X', last.X);
         }
         if (last.Y > 0) {
-            project.WriteInteger("THREADS", ThreadSlotKey(i + 1, 'Y'), last.Y);
+            project.WriteSlot(i + 1, 'Y', last.Y);
         }
     }
 }

@@ -3,31 +3,27 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "task/md_task.h"
+#include "task/project_file.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
-    const IniFile project(projectPath);
-    fields.LeftLongitude = project.ReadString("AREA", "LeftLongitude", "");
-    fields.RightLongitude = project.ReadString("AREA", "RightLongitude", "");
-    fields.TopLatitude = project.ReadString("AREA", "TopLatitude", "");
-    fields.BottomLatitude = project.ReadString("AREA", "BottomLatitude", "");
+    const ProjectFile project(projectPath);
+    const ProjectArea area = project.ReadArea();
+    fields.LeftLongitude = area.LeftLongitude;
+    fields.RightLongitude = area.RightLongitude;
+    fields.TopLatitude = area.TopLatitude;
+    fields.BottomLatitude = area.BottomLatitude;
     fields.SavePath = ExtractFilePath(projectPath);
     fields.TaskName = ExtractFileName(projectPath);
-    switch (project.ReadInteger("MapsType", "MapsType", 0)) {
-        case kMapsTypeMap:
-            fields.MapsTypeItem = kMapItem;
-            break;
-        case kMapsTypeSatellite:
-            fields.MapsTypeItem = kSatelliteItem;
-            break;
-        default:
-            break;
+    if (const TileLayer* layer =
+            FindTileLayer(&TileLayer::MapsType, project.Read(project_keys::MapsTypeWhenOpening))) {
+        fields.MapsTypeItem = layer->WindowItem;
     }
-    const int zoom = std::clamp(project.ReadInteger("Zoom", "Zoom", 0), kMinZoom, kMaxZoom);
+    const int zoom = std::clamp(project.Read(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);
 }
 

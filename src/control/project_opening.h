@@ -12,10 +12,10 @@ class MDTask;
 
 // Fills the fields from the project file at `projectPath`: the four bounds
 // character for character (a missing key gives an empty text), the folder and
-// the file name of the path, the map type (3 "Map", 4 "Satellite", any other
-// value leaves the choice as it was) and the zoom (a missing key reads 0; the
-// up-down control holds it within 1..19, so the field shows the clamped
-// value). Nothing else is read.
+// the file name of the path, the map type (the choice of the tile layer with
+// that MapsType; a value no layer has leaves the choice as it was) and the
+// zoom (a missing key reads 0; the up-down control holds it within 1..19, so
+// the field shows the clamped value). Nothing else is read.
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
 
 // What "View log file" does: open `LogFileName` with the desktop, or show one

@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "task/project_file.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -50,13 +51,14 @@ bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::i
     if (!FileExists(projectPath)) {
         return false;
     }
-    const IniFile project(projectPath);
-    return project.ReadInteger("MapsType", "MapsType", 100) == mapsType &&
-           project.ReadString("AREA", "LeftLongitude", "") == fields.LeftLongitude &&
-           project.ReadString("AREA", "RightLongitude", "") == fields.RightLongitude &&
-           project.ReadString("AREA", "TopLatitude", "") == fields.TopLatitude &&
-           project.ReadString("AREA", "BottomLatitude", "") == fields.BottomLatitude &&
-           project.ReadInteger("Zoom", "Zoom", 100) == zoom &&
+    const ProjectFile project(projectPath);
+    const ProjectArea area = project.ReadArea();
+    return project.Read(project_keys::MapsTypeWhenComparing) == mapsType &&
+           area.LeftLongitude == fields.LeftLongitude &&
+           area.RightLongitude == fields.RightLongitude &&
+           area.TopLatitude == fields.TopLatitude &&
+           area.BottomLatitude == fields.BottomLatitude &&
+           project.Read(project_keys::ZoomWhenComparing) == zoom &&
            ExtractFilePath(projectPath) == IncludeTrailingSeparator(fields.SavePath) &&
            ExtractFileName(projectPath) == fields.TaskName;
 }
@@ -77,7 +79,10 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
     if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return {"Zoom level should be between 1 and 19.", nullptr};
     }
-    const std::int32_t mapsType = fields.MapsTypeItem == kMapItem ? kMapsTypeMap : kMapsTypeSatellite;
+    // A choice that no layer has (no button checked) is taken as the window's
+    // initial one, Satellite.
+    const TileLayer* layer = FindTileLayer(&TileLayer::WindowItem, fields.MapsTypeItem);
+    const std::int32_t mapsType = layer != nullptr ? layer->MapsType : kMapsTypeSatellite;
 
     if (fields.SavePath.empty()) {
         return {"Please select a path to save the images.", nullptr};

@@ -4,16 +4,16 @@
 
 #include <string>
 
+#include "task/tile_layer.h"
+
 namespace tessellon {
 
-inline constexpr int kMapItem = 0;        // "Map"
-inline constexpr int kSatelliteItem = 1;  // "Satellite"
 inline constexpr int kMinZoom = 1;
 inline constexpr int kMaxZoom = 19;
 
 struct TaskFields {
     std::string TaskName = "newtask.tsln";  // EditTaskName
-    int MapsTypeItem = kSatelliteItem;      // radio_mapstype
+    int MapsTypeItem = kSatelliteItem;      // radio_mapstype, a TileLayer's WindowItem
     std::string LeftLongitude;              // Edit1
     std::string RightLongitude;             // Edit3
     std::string TopLatitude;                // Edit2

@@ -6,9 +6,9 @@
 
 #include "geo/tile_math.h"
 #include "platform/files.h"
-#include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -55,69 +55,44 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
 }
 
 void MDTask::ReadSavedPositions() {
-    const IniFile project(ProjectFileName());
+    const ProjectFile project = Project();
     for (std::int32_t i = 0; i < Params->ThreadCount && i < kThreadSlots; ++i) {
-        SavedX[static_cast<std::size_t>(i)] =
-            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'X'), 0);
-        SavedY[static_cast<std::size_t>(i)] =
-            project.ReadInteger("THREADS", ThreadSlotKey(i + 1, 'Y'), 0);
+        SavedX[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'X');
+        SavedY[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'Y');
     }
-}
-
-std::string ThreadSlotKey(std::int32_t slot, char axis) {
-    std::string key = "T";
-    key += std::to_string(slot);
-    key += axis;
-    return key;
 }
 
 namespace {
 
-// What differs between the two layers of the tile service.
-struct Layer {
-    const char* prefix;
-    const char* extension;
-    const char* pathAndQuery;
-};
-
-constexpr Layer kMapLayer{"yn", "png", "/hx/tl?v=4.3&r=1&"};
-constexpr Layer kSatelliteLayer{"ys", "jpg", "/ae/ximg?v=1.9&t=a&s=256&r=1&"};
-// A map type that cannot arise: no URL, no prefix, no extension.
-constexpr Layer kNoLayer{"", "", ""};
-
-const Layer& LayerOf(std::int32_t mapsType) {
-    switch (mapsType) {
-        case kMapsTypeMap:
-            return kMapLayer;
-        case kMapsTypeSatellite:
-            return kSatelliteLayer;
-        default:
-            return kNoLayer;
-    }
+// A map type that no layer has cannot arise from a start; it gives no URL, no
+// prefix and no extension.
+const TileLayer* LayerOf(const TaskParameters& params) {
+    return FindTileLayer(&TileLayer::MapsType, params.MapsType);
 }
 
 }  // namespace
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
-    const Layer& layer = LayerOf(Params->MapsType);
-    if (*layer.pathAndQuery == '\0') {
+    const TileLayer* layer = LayerOf(*Params);
+    if (layer == nullptr) {
         return "";
     }
-    const std::string& host =
-        Params->MapsType == kMapsTypeMap ? Params->MapHost : Params->SatelliteHost;
     // The server counts rows from the equator northwards and its zoom levels
     // one higher.
     const double serverRow = std::ldexp(1.0, Params->Zoom - 1) - y - 1;
-    return "http://" + host + layer.pathAndQuery + "x=" + std::to_string(x) +
-           "&y=" + FormatGeneral(serverRow) + "&z=" + std::to_string(Params->Zoom + 1);
+    return "http://" + Params->*layer->Host + std::string(layer->PathAndQuery) +
+           "x=" + std::to_string(x) + "&y=" + FormatGeneral(serverRow) +
+           "&z=" + std::to_string(Params->Zoom + 1);
 }
 
 std::string MDTask::TilePrefix() const {
-    return LayerOf(Params->MapsType).prefix;
+    const TileLayer* layer = LayerOf(*Params);
+    return layer != nullptr ? std::string(layer->FilePrefix) : "";
 }
 
 std::string MDTask::GetTileExtension() const {
-    return LayerOf(Params->MapsType).extension;
+    const TileLayer* layer = LayerOf(*Params);
+    return layer != nullptr ? std::string(layer->Extension) : "";
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/message_sink.h"
+#include "task/project_file.h"
 #include "task/task_parameters.h"
 
 namespace tessellon {
@@ -29,10 +30,6 @@ public:
 };
 
 inline constexpr std::int64_t kMaxTileCount = 2147483647;
-
-// Key of a worker slot's saved position in the project file's THREADS
-// section: "T" + slot (counted from 1) + 'X' or 'Y'.
-std::string ThreadSlotKey(std::int32_t slot, char axis);
 
 class MDTask {
 public:
@@ -76,6 +73,7 @@ public:
     std::string ImageFolder;
 
     std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
+    ProjectFile Project() const { return ProjectFile(ProjectFileName()); }
 
 private:
     std::string TilePrefix() const;

@@ -32,39 +32,22 @@ void MDTask::WriteProjectFile() const {
         return;
     }
     const TaskParameters& p = *Params;
-    std::vector<std::string> lines = {
-        "[MapsType]",
-        "MapsType=" + std::to_string(p.MapsType),
-        "",
-        "[AREA]",
-        "LeftLongitude=" + FormatGeneral(p.LeftLongitude),
-        "RightLongitude=" + FormatGeneral(p.RightLongitude),
-        "TopLatitude=" + FormatGeneral(p.TopLatitude),
-        "BottomLatitude=" + FormatGeneral(p.BottomLatitude),
-        "",
-        "Left_Longitude_download=" + FormatGeneral(DownloadLeftLongitude),
-        "Right_Longitude_download=" + FormatGeneral(DownloadRightLongitude),
-        "Top_Latitude_download=" + FormatGeneral(DownloadTopLatitude),
-        "Bottom_Latitude_download=" + FormatGeneral(DownloadBottomLatitude),
-        "",
-        "[Zoom]",
-        "Zoom=" + std::to_string(p.Zoom),
-        "",
-        "[XY]",
-        "MinX=" + std::to_string(MinX),
-        "MinY=" + std::to_string(MinY),
-        "MaxX=" + std::to_string(MaxX),
-        "MaxY=" + std::to_string(MaxY),
-        "",
-        "[THREADS]",
-        "ThreadCount=" + std::to_string(p.ThreadCount),
-    };
-    for (std::int32_t i = 1; i <= p.ThreadSlots; ++i) {
-        lines.push_back(ThreadSlotKey(i, 'X') + "=");
-        lines.push_back(ThreadSlotKey(i, 'Y') + "=");
-    }
-    lines.emplace_back();
-    WriteLinesAtomic(ProjectFileName(), lines);
+    Project().Write({.MapsType = p.MapsType,
+                     .LeftLongitude = p.LeftLongitude,
+                     .RightLongitude = p.RightLongitude,
+                     .TopLatitude = p.TopLatitude,
+                     .BottomLatitude = p.BottomLatitude,
+                     .DownloadLeftLongitude = DownloadLeftLongitude,
+                     .DownloadRightLongitude = DownloadRightLongitude,
+                     .DownloadTopLatitude = DownloadTopLatitude,
+                     .DownloadBottomLatitude = DownloadBottomLatitude,
+                     .Zoom = p.Zoom,
+                     .MinX = MinX,
+                     .MinY = MinY,
+                     .MaxX = MaxX,
+                     .MaxY = MaxY,
+                     .ThreadCount = p.ThreadCount,
+                     .ThreadSlots = p.ThreadSlots});
 }
 
 void MDTask::WriteTileList() const {

@@ -103,11 +103,11 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     QGroupBox* types = form::GroupBox(panel, "radio_mapstype", "Maps Type", {12, 48, 317, 48});
     radio_mapstype = new QButtonGroup(this);
     const int column = (317 - 16) / 3;
-    for (int item : {kMapItem, kSatelliteItem}) {
-        auto* radio = new QRadioButton(item == kMapItem ? "Map" : "Satellite", types);
-        radio->move(8 + item * column, 20);
+    for (const TileLayer& layer : kTileLayers) {
+        auto* radio = new QRadioButton(Q(std::string(layer.WindowLabel)), types);
+        radio->move(8 + layer.WindowItem * column, 20);
         radio->adjustSize();
-        radio_mapstype->addButton(radio, item);
+        radio_mapstype->addButton(radio, layer.WindowItem);
     }
     radio_mapstype->button(kSatelliteItem)->setChecked(true);
 

@@ -1,0 +1,123 @@
+#pragma once
+// The task's project file, NAME.tsln beside the task's tile folder: one
+// registry of its sections and keys with the default each reader uses, the
+// writer of a new project, and typed reading and writing of single keys. The
+// file's bytes are a contract: a later run continues a task from them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tessellon {
+
+struct ProjectKey {
+    std::string_view Section;
+    std::string_view Key;
+};
+
+// An integer key with the value its reader takes when the key is missing.
+struct ProjectIntegerKey {
+    ProjectKey Name;
+    int Default;
+};
+
+namespace project_keys {
+inline constexpr std::string_view kMapsTypeSection = "MapsType";
+inline constexpr std::string_view kAreaSection = "AREA";
+inline constexpr std::string_view kZoomSection = "Zoom";
+inline constexpr std::string_view kXYSection = "XY";
+// Also holds each worker slot's last finished tile, see ThreadSlotKey.
+inline constexpr std::string_view kThreadsSection = "THREADS";
+
+inline constexpr ProjectKey MapsType{kMapsTypeSection, "MapsType"};
+inline constexpr ProjectKey Zoom{kZoomSection, "Zoom"};
+// Opening a project reads a missing type or zoom as 0: no layer has it, and
+// the window holds the zoom at its minimum. The check whether a start
+// continues the task reads them as 100, which no task has, so a project
+// without them is never continued.
+inline constexpr ProjectIntegerKey MapsTypeWhenOpening{MapsType, 0};
+inline constexpr ProjectIntegerKey MapsTypeWhenComparing{MapsType, 100};
+inline constexpr ProjectIntegerKey ZoomWhenOpening{Zoom, 0};
+inline constexpr ProjectIntegerKey ZoomWhenComparing{Zoom, 100};
+
+// The bounds as the task was given them; read back as texts, character for
+// character.
+inline constexpr ProjectKey LeftLongitude{kAreaSection, "LeftLongitude"};
+inline constexpr ProjectKey RightLongitude{kAreaSection, "RightLongitude"};
+inline constexpr ProjectKey TopLatitude{kAreaSection, "TopLatitude"};
+inline constexpr ProjectKey BottomLatitude{kAreaSection, "BottomLatitude"};
+
+// Written for the user and other tools; the program never reads them back.
+inline constexpr ProjectKey LeftLongitudeDownload{kAreaSection, "Left_Longitude_download"};
+inline constexpr ProjectKey RightLongitudeDownload{kAreaSection, "Right_Longitude_download"};
+inline constexpr ProjectKey TopLatitudeDownload{kAreaSection, "Top_Latitude_download"};
+inline constexpr ProjectKey BottomLatitudeDownload{kAreaSection, "Bottom_Latitude_download"};
+inline constexpr ProjectKey MinX{kXYSection, "MinX"};
+inline constexpr ProjectKey MinY{kXYSection, "MinY"};
+inline constexpr ProjectKey MaxX{kXYSection, "MaxX"};
+inline constexpr ProjectKey MaxY{kXYSection, "MaxY"};
+inline constexpr ProjectKey ThreadCount{kThreadsSection, "ThreadCount"};
+}  // namespace project_keys
+
+// Key of a worker slot's saved position in the THREADS section: "T" + slot
+// (counted from 1) + 'X' or 'Y'.
+std::string ThreadSlotKey(std::int32_t slot, char axis);
+
+// Everything a new task's project file holds.
+struct NewProject {
+    std::int32_t MapsType = 0;
+    // As the task was given them.
+    double LeftLongitude = 0;
+    double RightLongitude = 0;
+    double TopLatitude = 0;
+    double BottomLatitude = 0;
+    // The edges of the tile range that covers them.
+    double DownloadLeftLongitude = 0;
+    double DownloadRightLongitude = 0;
+    double DownloadTopLatitude = 0;
+    double DownloadBottomLatitude = 0;
+    std::int32_t Zoom = 0;
+    std::int32_t MinX = 0;
+    std::int32_t MinY = 0;
+    std::int32_t MaxX = 0;
+    std::int32_t MaxY = 0;
+    std::int32_t ThreadCount = 0;
+    // Slots whose position keys are written, empty.
+    std::int32_t ThreadSlots = 0;
+};
+
+// The four bounds texts of a project.
+struct ProjectArea {
+    std::string LeftLongitude;
+    std::string RightLongitude;
+    std::string TopLatitude;
+    std::string BottomLatitude;
+};
+
+class ProjectFile {
+public:
+    explicit ProjectFile(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    const std::string& FileName() const { return fileName_; }
+
+    // Replaces the file whole and atomically: sections in the order MapsType,
+    // AREA, Zoom, XY, THREADS, every line ending in CR LF.
+    void Write(const NewProject& project) const;
+
+    // A missing file or key gives an empty text.
+    std::string ReadText(const ProjectKey& key) const;
+    int Read(const ProjectIntegerKey& key) const;
+    ProjectArea ReadArea() const;
+
+    // The last tile a worker slot (counted from 1) finished on `axis` 'X' or
+    // 'Y'; 0 when none is saved.
+    int ReadSlot(std::int32_t slot, char axis) const;
+    // Raises EIniFileException ("Unable to write to " + path) on failure.
+    void WriteSlot(std::int32_t slot, char axis, int value) const;
+
+private:
+    std::string fileName_;
+};
+
+}  // namespace tessellon
