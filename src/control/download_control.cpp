@@ -92,16 +92,10 @@ bool DownloadControl::Start(const TaskFields& fields) {
 // k owns the positions k, k + N, ... and has done those up to its resume
 // number.
 std::int64_t DownloadControl::TilesDoneBefore() const {
-    const std::int64_t rows = static_cast<std::int64_t>(task_->MaxY) - task_->MinY + 1;
     const std::int64_t workers = params_->ThreadCount;
     std::int64_t done = 0;
-    for (std::int64_t k = 0; k < workers; ++k) {
-        const std::int32_t x = task_->SavedX[static_cast<std::size_t>(k)];
-        const std::int32_t y = task_->SavedY[static_cast<std::size_t>(k)];
-        if (x == 0 || y == 0) {
-            continue;
-        }
-        const std::int64_t resume = (x - task_->MinX) * rows + (y - task_->MinY) + 1;
+    for (std::int32_t k = 0; k < workers; ++k) {
+        const std::int64_t resume = task_->ResumeNumber(k);
         // Positions 1..resume whose number modulo N is k.
         done += k == 0 ? resume / workers : (resume >= k ? (resume - k) / workers + 1 : 0);
     }

@@ -79,15 +79,7 @@ WorkerEnd TDownThread::Walk() {
     }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
-    // The running number of the tile this worker finished last time; a
-    // coordinate of 0 means there is none.
-    const std::int64_t rows = static_cast<std::int64_t>(Task->MaxY) - Task->MinY + 1;
-    const std::int32_t savedX = Task->SavedX[static_cast<std::size_t>(ThreadIndex)];
-    const std::int32_t savedY = Task->SavedY[static_cast<std::size_t>(ThreadIndex)];
-    const std::int64_t resume =
-        (savedX != 0 && savedY != 0)
-            ? (static_cast<std::int64_t>(savedX) - Task->MinX) * rows + (savedY - Task->MinY) + 1
-            : 0;
+    const std::int64_t resume = Task->ResumeNumber(ThreadIndex);
     const std::int64_t workers = params.ThreadCount;
 
     if (stop_.SleepFor(ThreadIndex * environment_.Pace.StartOffset)) {
