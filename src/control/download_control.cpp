@@ -6,14 +6,13 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/text_format.h"
+#include "task/contract_texts.h"
 
 namespace tessellon {
 
 namespace {
 
 constexpr int kSaveEveryTicks = 5;
-
-std::string FinalMessage() { return "Task stoped!" + std::string(20, ' '); }
 
 }  // namespace
 
@@ -111,7 +110,7 @@ void DownloadControl::Stop() {
         if (const auto& worker = DownThreads[static_cast<std::size_t>(i)]) {
             worker->Terminate();
         }
-        AppendLogLine("Thread" + std::to_string(i + 1) + "will be terminated by user. please wait...");
+        AppendLogLine(WorkerStopLine(i + 1));
     }
 }
 
@@ -180,7 +179,7 @@ void DownloadControl::Finish(bool showMessage) {
     timerEnabled_ = false;
     AppendLogLine("");
     AppendLogLine("--------------------------------");
-    AppendLogLine("Task Stoped!");
+    AppendLogLine(kTaskStoppedLogLine);
     AppendLogLine("");
     AppendLogLine("Now time:" + LocalDateTimeText());
     AppendLogLine("");
@@ -213,7 +212,7 @@ void DownloadControl::Finish(bool showMessage) {
         frontEnd_.ShowMessage(error);
     }
     if (showMessage) {
-        frontEnd_.ShowMessage(FinalMessage());
+        frontEnd_.ShowMessage(TaskStoppedMessage());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "task/contract_texts.h"
 #include "task/md_task.h"
 
 namespace tessellon {
@@ -30,10 +31,6 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     const int zoom = std::clamp(project.ReadInteger("Zoom", "Zoom", 0), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);
 }
-
-std::string NoTaskRunningMessage() { return "No task running now." + std::string(18, ' '); }
-
-std::string NoLogFileMessage() { return "No logfile now." + std::string(25, ' '); }
 
 ViewLogAction DecideViewLog(const MDTask* currentTask) {
     if (currentTask == nullptr) {

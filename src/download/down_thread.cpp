@@ -4,6 +4,7 @@
 #include "net/http_client.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
+#include "task/contract_texts.h"
 #include "task/md_task.h"
 
 namespace tessellon {
@@ -158,12 +159,12 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
                                             const std::optional<std::string>& message,
                                             std::int32_t x, std::int32_t y,
                                             const std::string& url) {
-    const std::string lineA = Prefix() + " " + message.value_or("") + "->" + url;
+    const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + url;
     const std::string record = FormatFailedRecord(Task->GetTilePath(x, y), url);
     switch (decision.Outcome) {
         case FailureOutcome::EndWorkerBanned:
         case FailureOutcome::EndWorkerNetwork:
-            Post(lineA);
+            Post(errorLine);
             PostFailed(record);
             Post(decision.Outcome == FailureOutcome::EndWorkerBanned ? kBanMessage
                                                                      : kNetworkMessage);
@@ -171,12 +172,12 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
         case FailureOutcome::BlankNotFound:
             Post(kNotFoundMessage + message.value_or(""));
             break;
-        case FailureOutcome::BlankWithLineA:
-            Post(lineA);
+        case FailureOutcome::BlankWithErrorLine:
+            Post(errorLine);
             PostFailed(record);
             break;
-        case FailureOutcome::BlankWithLineB:
-            Post(Task->GetTileFileName(x, y) + ":failed ->" + url);
+        case FailureOutcome::BlankWithTileFailedLine:
+            Post(TileFailedLine(Task->GetTileFileName(x, y), url));
             PostFailed(record);
             break;
         case FailureOutcome::Retry:

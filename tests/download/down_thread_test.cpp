@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/failure_policy.h"
+#include "task/contract_texts.h"
 #include "worker_fixture.h"
 
 namespace tessellon {
