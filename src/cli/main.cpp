@@ -13,13 +13,13 @@
 #include "control/degrees_converter.h"
 #include "control/download_control.h"
 #include "control/project_opening.h"
+#include "control/run_loop.h"
 #include "platform/files.h"
 #include "platform/queue_synchronizer.h"
 
 namespace {
 
 using namespace tessellon;
-using namespace std::chrono_literals;
 
 enum ExitStatus { kDone = 0, kRefused = 1, kFailedTiles = 2, kStopped = 3 };
 
@@ -27,31 +27,24 @@ std::atomic<bool> stopRequested{false};
 
 extern "C" void RequestStop(int) { stopRequested = true; }
 
-// The pauses of a test run against a local server: everything scaled from
-// the pause after a tile.
-Pacing PacingFromEnvironment(std::chrono::milliseconds& tick) {
-    Pacing pace;
-    tick = 1000ms;
+// A test run against a local server shrinks the pace: TESSELLON_PACE_MS is
+// the pause after a tile, and the timer ticks at the same length.
+std::chrono::milliseconds PaceScaleFromEnvironment() {
     if (const char* text = std::getenv("TESSELLON_PACE_MS"); text != nullptr && *text != '\0') {
         const long ms = std::strtol(text, nullptr, 10);
         if (ms > 0) {
-            pace.AfterTile = std::chrono::milliseconds(ms);
-            pace.StartOffset = std::chrono::milliseconds(ms / 10);
-            pace.Retry = std::chrono::milliseconds(ms);
-            pace.SocketRetry = std::chrono::milliseconds(2 * ms);
-            pace.AddressInUseRetry = std::chrono::milliseconds(8 * ms);
-            tick = std::chrono::milliseconds(ms);
+            return std::chrono::milliseconds(ms);
         }
     }
-    return pace;
+    return Pacing::kProgramScale;
 }
 
 int RunDownload(const TaskFields& fields, const std::string& configFile) {
-    std::chrono::milliseconds tick;
+    const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
     settings.ProgramFolder = ProgramFolder();
-    settings.Pace = PacingFromEnvironment(tick);
+    settings.Pace = Pacing(scale);
     cli::ConsoleFrontEnd console;
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
@@ -60,28 +53,10 @@ int RunDownload(const TaskFields& fields, const std::string& configFile) {
     }
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    auto nextTick = std::chrono::steady_clock::now() + tick;
-    bool stopSent = false;
-    while (control.Running()) {
-        auto now = std::chrono::steady_clock::now();
-        if (now >= nextTick) {
-            control.Timer1Timer();
-            // Like a window timer, ticks missed while a tick ran are dropped:
-            // catching up would leave the workers' calls unserved.
-            nextTick += tick;
-            now = std::chrono::steady_clock::now();
-            if (nextTick <= now) {
-                nextTick = now + tick;
-            }
-        }
-        sync.ServePending(std::min<std::chrono::milliseconds>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now) + 1ms, 100ms));
-        if (stopRequested && !stopSent) {
-            control.Stop();
-            stopSent = true;
-        }
-        console.ShowProgress(control.Progress());
-    }
+    RunLoop loop(
+        control, sync, scale,
+        {[] { return stopRequested.load(); }, [&] { console.ShowProgress(control.Progress()); }});
+    loop.Run();
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
         return kStopped;
@@ -102,7 +77,8 @@ std::string AbsolutePath(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const cli::ParseResult parsed = cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    const cli::ParseResult parsed =
+        cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.arguments) {
         std::fprintf(stderr, "tessellon-cli: %s\n\n%s", parsed.error.c_str(), cli::kUsage);
         return kRefused;
@@ -134,7 +110,8 @@ int main(int argc, char** argv) {
             return summary.Failed > 0 ? kFailedTiles : kDone;
         }
         case cli::Command::Convert: {
-            const auto result = ConvertDegreesMinutesSeconds(args.degrees, args.minutes, args.seconds);
+            const auto result =
+                ConvertDegreesMinutesSeconds(args.degrees, args.minutes, args.seconds);
             if (!result) {
                 std::fprintf(stderr, "%s\n", kConverterInputError);
                 return kRefused;

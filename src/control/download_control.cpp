@@ -5,14 +5,13 @@
 #include "control/start_checks.h"
 #include "platform/files.h"
 #include "platform/text_format.h"
+#include "task/contract_texts.h"
 
 namespace tessellon {
 
 namespace {
 
 constexpr int kSaveEveryTicks = 5;
-
-std::string FinalMessage() { return "Task stoped!" + std::string(20, ' '); }
 
 }  // namespace
 
@@ -91,16 +90,10 @@ bool DownloadControl::Start(const TaskFields& fields) {
 // k owns the positions k, k + N, ... and has done those up to its resume
 // number.
 std::int64_t DownloadControl::TilesDoneBefore() const {
-    const std::int64_t rows = static_cast<std::int64_t>(task_->MaxY) - task_->MinY + 1;
     const std::int64_t workers = params_->ThreadCount;
     std::int64_t done = 0;
-    for (std::int64_t k = 0; k < workers; ++k) {
-        const std::int32_t x = task_->SavedX[static_cast<std::size_t>(k)];
-        const std::int32_t y = task_->SavedY[static_cast<std::size_t>(k)];
-        if (x == 0 || y == 0) {
-            continue;
-        }
-        const std::int64_t resume = (x - task_->MinX) * rows + (y - task_->MinY) + 1;
+    for (std::int32_t k = 0; k < workers; ++k) {
+        const std::int64_t resume = task_->ResumeNumber(k);
         // Positions 1..resume whose number modulo N is k.
         done += k == 0 ? resume / workers : (resume >= k ? (resume - k) / workers + 1 : 0);
     }
@@ -116,7 +109,7 @@ void DownloadControl::Stop() {
         if (const auto& worker = DownThreads[static_cast<std::size_t>(i)]) {
             worker->Terminate();
         }
-        AppendLogLine("Thread" + std::to_string(i + 1) + "will be terminated by user. please wait...");
+        AppendLogLine(WorkerStopLine(i + 1));
     }
 }
 
@@ -185,7 +178,7 @@ void DownloadControl::Finish(bool showMessage) {
     timerEnabled_ = false;
     AppendLogLine("");
     AppendLogLine("--------------------------------");
-    AppendLogLine("Task Stoped!");
+    AppendLogLine(kTaskStoppedLogLine);
     AppendLogLine("");
     AppendLogLine("Now time:" + LocalDateTimeText());
     AppendLogLine("");
@@ -218,7 +211,7 @@ void DownloadControl::Finish(bool showMessage) {
         frontEnd_.ShowMessage(error);
     }
     if (showMessage) {
-        frontEnd_.ShowMessage(FinalMessage());
+        frontEnd_.ShowMessage(TaskStoppedMessage());
     }
 }
 

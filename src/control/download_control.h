@@ -16,6 +16,7 @@
 #include "control/task_fields.h"
 #include "download/down_thread.h"
 #include "platform/message_sink.h"
+#include "task/contract_texts.h"
 #include "task/md_task.h"
 
 namespace tessellon {
@@ -109,7 +110,7 @@ private:
     bool timerEnabled_ = false;
     std::string totalLabel_;
     std::vector<std::string> memo1_{"[log window]"};
-    std::vector<std::string> memo2_{"[Failed tile inforamtion window]"};
+    std::vector<std::string> memo2_{kFailedListPlaceholder};
 
     // The latest task with the parameters it points to; kept until the next
     // successful start replaces both.

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "task/contract_texts.h"
 #include "task/md_task.h"
 #include "task/project_file.h"
 #include "task/tile_layer.h"
@@ -26,10 +27,6 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     const int zoom = std::clamp(project.Read(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);
 }
-
-std::string NoTaskRunningMessage() { return "No task running now." + std::string(18, ' '); }
-
-std::string NoLogFileMessage() { return "No logfile now." + std::string(25, ' '); }
 
 ViewLogAction DecideViewLog(const MDTask* currentTask) {
     if (currentTask == nullptr) {

@@ -19,14 +19,11 @@ class MDTask;
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
 
 // What "View log file" does: open `LogFileName` with the desktop, or show one
-// of the two messages.
+// of the two messages (NoTaskRunningMessage, NoLogFileMessage).
 struct ViewLogAction {
     std::string FileToOpen;  // empty when a message is to be shown
     std::string Message;
 };
-
-std::string NoTaskRunningMessage();
-std::string NoLogFileMessage();
 
 ViewLogAction DecideViewLog(const MDTask* currentTask);
 

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "task/contract_texts.h"
 #include "task/project_file.h"
 #include "task/tile_layer.h"
 
@@ -36,10 +37,10 @@ std::optional<std::string> CheckBounds(const TaskParameters& p) {
         return "Bottom Latitude should be between -85 and 85.";
     }
     if (p.LeftLongitude > p.RightLongitude) {
-        return "Left Longitude should less than Right Longitude!";
+        return kLeftNotLessThanRight;
     }
     if (p.TopLatitude < p.BottomLatitude) {
-        return "Bottom Latitude should less than Top Latitude!";
+        return kBottomNotLessThanTop;
     }
     return std::nullopt;
 }

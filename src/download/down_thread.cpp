@@ -4,6 +4,7 @@
 #include "net/http_client.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
+#include "task/contract_texts.h"
 #include "task/md_task.h"
 
 namespace tessellon {
@@ -79,15 +80,7 @@ WorkerEnd TDownThread::Walk() {
     }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
-    // The running number of the tile this worker finished last time; a
-    // coordinate of 0 means there is none.
-    const std::int64_t rows = static_cast<std::int64_t>(Task->MaxY) - Task->MinY + 1;
-    const std::int32_t savedX = Task->SavedX[static_cast<std::size_t>(ThreadIndex)];
-    const std::int32_t savedY = Task->SavedY[static_cast<std::size_t>(ThreadIndex)];
-    const std::int64_t resume =
-        (savedX != 0 && savedY != 0)
-            ? (static_cast<std::int64_t>(savedX) - Task->MinX) * rows + (savedY - Task->MinY) + 1
-            : 0;
+    const std::int64_t resume = Task->ResumeNumber(ThreadIndex);
     const std::int64_t workers = params.ThreadCount;
 
     if (stop_.SleepFor(ThreadIndex * environment_.Pace.StartOffset)) {
@@ -166,12 +159,12 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
                                             const std::optional<std::string>& message,
                                             std::int32_t x, std::int32_t y,
                                             const std::string& url) {
-    const std::string lineA = Prefix() + " " + message.value_or("") + "->" + url;
+    const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + url;
     const std::string record = FormatFailedRecord(Task->GetTilePath(x, y), url);
     switch (decision.Outcome) {
         case FailureOutcome::EndWorkerBanned:
         case FailureOutcome::EndWorkerNetwork:
-            Post(lineA);
+            Post(errorLine);
             PostFailed(record);
             Post(decision.Outcome == FailureOutcome::EndWorkerBanned ? kBanMessage
                                                                      : kNetworkMessage);
@@ -179,12 +172,12 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
         case FailureOutcome::BlankNotFound:
             Post(kNotFoundMessage + message.value_or(""));
             break;
-        case FailureOutcome::BlankWithLineA:
-            Post(lineA);
+        case FailureOutcome::BlankWithErrorLine:
+            Post(errorLine);
             PostFailed(record);
             break;
-        case FailureOutcome::BlankWithLineB:
-            Post(Task->GetTileFileName(x, y) + ":failed ->" + url);
+        case FailureOutcome::BlankWithTileFailedLine:
+            Post(TileFailedLine(Task->GetTileFileName(x, y), url));
             PostFailed(record);
             break;
         case FailureOutcome::Retry:

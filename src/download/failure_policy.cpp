@@ -17,28 +17,53 @@ struct FailureRule {
 // Row | message contains | pause before a retry | gives up after 3 attempts with
 constexpr FailureRule kRules[] = {
     {FailureRow::ResetOrClosed, {"10054", "Connection Closed Gracefully"}, RetryPause::None, true,
-     FailureOutcome::BlankWithLineA},
+     FailureOutcome::BlankWithErrorLine},
     {FailureRow::AddressInUse, {"10048", nullptr}, RetryPause::AddressInUse, true,
-     FailureOutcome::BlankWithLineA},
+     FailureOutcome::BlankWithErrorLine},
     {FailureRow::Refused, {"302", "403"}, RetryPause::Short, false, FailureOutcome::EndWorkerBanned},
     {FailureRow::SocketError, {"Socket Error", nullptr}, RetryPause::Socket, false,
      FailureOutcome::EndWorkerNetwork},
     {FailureRow::NotFound, {"404", "400"}, RetryPause::Short, false, FailureOutcome::BlankNotFound},
 };
 constexpr FailureRule kOtherRule{FailureRow::Other, {nullptr, nullptr}, RetryPause::Short, false,
-                                 FailureOutcome::BlankWithLineA};
+                                 FailureOutcome::BlankWithErrorLine};
 constexpr FailureRule kNoMessageRule{FailureRow::NoMessage, {nullptr, nullptr}, RetryPause::Short,
-                                     false, FailureOutcome::BlankWithLineB};
+                                     false, FailureOutcome::BlankWithTileFailedLine};
+
+// The re-download's own rows: only a reset is tried again, at once, and a
+// refusal ends the whole list.
+struct RedownloadRule {
+    std::array<const char*, 2> needles;  // either substring selects the row
+    // Retry: at once, until kMaxAttemptsPerTile attempts; then the rows
+    // below it decide as if it were not there.
+    RedownloadOutcome outcome;
+};
+
+// Message contains | outcome
+constexpr RedownloadRule kRedownloadRules[] = {
+    {{"10054", nullptr}, RedownloadOutcome::Retry},
+    {{"302", "403"}, RedownloadOutcome::ErrorLineAndBanEndsList},
+    {{"404", nullptr}, RedownloadOutcome::ErrorAndNotFoundLines},
+};
+constexpr RedownloadOutcome kRedownloadOther = RedownloadOutcome::ErrorLine;
+constexpr RedownloadOutcome kRedownloadNoMessage = RedownloadOutcome::Unreported;
+
+bool Contains(const std::string& message, const std::array<const char*, 2>& needles) {
+    for (const char* needle : needles) {
+        if (needle != nullptr && message.find(needle) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
 
 const FailureRule& RuleFor(const std::optional<std::string>& message) {
     if (!message) {
         return kNoMessageRule;
     }
     for (const FailureRule& rule : kRules) {
-        for (const char* needle : rule.needles) {
-            if (needle != nullptr && message->find(needle) != std::string::npos) {
-                return rule;
-            }
+        if (Contains(*message, rule.needles)) {
+            return rule;
         }
     }
     return kOtherRule;
@@ -62,6 +87,21 @@ FailureDecision DecideOnFailure(const std::optional<std::string>& message, int a
         return {rule.row, FailureOutcome::Retry, rule.pause};
     }
     return {rule.row, rule.giveUp, RetryPause::None};
+}
+
+RedownloadOutcome DecideOnRedownloadFailure(const std::optional<std::string>& message,
+                                            int attempt) {
+    if (!message) {
+        return kRedownloadNoMessage;
+    }
+    for (const RedownloadRule& rule : kRedownloadRules) {
+        const bool spent =
+            rule.outcome == RedownloadOutcome::Retry && attempt >= kMaxAttemptsPerTile;
+        if (!spent && Contains(*message, rule.needles)) {
+            return rule.outcome;
+        }
+    }
+    return kRedownloadOther;
 }
 
 }  // namespace tessellon

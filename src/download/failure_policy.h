@@ -1,10 +1,12 @@
 #pragma once
-// What a worker does when a fetch of a tile fails. The error's message text
-// is searched for fixed substrings (case-sensitive, in the table's order; the
-// first row that matches decides), and the row and the number of attempts
-// made so far choose between trying again, giving the tile up with a blank
-// image in its place, and ending the worker. The table lives in
-// failure_policy.cpp, beside the code that reads it.
+// What a worker does when a fetch of a tile fails, and what the re-download
+// of a failed-tile list does. The error's message text is searched for fixed
+// substrings (case-sensitive, in the table's order; the first row that
+// matches decides), and the row and the number of attempts made so far
+// choose the next step: for a worker, trying again, giving the tile up with
+// a blank image in its place, or ending the worker; for the re-download,
+// trying again at once, or which lines report the record. Both tables live
+// in failure_policy.cpp, beside the code that reads them.
 
 #include <optional>
 #include <string>
@@ -28,18 +30,20 @@ enum class RetryPause {
     AddressInUse,  // 8000 ms
 };
 
+// The error line is "T<n> <message>-><url>"; the tile-failed line,
+// "<tile file name>:failed -><url>", is TileFailedLine in task/contract_texts.h.
 enum class FailureOutcome {
     Retry,
-    // Line A, record, the ban message; the worker ends.
+    // The error line, record, the ban message; the worker ends.
     EndWorkerBanned,
-    // Line A, record, the network message; the worker ends.
+    // The error line, record, the network message; the worker ends.
     EndWorkerNetwork,
     // The not-found line, blank tile; no record.
     BlankNotFound,
-    // Line A, record, blank tile.
-    BlankWithLineA,
-    // Line B, record, blank tile.
-    BlankWithLineB,
+    // The error line, record, blank tile.
+    BlankWithErrorLine,
+    // The tile-failed line, record, blank tile.
+    BlankWithTileFailedLine,
 };
 
 struct FailureDecision {
@@ -47,12 +51,6 @@ struct FailureDecision {
     FailureOutcome Outcome;
     RetryPause Pause;  // before the next attempt, when Outcome is Retry
 };
-
-// The lines that tell the user why tiles were given up.
-inline constexpr const char* kBanMessage =
-    "Error: may be your IP is banned.\nPlease try again later.";
-inline constexpr const char* kNetworkMessage = "Error: Your network has problem, please check it.";
-inline constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
 
 // Attempts after which a tile is given up, and the bound on the rows that
 // would otherwise retry forever (a server that resets every connection).
@@ -63,5 +61,23 @@ FailureRow ClassifyFailure(const std::optional<std::string>& message);
 
 // `attempt` counts the attempts made for this tile, the failed one included.
 FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt);
+
+// The re-download's steps after a failed fetch of a record. The error line
+// is "<message>-><url>".
+enum class RedownloadOutcome {
+    // At once, without a pause.
+    Retry,
+    // An error without a message: the record counts as failed, no line.
+    Unreported,
+    // The error line; on to the next record.
+    ErrorLine,
+    // The error line, then "<url>:" and the not-found message.
+    ErrorAndNotFoundLines,
+    // The error line, then the ban message; the rest of the list is left.
+    ErrorLineAndBanEndsList,
+};
+
+// `attempt` counts the attempts made for this record, the failed one included.
+RedownloadOutcome DecideOnRedownloadFailure(const std::optional<std::string>& message, int attempt);
 
 }  // namespace tessellon

@@ -7,36 +7,38 @@
 #include "download/failure_policy.h"
 #include "net/http_client.h"
 #include "platform/files.h"
+#include "task/contract_texts.h"
 
 namespace tessellon {
 
 namespace {
 
-bool Contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
+// How one record's fetch ended.
+struct FetchResult {
+    bool Fetched = false;
+    // Otherwise: the last failure's message (none for an error without one)
+    // and what failure_policy says to report.
+    std::optional<std::string> Message;
+    RedownloadOutcome Outcome = RedownloadOutcome::Unreported;
+};
 
-// One record's fetch: a connection reset is tried again at once, up to the
-// attempts bound. Nothing on success, else the failure's message (empty
-// optional inside for an error without one).
-std::optional<std::optional<std::string>> Fetch(THttpClient& http, const std::string& url,
-                                                TNetBuffer& buffer) {
-    std::optional<std::string> message;
-    for (int attempt = 1; attempt <= kMaxAttemptsPerTile; ++attempt) {
+FetchResult Fetch(THttpClient& http, const std::string& url, TNetBuffer& buffer) {
+    for (int attempt = 1;; ++attempt) {
         buffer.Clear();
+        std::optional<std::string> message;
         try {
             http.GetUrl(url, buffer);
-            return std::nullopt;
+            return {true, std::nullopt, RedownloadOutcome::Unreported};
         } catch (const std::exception& e) {
             message = e.what();
         } catch (...) {
-            message.reset();
+            // An error without a message text.
         }
-        if (!message || !Contains(*message, "10054")) {
-            break;
+        const RedownloadOutcome outcome = DecideOnRedownloadFailure(message, attempt);
+        if (outcome != RedownloadOutcome::Retry) {
+            return {false, std::move(message), outcome};
         }
     }
-    return message;
 }
 
 }  // namespace
@@ -59,7 +61,7 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
     }
     summary.ListRead = true;
     if (lines.empty()) {
-        output.AddLine("No failed files records.");
+        output.AddLine(kNoFailedRecords);
         return summary;
     }
     output.AddLine("Start...");
@@ -73,8 +75,8 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
             ++summary.Failed;
             continue;
         }
-        const auto failure = Fetch(http, record->Url, buffer);
-        if (!failure) {
+        const FetchResult result = Fetch(http, record->Url, buffer);
+        if (result.Fetched) {
             try {
                 WriteFileAtomic(record->Path, buffer.View());
             } catch (const EFileError& e) {
@@ -82,21 +84,20 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
                 ++summary.Failed;
                 continue;
             }
-            output.AddLine(record->Path + ":" + record->Url + " ->OK");
+            output.AddLine(RecordFetchedLine(record->Path, record->Url));
             ++summary.Fetched;
             continue;
         }
         ++summary.Failed;
-        const std::optional<std::string>& message = *failure;
-        if (!message) {
+        if (result.Outcome == RedownloadOutcome::Unreported) {
             continue;
         }
-        output.AddLine(*message + "->" + record->Url);
-        if (Contains(*message, "302") || Contains(*message, "403")) {
+        output.AddLine(*result.Message + "->" + record->Url);
+        if (result.Outcome == RedownloadOutcome::ErrorLineAndBanEndsList) {
             output.AddLine(kBanMessage);
             break;
         }
-        if (Contains(*message, "404")) {
+        if (result.Outcome == RedownloadOutcome::ErrorAndNotFoundLines) {
             output.AddLine(record->Url + ":" + kNotFoundMessage);
         }
     }

@@ -62,6 +62,16 @@ void MDTask::ReadSavedPositions() {
     }
 }
 
+std::int64_t MDTask::ResumeNumber(std::int32_t index) const {
+    const std::int32_t x = SavedX[static_cast<std::size_t>(index)];
+    const std::int32_t y = SavedY[static_cast<std::size_t>(index)];
+    if (x == 0 || y == 0) {
+        return 0;
+    }
+    const std::int64_t rows = static_cast<std::int64_t>(MaxY) - MinY + 1;
+    return (static_cast<std::int64_t>(x) - MinX) * rows + (y - MinY) + 1;
+}
+
 namespace {
 
 // A map type that no layer has cannot arise from a start; it gives no URL, no

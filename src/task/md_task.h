@@ -75,6 +75,11 @@ public:
     std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
     ProjectFile Project() const { return ProjectFile(ProjectFileName()); }
 
+    // The running number, in the column-by-column walk from 1, of the tile
+    // worker slot `index` (from 0) finished last in an earlier run; 0 when
+    // it has none. The worker skips the positions up to it.
+    std::int64_t ResumeNumber(std::int32_t index) const;
+
 private:
     std::string TilePrefix() const;
     void ReadSavedPositions();

@@ -21,6 +21,7 @@
 #include "handler_guard.h"
 #include "log_memo.h"
 #include "options_form.h"
+#include "task/contract_texts.h"
 
 namespace tessellon {
 
@@ -156,7 +157,7 @@ void TForm1::BuildMenus() {
         {"Misc1",
          "&Misc",
          {{"ConvertLongitudeorLatitudetodegreen1",
-           "Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...",
+           kConvertMenuCaption,
            &TForm1::ConvertLongitudeorLatitudetodegreen1Click},
           {nullptr, nullptr, nullptr},
           {"Viewlogfile1", "View log file", &TForm1::Viewlogfile1Click}}},

@@ -9,6 +9,7 @@
 #include "control/configuration.h"
 #include "form_layout.h"
 #include "handler_guard.h"
+#include "task/contract_texts.h"
 
 namespace tessellon {
 
@@ -29,7 +30,7 @@ TfrmOptions::TfrmOptions(Desktop& desktop, std::string configFileName, QWidget* 
 
     QFrame* panel = form::Panel(this, {8, 10, 337, 87}, QFrame::Raised);
     Edit12 = form::Edit(panel, "Edit12", 126, 11, 166);
-    form::Label(panel, "Default path to save :", 8, 16, Edit12);
+    form::Label(panel, kDefaultPathCaption, 8, 16, Edit12);
     QPushButton* Button3 = form::Button(panel, "Button3", "...", {296, 8, 33, 25});
     Button3->setAccessibleName("Select path");
     UpDown1 = form::UpDownEdit(panel, "Edit2", "UpDown1", 127, 52, 39, 1, kMaxThreads, 1);

@@ -1,4 +1,5 @@
 #include "control/download_control.h"
+#include "control/run_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +108,7 @@ TEST(DownloadControl, FewerTilesThanEightStartOneWorkerPerTile) {
 }
 
 TEST(DownloadControl, StopAsksEveryWorkerInOrderAndTheTimerFinishesTheTask) {
-    Pacing slow = test::FastPacing();
+    Pacing slow(test::kPaceScale);
     slow.AfterTile = 200ms;
     DownloadHarness h(test::ServerOptions(), slow);
     ASSERT_TRUE(h.control->Start(h.SampleFields()));
@@ -127,8 +128,27 @@ TEST(DownloadControl, StopAsksEveryWorkerInOrderAndTheTimerFinishesTheTask) {
     EXPECT_TRUE(h.control->Outcome().Stopped);
 }
 
+TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTheTask) {
+    Pacing slow(test::kPaceScale);
+    slow.AfterTile = 200ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    int passes = 0;
+    // Like Ctrl-C, the request is never taken back.
+    RunLoop loop(*h.control, h.sync, test::kPaceScale,
+                 {[&] { return passes >= 3; }, [&] { ++passes; }});
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    loop.Run();
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_TRUE(h.control->Outcome().Stopped);
+    const std::vector<std::string>& log = h.control->Memo1();
+    EXPECT_EQ(CountContaining(log, "will be terminated by user."), 8);
+    EXPECT_LT(SavedTiles(log).size(), 42u);
+    EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), log);
+    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+}
+
 TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBothRuns) {
-    Pacing slow = test::FastPacing();
+    Pacing slow(test::kPaceScale);
     slow.AfterTile = 30ms;
     DownloadHarness h(test::ServerOptions(), slow);
     const TaskFields fields = h.SampleFields();
@@ -160,7 +180,7 @@ TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBot
 }
 
 TEST(DownloadControl, ShutdownStopsWaitsAndSavesEverything) {
-    Pacing slow = test::FastPacing();
+    Pacing slow(test::kPaceScale);
     slow.AfterTile = 100ms;
     DownloadHarness h(test::ServerOptions(), slow);
     ASSERT_TRUE(h.control->Start(h.SampleFields()));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/failure_policy.h"
+#include "task/contract_texts.h"
 #include "worker_fixture.h"
 
 namespace tessellon {
@@ -189,7 +190,7 @@ TEST_F(DownThread, AProxyPortThatIsNotANumberEndsTheWorkerWithItsLines) {
 
 TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
     MakeTask(1, 3, 1);
-    Pacing slow = test::FastPacing();
+    Pacing slow(test::kPaceScale);
     slow.AfterTile = 20s;
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
     workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
@@ -210,7 +211,7 @@ TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
 
 TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
     MakeTask(1, 1, 1, WithFault("status-503", dir.File("server.log")));
-    Pacing slow = test::FastPacing();
+    Pacing slow(test::kPaceScale);
     slow.Retry = 20s;
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
     workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));

@@ -44,8 +44,8 @@ TEST(FailurePolicy, RowsThreeToSevenRetryTwiceWithTheirPauseThenGiveUp) {
         {"Socket Error # 10061" + kCrLf + "Connection refused.", RetryPause::Socket,
          FailureOutcome::EndWorkerNetwork},
         {"404 Not Found", RetryPause::Short, FailureOutcome::BlankNotFound},
-        {"503 Service Unavailable", RetryPause::Short, FailureOutcome::BlankWithLineA},
-        {std::nullopt, RetryPause::Short, FailureOutcome::BlankWithLineB},
+        {"503 Service Unavailable", RetryPause::Short, FailureOutcome::BlankWithErrorLine},
+        {std::nullopt, RetryPause::Short, FailureOutcome::BlankWithTileFailedLine},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.value_or("(none)"));
@@ -66,11 +66,39 @@ TEST(FailurePolicy, ResetsAndBusyAddressesRetryUntilTheBoundThenCountAsOtherFail
         EXPECT_EQ(DecideOnFailure(reset, attempt).Pause, RetryPause::None);
         EXPECT_EQ(DecideOnFailure(busy, attempt).Pause, RetryPause::AddressInUse);
     }
-    EXPECT_EQ(DecideOnFailure(reset, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithLineA);
-    EXPECT_EQ(DecideOnFailure(busy, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithLineA);
+    EXPECT_EQ(DecideOnFailure(reset, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithErrorLine);
+    EXPECT_EQ(DecideOnFailure(busy, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithErrorLine);
     // Attempts spent on resets count: two resets, then a 503 on the third.
     EXPECT_EQ(DecideOnFailure("503 Service Unavailable", 3).Outcome,
-              FailureOutcome::BlankWithLineA);
+              FailureOutcome::BlankWithErrorLine);
+}
+
+TEST(FailurePolicy, TheRedownloadRetriesOnlyResetsAtOnceAndThenTheRowsBelowDecide) {
+    const std::string reset = "Socket Error # 10054" + kCrLf + "Connection reset by peer.";
+    const struct {
+        std::optional<std::string> message;
+        int attempt;
+        RedownloadOutcome outcome;
+    } cases[] = {
+        {reset, 1, RedownloadOutcome::Retry},
+        {reset, kMaxAttemptsPerTile - 1, RedownloadOutcome::Retry},
+        {reset, kMaxAttemptsPerTile, RedownloadOutcome::ErrorLine},
+        {reset + " 403", kMaxAttemptsPerTile - 1, RedownloadOutcome::Retry},
+        {reset + " 403", kMaxAttemptsPerTile, RedownloadOutcome::ErrorLineAndBanEndsList},
+        // No row of their own here, unlike in a worker's table.
+        {"Connection Closed Gracefully.", 1, RedownloadOutcome::ErrorLine},
+        {"400 Bad Request", 1, RedownloadOutcome::ErrorLine},
+        {"HTTP/1.1 302 Found", 1, RedownloadOutcome::ErrorLineAndBanEndsList},
+        {"403 Forbidden 404", 1, RedownloadOutcome::ErrorLineAndBanEndsList},
+        {"404 Not Found", 1, RedownloadOutcome::ErrorAndNotFoundLines},
+        {"Socket Error # 10061" + kCrLf + "Connection refused.", 1, RedownloadOutcome::ErrorLine},
+        {"", 1, RedownloadOutcome::ErrorLine},
+        {std::nullopt, 1, RedownloadOutcome::Unreported},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecideOnRedownloadFailure(c.message, c.attempt), c.outcome)
+            << c.message.value_or("(none)") << ", attempt " << c.attempt;
+    }
 }
 
 TEST(FailedList, RecordsSplitAtTheFirstBar) {

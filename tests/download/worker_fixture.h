@@ -43,7 +43,7 @@ protected:
 
     // Runs workers 0..N-1 to their end.
     void RunWorkers() {
-        WorkerEnvironment environment{&sync, this, FastPacing(), {}, ProgramFolder()};
+        WorkerEnvironment environment{&sync, this, Pacing(kPaceScale), {}, ProgramFolder()};
         environment.TimeLimits.Connect = std::chrono::seconds(2);
         environment.TimeLimits.Idle = std::chrono::seconds(2);
         for (int i = 0; i < params.ThreadCount; ++i) {

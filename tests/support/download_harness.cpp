@@ -10,22 +10,6 @@ namespace tessellon::test {
 
 using namespace std::chrono_literals;
 
-namespace {
-
-constexpr std::chrono::milliseconds kTick = 5ms;
-
-}  // namespace
-
-Pacing FastPacing() {
-    Pacing pace;
-    pace.StartOffset = 1ms;
-    pace.AfterTile = 2ms;
-    pace.Retry = 5ms;
-    pace.SocketRetry = 10ms;
-    pace.AddressInUseRetry = 40ms;
-    return pace;
-}
-
 tileserver::TileServerOptions ServerOptions() {
     tileserver::TileServerOptions options;
     options.port = 0;
@@ -44,6 +28,7 @@ DownloadHarness::DownloadHarness(tileserver::TileServerOptions options, Pacing p
     settings.TimeLimits.Idle = 2s;
     settings.TimeLimits.Request = 5s;
     control = std::make_unique<DownloadControl>(settings, frontEnd, sync);
+    loop = std::make_unique<RunLoop>(*control, sync, kPaceScale);
 }
 
 void DownloadHarness::UseHost(const std::string& host) {
@@ -52,7 +37,9 @@ void DownloadHarness::UseHost(const std::string& host) {
     config.WriteString("TileService", "SatelliteHost", host);
 }
 
-TaskFields DownloadHarness::SampleFields() const { return SampleTaskFields(dir.Path() + "maps"); }
+TaskFields DownloadHarness::SampleFields() const {
+    return SampleTaskFields(dir.Path() + "maps");
+}
 
 TaskFields DownloadHarness::OneTileFields() const {
     TaskFields fields = SampleFields();
@@ -69,27 +56,11 @@ bool DownloadHarness::Download(const TaskFields& fields, std::chrono::millisecon
 }
 
 bool DownloadHarness::RunToEnd(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (control->Running()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        RunFor(kTick);
-    }
-    return true;
+    return loop->RunUntil(std::chrono::steady_clock::now() + limit);
 }
 
 void DownloadHarness::RunFor(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    for (auto now = std::chrono::steady_clock::now(); now < end;
-         now = std::chrono::steady_clock::now()) {
-        if (now >= nextTick_) {
-            control->Timer1Timer();
-            nextTick_ = now + kTick;
-        }
-        sync.ServePending(std::min<std::chrono::milliseconds>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - now) + 1ms, kTick));
-    }
+    loop->RunUntil(std::chrono::steady_clock::now() + duration);
 }
 
 int CountContaining(const std::vector<std::string>& lines, const std::string& part) {

@@ -1,8 +1,8 @@
 #pragma once
 // A download against a tile server running in this process: a temporary
 // folder, a configuration that points at the server, a control with short
-// pauses, a front end that records everything, and a loop that drives the
-// timer and serves the workers' calls as a front end's main loop does.
+// pauses, a front end that records everything, and the command line's loop,
+// which drives the timer and serves the workers' calls.
 
 #include <chrono>
 #include <memory>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/download_control.h"
+#include "control/run_loop.h"
 #include "platform/queue_synchronizer.h"
 #include "temp_dir.h"
 #include "tile_server.h"
@@ -31,8 +32,9 @@ public:
     int stateChanges = 0;
 };
 
-// Pauses short enough for tests; the order of their lengths is the real one.
-Pacing FastPacing();
+// The pace scale of tests: pauses short enough for tests in the program's
+// ratios, and the timer's tick.
+inline constexpr std::chrono::milliseconds kPaceScale{5};
 
 // A server with these options (port 0), the program folder of this test.
 tileserver::TileServerOptions ServerOptions();
@@ -40,7 +42,7 @@ tileserver::TileServerOptions ServerOptions();
 class DownloadHarness {
 public:
     explicit DownloadHarness(tileserver::TileServerOptions options = ServerOptions(),
-                             Pacing pace = FastPacing());
+                             Pacing pace = Pacing(kPaceScale));
 
     // The sample area (116.3..116.5 east, 39.8..40.0 north, zoom 13, map
     // layer, 42 tiles) saved into this harness's folder.
@@ -56,7 +58,7 @@ public:
                   std::chrono::milliseconds limit = std::chrono::seconds(30));
     // Drives timer and calls until the download has finished.
     bool RunToEnd(std::chrono::milliseconds limit = std::chrono::seconds(30));
-    // Drives them for a while.
+    // Drives them for a while, or until the download has finished.
     void RunFor(std::chrono::milliseconds duration);
 
     TempDir dir;
@@ -65,9 +67,8 @@ public:
     QueueSynchronizer sync;
     RecordingFrontEnd frontEnd;
     std::unique_ptr<DownloadControl> control;
-
-private:
-    std::chrono::steady_clock::time_point nextTick_;
+    // The loop tessellon-cli runs, ticking at kPaceScale.
+    std::unique_ptr<RunLoop> loop;
 };
 
 // How many lines of `lines` contain `part`.

@@ -67,7 +67,7 @@ class DownloadWindowTest : public QObject {
 
     // Starts the sample task with this pause after each tile.
     void StartSample(std::chrono::milliseconds afterTile) {
-        Pacing pace = FastPacing();
+        Pacing pace(kPaceScale);
         pace.AfterTile = afterTile;
         Prepare(pace);
         Type(Sample());
@@ -207,7 +207,7 @@ private slots:
     }
 
     void aDownloadThatRunsToItsEndShowsTheSameFinalMessage() {
-        Prepare(FastPacing());
+        Prepare(Pacing(kPaceScale));
         TaskFields fields = Sample();
         fields.RightLongitude = fields.LeftLongitude;
         fields.BottomLatitude = fields.TopLatitude;
