@@ -87,7 +87,7 @@ private:
                       std::int32_t x, std::int32_t y, const std::string& url);
     void PutBlankTile(std::int32_t x, std::int32_t y);
     void FinishTile(std::int32_t x, std::int32_t y);
-    bool Pause(RetryPause pause);
+    [[nodiscard]] bool Pause(RetryPause pause);
 
     // Synchronised calls: each hands LogText to the main thread.
     void Post(const std::string& line);

@@ -27,7 +27,7 @@ bool DirectoryExists(const std::string& path);
 
 // Creates the last level of `path` only; missing parents make it fail.
 // True when the folder exists afterwards because this call made it.
-bool CreateDirectoryOneLevel(const std::string& path);
+[[nodiscard]] bool CreateDirectoryOneLevel(const std::string& path);
 
 // Copies `from` to `to` unless `to` exists already. False when nothing was
 // copied, for whatever reason. The copy appears whole or not at all.

@@ -40,6 +40,6 @@ private:
 
 // The integer rule of ReadInteger on its own: true and `result` set when the
 // whole text is such an integer.
-bool ParseProfileInteger(const std::string& text, int& result);
+[[nodiscard]] bool ParseProfileInteger(const std::string& text, int& result);
 
 }  // namespace tessellon

@@ -18,7 +18,7 @@ namespace tessellon {
 // any character left over, or a value the type cannot hold. Each caller
 // wraps its own rules (blanks, signs, prefixes, ranges) around it.
 template <std::integral Integer>
-std::optional<Integer> ParseInteger(std::string_view text, int base = 10) {
+[[nodiscard]] std::optional<Integer> ParseInteger(std::string_view text, int base = 10) {
     Integer value{};
     const char* const end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value, base);
@@ -36,6 +36,6 @@ double ParseLeadingDecimal(std::string_view text);
 
 // A whole number: leading blanks, an optional sign, then only digits, within
 // 32 bits. False for anything else, the empty text included.
-bool ParseWholeNumber(std::string_view text, std::int32_t& value);
+[[nodiscard]] bool ParseWholeNumber(std::string_view text, std::int32_t& value);
 
 }  // namespace tessellon

@@ -16,7 +16,7 @@ class ConfigurationTest : public ::testing::Test {
 protected:
     ConfigurationTest() {
         ::setenv("HOME", home.Path().c_str(), 1);
-        CreateDirectoryOneLevel(dir.File("ini"));
+        EXPECT_TRUE(CreateDirectoryOneLevel(dir.File("ini")));
     }
 
     TempDir home;

@@ -121,7 +121,7 @@ TEST(CompleteTaskName, AppendsTheExtensionUnlessItIsExactlyTsln) {
 
 TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
     // The project file of the earlier run, as the task writes it.
-    CreateDirectoryOneLevel(dir.Path() + "maps");
+    EXPECT_TRUE(CreateDirectoryOneLevel(dir.Path() + "maps"));
     WriteFileAtomic(dir.Path() + "maps/newtask.tsln",
                     "[MapsType]\r\nMapsType=3\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
                     "RightLongitude=116.5\r\nTopLatitude=40\r\nBottomLatitude=39.8\r\n\r\n"

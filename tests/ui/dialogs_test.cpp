@@ -37,7 +37,7 @@ private slots:
     void init() {
         dir = std::make_unique<TempDir>();
         ::setenv("HOME", dir->Path().c_str(), 1);
-        CreateDirectoryOneLevel(dir->File("ini"));
+        QVERIFY(CreateDirectoryOneLevel(dir->File("ini")));
         desktop = FakeDesktop();
     }
     void cleanup() { dir.reset(); }

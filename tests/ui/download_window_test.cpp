@@ -150,7 +150,7 @@ private slots:
         } else if (field == "World") {
             fields = {"world.tsln", kMapItem, "-180", "180", "85", "-85", "19", fields.SavePath};
         } else if (field == "TileFolder") {
-            CreateDirectoryOneLevel(fields.SavePath);
+            QVERIFY(CreateDirectoryOneLevel(fields.SavePath));
             WriteFileAtomic(fields.SavePath + "/newtask", "in the way");
         }
         Type(fields);

@@ -115,7 +115,9 @@ public:
                               url + std::to_string(x) + "&y=1010&z=14" +
                               (x == 6664 ? "&fault=status-404" : ""));
         }
-        CreateDirectoryOneLevel(home_.File("beijing"));
+        if (!CreateDirectoryOneLevel(home_.File("beijing"))) {
+            qFatal("cannot create %s", home_.File("beijing").c_str());
+        }
         WriteLinesAtomic(home_.File("beijing_failed.ftl"), records);
         TfrmFlt flt(desktop_, nullptr);
         Show(&flt);

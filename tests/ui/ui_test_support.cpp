@@ -74,7 +74,9 @@ bool WithModalWindow(const std::function<void()>& action,
 
 MainWindowFixture::MainWindowFixture(Pacing pace, std::chrono::milliseconds tick) {
     ::setenv("HOME", dir.Path().c_str(), 1);
-    CreateDirectoryOneLevel(dir.File("ini"));
+    if (!CreateDirectoryOneLevel(dir.File("ini"))) {
+        qFatal("cannot create %s", dir.File("ini").c_str());
+    }
     DownloadSettings settings;
     settings.ConfigFileName = ConfigFile();
     settings.ProgramFolder = dir.Path();
