@@ -8,9 +8,6 @@ namespace tessellon {
 
 namespace {
 
-// Bytes asked of one read; a stream may hand back fewer (a connection asks
-// its socket for at most its receive size).
-constexpr std::size_t kReadSize = 32768;
 constexpr std::size_t kPreallocateLimit = 1024 * 1024;
 
 // Brackets a read into a destination, however it ends: the progress is told
@@ -42,15 +39,16 @@ private:
 }  // namespace
 
 std::size_t TStreamReader::Fill() {
-    char* room = buffer_.AppendSpace(kReadSize);
+    const std::size_t size = ReadSize;
+    char* room = buffer_.AppendSpace(size);
     std::size_t count = 0;
     try {
-        count = stream_.Read(room, kReadSize);
+        count = stream_.Read(room, size);
     } catch (...) {
-        buffer_.CommitAppend(kReadSize, 0);
+        buffer_.CommitAppend(size, 0);
         throw;
     }
-    buffer_.CommitAppend(kReadSize, count);
+    buffer_.CommitAppend(size, count);
     return count;
 }
 
@@ -95,7 +93,7 @@ void TStreamReader::ReadBlock(TNetBuffer& destination, std::size_t count) {
     const TDestinationScope scope(destination, progress_, count);
     std::size_t wanted = count - TakeBuffered(destination, count);
     while (wanted > 0) {
-        const std::size_t got = ReadInto(destination, std::min(wanted, kReadSize));
+        const std::size_t got = ReadInto(destination, std::min(wanted, ReadSize));
         if (got == 0) {
             throw EConnClosedGracefully();
         }
@@ -110,7 +108,7 @@ void TStreamReader::ReadUntilEnd(TNetBuffer& destination, std::size_t maxSize) {
         if (received > maxSize) {
             throw EInvalidReply(kReplyBodyTooLarge);
         }
-        const std::size_t got = ReadInto(destination, kReadSize);
+        const std::size_t got = ReadInto(destination, ReadSize);
         if (got == 0) {
             return;
         }

@@ -36,6 +36,9 @@ public:
     TStreamReader(const TStreamReader&) = delete;
     TStreamReader& operator=(const TStreamReader&) = delete;
 
+    // Bytes asked of one read of the stream.
+    std::size_t ReadSize = 32768;
+
     TNetBuffer& Buffer() { return buffer_; }
     const TNetBuffer& Buffer() const { return buffer_; }
 

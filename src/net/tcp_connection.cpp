@@ -139,7 +139,6 @@ std::size_t TTcpConnection::Read(char* into, std::size_t size) {
         CloseConnection();
         return 0;
     }
-    size = std::min(size, static_cast<std::size_t>(RecvBufferSize));
     const int waitMs = readWait_;
     // A look without waiting, and a read after one that filled its buffer
     // (more is likely queued), try the receive at once and wait only when it

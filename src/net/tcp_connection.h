@@ -1,9 +1,9 @@
 #pragma once
-// A blocking TCP connection: its socket as a byte stream under the one
-// stream reader (lines and blocks), unbuffered writing, and the detection of
-// a peer that has closed. Every
-// wait is bounded by the time limits (net_limits.h): running out raises
-// "Socket Error # 10060" and, like every socket error, releases the socket.
+// A blocking TCP connection: its socket as the byte stream under a stream
+// reader (lines and blocks), unbuffered writing, and the detection of a peer
+// that has closed. Every wait is bounded by the time limits (net_limits.h):
+// running out raises "Socket Error # 10060" and, like every socket error,
+// releases the socket.
 
 #include <chrono>
 #include <cstddef>
@@ -28,8 +28,6 @@ public:
     TTcpConnection() = default;
     ~TTcpConnection() override = default;
 
-    // Bytes asked of one receive call at most.
-    int RecvBufferSize = 32768;
     // Clears the top bit of every received byte.
     bool ASCIIFilter = false;
     // An infinite wait means "as long as these limits allow".
@@ -90,9 +88,8 @@ protected:
     [[noreturn]] void FailWith(int errorNumber);
 
 private:
-    // The socket's stream: one receive of at most RecvBufferSize bytes,
-    // waiting at most readWait_. Returns 0 when the peer closed (the socket
-    // is then released, and stays so) and when a finite wait ran out.
+    // The socket's stream: one receive, waiting at most readWait_. Returns 0 when the peer closed
+    // (the socket is then released, and stays so) and when a finite wait ran out.
     std::size_t Read(char* into, std::size_t size) override;
     void ReadBegun(std::size_t expected) override;
     void ReadProgressed(std::size_t count) override;
