@@ -71,26 +71,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::size_t maxLength =
                     (reads[i] & 3) == 0 ? TStreamReader::kNoLimit : argument;
                 const TExpectedLine expected = ExpectLine(rest, maxLength);
-                std::optional<std::string> line;
+                std::string line;
+                bool complete = false;
                 try {
-                    line = reader.TryReadLine(maxLength);
+                    complete = reader.TryReadLine(line, maxLength);
                 } catch (const EInvalidReply& error) {
                     if (!expected.tooLong || std::string(error.what()) != kReplyLineTooLong) {
                         fuzz::Fail("a line too long that is not");
                     }
                     return 0;
                 }
-                if (expected.tooLong || line.has_value() != expected.line.has_value()) {
+                if (expected.tooLong || complete != expected.line.has_value()) {
                     fuzz::Fail("a line where the stream has none, or none where it has one");
                 }
-                if (!line) {
+                if (!complete) {
                     // The stream ended inside the line: it waits in the buffer.
                     if (Unread(reader, source) != rest) {
                         fuzz::Fail("a cut line that is not the rest of the stream");
                     }
                     return 0;
                 }
-                if (*line != *expected.line) {
+                if (line != *expected.line) {
                     fuzz::Fail("a line that is not the stream");
                 }
                 at += expected.consumed;

@@ -52,7 +52,7 @@ std::size_t TStreamReader::Fill() {
     return count;
 }
 
-std::optional<std::string> TStreamReader::TryReadLine(std::size_t maxLength) {
+bool TStreamReader::TryReadLine(std::string& line, std::size_t maxLength) {
     std::size_t scanned = 0;
     for (;;) {
         const std::size_t end = buffer_.Find('\n', scanned);
@@ -60,30 +60,30 @@ std::optional<std::string> TStreamReader::TryReadLine(std::size_t maxLength) {
             if (end > maxLength) {
                 break;
             }
-            std::string line(buffer_.Data(), end);
+            line.assign(buffer_.Data(), end);
             buffer_.Remove(end + 1);
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
-            return line;
+            return true;
         }
         scanned = buffer_.Size();
         if (scanned > maxLength) {
             break;
         }
         if (Fill() == 0) {
-            return std::nullopt;
+            return false;
         }
     }
     throw EInvalidReply(kReplyLineTooLong);
 }
 
 std::string TStreamReader::ReadLine(std::size_t maxLength) {
-    std::optional<std::string> line = TryReadLine(maxLength);
-    if (!line) {
+    std::string line;
+    if (!TryReadLine(line, maxLength)) {
         throw EConnClosedGracefully();
     }
-    return std::move(*line);
+    return line;
 }
 
 void TStreamReader::ReadBlock(TNetBuffer& destination, std::size_t count) {

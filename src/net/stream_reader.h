@@ -5,7 +5,6 @@
 // go straight into their destination once the buffer is used up.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 #include "net/byte_stream.h"
@@ -40,15 +39,14 @@ public:
     std::size_t ReadSize = 32768;
 
     TNetBuffer& Buffer() { return buffer_; }
-    const TNetBuffer& Buffer() const { return buffer_; }
 
     // One read of the stream, appended to the buffer: the count, 0 at the end.
     std::size_t Fill();
-    // The next line without its line feed and one carriage return before it;
-    // none when the stream ends first, the cut line then staying in the
-    // buffer. Raises EInvalidReply (kReplyLineTooLong) when no line feed
-    // comes within `maxLength` bytes.
-    std::optional<std::string> TryReadLine(std::size_t maxLength);
+    // The next line into `line`, without its line feed and one carriage
+    // return before it; false when the stream ends first, the cut line then
+    // staying in the buffer. Raises EInvalidReply (kReplyLineTooLong) when no
+    // line feed comes within `maxLength` bytes.
+    bool TryReadLine(std::string& line, std::size_t maxLength);
     // TryReadLine, raising EConnClosedGracefully for a cut line.
     std::string ReadLine(std::size_t maxLength);
     // Exactly `count` bytes into `destination` at its position; raises

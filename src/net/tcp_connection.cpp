@@ -61,9 +61,9 @@ std::string TTcpConnection::ReadLine(int waitMs) {
     lineTimedOut_ = false;
     const bool closedBefore = peerClosed_ || !socket_.Allocated();
     const TReadWait wait(readWait_, waitMs);
-    std::optional<std::string> line = reader_.TryReadLine(TStreamReader::kNoLimit);
-    if (line) {
-        return std::move(*line);
+    std::string line;
+    if (reader_.TryReadLine(line, TStreamReader::kNoLimit)) {
+        return line;
     }
     // Only a close that cut this line short leaves it waiting in the buffer.
     if (!socket_.Allocated() && (closedBefore || InputBuffer().Empty())) {
