@@ -1,9 +1,10 @@
 // Reply bytes through the stream reader and the reply reader, as the client
 // reads them: head, body plan, header fields, body, and the URL of a
 // redirect. Byte 0 chooses the pieces the stream hands out (bits 0-2), the
-// size the reader asks for (bits 3-5) and HEAD instead of GET (bit 6). Every failure must carry a
-// fixed text; a body framed by its length or by the end of the stream must be the bytes that came,
-// and one framed by its length exactly that long.
+// size the reader asks for (bits 3-5) and HEAD instead of GET (bit 6).
+// Every failure must carry a fixed text; a body framed by its length or by
+// the end of the stream must be the bytes that came, and one framed by its
+// length exactly that long.
 
 #include <cstdint>
 #include <string>

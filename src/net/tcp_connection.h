@@ -61,7 +61,7 @@ public:
     // The next line, as the reader reads it, waiting at most `waitMs` for
     // each piece. Comes back empty with ReadLnTimedOut() set when a finite
     // wait runs out or the peer closes inside the line; raises
-    // EConnClosedGracefully when the peer closed before it began.
+    // EConnClosedGracefully when the peer closed before any of it came.
     std::string ReadLine(int waitMs = kInfiniteWait);
 
     // Sends every byte at once; a request is composed first and sent with
