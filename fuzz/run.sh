@@ -7,8 +7,11 @@ build=${1:?build folder}
 seconds=${2:?seconds per target}
 here=$(cd "$(dirname "$0")" && pwd)
 
-for binary in "$build"/bin/fuzz_*; do
-    name=$(basename "$binary")
+# Each seed folder names its target, so a binary left over from a target
+# that is gone is not run.
+for seeds in "$here"/corpus/*/; do
+    name=$(basename "$seeds")
+    binary="$build/bin/$name"
     work="$build/corpus/$name"
     mkdir -p "$work" "$build/artifacts"
     echo "fuzz: $name for ${seconds}s"

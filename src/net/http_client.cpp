@@ -136,7 +136,7 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
     SelectTarget(uri);
     ComposeRequest(method, uri, postBody);
     DropStaleConnection();
-    THttpReplyReader reader(*this, ReplyLimits);
+    THttpReplyReader reader(Reader(), ReplyLimits);
     TStepResult result;
     try {
         THttpStatusLine status = SendRequest(method, request_, reader);

@@ -102,7 +102,7 @@ TBodyPlan PlanReplyBody(const THttpHeaderList& headers, THttpMethod method, int 
 }
 
 std::string THttpReplyReader::ReadLimitedLine(std::size_t& used) {
-    std::string line = source_.ReadReplyLine(limits_.MaxLineLength);
+    std::string line = input_.ReadLine(limits_.MaxLineLength);
     used += line.size() + 1;
     if (used > limits_.MaxHeaderBlock) {
         throw EInvalidReply(kReplyHeaderTooLarge);
@@ -142,13 +142,13 @@ void THttpReplyReader::ReadBody(const TBodyPlan& plan, TNetBuffer& destination) 
         case TBodyFraming::None:
             break;
         case TBodyFraming::Length:
-            source_.ReadReplyBlock(destination, plan.Length);
+            input_.ReadBlock(destination, plan.Length);
             break;
         case TBodyFraming::Chunked:
             ReadChunkedBody(destination);
             break;
         case TBodyFraming::UntilClose:
-            source_.ReadReplyUntilClose(destination, limits_.MaxBodySize);
+            input_.ReadUntilEnd(destination, limits_.MaxBodySize);
             break;
     }
     // What stood beyond the position (the body of a redirect that was
@@ -159,17 +159,17 @@ void THttpReplyReader::ReadBody(const TBodyPlan& plan, TNetBuffer& destination) 
 void THttpReplyReader::ReadChunkedBody(TNetBuffer& destination) {
     std::size_t total = 0;
     for (;;) {
-        const std::size_t size = ChunkSize(source_.ReadReplyLine(limits_.MaxLineLength));
+        const std::size_t size = ChunkSize(input_.ReadLine(limits_.MaxLineLength));
         if (size == 0) {
             break;
         }
         if (size > limits_.MaxBodySize - total) {
             throw EInvalidReply(kReplyBodyTooLarge);
         }
-        source_.ReadReplyBlock(destination, size);
+        input_.ReadBlock(destination, size);
         total += size;
         // A chunk must end right after its announced size.
-        if (!source_.ReadReplyLine(limits_.MaxLineLength).empty()) {
+        if (!input_.ReadLine(limits_.MaxLineLength).empty()) {
             throw EInvalidReply(kInvalidChunkedCoding);
         }
     }

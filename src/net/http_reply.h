@@ -1,5 +1,5 @@
 #pragma once
-// Reading an HTTP reply from a TReplySource: the status line, the header
+// Reading an HTTP reply with a stream reader: the status line, the header
 // lines and the body, within the size limits of THttpReplyLimits.
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include "net/http_header_list.h"
 #include "net/net_buffer.h"
 #include "net/net_limits.h"
-#include "net/reply_source.h"
+#include "net/stream_reader.h"
 
 namespace tessellon {
 
@@ -45,8 +45,8 @@ TBodyPlan PlanReplyBody(const THttpHeaderList& headers, THttpMethod method, int 
 
 class THttpReplyReader {
 public:
-    THttpReplyReader(TReplySource& source, const THttpReplyLimits& limits)
-        : source_(source), limits_(limits) {}
+    THttpReplyReader(TStreamReader& input, const THttpReplyLimits& limits)
+        : input_(input), limits_(limits) {}
 
     // The status line of the final reply and its header lines (into
     // `headers`, cleared first); interim 1xx replies before it are dropped.
@@ -62,7 +62,7 @@ private:
     std::string ReadLimitedLine(std::size_t& used);
     void ReadChunkedBody(TNetBuffer& destination);
 
-    TReplySource& source_;
+    TStreamReader& input_;
     const THttpReplyLimits& limits_;
 };
 

@@ -9,45 +9,16 @@ namespace tessellon {
 
 namespace {
 
-constexpr std::size_t kPreallocateLimit = 1024 * 1024;
-
-// Ends a mode of work however the block read leaves.
-class TWorkScope {
+// Sets the wait of the socket's reads for one operation.
+class TReadWait {
 public:
-    explicit TWorkScope(std::function<void()> end) : end_(std::move(end)) {}
-    ~TWorkScope() { end_(); }
-    TWorkScope(const TWorkScope&) = delete;
-    TWorkScope& operator=(const TWorkScope&) = delete;
+    TReadWait(int& wait, int waitMs) : wait_(wait) { wait_ = waitMs; }
+    ~TReadWait() { wait_ = TTcpConnection::kInfiniteWait; }
+    TReadWait(const TReadWait&) = delete;
+    TReadWait& operator=(const TReadWait&) = delete;
 
 private:
-    std::function<void()> end_;
-};
-
-// Room at the end of the input buffer for one receive (none for a receive
-// into a stream): only the bytes that arrived are kept, even when the
-// receive raises.
-class TInputRoom {
-public:
-    TInputRoom(TNetBuffer* input, std::size_t size)
-        : input_(input),
-          size_(size),
-          data_(input != nullptr ? input->AppendSpace(size) : nullptr) {}
-    ~TInputRoom() {
-        if (input_ != nullptr) {
-            input_->CommitAppend(size_, used_);
-        }
-    }
-    TInputRoom(const TInputRoom&) = delete;
-    TInputRoom& operator=(const TInputRoom&) = delete;
-
-    char* Data() const { return data_; }
-    void Keep(std::size_t used) { used_ = used; }
-
-private:
-    TNetBuffer* input_;
-    std::size_t size_;
-    char* data_;
-    std::size_t used_ = 0;
+    int& wait_;
 };
 
 }  // namespace
@@ -75,89 +46,31 @@ void TTcpConnection::CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffer) {
         return;
     }
     CloseConnection();
-    if (raiseIfClosed && (input_.Empty() || ignoreBuffer)) {
+    if (raiseIfClosed && (InputBuffer().Empty() || ignoreBuffer)) {
         throw EConnClosedGracefully();
     }
 }
 
 void TTcpConnection::PeekPeerClosed(bool raiseIfClosed) {
-    Receive(raiseIfClosed, 0, nullptr, RecvBufferSize);
+    const TReadWait wait(readWait_, 0);
+    reader_.Fill();
+    CheckPeerClosed(raiseIfClosed, false);
 }
 
-std::string TTcpConnection::ReadLine(char terminator, int waitMs, std::size_t maxLength) {
+std::string TTcpConnection::ReadLine(int waitMs) {
     lineTimedOut_ = false;
-    std::size_t scanned = 0;
-    for (;;) {
-        const std::size_t end = input_.Find(terminator, scanned);
-        if (end != std::string_view::npos) {
-            if (end > maxLength) {
-                break;
-            }
-            std::string line(input_.Data(), end);
-            input_.Remove(end + 1);
-            if (terminator == '\n' && !line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            return line;
-        }
-        scanned = input_.Size();
-        if (scanned > maxLength) {
-            break;
-        }
-        CheckPeerClosed(true, true);
-        if (Receive(true, waitMs, nullptr, static_cast<std::size_t>(RecvBufferSize)) == 0) {
-            lineTimedOut_ = true;
-            return {};
-        }
+    const bool closedBefore = peerClosed_ || !socket_.Allocated();
+    const TReadWait wait(readWait_, waitMs);
+    std::string line;
+    if (reader_.TryReadLine(line, TStreamReader::kNoLimit)) {
+        return line;
     }
-    // The rest of the stream can no longer be told apart from this line.
-    CloseConnection();
-    throw EInvalidReply(kReplyLineTooLong);
-}
-
-void TTcpConnection::ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
-                                  std::size_t maxSize) {
-    if (!untilClose) {
-        // Grown once for a tile-sized block; an announced size beyond that
-        // is only believed as the bytes arrive.
-        stream.WritableAtPosition(std::min(count, kPreallocateLimit));
-    }
-    BeginWork(TWorkMode::Read, untilClose ? 0 : static_cast<std::int64_t>(count));
-    const TWorkScope work([this, &stream] {
-        EndWork(TWorkMode::Read);
-        if (stream.Size() > stream.Position()) {
-            stream.SetSize(stream.Position());
-        }
-    });
-    std::size_t wanted = untilClose ? kNoLimit : count;
-    std::size_t received = std::min(wanted, input_.Size());
-    if (received > maxSize) {
-        CloseConnection();
-        throw EInvalidReply(kReplyBodyTooLarge);
-    }
-    stream.Write(input_.Data(), received);
-    input_.Remove(received);
-    if (!untilClose) {
-        wanted -= received;
-    }
-    while (socket_.Allocated() && wanted > 0) {
-        const std::size_t chunk = std::min(wanted, static_cast<std::size_t>(RecvBufferSize));
-        const std::size_t got =
-            Receive(!untilClose, kInfiniteWait, stream.WritableAtPosition(chunk), chunk);
-        stream.Advance(got);
-        received += got;
-        if (!untilClose) {
-            wanted -= got;
-        } else if (received > maxSize) {
-            CloseConnection();
-            throw EInvalidReply(kReplyBodyTooLarge);
-        }
-    }
-    // The peer may have closed before this read began, with part of the
-    // block already buffered: a short block is never a whole one.
-    if (wanted > 0 && !untilClose) {
+    // Only a close that cut this line short leaves it waiting in the buffer.
+    if (!socket_.Allocated() && (closedBefore || InputBuffer().Empty())) {
         throw EConnClosedGracefully();
     }
+    lineTimedOut_ = true;
+    return {};
 }
 
 void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
@@ -187,30 +100,12 @@ void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
     }
 }
 
-std::string TTcpConnection::ReadReplyLine(std::size_t maxLength) {
-    std::string line = ReadLine('\n', kInfiniteWait, maxLength);
-    if (lineTimedOut_) {
-        // An infinite wait only comes back empty when the peer closed inside
-        // the line: the line is cut, not ended.
-        throw EConnClosedGracefully();
-    }
-    return line;
-}
-
-void TTcpConnection::ReadReplyBlock(TNetBuffer& stream, std::size_t count) {
-    ReadToStream(stream, count, false);
-}
-
-void TTcpConnection::ReadReplyUntilClose(TNetBuffer& stream, std::size_t maxSize) {
-    ReadToStream(stream, 0, true, maxSize);
-}
-
 void TTcpConnection::PrepareOpen() {
     if (socket_.Allocated()) {
         throw EAlreadyConnected();
     }
     socket_.Reset();
-    input_.Clear();
+    InputBuffer().Clear();
     peerClosed_ = false;
     moreQueued_ = false;
     waitedBefore_ = false;
@@ -239,24 +134,21 @@ void TTcpConnection::FailWith(int errorNumber) {
     throw ESocketError(errorNumber);
 }
 
-std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destination,
-                                    std::size_t size) {
-    CheckPeerClosed(raiseIfClosed, false);
-    if (!socket_.Allocated()) {
+std::size_t TTcpConnection::Read(char* into, std::size_t size) {
+    if (peerClosed_ || !socket_.Allocated()) {
+        CloseConnection();
         return 0;
     }
+    const int waitMs = readWait_;
     // A look without waiting, and a read after one that filled its buffer
     // (more is likely queued), try the receive at once and wait only when it
     // would block; any other read would mostly find nothing there yet.
     bool waitFirst = waitMs != 0 && !moreQueued_;
     ssize_t count;
-    char* target;
     for (;;) {
-        TInputRoom room(destination == nullptr ? &input_ : nullptr, size);
-        target = destination != nullptr ? destination : room.Data();
         std::optional<ssize_t> result;
         if (waitFirst) {
-            result = WaitAndReceive(target, size, waitMs);
+            result = WaitAndReceive(into, size, waitMs);
             if (!result) {
                 return 0;
             }
@@ -265,11 +157,10 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
                 // Data that keeps coming must not outlast the whole request.
                 RaiseIfPastDeadline();
             }
-            result = socket_.Receive(target, size);
+            result = socket_.Receive(into, size);
         }
         count = *result;
         const int error = errno;
-        room.Keep(count > 0 ? static_cast<std::size_t>(count) : 0);
         if (count >= 0) {
             break;
         }
@@ -286,7 +177,7 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
             FailWith(errorNumber);
         }
         CloseConnection();
-        if (input_.Empty()) {
+        if (InputBuffer().Empty()) {
             throw ESocketError(errorNumber);
         }
         return 0;
@@ -295,13 +186,24 @@ std::size_t TTcpConnection::Receive(bool raiseIfClosed, int waitMs, char* destin
     moreQueued_ = count > 0 && static_cast<std::size_t>(count) == size;
     bytesReceived_ += static_cast<std::uint64_t>(count);
     if (ASCIIFilter) {
-        std::for_each(target, target + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
+        std::for_each(into, into + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
     }
-    if (destination != nullptr) {
-        DoWork(TWorkMode::Read, count);
+    if (peerClosed_) {
+        CloseConnection();
     }
-    CheckPeerClosed(raiseIfClosed, false);
     return static_cast<std::size_t>(count);
+}
+
+void TTcpConnection::ReadBegun(std::size_t expected) {
+    BeginWork(TWorkMode::Read, static_cast<std::int64_t>(expected));
+}
+
+void TTcpConnection::ReadProgressed(std::size_t count) {
+    DoWork(TWorkMode::Read, static_cast<std::int64_t>(count));
+}
+
+void TTcpConnection::ReadEnded() {
+    EndWork(TWorkMode::Read);
 }
 
 std::optional<ssize_t> TTcpConnection::WaitAndReceive(char* target, std::size_t size, int waitMs) {

@@ -1,8 +1,9 @@
 #pragma once
-// A blocking TCP connection with an input buffer: line and block reading,
-// unbuffered writing, and the detection of a peer that has closed. Every
-// wait is bounded by the time limits (net_limits.h): running out raises
-// "Socket Error # 10060" and, like every socket error, releases the socket.
+// A blocking TCP connection: its socket as the byte stream under a stream
+// reader (lines and blocks), unbuffered writing, and the detection of a peer
+// that has closed. Every wait is bounded by the time limits (net_limits.h):
+// running out raises "Socket Error # 10060" and, like every socket error,
+// releases the socket.
 
 #include <chrono>
 #include <cstddef>
@@ -11,24 +12,22 @@
 #include <optional>
 #include <string>
 
+#include "net/byte_stream.h"
 #include "net/net_buffer.h"
 #include "net/net_component.h"
 #include "net/net_limits.h"
-#include "net/reply_source.h"
 #include "net/socket_handle.h"
+#include "net/stream_reader.h"
 
 namespace tessellon {
 
-class TTcpConnection : public TNetComponent, public TReplySource {
+class TTcpConnection : public TNetComponent, private TByteStream, private TReadProgress {
 public:
     static constexpr int kInfiniteWait = TSocketStack::kInfiniteWait;
-    static constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
     TTcpConnection() = default;
     ~TTcpConnection() override = default;
 
-    // Bytes asked of one receive call.
-    int RecvBufferSize = 32768;
     // Clears the top bit of every received byte.
     bool ASCIIFilter = false;
     // An infinite wait means "as long as these limits allow".
@@ -37,7 +36,10 @@ public:
     std::function<void(TTcpConnection& sender)> OnDisconnected;
 
     TSocketHandle& Socket() { return socket_; }
-    TNetBuffer& InputBuffer() { return input_; }
+    // Reads the socket, waiting as long as the time limits allow. The end
+    // of its stream is the peer's close, which releases the socket.
+    TStreamReader& Reader() { return reader_; }
+    TNetBuffer& InputBuffer() { return reader_.Buffer(); }
     // Set when the last ReadLine() came back without a line.
     bool ReadLnTimedOut() const { return lineTimedOut_; }
     // Bytes received since construction.
@@ -56,17 +58,11 @@ public:
     // released); bytes that arrived stay in the input buffer.
     void PeekPeerClosed(bool raiseIfClosed);
 
-    // The next line without its terminator (and, for a line feed, one
-    // carriage return before it). Comes back empty with ReadLnTimedOut() set
-    // when a finite wait runs out or the peer closes inside a line; a line
-    // longer than `maxLength` raises EInvalidReply.
-    std::string ReadLine(char terminator = '\n', int waitMs = kInfiniteWait,
-                         std::size_t maxLength = kNoLimit);
-    // `count` bytes into `stream` at its position, or with `untilClose`
-    // every byte until the peer closes (at most `maxSize`). Afterwards the
-    // stream ends at its position.
-    void ReadToStream(TNetBuffer& stream, std::size_t count, bool untilClose,
-                      std::size_t maxSize = kNoLimit);
+    // The next line, as the reader reads it, waiting at most `waitMs` for
+    // each piece. Comes back empty with ReadLnTimedOut() set when a finite
+    // wait runs out or the peer closes inside the line; raises
+    // EConnClosedGracefully when the peer closed before any of it came.
+    std::string ReadLine(int waitMs = kInfiniteWait);
 
     // Sends every byte at once; a request is composed first and sent with
     // one call, so a kept connection never waits on delayed acknowledgements.
@@ -78,10 +74,6 @@ public:
     }
     void ClearRequestDeadline() { deadline_.reset(); }
     bool HasRequestDeadline() const { return deadline_.has_value(); }
-
-    std::string ReadReplyLine(std::size_t maxLength) override;
-    void ReadReplyBlock(TNetBuffer& stream, std::size_t count) override;
-    void ReadReplyUntilClose(TNetBuffer& stream, std::size_t maxSize) override;
 
 protected:
     // The first steps of every opening: raises EAlreadyConnected on an open
@@ -96,10 +88,13 @@ protected:
     [[noreturn]] void FailWith(int errorNumber);
 
 private:
-    // One receive into `destination`, or appended to the input buffer when
-    // it is null. Returns the count, 0 when the wait ran out or the peer
-    // closed.
-    std::size_t Receive(bool raiseIfClosed, int waitMs, char* destination, std::size_t size);
+    // The socket's stream: one receive, waiting at most readWait_. Returns 0 when the peer closed
+    // (the socket is then released, and stays so) and when a finite wait ran out.
+    std::size_t Read(char* into, std::size_t size) override;
+    void ReadBegun(std::size_t expected) override;
+    void ReadProgressed(std::size_t count) override;
+    void ReadEnded() override;
+
     // Waits at most `waitMs` for data and receives it into `target`: the
     // result of the receive (errno set when it failed), none when a finite
     // wait ran out. An infinite wait lasts as long as the time limits allow
@@ -107,7 +102,10 @@ private:
     std::optional<ssize_t> WaitAndReceive(char* target, std::size_t size, int waitMs);
 
     TSocketHandle socket_;
-    TNetBuffer input_;
+    TStreamReader reader_{*this, this};
+    // The wait of the socket's next read; finite only inside a read that
+    // asked for it.
+    int readWait_ = kInfiniteWait;
     bool peerClosed_ = false;
     // The last receive filled its buffer.
     bool moreQueued_ = false;

@@ -194,7 +194,7 @@ void RunFaults(std::size_t pieceSize) {
         http.TimeLimits.Idle = 250ms;
         http.TimeLimits.Request = 900ms;
         if (pieceSize > 0) {
-            http.RecvBufferSize = 5;
+            http.Reader().ReadSize = 5;
         }
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(test::Get(http, url), fault.outcome);
@@ -243,9 +243,9 @@ TEST(HttpFaultsKeptConnection, AResetRightAfterACompleteReplyCostsNeitherItNorTh
                           Answer("HTTP/1.1 101 Switching Protocols\r\n\r\n"),
                           Answer(HttpReply("next"))});
     THttpClient http;
-    http.RecvBufferSize = 5;  // many receives: the reset is in before the reply is read
+    http.Reader().ReadSize = 5;  // many receives: the reset is in before the reply is read
     EXPECT_EQ(test::Get(http, server.Url("/1")), "body:complete");
-    http.RecvBufferSize = 32768;
+    http.Reader().ReadSize = 32768;
     EXPECT_EQ(test::Get(http, server.Url("/2")), "protocol:101:101 Switching Protocols");
     EXPECT_FALSE(http.IsConnected());
     EXPECT_EQ(test::Get(http, server.Url("/3")), "body:next");

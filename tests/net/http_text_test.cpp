@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "memory_source.h"
+#include "memory_stream.h"
 #include "net/http_header_info.h"
 #include "net/http_reply.h"
 #include "net/net_errors.h"
@@ -15,7 +15,7 @@
 namespace tessellon {
 namespace {
 
-using test::TMemoryReplySource;
+using test::TMemoryStream;
 
 TEST(Uri, SplitsIntoSchemeHostPortAndTheTargetThatIsSent) {
     const struct {
@@ -334,7 +334,8 @@ TEST(HttpReplyBody, FramingFollowsMethodStatusAndHeaders) {
     }
 }
 
-// Reads one reply from memory; `error` is the message raised, "" for none.
+// Reads one reply from memory, handed out in pieces of at most `piece`
+// bytes; `error` is the message raised, "" for none.
 struct TReadResult {
     THttpStatusLine status;
     std::string body;
@@ -342,9 +343,11 @@ struct TReadResult {
     std::string rest;
 };
 
-TReadResult ReadReply(const std::string& bytes, const THttpReplyLimits& limits = {}) {
-    TMemoryReplySource source(bytes);
-    THttpReplyReader reader(source, limits);
+TReadResult ReadReply(const std::string& bytes, const THttpReplyLimits& limits = {},
+                      std::size_t piece = std::string::npos) {
+    TMemoryStream stream(bytes, piece);
+    TStreamReader input(stream);
+    THttpReplyReader reader(input, limits);
     TReadResult result;
     try {
         THttpHeaderList headers;
@@ -355,30 +358,39 @@ TReadResult ReadReply(const std::string& bytes, const THttpReplyLimits& limits =
     } catch (const ENetException& error) {
         result.error = error.what();
     }
-    result.rest = source.Rest();
+    result.rest = std::string(input.Buffer().View()) + std::string(stream.Rest());
     return result;
 }
 
+// The reader must give the same reply however the bytes are cut.
+constexpr std::size_t kPieces[] = {1, 3, std::string::npos};
+
 TEST(HttpReplyReader, ChunkedBodiesIgnoreExtensionsAcceptUpperCaseAndConsumeTheTrailer) {
     const std::string letters = "abcdefghijklmnopqrstuvwxyz";
-    const TReadResult result = ReadReply(
-        "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n"
-        "1A;name=value\r\n" +
-        letters + "\r\n" +
-        "3 more text\r\nxyz\r\n"
-        "0\r\nX-Trailer: t\r\n\r\nNEXT");
-    EXPECT_EQ(result.error, "");
-    EXPECT_EQ(result.body, letters + "xyz");
-    EXPECT_EQ(result.rest, "NEXT");
+    for (const std::size_t piece : kPieces) {
+        const TReadResult result = ReadReply(
+            "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n"
+            "1A;name=value\r\n" +
+                letters + "\r\n" +
+                "3 more text\r\nxyz\r\n"
+                "0\r\nX-Trailer: t\r\n\r\nNEXT",
+            {}, piece);
+        EXPECT_EQ(result.error, "") << piece;
+        EXPECT_EQ(result.body, letters + "xyz") << piece;
+        EXPECT_EQ(result.rest, "NEXT") << piece;
+    }
 }
 
 TEST(HttpReplyReader, InterimRepliesBeforeTheFinalOneAreSkipped) {
-    const TReadResult result = ReadReply(
-        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n"
-        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokNEXT");
-    EXPECT_EQ(result.status.Code, 200);
-    EXPECT_EQ(result.body, "ok");
-    EXPECT_EQ(result.rest, "NEXT");
+    for (const std::size_t piece : kPieces) {
+        const TReadResult result = ReadReply(
+            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n"
+            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokNEXT",
+            {}, piece);
+        EXPECT_EQ(result.status.Code, 200) << piece;
+        EXPECT_EQ(result.body, "ok") << piece;
+        EXPECT_EQ(result.rest, "NEXT") << piece;
+    }
 }
 
 TEST(HttpReplyReader, BrokenFramingAndOversizedPartsFailWithTheirOwnMessages) {
@@ -406,7 +418,9 @@ TEST(HttpReplyReader, BrokenFramingAndOversizedPartsFailWithTheirOwnMessages) {
         {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort", "Connection Closed Gracefully."},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReadReply(c.reply, small).error, c.message) << c.reply;
+        for (const std::size_t piece : kPieces) {
+            EXPECT_EQ(ReadReply(c.reply, small, piece).error, c.message) << piece << c.reply;
+        }
     }
 }
 

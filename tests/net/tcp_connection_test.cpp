@@ -70,28 +70,28 @@ TEST(TcpConnectionReadLine, AFiniteWaitThatRunsOutGivesAnEmptyLineAndKeepsTheCon
     TScriptServer server({TServerScript().Sleep(2000)});
     TTcpClient client;
     ConnectTo(client, server);
-    EXPECT_EQ(client.ReadLine('\n', 20), "");
+    EXPECT_EQ(client.ReadLine(20), "");
     EXPECT_TRUE(client.ReadLnTimedOut());
     EXPECT_TRUE(client.IsConnected());
 }
 
-TEST(TcpConnectionReadToStream, AFixedCountCutShortRaisesAndUntilCloseDoesNot) {
+TEST(TcpConnectionReadBlock, AFixedCountCutShortRaisesAndUntilCloseDoesNot) {
     const std::string forty(40, 'x');
     TScriptServer server(
         {TServerScript().Send(forty).Close(), TServerScript().Send(forty).Close()});
     TTcpClient client;
     ConnectTo(client, server);
     TNetBuffer stream;
-    EXPECT_THROW(client.ReadToStream(stream, 100, false), EConnClosedGracefully);
+    EXPECT_THROW(client.Reader().ReadBlock(stream, 100), EConnClosedGracefully);
 
     ConnectTo(client, server);
     TNetBuffer whole;
-    client.ReadToStream(whole, 0, true);
+    client.Reader().ReadUntilEnd(whole);
     EXPECT_EQ(whole.View(), forty);
     EXPECT_FALSE(client.IsConnected());
 }
 
-TEST(TcpConnectionReadToStream, ABlockCutShortBeforeTheReadBeganStillRaises) {
+TEST(TcpConnectionReadBlock, ABlockCutShortBeforeTheReadBeganStillRaises) {
     TScriptServer server({TServerScript().Send(std::string(40, 'x')).Close()});
     TTcpClient client;
     ConnectTo(client, server);
@@ -101,7 +101,7 @@ TEST(TcpConnectionReadToStream, ABlockCutShortBeforeTheReadBeganStillRaises) {
     ASSERT_FALSE(client.IsConnected());
     ASSERT_EQ(client.InputBuffer().Size(), 40u);
     TNetBuffer stream;
-    EXPECT_THROW(client.ReadToStream(stream, 100, false), EConnClosedGracefully);
+    EXPECT_THROW(client.Reader().ReadBlock(stream, 100), EConnClosedGracefully);
     EXPECT_EQ(stream.Size(), 40u);
 }
 
@@ -287,7 +287,7 @@ TEST(TcpConnectionTimeLimits, AConnectionThatWaitedBeforeWaitsItsWholeLimitAndNo
         EXPECT_GE(elapsed, 300ms);
         EXPECT_LT(elapsed, 500ms);
     };
-    timed([&] { EXPECT_EQ(client.ReadLine('\n', 300), ""); });
+    timed([&] { EXPECT_EQ(client.ReadLine(300), ""); });
     EXPECT_TRUE(client.ReadLnTimedOut());
     timed([&] {
         EXPECT_EQ(MessageOf<ESocketError>([&] { client.ReadLine(); }),
@@ -303,7 +303,7 @@ TEST(TcpConnectionTimeLimits, TheRequestDeadlineEndsADripBelowTheIdleLimit) {
     ConnectTo(client, server);
     client.SetRequestDeadline(std::chrono::steady_clock::now() + 150ms);
     TNetBuffer stream;
-    EXPECT_EQ(MessageOf<ESocketError>([&] { client.ReadToStream(stream, 1000, false); }),
+    EXPECT_EQ(MessageOf<ESocketError>([&] { client.Reader().ReadBlock(stream, 1000); }),
               "Socket Error # 10060\r\nConnection timed out.");
     EXPECT_FALSE(client.IsConnected());
 }
