@@ -2,6 +2,7 @@
 
 #include "net/net_errors.h"
 #include "net/net_text.h"
+#include "platform/numbers.h"
 
 namespace tessellon {
 
@@ -26,21 +27,11 @@ std::size_t ChunkSize(const std::string& line) {
     if (digits.empty() || digits.size() > 15) {
         throw EInvalidReply(kInvalidChunkedCoding);
     }
-    std::size_t value = 0;
-    for (const char c : digits) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            throw EInvalidReply(kInvalidChunkedCoding);
-        }
-        value = value * 16 + static_cast<std::size_t>(digit);
+    const std::optional<std::size_t> value = ParseInteger<std::size_t>(digits, 16);
+    if (!value) {
+        throw EInvalidReply(kInvalidChunkedCoding);
     }
-    return value;
+    return *value;
 }
 
 }  // namespace
@@ -87,12 +78,12 @@ TBodyPlan PlanReplyBody(const THttpHeaderList& headers, THttpMethod method, int 
         plan.Framing = TBodyFraming::UntilClose;
         return plan;
     }
-    const std::optional<std::uint64_t> length = ParseDigits(Trim(lengths.front()));
+    const std::optional<std::uint64_t> length = ParseInteger<std::uint64_t>(Trim(lengths.front()));
     if (!length || *length > limits.MaxBodySize) {
         throw EInvalidReply(kInvalidContentLength);
     }
     for (const std::string& other : lengths) {
-        if (ParseDigits(Trim(other)) != length) {
+        if (ParseInteger<std::uint64_t>(Trim(other)) != length) {
             throw EInvalidReply(kInvalidContentLength);
         }
     }

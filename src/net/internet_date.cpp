@@ -7,6 +7,7 @@
 
 #include "net/net_errors.h"
 #include "net/net_text.h"
+#include "platform/numbers.h"
 
 namespace tessellon {
 
@@ -59,7 +60,7 @@ int MonthNumber(std::string_view name) {
 }
 
 std::optional<unsigned> Number(std::string_view text, unsigned maximum) {
-    const std::optional<std::uint64_t> value = ParseDigits(text);
+    const std::optional<std::uint64_t> value = ParseInteger<std::uint64_t>(text);
     if (!value || *value > maximum) {
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "platform/numbers.h"
+
 namespace tessellon {
 
 namespace {
@@ -32,30 +34,12 @@ std::string Trim(std::string_view text) {
     return TrimLeft(TrimRight(text));
 }
 
-std::optional<std::uint64_t> ParseDigits(std::string_view text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
-            return std::nullopt;
-        }
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 std::optional<std::int32_t> ParseInt32(std::string_view text) {
     const bool negative = !text.empty() && text.front() == '-';
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         text.remove_prefix(1);
     }
-    const std::optional<std::uint64_t> magnitude = ParseDigits(text);
+    const std::optional<std::uint64_t> magnitude = ParseInteger<std::uint64_t>(text);
     const std::uint64_t limit =
         static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + (negative ? 1 : 0);
     if (!magnitude || *magnitude > limit) {

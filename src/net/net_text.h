@@ -32,7 +32,5 @@ std::string Trim(std::string_view text);
 
 // An optional sign and decimal digits, nothing else, within 32 bits.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
-// Decimal digits only, nothing else, without overflow.
-std::optional<std::uint64_t> ParseDigits(std::string_view text);
 
 }  // namespace tessellon

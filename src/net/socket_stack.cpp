@@ -9,6 +9,7 @@
 
 #include "net/net_errors.h"
 #include "net/net_text.h"
+#include "platform/numbers.h"
 
 namespace tessellon {
 
@@ -128,17 +129,12 @@ bool TSocketStack::ParseDottedQuad(const std::string& text, std::uint32_t& addre
         if (end == std::string::npos || end == start) {
             return false;
         }
-        unsigned value = 0;
-        for (std::size_t i = start; i < end; ++i) {
-            if (text[i] < '0' || text[i] > '9') {
-                return false;
-            }
-            value = value * 10 + static_cast<unsigned>(text[i] - '0');
-            if (value > 255) {
-                return false;
-            }
+        const std::optional<std::uint8_t> value =
+            ParseInteger<std::uint8_t>(std::string_view(text).substr(start, end - start));
+        if (!value) {
+            return false;
         }
-        result = (result << 8) | value;
+        result = (result << 8) | *value;
         start = end + 1;
     }
     address = result;

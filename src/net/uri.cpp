@@ -1,5 +1,6 @@
 #include "net/uri.h"
 
+#include "platform/numbers.h"
 #include <algorithm>
 
 namespace tessellon {
@@ -12,14 +13,9 @@ int PortFromText(std::string_view text) {
     if (text.empty() || text.size() > 9) {
         return -1;
     }
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    // Unsigned, so that a sign is refused rather than read.
+    const std::optional<std::uint32_t> value = ParseInteger<std::uint32_t>(text);
+    return value ? static_cast<int>(*value) : -1;
 }
 
 }  // namespace
