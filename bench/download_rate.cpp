@@ -14,11 +14,11 @@
 #include <string>
 
 #include "control/download_control.h"
-#include "server_process.h"
 #include "net/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
 #include "sample_fields.h"
+#include "server_process.h"
 #include "temp_dir.h"
 
 namespace {
@@ -50,7 +50,6 @@ public:
     std::map<int, Clock::time_point> finished;
 };
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,9 +67,9 @@ int main(int argc, char** argv) {
     const auto probeStart = Clock::now();
     for (int i = 0; i < kProbes; ++i) {
         body.Clear();
-        http.GetUrl("http://" + host + "/hx/tl?v=4.3&r=1&x=" + std::to_string(7000 + i) +
-                        "&y=900&z=14",
-                    body);
+        http.GetUrl(
+            "http://" + host + "/hx/tl?v=4.3&r=1&x=" + std::to_string(7000 + i) + "&y=900&z=14",
+            body);
     }
     const double meanFetch =
         std::chrono::duration<double>(Clock::now() - probeStart).count() / kProbes;

@@ -36,7 +36,6 @@ struct Figures {
     double cpuMicros;
 };
 
-
 Figures Measure(const std::function<void(int)>& fetch) {
     const double cpu = bench::CpuSeconds();
     const auto start = Clock::now();
@@ -146,10 +145,11 @@ int main(int argc, char** argv) {
         });
         PlainClient plain(port, keepAlive);
         const Figures peer = Measure([&](int i) { plain.Get(paths[static_cast<std::size_t>(i)]); });
-        std::printf("%-22s THttpClient %7.0f req/s %6.1f us CPU/req | plain loop %7.0f req/s %6.1f us "
-                    "CPU/req | ratio %.2fx\n",
-                    keepAlive ? "keep-alive:" : "new connection each:", ours.perSecond, ours.cpuMicros,
-                    peer.perSecond, peer.cpuMicros, ours.perSecond / peer.perSecond);
+        std::printf(
+            "%-22s THttpClient %7.0f req/s %6.1f us CPU/req | plain loop %7.0f req/s %6.1f us "
+            "CPU/req | ratio %.2fx\n",
+            keepAlive ? "keep-alive:" : "new connection each:", ours.perSecond, ours.cpuMicros,
+            peer.perSecond, peer.cpuMicros, ours.perSecond / peer.perSecond);
     }
     return 0;
 }

@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev libpng-dev
     clang libclang-rt-14-dev
+    # `make test` checks the code against .clang-format.
+    clang-format
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.
     qt6-base-dev fonts-liberation2 xvfb xauth

@@ -61,7 +61,9 @@ const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
     {"--path", &TaskFields::SavePath},
 };
 
-ParseResult Error(std::string text) { return {std::nullopt, std::move(text)}; }
+ParseResult Error(std::string text) {
+    return {std::nullopt, std::move(text)};
+}
 
 }  // namespace
 

@@ -13,9 +13,9 @@ enum class Command { Help, Download, Open, Redownload, Convert };
 
 struct Arguments {
     Command command = Command::Help;
-    TaskFields fields;                     // download
-    std::string file;                      // open, redownload
-    std::string degrees, minutes, seconds; // convert
+    TaskFields fields;                      // download
+    std::string file;                       // open, redownload
+    std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
 };
 

@@ -49,12 +49,15 @@ void ConsoleFrontEnd::ShowProgress(const DownloadProgress& progress) {
     }
     lastDrawn_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();
-    const double rate = seconds > 0 ? static_cast<double>(progress.Done - doneAtStart_) / seconds : 0;
+    const double rate =
+        seconds > 0 ? static_cast<double>(progress.Done - doneAtStart_) / seconds : 0;
     std::string eta = "--:--:--";
     if (rate > 0) {
-        const auto left = static_cast<long long>(static_cast<double>(progress.Total - progress.Done) / rate);
+        const auto left =
+            static_cast<long long>(static_cast<double>(progress.Total - progress.Done) / rate);
         char text[32];
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", left / 3600, left / 60 % 60, left % 60);
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", left / 3600, left / 60 % 60,
+                      left % 60);
         eta = text;
     }
     std::fprintf(stderr, "\r\033[K%lld/%lld tiles, %lld failed, %.1f tiles/s, ETA %s",

@@ -25,7 +25,9 @@ enum ExitStatus { kDone = 0, kRefused = 1, kFailedTiles = 2, kStopped = 3 };
 
 std::atomic<bool> stopRequested{false};
 
-extern "C" void RequestStop(int) { stopRequested = true; }
+extern "C" void RequestStop(int) {
+    stopRequested = true;
+}
 
 // A test run against a local server shrinks the pace: TESSELLON_PACE_MS is
 // the pause after a tile, and the timer ticks at the same length.

@@ -19,7 +19,9 @@ DownloadControl::DownloadControl(DownloadSettings settings, DownloadFrontEnd& fr
                                  Synchronizer& sync)
     : settings_(std::move(settings)), frontEnd_(frontEnd), sync_(sync) {}
 
-DownloadControl::~DownloadControl() { Shutdown(); }
+DownloadControl::~DownloadControl() {
+    Shutdown();
+}
 
 void DownloadControl::BitBtn1Click(const TaskFields& fields) {
     if (caption_ == kStartCaption) {
@@ -255,6 +257,8 @@ void DownloadControl::AppendFailedLine(const std::string& line) {
     frontEnd_.FailedLineAdded(line);
 }
 
-void DownloadControl::DecreaseRunningThreadCount() { --runningThreadCount_; }
+void DownloadControl::DecreaseRunningThreadCount() {
+    --runningThreadCount_;
+}
 
 }  // namespace tessellon

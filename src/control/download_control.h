@@ -50,8 +50,8 @@ struct DownloadProgress {
 
 // How the latest download ended.
 struct DownloadOutcome {
-    bool Stopped = false;         // by the user
-    bool EndedByPolicy = false;   // a worker gave up and ended
+    bool Stopped = false;          // by the user
+    bool EndedByPolicy = false;    // a worker gave up and ended
     std::int64_t FailedTiles = 0;  // records added by this run
 };
 

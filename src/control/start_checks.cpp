@@ -21,7 +21,9 @@ double ReadCoordinate(std::string text) {
     return ParseLeadingDecimal(text);
 }
 
-bool Within(double value, double low, double high) { return value >= low && value <= high; }
+bool Within(double value, double low, double high) {
+    return value >= low && value <= high;
+}
 
 std::optional<std::string> CheckBounds(const TaskParameters& p) {
     if (!Within(p.LeftLongitude, -180, 180)) {
@@ -56,8 +58,7 @@ bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::i
     const ProjectArea area = project.ReadArea();
     return project.Read(project_keys::MapsTypeWhenComparing) == mapsType &&
            area.LeftLongitude == fields.LeftLongitude &&
-           area.RightLongitude == fields.RightLongitude &&
-           area.TopLatitude == fields.TopLatitude &&
+           area.RightLongitude == fields.RightLongitude && area.TopLatitude == fields.TopLatitude &&
            area.BottomLatitude == fields.BottomLatitude &&
            project.Read(project_keys::ZoomWhenComparing) == zoom &&
            ExtractFilePath(projectPath) == IncludeTrailingSeparator(fields.SavePath) &&

@@ -225,9 +225,13 @@ void TDownThread::PostFailed(const std::string& record) {
     environment_.Sync->Synchronize([this] { AddFailedLine(); });
 }
 
-void TDownThread::AddLogLine() { environment_.Host->AppendLogLine(LogText); }
+void TDownThread::AddLogLine() {
+    environment_.Host->AppendLogLine(LogText);
+}
 
-void TDownThread::AddFailedLine() { environment_.Host->AppendFailedLine(LogText); }
+void TDownThread::AddFailedLine() {
+    environment_.Host->AppendFailedLine(LogText);
+}
 
 void TDownThread::WorkerDone() {
     environment_.Sync->Synchronize([this] { environment_.Host->DecreaseRunningThreadCount(); });

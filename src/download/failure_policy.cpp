@@ -14,21 +14,21 @@ struct FailureRule {
     FailureOutcome giveUp;               // from the third attempt on
 };
 
-// Row | message contains | pause before a retry | gives up after 3 attempts with
+// Row | message contains | pause before a retry | retries past 3 attempts |
+// gives up with. Kept as a table by hand: one row a line.
+// clang-format off
 constexpr FailureRule kRules[] = {
-    {FailureRow::ResetOrClosed, {"10054", "Connection Closed Gracefully"}, RetryPause::None, true,
-     FailureOutcome::BlankWithErrorLine},
-    {FailureRow::AddressInUse, {"10048", nullptr}, RetryPause::AddressInUse, true,
-     FailureOutcome::BlankWithErrorLine},
-    {FailureRow::Refused, {"302", "403"}, RetryPause::Short, false, FailureOutcome::EndWorkerBanned},
-    {FailureRow::SocketError, {"Socket Error", nullptr}, RetryPause::Socket, false,
-     FailureOutcome::EndWorkerNetwork},
-    {FailureRow::NotFound, {"404", "400"}, RetryPause::Short, false, FailureOutcome::BlankNotFound},
+    {FailureRow::ResetOrClosed, {"10054", "Connection Closed Gracefully"}, RetryPause::None,         true,  FailureOutcome::BlankWithErrorLine},
+    {FailureRow::AddressInUse,  {"10048", nullptr},                        RetryPause::AddressInUse, true,  FailureOutcome::BlankWithErrorLine},
+    {FailureRow::Refused,       {"302", "403"},                            RetryPause::Short,        false, FailureOutcome::EndWorkerBanned},
+    {FailureRow::SocketError,   {"Socket Error", nullptr},                 RetryPause::Socket,       false, FailureOutcome::EndWorkerNetwork},
+    {FailureRow::NotFound,      {"404", "400"},                            RetryPause::Short,        false, FailureOutcome::BlankNotFound},
 };
-constexpr FailureRule kOtherRule{FailureRow::Other, {nullptr, nullptr}, RetryPause::Short, false,
-                                 FailureOutcome::BlankWithErrorLine};
-constexpr FailureRule kNoMessageRule{FailureRow::NoMessage, {nullptr, nullptr}, RetryPause::Short,
-                                     false, FailureOutcome::BlankWithTileFailedLine};
+constexpr FailureRule kOtherRule =
+    {FailureRow::Other,         {nullptr, nullptr},                        RetryPause::Short,        false, FailureOutcome::BlankWithErrorLine};
+constexpr FailureRule kNoMessageRule =
+    {FailureRow::NoMessage,     {nullptr, nullptr},                        RetryPause::Short,        false, FailureOutcome::BlankWithTileFailedLine};
+// clang-format on
 
 // The re-download's own rows: only a reset is tried again, at once, and a
 // refusal ends the whole list.

@@ -18,7 +18,8 @@ public:
 };
 
 inline constexpr const char* kRedownloadReferer = "http://maps.tessellon.org/";
-inline constexpr const char* kRedownloadUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+inline constexpr const char* kRedownloadUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 
 struct RedownloadSummary {
     bool ListRead = false;  // false: the list could not be read

@@ -1,7 +1,8 @@
 #include "net/uri.h"
 
-#include "platform/numbers.h"
 #include <algorithm>
+
+#include "platform/numbers.h"
 
 namespace tessellon {
 

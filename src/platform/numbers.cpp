@@ -11,7 +11,9 @@ namespace tessellon {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::size_t SkipDigits(std::string_view text, std::size_t i) {
     while (i < text.size() && IsDigit(text[i])) {

@@ -1,11 +1,11 @@
 // tessellon-cli as a user runs it: a child process against a tile server in
 // this process, with its exit status, standard output and standard error.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <thread>
@@ -80,9 +80,25 @@ protected:
 
     std::vector<std::string> DownloadArgs(const std::string& left = "116.3",
                                           const std::string& name = "area.tsln") {
-        return {"download", "--name", name, "--type", "map", "--left", left, "--right",
-                "116.5", "--top", "40", "--bottom", "39.8", "--zoom", "13", "--path",
-                dir.File("maps"), "--config", dir.File("config.ini")};
+        return {"download",
+                "--name",
+                name,
+                "--type",
+                "map",
+                "--left",
+                left,
+                "--right",
+                "116.5",
+                "--top",
+                "40",
+                "--bottom",
+                "39.8",
+                "--zoom",
+                "13",
+                "--path",
+                dir.File("maps"),
+                "--config",
+                dir.File("config.ini")};
     }
 
     std::vector<std::string> TileFiles() {
@@ -174,7 +190,8 @@ TEST_F(Cli, InterruptStopsTheDownloadAndTheSameCommandContinuesIt) {
 TEST_F(Cli, OpenContinuesASavedProject) {
     StartServer();
     ASSERT_EQ(Execute(DownloadArgs()).status, 0);
-    const Outcome run = Execute({"open", dir.File("maps/area.tsln"), "--config", dir.File("config.ini")});
+    const Outcome run =
+        Execute({"open", dir.File("maps/area.tsln"), "--config", dir.File("config.ini")});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Log continue..."), std::string::npos);
     EXPECT_EQ(Execute({"open", dir.File("nothing.tsln")}).status, 1);
@@ -193,8 +210,8 @@ TEST_F(Cli, ConvertPrintsTheResultOrInputError) {
 
 TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
     StartServer();
-    const std::string url = "http://127.0.0.1:" + std::to_string(server->Port()) +
-                            "/hx/tl?v=4.3&r=1&x=1&y=1&z=14";
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(server->Port()) + "/hx/tl?v=4.3&r=1&x=1&y=1&z=14";
     WriteLinesAtomic(dir.File("f.ftl"), {dir.File("a.png") + "|" + url});
     const Outcome run = Execute({"redownload", dir.File("f.ftl")});
     EXPECT_EQ(run.status, 0);
@@ -207,7 +224,8 @@ TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word : {"download", "open", "redownload", "convert", "--config", "Exit status"}) {
+    for (const char* word :
+         {"download", "open", "redownload", "convert", "--config", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -1,10 +1,10 @@
 #include "control/download_control.h"
-#include "control/run_loop.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
+#include "control/run_loop.h"
 #include "download_harness.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -102,7 +102,8 @@ TEST(DownloadControl, FewerTilesThanEightStartOneWorkerPerTile) {
     EXPECT_EQ(h.control->RunningThreadCount(), 3);
     ASSERT_TRUE(h.RunToEnd());
     EXPECT_EQ(CountContaining(h.control->Memo1(), " Finished."), 3);
-    const std::vector<std::string> project = ReadTextLines(h.control->CurrentTask()->ProjectFileName());
+    const std::vector<std::string> project =
+        ReadTextLines(h.control->CurrentTask()->ProjectFileName());
     EXPECT_NE(std::find(project.begin(), project.end(), "ThreadCount=3"), project.end());
     EXPECT_NE(std::find(project.begin(), project.end(), "T8Y="), project.end());
 }

@@ -45,7 +45,8 @@ TEST_F(StartChecks, EachRefusalHasItsMessageInTheFixedOrder) {
               "Bottom Latitude should be between -85 and 85.");
     EXPECT_EQ(MessageFor(&F::LeftLongitude, "116.6"),
               "Left Longitude should less than Right Longitude!");
-    EXPECT_EQ(MessageFor(&F::BottomLatitude, "40.1"), "Bottom Latitude should less than Top Latitude!");
+    EXPECT_EQ(MessageFor(&F::BottomLatitude, "40.1"),
+              "Bottom Latitude should less than Top Latitude!");
     EXPECT_EQ(MessageFor(&F::TopLatitude, "1e999"), "Top Latitude should be between -85 and 85.");
     EXPECT_EQ(MessageFor(&F::Zoom, "20"), "Zoom level should be between 1 and 19.");
     EXPECT_EQ(MessageFor(&F::Zoom, "0"), "Zoom level should be between 1 and 19.");
@@ -132,11 +133,11 @@ TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
         std::string TaskFields::*field;
         std::string text;
     } changes[] = {
-        {&TaskFields::LeftLongitude, "116.30"},   // same number, other text
+        {&TaskFields::LeftLongitude, "116.30"},  // same number, other text
         {&TaskFields::TopLatitude, "40.0"},
         {&TaskFields::BottomLatitude, "39,8"},
         {&TaskFields::Zoom, "14"},
-        {&TaskFields::TaskName, "newtask"},       // completed to the same file name
+        {&TaskFields::TaskName, "newtask"},             // completed to the same file name
         {&TaskFields::SavePath, dir.Path() + "maps/"},  // trailing separator: still the same
     };
     for (const auto& change : changes) {

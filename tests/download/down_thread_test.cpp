@@ -56,11 +56,13 @@ TEST_F(DownThread, ThreeWorkersShareTheWalkByRunningNumber) {
 TEST_F(DownThread, ASingleWorkerFetchesEveryTileInColumnOrder) {
     MakeTask(2, 3, 1);
     RunWorkers();
-    const std::vector<std::string> expected = {
-        "T1:seq=1," + Tile(6742, 3101) + " OK", "T1:seq=2," + Tile(6742, 3102) + " OK",
-        "T1:seq=3," + Tile(6742, 3103) + " OK", "T1:seq=4," + Tile(6743, 3101) + " OK",
-        "T1:seq=5," + Tile(6743, 3102) + " OK", "T1:seq=6," + Tile(6743, 3103) + " OK",
-        "T1 Finished."};
+    const std::vector<std::string> expected = {"T1:seq=1," + Tile(6742, 3101) + " OK",
+                                               "T1:seq=2," + Tile(6742, 3102) + " OK",
+                                               "T1:seq=3," + Tile(6742, 3103) + " OK",
+                                               "T1:seq=4," + Tile(6743, 3101) + " OK",
+                                               "T1:seq=5," + Tile(6743, 3102) + " OK",
+                                               "T1:seq=6," + Tile(6743, 3103) + " OK",
+                                               "T1 Finished."};
     EXPECT_EQ(log, expected);
     // The file holds exactly the body the server sent.
     EXPECT_EQ(ReadFileBytes(task->GetTilePath(6743, 3102)).substr(1, 3), "PNG");
@@ -118,7 +120,7 @@ TEST_F(DownThread, ARefusingServerEndsTheWorkerWithARecordAndTheBanMessage) {
     EXPECT_EQ(log[1], "Error: may be your IP is banned.\nPlease try again later.");
     EXPECT_EQ(log[2], "T1 Finished.");
     EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
-    EXPECT_EQ(RequestsServed(), 3);  // the second tile is never tried
+    EXPECT_EQ(RequestsServed(), 3);              // the second tile is never tried
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // a continued run starts at this tile
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
     EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
@@ -184,8 +186,8 @@ TEST_F(DownThread, AProxyPortThatIsNotANumberEndsTheWorkerWithItsLines) {
     params.ProxyServer = "127.0.0.1";
     params.ProxyPort = "31x8";
     RunWorkers();
-    EXPECT_EQ(log, (std::vector<std::string>{"T1 '31x8' is not a valid integer value",
-                                             "T1 Finished."}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"T1 '31x8' is not a valid integer value", "T1 Finished."}));
 }
 
 TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
@@ -204,8 +206,8 @@ TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
         sync.ServePending(10ms);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
-    EXPECT_EQ(log, (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK",
-                                             "T1 Finished."}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK", "T1 Finished."}));
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
 }
 

@@ -66,8 +66,10 @@ TEST(FailurePolicy, ResetsAndBusyAddressesRetryUntilTheBoundThenCountAsOtherFail
         EXPECT_EQ(DecideOnFailure(reset, attempt).Pause, RetryPause::None);
         EXPECT_EQ(DecideOnFailure(busy, attempt).Pause, RetryPause::AddressInUse);
     }
-    EXPECT_EQ(DecideOnFailure(reset, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithErrorLine);
-    EXPECT_EQ(DecideOnFailure(busy, kMaxAttemptsPerTile).Outcome, FailureOutcome::BlankWithErrorLine);
+    EXPECT_EQ(DecideOnFailure(reset, kMaxAttemptsPerTile).Outcome,
+              FailureOutcome::BlankWithErrorLine);
+    EXPECT_EQ(DecideOnFailure(busy, kMaxAttemptsPerTile).Outcome,
+              FailureOutcome::BlankWithErrorLine);
     // Attempts spent on resets count: two resets, then a 503 on the third.
     EXPECT_EQ(DecideOnFailure("503 Service Unavailable", 3).Outcome,
               FailureOutcome::BlankWithErrorLine);

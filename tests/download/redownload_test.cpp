@@ -21,8 +21,8 @@ protected:
     Redownload() { server.Start(); }
 
     std::string TileUrl(int x, int y, const std::string& fault = "") const {
-        return "http://127.0.0.1:" + std::to_string(server.Port()) + "/hx/tl?v=4.3&r=1&x=" +
-               std::to_string(x) + "&y=" + std::to_string(y) + "&z=14" +
+        return "http://127.0.0.1:" + std::to_string(server.Port()) +
+               "/hx/tl?v=4.3&r=1&x=" + std::to_string(x) + "&y=" + std::to_string(y) + "&z=14" +
                (fault.empty() ? "" : "&fault=" + fault);
     }
 

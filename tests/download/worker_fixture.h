@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "download/down_thread.h"
-#include "geo/tile_math.h"
 #include "download_harness.h"
+#include "geo/tile_math.h"
 #include "platform/files.h"
 #include "task/md_task.h"
 
