@@ -49,10 +49,12 @@ inline constexpr ProjectKey TopLatitude{kAreaSection, "TopLatitude"};
 inline constexpr ProjectKey BottomLatitude{kAreaSection, "BottomLatitude"};
 
 // Written for the user and other tools; the program never reads them back.
+// The edges of the tile range, in degrees:
 inline constexpr ProjectKey LeftLongitudeDownload{kAreaSection, "Left_Longitude_download"};
 inline constexpr ProjectKey RightLongitudeDownload{kAreaSection, "Right_Longitude_download"};
 inline constexpr ProjectKey TopLatitudeDownload{kAreaSection, "Top_Latitude_download"};
 inline constexpr ProjectKey BottomLatitudeDownload{kAreaSection, "Bottom_Latitude_download"};
+// the tile range itself, and how many workers share it:
 inline constexpr ProjectKey MinX{kXYSection, "MinX"};
 inline constexpr ProjectKey MinY{kXYSection, "MinY"};
 inline constexpr ProjectKey MaxX{kXYSection, "MaxX"};

@@ -10,9 +10,7 @@
 namespace tessellon {
 
 TfrmAbout::TfrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
-    setObjectName("frmAbout");
-    setFont(form::MsSansSerif(8));
-    form::MakeFixedDialog(this, "About", 315, 181);
+    form::MakeFixedDialog(this, "frmAbout", form::MsSansSerif(8), "About", 315, 181);
 
     QFrame* panel = form::Panel(this, {0, 0, 315, 145}, QFrame::Raised);
     panel->setFont(form::MsSansSerif(10));

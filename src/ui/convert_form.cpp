@@ -12,9 +12,8 @@
 namespace tessellon {
 
 TfrmConvert::TfrmConvert(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
-    setObjectName("frmConvert");
-    setFont(form::MsSansSerif(8));
-    form::MakeFixedDialog(this, "Convert \"Degrees,Minutes,Seconds\" to \"Degrees\"", 466, 99);
+    form::MakeFixedDialog(this, "frmConvert", form::MsSansSerif(8),
+                          "Convert \"Degrees,Minutes,Seconds\" to \"Degrees\"", 466, 99);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setModal(false);
 

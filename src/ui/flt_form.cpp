@@ -18,9 +18,8 @@ constexpr int kPanel1Height = 57;
 }  // namespace
 
 TfrmFlt::TfrmFlt(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
-    setObjectName("frmFlt");
-    setFont(form::MsSansSerifPixels(11));
-    form::MakeFixedDialog(this, "Re-Download failed files", kWidth, kHeight);
+    form::MakeFixedDialog(this, "frmFlt", form::MsSansSerifPixels(11), "Re-Download failed files",
+                          kWidth, kHeight);
 
     QFrame* Panel1 = form::Panel(this, {0, 0, kWidth, kPanel1Height}, QFrame::Raised);
     QPushButton* Button1 =

@@ -122,7 +122,10 @@ void UseProgramFont() {
     QApplication::setFont(Tahoma(8));
 }
 
-void MakeFixedDialog(QWidget* dialog, const QString& caption, int width, int height) {
+void MakeFixedDialog(QWidget* dialog, const char* objectName, const QFont& font,
+                     const QString& caption, int width, int height) {
+    dialog->setObjectName(objectName);
+    dialog->setFont(font);
     dialog->setWindowTitle(caption);
     dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint);

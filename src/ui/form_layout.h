@@ -42,9 +42,10 @@ QGroupBox* GroupBox(QWidget* parent, const char* name, const QString& title, QRe
 QSpinBox* UpDownEdit(QWidget* parent, const char* editName, const char* upDownName, int left,
                      int top, int editWidth, int minimum, int maximum, int position);
 
-// The dialog's client area is fixed at `width` x `height`, with a title
-// and a close button only.
-void MakeFixedDialog(QWidget* dialog, const QString& caption, int width, int height);
+// A dialog of the program: its object name and font, and a client area fixed
+// at `width` x `height` with a title and a close button only.
+void MakeFixedDialog(QWidget* dialog, const char* objectName, const QFont& font,
+                     const QString& caption, int width, int height);
 void CentreOnScreen(QWidget* window);
 
 }  // namespace tessellon::form

@@ -24,9 +24,7 @@ constexpr int kMaxThreads = 64;
 
 TfrmOptions::TfrmOptions(Desktop& desktop, std::string configFileName, QWidget* parent)
     : QDialog(parent), desktop_(desktop), configFileName_(std::move(configFileName)) {
-    setObjectName("frmOptions");
-    setFont(form::MsSansSerif(8));
-    form::MakeFixedDialog(this, "Options", 360, 342);
+    form::MakeFixedDialog(this, "frmOptions", form::MsSansSerif(8), "Options", 360, 342);
 
     QFrame* panel = form::Panel(this, {8, 10, 337, 87}, QFrame::Raised);
     Edit12 = form::Edit(panel, "Edit12", 126, 11, 166);

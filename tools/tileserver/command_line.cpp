@@ -30,12 +30,22 @@ bool ParseRate(std::string_view text, double& value) {
     return !copy.empty() && end == copy.c_str() + copy.size() && value >= 0 && value <= 1;
 }
 
+// Applies an option's value; false when the value is refused.
+using ApplyOption = std::function<bool(std::string_view, CommandLine&)>;
+
+// An option whose value is a text kept as given; an empty one is refused.
+ApplyOption TextOption(std::string TileServerOptions::*field) {
+    return [field](std::string_view v, CommandLine& c) {
+        c.options.*field = v;
+        return !v.empty();
+    };
+}
+
 struct Option {
     std::string_view name;
     std::string_view value;  // "" for a switch
     std::string_view help;
-    // Applies the value; false when the value is refused.
-    std::function<bool(std::string_view, CommandLine&)> apply;
+    ApplyOption apply;
 };
 
 const std::vector<Option>& Options() {
@@ -47,17 +57,11 @@ const std::vector<Option>& Options() {
              return ParseNumber(v, c.options.port, 0, 65535);
          }},
         {"--bind", "ADDR", "listen on this IPv4 address (default 127.0.0.1)",
-         [](std::string_view v, CommandLine& c) {
-             c.options.bindAddress = v;
-             return !v.empty();
-         }},
+         TextOption(&TileServerOptions::bindAddress)},
         {"--root", "DIR",
          "serve the files of a task's image folder (yn_X_Y_Z.png, ys_X_Y_Z.jpg) instead of "
          "synthetic tiles; 404 for a missing file",
-         [](std::string_view v, CommandLine& c) {
-             c.options.root = v;
-             return !v.empty();
-         }},
+         TextOption(&TileServerOptions::root)},
         {"--body-size", "N",
          "answer both endpoints with a fixed body of N bytes and no image work (throughput runs)",
          [](std::string_view v, CommandLine& c) {
@@ -133,10 +137,7 @@ const std::vector<Option>& Options() {
         {"--log", "FILE",
          "append one line per request to FILE (\"-\": stderr): connection number, method, target, "
          "then the status or fault=NAME",
-         [](std::string_view v, CommandLine& c) {
-             c.options.log = v;
-             return !v.empty();
-         }},
+         TextOption(&TileServerOptions::log)},
         {"--help", "", "show this text",
          [](std::string_view, CommandLine& c) {
              c.help = true;
