@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <set>
+#include <tuple>
 
 #include "raw_client.h"
 #include "server_fixture.h"
@@ -95,6 +97,65 @@ TEST_F(FaultBytes, StatusLine) {
          "Forbidden\n",
          End::Closed},
     });
+}
+
+TEST_F(FaultBytes, BusyServicesAskForAPauseOrDoNot) {
+    const std::string tooMany = "HTTP/1.1 429 Too Many Requests\r\nContent-Type: text/plain\r\n";
+    const std::string tooManyBody = "Content-Length: 22\r\n\r\n429 Too Many Requests\n";
+    const std::string unavailable =
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n";
+    const std::string unavailableBody = "Content-Length: 24\r\n\r\n503 Service Unavailable\n";
+    ExpectBytes({
+        {"status-429", tooMany + tooManyBody, End::Closed},
+        {"status:429", tooMany + tooManyBody, End::Closed},
+        {"retry-after-429", tooMany + "Retry-After: 1\r\n" + tooManyBody, End::Closed},
+        {"retry-after-429:120", tooMany + "Retry-After: 120\r\n" + tooManyBody, End::Closed},
+        {"no-retry-after-503", unavailable + unavailableBody, End::Closed},
+        {"retry-after-503:0", unavailable + "Retry-After: 0\r\n" + unavailableBody, End::Closed},
+        {"retry-after-503:86400", unavailable + "Retry-After: 86400\r\n" + unavailableBody,
+         End::Closed},
+    });
+}
+
+// The Retry-After value of a reply as a time, read by the C library, not by the server's code.
+std::time_t RetryAfterDate(const std::string& head) {
+    const std::string name = "\r\nRetry-After: ";
+    const std::size_t at = head.find(name);
+    if (at == std::string::npos) {
+        return -1;
+    }
+    const std::string value =
+        head.substr(at + name.size(), head.find("\r\n", at + 2) - at - name.size());
+    std::tm parsed{};
+    const char* end = ::strptime(value.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &parsed);
+    return end != nullptr && *end == '\0' && value.size() == 29 ? ::timegm(&parsed) : -1;
+}
+
+TEST_F(FaultBytes, RetryAfterDatesAreImfFixdatesThatFarAhead) {
+    for (const auto& [fault, status, seconds] : {std::tuple{"retry-after-date-429:600", 429, 600},
+                                                 std::tuple{"retry-after-date-503", 503, 1}}) {
+        RawClient client(server_->Port());
+        const std::time_t before = std::time(nullptr);
+        client.SendGet(kTarget + "&fault=" + fault);
+        const RawClient::Reply reply = client.ReadReply();
+        const std::time_t after = std::time(nullptr);
+        EXPECT_EQ(reply.status, status) << fault;
+        const std::time_t date = RetryAfterDate(reply.head);
+        EXPECT_GE(date, before + seconds) << reply.head;
+        EXPECT_LE(date, after + seconds) << reply.head;
+    }
+}
+
+TEST_F(FaultBytes, AnErrorPageCanComeWithStatus200) {
+    RawClient client(server_->Port());
+    client.SendGet(kTarget + "&fault=html-error-page");
+    const RawClient::Reply reply = client.ReadReply();
+    EXPECT_EQ(reply.head.substr(0, reply.head.find("Content-Length")),
+              "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n");
+    EXPECT_EQ(reply.body.substr(0, 15), "<!DOCTYPE html>");
+    EXPECT_NE(reply.body.find("</html>"), std::string::npos);
+    client.SendGet(kTarget);  // the connection stays usable
+    EXPECT_EQ(client.ReadReply().body, kBody);
 }
 
 TEST_F(FaultBytes, Headers) {

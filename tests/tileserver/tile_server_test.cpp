@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "image_decode.h"
 #include "platform/files.h"
@@ -49,6 +50,82 @@ TEST(TileServer, ServesThePngOrJpegOfTheTileTheServiceNumbersName) {
         ASSERT_TRUE(decoded) << error;
         EXPECT_EQ(image.width, 256);
         EXPECT_EQ(image.height, 256);
+    }
+}
+
+// The old endpoints' query for a tile: the row from the equator, the zoom plus one.
+std::string EndpointTarget(TileLayer layer, int x, int y, int zoom) {
+    return std::string(layer == TileLayer::Map ? kMapPath : kSatellitePath) +
+           "?x=" + std::to_string(x) + "&y=" + std::to_string((1 << (zoom - 1)) - 1 - y) +
+           "&z=" + std::to_string(zoom + 1);
+}
+
+TEST(TileServer, EveryTemplateFormOfATileGivesTheOldEndpointsBytes) {
+    const auto server = StartServer();
+    const struct {
+        int x;
+        int y;
+        int zoom;
+        std::string quadkey;
+        std::string bbox;
+    } tiles[] = {
+        {0, 0, 1, "0", "-20037508.342789,0.000000,0.000000,20037508.342789"},
+        {1, 1, 1, "3", "0.000000,-20037508.342789,20037508.342789,0.000000"},
+        {3, 5, 3, "213", "-5009377.085697,-10018754.171394,0.000000,-5009377.085697"},
+        {6744, 3104, 13, "1321001211000",
+         "12953936.057545,4847942.081959,12958828.027356,4852834.051769"},
+    };
+    RawClient client(server->Port());
+    const auto get = [&client](const std::string& target) {
+        client.SendGet(target);
+        return client.ReadReply();
+    };
+    for (const auto& t : tiles) {
+        const std::string zx = std::to_string(t.zoom) + "/" + std::to_string(t.x) + "/";
+        const std::string tmsRow = std::to_string((1 << t.zoom) - 1 - t.y);
+        const std::string wms =
+            "/wms?SERVICE=WMS&REQUEST=GetMap&LAYERS=a&SRS=EPSG:3857&BBOX=" + t.bbox +
+            "&WIDTH=256&HEIGHT=256&FORMAT=";
+        for (const auto& [layer, extension, contentType] :
+             {std::tuple{TileLayer::Map, "png", "image/png"},
+              std::tuple{TileLayer::Satellite, "jpg", "image/jpeg"}}) {
+            const RawClient::Reply old = get(EndpointTarget(layer, t.x, t.y, t.zoom));
+            ASSERT_EQ(old.status, 200);
+            const std::string ext = std::string(".") + extension;
+            for (const std::string& target :
+                 {"/" + zx + std::to_string(t.y) + ext, "/tms/" + zx + tmsRow + ext,
+                  "/q/" + t.quadkey + ext, wms + contentType}) {
+                const RawClient::Reply reply = get(target);
+                EXPECT_EQ(reply.status, 200) << target;
+                EXPECT_NE(reply.head.find(std::string("\r\nContent-Type: ") + contentType),
+                          std::string::npos)
+                    << target;
+                EXPECT_EQ(reply.body, old.body) << target;
+            }
+        }
+    }
+}
+
+TEST(TileServer, TemplatePathsTakeFaultsAndAnswerForNoTileAsAServiceWould) {
+    const auto server = StartServer();
+    const struct {
+        std::string target;
+        int status;
+    } cases[] = {
+        {"/3/4/2.png?fault=status-429", 429},
+        {"/q/213.jpg?fault=retry-after-503:7", 503},
+        {"/wms?REQUEST=GetMap&BBOX=0,0,20037508.342789,20037508.342789&WIDTH=256&HEIGHT=256&"
+         "FORMAT=image/png&fault=status-404",
+         404},
+        {"/3/4/2.webp", 404},  // no encoder
+        {"/3/4/9.png", 404},
+        {"/wms?REQUEST=GetMap&BBOX=0,0,1,1&WIDTH=256&HEIGHT=256&FORMAT=image/png", 400},
+        {"/wms?REQUEST=GetMap", 400},
+    };
+    RawClient client(server->Port());
+    for (const auto& c : cases) {
+        client.SendGet(c.target);
+        EXPECT_EQ(client.ReadReply().status, c.status) << c.target;
     }
 }
 
@@ -165,19 +242,54 @@ TEST(TileServer, RootServesTheTaskImageFilesByTheirGridNumbers) {
     }
 }
 
-TEST(TileServer, FixedBodyModeAnswersBothEndpointsWithoutLookingAtTheKeys) {
+TEST(TileServer, RootServesTemplatePathsFromTheSourceTaskFiles) {
+    test::TempDir dir;
+    WriteFileAtomic(dir.File("tl_4_2_3.png"), "png tile bytes");
+    WriteFileAtomic(dir.File("tl_3_5_3.pbf"), "vector tile bytes");
+    WriteFileAtomic(dir.File("yn_4_2_3.png"), "map tile bytes");
+    TileServerOptions options;
+    options.root = dir.Path();
+    const auto server = StartServer(options);
+    const struct {
+        std::string target;
+        int status;
+        std::string contentType;
+        std::string body;
+    } cases[] = {
+        {"/3/4/2.png", 200, "image/png", "png tile bytes"},
+        {"/tms/3/4/5.png", 200, "image/png", "png tile bytes"},
+        {"/q/213.pbf", 200, "application/x-protobuf", "vector tile bytes"},
+        {"/3/4/2.jpg", 404, "text/plain", "404 Not Found\n"},
+        {"/3/3/5.png", 404, "text/plain", "404 Not Found\n"},
+        {"/hx/tl?x=4&y=1&z=4", 200, "image/png", "map tile bytes"},  // still the yn_ file
+    };
+    RawClient client(server->Port());
+    for (const auto& c : cases) {
+        client.SendGet(c.target);
+        const RawClient::Reply reply = client.ReadReply();
+        EXPECT_EQ(reply.status, c.status) << c.target;
+        EXPECT_NE(reply.head.find("\r\nContent-Type: " + c.contentType + "\r\n"), std::string::npos)
+            << c.target;
+        EXPECT_EQ(reply.body, c.body) << c.target;
+    }
+}
+
+TEST(TileServer, FixedBodyModeAnswersEveryTileRequestWithoutLookingAtTheKeys) {
     TileServerOptions options;
     options.bodySize = 20480;
     const auto server = StartServer(options);
     RawClient client(server->Port());
-    for (const std::string target : {"/hx/tl?x=1&y=2&z=3", "/ae/ximg?whatever"}) {
+    for (const std::string target :
+         {"/hx/tl?x=1&y=2&z=3", "/ae/ximg?whatever", "/3/4/2.png", "/q/213.webp"}) {
         client.SendGet(target);
         const RawClient::Reply reply = client.ReadReply();
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(reply.body.size(), 20480u);
     }
-    client.SendGet("/elsewhere");
-    EXPECT_EQ(client.ReadReply().status, 404);
+    for (const std::string target : {"/elsewhere", "/3/9/2.png"}) {
+        client.SendGet(target);
+        EXPECT_EQ(client.ReadReply().status, 404);
+    }
 }
 
 TEST(TileServer, LogsEveryRequestWithItsConnectionAndStatusOrFault) {

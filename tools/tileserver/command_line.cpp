@@ -59,11 +59,12 @@ const std::vector<Option>& Options() {
         {"--bind", "ADDR", "listen on this IPv4 address (default 127.0.0.1)",
          TextOption(&TileServerOptions::bindAddress)},
         {"--root", "DIR",
-         "serve the files of a task's image folder (yn_X_Y_Z.png, ys_X_Y_Z.jpg) instead of "
-         "synthetic tiles; 404 for a missing file",
+         "serve the files of a task's image folder (yn_X_Y_Z.png, ys_X_Y_Z.jpg; tl_X_Y_Z.EXT for "
+         "the template paths) instead of synthetic tiles; 404 for a missing file",
          TextOption(&TileServerOptions::root)},
         {"--body-size", "N",
-         "answer both endpoints with a fixed body of N bytes and no image work (throughput runs)",
+         "answer every tile request with a fixed body of N bytes and no image work (throughput "
+         "runs)",
          [](std::string_view v, CommandLine& c) {
              std::size_t size = 0;
              if (!ParseNumber<std::size_t>(v, size, 0, std::size_t{1} << 30)) {
@@ -235,6 +236,10 @@ std::string HelpText() {
         "/hx/tl (PNG) and the satellite layer at /ae/ximg (JPEG), with the query keys x (column),\n"
         "y (row counted from the equator northwards) and z (zoom plus one), as the downloader\n"
         "asks for them. Synthetic 256x256 tiles show the tile grid and the tile's x, y and zoom.\n"
+        "The same tiles answer the paths of tile source templates, with z the grid's zoom:\n"
+        "/{z}/{x}/{y}.png (or .jpg), /tms/{z}/{x}/{-y}.png (rows from the south), /q/{q}.png\n"
+        "(quadkey), and /wms?REQUEST=GetMap&BBOX=...&WIDTH=256&HEIGHT=256&FORMAT=image/png\n"
+        "with the tile's EPSG:3857 bounds (400 when they are no tile's).\n"
         "Ctrl-C or SIGTERM stops it.\n\nOptions:\n";
     for (const Option& option : Options()) {
         const std::string label = std::string(option.name) +

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <ctime>
 #include <initializer_list>
 #include <optional>
 
@@ -88,21 +90,64 @@ Outcome PartOfBody(FaultContext& c, Outcome outcome) {
     return SendThen(c, head + std::string(Body(c).substr(0, BodyPortion(c, 0))), outcome);
 }
 
-Outcome StatusReply(FaultContext& c) {
-    const int status = static_cast<int>(c.args[0]);
+// Status `status` with its one-line text body, `lines` added to the head.
+Outcome StatusWith(FaultContext& c, int status, std::initializer_list<std::string_view> lines) {
     const Payload payload = TextPayload(status);
     ReplyHead head = PayloadHead(payload);
+    for (std::string_view line : lines) {
+        head.Line(line);
+    }
+    head.ContentLength(payload.body->size());
+    return SendThen(c, head.Finish() + *payload.body, Outcome::KeepAlive);
+}
+
+Outcome StatusReply(FaultContext& c) {
+    const int status = static_cast<int>(c.args[0]);
     if (status == 302) {
         // Pointing back at the tile without the fault: a client that follows
         // redirects gets the tile on the next request.
         const std::string query = QueryWithout(c.request.query, {"fault", "pieces", "piece-delay"});
-        head.Line("Location: " + c.request.path + (query.empty() ? "" : "?" + query));
+        return StatusWith(c, status,
+                          {"Location: " + c.request.path + (query.empty() ? "" : "?" + query)});
     }
-    if (status == 503) {
-        head.Line("Retry-After: 1");
-    }
-    head.ContentLength(payload.body->size());
-    return SendThen(c, head.Finish() + *payload.body, Outcome::KeepAlive);
+    return status == 503 ? StatusWith(c, status, {"Retry-After: 1"}) : StatusWith(c, status, {});
+}
+
+// An IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT"), the form servers send;
+// the names are written out so no locale can change them.
+std::string HttpDate(std::time_t time) {
+    static constexpr std::string_view kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm utc{};
+    ::gmtime_r(&time, &utc);
+    char clock[32];
+    std::snprintf(clock, sizeof clock, " %02d %s %04d %02d:%02d:%02d GMT", utc.tm_mday,
+                  kMonths[utc.tm_mon].data(), utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return std::string(kDays[utc.tm_wday]) + "," + clock;
+}
+
+// Status `status` asking the client to come back in SECONDS (the first
+// argument), as a number of seconds or as the HTTP date that far ahead.
+Outcome RetryAfter(FaultContext& c, int status, bool asDate) {
+    // A date is kept within a century, where the clock arithmetic cannot overflow.
+    constexpr long long kLatestDateSeconds = 100LL * 365 * 24 * 3600;
+    const long long seconds = c.args[0];
+    const std::string value =
+        asDate ? HttpDate(std::time(nullptr) + std::min(seconds, kLatestDateSeconds))
+               : std::to_string(seconds);
+    return StatusWith(c, status, {"Retry-After: " + value});
+}
+
+Outcome HtmlErrorPage(FaultContext& c) {
+    static const Payload page{
+        200, "OK", "text/html",
+        std::make_shared<const std::string>(
+            "<!DOCTYPE html>\n<html><head><title>Service unavailable</title></head>\n"
+            "<body><h1>Service unavailable</h1><p>The tile cannot be served right now. "
+            "Please try again later.</p></body></html>\n")};
+    return SendThen(c, OrdinaryReply(page, true, false), Outcome::KeepAlive);
 }
 
 Outcome EmptyStatusWithLength(FaultContext& c, std::string_view statusLine) {
@@ -267,6 +312,23 @@ constexpr FaultEntry kCatalogue[] = {
     {"status-500", FaultGroup::StatusLine, "", {500, 0}, true, "500 Internal Server Error", StatusReply},
     {"status-503", FaultGroup::StatusLine, "", {503, 0}, true,
      "503 Service Unavailable with \"Retry-After: 1\"", StatusReply},
+    {"no-retry-after-503", FaultGroup::StatusLine, "", kNoArgs, false,
+     "503 Service Unavailable without Retry-After",
+     [](FaultContext& c) { return StatusWith(c, 503, {}); }},
+    {"status-429", FaultGroup::StatusLine, "", {429, 0}, false,
+     "429 Too Many Requests, without Retry-After", StatusReply},
+    {"retry-after-429", FaultGroup::StatusLine, "SECONDS", {1, 0}, false,
+     "429 Too Many Requests with \"Retry-After: SECONDS\" (default 1)",
+     [](FaultContext& c) { return RetryAfter(c, 429, false); }},
+    {"retry-after-503", FaultGroup::StatusLine, "SECONDS", {1, 0}, false,
+     "503 Service Unavailable with \"Retry-After: SECONDS\" (default 1)",
+     [](FaultContext& c) { return RetryAfter(c, 503, false); }},
+    {"retry-after-date-429", FaultGroup::StatusLine, "SECONDS", {1, 0}, false,
+     "429 Too Many Requests with Retry-After as the HTTP date SECONDS from now (default 1)",
+     [](FaultContext& c) { return RetryAfter(c, 429, true); }},
+    {"retry-after-date-503", FaultGroup::StatusLine, "SECONDS", {1, 0}, false,
+     "503 Service Unavailable with Retry-After as the HTTP date SECONDS from now (default 1)",
+     [](FaultContext& c) { return RetryAfter(c, 503, true); }},
 
     // Headers
     {"folded-space", FaultGroup::Headers, "", kNoArgs, true,
@@ -381,6 +443,9 @@ constexpr FaultEntry kCatalogue[] = {
     {"304-with-length", FaultGroup::Body, "", kNoArgs, false,
      "\"304 Not Modified\" carrying the body's Content-Length, no body",
      [](FaultContext& c) { return EmptyStatusWithLength(c, "HTTP/1.1 304 Not Modified"); }},
+    {"html-error-page", FaultGroup::Body, "", kNoArgs, false,
+     "200 OK with an HTML error page (\"text/html\") in place of the tile, as some services send",
+     HtmlErrorPage},
     {"two-replies", FaultGroup::Body, "", kNoArgs, false,
      "the reply and a second, unasked-for reply in one write",
      [](FaultContext& c) {

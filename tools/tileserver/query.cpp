@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "net/net_text.h"
 #include "platform/numbers.h"
 
 namespace tessellon::tileserver {
@@ -44,18 +45,28 @@ void ForEachPair(std::string_view query, Visit visit) {
     }
 }
 
-}  // namespace
-
-std::optional<std::string> QueryValue(std::string_view query, std::string_view key) {
+// The value of the first pair whose name `matches` accepts, unescaped.
+template <typename Matches>
+std::optional<std::string> FirstValue(std::string_view query, Matches matches) {
     std::optional<std::string> found;
     ForEachPair(query, [&](std::string_view, std::string_view name, std::string_view value) {
-        if (name == key) {
+        if (matches(name)) {
             found = Unescape(value);
             return false;
         }
         return true;
     });
     return found;
+}
+
+}  // namespace
+
+std::optional<std::string> QueryValue(std::string_view query, std::string_view key) {
+    return FirstValue(query, [key](std::string_view name) { return name == key; });
+}
+
+std::optional<std::string> QueryValueAnyCase(std::string_view query, std::string_view key) {
+    return FirstValue(query, [key](std::string_view name) { return SameText(name, key); });
 }
 
 std::string QueryWithout(std::string_view query, std::initializer_list<std::string_view> names) {

@@ -11,6 +11,9 @@ namespace tessellon::tileserver {
 // The value of the first pair named `key`, with %XX escapes decoded; nullopt
 // when no pair has that name. A pair without "=" has an empty value.
 std::optional<std::string> QueryValue(std::string_view query, std::string_view key);
+// The same with names compared without regard to ASCII case, as WMS reads its
+// parameters ("BBOX", "bbox").
+std::optional<std::string> QueryValueAnyCase(std::string_view query, std::string_view key);
 
 // `query` without the pairs named in `names`, the others kept in order and
 // as written.

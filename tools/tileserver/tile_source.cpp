@@ -1,6 +1,7 @@
 #include "tile_source.h"
 
 #include "platform/files.h"
+#include "template_path.h"
 #include "tile_painter.h"
 
 namespace tessellon::tileserver {
@@ -32,6 +33,8 @@ std::string_view ReasonPhrase(int status) {
             return "Method Not Allowed";
         case 411:
             return "Length Required";
+        case 429:
+            return "Too Many Requests";
         case 431:
             return "Request Header Fields Too Large";
         case 500:
@@ -68,15 +71,39 @@ TileSource::TileSource(std::string root, std::optional<std::size_t> fixedBodySiz
 
 Payload TileSource::Answer(const HttpRequest& request) {
     TileLayer layer;
-    if (!LayerForPath(request.path, layer)) {
-        return TextPayload(404);
+    if (LayerForPath(request.path, layer)) {
+        return AnswerEndpoint(request.query, layer);
     }
+    TemplateTile tile;
+    switch (ParseTemplateRequest(request.path, request.query, tile)) {
+        case TemplateResult::NotFound:
+            return TextPayload(404);
+        case TemplateResult::BadRequest:
+            return TextPayload(400);
+        case TemplateResult::Ok:
+            break;
+    }
+    const std::string_view contentType = tile.format->contentType;
+    if (fixedBody_) {
+        return {200, "OK", contentType, fixedBody_};
+    }
+    if (!root_.empty()) {
+        return FilePayload(TemplateFileName(tile), contentType);
+    }
+    if (!tile.format->painted) {
+        return TextPayload(404);  // no encoder for it
+    }
+    return {200, "OK", contentType,
+            SyntheticTile({*tile.format->painted, tile.x, tile.y, tile.zoom})};
+}
+
+Payload TileSource::AnswerEndpoint(std::string_view query, TileLayer layer) {
     const std::string_view contentType = ContentTypeOf(layer);
     if (fixedBody_) {
         return {200, "OK", contentType, fixedBody_};
     }
     TileAddress tile;
-    switch (ParseTileQuery(request.query, layer, tile)) {
+    switch (ParseTileQuery(query, layer, tile)) {
         case TileQueryResult::Malformed:
             return TextPayload(400);
         case TileQueryResult::OutOfRange:
@@ -87,7 +114,11 @@ Payload TileSource::Answer(const HttpRequest& request) {
     if (root_.empty()) {
         return {200, "OK", contentType, SyntheticTile(tile)};
     }
-    const std::string path = root_ + TileFileName(tile);
+    return FilePayload(TileFileName(tile), contentType);
+}
+
+Payload TileSource::FilePayload(const std::string& fileName, std::string_view contentType) const {
+    const std::string path = root_ + fileName;
     if (!FileExists(path)) {
         return TextPayload(404);
     }

@@ -1,7 +1,9 @@
 #pragma once
 // What the server answers to a request before any fault bends it: a
 // synthetic tile, a file of a task's image folder, or a fixed body for
-// throughput runs; or the error status a real tile service would give.
+// throughput runs; or the error status a real tile service would give. The
+// old endpoints and the template paths (template_path.h) reach the same
+// tiles: one tile's PNG or JPEG is the same bytes by either way.
 
 #include <cstddef>
 #include <list>
@@ -37,12 +39,17 @@ class TileSource {
 public:
     // `root`: the image folder to serve from, "" for synthetic tiles.
     // `fixedBodySize`: when set, both endpoints answer that many bytes
-    // without looking at the tile keys.
+    // without looking at the tile keys, and so does every template path
+    // that names a tile.
     TileSource(std::string root, std::optional<std::size_t> fixedBodySize);
 
     Payload Answer(const HttpRequest& request);
 
 private:
+    // The old endpoints, /hx/tl and /ae/ximg, with their query keys.
+    Payload AnswerEndpoint(std::string_view query, TileLayer layer);
+    // A file of the root folder, or 404.
+    Payload FilePayload(const std::string& fileName, std::string_view contentType) const;
     std::shared_ptr<const std::string> SyntheticTile(const TileAddress& tile);
 
     std::string root_;
