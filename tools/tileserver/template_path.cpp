@@ -46,16 +46,16 @@ bool SplitExtension(std::string_view file, std::string_view& name, const TileFor
     return format != nullptr;
 }
 
-// `text` split at "/" into exactly N pieces; false for any other count.
+// `text` split at `separator` into exactly N pieces; false for any other count.
 template <std::size_t N>
-bool SplitExactly(std::string_view text, std::array<std::string_view, N>& parts) {
+bool SplitExactly(std::string_view text, char separator, std::array<std::string_view, N>& parts) {
     for (std::size_t i = 0; i < N; ++i) {
-        const std::size_t slash = text.find('/');
-        if ((slash == std::string_view::npos) != (i + 1 == N)) {
+        const std::size_t at = text.find(separator);
+        if ((at == std::string_view::npos) != (i + 1 == N)) {
             return false;
         }
-        parts[i] = text.substr(0, slash);
-        text = text.substr(slash + 1);
+        parts[i] = text.substr(0, at);
+        text = at == std::string_view::npos ? std::string_view() : text.substr(at + 1);
     }
     return true;
 }
@@ -89,7 +89,7 @@ TemplateResult Tile(long long x, long long y, long long zoom, TemplateTile& tile
 TemplateResult ParseRowPath(std::string_view rest, bool fromSouth, TemplateTile& tile) {
     std::array<std::string_view, 3> parts;
     std::string_view rowText;
-    if (!SplitExactly(rest, parts) || !SplitExtension(parts[2], rowText, tile.format)) {
+    if (!SplitExactly(rest, '/', parts) || !SplitExtension(parts[2], rowText, tile.format)) {
         return TemplateResult::NotFound;
     }
     const auto zoom = Digits(parts[0]);
@@ -122,17 +122,15 @@ TemplateResult ParseQuadkeyPath(std::string_view file, TemplateTile& tile) {
 // "minx,miny,maxx,maxy" as four finite decimal numbers.
 bool ParseBbox(std::string_view text, std::array<double, 4>& edges) {
     std::array<std::string_view, 4> parts;
+    if (!SplitExactly(text, ',', parts)) {
+        return false;
+    }
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        const std::size_t comma = text.find(',');
-        if ((comma == std::string_view::npos) != (i + 1 == parts.size())) {
-            return false;
-        }
-        const char* const end = text.data() + std::min(comma, text.size());
-        const auto [stop, error] = std::from_chars(text.data(), end, edges[i]);
+        const char* const end = parts[i].data() + parts[i].size();
+        const auto [stop, error] = std::from_chars(parts[i].data(), end, edges[i]);
         if (error != std::errc() || stop != end || !std::isfinite(edges[i])) {
             return false;
         }
-        text = text.substr(std::min(comma + 1, text.size()));
     }
     return true;
 }
