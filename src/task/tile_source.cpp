@@ -154,7 +154,9 @@ public:
     // character (some of them become request header lines). Keys that begin
     // like a comment line are left alone.
     void CheckKeys() const {
-        for (const auto& [key, value] : keys_) {
+        for (const auto& entry : keys_) {
+            const std::string& key = entry.first;
+            const std::string& value = entry.second;
             if (key.starts_with(';') || key.starts_with('#')) {
                 continue;
             }
