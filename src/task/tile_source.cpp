@@ -241,6 +241,9 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const SectionReader
 }  // namespace
 
 TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::string_view version) {
+    if (name.empty()) {
+        throw ETileSourceError("A source without a name (\"[]\") cannot be chosen.");
+    }
     const SectionReader section(name, keys);
     section.CheckKeys();
     TileSource source(name, ReadUrl(section, name));

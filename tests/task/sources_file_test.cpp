@@ -37,7 +37,9 @@ constexpr std::string_view kMixed =
     "Url=https://example.org/{q}.jpeg\n"
     "[topo]\n"
     "Url=https://other.example.org/{z}/{x}/{y}.png\n"
-    "[Empty]\n";
+    "[Empty]\n"
+    "[]\n"
+    "Url=https://nameless.example.org/{q}\n";
 
 TEST(SourcesFile, KeepsTheGoodSourcesAndTellsWhyTheOthersAreRefused) {
     const SourcesFile file = ParseSources(kMixed, "5.23");
@@ -46,6 +48,7 @@ TEST(SourcesFile, KeepsTheGoodSourcesAndTellsWhyTheOthersAreRefused) {
                                "Source 'Broken': Workers must be 1..8.",
                                "Source 'topo' appears twice; the first one is used.",
                                "Source 'Empty' has no Url.",
+                               "A source without a name (\"[]\") cannot be chosen.",
                            }));
     // By the INI rules: blanks around a value go, a key's first line counts.
     const TileSource& topo = file.Sources[0];
