@@ -34,12 +34,32 @@ void AppendNumber(std::string& out, Number value) {
     out.append(digits, result.ptr);
 }
 
-// As "%.6f" prints it, without the C library's locale.
+// As "%.6f" prints it, without the C library's locale. A bound in
+// micrometres is below 2^45, so the product carries an error of at most
+// 2^-9 and rounds as the exact value does unless it lies next to a half:
+// only those few take the slower exact formatting.
 void AppendMetres(std::string& out, double value) {
-    char digits[48];
-    const auto result =
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6);
-    out.append(digits, result.ptr);
+    const double micrometres = std::fabs(value) * 1e6;
+    const double fraction = micrometres - std::floor(micrometres);
+    if (micrometres >= 0x1p45 || std::fabs(fraction - 0.5) < 0.01) {
+        char digits[48];
+        const auto result =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6);
+        out.append(digits, result.ptr);
+        return;
+    }
+    const auto whole = static_cast<std::uint64_t>(std::llround(micrometres));
+    if (std::signbit(value)) {
+        out += '-';
+    }
+    AppendNumber(out, whole / 1000000);
+    char decimals[7] = {'.'};
+    std::uint64_t rest = whole % 1000000;
+    for (int i = 6; i > 0; --i) {
+        decimals[i] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    }
+    out.append(decimals, sizeof decimals);
 }
 
 void AppendBbox(std::string& out, std::int32_t x, std::int32_t y, int zoom) {
