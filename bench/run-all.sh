@@ -11,6 +11,10 @@ echo "== Coordinate functions (target: at most 20 ns per call)"
 "$build/bin/bench_geo" --benchmark_min_time=0.2 2>/dev/null | grep '^BM_'
 
 echo
+echo "== Tile source URL templates: parsing one, expanding one URL (target: at most 200 ns per URL)"
+"$build/bin/bench_template" --benchmark_min_time=0.2 2>/dev/null | grep '^BM_'
+
+echo
 echo "== Task files of about 1,000,000 tiles (target: at most 1 s and 32 MiB)"
 native=$("$build/bin/bench_task_files" "$scratch")
 echo "$native"

@@ -25,13 +25,6 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // The section name of a "[name]" line.
 std::optional<std::string_view> SectionName(std::string_view line) {
     line = TrimBlanks(line);
@@ -68,7 +61,7 @@ KeyPosition Locate(const std::vector<std::string>& lines, std::string_view secti
             if (position.section) {
                 break;  // the next section begins
             }
-            if (SameName(*name, section)) {
+            if (SameIniName(*name, section)) {
                 position.section = i;
                 position.sectionEnd = i + 1;
             }
@@ -80,7 +73,7 @@ KeyPosition Locate(const std::vector<std::string>& lines, std::string_view secti
         if (!TrimBlanks(lines[i]).empty()) {
             position.sectionEnd = i + 1;
         }
-        if (const auto name = KeyName(lines[i]); name && !position.key && SameName(*name, key)) {
+        if (const auto name = KeyName(lines[i]); name && !position.key && SameIniName(*name, key)) {
             position.key = i;
         }
     }
@@ -96,6 +89,36 @@ std::optional<std::vector<std::string>> ReadLinesIfPresent(const std::string& fi
 }
 
 }  // namespace
+
+bool SameIniName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::vector<IniSection> ReadIniSections(const std::vector<std::string>& lines) {
+    std::vector<IniSection> sections;
+    for (const std::string& line : lines) {
+        if (const auto name = SectionName(line)) {
+            sections.push_back({std::string(*name), {}});
+            continue;
+        }
+        const auto key = KeyName(line);
+        if (sections.empty() || !key) {
+            continue;
+        }
+        auto& keys = sections.back().Keys;
+        const bool seen = std::any_of(keys.begin(), keys.end(), [&](const auto& entry) {
+            return SameIniName(entry.first, *key);
+        });
+        if (!seen) {
+            const std::string_view value = std::string_view(line).substr(line.find('=') + 1);
+            keys.emplace_back(std::string(*key), std::string(TrimBlanks(value)));
+        }
+    }
+    return sections;
+}
 
 bool ParseProfileInteger(const std::string& text, int& result) {
     std::string_view digits = text;

@@ -9,6 +9,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tessellon {
 
@@ -41,5 +44,22 @@ private:
 // The integer rule of ReadInteger on its own: true and `result` set when the
 // whole text is such an integer.
 [[nodiscard]] bool ParseProfileInteger(const std::string& text, int& result);
+
+// Whether two section or key names are the same name by the rule above.
+[[nodiscard]] bool SameIniName(std::string_view a, std::string_view b);
+
+// One section of INI lines as ReadString sees it: its keys in the order
+// written, each with its first value (a later line of the same key is not
+// read), values trimmed as ReadString trims them.
+struct IniSection {
+    std::string Name;
+    std::vector<std::pair<std::string, std::string>> Keys;
+};
+
+// Every section of the lines in the order written, so a reader that lists
+// sections sees what ReadString reads. A second section of a name already
+// seen is listed too, though ReadString never reaches it: the caller decides
+// what to tell about it. Lines before the first section belong to none.
+std::vector<IniSection> ReadIniSections(const std::vector<std::string>& lines);
 
 }  // namespace tessellon

@@ -1,0 +1,43 @@
+#include "task/sources_file.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/ini_file.h"
+
+namespace tessellon {
+
+SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view version) {
+    if (!FileExists(fileName)) {
+        return {{}, {"No sources file \"" + fileName + "\"."}};
+    }
+    try {
+        return ParseSources(ReadFileBytes(fileName), version);
+    } catch (const EFileError& error) {
+        return {{}, {error.what()}};
+    }
+}
+
+SourcesFile ParseSources(std::string_view text, std::string_view version) {
+    SourcesFile file;
+    for (const IniSection& section : ReadIniSections(SplitTextLines(text))) {
+        // The INI rules read the first section of a name; a second one is
+        // never what the user meant to be ignored silently.
+        const auto sameName = [&](const TileSource& source) {
+            return SameIniName(source.Name(), section.Name);
+        };
+        if (std::any_of(file.Sources.begin(), file.Sources.end(), sameName)) {
+            file.Errors.push_back("Source '" + section.Name +
+                                  "' appears twice; the first one is used.");
+            continue;
+        }
+        try {
+            file.Sources.push_back(TileSource::Read(section.Name, section.Keys, version));
+        } catch (const ETileSourceError& error) {
+            file.Errors.emplace_back(error.what());
+        }
+    }
+    return file;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,71 @@
+#pragma once
+// A tile source: any web tile service that a URL template can address, as a
+// value a task holds. Its keys are those of a section of the sources file;
+// the same keys, listed in one fixed order, are what a task keeps so that it
+// goes on with the source as it was when it started.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "task/url_template.h"
+
+namespace tessellon {
+
+using SourceKeys = std::vector<std::pair<std::string, std::string>>;
+
+class TileSource {
+public:
+    // Reads a source from the keys of its section; key names match without
+    // regard to case, an empty value counts as a missing key, and a missing
+    // UserAgent is "Tessellon/" + `version`. Throws ETileSourceError with a
+    // text naming the source and the key, such as
+    // "Source 'Topo': Workers must be 1..8.".
+    static TileSource Read(std::string name, const SourceKeys& keys, std::string_view version);
+    // Rebuilds a source from what Keys() listed; `version` as for Read.
+    static TileSource FromKeys(const SourceKeys& keys, std::string_view version);
+
+    // Every key with its value as this source uses it, the name first, in a
+    // fixed order; FromKeys on the list gives this source back.
+    SourceKeys Keys() const;
+
+    std::string TileUrl(std::int32_t x, std::int32_t y, int zoom) const {
+        return url_.Url(x, y, zoom, subdomains_);
+    }
+
+    const std::string& Name() const { return name_; }
+    const UrlTemplate& Url() const { return url_; }
+    const std::vector<std::string>& Subdomains() const { return subdomains_; }
+    // "png", "jpg", "webp" or "pbf": the tile files' extension too.
+    const std::string& Format() const { return format_; }
+    int MinZoom() const { return minZoom_; }
+    int MaxZoom() const { return maxZoom_; }
+    int Workers() const { return workers_; }
+    int PauseMs() const { return pauseMs_; }
+    const std::string& UserAgent() const { return userAgent_; }
+    const std::string& Referer() const { return referer_; }
+    const std::vector<std::pair<std::string, std::string>>& Headers() const { return headers_; }
+    const std::string& Attribution() const { return attribution_; }
+    // Accept a certificate that does not verify.
+    bool Insecure() const { return insecure_; }
+
+private:
+    TileSource(std::string name, UrlTemplate url) : name_(std::move(name)), url_(std::move(url)) {}
+
+    std::string name_;
+    UrlTemplate url_;
+    std::vector<std::string> subdomains_;
+    std::string format_;
+    int minZoom_ = 0;
+    int maxZoom_ = 0;
+    int workers_ = 0;
+    int pauseMs_ = 0;
+    std::string userAgent_;
+    std::string referer_;
+    std::vector<std::pair<std::string, std::string>> headers_;
+    std::string attribution_;
+    bool insecure_ = false;
+};
+
+}  // namespace tessellon

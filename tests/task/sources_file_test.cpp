@@ -1,0 +1,95 @@
+#include "task/sources_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+std::vector<std::string> Names(const SourcesFile& file) {
+    std::vector<std::string> names;
+    for (const TileSource& source : file.Sources) {
+        names.push_back(source.Name());
+    }
+    return names;
+}
+
+// A bad source is refused with its message; the ones around it stay.
+constexpr std::string_view kMixed =
+    "; tile sources\r\n"
+    "Url=https://before.example.org/{z}/{x}/{y}.png\r\n"
+    "[Topo]\r\n"
+    "Url = https://{s}.topo.example.org/{z}/{x}/{y}.png \r\n"
+    "Subdomains=abc\r\n"
+    "workers=4\r\n"
+    "Workers=7\r\n"
+    "\r\n"
+    "[Broken]\r\n"
+    "Url=https://example.org/{z}/{x}/{y}.png\r\n"
+    "Workers=9\r\n"
+    "[ Aerial ]\n"
+    "Url=https://example.org/{q}.jpeg\n"
+    "[topo]\n"
+    "Url=https://other.example.org/{z}/{x}/{y}.png\n"
+    "[Empty]\n"
+    "[]\n"
+    "Url=https://nameless.example.org/{q}\n";
+
+TEST(SourcesFile, KeepsTheGoodSourcesAndTellsWhyTheOthersAreRefused) {
+    const SourcesFile file = ParseSources(kMixed, "5.23");
+    EXPECT_EQ(Names(file), (std::vector<std::string>{"Topo", "Aerial"}));
+    EXPECT_EQ(file.Errors, (std::vector<std::string>{
+                               "Source 'Broken': Workers must be 1..8.",
+                               "Source 'topo' appears twice; the first one is used.",
+                               "Source 'Empty' has no Url.",
+                               "A source without a name (\"[]\") cannot be chosen.",
+                           }));
+    // By the INI rules: blanks around a value go, a key's first line counts.
+    const TileSource& topo = file.Sources[0];
+    EXPECT_EQ(topo.Url().Text(), "https://{s}.topo.example.org/{z}/{x}/{y}.png");
+    EXPECT_EQ(topo.Workers(), 4);
+    EXPECT_EQ(topo.UserAgent(), "Tessellon/5.23");
+    EXPECT_EQ(file.Sources[1].Format(), "jpg");
+}
+
+TEST(SourcesFile, NoSectionsNoSources) {
+    for (const char* text : {"", "\n\n", "Url=https://example.org/{q}\n"}) {
+        const SourcesFile file = ParseSources(text, "5.23");
+        EXPECT_TRUE(file.Sources.empty());
+        EXPECT_TRUE(file.Errors.empty());
+    }
+}
+
+TEST(SourcesFile, ReadsAFileAsItsText) {
+    const test::TempDir folder;
+    const std::string path = folder.File("sources.ini");
+    WriteFileAtomic(path, kMixed);
+    const SourcesFile fromFile = ReadSourcesFile(path, "5.23");
+    const SourcesFile fromText = ParseSources(kMixed, "5.23");
+    EXPECT_EQ(Names(fromFile), Names(fromText));
+    EXPECT_EQ(fromFile.Errors, fromText.Errors);
+}
+
+TEST(SourcesFile, AFileThatCannotBeReadGivesOneMessageAndNoSources) {
+    const test::TempDir folder;
+    const SourcesFile missing = ReadSourcesFile(folder.File("sources.ini"), "5.23");
+    EXPECT_TRUE(missing.Sources.empty());
+    EXPECT_EQ(missing.Errors,
+              std::vector<std::string>{"No sources file \"" + folder.File("sources.ini") + "\"."});
+
+    // A folder in its place cannot be read, whoever runs the test.
+    ASSERT_EQ(::mkdir(folder.File("folder.ini").c_str(), 0755), 0);
+    const SourcesFile unreadable = ReadSourcesFile(folder.File("folder.ini"), "5.23");
+    EXPECT_TRUE(unreadable.Sources.empty());
+    ASSERT_EQ(unreadable.Errors.size(), 1U);
+    EXPECT_NE(unreadable.Errors[0].find(folder.File("folder.ini")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessellon
