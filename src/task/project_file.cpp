@@ -26,7 +26,9 @@ std::string ThreadSlotKey(std::int32_t slot, char axis) {
 void ProjectFile::Write(const NewProject& p) const {
     namespace keys = project_keys;
     std::vector<std::string> lines;
-    const auto section = [&](std::string_view name) { lines.push_back("[" + Text(name) + "]"); };
+    const auto section = [&](std::string_view name) {
+        lines.push_back(std::string("[").append(name).append("]"));
+    };
     const auto line = [&](const ProjectKey& key, const std::string& value) {
         lines.push_back(Text(key.Key) + "=" + value);
     };
