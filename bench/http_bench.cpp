@@ -2,8 +2,10 @@
 // THttpClient and by the least a client can do: a loop over a plain socket
 // that writes the request and reads the body by its Content-Length. Both
 // fetch the same URL list in this process, with keep-alive and with a new
-// connection per request. Reports requests per second, CPU microseconds per
-// request and THttpClient's share of the plain loop's rate.
+// connection per request, the two sides in turns. Reports the median
+// requests per second and CPU microseconds per request of each side, and
+// the median of THttpClient's per-pair share of the plain loop's rate with
+// its spread.
 //
 // Usage: bench_http BIN_DIR
 
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "net/http_client.h"
+#include "paired_runs.h"
 #include "server_process.h"
 
 namespace {
@@ -29,21 +32,22 @@ namespace {
 using namespace tessellon;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRequests = 3000;
+// Per run of one side; each pair runs both sides once.
+constexpr int kRequests = 1500;
+constexpr int kPairs = 15;
+static_assert(kPairs >= bench::kMinimumPairs);
 
-struct Figures {
-    double perSecond;
-    double cpuMicros;
-};
-
-Figures Measure(const std::function<void(int)>& fetch) {
+// Requests per second of one run; its CPU microseconds per request go to
+// `cpuMicros`.
+double Measure(const std::function<void(int)>& fetch, std::vector<double>& cpuMicros) {
     const double cpu = bench::CpuSeconds();
     const auto start = Clock::now();
     for (int i = 0; i < kRequests; ++i) {
         fetch(i);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return {kRequests / seconds, 1e6 * (bench::CpuSeconds() - cpu) / kRequests};
+    cpuMicros.push_back(1e6 * (bench::CpuSeconds() - cpu) / kRequests);
+    return kRequests / seconds;
 }
 
 // The plain loop.
@@ -139,17 +143,30 @@ int main(int argc, char** argv) {
         // HTTP/1.0 closes the connection after every reply.
         http.ProtocolVersion = keepAlive ? TProtocolVersion::pv1_1 : TProtocolVersion::pv1_0;
         TNetBuffer body;
-        const Figures ours = Measure([&](int i) {
-            body.Clear();
-            http.GetUrl(base + paths[static_cast<std::size_t>(i)], body);
-        });
         PlainClient plain(port, keepAlive);
-        const Figures peer = Measure([&](int i) { plain.Get(paths[static_cast<std::size_t>(i)]); });
+        std::vector<double> ourCpu;
+        std::vector<double> peerCpu;
+        const bench::PairedFigures figures = bench::RunPairs(
+            kPairs,
+            [&] {
+                return Measure(
+                    [&](int i) {
+                        body.Clear();
+                        http.GetUrl(base + paths[static_cast<std::size_t>(i)], body);
+                    },
+                    ourCpu);
+            },
+            [&] {
+                return Measure([&](int i) { plain.Get(paths[static_cast<std::size_t>(i)]); },
+                               peerCpu);
+            });
         std::printf(
             "%-22s THttpClient %7.0f req/s %6.1f us CPU/req | plain loop %7.0f req/s %6.1f us "
-            "CPU/req | ratio %.2fx\n",
-            keepAlive ? "keep-alive:" : "new connection each:", ours.perSecond, ours.cpuMicros,
-            peer.perSecond, peer.cpuMicros, ours.perSecond / peer.perSecond);
+            "CPU/req | ratio %s\n",
+            keepAlive ? "keep-alive:" : "new connection each:",
+            bench::SpreadOf(figures.Ours).Median, bench::SpreadOf(ourCpu).Median,
+            bench::SpreadOf(figures.Peer).Median, bench::SpreadOf(peerCpu).Median,
+            bench::RatioText(figures).c_str());
     }
     return 0;
 }

@@ -43,6 +43,10 @@ echo "== Download pace: 8 workers, the program's own pauses, loopback (target: a
 "$build/bin/bench_download_rate" "$build/bin"
 
 echo
+echo "== Unpaced download: 8 workers, 20 KiB tiles from tessellon-tileserver --fast, runs in turns with curl --parallel --parallel-max 8 (target: at least 1.0x curl)"
+"$build/bin/bench_unpaced_download" "$build/bin"
+
+echo
 echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast (target: at least 1.0x the plain socket loop)"
 "$build/bin/bench_http" "$build/bin"
 

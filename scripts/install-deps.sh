@@ -14,6 +14,8 @@ packages=(
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.
     qt6-base-dev fonts-liberation2 xvfb xauth
+    # The unpaced download benchmark's peer.
+    curl
 )
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.

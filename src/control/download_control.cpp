@@ -156,7 +156,7 @@ void DownloadControl::SaveProgress() {
 }
 
 void DownloadControl::SavePositions() {
-    const ProjectFile project = task_->Project();
+    std::vector<SlotValue> values;
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         const auto& worker = DownThreads[static_cast<std::size_t>(i)];
         if (!worker) {
@@ -164,12 +164,13 @@ void DownloadControl::SavePositions() {
         }
         const TilePosition last = worker->LastPosition();
         if (last.X > 0) {
-            project.WriteSlot(i + 1, 'X', last.X);
+            values.push_back({i + 1, 'X', last.X});
         }
         if (last.Y > 0) {
-            project.WriteSlot(i + 1, 'Y', last.Y);
+            values.push_back({i + 1, 'Y', last.Y});
         }
     }
+    task_->Project().WriteSlots(values);
 }
 
 void DownloadControl::SaveMemo(const std::vector<std::string>& memo, const std::string& fileName) {

@@ -26,6 +26,22 @@ std::string SystemReason(int error) {
     throw EFileError("Cannot open file \"" + path + "\". " + SystemReason(error));
 }
 
+// The folder `path` lies in, for opening an unnamed file there.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An unnamed file is given its name through its /proc link, so without /proc
+// the writers keep to named temporary files.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
 // A name beside `path` that no other writer in this or another process uses.
 std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
@@ -155,9 +171,19 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
     return SplitTextLines(ReadFileBytes(path));
 }
 
-AtomicFileWriter::AtomicFileWriter(std::string path)
-    : path_(std::move(path)), tempPath_(TemporaryNameFor(path_)) {
-    fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// Where the file system has them, the new contents go into an unnamed file
+// (O_TMPFILE) that gets the target's name only when whole: one directory
+// change per new file instead of two, and a kill leaves nothing behind.
+// Elsewhere, and for any failure to open one (whose message then comes from
+// the named way), into a uniquely named file beside the target.
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+    if (CanNameUnnamedFiles()) {
+        fd_ = ::open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    }
+    if (fd_ < 0) {
+        tempPath_ = TemporaryNameFor(path_);
+        fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    }
     if (fd_ < 0) {
         ThrowCreateError(path_, errno);
     }
@@ -167,6 +193,12 @@ AtomicFileWriter::AtomicFileWriter(std::string path)
 AtomicFileWriter::~AtomicFileWriter() {
     if (fd_ >= 0) {
         ::close(fd_);
+        RemoveTemporaryName();
+    }
+}
+
+void AtomicFileWriter::RemoveTemporaryName() const {
+    if (!tempPath_.empty()) {
         ::unlink(tempPath_.c_str());
     }
 }
@@ -199,25 +231,48 @@ void AtomicFileWriter::Flush() {
 void AtomicFileWriter::Fail() {
     const int error = errno;
     ::close(fd_);
-    ::unlink(tempPath_.c_str());
+    RemoveTemporaryName();
     fd_ = -1;
     ThrowCreateError(path_, error);
 }
 
 void AtomicFileWriter::Commit() {
     Flush();
+    if (tempPath_.empty()) {
+        LinkUnnamedFile();
+    }
+    // A file linked under the target's name stays even if the close fails:
+    // only local file systems have unnamed files, and their close reports no
+    // write error.
     if (::close(fd_) != 0) {
         const int error = errno;
-        ::unlink(tempPath_.c_str());
+        RemoveTemporaryName();
         fd_ = -1;
         ThrowCreateError(path_, error);
     }
     fd_ = -1;
-    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    if (!tempPath_.empty() && ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
         const int error = errno;
         ::unlink(tempPath_.c_str());
         ThrowCreateError(path_, error);
     }
+}
+
+// Gives the unnamed file the target's name, or, when the target exists
+// (link() never replaces), a temporary name that Commit() renames over it.
+void AtomicFileWriter::LinkUnnamedFile() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return;
+    }
+    if (errno != EEXIST) {
+        Fail();
+    }
+    const std::string temp = TemporaryNameFor(path_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        Fail();
+    }
+    tempPath_ = temp;
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {

@@ -1,8 +1,9 @@
 #pragma once
 // File-system primitives: the program folder, folder tests and one-level
 // creation, copying without overwriting, reading text files as lines, and
-// whole-file writes that are atomic (a temporary file in the same folder,
-// renamed over the target), so a crash never leaves a truncated file.
+// whole-file writes that are atomic (a temporary file in the same folder
+// that takes the target's name only when whole), so a crash never leaves a
+// truncated file.
 
 #include <cstdio>
 #include <stdexcept>
@@ -41,8 +42,9 @@ std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadTextLines(const std::string& path);
 std::vector<std::string> SplitTextLines(std::string_view text);
 
-// Streams a file's new contents into a temporary file beside it; Commit()
-// renames it over the target. Destroyed without Commit(), it removes the
+// Streams a file's new contents into a temporary file beside it, unnamed
+// where the file system allows; Commit() gives it the target's name, in
+// place of the old file. Destroyed without Commit(), it removes the
 // temporary file and leaves the target as it was.
 class AtomicFileWriter {
 public:
@@ -58,9 +60,12 @@ public:
 
 private:
     void Flush();
+    void LinkUnnamedFile();
+    void RemoveTemporaryName() const;
     [[noreturn]] void Fail();
 
     std::string path_;
+    // Empty while the file has no name.
     std::string tempPath_;
     int fd_ = -1;
     std::string buffer_;

@@ -88,6 +88,26 @@ std::optional<std::vector<std::string>> ReadLinesIfPresent(const std::string& fi
     }
 }
 
+// The lines written back are read again as the same lines (a value holds no
+// line break), so editing them in memory key after key gives what writing
+// the file after each key would.
+void SetKey(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+            const std::string& value) {
+    const KeyPosition position = Locate(lines, section, key);
+    const std::string keyLine = key + "=" + value;
+    if (position.key) {
+        lines[*position.key] = keyLine;
+    } else if (position.section) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(position.sectionEnd), keyLine);
+    } else {
+        if (!lines.empty() && !TrimBlanks(lines.back()).empty()) {
+            lines.emplace_back();
+        }
+        lines.push_back("[" + section + "]");
+        lines.push_back(keyLine);
+    }
+}
+
 }  // namespace
 
 bool SameIniName(std::string_view a, std::string_view b) {
@@ -171,20 +191,18 @@ int IniFile::ReadInteger(const std::string& section, const std::string& key,
 
 void IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+    WriteStrings(section, {{key, value}});
+}
+
+void IniFile::WriteStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& keyValues) {
+    if (keyValues.empty()) {
+        return;
+    }
     std::vector<std::string> lines =
         ReadLinesIfPresent(fileName_).value_or(std::vector<std::string>{});
-    const KeyPosition position = Locate(lines, section, key);
-    const std::string keyLine = key + "=" + value;
-    if (position.key) {
-        lines[*position.key] = keyLine;
-    } else if (position.section) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(position.sectionEnd), keyLine);
-    } else {
-        if (!lines.empty() && !TrimBlanks(lines.back()).empty()) {
-            lines.emplace_back();
-        }
-        lines.push_back("[" + section + "]");
-        lines.push_back(keyLine);
+    for (const auto& [key, value] : keyValues) {
+        SetKey(lines, section, key, value);
     }
     try {
         WriteLinesAtomic(fileName_, lines);

@@ -36,6 +36,11 @@ public:
 
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int value);
+    // Writes the keys of one section, in this order, with a single read and
+    // a single rewrite of the file; the file ends up with the bytes the
+    // WriteString calls one after another would give it (none: untouched).
+    void WriteStrings(const std::string& section,
+                      const std::vector<std::pair<std::string, std::string>>& keyValues);
 
 private:
     std::string fileName_;

@@ -26,7 +26,9 @@ std::string ThreadSlotKey(std::int32_t slot, char axis) {
 void ProjectFile::Write(const NewProject& p) const {
     namespace keys = project_keys;
     std::vector<std::string> lines;
-    const auto section = [&](std::string_view name) { lines.push_back("[" + Text(name) + "]"); };
+    const auto section = [&](std::string_view name) {
+        lines.push_back(std::string("[").append(name).append("]"));
+    };
     const auto line = [&](const ProjectKey& key, const std::string& value) {
         lines.push_back(Text(key.Key) + "=" + value);
     };
@@ -81,9 +83,13 @@ int ProjectFile::ReadSlot(std::int32_t slot, char axis) const {
                                           ThreadSlotKey(slot, axis), 0);
 }
 
-void ProjectFile::WriteSlot(std::int32_t slot, char axis, int value) const {
-    IniFile(fileName_).WriteInteger(Text(project_keys::kThreadsSection), ThreadSlotKey(slot, axis),
-                                    value);
+void ProjectFile::WriteSlots(const std::vector<SlotValue>& values) const {
+    std::vector<std::pair<std::string, std::string>> keyValues;
+    keyValues.reserve(values.size());
+    for (const SlotValue& value : values) {
+        keyValues.emplace_back(ThreadSlotKey(value.Slot, value.Axis), std::to_string(value.Value));
+    }
+    IniFile(fileName_).WriteStrings(Text(project_keys::kThreadsSection), keyValues);
 }
 
 }  // namespace tessellon

@@ -1,13 +1,15 @@
 #pragma once
 // The task's project file, NAME.tsln beside the task's tile folder: one
 // registry of its sections and keys with the default each reader uses, the
-// writer of a new project, and typed reading and writing of single keys. The
-// file's bytes are a contract: a later run continues a task from them.
+// writer of a new project, typed reading of single keys, and the saving of
+// the workers' positions. The file's bytes are a contract: a later run
+// continues a task from them.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tessellon {
 
@@ -66,6 +68,14 @@ inline constexpr ProjectKey ThreadCount{kThreadsSection, "ThreadCount"};
 // (counted from 1) + 'X' or 'Y'.
 std::string ThreadSlotKey(std::int32_t slot, char axis);
 
+// One saved position value: the last tile worker slot `Slot` (counted from
+// 1) finished, on `Axis` 'X' or 'Y'.
+struct SlotValue {
+    std::int32_t Slot = 0;
+    char Axis = 'X';
+    int Value = 0;
+};
+
 // Everything a new task's project file holds.
 struct NewProject {
     std::int32_t MapsType = 0;
@@ -115,8 +125,10 @@ public:
     // The last tile a worker slot (counted from 1) finished on `axis` 'X' or
     // 'Y'; 0 when none is saved.
     int ReadSlot(std::int32_t slot, char axis) const;
-    // Raises EIniFileException ("Unable to write to " + path) on failure.
-    void WriteSlot(std::int32_t slot, char axis, int value) const;
+    // Writes the values in one rewrite of the file, with the bytes that
+    // writing them one by one in this order would leave. Raises
+    // EIniFileException ("Unable to write to " + path) on failure.
+    void WriteSlots(const std::vector<SlotValue>& values) const;
 
 private:
     std::string fileName_;

@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -31,6 +34,11 @@ TEST(SplitTextLines, EveryLineBreakKindEndsALineAndAFinalBreakAddsNoLine) {
     }
 }
 
+std::ptrdiff_t EntriesIn(const std::string& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder),
+                         std::filesystem::directory_iterator{});
+}
+
 TEST(AtomicWrite, LinesEndInCrLfAndReplaceTheFile) {
     TempDir dir;
     const std::string path = dir.File("list.txt");
@@ -39,6 +47,29 @@ TEST(AtomicWrite, LinesEndInCrLfAndReplaceTheFile) {
     EXPECT_EQ(ReadFileBytes(path), "one\r\n\r\nthree\r\n");
     WriteLinesAtomic(path, {});
     EXPECT_EQ(ReadFileBytes(path), "");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1);  // no temporary name left beside it
+}
+
+// What a killed download leaves: a target that is either absent or whole.
+TEST(AtomicWrite, AProcessKilledBeforeTheCommitLeavesNoTruncatedFile) {
+    TempDir dir;
+    const std::string replaced = dir.File("old.png");
+    const std::string added = dir.File("new.png");
+    WriteFileAtomic(replaced, "old tile");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        AtomicFileWriter replacing(replaced);
+        replacing.Append(std::string(1 << 20, 'x'));  // more than the buffer: on disk
+        AtomicFileWriter adding(added);
+        adding.Append(std::string(1 << 20, 'y'));
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadFileBytes(replaced), "old tile");
+    EXPECT_FALSE(FileExists(added));
 }
 
 TEST(AtomicWrite, AnUncommittedWriterLeavesTheOldFileAndNoTemporaryFile) {
@@ -50,9 +81,7 @@ TEST(AtomicWrite, AnUncommittedWriterLeavesTheOldFileAndNoTemporaryFile) {
         writer.Append(std::string(1 << 20, 'x'));  // larger than the write buffer
     }
     EXPECT_EQ(ReadFileBytes(path), "kept");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
-                            std::filesystem::directory_iterator{}),
-              1);
+    EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 
 TEST(AtomicWrite, LargeStreamsArriveWhole) {

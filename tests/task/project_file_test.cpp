@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/ini_file.h"
 #include "temp_dir.h"
 
 namespace tessellon {
@@ -39,8 +40,7 @@ TEST(ProjectFile, WhatANewProjectHoldsReadsBackThroughTheRegistry) {
     }
 
     const std::string before = ReadFileBytes(project.FileName());
-    project.WriteSlot(8, 'X', 6747);
-    project.WriteSlot(8, 'Y', 3101);
+    project.WriteSlots({{8, 'X', 6747}, {8, 'Y', 3101}});
     EXPECT_EQ(project.ReadSlot(8, 'X'), 6747);
     EXPECT_EQ(project.ReadSlot(8, 'Y'), 3101);
     EXPECT_EQ(project.ReadSlot(7, 'X'), 0);
@@ -49,6 +49,59 @@ TEST(ProjectFile, WhatANewProjectHoldsReadsBackThroughTheRegistry) {
     expected.replace(expected.find("T8X=\r\n"), 6, "T8X=6747\r\n");
     expected.replace(expected.find("T8Y=\r\n"), 6, "T8Y=3101\r\n");
     EXPECT_EQ(ReadFileBytes(project.FileName()), expected);
+}
+
+// Saving every position in one rewrite leaves the bytes that one rewrite per
+// key leaves: keys replaced in place whatever their case, absent slots added
+// at the end of the section (before its blank lines), a missing section or
+// file created, unknown keys and sections kept, line ends made CR LF, and no
+// values at all leaving the file untouched.
+TEST(ProjectFile, SavingAllPositionsAtOnceGivesTheBytesOfOneWritePerKey) {
+    const std::string newProject =
+        "[MapsType]\r\nMapsType=0\r\n\r\n[THREADS]\r\nThreadCount=3\r\nT1X=\r\nT1Y=\r\n"
+        "T2X=\r\nT2Y=\r\nT3X=\r\nT3Y=\r\n\r\n";
+    const std::string withStrangers =
+        "; written by hand\n[MapsType]\nMapsType=5\n[threads]\nThreadCount=8\nt2x = 17\n"
+        "Extra=kept\n\nT1Y=4\n\n\n[SOURCE]\nUrl=https://t.example/{z}/{x}/{y}.png\nT1X=9\n";
+    const std::string withoutThreads = "[MapsType]\r\nMapsType=1\r\n[XY]\r\nMinX=3";
+    const std::vector<SlotValue> positions = {{1, 'X', 6745}, {1, 'Y', 3100}, {2, 'Y', 3101},
+                                              {4, 'X', 6760}, {5, 'X', 6761}, {5, 'Y', 3102},
+                                              {8, 'Y', 3199}};
+    const std::vector<SlotValue> none;
+    for (const std::string* before :
+         {&newProject, &withStrangers, &withoutThreads, static_cast<const std::string*>(nullptr)}) {
+        for (const std::vector<SlotValue>* values : {&positions, &none}) {
+            TempDir dir;
+            const ProjectFile oneByOne(dir.File("one.tsln"));
+            const ProjectFile atOnce(dir.File("all.tsln"));
+            if (before != nullptr) {
+                WriteFileAtomic(oneByOne.FileName(), *before);
+                WriteFileAtomic(atOnce.FileName(), *before);
+            }
+            for (const SlotValue& value : *values) {
+                IniFile(oneByOne.FileName())
+                    .WriteInteger("THREADS", ThreadSlotKey(value.Slot, value.Axis), value.Value);
+            }
+            atOnce.WriteSlots(*values);
+            const std::string which = before != nullptr ? *before : "(no file)";
+            ASSERT_EQ(FileExists(atOnce.FileName()), FileExists(oneByOne.FileName())) << which;
+            if (FileExists(oneByOne.FileName())) {
+                EXPECT_EQ(ReadFileBytes(atOnce.FileName()), ReadFileBytes(oneByOne.FileName()))
+                    << which << ", " << values->size() << " values";
+            }
+        }
+    }
+}
+
+TEST(ProjectFile, PositionsThatCannotBeSavedRaiseUnableToWriteTo) {
+    TempDir dir;
+    const ProjectFile project(dir.File("gone/area.tsln"));  // the folder is missing
+    try {
+        project.WriteSlots({{1, 'X', 6745}});
+        FAIL() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + project.FileName());
+    }
 }
 
 }  // namespace
