@@ -34,12 +34,22 @@ int SocketRead(BIO* bio, char* into, int size) {
     const ssize_t count = socket->Receive(into, static_cast<std::size_t>(size));
     if (count < 0 && errno == EAGAIN) {
         BIO_set_retry_read(bio);
+    } else if (count == 0) {
+        BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
     }
     return static_cast<int>(count);
 }
 
-long SocketControl(BIO*, int command, long, void*) {
-    return command == BIO_CTRL_FLUSH ? 1 : 0;
+long SocketControl(BIO* bio, int command, long, void*) {
+    switch (command) {
+        case BIO_CTRL_FLUSH:
+            return 1;
+        case BIO_CTRL_EOF:
+            // Tells a peer's close from a failure.
+            return BIO_test_flags(bio, BIO_FLAGS_IN_EOF) != 0 ? 1 : 0;
+        default:
+            return 0;
+    }
 }
 
 BIO_METHOD* SocketBioMethod() {
