@@ -108,7 +108,7 @@ ESocketError::ESocketError(int errorNumber, const std::string& message)
     : ENetException(message), errorNumber_(errorNumber) {}
 
 ETlsError ETlsError::Handshake(const std::string& reason) {
-    return ETlsError(0, "TLS handshake failed: " + reason);
+    return ETlsError(0, kTlsHandshakeFailed + reason);
 }
 
 ETlsError ETlsError::Stream(const std::string& what) {

@@ -44,6 +44,8 @@ private:
 // failed: " + the reason, which no retry would change. A failure of the
 // stream after it reads as a reset ("... (Socket Error # 10054)") and has
 // that number, since another connection may well succeed.
+inline constexpr const char* kTlsHandshakeFailed = "TLS handshake failed: ";
+
 class ETlsError : public ESocketError {
 public:
     static ETlsError Handshake(const std::string& reason);
