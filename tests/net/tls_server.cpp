@@ -1,7 +1,6 @@
 #include "tls_server.h"
 
 #include <csignal>
-#include <stdexcept>
 
 namespace tessellon::test {
 
@@ -37,22 +36,12 @@ std::string ReplyTo(const std::string& request) {
 
 }  // namespace
 
-TTlsServer::TTlsServer(TCertificateKind kind) : context_(SSL_CTX_new(TLS_server_method())) {
+TTlsServer::TTlsServer(TCertificateKind kind) {
     // A client that gives up mid-handshake must not end the test process.
     std::signal(SIGPIPE, SIG_IGN);
     const TServerIdentity identity = ServerIdentity(kind);
-    if (context_ == nullptr || SSL_CTX_use_certificate(context_, identity.Certificate) != 1 ||
-        SSL_CTX_use_PrivateKey(context_, identity.Key) != 1) {
-        throw std::runtime_error("TLS test server: no context");
-    }
-    static const unsigned char kSessionContext[] = "tessellon-test";
-    SSL_CTX_set_session_id_context(context_, kSessionContext, sizeof kSessionContext - 1);
+    context_ = tileserver::ServerContext(identity.Certificate, identity.Key);
     server_ = std::make_unique<TLoopbackServer>([this](int fd, int) { Serve(fd); });
-}
-
-TTlsServer::~TTlsServer() {
-    server_.reset();
-    SSL_CTX_free(context_);
 }
 
 std::string TTlsServer::Url(const std::string& path, const std::string& host) const {
@@ -70,7 +59,7 @@ std::vector<std::string> TTlsServer::Requests() const {
 }
 
 void TTlsServer::Serve(int fd) {
-    const std::unique_ptr<SSL, TFreeSsl> ssl(SSL_new(context_));
+    const std::unique_ptr<SSL, TFreeSsl> ssl(SSL_new(context_.get()));
     SSL_set_fd(ssl.get(), fd);
     if (SSL_accept(ssl.get()) != 1) {
         return;

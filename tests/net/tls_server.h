@@ -6,14 +6,13 @@
 // "/garbage" with the head and then bytes that are no TLS record; any other
 // path with a 200 reply whose body is "tls:" + the path.
 
-#include <openssl/ssl.h>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "certificate.h"
 #include "loopback_server.h"
 #include "test_certificates.h"
 
@@ -22,9 +21,6 @@ namespace tessellon::test {
 class TTlsServer {
 public:
     explicit TTlsServer(TCertificateKind kind = TCertificateKind::Valid);
-    ~TTlsServer();
-    TTlsServer(const TTlsServer&) = delete;
-    TTlsServer& operator=(const TTlsServer&) = delete;
 
     int Port() const { return server_->Port(); }
     // "https://" + host + ":" + port + path.
@@ -40,7 +36,7 @@ public:
 private:
     void Serve(int fd);
 
-    SSL_CTX* context_;
+    tileserver::ContextPtr context_;
     std::atomic<int> handshakes_{0};
     std::atomic<int> resumed_{0};
     mutable std::mutex lock_;
