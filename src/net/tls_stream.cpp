@@ -5,8 +5,10 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "net/net_errors.h"
@@ -16,12 +18,19 @@ namespace tessellon {
 namespace {
 
 // OpenSSL's own socket BIO writes with write(), which raises SIGPIPE on a
-// closed peer; this one uses the socket's calls, which never wait and never
-// signal, and leaves errno as they set it.
+// closed peer; this one sends with MSG_NOSIGNAL, never waits, and leaves
+// errno as the call set it.
+int DescriptorOf(BIO* bio) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+}
+
 int SocketWrite(BIO* bio, const char* bytes, int count) {
     BIO_clear_retry_flags(bio);
-    auto* socket = static_cast<TSocketHandle*>(BIO_get_data(bio));
-    const ssize_t sent = socket->Send(bytes, static_cast<std::size_t>(count));
+    ssize_t sent;
+    do {
+        sent = ::send(DescriptorOf(bio), bytes, static_cast<std::size_t>(count),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+    } while (sent < 0 && errno == EINTR);
     if (sent < 0 && errno == EAGAIN) {
         BIO_set_retry_write(bio);
     }
@@ -30,8 +39,10 @@ int SocketWrite(BIO* bio, const char* bytes, int count) {
 
 int SocketRead(BIO* bio, char* into, int size) {
     BIO_clear_retry_flags(bio);
-    auto* socket = static_cast<TSocketHandle*>(BIO_get_data(bio));
-    const ssize_t count = socket->Receive(into, static_cast<std::size_t>(size));
+    ssize_t count;
+    do {
+        count = ::recv(DescriptorOf(bio), into, static_cast<std::size_t>(size), MSG_DONTWAIT);
+    } while (count < 0 && errno == EINTR);
     if (count < 0 && errno == EAGAIN) {
         BIO_set_retry_read(bio);
     } else if (count == 0) {
@@ -79,6 +90,15 @@ std::string QueuedReason() {
 
 }  // namespace
 
+bio_st* NewSocketBio(int fd) {
+    BIO* bio = BIO_new(SocketBioMethod());
+    if (bio != nullptr) {
+        BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
+        BIO_set_init(bio, 1);
+    }
+    return bio;
+}
+
 TTlsStream::~TTlsStream() {
     Stop();
     SSL_SESSION_free(session_);
@@ -109,14 +129,12 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
         SSL_CTX_sess_set_new_cb(context_, OnNewSession);
     }
     ssl_ = SSL_new(context_);
-    BIO* bio = BIO_new(SocketBioMethod());
+    BIO* bio = NewSocketBio(socket_.Handle());
     if (ssl_ == nullptr || bio == nullptr) {
         BIO_free(bio);
         failed_ = true;
         throw ETlsError::Handshake(QueuedReason());
     }
-    BIO_set_data(bio, &socket_);
-    BIO_set_init(bio, 1);
     SSL_set_bio(ssl_, bio, bio);
     SSL_set_app_data(ssl_, this);
     ended_ = false;

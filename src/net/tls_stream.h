@@ -14,6 +14,7 @@
 #include "net/socket_handle.h"
 
 // OpenSSL's types, without its headers.
+struct bio_st;
 struct ssl_ctx_st;
 struct ssl_st;
 struct ssl_session_st;
@@ -32,6 +33,11 @@ public:
 protected:
     ~TSocketWaiter() = default;
 };
+
+// A BIO over the non-blocking socket `fd` (which stays the caller's): it
+// never waits and never raises SIGPIPE, so OpenSSL's calls on it come back
+// at once wishing to read or write. Null when OpenSSL has no memory.
+bio_st* NewSocketBio(int fd);
 
 class TTlsStream : public TByteStream {
 public:
