@@ -8,6 +8,7 @@
 #include "http_test_support.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
+#include "net/tcp_client.h"
 #include "script_server.h"
 #include "test_proxy.h"
 #include "tls_server.h"
@@ -44,6 +45,35 @@ TEST(Https, AConnectionIsKeptAndANewOneResumesTheSession) {
     EXPECT_EQ(server.Resumed(), 1);
     // An IP address is checked against the certificate, but never sent as a name.
     EXPECT_EQ(server.ServerNames(), (std::vector<std::string>{"", ""}));
+}
+
+TEST(Https, TheEncryptedStreamWaitsAsTheSocketWould) {
+    TTlsServer server;
+    TTcpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.OpenConnection();
+    client.StartTls("127.0.0.1", false);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.ReadLine(100), "");
+    EXPECT_TRUE(client.ReadLnTimedOut());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+    client.PeekPeerClosed(true);
+    EXPECT_TRUE(client.IsConnected());
+    const std::string request = "GET /x HTTP/1.1\r\nHost: h\r\n\r\n";
+    client.SendBytes(request.data(), request.size());
+    EXPECT_EQ(client.ReadLine(), "HTTP/1.1 200 OK");
+    // The whole reply came in one record: the rest waits in the buffer.
+    EXPECT_EQ(client.BytesReceived(), HttpReply("tls:/x").size());
+    // The body has no line feed, so the next line waits out the idle limit.
+    client.TimeLimits.Idle = 150ms;
+    const std::string outcome = test::Outcome([&](TNetBuffer&) {
+        for (;;) {
+            client.ReadLine();
+        }
+    });
+    EXPECT_EQ(outcome.rfind("socket:Socket Error # 10060", 0), 0u) << outcome;
+    EXPECT_FALSE(client.IsConnected());
 }
 
 TEST(Https, AHostNameIsSentAndARedirectStaysOnTheConnection) {
