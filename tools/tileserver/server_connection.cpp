@@ -24,8 +24,10 @@ constexpr std::chrono::milliseconds kCloseLinger{500};
 ServerConnection::ServerConnection(int fd, int stopFd) : fd_(fd), stopFd_(stopFd) {}
 
 ServerConnection::~ServerConnection() {
-    SSL_free(ssl_);
-    ERR_clear_error();
+    if (ssl_ != nullptr) {
+        SSL_free(ssl_);
+        ERR_clear_error();
+    }
     if (fd_ >= 0) {
         ::close(fd_);
     }
