@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev libpng-dev
+    # HTTPS; the tests make their certificates with the library itself.
+    libssl-dev
     clang libclang-rt-14-dev
     # `make test` checks the code against .clang-format.
     clang-format

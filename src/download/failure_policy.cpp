@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "net/net_errors.h"
+
 namespace tessellon {
 
 namespace {
@@ -24,6 +26,8 @@ constexpr FailureRule kRules[] = {
     {FailureRow::SocketError,   {"Socket Error", nullptr},                 RetryPause::Socket,       false, FailureOutcome::EndWorkerNetwork},
     {FailureRow::NotFound,      {"404", "400"},                            RetryPause::Short,        false, FailureOutcome::BlankNotFound},
 };
+constexpr FailureRule kTlsHandshakeRule =
+    {FailureRow::TlsHandshake,  {kTlsHandshakeFailed, nullptr},            RetryPause::None,         false, FailureOutcome::EndWorkerNetwork};
 constexpr FailureRule kOtherRule =
     {FailureRow::Other,         {nullptr, nullptr},                        RetryPause::Short,        false, FailureOutcome::BlankWithErrorLine};
 constexpr FailureRule kNoMessageRule =
@@ -61,6 +65,9 @@ const FailureRule& RuleFor(const std::optional<std::string>& message) {
     if (!message) {
         return kNoMessageRule;
     }
+    if (Contains(*message, kTlsHandshakeRule.needles)) {
+        return kTlsHandshakeRule;
+    }
     for (const FailureRule& rule : kRules) {
         if (Contains(*message, rule.needles)) {
             return rule;
@@ -77,6 +84,9 @@ FailureRow ClassifyFailure(const std::optional<std::string>& message) {
 
 FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt) {
     const FailureRule& rule = RuleFor(message);
+    if (rule.row == FailureRow::TlsHandshake) {
+        return {rule.row, rule.giveUp, RetryPause::None};
+    }
     if (rule.retriesWithoutGivingUp) {
         if (attempt < kMaxAttemptsPerTile) {
             return {rule.row, FailureOutcome::Retry, rule.pause};

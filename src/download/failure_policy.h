@@ -14,13 +14,16 @@
 namespace tessellon {
 
 enum class FailureRow {
-    ResetOrClosed = 1,  // "10054", "Connection Closed Gracefully"
-    AddressInUse,       // "10048"
-    Refused,            // "302", "403": the service refuses this client
-    SocketError,        // "Socket Error"
-    NotFound,           // "404", "400"
-    Other,              // any other message
-    NoMessage,          // an error without a message text
+    // "TLS handshake failed: ", before every other row: a peer that cannot
+    // be verified fails the same way every time, so the worker ends at once.
+    TlsHandshake = 0,
+    ResetOrClosed,  // "10054", "Connection Closed Gracefully"
+    AddressInUse,   // "10048"
+    Refused,        // "302", "403": the service refuses this client
+    SocketError,    // "Socket Error"
+    NotFound,       // "404", "400"
+    Other,          // any other message
+    NoMessage,      // an error without a message text
 };
 
 enum class RetryPause {

@@ -164,26 +164,37 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
 }
 
 void THttpClient::SelectTarget(const TUri& uri) {
+    const bool secure = uri.Host().empty() ? secure_ : SameText(uri.Protocol(), "HTTPS");
     if (!Request.ProxyServer.empty()) {
-        // A connection to another peer is no connection to this proxy.
-        if (!SameText(Host, Request.ProxyServer) || Port != Request.ProxyPort) {
-            CloseConnection();
-        }
-        Host = Request.ProxyServer;
-        Port = Request.ProxyPort;
         if (!uri.Host().empty()) {
             targetHost_ = uri.Host();
         }
         if (!uri.Protocol().empty()) {
             targetScheme_ = uri.Protocol();
         }
+        std::string tunnel;
+        if (secure) {
+            tunnel = targetHost_ + ":" + (uri.NamesPort() ? uri.Port() : "443");
+        }
+        // A connection to another peer is no connection to this proxy, and
+        // a tunnel leads to one origin only.
+        if (!SameText(Host, Request.ProxyServer) || Port != Request.ProxyPort ||
+            !SameText(tunnel, tunnel_)) {
+            CloseConnection();
+        }
+        Host = Request.ProxyServer;
+        Port = Request.ProxyPort;
+        secure_ = secure;
+        tunnel_ = std::move(tunnel);
         return;
     }
-    if (SameText(uri.Protocol(), "HTTPS")) {
-        throw EInterceptPropInvalid();
-    }
+    const int port = uri.NamesPort() ? uri.PortNumber() : secure ? 443 : 80;
     if (!uri.Host().empty()) {
-        if (!(SameText(uri.Host(), Host) && uri.NamesPort() && uri.PortNumber() == Port)) {
+        // Only an encrypted connection is worth keeping for a URL without
+        // a port.
+        const bool samePeer =
+            SameText(uri.Host(), Host) && port == Port && secure == secure_ && tunnel_.empty();
+        if (!(samePeer && (uri.NamesPort() || secure))) {
             CloseConnection();
         }
         Host = uri.Host();
@@ -194,7 +205,42 @@ void THttpClient::SelectTarget(const TUri& uri) {
     } else {
         targetHost_ = Host;
     }
-    Port = uri.NamesPort() ? uri.PortNumber() : 80;
+    Port = port;
+    secure_ = secure;
+    tunnel_.clear();
+}
+
+void THttpClient::OpenConnection() {
+    TTcpClient::OpenConnection();
+    if (!secure_) {
+        return;
+    }
+    if (!tunnel_.empty()) {
+        try {
+            OpenTunnel();
+        } catch (...) {
+            CloseConnection();
+            throw;
+        }
+    }
+    StartTls(tunnel_.empty() ? Host : targetHost_, InsecureTls);
+}
+
+void THttpClient::OpenTunnel() {
+    std::string connect = "CONNECT " + tunnel_ + " HTTP/1.1\r\nHost: " + tunnel_ + "\r\n";
+    Request.AppendProxyCredentials(connect);
+    connect += "\r\n";
+    SendBytes(connect.data(), connect.size());
+    THttpReplyReader reader(Reader(), ReplyLimits);
+    THttpStatusLine status = reader.ReadHead(wireHeaders_);
+    if (!status.ValidCode) {
+        throw EConvertError(status.CodeText);
+    }
+    if (status.Code / 100 != 2) {
+        statusCode_ = status.Code;
+        statusText_ = status.Text;
+        throw EProtocolReplyError(status.Code, status.Text);
+    }
 }
 
 void THttpClient::ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody) {
@@ -204,7 +250,7 @@ void THttpClient::ComposeRequest(THttpMethod method, const TUri& uri, std::strin
     const std::string_view portSeparator = port.empty() ? "" : ":";
     request_.clear();
     request_.append(MethodName(method)).append(" ");
-    if (!Request.ProxyServer.empty()) {
+    if (!Request.ProxyServer.empty() && tunnel_.empty()) {
         request_.append(targetScheme_).append("://").append(targetHost_);
         request_.append(portSeparator).append(port);
     }
@@ -212,7 +258,7 @@ void THttpClient::ComposeRequest(THttpMethod method, const TUri& uri, std::strin
     request_.append(ProtocolVersion == TProtocolVersion::pv1_0 ? "1.0" : "1.1").append("\r\n");
     request_.append("Host: ").append(targetHost_).append(portSeparator).append(port);
     request_.append("\r\n");
-    Request.AppendRequestHeaders(request_);
+    Request.AppendRequestHeaders(request_, !tunnel_.empty());
     request_.append("\r\n");
     if (post) {
         request_.append(postBody);

@@ -9,10 +9,14 @@
 //   TNetBuffer body;
 //   http.GetUrl("http://host/path?query", body);
 //
-// The request goes out in one send. A URL without a port always starts on a
-// new connection; with the same explicit port a kept connection is reused.
-// Through a proxy the connection to the proxy is kept and the request line
-// carries the absolute URL.
+// The request goes out in one send. A plain URL without a port always starts
+// on a new connection; with the same explicit port a kept connection is
+// reused. An https URL (port 443 unless named) reuses a kept connection to
+// the same host and port, and a new one resumes the last TLS session. Through
+// a proxy the connection to the proxy is kept and the request line carries
+// the absolute URL; an https URL goes through a CONNECT tunnel instead, kept
+// while the origin stays the same, and a refused CONNECT raises
+// EProtocolReplyError with the proxy's status.
 
 #include <functional>
 #include <string>
@@ -38,6 +42,9 @@ public:
     // pv1_0 also closes the connection after every reply.
     TProtocolVersion ProtocolVersion = TProtocolVersion::pv1_1;
     THttpHeaderInfo Request;
+    // Accepts any certificate of an https peer: for a service the user
+    // chose to trust as it is.
+    bool InsecureTls = false;
     THttpReplyLimits ReplyLimits;
     // Consulted on every redirect reply: may change the destination and
     // whether the redirect is handled; a change of `numRedirect` is ignored.
@@ -59,6 +66,10 @@ public:
     const std::string& TargetHost() const { return targetHost_; }
     const std::string& TargetScheme() const { return targetScheme_; }
 
+    // Connects to Host and Port and, for an https target, opens the tunnel
+    // through the proxy and the TLS connection.
+    void OpenConnection() override;
+
 private:
     struct TStepResult {
         bool Redirect = false;
@@ -66,6 +77,8 @@ private:
     };
 
     void SelectTarget(const TUri& uri);
+    // Sends CONNECT for tunnel_ and reads the proxy's answer.
+    void OpenTunnel();
     // The request's bytes into request_.
     void ComposeRequest(THttpMethod method, const TUri& uri, std::string_view postBody);
     // Looks whether the peer closed or reset the connection, releasing it
@@ -91,6 +104,11 @@ private:
     int redirectDepth_ = 0;
     std::string targetHost_;
     std::string targetScheme_;
+    // The target speaks TLS.
+    bool secure_ = false;
+    // "host:port" of the origin that the connection to the proxy tunnels
+    // to; empty without a tunnel.
+    std::string tunnel_;
 };
 
 }  // namespace tessellon

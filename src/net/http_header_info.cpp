@@ -39,7 +39,7 @@ std::string Base64Encode(std::string_view bytes) {
     return out;
 }
 
-void THttpHeaderInfo::AppendRequestHeaders(std::string& request) const {
+void THttpHeaderInfo::AppendRequestHeaders(std::string& request, bool insideTunnel) const {
     const auto line = [&request](std::string_view name, std::string_view value) {
         request.append(name).append(value).append("\r\n");
     };
@@ -76,11 +76,19 @@ void THttpHeaderInfo::AppendRequestHeaders(std::string& request) const {
     if (!Username.empty()) {
         line("Authorization: Basic ", Base64Encode(Username + ":" + Password));
     }
-    if (!ProxyServer.empty() && !ProxyUsername.empty()) {
-        line("Proxy-Authorization: Basic ", Base64Encode(ProxyUsername + ":" + ProxyPassword));
+    if (!insideTunnel) {
+        AppendProxyCredentials(request);
     }
     for (const std::string& extra : ExtraHeaders.Lines()) {
         line({}, extra);
+    }
+}
+
+void THttpHeaderInfo::AppendProxyCredentials(std::string& request) const {
+    if (!ProxyServer.empty() && !ProxyUsername.empty()) {
+        request.append("Proxy-Authorization: Basic ")
+            .append(Base64Encode(ProxyUsername + ":" + ProxyPassword))
+            .append("\r\n");
     }
 }
 

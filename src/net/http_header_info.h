@@ -55,8 +55,12 @@ public:
     // Referer, User-Agent, Connection, Content-Version, Content-Encoding,
     // Content-Language, Content-Type, Content-Length, Range, Authorization,
     // Proxy-Authorization, then ExtraHeaders; each only when set. The text
-    // goes straight into the request, which is sent in one piece.
-    void AppendRequestHeaders(std::string& request) const;
+    // goes straight into the request, which is sent in one piece. A request
+    // inside a tunnel through the proxy carries no Proxy-Authorization: the
+    // tunnel's CONNECT did.
+    void AppendRequestHeaders(std::string& request, bool insideTunnel = false) const;
+    // The Proxy-Authorization line, when a proxy and its user are set.
+    void AppendProxyCredentials(std::string& request) const;
     // Takes the reply's named fields out of `headers` (the first line of each
     // name) into the fields above and copies the remaining lines into
     // ExtraHeaders. A Content-Range start or end that is not a number raises

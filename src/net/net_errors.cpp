@@ -104,6 +104,18 @@ EConnClosedGracefully::EConnClosedGracefully()
 ESocketError::ESocketError(int errorNumber)
     : ENetException(SocketErrorMessage(errorNumber)), errorNumber_(errorNumber) {}
 
+ESocketError::ESocketError(int errorNumber, const std::string& message)
+    : ENetException(message), errorNumber_(errorNumber) {}
+
+ETlsError ETlsError::Handshake(const std::string& reason) {
+    return ETlsError(0, kTlsHandshakeFailed + reason);
+}
+
+ETlsError ETlsError::Stream(const std::string& what) {
+    return ETlsError(kWsaConnectionReset,
+                     what + " (Socket Error # " + std::to_string(kWsaConnectionReset) + ")");
+}
+
 EAlreadyConnected::EAlreadyConnected() : ENetException("Already connected.") {}
 
 EInvalidSocket::EInvalidSocket() : ENetException("Cannot allocate socket.") {}
@@ -116,8 +128,6 @@ EProtocolReplyError::EProtocolReplyError(int replyCode, const std::string& statu
 
 EConvertError::EConvertError(const std::string& text)
     : ENetException("'" + text + "' is not a valid integer value") {}
-
-EInterceptPropInvalid::EInterceptPropInvalid() : ENetException("Intercept value is not valid") {}
 
 EFailedToRetrieveTimeZoneInfo::EFailedToRetrieveTimeZoneInfo()
     : ENetException("Failed attempting to retrieve time zone information.") {}

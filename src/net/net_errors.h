@@ -32,8 +32,27 @@ public:
     explicit ESocketError(int errorNumber);
     int ErrorNumber() const { return errorNumber_; }
 
+protected:
+    ESocketError(int errorNumber, const std::string& message);
+
 private:
     int errorNumber_;
+};
+
+// Every failure of the encrypted stream. A failed handshake (the peer cannot
+// be verified, or speaks no TLS) has number 0 and reads "TLS handshake
+// failed: " + the reason, which no retry would change. A failure of the
+// stream after it reads as a reset ("... (Socket Error # 10054)") and has
+// that number, since another connection may well succeed.
+inline constexpr const char* kTlsHandshakeFailed = "TLS handshake failed: ";
+
+class ETlsError : public ESocketError {
+public:
+    static ETlsError Handshake(const std::string& reason);
+    static ETlsError Stream(const std::string& what);
+
+private:
+    using ESocketError::ESocketError;
 };
 
 class EAlreadyConnected : public ENetException {
@@ -72,12 +91,6 @@ private:
 class EConvertError : public ENetException {
 public:
     explicit EConvertError(const std::string& text);
-};
-
-// An "https" URL asked for directly: this client speaks no TLS.
-class EInterceptPropInvalid : public ENetException {
-public:
-    EInterceptPropInvalid();
 };
 
 class EFailedToRetrieveTimeZoneInfo : public ENetException {

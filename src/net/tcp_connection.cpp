@@ -24,6 +24,7 @@ private:
 }  // namespace
 
 void TTcpConnection::CloseConnection() {
+    tls_.Stop();
     if (!socket_.Allocated()) {
         return;
     }
@@ -73,11 +74,34 @@ std::string TTcpConnection::ReadLine(int waitMs) {
     return {};
 }
 
+void TTcpConnection::StartTls(const std::string& serverName, bool insecure) {
+    try {
+        // Bytes already read (past a proxy's answer) would bypass the TLS.
+        if (!InputBuffer().Empty()) {
+            throw ETlsError::Handshake("unexpected bytes before the handshake");
+        }
+        tls_.Start(serverName, insecure);
+    } catch (...) {
+        CloseConnection();
+        throw;
+    }
+}
+
 void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
     if (count == 0) {
         return;
     }
     CheckPeerClosed(true, true);
+    if (tls_.Active()) {
+        try {
+            tls_.Write(bytes, count);
+        } catch (const ETlsError&) {
+            CloseConnection();
+            throw;
+        }
+        DoWork(TWorkMode::Write, static_cast<std::int64_t>(count));
+        return;
+    }
     while (count > 0) {
         const ssize_t sent = socket_.Send(bytes, count);
         if (sent < 0) {
@@ -139,6 +163,9 @@ std::size_t TTcpConnection::Read(char* into, std::size_t size) {
         CloseConnection();
         return 0;
     }
+    if (tls_.Active()) {
+        return ReadTls(into, size);
+    }
     const int waitMs = readWait_;
     // A look without waiting, and a read after one that filled its buffer
     // (more is likely queued), try the receive at once and wait only when it
@@ -184,14 +211,55 @@ std::size_t TTcpConnection::Read(char* into, std::size_t size) {
     }
     peerClosed_ = count == 0;
     moreQueued_ = count > 0 && static_cast<std::size_t>(count) == size;
-    bytesReceived_ += static_cast<std::uint64_t>(count);
-    if (ASCIIFilter) {
-        std::for_each(into, into + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
-    }
+    Received(into, static_cast<std::size_t>(count));
     if (peerClosed_) {
         CloseConnection();
     }
     return static_cast<std::size_t>(count);
+}
+
+std::size_t TTcpConnection::ReadTls(char* into, std::size_t size) {
+    if (readWait_ == kInfiniteWait) {
+        // Data that keeps coming must not outlast the whole request.
+        RaiseIfPastDeadline();
+    }
+    std::size_t count;
+    try {
+        count = tls_.Read(into, size);
+    } catch (const ETlsError&) {
+        CloseConnection();
+        throw;
+    }
+    if (tls_.Ended()) {
+        peerClosed_ = true;
+        CloseConnection();
+        return 0;
+    }
+    Received(into, count);
+    return count;
+}
+
+void TTcpConnection::Received(char* bytes, std::size_t count) {
+    bytesReceived_ += count;
+    if (ASCIIFilter) {
+        std::for_each(bytes, bytes + count, [](char& c) { c = static_cast<char>(c & 0x7F); });
+    }
+}
+
+bool TTcpConnection::AwaitSocket(bool forWriting) {
+    const int waitMs = readWait_;
+    if (waitMs == 0) {
+        return false;
+    }
+    const std::chrono::milliseconds limit =
+        waitMs == kInfiniteWait ? LimitedWait(TimeLimits.Idle) : std::chrono::milliseconds(waitMs);
+    if (socket_.Wait(forWriting, static_cast<int>(limit.count()))) {
+        return true;
+    }
+    if (waitMs == kInfiniteWait) {
+        FailWith(kWsaTimedOut);
+    }
+    return false;
 }
 
 void TTcpConnection::ReadBegun(std::size_t expected) {

@@ -1,7 +1,7 @@
 #pragma once
-// A blocking TCP connection: its socket as the byte stream under a stream
-// reader (lines and blocks), unbuffered writing, and the detection of a peer
-// that has closed. Every wait is bounded by the time limits (net_limits.h):
+// A blocking TCP connection: its socket, or TLS over it, as the byte stream
+// under a stream reader (lines and blocks), unbuffered writing, and the
+// detection of a peer that has closed. Every wait is bounded by the time limits (net_limits.h):
 // running out raises "Socket Error # 10060" and, like every socket error,
 // releases the socket.
 
@@ -18,10 +18,14 @@
 #include "net/net_limits.h"
 #include "net/socket_handle.h"
 #include "net/stream_reader.h"
+#include "net/tls_stream.h"
 
 namespace tessellon {
 
-class TTcpConnection : public TNetComponent, private TByteStream, private TReadProgress {
+class TTcpConnection : public TNetComponent,
+                       private TByteStream,
+                       private TReadProgress,
+                       private TSocketWaiter {
 public:
     static constexpr int kInfiniteWait = TSocketStack::kInfiniteWait;
 
@@ -64,6 +68,14 @@ public:
     // EConnClosedGracefully when the peer closed before any of it came.
     std::string ReadLine(int waitMs = kInfiniteWait);
 
+    // Handshakes TLS over the open connection; from then on, until it is
+    // closed, every read and write goes through it. Raises ETlsError, and
+    // releases the connection on any failure.
+    void StartTls(const std::string& serverName, bool insecure);
+    bool TlsActive() const { return tls_.Active(); }
+    // Whether the running TLS connection resumed the last one's session.
+    bool TlsSessionReused() const { return tls_.SessionReused(); }
+
     // Sends every byte at once; a request is composed first and sent with
     // one call, so a kept connection never waits on delayed acknowledgements.
     void SendBytes(const char* bytes, std::size_t count);
@@ -91,6 +103,10 @@ private:
     // The socket's stream: one receive, waiting at most readWait_. Returns 0 when the peer closed
     // (the socket is then released, and stays so) and when a finite wait ran out.
     std::size_t Read(char* into, std::size_t size) override;
+    std::size_t ReadTls(char* into, std::size_t size);
+    // Counts received bytes, and filters them when asked.
+    void Received(char* bytes, std::size_t count);
+    bool AwaitSocket(bool forWriting) override;
     void ReadBegun(std::size_t expected) override;
     void ReadProgressed(std::size_t count) override;
     void ReadEnded() override;
@@ -102,6 +118,8 @@ private:
     std::optional<ssize_t> WaitAndReceive(char* target, std::size_t size, int waitMs);
 
     TSocketHandle socket_;
+    // Kept across connections, so that the next one can resume its session.
+    TTlsStream tls_{socket_, *this};
     TStreamReader reader_{*this, this};
     // The wait of the socket's next read; finite only inside a read that
     // asked for it.

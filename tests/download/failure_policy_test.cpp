@@ -28,9 +28,22 @@ TEST(FailurePolicy, TheFirstMatchingRowDecides) {
         {"socket error 404", FailureRow::NotFound},  // case-sensitive: not "Socket Error"
         {"Socket Error # 11001" + kCrLf + "Host not found. 403", FailureRow::Refused},
         {std::nullopt, FailureRow::NoMessage},
+        {"TLS handshake failed: certificate verify failed (self-signed certificate)",
+         FailureRow::TlsHandshake},
+        // The stream after a handshake fails like a reset.
+        {"TLS read failed: bad record mac (Socket Error # 10054)", FailureRow::ResetOrClosed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ClassifyFailure(c.message), c.row) << c.message.value_or("(none)");
+    }
+}
+
+TEST(FailurePolicy, AFailedTlsHandshakeEndsTheWorkerWithoutARetry) {
+    for (const char* reason : {"certificate verify failed (certificate has expired)",
+                               "wrong version number", "the server closed the connection"}) {
+        const FailureDecision d =
+            DecideOnFailure(std::string("TLS handshake failed: ") + reason, 1);
+        EXPECT_EQ(d.Outcome, FailureOutcome::EndWorkerNetwork) << reason;
     }
 }
 

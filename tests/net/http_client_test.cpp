@@ -145,12 +145,6 @@ TEST(HttpClientTarget, TheSameExplicitPortReusesTheConnectionAndAnotherTargetDoe
     EXPECT_EQ(server.Requests().size(), 3u);
 }
 
-TEST(HttpClientTarget, AnHttpsUrlFailsBeforeAnyConnection) {
-    THttpClient http;
-    EXPECT_EQ(Get(http, "HTTPS://127.0.0.1:1/x"), "other:Intercept value is not valid");
-    EXPECT_FALSE(http.IsConnected());
-}
-
 TEST(HttpClientReply, ANon2xxReplyIsReadWholeRaisedWithItsStatusAndTheConnectionKept) {
     TScriptServer server(
         {TServerScript()

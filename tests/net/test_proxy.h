@@ -16,7 +16,9 @@ namespace tessellon::test {
 
 class TTestProxy {
 public:
-    TTestProxy();
+    // `connectRefusal`, when set, is the status that answers every CONNECT
+    // ("407 Proxy Authentication Required").
+    explicit TTestProxy(std::string connectRefusal = {});
 
     int Port() const { return server_->Port(); }
     std::vector<std::string> Requests() const;
@@ -24,7 +26,9 @@ public:
 
 private:
     void Serve(int client);
+    void Tunnel(int client, const std::string& request);
 
+    std::string connectRefusal_;
     mutable std::mutex lock_;
     std::vector<std::string> requests_;
     // Last, so it stops before the recorded requests go.

@@ -139,6 +139,18 @@ const std::vector<Option>& Options() {
          "append one line per request to FILE (\"-\": stderr): connection number, method, target, "
          "then the status or fault=NAME",
          TextOption(&TileServerOptions::log)},
+        {"--tls", "",
+         "serve HTTPS: TLS 1.2 or newer with a self-signed certificate made at start for "
+         "localhost, 127.0.0.1 and the --bind address (a client must accept it as insecure)",
+         [](std::string_view, CommandLine& c) {
+             c.options.tls = true;
+             return true;
+         }},
+        {"--cert", "FILE",
+         "serve HTTPS with this certificate chain (PEM) instead of a generated one; needs --key",
+         TextOption(&TileServerOptions::certificateFile)},
+        {"--key", "FILE", "the private key (PEM) of --cert",
+         TextOption(&TileServerOptions::keyFile)},
         {"--help", "", "show this text",
          [](std::string_view, CommandLine& c) {
              c.help = true;

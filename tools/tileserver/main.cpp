@@ -31,8 +31,9 @@ int main(int argc, char** argv) {
     try {
         TileServer server(command.options);
         server.Start();
-        std::printf("%d\ntessellon-tileserver: serving on http://%s:%d/ (Ctrl-C stops)\n",
-                    server.Port(), command.options.bindAddress.c_str(), server.Port());
+        std::printf("%d\ntessellon-tileserver: serving on %s://%s:%d/ (Ctrl-C stops)\n",
+                    server.Port(), server.ServesHttps() ? "https" : "http",
+                    command.options.bindAddress.c_str(), server.Port());
         std::fflush(stdout);
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -1,11 +1,15 @@
 #include "server_connection.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+
+#include "net/tls_stream.h"
 
 namespace tessellon::tileserver {
 
@@ -20,12 +24,50 @@ constexpr std::chrono::milliseconds kCloseLinger{500};
 ServerConnection::ServerConnection(int fd, int stopFd) : fd_(fd), stopFd_(stopFd) {}
 
 ServerConnection::~ServerConnection() {
+    if (ssl_ != nullptr) {
+        SSL_free(ssl_);
+        ERR_clear_error();
+    }
     if (fd_ >= 0) {
         ::close(fd_);
     }
 }
 
+bool ServerConnection::AcceptTls(ssl_ctx_st* context, int timeoutMs) {
+    ssl_ = SSL_new(context);
+    BIO* bio = ssl_ != nullptr ? tessellon::NewSocketBio(fd_) : nullptr;
+    if (bio == nullptr) {
+        return false;
+    }
+    SSL_set_bio(ssl_, bio, bio);
+    for (;;) {
+        const int result = SSL_accept(ssl_);
+        if (result == 1) {
+            return true;
+        }
+        if (!AwaitTls(result, timeoutMs)) {
+            return false;
+        }
+    }
+}
+
+bool ServerConnection::AwaitTls(int result, int timeoutMs) {
+    switch (SSL_get_error(ssl_, result)) {
+        case SSL_ERROR_WANT_READ:
+            return WaitFor(POLLIN, timeoutMs) == Wait::Ready;
+        case SSL_ERROR_WANT_WRITE:
+            return WaitFor(POLLOUT, timeoutMs) == Wait::Ready;
+        default:
+            ERR_clear_error();
+            return false;
+    }
+}
+
 ServerConnection::Wait ServerConnection::WaitFor(short events, int timeoutMs) const {
+    // Bytes OpenSSL has taken off the socket already are no longer in sight of poll().
+    if ((events & POLLIN) != 0 && ssl_ != nullptr && SSL_pending(ssl_) > 0) {
+        return Wait::Ready;
+    }
     pollfd fds[2] = {{fd_, events, 0}, {stopFd_, POLLIN, 0}};
     for (;;) {
         const int n = ::poll(fds, 2, timeoutMs);
@@ -41,6 +83,20 @@ ServerConnection::Wait ServerConnection::WaitFor(short events, int timeoutMs) co
 
 bool ServerConnection::Receive() {
     char buffer[16 * 1024];
+    if (ssl_ != nullptr) {
+        std::size_t count = 0;
+        const int result = SSL_read_ex(ssl_, buffer, sizeof buffer, &count);
+        if (result == 1) {
+            input_.append(buffer, count);
+            return true;
+        }
+        // Nothing there yet, as for a plain socket, is not an end.
+        if (SSL_get_error(ssl_, result) == SSL_ERROR_WANT_READ) {
+            return true;
+        }
+        ERR_clear_error();
+        return false;
+    }
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         if (n > 0) {
@@ -110,6 +166,15 @@ void ServerConnection::SetPieces(std::size_t size, int delayMs) {
 }
 
 bool ServerConnection::SendAll(std::string_view bytes) {
+    while (ssl_ != nullptr && !bytes.empty() && !broken_) {
+        std::size_t written = 0;
+        const int result = SSL_write_ex(ssl_, bytes.data(), bytes.size(), &written);
+        if (result == 1) {
+            bytes.remove_prefix(written);
+        } else {
+            broken_ = !AwaitTls(result, -1);
+        }
+    }
     while (!bytes.empty() && !broken_) {
         const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n > 0) {
@@ -150,6 +215,11 @@ bool ServerConnection::Pause(int ms) const {
 void ServerConnection::CloseGracefully() {
     if (fd_ < 0) {
         return;
+    }
+    if (ssl_ != nullptr) {
+        // One try: the goodbye is a courtesy.
+        SSL_shutdown(ssl_);
+        ERR_clear_error();
     }
     ::shutdown(fd_, SHUT_WR);
     const auto deadline = std::chrono::steady_clock::now() + kCloseLinger;

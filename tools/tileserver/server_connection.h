@@ -3,13 +3,17 @@
 // writing replies (whole or in small timed pieces), pausing, and the ways a
 // connection can end (graceful close, reset, or holding it open until the
 // client leaves). Every wait also watches the server's stop signal, so no
-// reply, pause or silent connection outlives a stopping server.
+// reply, pause or silent connection outlives a stopping server. After
+// AcceptTls every read and write goes through TLS.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "http_request.h"
+
+struct ssl_ctx_st;
+struct ssl_st;
 
 namespace tessellon::tileserver {
 
@@ -21,6 +25,10 @@ public:
     ~ServerConnection();
     ServerConnection(const ServerConnection&) = delete;
     ServerConnection& operator=(const ServerConnection&) = delete;
+
+    // Handshakes as the TLS server; false when the client failed the
+    // handshake, left, or stayed silent for `timeoutMs`, or the server stops.
+    bool AcceptTls(ssl_ctx_st* context, int timeoutMs);
 
     enum class ReadResult {
         Request,
@@ -58,9 +66,13 @@ private:
     bool SendAll(std::string_view bytes);
     // Reads what is there into input_; false when the client closed or failed.
     bool Receive();
+    // Waits as OpenSSL asked after a call that returned `result`; false when
+    // the connection failed or ended, or the wait did not end in readiness.
+    bool AwaitTls(int result, int timeoutMs);
 
     int fd_;
     int stopFd_;
+    ssl_st* ssl_ = nullptr;
     std::string input_;
     std::size_t pieceSize_ = 0;
     int pieceDelayMs_ = 0;

@@ -65,6 +65,7 @@ void TileServer::Start() {
     if (!options_.root.empty() && !DirectoryExists(options_.root)) {
         throw std::runtime_error("no folder \"" + options_.root + "\" to serve tiles from");
     }
+    tls_ = MakeTlsContext();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(options_.port));
@@ -92,6 +93,28 @@ void TileServer::Start() {
     if (!refuse) {
         acceptThread_ = std::thread([this] { AcceptLoop(); });
     }
+}
+
+ContextPtr TileServer::MakeTlsContext() const {
+    if (options_.certificateFile.empty() != options_.keyFile.empty()) {
+        throw std::runtime_error("--cert and --key go together");
+    }
+    if (!options_.certificateFile.empty()) {
+        return ServerContext(options_.certificateFile, options_.keyFile);
+    }
+    if (!options_.tls) {
+        return nullptr;
+    }
+    std::string names = "DNS:localhost,IP:127.0.0.1";
+    in_addr bound{};
+    if (options_.bindAddress != "127.0.0.1" &&
+        ::inet_pton(AF_INET, options_.bindAddress.c_str(), &bound) == 1) {
+        names += ",IP:" + options_.bindAddress;
+    }
+    const KeyPtr key = NewKey();
+    const CertificatePtr certificate =
+        MakeCertificate({"tessellon-tileserver", names, false, -1, 365}, key.get());
+    return ServerContext(certificate.get(), key.get());
 }
 
 void TileServer::Stop() {
@@ -147,7 +170,10 @@ void TileServer::AcceptLoop() {
         connection.thread = std::thread([this, fd, id, &connection] {
             {
                 ServerConnection serverConnection(fd, stopFd_);
-                Serve(serverConnection, id);
+                if (tls_ == nullptr ||
+                    serverConnection.AcceptTls(tls_.get(), options_.idleTimeoutMs)) {
+                    Serve(serverConnection, id);
+                }
             }
             connection.done = true;
         });

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "certificate.h"
 #include "faults.h"
 #include "request_log.h"
 #include "tile_source.h"
@@ -36,6 +37,9 @@ struct TileServerOptions {
     int pieceDelayMs = 0;                    // pause between pieces
     int idleTimeoutMs = 60000;               // close a connection idle this long; negative: never
     std::string log;                         // "" none, "-" stderr, else a file appended to
+    bool tls = false;                        // HTTPS, with a certificate made at start
+    std::string certificateFile;             // HTTPS with this PEM certificate chain instead
+    std::string keyFile;                     // and its PEM key
 };
 
 class TileServer {
@@ -46,11 +50,13 @@ public:
     TileServer& operator=(const TileServer&) = delete;
 
     // Binds and starts serving on a thread of its own. Throws
-    // std::runtime_error when the address cannot be had or the root folder
-    // does not exist. (The constructor throws when the log cannot be opened.)
+    // std::runtime_error when the address cannot be had, the root folder
+    // does not exist, or the certificate or key cannot be used. (The
+    // constructor throws when the log cannot be opened.)
     void Start();
     // The bound port (the chosen one when the options asked for port 0).
     int Port() const { return port_; }
+    bool ServesHttps() const { return tls_ != nullptr; }
     // Ends every connection and returns when all its threads are gone. Safe
     // from any thread, and more than once.
     void Stop();
@@ -61,6 +67,8 @@ private:
         std::atomic<bool> done{false};
     };
 
+    // The TLS context the options ask for; none for plain HTTP.
+    ContextPtr MakeTlsContext() const;
     void AcceptLoop();
     void ReapFinishedConnections();
     void Serve(ServerConnection& connection, unsigned long long id);
@@ -73,6 +81,7 @@ private:
     TileServerOptions options_;
     TileSource source_;
     RequestLog log_;
+    ContextPtr tls_;
     int listenFd_ = -1;
     int stopFd_ = -1;
     int port_ = 0;
