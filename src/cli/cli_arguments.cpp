@@ -12,6 +12,7 @@ const char* const kUsage = R"(Usage:
   tessellon-cli open PROJECT.tsln [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli convert DEGREES MINUTES SECONDS
+  tessellon-cli sources [--sources FILE] [--check] [--config FILE]
   tessellon-cli --help
 
 Downloads the map tiles of a rectangle at one zoom level, as the desktop
@@ -28,9 +29,16 @@ open        Opens a saved project as "Open task ..." does, then starts it: an
 redownload  Fetches the tiles of a failed-tile list again and prints a line
             for each record. The list is not changed.
 convert     Degrees, minutes and seconds to decimal degrees, or "Input Error.".
+sources     Lists the tile sources of the sources file: name, URL template,
+            zooms, workers and pause; why a source is refused goes to
+            standard error. --check fetches tile 0/0 at each source's least
+            zoom and shows its status, time, size and whether it is an image
+            of the source's kind.
 
 --config FILE  Reads the settings (proxy, tile servers) from FILE instead of
                ini/config.ini beside the program.
+--sources FILE Reads the tile sources from FILE instead of ini/sources.ini
+               beside the program.
 
 Output: log lines on standard output as they reach the log; messages on
 standard error; on a terminal, standard error also shows a progress line
@@ -41,9 +49,12 @@ command continues the task later.
 
 Exit status:
   0  every worker walked to the end and this run recorded no failed tile
-     (redownload: every record fetched; convert: a result)
-  1  the input was refused or the task could not start
-  2  this run recorded failed tiles (redownload: some records failed)
+     (redownload: every record fetched; convert: a result; sources: every
+     source read and checked)
+  1  the input was refused or the task could not start (sources: the file
+     cannot be read or a source in it was refused)
+  2  this run recorded failed tiles (redownload: some records failed;
+     sources: a check failed)
   3  stopped, or a worker was ended by the failure policy
 
 Environment:
@@ -85,12 +96,18 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             positional.push_back(arg);
             continue;
         }
+        if (command == "sources" && arg == "--check") {
+            result.check = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             return Error(arg + " needs a value");
         }
         const std::string& value = args[++i];
         if (arg == "--config") {
             result.configFile = value;
+        } else if (command == "sources" && arg == "--sources") {
+            result.sourcesFile = value;
         } else if (command == "download" && arg == "--type") {
             const TileLayer* layer = FindTileLayer(&TileLayer::CliType, value);
             if (layer == nullptr) {
@@ -141,6 +158,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         result.degrees = positional[0];
         result.minutes = positional[1];
         result.seconds = positional[2];
+        return {result, ""};
+    }
+    if (command == "sources") {
+        result.command = Command::Sources;
+        if (!positional.empty()) {
+            return Error("unexpected argument " + positional[0]);
+        }
         return {result, ""};
     }
     return Error("unknown command " + command);

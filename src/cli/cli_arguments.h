@@ -9,7 +9,7 @@
 
 namespace tessellon::cli {
 
-enum class Command { Help, Download, Open, Redownload, Convert };
+enum class Command { Help, Download, Open, Redownload, Convert, Sources };
 
 struct Arguments {
     Command command = Command::Help;
@@ -17,6 +17,8 @@ struct Arguments {
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
+    std::optional<std::string> sourcesFile;  // sources
+    bool check = false;                      // sources
 };
 
 // The parsed arguments, or the reason they cannot be parsed.

@@ -14,6 +14,7 @@
 #include "control/download_control.h"
 #include "control/project_opening.h"
 #include "control/run_loop.h"
+#include "control/source_check.h"
 #include "platform/files.h"
 #include "platform/queue_synchronizer.h"
 
@@ -64,6 +65,28 @@ int RunDownload(const TaskFields& fields, const std::string& configFile) {
         return kStopped;
     }
     return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
+}
+
+int RunSources(const cli::Arguments& args, const std::string& configFile) {
+    SourcesListing listing;
+    listing.SourcesFileName = args.sourcesFile.value_or(DefaultSourcesFileName());
+    listing.ConfigFileName = configFile;
+    listing.Check = args.check;
+    const auto print = [](std::FILE* stream) {
+        return [stream](const std::string& line) {
+            std::fprintf(stream, "%s\n", line.c_str());
+            std::fflush(stream);
+        };
+    };
+    switch (ListSources(listing, print(stdout), print(stderr))) {
+        case SourcesVerdict::AllGood:
+            return kDone;
+        case SourcesVerdict::Refused:
+            return kRefused;
+        case SourcesVerdict::CheckFailed:
+            return kFailedTiles;
+    }
+    return kRefused;
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -121,6 +144,8 @@ int main(int argc, char** argv) {
             std::printf("%s\n", result->c_str());
             return kDone;
         }
+        case cli::Command::Sources:
+            return RunSources(args, configFile);
     }
     return kRefused;
 }

@@ -221,11 +221,55 @@ TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
     EXPECT_EQ(Execute({"redownload", dir.File("none.ftl")}).status, 1);
 }
 
+TEST_F(Cli, SourcesListsEachSourceAndRefusedOnesOnStandardError) {
+    WriteFileAtomic(dir.File("sources.ini"),
+                    "[Topo]\nUrl=https://{s}.topo.example.org/{z}/{x}/{y}.png\nSubdomains=abc\n"
+                    "[Broken]\nUrl=https://example.org/{zoom}/{x}/{y}.png\n"
+                    "[Aerial]\nUrl=https://example.org/{q}.jpg\nMinZoom=3\nMaxZoom=17\n"
+                    "Workers=1\nPauseMs=2500\n");
+    const Outcome run = Execute(
+        {"sources", "--sources", dir.File("sources.ini"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "Topo: https://{s}.topo.example.org/{z}/{x}/{y}.png, zooms 1-19, workers 2, pause "
+              "1000 ms\n"
+              "Aerial: https://example.org/{q}.jpg, zooms 3-17, workers 1, pause 2500 ms\n");
+    EXPECT_EQ(run.err, "Source 'Broken': unknown placeholder {zoom} in Url.\n");
+
+    const Outcome missing = Execute({"sources", "--sources", dir.File("none.ini")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "No sources file \"" + dir.File("none.ini") + "\".\n");
+}
+
+TEST_F(Cli, SourcesCheckFetchesATileOfEachAndEndsWithTwoWhenOneFails) {
+    StartServer();
+    const std::string origin = "http://127.0.0.1:" + std::to_string(server->Port());
+    const std::string good = "[Good]\nUrl=" + origin + "/{z}/{x}/{y}.png\nMinZoom=4\n";
+    const std::vector<std::string> args = {"sources",   "--check",
+                                           "--sources", dir.File("sources.ini"),
+                                           "--config",  dir.File("config.ini")};
+    WriteFileAtomic(dir.File("sources.ini"), good);
+    const Outcome passed = Execute(args);
+    EXPECT_EQ(passed.status, 0) << passed.err;
+    EXPECT_NE(passed.out.find("\n  check 4/0/0: ok, HTTP 200, "), std::string::npos) << passed.out;
+
+    WriteFileAtomic(dir.File("sources.ini"),
+                    good + "[Page]\nUrl=" + origin + "/{z}/{x}/{y}.png?fault=html-error-page\n");
+    const Outcome failed = Execute(args);
+    EXPECT_EQ(failed.status, 2) << failed.err;
+    EXPECT_EQ(failed.err, "");
+    EXPECT_NE(failed.out.find("\n  check 1/0/0: failed, HTTP 200, "), std::string::npos)
+        << failed.out;
+    EXPECT_NE(failed.out.find(" bytes, no image (text/html), not PNG\n"), std::string::npos)
+        << failed.out;
+}
+
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word :
-         {"download", "open", "redownload", "convert", "--config", "Exit status"}) {
+    for (const char* word : {"download", "open", "redownload", "convert", "sources", "--config",
+                             "--sources", "--check", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -1,0 +1,143 @@
+#include "control/source_check.h"
+
+#include "net/http_client.h"
+#include "platform/files.h"
+#include "platform/numbers.h"
+#include "task/sources_file.h"
+
+namespace tessellon {
+
+namespace {
+
+// Sets up `http` the way the source asks every request to be made. False,
+// with the reason in `error`, when the proxy's port is no number.
+bool PrepareClient(THttpClient& http, const TileSource& source, const ProxySettings& proxy,
+                   std::string& error) {
+    http.Request.UserAgent = source.UserAgent();
+    http.Request.Referer = source.Referer();
+    for (const auto& [name, value] : source.Headers()) {
+        http.Request.ExtraHeaders.Add(name + ": " + value);
+    }
+    http.InsecureTls = source.Insecure();
+    if (proxy.UseProxy) {
+        std::int32_t port = 0;
+        if (!ParseWholeNumber(proxy.ProxyPort, port)) {
+            error = "'" + proxy.ProxyPort + "' is not a valid integer value";
+            return false;
+        }
+        http.Request.ProxyServer = proxy.ProxyServer;
+        http.Request.ProxyPort = port;
+        http.Request.ProxyUsername = proxy.ProxyUsername;
+        http.Request.ProxyPassword = proxy.ProxyPassword;
+    }
+    return true;
+}
+
+// The engine's messages come in lines ("Socket Error # 11001\r\nHost not
+// found."); a check's report is one line.
+std::string OneLine(std::string_view text) {
+    std::string line;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            line += (line.empty() ? "" : " ") + std::string(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string DefaultSourcesFileName() {
+    return ProgramFolder() + "ini/sources.ini";
+}
+
+SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
+                        const TNetTimeLimits& limits) {
+    SourceCheck check;
+    check.Zoom = source.MinZoom();
+    check.Url = source.TileUrl(0, 0, check.Zoom);
+    THttpClient http;
+    http.TimeLimits = limits;
+    if (!PrepareClient(http, source, proxy, check.Error)) {
+        return check;
+    }
+    TNetBuffer body;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        http.GetUrl(check.Url, body);
+    } catch (const std::exception& e) {
+        check.Error = OneLine(e.what());
+    } catch (...) {
+        check.Error = "unknown error";
+    }
+    check.Time = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    check.Status = http.StatusCode();
+    check.Bytes = body.Size();
+    check.ContentType = http.Reply().ContentType;
+    check.Kind = DetectImageKind(body.View());
+    const ImageKind expected = ImageKindOfFormat(source.Format());
+    check.Passed = check.Error.empty() && (expected == ImageKind::None || check.Kind == expected);
+    return check;
+}
+
+std::string DescribeSource(const TileSource& source) {
+    return source.Name() + ": " + source.Url().Text() + ", zooms " +
+           std::to_string(source.MinZoom()) + "-" + std::to_string(source.MaxZoom()) +
+           ", workers " + std::to_string(source.Workers()) + ", pause " +
+           std::to_string(source.PauseMs()) + " ms";
+}
+
+std::string DescribeCheck(const SourceCheck& check, const TileSource& source) {
+    std::string text = "  check " + std::to_string(check.Zoom) + "/0/0: ";
+    text += check.Passed ? "ok" : "failed";
+    text += check.Status > 0 ? ", HTTP " + std::to_string(check.Status) : ", no reply";
+    text += ", " + std::to_string(check.Time.count()) + " ms, " + std::to_string(check.Bytes) +
+            " bytes, ";
+    if (!check.Error.empty()) {
+        return text + check.Error;
+    }
+    const ImageKind expected = ImageKindOfFormat(source.Format());
+    if (expected == ImageKind::None) {
+        return text + source.Format() + " not checked";
+    }
+    text += ImageKindName(check.Kind);
+    if (!check.Passed) {
+        text += " (" + (check.ContentType.empty() ? "no content type" : check.ContentType) +
+                "), not " + std::string(ImageKindName(expected));
+    }
+    return text;
+}
+
+SourcesVerdict ListSources(const SourcesListing& listing,
+                           const std::function<void(const std::string&)>& out,
+                           const std::function<void(const std::string&)>& errors) {
+    const Configuration configuration(listing.ConfigFileName);
+    const SourcesFile file =
+        ReadSourcesFile(listing.SourcesFileName, configuration.Read(settings::Version));
+    const ProxySettings proxy = listing.Check ? configuration.ReadProxy() : ProxySettings{};
+    for (const std::string& error : file.Errors) {
+        errors(error);
+    }
+    bool checksPassed = true;
+    for (const TileSource& source : file.Sources) {
+        out(DescribeSource(source));
+        if (listing.Check) {
+            const SourceCheck check = CheckSource(source, proxy, listing.TimeLimits);
+            out(DescribeCheck(check, source));
+            checksPassed = checksPassed && check.Passed;
+        }
+    }
+    if (!file.Errors.empty()) {
+        return SourcesVerdict::Refused;
+    }
+    return checksPassed ? SourcesVerdict::AllGood : SourcesVerdict::CheckFailed;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,61 @@
+#include "download/image_kind.h"
+
+namespace tessellon {
+
+namespace {
+
+bool StartsWith(std::string_view bytes, std::string_view magic, std::size_t at = 0) {
+    return bytes.size() >= at + magic.size() && bytes.substr(at, magic.size()) == magic;
+}
+
+}  // namespace
+
+ImageKind DetectImageKind(std::string_view bytes) {
+    using namespace std::string_view_literals;
+    if (StartsWith(bytes, "\x89PNG\r\n\x1a\n"sv)) {
+        return ImageKind::Png;
+    }
+    // SOI and the first marker's 0xFF: every JPEG flavour (JFIF, Exif, raw).
+    if (StartsWith(bytes, "\xff\xd8\xff"sv)) {
+        return ImageKind::Jpeg;
+    }
+    // A RIFF container whose form type is WEBP; the size between them varies.
+    if (StartsWith(bytes, "RIFF"sv) && StartsWith(bytes, "WEBP"sv, 8)) {
+        return ImageKind::WebP;
+    }
+    if (StartsWith(bytes, "GIF87a"sv) || StartsWith(bytes, "GIF89a"sv)) {
+        return ImageKind::Gif;
+    }
+    return ImageKind::None;
+}
+
+ImageKind ImageKindOfFormat(std::string_view format) {
+    if (format == "png") {
+        return ImageKind::Png;
+    }
+    if (format == "jpg") {
+        return ImageKind::Jpeg;
+    }
+    if (format == "webp") {
+        return ImageKind::WebP;
+    }
+    return ImageKind::None;
+}
+
+std::string_view ImageKindName(ImageKind kind) {
+    switch (kind) {
+        case ImageKind::Png:
+            return "PNG";
+        case ImageKind::Jpeg:
+            return "JPEG";
+        case ImageKind::WebP:
+            return "WebP";
+        case ImageKind::Gif:
+            return "GIF";
+        case ImageKind::None:
+            break;
+    }
+    return "no image";
+}
+
+}  // namespace tessellon
