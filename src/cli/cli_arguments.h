@@ -17,6 +17,11 @@ struct Arguments {
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
+    // download from a tile source instead of --type: a section of the
+    // sources file, or a template given on the command line.
+    std::optional<std::string> sourceName;
+    std::optional<std::string> sourcesFile;
+    std::optional<std::string> urlTemplate;
 };
 
 // The parsed arguments, or the reason they cannot be parsed.
