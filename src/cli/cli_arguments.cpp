@@ -127,8 +127,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 return Error("download needs " + option);
             }
         }
-        const int layerChoices = (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) +
-                                 (result.urlTemplate ? 1 : 0);
+        const int layerChoices =
+            (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) + (result.urlTemplate ? 1 : 0);
         if (layerChoices == 0) {
             return Error("download needs --type");
         }

@@ -31,8 +31,9 @@ bool IsSecretHeader(const std::string& name) {
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::any_of(kSecretHeaderWords.begin(), kSecretHeaderWords.end(),
-                       [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+    return std::any_of(
+        kSecretHeaderWords.begin(), kSecretHeaderWords.end(),
+        [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
 // The template with the password of a "user:password@" part masked.

@@ -222,8 +222,8 @@ TEST_F(Cli, DownloadsFromATemplateOrASourceOfTheSourcesFile) {
     }
 
     WriteLinesAtomic(dir.File("sources.ini"),
-                     {"[Tms]", "Url=" + ServerUrl("/tms/{z}/{x}/{-y}.png"), "Workers=3",
-                      "[Quad]", "Url=" + ServerUrl("/q/{q}.png"), "PauseMs=0"});
+                     {"[Tms]", "Url=" + ServerUrl("/tms/{z}/{x}/{-y}.png"), "Workers=3", "[Quad]",
+                      "Url=" + ServerUrl("/q/{q}.png"), "PauseMs=0"});
     for (const std::string name : {"Tms", "Quad"}) {
         const Outcome run = Execute(
             SourceArgs(name + ".tsln", {"--source", name, "--sources", dir.File("sources.ini")}));

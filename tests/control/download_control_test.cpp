@@ -55,8 +55,8 @@ TEST(DownloadControl, ASourceTaskDownloadsWithTheSourcesWorkersAndManners) {
     EXPECT_EQ(SavedTiles(h.control->Memo1()).size(), 42u);
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
-            const std::string path = task.ImageFolder + "tl_" + std::to_string(x) + "_" +
-                                     std::to_string(y) + "_13.png";
+            const std::string path =
+                task.ImageFolder + "tl_" + std::to_string(x) + "_" + std::to_string(y) + "_13.png";
             EXPECT_EQ(ReadFileBytes(path).substr(1, 3), "PNG") << path;
         }
     }

@@ -4,8 +4,8 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
-#include "task/md_task.h"
 #include "sample_fields.h"
+#include "task/md_task.h"
 #include "temp_dir.h"
 
 namespace tessellon {

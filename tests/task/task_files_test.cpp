@@ -94,21 +94,11 @@ TEST_F(SampleTask, ASourceTaskKeepsItsSourceInTheProjectFile) {
         "5.23");
     const MDTask& t = Create();
     t.WriteProjectFile();
-    const std::string sourceSection = Lines({"[SOURCE]",
-                                             "Name=Topo",
-                                             "Url=https://tiles.example/{z}/{x}/{y}.png",
-                                             "Subdomains=",
-                                             "Format=png",
-                                             "MinZoom=1",
-                                             "MaxZoom=19",
-                                             "Workers=2",
-                                             "PauseMs=1000",
-                                             "UserAgent=Tessellon/5.23",
-                                             "Referer=",
-                                             "Headers=X-Api-Key: k1",
-                                             "Attribution=",
-                                             "Insecure=0",
-                                             ""});
+    const std::string sourceSection =
+        Lines({"[SOURCE]", "Name=Topo", "Url=https://tiles.example/{z}/{x}/{y}.png",
+               "Subdomains=", "Format=png", "MinZoom=1", "MaxZoom=19", "Workers=2", "PauseMs=1000",
+               "UserAgent=Tessellon/5.23", "Referer=", "Headers=X-Api-Key: k1",
+               "Attribution=", "Insecure=0", ""});
     const std::string written = ReadFileBytes(t.ProjectFileName());
     EXPECT_EQ(written, Lines({"[MapsType]",
                               "MapsType=5",
