@@ -9,6 +9,8 @@ namespace tessellon::cli {
 const char* const kUsage = R"(Usage:
   tessellon-cli download --name NAME --type map|satellite --left L --right R
                          --top T --bottom B --zoom Z --path DIR [--config FILE]
+  tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
+                         (in place of --type)
   tessellon-cli open PROJECT.tsln [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli convert DEGREES MINUTES SECONDS
@@ -24,6 +26,11 @@ download    Acts exactly like typing the texts into the main window and
             where it stopped. Longitudes -180..180 and latitudes -85..85 in
             decimal degrees ("116,5" reads as 116.5), zoom 1..19; NAME gets
             ".tsln" unless it ends in it.
+            --source NAME downloads from the tile source NAME of the sources
+            file (ini/sources.ini beside the program, or --sources FILE);
+            --url TEMPLATE from a source with that URL template and the
+            default keys, named "url". The task keeps the source, so open
+            and continue need no sources file.
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
@@ -106,7 +113,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const std::string& value = args[++i];
         if (arg == "--config") {
             result.configFile = value;
-        } else if (command == "sources" && arg == "--sources") {
+        } else if ((command == "sources" || command == "download") && arg == "--sources") {
             result.sourcesFile = value;
         } else if (command == "download" && arg == "--type") {
             const TileLayer* layer = FindTileLayer(&TileLayer::CliType, value);
@@ -115,6 +122,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             }
             result.fields.MapsTypeItem = layer->WindowItem;
             typeGiven = true;
+        } else if (command == "download" && arg == "--source") {
+            result.sourceName = value;
+        } else if (command == "download" && arg == "--url") {
+            result.urlTemplate = value;
         } else if (const auto field = kDownloadOptions.find(arg);
                    command == "download" && field != kDownloadOptions.end()) {
             result.fields.*(field->second) = value;
@@ -131,8 +142,16 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                 return Error("download needs " + option);
             }
         }
-        if (!typeGiven) {
+        const int layerChoices =
+            (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) + (result.urlTemplate ? 1 : 0);
+        if (layerChoices == 0) {
             return Error("download needs --type");
+        }
+        if (layerChoices > 1) {
+            return Error("download takes one of --type, --source and --url");
+        }
+        if (result.sourcesFile && !result.sourceName) {
+            return Error("--sources goes with --source");
         }
         if (!positional.empty()) {
             return Error("unexpected argument " + positional[0]);

@@ -17,8 +17,12 @@ struct Arguments {
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
-    std::optional<std::string> sourcesFile;  // sources
-    bool check = false;                      // sources
+    // sources, and download from a tile source instead of --type: a section
+    // of the sources file, or a template given on the command line.
+    std::optional<std::string> sourcesFile;
+    bool check = false;  // sources
+    std::optional<std::string> sourceName;
+    std::optional<std::string> urlTemplate;
 };
 
 // The parsed arguments, or the reason they cannot be parsed.

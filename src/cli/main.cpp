@@ -17,6 +17,7 @@
 #include "control/source_check.h"
 #include "platform/files.h"
 #include "platform/queue_synchronizer.h"
+#include "task/sources_file.h"
 
 namespace {
 
@@ -89,6 +90,40 @@ int RunSources(const cli::Arguments& args, const std::string& configFile) {
     return kRefused;
 }
 
+// The source the download options name, into `fields`; false, with the
+// reason on standard error, when there is none to use.
+bool ChooseSource(const cli::Arguments& args, const std::string& configFile, TaskFields& fields) {
+    const std::string version = Configuration(configFile).ReadMainWindow().Version;
+    if (args.urlTemplate) {
+        try {
+            fields.Source = TileSource::Read("url", {{"Url", *args.urlTemplate}}, version);
+        } catch (const ETileSourceError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return false;
+        }
+        return true;
+    }
+    if (!args.sourceName) {
+        return true;
+    }
+    const std::string fileName = args.sourcesFile.value_or(DefaultSourcesFileName());
+    SourcesFile file = ReadSourcesFile(fileName, version);
+    for (TileSource& source : file.Sources) {
+        if (source.Name() == *args.sourceName) {
+            fields.Source = std::move(source);
+            return true;
+        }
+    }
+    // A source that was refused is told why; the other errors of the file
+    // explain a missing file as well.
+    for (const std::string& error : file.Errors) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    std::fprintf(stderr, "No usable source \"%s\" in %s.\n", args.sourceName->c_str(),
+                 fileName.c_str());
+    return false;
+}
+
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path[0] == '/') {
         return path;
@@ -114,8 +149,13 @@ int main(int argc, char** argv) {
         case cli::Command::Help:
             std::fputs(cli::kUsage, stdout);
             return kDone;
-        case cli::Command::Download:
-            return RunDownload(args.fields, configFile);
+        case cli::Command::Download: {
+            TaskFields fields = args.fields;
+            if (!ChooseSource(args, configFile, fields)) {
+                return kRefused;
+            }
+            return RunDownload(fields, configFile);
+        }
         case cli::Command::Open: {
             const std::string project = AbsolutePath(args.file);
             if (!FileExists(project)) {
@@ -123,7 +163,12 @@ int main(int argc, char** argv) {
                 return kRefused;
             }
             TaskFields fields;
-            LoadProjectIntoFields(project, fields);
+            try {
+                LoadProjectIntoFields(project, fields);
+            } catch (const ETileSourceError& e) {
+                std::fprintf(stderr, "%s: %s\n", project.c_str(), e.what());
+                return kRefused;
+            }
             return RunDownload(fields, configFile);
         }
         case cli::Command::Redownload: {

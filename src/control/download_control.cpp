@@ -75,7 +75,7 @@ bool DownloadControl::Start(const TaskFields& fields) {
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    const WorkerEnvironment environment{&sync_, this, settings_.Pace, settings_.TimeLimits,
+    const WorkerEnvironment environment{&sync_, this, TaskPace(), settings_.TimeLimits,
                                         settings_.ProgramFolder};
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         DownThreads[static_cast<std::size_t>(i)] =
@@ -86,6 +86,17 @@ bool DownloadControl::Start(const TaskFields& fields) {
     TimerTicks = 0;
     frontEnd_.StateChanged();
     return true;
+}
+
+// A source sets its own pause after a tile; it scales with the program's pace
+// like every other pause, so a shrunk test pace shrinks it too.
+Pacing DownloadControl::TaskPace() const {
+    Pacing pace = settings_.Pace;
+    if (params_->Source) {
+        pace.AfterTile = std::chrono::milliseconds(params_->Source->PauseMs()) *
+                         settings_.Pace.AfterTile.count() / Pacing::kProgramScale.count();
+    }
+    return pace;
 }
 
 // Tiles of a continued task that its workers finished in earlier runs: worker

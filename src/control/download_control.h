@@ -101,6 +101,7 @@ private:
     void SaveMemo(const std::vector<std::string>& memo, const std::string& fileName);
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
+    Pacing TaskPace() const;
 
     DownloadSettings settings_;
     DownloadFrontEnd& frontEnd_;

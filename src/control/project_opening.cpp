@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "control/configuration.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "task/contract_texts.h"
@@ -20,9 +21,16 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     fields.BottomLatitude = area.BottomLatitude;
     fields.SavePath = ExtractFilePath(projectPath);
     fields.TaskName = ExtractFileName(projectPath);
-    if (const TileLayer* layer =
-            FindTileLayer(&TileLayer::MapsType, project.Read(project_keys::MapsTypeWhenOpening))) {
+    const int mapsType = project.Read(project_keys::MapsTypeWhenOpening);
+    if (const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, mapsType)) {
         fields.MapsTypeItem = layer->WindowItem;
+    }
+    // The source comes from the project alone: the sources file may have
+    // changed or gone since the task started. Its keys always hold the user
+    // agent, so the version that would make a default one is never used.
+    fields.Source.reset();
+    if (mapsType == kMapsTypeSource) {
+        fields.Source = TileSource::FromKeys(project.ReadSource(), settings::Version.Default);
     }
     const int zoom = std::clamp(project.Read(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);

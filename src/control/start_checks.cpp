@@ -48,7 +48,8 @@ std::optional<std::string> CheckBounds(const TaskParameters& p) {
 }
 
 // The project file of that name describes the same task: map type, the four
-// bounds exactly as typed, zoom, folder and name.
+// bounds exactly as typed, zoom, folder and name, and for a source task every
+// key of the source as the task started with it.
 bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::int32_t mapsType,
                 std::int32_t zoom) {
     if (!FileExists(projectPath)) {
@@ -57,6 +58,7 @@ bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::i
     const ProjectFile project(projectPath);
     const ProjectArea area = project.ReadArea();
     return project.Read(project_keys::MapsTypeWhenComparing) == mapsType &&
+           (!fields.Source || project.ReadSource() == fields.Source->Keys()) &&
            area.LeftLongitude == fields.LeftLongitude &&
            area.RightLongitude == fields.RightLongitude && area.TopLatitude == fields.TopLatitude &&
            area.BottomLatitude == fields.BottomLatitude &&
@@ -81,10 +83,18 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
     if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return {"Zoom level should be between 1 and 19.", nullptr};
     }
+    if (fields.Source && (zoom < fields.Source->MinZoom() || zoom > fields.Source->MaxZoom())) {
+        return {"Zoom level should be between " + std::to_string(fields.Source->MinZoom()) +
+                    " and " + std::to_string(fields.Source->MaxZoom()) + " for source " +
+                    fields.Source->Name() + ".",
+                nullptr};
+    }
     // A choice that no layer has (no button checked) is taken as the window's
     // initial one, Satellite.
     const TileLayer* layer = FindTileLayer(&TileLayer::WindowItem, fields.MapsTypeItem);
-    const std::int32_t mapsType = layer != nullptr ? layer->MapsType : kMapsTypeSatellite;
+    const std::int32_t mapsType = fields.Source      ? kMapsTypeSource
+                                  : layer != nullptr ? layer->MapsType
+                                                     : kMapsTypeSatellite;
 
     if (fields.SavePath.empty()) {
         return {"Please select a path to save the images.", nullptr};
@@ -105,7 +115,7 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
 
     const std::string taskName = CompleteTaskName(fields.TaskName);
     params->Zoom = zoom;
-    params->ThreadCount = kThreadSlots;
+    params->ThreadCount = fields.Source ? fields.Source->Workers() : kThreadSlots;
     params->ThreadSlots = kThreadSlots;
     params->MapsType = mapsType;
     params->SavePath = savePath;
@@ -117,6 +127,7 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
     params->ProxyPassword = proxy.ProxyPassword;
     params->MapHost = service.MapHost;
     params->SatelliteHost = service.SatelliteHost;
+    params->Source = fields.Source;
     params->ContinueTask = IsSameTask(savePath + taskName, fields, mapsType, zoom);
     return {std::nullopt, std::move(params)};
 }

@@ -2,6 +2,7 @@
 // The texts of the main window's task fields, as a front end hands them to the
 // download control and as opening a project fills them.
 
+#include <optional>
 #include <string>
 
 #include "task/tile_layer.h"
@@ -20,6 +21,9 @@ struct TaskFields {
     std::string BottomLatitude;             // Edit4
     std::string Zoom = "13";                // Edit5, driven by its up-down control
     std::string SavePath;                   // Edit6
+    // When set, the task downloads from this source and MapsTypeItem is
+    // not read.
+    std::optional<TileSource> Source;
 };
 
 }  // namespace tessellon

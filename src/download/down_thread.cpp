@@ -78,6 +78,15 @@ WorkerEnd TDownThread::Walk() {
         http.Request.ProxyUsername = params.ProxyUsername;
         http.Request.ProxyPassword = params.ProxyPassword;
     }
+    if (params.Source) {
+        const TileSource& source = *params.Source;
+        http.Request.UserAgent = source.UserAgent();
+        http.Request.Referer = source.Referer();
+        for (const auto& [name, value] : source.Headers()) {
+            http.Request.ExtraHeaders.Add(name + ": " + value);
+        }
+        http.InsecureTls = source.Insecure();
+    }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
     const std::int64_t resume = Task->ResumeNumber(ThreadIndex);

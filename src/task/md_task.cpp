@@ -74,6 +74,10 @@ std::int64_t MDTask::ResumeNumber(std::int32_t index) const {
 
 namespace {
 
+// Every source's tiles share one prefix, so tools that read a task folder
+// need not know the source.
+constexpr const char* kSourceFilePrefix = "tl";
+
 // A map type that no layer has cannot arise from a start; it gives no URL, no
 // prefix and no extension.
 const TileLayer* LayerOf(const TaskParameters& params) {
@@ -83,6 +87,9 @@ const TileLayer* LayerOf(const TaskParameters& params) {
 }  // namespace
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
+    if (Params->Source) {
+        return Params->Source->TileUrl(x, y, Params->Zoom);
+    }
     const TileLayer* layer = LayerOf(*Params);
     if (layer == nullptr) {
         return "";
@@ -96,11 +103,17 @@ std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
 }
 
 std::string MDTask::TilePrefix() const {
+    if (Params->Source) {
+        return kSourceFilePrefix;
+    }
     const TileLayer* layer = LayerOf(*Params);
     return layer != nullptr ? std::string(layer->FilePrefix) : "";
 }
 
 std::string MDTask::GetTileExtension() const {
+    if (Params->Source) {
+        return Params->Source->Format();
+    }
     const TileLayer* layer = LayerOf(*Params);
     return layer != nullptr ? std::string(layer->Extension) : "";
 }

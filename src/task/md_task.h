@@ -42,7 +42,8 @@ public:
     std::string GetTileUrl(std::int32_t x, std::int32_t y) const;
     std::string GetTileFileName(std::int32_t x, std::int32_t y) const;
     std::string GetTilePath(std::int32_t x, std::int32_t y) const;
-    // "png" or "jpg", without the dot.
+    // "png" or "jpg" for a built-in layer, the source's Format for a source
+    // task; without the dot.
     std::string GetTileExtension() const;
 
     // The task files, written in this order at a start. A continued task

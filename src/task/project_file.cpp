@@ -63,6 +63,13 @@ void ProjectFile::Write(const NewProject& p) const {
         lines.push_back(ThreadSlotKey(slot, 'Y') + "=");
     }
     lines.emplace_back();
+    if (!p.Source.empty()) {
+        section(keys::kSourceSection);
+        for (const auto& [key, value] : p.Source) {
+            lines.push_back(key + "=" + value);
+        }
+        lines.emplace_back();
+    }
     WriteLinesAtomic(fileName_, lines);
 }
 
@@ -73,9 +80,22 @@ std::string ProjectFile::ReadText(const ProjectKey& key) const {
 int ProjectFile::Read(const ProjectIntegerKey& key) const {
     return IniFile(fileName_).ReadInteger(Text(key.Name.Section), Text(key.Name.Key), key.Default);
 }
+
 ProjectArea ProjectFile::ReadArea() const {
     return {ReadText(project_keys::LeftLongitude), ReadText(project_keys::RightLongitude),
             ReadText(project_keys::TopLatitude), ReadText(project_keys::BottomLatitude)};
+}
+
+SourceKeys ProjectFile::ReadSource() const {
+    if (!FileExists(fileName_)) {
+        return {};
+    }
+    for (IniSection& section : ReadIniSections(ReadTextLines(fileName_))) {
+        if (SameIniName(section.Name, project_keys::kSourceSection)) {
+            return std::move(section.Keys);
+        }
+    }
+    return {};
 }
 
 int ProjectFile::ReadSlot(std::int32_t slot, char axis) const {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "task/tile_source.h"
+
 namespace tessellon {
 
 struct ProjectKey {
@@ -31,6 +33,8 @@ inline constexpr std::string_view kZoomSection = "Zoom";
 inline constexpr std::string_view kXYSection = "XY";
 // Also holds each worker slot's last finished tile, see ThreadSlotKey.
 inline constexpr std::string_view kThreadsSection = "THREADS";
+// A source task's source, its keys as TileSource::Keys() lists them.
+inline constexpr std::string_view kSourceSection = "SOURCE";
 
 inline constexpr ProjectKey MapsType{kMapsTypeSection, "MapsType"};
 inline constexpr ProjectKey Zoom{kZoomSection, "Zoom"};
@@ -97,6 +101,9 @@ struct NewProject {
     std::int32_t ThreadCount = 0;
     // Slots whose position keys are written, empty.
     std::int32_t ThreadSlots = 0;
+    // The source of a source task; empty for a built-in layer, whose file
+    // has no SOURCE section.
+    SourceKeys Source;
 };
 
 // The four bounds texts of a project.
@@ -114,13 +121,17 @@ public:
     const std::string& FileName() const { return fileName_; }
 
     // Replaces the file whole and atomically: sections in the order MapsType,
-    // AREA, Zoom, XY, THREADS, every line ending in CR LF.
+    // AREA, Zoom, XY, THREADS and, for a source task, SOURCE; every line
+    // ending in CR LF.
     void Write(const NewProject& project) const;
 
     // A missing file or key gives an empty text.
     std::string ReadText(const ProjectKey& key) const;
     int Read(const ProjectIntegerKey& key) const;
     ProjectArea ReadArea() const;
+    // The keys of the SOURCE section in the order written; empty when the
+    // file or the section is missing.
+    SourceKeys ReadSource() const;
 
     // The last tile a worker slot (counted from 1) finished on `axis` 'X' or
     // 'Y'; 0 when none is saved.

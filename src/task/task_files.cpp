@@ -2,6 +2,9 @@
 // tile list, the log and the failed-tile list. Every line ends in CR LF and
 // every file is replaced whole and atomically.
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <charconv>
 #include <string>
 #include <vector>
@@ -19,6 +22,50 @@ constexpr const char* kTileListHeader =
     "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
     "Bottom_Edge_Latitude";
 constexpr const char* kPasswordMask = "********";
+
+// Header names that usually carry a credential; their values stay out of the
+// log.
+constexpr std::array<std::string_view, 3> kSecretHeaderWords{"authorization", "key", "token"};
+
+bool IsSecretHeader(const std::string& name) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::any_of(
+        kSecretHeaderWords.begin(), kSecretHeaderWords.end(),
+        [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+// The template with the password of a "user:password@" part masked.
+std::string UrlForLog(std::string url) {
+    const std::size_t hostStart = url.find("://");
+    if (hostStart == std::string::npos) {
+        return url;
+    }
+    const std::size_t hostEnd = url.find_first_of("/?#", hostStart + 3);
+    const std::size_t at = url.rfind('@', hostEnd);
+    if (at == std::string::npos || at < hostStart) {
+        return url;
+    }
+    const std::size_t colon = url.find(':', hostStart + 3);
+    if (colon < at) {
+        url.replace(colon + 1, at - colon - 1, kPasswordMask);
+    }
+    return url;
+}
+
+// The lines that name a source task's source.
+std::vector<std::string> SourceLogLines(const TileSource& source) {
+    std::vector<std::string> lines = {
+        "Source: " + source.Name(),
+        "Url: " + UrlForLog(source.Url().Text()),
+    };
+    for (const auto& [name, value] : source.Headers()) {
+        lines.push_back("Header: " + name + ": " + (IsSecretHeader(name) ? kPasswordMask : value));
+    }
+    lines.emplace_back();
+    return lines;
+}
 
 void AppendInteger(std::string& text, std::int64_t value) {
     char digits[24];
@@ -47,7 +94,8 @@ void MDTask::WriteProjectFile() const {
                      .MaxX = MaxX,
                      .MaxY = MaxY,
                      .ThreadCount = p.ThreadCount,
-                     .ThreadSlots = p.ThreadSlots});
+                     .ThreadSlots = p.ThreadSlots,
+                     .Source = p.Source ? p.Source->Keys() : SourceKeys{}});
 }
 
 void MDTask::WriteTileList() const {
@@ -121,6 +169,10 @@ void MDTask::WriteLogHeader() const {
         "MapsType=" + std::to_string(p.MapsType),
         "",
     };
+    if (p.Source) {
+        const std::vector<std::string> sourceLines = SourceLogLines(*p.Source);
+        lines.insert(lines.end(), sourceLines.begin(), sourceLines.end());
+    }
     if (p.UseProxy) {
         // The password never reaches the log in clear.
         lines.insert(lines.end(), {

@@ -4,12 +4,17 @@
 // changes them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "task/tile_source.h"
 
 namespace tessellon {
 
 inline constexpr std::int32_t kMapsTypeMap = 3;
 inline constexpr std::int32_t kMapsTypeSatellite = 4;
+// A task that downloads from a tile source rather than a built-in layer.
+inline constexpr std::int32_t kMapsTypeSource = 5;
 inline constexpr std::int32_t kThreadSlots = 8;
 
 struct TaskParameters {
@@ -35,6 +40,9 @@ struct TaskParameters {
     // Host (or host:port) of the map and of the satellite tile server.
     std::string MapHost;
     std::string SatelliteHost;
+    // Set for a task of MapsType kMapsTypeSource: its tiles, their files and
+    // the workers' manners come from it, and the hosts above are not used.
+    std::optional<TileSource> Source;
     // This start continues an earlier run of the same task.
     bool ContinueTask = false;
 };

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <thread>
 
 #include "download_harness.h"
@@ -101,12 +103,28 @@ protected:
                 dir.File("config.ini")};
     }
 
-    std::vector<std::string> TileFiles() {
+    // The download of DownloadArgs with `choice` (--source NAME, --url
+    // TEMPLATE, ...) in place of --type map.
+    std::vector<std::string> SourceArgs(const std::string& name,
+                                        const std::vector<std::string>& choice) {
+        std::vector<std::string> args = DownloadArgs("116.3", name);
+        const auto type = std::find(args.begin(), args.end(), "--type");
+        args.erase(type, type + 2);
+        args.insert(args.end(), choice.begin(), choice.end());
+        return args;
+    }
+
+    std::string ServerUrl(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(server->Port()) + path;
+    }
+
+    std::vector<std::string> TileFiles(const std::string& task = "area",
+                                       const std::string& prefix = "yn") {
         std::vector<std::string> names;
         for (int x = 6742; x <= 6747; ++x) {
             for (int y = 3101; y <= 3107; ++y) {
-                names.push_back(dir.File("maps/area/yn_" + std::to_string(x) + "_" +
-                                         std::to_string(y) + "_13.png"));
+                names.push_back(dir.File("maps/" + task + "/" + prefix + "_" + std::to_string(x) +
+                                         "_" + std::to_string(y) + "_13.png"));
             }
         }
         return names;
@@ -185,6 +203,96 @@ TEST_F(Cli, InterruptStopsTheDownloadAndTheSameCommandContinuesIt) {
     for (const std::string& tile : TileFiles()) {
         EXPECT_TRUE(FileExists(tile)) << tile;
     }
+}
+
+// The same synthetic tiles reached through a template on the command line and
+// through sources of the sources file, by rows from the north, from the south
+// and by quadkey, end up as the same tl_ files.
+TEST_F(Cli, DownloadsFromATemplateOrASourceOfTheSourcesFile) {
+    StartServer();
+    const Outcome byUrl = Execute(SourceArgs("url.tsln", {"--url", ServerUrl("/{z}/{x}/{y}.png")}));
+    EXPECT_EQ(byUrl.status, 0) << byUrl.err;
+    EXPECT_NE(byUrl.out.find("\nSource: url\nUrl: " + ServerUrl("/{z}/{x}/{y}.png") + "\n"),
+              std::string::npos)
+        << byUrl.out;
+    EXPECT_NE(byUrl.out.find("\nDownload threads count: 2\n"), std::string::npos);
+    const std::vector<std::string> reference = TileFiles("url", "tl");
+    for (const std::string& tile : reference) {
+        EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+
+    WriteLinesAtomic(dir.File("sources.ini"),
+                     {"[Tms]", "Url=" + ServerUrl("/tms/{z}/{x}/{-y}.png"), "Workers=3", "[Quad]",
+                      "Url=" + ServerUrl("/q/{q}.png"), "PauseMs=0"});
+    for (const std::string name : {"Tms", "Quad"}) {
+        const Outcome run = Execute(
+            SourceArgs(name + ".tsln", {"--source", name, "--sources", dir.File("sources.ini")}));
+        EXPECT_EQ(run.status, 0) << name << run.err;
+        const std::vector<std::string> tiles = TileFiles(name, "tl");
+        for (std::size_t i = 0; i < tiles.size(); ++i) {
+            EXPECT_EQ(ReadFileBytes(tiles[i]), ReadFileBytes(reference[i])) << tiles[i];
+        }
+    }
+    EXPECT_NE(ReadFileBytes(dir.File("maps/Tms.tsln")).find("\r\nWorkers=3\r\n"),
+              std::string::npos);
+}
+
+// Opening and continuing a source task need no sources file: the source is
+// in the project file.
+TEST_F(Cli, ASourceTaskStopsAndContinuesWithoutItsSourcesFile) {
+    StartServer();
+    WriteLinesAtomic(dir.File("sources.ini"),
+                     {"[Local]", "Url=" + ServerUrl("/{z}/{x}/{y}.png"), "Workers=4"});
+    const std::vector<std::string> args =
+        SourceArgs("area.tsln", {"--source", "Local", "--sources", dir.File("sources.ini")});
+    const std::vector<std::string> tiles = TileFiles("area", "tl");
+    const pid_t pid = Spawn(args, "100");
+    for (int i = 0; i < 200 && !FileExists(tiles[3]); ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ::kill(pid, SIGINT);
+    const Outcome stopped = Wait(pid);
+    EXPECT_EQ(stopped.status, 3) << stopped.err;
+    EXPECT_NE(stopped.out.find("Thread4will be terminated by user. please wait..."),
+              std::string::npos);
+    int missing = 0;
+    for (const std::string& tile : tiles) {
+        missing += FileExists(tile) ? 0 : 1;
+    }
+    EXPECT_GT(missing, 0);
+
+    ASSERT_EQ(std::remove(dir.File("sources.ini").c_str()), 0);
+    const Outcome continued =
+        Execute({"open", dir.File("maps/area.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(continued.status, 0) << continued.err;
+    EXPECT_NE(continued.out.find("Log continue..."), std::string::npos);
+    for (const std::string& tile : tiles) {
+        EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+}
+
+TEST_F(Cli, AnUnknownOrRefusedSourceEndsWithStatusOne) {
+    WriteLinesAtomic(dir.File("sources.ini"),
+                     {"[Bad]", "Url=http://127.0.0.1:1/{z}/{x}/{y}.png", "Workers=9"});
+    const std::vector<std::string> file = {"--sources", dir.File("sources.ini")};
+    const auto run = [&](std::vector<std::string> choice) {
+        return Execute(SourceArgs("area.tsln", choice));
+    };
+    std::vector<std::string> choice = {"--source", "Bad"};
+    choice.insert(choice.end(), file.begin(), file.end());
+    const Outcome refused = run(choice);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Source 'Bad': Workers must be 1..8.\nNo usable source \"Bad\" in " +
+                               dir.File("sources.ini") + ".\n");
+    choice[1] = "Other";
+    EXPECT_EQ(run(choice).status, 1);
+    const Outcome badUrl = run({"--url", "http://h/{zoom}/{x}/{y}.png"});
+    EXPECT_EQ(badUrl.status, 1);
+    EXPECT_NE(badUrl.err.find("unknown placeholder {zoom}"), std::string::npos) << badUrl.err;
+    const Outcome both = run({"--url", "http://h/{z}/{x}/{y}.png", "--type", "map"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find("one of --type, --source and --url"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir.File("maps/area.tsln")));
 }
 
 TEST_F(Cli, OpenContinuesASavedProject) {

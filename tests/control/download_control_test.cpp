@@ -31,6 +31,37 @@ std::multiset<std::string> SavedTiles(const std::vector<std::string>& log) {
     return tiles;
 }
 
+// A source task runs the source's number of workers with the source's
+// manners: here over HTTPS to a server whose certificate cannot verify,
+// which Insecure=1 accepts.
+TEST(DownloadControl, ASourceTaskDownloadsWithTheSourcesWorkersAndManners) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.tls = true;
+    DownloadHarness h(options);
+    TaskFields fields = h.SampleFields();
+    fields.Source = TileSource::Read(
+        "Local",
+        {{"Url", "https://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
+         {"Workers", "3"},
+         {"PauseMs", "0"},
+         {"Insecure", "1"}},
+        "1");
+    ASSERT_TRUE(h.Download(fields));
+    EXPECT_FALSE(h.control->Outcome().EndedByPolicy);
+    EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
+    const MDTask& task = *h.control->CurrentTask();
+    EXPECT_EQ(task.Params->ThreadCount, 3);
+    EXPECT_EQ(CountContaining(h.control->Memo1(), " Finished."), 3);
+    EXPECT_EQ(SavedTiles(h.control->Memo1()).size(), 42u);
+    for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
+        for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
+            const std::string path =
+                task.ImageFolder + "tl_" + std::to_string(x) + "_" + std::to_string(y) + "_13.png";
+            EXPECT_EQ(ReadFileBytes(path).substr(1, 3), "PNG") << path;
+        }
+    }
+}
+
 TEST(DownloadControl, ARefusedStartShowsOneMessageAndWritesNoTaskFile) {
     DownloadHarness h;
     TaskFields fields = h.SampleFields();

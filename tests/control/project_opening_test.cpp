@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/ini_file.h"
 #include "task/md_task.h"
 #include "temp_dir.h"
 
@@ -77,6 +78,49 @@ TEST(LoadProjectIntoFields, AnOpenedProjectGivesBackTheFieldsThatMadeIt) {
     EXPECT_EQ(fields.MapsTypeItem, kMapItem);
     EXPECT_EQ(fields.Zoom, "13");
     EXPECT_EQ(fields.TaskName, "area.tsln");
+}
+
+// A source task opens from its project file alone: no sources file is
+// read, and a SOURCE section that makes no source is refused by name.
+TEST(LoadProjectIntoFields, ASourceTaskBringsItsSourceFromTheProjectFile) {
+    TempDir dir;
+    TaskParameters params;
+    params.LeftLongitude = 116.3;
+    params.RightLongitude = 116.5;
+    params.TopLatitude = 40;
+    params.BottomLatitude = 39.8;
+    params.Zoom = 13;
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read(
+        "Topo", {{"Url", "http://tiles.example/{z}/{x}/{y}.jpg"}, {"UserAgent", "Mine/2"}}, "1");
+    params.SavePath = dir.Path();
+    params.TaskName = "area.tsln";
+    NoMessages messages;
+    MDTask(&params, messages).WriteProjectFile();
+
+    TaskFields fields;
+    LoadProjectIntoFields(dir.File("area.tsln"), fields);
+    ASSERT_TRUE(fields.Source);
+    EXPECT_EQ(fields.Source->Keys(), params.Source->Keys());
+    EXPECT_EQ(fields.Source->UserAgent(), "Mine/2");
+    EXPECT_EQ(fields.Zoom, "13");
+
+    // A built-in task opened into the same fields leaves no source behind.
+    params.MapsType = kMapsTypeMap;
+    params.Source.reset();
+    params.TaskName = "map.tsln";
+    MDTask(&params, messages).WriteProjectFile();
+    LoadProjectIntoFields(dir.File("map.tsln"), fields);
+    EXPECT_FALSE(fields.Source);
+    EXPECT_EQ(fields.MapsTypeItem, kMapItem);
+
+    IniFile(dir.File("area.tsln")).WriteString("SOURCE", "Workers", "9");
+    try {
+        LoadProjectIntoFields(dir.File("area.tsln"), fields);
+        ADD_FAILURE() << "a bad SOURCE section was accepted";
+    } catch (const ETileSourceError& e) {
+        EXPECT_STREQ(e.what(), "Source 'Topo': Workers must be 1..8.");
+    }
 }
 
 TEST(DecideViewLog, OpensTheCurrentLogOrSaysWhyNot) {

@@ -5,12 +5,18 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "sample_fields.h"
+#include "task/md_task.h"
 #include "temp_dir.h"
 
 namespace tessellon {
 namespace {
 
 using test::TempDir;
+
+class NoMessages : public MessageSink {
+public:
+    void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
+};
 
 class StartChecks : public ::testing::Test {
 protected:
@@ -150,6 +156,51 @@ TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
         fields = saved;
     }
     fields.MapsTypeItem = kSatelliteItem;
+    EXPECT_FALSE(Check().Params->ContinueTask);
+}
+
+TileSource Topo(const std::string& pauseMs = "1000") {
+    return TileSource::Read("Topo",
+                            {{"Url", "https://tiles.example/{z}/{x}/{y}.png"},
+                             {"MinZoom", "5"},
+                             {"MaxZoom", "14"},
+                             {"Workers", "3"},
+                             {"PauseMs", pauseMs}},
+                            "1");
+}
+
+// A source sets the task's type, workers and source, and limits the zoom to
+// its own range, after the program's.
+TEST_F(StartChecks, ASourceMakesASourceTaskWithinItsZoomRange) {
+    fields.Source = Topo();
+    const StartCheckResult result = Check();
+    ASSERT_FALSE(result.Message);
+    EXPECT_EQ(result.Params->MapsType, kMapsTypeSource);
+    EXPECT_EQ(result.Params->ThreadCount, 3);
+    EXPECT_EQ(result.Params->ThreadSlots, 8);
+    ASSERT_TRUE(result.Params->Source);
+    EXPECT_EQ(result.Params->Source->Keys(), Topo().Keys());
+
+    using F = TaskFields;
+    EXPECT_EQ(MessageFor(&F::Zoom, "15"), "Zoom level should be between 5 and 14 for source Topo.");
+    EXPECT_EQ(MessageFor(&F::Zoom, "4"), "Zoom level should be between 5 and 14 for source Topo.");
+    EXPECT_EQ(MessageFor(&F::Zoom, "5"), "(accepted)");
+    EXPECT_EQ(MessageFor(&F::Zoom, "20"), "Zoom level should be between 1 and 19.");
+}
+
+// A source task continues only with the source it started with, key for key.
+TEST_F(StartChecks, ASourceTaskContinuesOnlyWithTheSameSource) {
+    fields.Source = Topo();
+    StartCheckResult first = Check();
+    ASSERT_TRUE(first.Params);
+    NoMessages messages;
+    MDTask(first.Params.get(), messages).WriteProjectFile();
+    EXPECT_TRUE(Check().Params->ContinueTask);
+
+    fields.Source = Topo("500");
+    EXPECT_FALSE(Check().Params->ContinueTask);
+    fields.Source.reset();
+    fields.MapsTypeItem = kMapItem;
     EXPECT_FALSE(Check().Params->ContinueTask);
 }
 

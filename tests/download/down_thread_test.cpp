@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include "download/failure_policy.h"
+#include "loopback_server.h"
 #include "task/contract_texts.h"
 #include "worker_fixture.h"
 
@@ -33,6 +36,51 @@ protected:
     int RequestsServedSoFar() { return FileExists(dir.File("server.log")) ? RequestsServed() : 0; }
     std::string Url() { return task->GetTileUrl(6742, 3101); }
 };
+
+// What a request of a built-in task and of a source task carried: a source
+// task sends the source's user agent, referer and headers, a built-in task
+// the program's own user agent and nothing more.
+TEST_F(DownThread, ASourceTaskSendsTheSourcesUserAgentRefererAndHeaders) {
+    std::mutex lock;
+    std::vector<std::string> requests;
+    test::TLoopbackServer tiles([&](int fd, int) {
+        std::string request = test::ReadHttpRequest(fd);
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            requests.push_back(std::move(request));
+        }
+        test::SendAll(fd,
+                      "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\n"
+                      "\x89PNG");
+    });
+    MakeTask(1, 1, 1);
+    params.MapHost = "127.0.0.1:" + std::to_string(tiles.Port());
+    RunWorkers();
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read(
+        "Topo",
+        {{"Url", "http://127.0.0.1:" + std::to_string(tiles.Port()) + "/{z}/{x}/{y}.png"},
+         {"UserAgent", "Topo-fetcher/1"},
+         {"Referer", "https://maps.example/"},
+         {"Headers", "X-Api-Key: k1|Accept: image/png"}},
+        "1");
+    workers.clear();
+    RunWorkers();
+    EXPECT_TRUE(FileExists(task->ImageFolder + "tl_6742_3101_13.png"));
+
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("\r\nUser-Agent: Mozilla/3.0 (compatible; Tessellon)\r\n"),
+              std::string::npos)
+        << requests[0];
+    EXPECT_EQ(requests[0].find("Referer:"), std::string::npos);
+    EXPECT_EQ(requests[1].rfind("GET /13/6742/3101.png HTTP/1.1\r\n", 0), 0u) << requests[1];
+    for (const char* line :
+         {"\r\nUser-Agent: Topo-fetcher/1\r\n", "\r\nReferer: https://maps.example/\r\n",
+          "\r\nX-Api-Key: k1\r\n", "\r\nAccept: image/png\r\n"}) {
+        EXPECT_NE(requests[1].find(line), std::string::npos) << line << requests[1];
+    }
+    EXPECT_EQ(requests[1].find("Mozilla"), std::string::npos);
+}
 
 TEST_F(DownThread, ThreeWorkersShareTheWalkByRunningNumber) {
     MakeTask(2, 3, 3);

@@ -86,6 +86,33 @@ TEST_F(SampleTask, TileUrlsUseTheServersRowAndZoomAndFileNamesTheGrids) {
     }
 }
 
+// A source task takes its URLs from the template, with the grid's own zoom
+// and rows, and names every tile tl_X_Y_Z in the source's format.
+TEST_F(SampleTask, ASourceTaskTakesItsUrlsFromTheTemplateAndNamesTilesTl) {
+    const struct {
+        const char* url;
+        const char* format;
+        const char* tileUrl;
+        const char* fileName;
+    } cases[] = {
+        {"https://{s}.tiles.example/{z}/{x}/{y}.png", "", "https://c.tiles.example/3/3/5.png",
+         "tl_3_5_3.png"},
+        {"http://127.0.0.1:8080/tms/{z}/{x}/{-y}.jpeg", "", "http://127.0.0.1:8080/tms/3/3/2.jpeg",
+         "tl_3_5_3.jpg"},
+        {"http://q.example/q/{q}", "webp", "http://q.example/q/213", "tl_3_5_3.webp"},
+    };
+    params.Zoom = 3;
+    for (const auto& c : cases) {
+        params.MapsType = kMapsTypeSource;
+        params.Source = TileSource::Read(
+            "Topo", {{"Url", c.url}, {"Subdomains", "abc"}, {"Format", c.format}}, "1");
+        const MDTask& t = Create();
+        EXPECT_EQ(t.GetTileUrl(3, 5), c.tileUrl);
+        EXPECT_EQ(t.GetTileFileName(3, 5), c.fileName);
+        EXPECT_EQ(t.GetTilePath(3, 5), t.ImageFolder + c.fileName);
+    }
+}
+
 TEST_F(SampleTask, AnExistingImageFolderIsUsedAsItIs) {
     ASSERT_TRUE(CreateDirectoryOneLevel(dir.File("newtask")));
     WriteFileAtomic(dir.File("newtask/yn_1_1_13.png"), "tile");

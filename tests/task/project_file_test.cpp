@@ -24,7 +24,8 @@ TEST(ProjectFile, WhatANewProjectHoldsReadsBackThroughTheRegistry) {
                    .BottomLatitude = -39.8,
                    .Zoom = 13,
                    .ThreadCount = 3,
-                   .ThreadSlots = 8});
+                   .ThreadSlots = 8,
+                   .Source = {}});
     const ProjectArea area = project.ReadArea();
     EXPECT_EQ(area.LeftLongitude, "116.3");
     EXPECT_EQ(area.RightLongitude, "116.5");
