@@ -17,6 +17,20 @@ public:
     void ShowMessage(const std::string& text) override { FAIL() << text; }
 };
 
+// The task "area.tsln" in `dir`: 116.3..116.5 east, 39.8..40 north, zoom 13.
+TaskParameters AreaTask(const TempDir& dir, std::int32_t mapsType) {
+    TaskParameters params;
+    params.LeftLongitude = 116.3;
+    params.RightLongitude = 116.5;
+    params.TopLatitude = 40;
+    params.BottomLatitude = 39.8;
+    params.Zoom = 13;
+    params.MapsType = mapsType;
+    params.SavePath = dir.Path();
+    params.TaskName = "area.tsln";
+    return params;
+}
+
 TEST(LoadProjectIntoFields, CopiesTheBoundsAsTextAndTheFolderAndNameOfThePath) {
     TempDir dir;
     const std::string path = dir.File("newtask.tsln");
@@ -57,15 +71,7 @@ TEST(LoadProjectIntoFields, MissingKeysGiveEmptyBoundsAndOutOfRangeZoomsAreClamp
 
 TEST(LoadProjectIntoFields, AnOpenedProjectGivesBackTheFieldsThatMadeIt) {
     TempDir dir;
-    TaskParameters params;
-    params.LeftLongitude = 116.3;
-    params.RightLongitude = 116.5;
-    params.TopLatitude = 40;
-    params.BottomLatitude = 39.8;
-    params.Zoom = 13;
-    params.MapsType = kMapsTypeMap;
-    params.SavePath = dir.Path();
-    params.TaskName = "area.tsln";
+    TaskParameters params = AreaTask(dir, kMapsTypeMap);
     NoMessages messages;
     MDTask(&params, messages).WriteProjectFile();
 
@@ -84,17 +90,9 @@ TEST(LoadProjectIntoFields, AnOpenedProjectGivesBackTheFieldsThatMadeIt) {
 // read, and a SOURCE section that makes no source is refused by name.
 TEST(LoadProjectIntoFields, ASourceTaskBringsItsSourceFromTheProjectFile) {
     TempDir dir;
-    TaskParameters params;
-    params.LeftLongitude = 116.3;
-    params.RightLongitude = 116.5;
-    params.TopLatitude = 40;
-    params.BottomLatitude = 39.8;
-    params.Zoom = 13;
-    params.MapsType = kMapsTypeSource;
+    TaskParameters params = AreaTask(dir, kMapsTypeSource);
     params.Source = TileSource::Read(
         "Topo", {{"Url", "http://tiles.example/{z}/{x}/{y}.jpg"}, {"UserAgent", "Mine/2"}}, "1");
-    params.SavePath = dir.Path();
-    params.TaskName = "area.tsln";
     NoMessages messages;
     MDTask(&params, messages).WriteProjectFile();
 

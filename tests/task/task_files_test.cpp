@@ -44,6 +44,37 @@ std::string ThreadSlotLines() {
     return text;
 }
 
+// The sample task's project file up to its THREADS section, with the
+// task's MapsType and worker count.
+std::string SampleProjectHead(int mapsType, int threadCount) {
+    return Lines({"[MapsType]",
+                  "MapsType=" + std::to_string(mapsType),
+                  "",
+                  "[AREA]",
+                  "LeftLongitude=116.3",
+                  "RightLongitude=116.5",
+                  "TopLatitude=40",
+                  "BottomLatitude=39.8",
+                  "",
+                  "Left_Longitude_download=116.279296875",
+                  "Right_Longitude_download=116.54296875",
+                  "Top_Latitude_download=40.0107871404655",
+                  "Bottom_Latitude_download=39.7747694852955",
+                  "",
+                  "[Zoom]",
+                  "Zoom=13",
+                  "",
+                  "[XY]",
+                  "MinX=6742",
+                  "MinY=3101",
+                  "MaxX=6747",
+                  "MaxY=3107",
+                  "",
+                  "[THREADS]",
+                  "ThreadCount=" + std::to_string(threadCount)}) +
+           ThreadSlotLines() + "\r\n";
+}
+
 void WriteAll(const MDTask& t) {
     t.WriteProjectFile();
     t.WriteTileList();
@@ -54,33 +85,7 @@ void WriteAll(const MDTask& t) {
 TEST_F(SampleTask, WritesTheProjectFileWithEmptyPositionsForAllEightSlots) {
     params.ThreadCount = 3;  // lowered for a small task: still eight slots
     Create().WriteProjectFile();
-    EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")),
-              Lines({"[MapsType]",
-                     "MapsType=3",
-                     "",
-                     "[AREA]",
-                     "LeftLongitude=116.3",
-                     "RightLongitude=116.5",
-                     "TopLatitude=40",
-                     "BottomLatitude=39.8",
-                     "",
-                     "Left_Longitude_download=116.279296875",
-                     "Right_Longitude_download=116.54296875",
-                     "Top_Latitude_download=40.0107871404655",
-                     "Bottom_Latitude_download=39.7747694852955",
-                     "",
-                     "[Zoom]",
-                     "Zoom=13",
-                     "",
-                     "[XY]",
-                     "MinX=6742",
-                     "MinY=3101",
-                     "MaxX=6747",
-                     "MaxY=3107",
-                     "",
-                     "[THREADS]",
-                     "ThreadCount=3"}) +
-                  ThreadSlotLines() + "\r\n");
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")), SampleProjectHead(3, 3));
 }
 
 // A source task's project file is a built-in one's with MapsType 5 and the
@@ -100,32 +105,7 @@ TEST_F(SampleTask, ASourceTaskKeepsItsSourceInTheProjectFile) {
                "UserAgent=Tessellon/5.23", "Referer=", "Headers=X-Api-Key: k1",
                "Attribution=", "Insecure=0", ""});
     const std::string written = ReadFileBytes(t.ProjectFileName());
-    EXPECT_EQ(written, Lines({"[MapsType]",
-                              "MapsType=5",
-                              "",
-                              "[AREA]",
-                              "LeftLongitude=116.3",
-                              "RightLongitude=116.5",
-                              "TopLatitude=40",
-                              "BottomLatitude=39.8",
-                              "",
-                              "Left_Longitude_download=116.279296875",
-                              "Right_Longitude_download=116.54296875",
-                              "Top_Latitude_download=40.0107871404655",
-                              "Bottom_Latitude_download=39.7747694852955",
-                              "",
-                              "[Zoom]",
-                              "Zoom=13",
-                              "",
-                              "[XY]",
-                              "MinX=6742",
-                              "MinY=3101",
-                              "MaxX=6747",
-                              "MaxY=3107",
-                              "",
-                              "[THREADS]",
-                              "ThreadCount=2"}) +
-                           ThreadSlotLines() + "\r\n" + sourceSection);
+    EXPECT_EQ(written, SampleProjectHead(5, 2) + sourceSection);
     EXPECT_EQ(t.Project().ReadSource(), params.Source->Keys());
 
     t.Project().WriteSlots({{1, 'X', 6742}, {1, 'Y', 3101}});
