@@ -1,8 +1,8 @@
 #include "control/source_check.h"
 
+#include "download/client_setup.h"
 #include "net/http_client.h"
 #include "platform/files.h"
-#include "platform/numbers.h"
 #include "task/sources_file.h"
 
 namespace tessellon {
@@ -13,22 +13,13 @@ namespace {
 // with the reason in `error`, when the proxy's port is no number.
 bool PrepareClient(THttpClient& http, const TileSource& source, const ProxySettings& proxy,
                    std::string& error) {
-    http.Request.UserAgent = source.UserAgent();
-    http.Request.Referer = source.Referer();
-    for (const auto& [name, value] : source.Headers()) {
-        http.Request.ExtraHeaders.Add(name + ": " + value);
-    }
-    http.InsecureTls = source.Insecure();
+    UseSource(http, source);
     if (proxy.UseProxy) {
-        std::int32_t port = 0;
-        if (!ParseWholeNumber(proxy.ProxyPort, port)) {
-            error = "'" + proxy.ProxyPort + "' is not a valid integer value";
+        if (auto message = UseProxy(http, {proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
+                                           proxy.ProxyPassword})) {
+            error = std::move(*message);
             return false;
         }
-        http.Request.ProxyServer = proxy.ProxyServer;
-        http.Request.ProxyPort = port;
-        http.Request.ProxyUsername = proxy.ProxyUsername;
-        http.Request.ProxyPassword = proxy.ProxyPassword;
     }
     return true;
 }

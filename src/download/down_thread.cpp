@@ -1,9 +1,9 @@
 #include "download/down_thread.h"
 
+#include "download/client_setup.h"
 #include "download/failed_list.h"
 #include "net/http_client.h"
 #include "platform/files.h"
-#include "platform/numbers.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
 
@@ -68,24 +68,14 @@ WorkerEnd TDownThread::Walk() {
     THttpClient http;
     http.TimeLimits = environment_.TimeLimits;
     if (params.UseProxy) {
-        std::int32_t port = 0;
-        if (!ParseWholeNumber(params.ProxyPort, port)) {
-            Post(Prefix() + " '" + params.ProxyPort + "' is not a valid integer value");
+        if (const auto error = UseProxy(http, {params.ProxyServer, params.ProxyPort,
+                                               params.ProxyUsername, params.ProxyPassword})) {
+            Post(Prefix() + " " + *error);
             return WorkerEnd::EndedByPolicy;
         }
-        http.Request.ProxyServer = params.ProxyServer;
-        http.Request.ProxyPort = port;
-        http.Request.ProxyUsername = params.ProxyUsername;
-        http.Request.ProxyPassword = params.ProxyPassword;
     }
     if (params.Source) {
-        const TileSource& source = *params.Source;
-        http.Request.UserAgent = source.UserAgent();
-        http.Request.Referer = source.Referer();
-        for (const auto& [name, value] : source.Headers()) {
-            http.Request.ExtraHeaders.Add(name + ": " + value);
-        }
-        http.InsecureTls = source.Insecure();
+        UseSource(http, *params.Source);
     }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
