@@ -254,8 +254,10 @@ std::string HelpText() {
         "with the tile's EPSG:3857 bounds (400 when they are no tile's).\n"
         "Ctrl-C or SIGTERM stops it.\n\nOptions:\n";
     for (const Option& option : Options()) {
-        const std::string label = std::string(option.name) +
-                                  (option.value.empty() ? "" : " " + std::string(option.value));
+        std::string label(option.name);
+        if (!option.value.empty()) {
+            label.append(" ").append(option.value);
+        }
         text += Entry(label, option.help);
     }
     text +=
