@@ -75,8 +75,10 @@ bool DownloadControl::Start(const TaskFields& fields) {
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    const WorkerEnvironment environment{&sync_, this, TaskPace(), settings_.TimeLimits,
-                                        settings_.ProgramFolder};
+    WorkerEnvironment environment{&sync_, this, TaskPace(), settings_.TimeLimits,
+                                  settings_.ProgramFolder};
+    backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
+    environment.Backoff = backoff_.get();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         DownThreads[static_cast<std::size_t>(i)] =
             std::make_unique<TDownThread>(false, i, task_.get(), environment);

@@ -15,6 +15,7 @@
 
 #include "control/task_fields.h"
 #include "download/down_thread.h"
+#include "download/server_backoff.h"
 #include "platform/message_sink.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
@@ -117,6 +118,9 @@ private:
     // successful start replaces both.
     std::unique_ptr<TaskParameters> params_;
     std::unique_ptr<MDTask> task_;
+    // What a source task's workers share when its server asks them to slow
+    // down; declared before them so it outlives them.
+    std::unique_ptr<ServerBackoff> backoff_;
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
     std::int32_t runningThreadCount_ = 0;
     std::int32_t TimerTicks = 0;

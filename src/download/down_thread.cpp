@@ -2,7 +2,10 @@
 
 #include "download/client_setup.h"
 #include "download/failed_list.h"
+#include "download/image_kind.h"
+#include "download/server_backoff.h"
 #include "net/http_client.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
@@ -98,7 +101,7 @@ WorkerEnd TDownThread::Walk() {
             }
             switch (FetchTile(x, y, seq, http, buffer)) {
                 case TileResult::Saved:
-                    stop_.SleepFor(environment_.Pace.AfterTile);
+                    stop_.SleepFor(PauseAfterTile());
                     break;
                 case TileResult::GivenUp:
                     break;
@@ -115,20 +118,42 @@ WorkerEnd TDownThread::Walk() {
 TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq,
                                                THttpClient& http, TNetBuffer& buffer) {
     const std::string url = Task->GetTileUrl(x, y);
-    for (int attempt = 1;; ++attempt) {
+    const std::optional<TileSource>& source = Task->Params->Source;
+    int serverWaits = 0;
+    for (int attempt = 1;;) {
+        if (environment_.Backoff != nullptr && WaitForServer()) {
+            return TileResult::Stopped;
+        }
         // Every attempt starts empty, so the file receives exactly the body
         // of the successful reply.
         buffer.Clear();
         std::optional<std::string> message;
+        std::optional<FailureRow> row;
+        const auto fetchStarted = std::chrono::steady_clock::now();
         try {
             http.GetUrl(url, buffer);
-            break;
+            if (!source) {
+                break;
+            }
+            message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
+            if (!message) {
+                break;
+            }
+            // Its byte count must not pass for a status code.
+            row = FailureRow::Other;
+        } catch (const EProtocolReplyError& e) {
+            if (ServerAsksToWait(e, http, fetchStarted, serverWaits)) {
+                continue;  // not an attempt
+            }
+            message = e.what();
         } catch (const std::exception& e) {
             message = e.what();
         } catch (...) {
             // An error without a message text.
         }
-        const FailureDecision decision = DecideOnFailure(message, attempt);
+        const FailureDecision decision =
+            row ? DecideOnFailure(*row, attempt) : DecideOnFailure(message, attempt);
+        ++attempt;
         if (decision.Outcome != FailureOutcome::Retry) {
             buffer.Clear();
             return GiveUp(decision, message, x, y, url);
@@ -151,7 +176,55 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
     buffer.Clear();
     Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(x, y) + " OK");
     FinishTile(x, y);
+    if (environment_.Backoff != nullptr) {
+        environment_.Backoff->TileFetched();
+    }
     return TileResult::Saved;
+}
+
+bool TDownThread::WaitForServer() {
+    // Another worker may lengthen the wait while this one sleeps.
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto notBefore = environment_.Backoff->NotBefore();
+        if (notBefore <= now) {
+            return false;
+        }
+        if (stop_.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(notBefore - now))) {
+            return true;
+        }
+    }
+}
+
+bool TDownThread::ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
+                                   std::chrono::steady_clock::time_point fetchStarted,
+                                   int& waits) {
+    ServerBackoff* backoff = environment_.Backoff;
+    const int code = error.ReplyCode();
+    if (backoff == nullptr || (code != 429 && code != 503)) {
+        return false;
+    }
+    const std::optional<std::chrono::seconds> wait =
+        ParseRetryAfter(http.Reply().ExtraHeaders.ValueOf("Retry-After"), UtcNow());
+    if (!wait) {
+        if (code == 429) {
+            backoff->TooManyRequests();
+        }
+        return false;
+    }
+    if (waits == kServerWaitsPerTile) {
+        return false;
+    }
+    ++waits;
+    if (const auto line = backoff->AskToWait(fetchStarted, *wait, error.what())) {
+        Post(*line);
+    }
+    return true;
+}
+
+std::chrono::milliseconds TDownThread::PauseAfterTile() const {
+    return environment_.Backoff != nullptr ? environment_.Backoff->PauseAfterTile()
+                                           : environment_.Pace.AfterTile;
 }
 
 TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,

@@ -7,6 +7,7 @@
 // record for the failed-tile list, and its end.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +21,10 @@
 
 namespace tessellon {
 
+class EProtocolReplyError;
 class MDTask;
+class ServerBackoff;
+class THttpClient;
 class TNetBuffer;
 
 // The main window's side of the workers' synchronised calls; runs on the
@@ -40,6 +44,8 @@ struct WorkerEnvironment {
     TNetTimeLimits TimeLimits;
     // Folder of the program, ending in "/": the blank images lie beside it.
     std::string ProgramFolder;
+    // Shared by the workers of a source task; none for a built-in task.
+    ServerBackoff* Backoff = nullptr;
 };
 
 // How a worker's walk ended.
@@ -81,8 +87,16 @@ private:
 
     void Execute();
     WorkerEnd Walk();
-    TileResult FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq, class THttpClient& http,
+    TileResult FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq, THttpClient& http,
                          TNetBuffer& buffer);
+    // Holds a source task's worker until the wait the server asked for is
+    // over. True when a stop cut it short.
+    [[nodiscard]] bool WaitForServer();
+    // Whether a source task's refused fetch, started at `fetchStarted`,
+    // turns into a wait the server asked for; `waits` counts the tile's.
+    bool ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
+                          std::chrono::steady_clock::time_point fetchStarted, int& waits);
+    std::chrono::milliseconds PauseAfterTile() const;
     TileResult GiveUp(const FailureDecision& decision, const std::optional<std::string>& message,
                       std::int32_t x, std::int32_t y, const std::string& url);
     void PutBlankTile(std::int32_t x, std::int32_t y);

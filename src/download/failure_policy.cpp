@@ -76,14 +76,21 @@ const FailureRule& RuleFor(const std::optional<std::string>& message) {
     return kOtherRule;
 }
 
-}  // namespace
-
-FailureRow ClassifyFailure(const std::optional<std::string>& message) {
-    return RuleFor(message).row;
+const FailureRule& RuleOfRow(FailureRow row) {
+    for (const FailureRule* rule : {&kTlsHandshakeRule, &kOtherRule, &kNoMessageRule}) {
+        if (rule->row == row) {
+            return *rule;
+        }
+    }
+    for (const FailureRule& rule : kRules) {
+        if (rule.row == row) {
+            return rule;
+        }
+    }
+    return kOtherRule;
 }
 
-FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt) {
-    const FailureRule& rule = RuleFor(message);
+FailureDecision Decide(const FailureRule& rule, int attempt) {
     if (rule.row == FailureRow::TlsHandshake) {
         return {rule.row, rule.giveUp, RetryPause::None};
     }
@@ -97,6 +104,20 @@ FailureDecision DecideOnFailure(const std::optional<std::string>& message, int a
         return {rule.row, FailureOutcome::Retry, rule.pause};
     }
     return {rule.row, rule.giveUp, RetryPause::None};
+}
+
+}  // namespace
+
+FailureRow ClassifyFailure(const std::optional<std::string>& message) {
+    return RuleFor(message).row;
+}
+
+FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt) {
+    return Decide(RuleFor(message), attempt);
+}
+
+FailureDecision DecideOnFailure(FailureRow row, int attempt) {
+    return Decide(RuleOfRow(row), attempt);
 }
 
 RedownloadOutcome DecideOnRedownloadFailure(const std::optional<std::string>& message,

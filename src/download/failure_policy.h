@@ -64,6 +64,9 @@ FailureRow ClassifyFailure(const std::optional<std::string>& message);
 
 // `attempt` counts the attempts made for this tile, the failed one included.
 FailureDecision DecideOnFailure(const std::optional<std::string>& message, int attempt);
+// The same for a failure whose row is known without a message to search: one
+// whose text may hold any number, such as a byte count.
+FailureDecision DecideOnFailure(FailureRow row, int attempt);
 
 // The re-download's steps after a failed fetch of a record. The error line
 // is "<message>-><url>".

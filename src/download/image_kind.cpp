@@ -42,6 +42,17 @@ ImageKind ImageKindOfFormat(std::string_view format) {
     return ImageKind::None;
 }
 
+std::optional<std::string> NotATileReason(std::string_view format, std::string_view body,
+                                          std::string_view contentType) {
+    if (ImageKindOfFormat(format) == ImageKind::None || DetectImageKind(body) != ImageKind::None) {
+        return std::nullopt;
+    }
+    std::string reason = "Not an image (";
+    reason += contentType.empty() ? "no content type" : contentType;
+    reason += ", " + std::to_string(body.size()) + " bytes).";
+    return reason;
+}
+
 std::string_view ImageKindName(ImageKind kind) {
     switch (kind) {
         case ImageKind::Png:

@@ -4,6 +4,8 @@
 // the magic bytes keep such a page from passing for a tile, whatever the
 // reply's Content-Type claims.
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace tessellon {
@@ -16,6 +18,13 @@ ImageKind DetectImageKind(std::string_view bytes);
 // The kind a tile source of `format` ("png", "jpg", "webp", "pbf") sends;
 // None for "pbf", whose vector tiles have no magic to check.
 ImageKind ImageKindOfFormat(std::string_view format);
+
+// Why a body that a tile source of `format` sent cannot be its tile:
+// "Not an image (<content type>, N bytes)." when it starts with no image's
+// magic, the content type being the reply's or "no content type"; nothing
+// for an image of any kind, and for every "pbf" body.
+std::optional<std::string> NotATileReason(std::string_view format, std::string_view body,
+                                          std::string_view contentType);
 
 // "PNG", "JPEG", "WebP", "GIF"; "no image" for None.
 std::string_view ImageKindName(ImageKind kind);

@@ -13,12 +13,16 @@ struct Pacing {
 
     constexpr Pacing() : Pacing(kProgramScale) {}
     constexpr explicit Pacing(std::chrono::milliseconds scale)
-        : StartOffset(scale / 10),
+        : Second(scale),
+          StartOffset(scale / 10),
           AfterTile(scale),
           Retry(scale),
           SocketRetry(2 * scale),
           AddressInUseRetry(8 * scale) {}
 
+    // A second as a server counts it: a Retry-After of N seconds waits N of
+    // these.
+    std::chrono::milliseconds Second;
     // Between the starts of two workers.
     std::chrono::milliseconds StartOffset;
     // After every tile a worker has saved.

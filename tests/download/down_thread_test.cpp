@@ -50,8 +50,8 @@ TEST_F(DownThread, ASourceTaskSendsTheSourcesUserAgentRefererAndHeaders) {
             requests.push_back(std::move(request));
         }
         test::SendAll(fd,
-                      "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\n"
-                      "\x89PNG");
+                      "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n"
+                      "\x89PNG\r\n\x1a\n");
     });
     MakeTask(1, 1, 1);
     params.MapHost = "127.0.0.1:" + std::to_string(tiles.Port());
