@@ -43,7 +43,9 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, TDat
     if (!date) {
         return std::nullopt;
     }
-    const double ahead = std::ceil((*date - now) * kSecondsPerDay);
+    // Day fractions carry rounding noise far below a millisecond, which
+    // must not tip a whole second over to the next.
+    const double ahead = std::ceil((*date - now) * kSecondsPerDay - 0.001);
     return std::chrono::seconds(
         static_cast<std::int64_t>(std::clamp(ahead, 0.0, double(kLongestServerWait.count()))));
 }
