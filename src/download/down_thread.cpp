@@ -197,8 +197,7 @@ bool TDownThread::WaitForServer() {
 }
 
 bool TDownThread::ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
-                                   std::chrono::steady_clock::time_point fetchStarted,
-                                   int& waits) {
+                                   std::chrono::steady_clock::time_point fetchStarted, int& waits) {
     ServerBackoff* backoff = environment_.Backoff;
     const int code = error.ReplyCode();
     if (backoff == nullptr || (code != 429 && code != 503)) {

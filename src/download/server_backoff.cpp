@@ -83,8 +83,8 @@ ServerBackoff::Clock::time_point ServerBackoff::NotBefore() const {
 void ServerBackoff::TooManyRequests() {
     const std::lock_guard<std::mutex> lock(mutex_);
     tilesWithout429_ = 0;
-    pause_ = std::clamp<std::chrono::milliseconds>(2 * pause_, kLeastRateLimitPause.count() * second_,
-                                                   kMostRateLimitPause.count() * second_);
+    pause_ = std::clamp<std::chrono::milliseconds>(
+        2 * pause_, kLeastRateLimitPause.count() * second_, kMostRateLimitPause.count() * second_);
 }
 
 void ServerBackoff::TileFetched() {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "download/failure_policy.h"
+#include "download/image_kind.h"
 #include "loopback_server.h"
 #include "task/contract_texts.h"
 #include "worker_fixture.h"
@@ -278,6 +279,162 @@ TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
     EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // not finished: fetched again next time
+}
+
+// What a source task's server asks of its workers, and what it may send in
+// place of a tile.
+class SourceWorkers : public DownThread {
+protected:
+    std::string SourceTile(int x, int y, const std::string& format = "png") {
+        return "tl_" + std::to_string(x) + "_" + std::to_string(y) + "_13." + format;
+    }
+};
+
+const char* const kPngReply =
+    "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n\x89PNG\r\n\x1a\n";
+
+TEST_F(SourceWorkers, ARetryAfterHoldsEveryWorkerAndIsLoggedOnce) {
+    using Clock = std::chrono::steady_clock;
+    std::mutex lock;
+    std::vector<Clock::time_point> arrivals;
+    test::TLoopbackServer tiles([&](int fd, int) {
+        test::ReadHttpRequest(fd);
+        bool first = false;
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            arrivals.push_back(Clock::now());
+            first = arrivals.size() == 1;
+        }
+        test::SendAll(fd, first ? "HTTP/1.1 429 Too Many Requests\r\nRetry-After: 60\r\n"
+                                  "Content-Length: 0\r\nConnection: close\r\n\r\n"
+                                : kPngReply);
+    });
+    MakeTask(1, 3, 3);
+    params.MapHost = "127.0.0.1:" + std::to_string(tiles.Port());
+    UseSource({{"Workers", "3"}});
+    Pacing pace(test::kPaceScale);
+    pace.StartOffset = 100ms;  // the later workers start while the first is held
+    RunWorkers(pace);
+
+    EXPECT_EQ(CountContaining(log, "Server asks to wait"), 1);
+    EXPECT_EQ(CountContaining(log, "Server asks to wait 60 s (429 Too Many Requests)."), 1);
+    EXPECT_EQ(CountContaining(log, " OK"), 3);
+    EXPECT_TRUE(failed.empty());
+    ASSERT_EQ(arrivals.size(), 4u);
+    // Sixty server seconds of 5 ms from the refusal.
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        EXPECT_GE(arrivals[i] - arrivals[0], 300ms) << i;
+    }
+}
+
+TEST_F(SourceWorkers, WaitsAreNotAttemptsButATileGetsFiveOfThem) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    for (int i = 0; i < 7; ++i) {
+        tileserver::FaultChoice fault;
+        std::string error;
+        ASSERT_TRUE(tileserver::ParseFault("retry-after-503:0", fault, error)) << error;
+        options.faultSequence.push_back(fault);
+    }
+    options.log = dir.File("server.log");
+    MakeTask(1, 2, 1, options);
+    UseSource({});
+    RunWorkers();
+    // Five waits, then two attempts that the table retries, then the tile.
+    const std::string wait = "Server asks to wait 0 s (503 Service Unavailable).";
+    const std::vector<std::string> expected = {wait,
+                                               wait,
+                                               wait,
+                                               wait,
+                                               wait,
+                                               "T1:seq=1," + SourceTile(6742, 3101) + " OK",
+                                               "T1:seq=2," + SourceTile(6742, 3102) + " OK",
+                                               "T1 Finished."};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(RequestsServed(), 9);
+}
+
+TEST_F(SourceWorkers, AServerThatKeepsAskingToWaitGetsTheTileGivenUp) {
+    MakeTask(1, 1, 1, WithFault("retry-after-429:0", dir.File("server.log")));
+    UseSource({});
+    RunWorkers();
+    ASSERT_EQ(log.size(), 8u);
+    EXPECT_EQ(CountContaining(log, "Server asks to wait 0 s (429 Too Many Requests)."), 5);
+    EXPECT_EQ(log[5], "T1 429 Too Many Requests->" + Url());
+    EXPECT_EQ(log[6], "T1:6742-3101 got a blank image!");
+    EXPECT_EQ(failed.size(), 1u);
+    EXPECT_EQ(RequestsServed(), 8);
+    // Refusals that carried a wait leave the pause after a tile alone.
+    EXPECT_EQ(backoff->PauseAfterTile(), test::kPaceScale);
+}
+
+TEST_F(SourceWorkers, A429WithoutRetryAfterDoublesThePauseAndA503DoesNot) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    for (const char* name : {"status-429", "no-retry-after-503"}) {
+        tileserver::FaultChoice fault;
+        std::string error;
+        ASSERT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
+        options.faultSequence.push_back(fault);
+    }
+    MakeTask(1, 1, 1, options);
+    UseSource({});
+    RunWorkers();
+    EXPECT_EQ(log, (std::vector<std::string>{"T1:seq=1," + SourceTile(6742, 3101) + " OK",
+                                             "T1 Finished."}));
+    EXPECT_EQ(backoff->PauseAfterTile(), 2 * test::kPaceScale);
+}
+
+TEST_F(SourceWorkers, AnErrorPageIsNeverSavedAsATile) {
+    // A built-in task keeps whatever its service sends.
+    MakeTask(1, 1, 1, WithFault("html-error-page", dir.File("server.log")));
+    RunWorkers();
+    EXPECT_EQ(CountContaining(log, " OK"), 1);
+
+    workers.clear();
+    log.clear();
+    UseSource({});
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 Not an image (text/html, ", 0), 0u) << log[0];
+    EXPECT_NE(log[0].find(" bytes).->" + Url()), std::string::npos) << log[0];
+    EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
+    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
+    EXPECT_EQ(RequestsServed(), 1 + 3);
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)),
+              ReadFileBytes(ProgramFolder() + "blankimg/blank.png"));
+}
+
+TEST_F(SourceWorkers, AGivenUpTileGetsTheBlankOfItsSourcesFormat) {
+    for (const char* format : {"jpg", "webp", "pbf"}) {
+        MakeTask(1, 1, 1, WithFault("status-404", ""));
+        UseSource({{"Format", format}});
+        workers.clear();
+        RunWorkers();
+        const std::string path = task->GetTilePath(6742, 3101);
+        EXPECT_EQ(path.substr(path.size() - SourceTile(6742, 3101, format).size()),
+                  SourceTile(6742, 3101, format));
+        ASSERT_TRUE(FileExists(path)) << format;
+        EXPECT_EQ(ReadFileBytes(path),
+                  ReadFileBytes(ProgramFolder() + "blankimg/blank." + std::string(format)));
+    }
+    EXPECT_EQ(DetectImageKind(ReadFileBytes(ProgramFolder() + "blankimg/blank.webp")),
+              ImageKind::WebP);
+}
+
+TEST_F(SourceWorkers, AnUntrustedCertificateEndsTheWorkerAtOnce) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.tls = true;
+    MakeTask(1, 2, 1, options);
+    UseSource({}, "", "https");
+    RunWorkers();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("T1 TLS handshake failed: ", 0), 0u) << log[0];
+    EXPECT_EQ(log[0].substr(log[0].size() - Url().size() - 2), "->" + Url());
+    EXPECT_EQ(log[1], kNetworkMessage);
+    EXPECT_EQ(log[2], "T1 Finished.");
+    EXPECT_EQ(failed.size(), 1u);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
+    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3102)));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/down_thread.h"
+#include "download/server_backoff.h"
 #include "download_harness.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -41,11 +42,32 @@ protected:
         task = std::make_unique<MDTask>(&params, messages);
     }
 
-    // Runs workers 0..N-1 to their end.
-    void RunWorkers() {
-        WorkerEnvironment environment{&sync, this, Pacing(kPaceScale), {}, ProgramFolder()};
+    // Makes the task a task of the source with these keys; its Url is
+    // `scheme`://the server/{z}/{x}/{y}.<Format> + `query`.
+    void UseSource(SourceKeys keys, const std::string& query = "",
+                   const std::string& scheme = "http") {
+        std::string format = "png";
+        for (const auto& [key, value] : keys) {
+            if (key == "Format") {
+                format = value;
+            }
+        }
+        keys.emplace_back("Url",
+                          scheme + "://" + params.MapHost + "/{z}/{x}/{y}." + format + query);
+        params.MapsType = kMapsTypeSource;
+        params.Source = TileSource::Read("Local", keys, "1");
+    }
+
+    // Runs workers 0..N-1 to their end; those of a source task share a
+    // backoff.
+    void RunWorkers(const Pacing& pace = Pacing(kPaceScale)) {
+        WorkerEnvironment environment{&sync, this, pace, {}, ProgramFolder()};
         environment.TimeLimits.Connect = std::chrono::seconds(2);
         environment.TimeLimits.Idle = std::chrono::seconds(2);
+        if (params.Source) {
+            backoff = std::make_unique<ServerBackoff>(pace);
+            environment.Backoff = backoff.get();
+        }
         for (int i = 0; i < params.ThreadCount; ++i) {
             workers.push_back(std::make_unique<TDownThread>(false, i, task.get(), environment));
             ++running;
@@ -65,6 +87,7 @@ protected:
     TaskParameters params;
     RecordingFrontEnd messages;
     std::unique_ptr<MDTask> task;
+    std::unique_ptr<ServerBackoff> backoff;
     QueueSynchronizer sync;
     std::vector<std::unique_ptr<TDownThread>> workers;
     int running = 0;
