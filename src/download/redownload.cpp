@@ -5,6 +5,7 @@
 
 #include "download/failed_list.h"
 #include "download/failure_policy.h"
+#include "download/image_kind.h"
 #include "net/http_client.h"
 #include "platform/files.h"
 #include "task/contract_texts.h"
@@ -22,12 +23,31 @@ struct FetchResult {
     RedownloadOutcome Outcome = RedownloadOutcome::Unreported;
 };
 
-FetchResult Fetch(THttpClient& http, const std::string& url, TNetBuffer& buffer) {
+// The format of a source task's tile file, "tl_X_Y_Z.<format>", whose body
+// must be an image of a kind; "" for a built-in task's file, written as it
+// comes.
+std::string SourceTileFormat(const std::string& path) {
+    const std::size_t name = path.find_last_of('/') + 1;
+    const std::size_t dot = path.find_last_of('.');
+    if (path.compare(name, 3, "tl_") != 0 || dot == std::string::npos || dot < name) {
+        return {};
+    }
+    return path.substr(dot + 1);
+}
+
+// `format` "" takes any body.
+FetchResult Fetch(THttpClient& http, const std::string& url, const std::string& format,
+                  TNetBuffer& buffer) {
     for (int attempt = 1;; ++attempt) {
         buffer.Clear();
         std::optional<std::string> message;
         try {
             http.GetUrl(url, buffer);
+            // Reported like any other failure, without a retry: an error page
+            // must not overwrite the tile file.
+            if (auto reason = NotATileReason(format, buffer.View(), http.Reply().ContentType)) {
+                return {false, std::move(reason), RedownloadOutcome::ErrorLine};
+            }
             return {true, std::nullopt, RedownloadOutcome::Unreported};
         } catch (const std::exception& e) {
             message = e.what();
@@ -75,7 +95,7 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
             ++summary.Failed;
             continue;
         }
-        const FetchResult result = Fetch(http, record->Url, buffer);
+        const FetchResult result = Fetch(http, record->Url, SourceTileFormat(record->Path), buffer);
         if (result.Fetched) {
             try {
                 WriteFileAtomic(record->Path, buffer.View());

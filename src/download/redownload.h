@@ -1,7 +1,8 @@
 #pragma once
 // Fetches again the tiles of a failed-tile list, one after the other on the
 // calling thread, writes each over its file, and reports every record as a
-// line. The list itself is never changed.
+// line. A source task's image tile is written only when the body is an
+// image. The list itself is never changed.
 
 #include <string>
 

@@ -103,5 +103,26 @@ TEST_F(Redownload, ResetsAreRetriedButNotForever) {
     EXPECT_EQ(summary.Failed, 1);
 }
 
+// A source task's image tile is only ever replaced by an image; its pbf
+// tiles and a built-in task's files take the body as it comes.
+TEST_F(Redownload, AnErrorPageNeverReplacesASourceTasksImageTile) {
+    const std::string page = TileUrl(1, 1, "html-error-page");
+    for (const char* name : {"tl_1_1_14.png", "yn_1_1_14.png", "tl_1_1_14.pbf", "tl_2_2_14.webp"}) {
+        WriteFileAtomic(dir.File(name), "old");
+    }
+    const RedownloadSummary summary = Run(
+        {dir.File("tl_1_1_14.png") + "|" + page, dir.File("yn_1_1_14.png") + "|" + page,
+         dir.File("tl_1_1_14.pbf") + "|" + page, dir.File("tl_2_2_14.webp") + "|" + TileUrl(2, 2)});
+    ASSERT_EQ(out.lines.size(), 6u);
+    EXPECT_EQ(out.lines[1].rfind("Not an image (text/html, ", 0), 0u) << out.lines[1];
+    EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - page.size() - 10), " bytes).->" + page);
+    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.png")), "old");
+    EXPECT_EQ(ReadFileBytes(dir.File("yn_1_1_14.png")).rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.pbf")), ReadFileBytes(dir.File("yn_1_1_14.png")));
+    EXPECT_EQ(ReadFileBytes(dir.File("tl_2_2_14.webp")).substr(1, 3), "PNG");
+    EXPECT_EQ(summary.Fetched, 3);
+    EXPECT_EQ(summary.Failed, 1);
+}
+
 }  // namespace
 }  // namespace tessellon
