@@ -47,6 +47,36 @@ TEST(FailurePolicy, AFailedTlsHandshakeEndsTheWorkerWithoutARetry) {
     }
 }
 
+// A failure whose row is known decides as a message of that row does, and
+// its text cannot pull it into another row.
+TEST(FailurePolicy, AKnownRowDecidesAsItsMessagesDo) {
+    const struct {
+        std::optional<std::string> message;
+        FailureRow row;
+    } cases[] = {
+        {"TLS handshake failed: wrong version number", FailureRow::TlsHandshake},
+        {"Socket Error # 10054" + kCrLf + "Connection reset by peer.", FailureRow::ResetOrClosed},
+        {"Socket Error # 10048" + kCrLf + "Address already in use.", FailureRow::AddressInUse},
+        {"403 Forbidden", FailureRow::Refused},
+        {"Socket Error # 10061" + kCrLf + "Connection refused.", FailureRow::SocketError},
+        {"404 Not Found", FailureRow::NotFound},
+        {"Not an image (text/html, 197 bytes).", FailureRow::Other},
+        {std::nullopt, FailureRow::NoMessage},
+    };
+    for (const auto& c : cases) {
+        for (int attempt = 1; attempt <= kMaxAttemptsPerTile; ++attempt) {
+            const FailureDecision byMessage = DecideOnFailure(c.message, attempt);
+            const FailureDecision byRow = DecideOnFailure(c.row, attempt);
+            EXPECT_EQ(byRow.Row, c.row);
+            EXPECT_EQ(byRow.Outcome, byMessage.Outcome) << c.message.value_or("") << attempt;
+            EXPECT_EQ(byRow.Pause, byMessage.Pause) << c.message.value_or("") << attempt;
+        }
+    }
+    const std::string page = "Not an image (text/html, 404 bytes).";
+    EXPECT_EQ(DecideOnFailure(page, 3).Outcome, FailureOutcome::BlankNotFound);
+    EXPECT_EQ(DecideOnFailure(FailureRow::Other, 3).Outcome, FailureOutcome::BlankWithErrorLine);
+}
+
 TEST(FailurePolicy, RowsThreeToSevenRetryTwiceWithTheirPauseThenGiveUp) {
     const struct {
         std::optional<std::string> message;

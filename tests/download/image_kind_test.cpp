@@ -40,5 +40,20 @@ TEST(ImageKind, TellsImagesByTheirMagicBytes) {
     }
 }
 
+TEST(ImageKind, ASourcesTileMustBeAnImageUnlessItIsAVectorTile) {
+    const std::string page = "<html>sorry</html>";
+    EXPECT_EQ(NotATileReason("png", page, "text/html; charset=utf-8"),
+              "Not an image (text/html; charset=utf-8, 18 bytes).");
+    EXPECT_EQ(NotATileReason("webp", "", ""), "Not an image (no content type, 0 bytes).");
+    EXPECT_EQ(NotATileReason("jpg", page, "image/jpeg"),
+              "Not an image (image/jpeg, 18 bytes).");  // whatever the type claims
+    // Any image passes: services send PNG for a layer named jpg, and such.
+    EXPECT_EQ(NotATileReason("jpg", "GIF89a\x01\0\x01\0"sv, "image/gif"), std::nullopt);
+    EXPECT_EQ(NotATileReason("png", "\xff\xd8\xff\xe0"sv, ""), std::nullopt);
+    // Vector tiles have no magic, gzip or not.
+    EXPECT_EQ(NotATileReason("pbf", page, "text/html"), std::nullopt);
+    EXPECT_EQ(NotATileReason("pbf", "\x1f\x8b\x08"sv, "application/x-protobuf"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace tessellon
