@@ -4,7 +4,9 @@
 // positions whose number, modulo the worker count, equals its index, skipping
 // those up to the tile it finished last in an earlier run. It reaches the
 // main thread only through synchronised calls: a line for the log window, a
-// record for the failed-tile list, and its end.
+// record for the failed-tile list, and its end. The workers of a source task
+// also wait together when the server asks them to, and refuse a body that is
+// not an image as their tile.
 
 #include <atomic>
 #include <chrono>
