@@ -437,5 +437,31 @@ TEST_F(SourceWorkers, AnUntrustedCertificateEndsTheWorkerAtOnce) {
     EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3102)));
 }
 
+TEST_F(SourceWorkers, StopCutsTheServersWaitShortAndLeavesTheTileForLater) {
+    MakeTask(1, 1, 1, WithFault("retry-after-503:600", dir.File("server.log")));
+    UseSource({});
+    Pacing slow(test::kPaceScale);
+    slow.Second = 1s;
+    WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
+    backoff = std::make_unique<ServerBackoff>(slow);
+    environment.Backoff = backoff.get();
+    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
+    running = 1;
+    while (log.empty()) {
+        sync.ServePending(10ms);
+    }
+    const auto stopped = std::chrono::steady_clock::now();
+    workers[0]->Terminate();
+    while (running > 0) {
+        sync.ServePending(10ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_EQ(log, (std::vector<std::string>{"Server asks to wait 600 s (503 Service Unavailable).",
+                                             "T1 Finished."}));
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(workers[0]->LastPosition().X, 0);
+    EXPECT_EQ(RequestsServed(), 1);
+}
+
 }  // namespace
 }  // namespace tessellon
