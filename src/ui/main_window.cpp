@@ -17,6 +17,7 @@
 
 #include "about_form.h"
 #include "control/project_opening.h"
+#include "control/source_check.h"
 #include "control/source_editing.h"
 #include "convert_form.h"
 #include "flt_form.h"
@@ -119,11 +120,12 @@ void TForm1::BuildTaskPanel(QWidget* central) {
         radio_mapstype->addButton(radio, layer.WindowItem);
     }
     radio_mapstype->button(kSatelliteItem)->setChecked(true);
-    // The free third column: any source of the sources file, its list
-    // filling the rest of the row.
+    // The free third column: any source of the sources file. It begins
+    // where Satellite ends rather than on the column line, so that the list
+    // filling the rest of the row shows a name of some length.
     RadioSource = new QRadioButton("Source:", types);
     RadioSource->setObjectName("RadioSource");
-    RadioSource->move(8 + kSourceItem * column, 20);
+    RadioSource->move(radio_mapstype->button(kSatelliteItem)->geometry().right() + 10, 20);
     RadioSource->adjustSize();
     radio_mapstype->addButton(RadioSource, kSourceItem);
     ComboSource = new QComboBox(types);
@@ -301,9 +303,14 @@ void TForm1::RefreshSources() {
         ComboSource->addItem(Q(source.Name()));
         sources_.push_back(std::move(source));
     }
+    // The list is narrow: each entry tells its whole source on hovering.
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        ComboSource->setItemData(static_cast<int>(i), Q(DescribeSource(sources_[i])),
+                                 Qt::ToolTipRole);
+    }
     const bool any = !sources_.empty();
     if (!any) {
-        ComboSource->addItem("(no sources)");
+        ComboSource->addItem("(none)");
         if (RadioSource->isChecked()) {
             radio_mapstype->button(kSatelliteItem)->setChecked(true);
         }

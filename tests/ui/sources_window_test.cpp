@@ -128,7 +128,7 @@ private slots:
 
     void withoutSourcesTheChoiceIsThereButDisabled() {
         Prepare("");
-        QCOMPARE(ComboItems(), QStringList{"(no sources)"});
+        QCOMPARE(ComboItems(), QStringList{"(none)"});
         // Qt on Linux speaks a list box's choice as its name; this is the
         // name a screen reader announces it by.
         QCOMPARE(Combo()->accessibleName(), QString("Tile source"));
