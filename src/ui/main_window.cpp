@@ -268,10 +268,7 @@ void TForm1::SetFields(const TaskFields& fields) {
     RefreshSources();
     if (taskSource_) {
         RadioSource->setChecked(true);
-        const SourceKeys keys = taskSource_->Keys();
-        const auto same = std::find_if(sources_.begin(), sources_.end(),
-                                       [&](const TileSource& s) { return s.Keys() == keys; });
-        ComboSource->setCurrentIndex(static_cast<int>(same - sources_.begin()));
+        ChooseSource(*taskSource_);
     } else {
         radio_mapstype->button(fields.MapsTypeItem)->setChecked(true);
     }
@@ -285,9 +282,9 @@ void TForm1::SetFields(const TaskFields& fields) {
 
 void TForm1::RefreshSources() {
     const int current = ComboSource->currentIndex();
-    const std::optional<std::string> chosen =
+    const std::optional<TileSource> chosen =
         current >= 0 && current < static_cast<int>(sources_.size())
-            ? std::optional(sources_[static_cast<std::size_t>(current)].Name())
+            ? std::optional(sources_[static_cast<std::size_t>(current)])
             : std::nullopt;
     SourcesFile file = ReadSources(sourcesFileName_, settings_.ConfigFileName);
     sources_.clear();
@@ -322,9 +319,21 @@ void TForm1::RefreshSources() {
         errors << Q(error);
     }
     ComboSource->setToolTip(errors.join('\n'));
-    const auto same = std::find_if(sources_.begin(), sources_.end(), [&](const TileSource& s) {
-        return chosen && s.Name() == *chosen;
-    });
+    if (chosen) {
+        ChooseSource(*chosen);
+    }
+}
+
+// The entry with the same keys, else the first of the same name (a source
+// just edited), else the first entry.
+void TForm1::ChooseSource(const TileSource& source) {
+    const SourceKeys keys = source.Keys();
+    auto same = std::find_if(sources_.begin(), sources_.end(),
+                             [&](const TileSource& entry) { return entry.Keys() == keys; });
+    if (same == sources_.end()) {
+        same = std::find_if(sources_.begin(), sources_.end(),
+                            [&](const TileSource& entry) { return entry.Name() == source.Name(); });
+    }
     ComboSource->setCurrentIndex(
         same == sources_.end() ? 0 : static_cast<int>(same - sources_.begin()));
 }

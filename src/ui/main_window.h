@@ -70,6 +70,7 @@ private:
     // choice, and the source of an opened task in front when the file
     // lacks it or holds it otherwise.
     void RefreshSources();
+    void ChooseSource(const TileSource& source);
 
     void FormShow();
     void BitBtn1Click();
