@@ -1,5 +1,6 @@
 #include "control/source_check.h"
 
+#include "control/source_editing.h"
 #include "download/client_setup.h"
 #include "net/http_client.h"
 #include "platform/files.h"
@@ -45,7 +46,7 @@ std::string OneLine(std::string_view text) {
 }  // namespace
 
 std::string DefaultSourcesFileName() {
-    return ProgramFolder() + "ini/sources.ini";
+    return SourcesFileIn(ProgramFolder());
 }
 
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
@@ -71,6 +72,7 @@ SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
         std::chrono::steady_clock::now() - start);
     check.Status = http.StatusCode();
     check.Bytes = body.Size();
+    check.Body = std::string(body.View());
     check.ContentType = http.Reply().ContentType;
     check.Kind = DetectImageKind(body.View());
     const ImageKind expected = ImageKindOfFormat(source.Format());

@@ -25,6 +25,8 @@ struct SourceCheck {
     int Status = 0;
     std::chrono::milliseconds Time{0};
     std::size_t Bytes = 0;
+    // The reply's body, for a window that shows the tile.
+    std::string Body;
     std::string ContentType;
     ImageKind Kind = ImageKind::None;
     // Why the fetch failed; empty when a 2xx reply came.

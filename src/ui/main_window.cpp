@@ -1,7 +1,9 @@
 #include "main_window.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +17,15 @@
 
 #include "about_form.h"
 #include "control/project_opening.h"
+#include "control/source_check.h"
+#include "control/source_editing.h"
 #include "convert_form.h"
 #include "flt_form.h"
 #include "form_layout.h"
 #include "handler_guard.h"
 #include "log_memo.h"
 #include "options_form.h"
+#include "sources_form.h"
 #include "task/contract_texts.h"
 
 namespace tessellon {
@@ -31,6 +36,8 @@ constexpr int kClientWidth = 659;
 constexpr int kStatusBarHeight = 19;
 constexpr int kPanelHeight = 380 - kStatusBarHeight;
 constexpr int kLeftPanelWidth = 345;
+// The "Source:" choice follows the tile layers in the "Maps Type" box.
+constexpr int kSourceItem = static_cast<int>(kTileLayers.size());
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -51,6 +58,7 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     control_ = std::make_unique<DownloadControl>(settings_, *this, sync_);
+    sourcesFileName_ = SourcesFileIn(settings_.ProgramFolder);
 
     auto* central = new QWidget(this);
     central->setFixedSize(kClientWidth, kPanelHeight);
@@ -84,6 +92,7 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     frmConvert_ = new TfrmConvert(desktop_, this);
     frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
     frmFlt_ = new TfrmFlt(desktop_, this);
+    frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this);
 
     setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
 }
@@ -111,6 +120,20 @@ void TForm1::BuildTaskPanel(QWidget* central) {
         radio_mapstype->addButton(radio, layer.WindowItem);
     }
     radio_mapstype->button(kSatelliteItem)->setChecked(true);
+    // The free third column: any source of the sources file. It begins
+    // where Satellite ends rather than on the column line, so that the list
+    // filling the rest of the row shows a name of some length.
+    RadioSource = new QRadioButton("Source:", types);
+    RadioSource->setObjectName("RadioSource");
+    RadioSource->move(radio_mapstype->button(kSatelliteItem)->geometry().right() + 10, 20);
+    RadioSource->adjustSize();
+    radio_mapstype->addButton(RadioSource, kSourceItem);
+    ComboSource = new QComboBox(types);
+    ComboSource->setObjectName("ComboSource");
+    ComboSource->setAccessibleName("Tile source");
+    const int comboLeft = RadioSource->geometry().right() + 2;
+    ComboSource->setGeometry(comboLeft, 17, types->width() - 6 - comboLeft, form::kEditHeight);
+    ComboSource->view()->setMinimumWidth(160);
 
     QGroupBox* area = form::GroupBox(panel, nullptr, QString(), {12, 104, 318, 114});
     Edit1 = form::Edit(area, "Edit1", 79, 16, 69);
@@ -167,7 +190,9 @@ void TForm1::BuildMenus() {
           {"CombineImages1", "Map Combiner", &TForm1::CombineImages1Click},
           {nullptr, nullptr, nullptr},
           {"ReDownloadfailedfiles1", "Re-Download failed images",
-           &TForm1::ReDownloadfailedfiles1Click}}},
+           &TForm1::ReDownloadfailedfiles1Click},
+          {nullptr, nullptr, nullptr},
+          {"TileSources1", "Tile sources...", &TForm1::TileSources1Click}}},
         {"Help1",
          "&Help",
          {{"Usermanual1", "User manual", &TForm1::Usermanual1Click},
@@ -215,6 +240,9 @@ void TForm1::ConnectHandlers() {
                    &TForm1::LoadParametersfromprojectfilel1Click);
     ConnectHandler(desktop_, Memo1, &LogMemo::doubleClicked, this, &TForm1::Viewlogfile1Click);
     ConnectHandler(desktop_, Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    // Picking a source from the list means downloading from it.
+    connect(ComboSource, &QComboBox::activated, RadioSource,
+            [this] { RadioSource->setChecked(true); });
 }
 
 TaskFields TForm1::Fields() const {
@@ -227,18 +255,87 @@ TaskFields TForm1::Fields() const {
     fields.BottomLatitude = Edit4->text().toStdString();
     fields.Zoom = std::to_string(UpDown1->value());
     fields.SavePath = Edit6->text().toStdString();
+    const int source = ComboSource->currentIndex();
+    if (RadioSource->isChecked() && source >= 0 && source < static_cast<int>(sources_.size())) {
+        fields.Source = sources_[static_cast<std::size_t>(source)];
+    }
     return fields;
 }
 
 void TForm1::SetFields(const TaskFields& fields) {
     EditTaskName->setText(Q(fields.TaskName));
-    radio_mapstype->button(fields.MapsTypeItem)->setChecked(true);
+    taskSource_ = fields.Source;
+    RefreshSources();
+    if (taskSource_) {
+        RadioSource->setChecked(true);
+        ChooseSource(*taskSource_);
+    } else {
+        radio_mapstype->button(fields.MapsTypeItem)->setChecked(true);
+    }
     Edit1->setText(Q(fields.LeftLongitude));
     Edit3->setText(Q(fields.RightLongitude));
     Edit2->setText(Q(fields.TopLatitude));
     Edit4->setText(Q(fields.BottomLatitude));
     UpDown1->setValue(std::stoi(fields.Zoom));
     Edit6->setText(Q(fields.SavePath));
+}
+
+void TForm1::RefreshSources() {
+    const int current = ComboSource->currentIndex();
+    const std::optional<TileSource> chosen =
+        current >= 0 && current < static_cast<int>(sources_.size())
+            ? std::optional(sources_[static_cast<std::size_t>(current)])
+            : std::nullopt;
+    SourcesFile file = ReadSources(sourcesFileName_, settings_.ConfigFileName);
+    sources_.clear();
+    ComboSource->clear();
+    if (taskSource_ && std::none_of(file.Sources.begin(), file.Sources.end(),
+                                    [keys = taskSource_->Keys()](const TileSource& source) {
+                                        return source.Keys() == keys;
+                                    })) {
+        sources_.push_back(*taskSource_);
+        ComboSource->addItem(Q(taskSource_->Name() + " (task)"));
+    }
+    for (TileSource& source : file.Sources) {
+        ComboSource->addItem(Q(source.Name()));
+        sources_.push_back(std::move(source));
+    }
+    // The list is narrow: each entry tells its whole source on hovering.
+    for (std::size_t i = 0; i < sources_.size(); ++i) {
+        ComboSource->setItemData(static_cast<int>(i), Q(DescribeSource(sources_[i])),
+                                 Qt::ToolTipRole);
+    }
+    const bool any = !sources_.empty();
+    if (!any) {
+        ComboSource->addItem("(none)");
+        if (RadioSource->isChecked()) {
+            radio_mapstype->button(kSatelliteItem)->setChecked(true);
+        }
+    }
+    RadioSource->setEnabled(any);
+    ComboSource->setEnabled(any);
+    QStringList errors;
+    for (const std::string& error : file.Errors) {
+        errors << Q(error);
+    }
+    ComboSource->setToolTip(errors.join('\n'));
+    if (chosen) {
+        ChooseSource(*chosen);
+    }
+}
+
+// The entry with the same keys, else the first of the same name (a source
+// just edited), else the first entry.
+void TForm1::ChooseSource(const TileSource& source) {
+    const SourceKeys keys = source.Keys();
+    auto same = std::find_if(sources_.begin(), sources_.end(),
+                             [&](const TileSource& entry) { return entry.Keys() == keys; });
+    if (same == sources_.end()) {
+        same = std::find_if(sources_.begin(), sources_.end(),
+                            [&](const TileSource& entry) { return entry.Name() == source.Name(); });
+    }
+    ComboSource->setCurrentIndex(
+        same == sources_.end() ? 0 : static_cast<int>(same - sources_.begin()));
 }
 
 void TForm1::UpdateProgress() {
@@ -320,6 +417,7 @@ void TForm1::FormShow() {
     fields_ = ReadMainWindowFields(settings_.ProgramFolder, settings_.ConfigFileName);
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
+    RefreshSources();
 }
 
 void TForm1::BitBtn1Click() {
@@ -391,6 +489,11 @@ void TForm1::CombineImages1Click() {
 
 void TForm1::ReDownloadfailedfiles1Click() {
     frmFlt_->exec();
+}
+
+void TForm1::TileSources1Click() {
+    frmSources_->exec();
+    RefreshSources();
 }
 
 void TForm1::Usermanual1Click() {

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "control/download_control.h"
 #include "control/main_window_fields.h"
@@ -14,10 +16,12 @@
 #include "qt_synchronizer.h"
 
 class QButtonGroup;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QRadioButton;
 class QSpinBox;
 class QTimer;
 
@@ -28,6 +32,7 @@ class TfrmAbout;
 class TfrmConvert;
 class TfrmFlt;
 class TfrmOptions;
+class TfrmSources;
 
 inline constexpr std::chrono::milliseconds kTimerInterval{1000};
 
@@ -61,6 +66,11 @@ private:
     TaskFields Fields() const;
     void SetFields(const TaskFields& fields);
     void UpdateProgress();
+    // Reads the sources file again into the "Source:" list, keeping the
+    // choice, and the source of an opened task in front when the file
+    // lacks it or holds it otherwise.
+    void RefreshSources();
+    void ChooseSource(const TileSource& source);
 
     void FormShow();
     void BitBtn1Click();
@@ -74,6 +84,7 @@ private:
     void Mapviewer1Click();
     void CombineImages1Click();
     void ReDownloadfailedfiles1Click();
+    void TileSources1Click();
     void Usermanual1Click();
     void Homepage1Click();
     void About1Click();
@@ -87,6 +98,8 @@ private:
     QLineEdit* EditTaskName;
     QPushButton* Button4;
     QButtonGroup* radio_mapstype;
+    QRadioButton* RadioSource;
+    QComboBox* ComboSource;
     QLineEdit* Edit1;
     QLineEdit* Edit2;
     QLineEdit* Edit3;
@@ -105,6 +118,13 @@ private:
     TfrmConvert* frmConvert_;
     TfrmOptions* frmOptions_;
     TfrmFlt* frmFlt_;
+    TfrmSources* frmSources_;
+
+    std::string sourcesFileName_;
+    // The entries of ComboSource, in its order.
+    std::vector<TileSource> sources_;
+    // The source of the task opened last, whatever the sources file says.
+    std::optional<TileSource> taskSource_;
 
     // Declared last: the workers call through the synchroniser until the
     // control has stopped them.

@@ -69,9 +69,10 @@ private slots:
             QCOMPARE(Text(empty), QString());
         }
         const auto radios = f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>();
-        QCOMPARE(radios.size(), 2);
+        QCOMPARE(radios.size(), 3);
         QCOMPARE(radios[0]->text(), QString("Map"));
         QCOMPARE(radios[1]->text(), QString("Satellite"));
+        QCOMPARE(radios[2]->text(), QString("Source:"));
         QVERIFY(radios[1]->isChecked());
         QCOMPARE(f->Find<QGroupBox>("radio_mapstype")->title(), QString("Maps Type"));
 
@@ -120,6 +121,7 @@ private slots:
             "&Tools",     "  Map Viewer",
             "  -",        "  Map Combiner",
             "  -",        "  Re-Download failed images",
+            "  -",        "  Tile sources...",
             "&Help",      "  User manual",
             "  Homepage", "  -",
             "  About...",
@@ -179,6 +181,7 @@ private slots:
                  Named{"BitBtn1", "Start"},
                  Named{"Button1", "Select path to save"},
                  Named{"radio_mapstype", "Maps Type"},
+                 Named{"RadioSource", "Source:"},
              }) {
             QCOMPARE(AccessibleName(f->Find<QWidget>(named.object)), QString(named.name));
         }
@@ -269,7 +272,7 @@ private slots:
         f->Show();
         for (const auto& [item, window] :
              {std::pair{"Options2", "frmOptions"}, std::pair{"ReDownloadfailedfiles1", "frmFlt"},
-              std::pair{"About1", "frmAbout"}}) {
+              std::pair{"About1", "frmAbout"}, std::pair{"TileSources1", "frmSources"}}) {
             QString seen;
             QVERIFY(WithModalWindow([&] { f->TriggerMenu(item); },
                                     [&](QWidget* modal) { seen = modal->objectName(); }));

@@ -6,8 +6,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -26,6 +29,7 @@
 #include "options_form.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "sources_form.h"
 #include "ui_test_support.h"
 
 namespace tessellon::test {
@@ -126,6 +130,47 @@ public:
         Save(&flt, "redownload.png");
     }
 
+    // The main window with a source chosen, the sources window after a
+    // test fetch, and the edit window refusing a key.
+    void TileSources() {
+        MainWindowFixture f;
+        const std::string sources = f.dir.File("ini/sources.ini");
+        WriteFileAtomic(sources, "[Local relief]\r\nUrl=http://" + Host() +
+                                     "/{z}/{x}/{y}.png\r\nMinZoom=2\r\nMaxZoom=17\r\n"
+                                     "Attribution=Test tiles\r\n[Local quadkey]\r\nUrl=http://" +
+                                     Host() +
+                                     "/q/{q}.png\r\nWorkers=4\r\n[Topo]\r\nUrl="
+                                     "https://{s}.tiles.example.org/{zoom}/{x}/{y}.png\r\n");
+        f.Show();
+        f.Find<QRadioButton>("RadioSource")->setChecked(true);
+        f.Find<QLineEdit>("Edit1")->setText("116.3");
+        f.Find<QLineEdit>("Edit3")->setText("116.5");
+        f.Find<QLineEdit>("Edit2")->setText("40");
+        f.Find<QLineEdit>("Edit4")->setText("39.8");
+        Save(f.window.get(), "main-window-source.png");
+
+        TfrmSources window(f.desktop, sources, f.ConfigFile(), nullptr);
+        Show(&window);
+        auto* test = Child<QPushButton>(&window, "ButtonTest");
+        test->click();
+        if (!QTest::qWaitFor([&] { return test->isEnabled(); }, 10000)) {
+            Fail("the test fetch did not end");
+        }
+        Save(&window, "tile-sources.png");
+
+        const bool shown =
+            WithModalWindow([&] { Child<QPushButton>(&window, "ButtonEdit")->click(); },
+                            [&](QWidget* edit) {
+                                Child<QLineEdit>(edit, "EditWorkers")->setText("12");
+                                Child<QPushButton>(edit, "ButtonOK")->click();
+                                QTest::qWait(100);
+                                Save(edit, "tile-source-edit.png");
+                            });
+        if (!shown) {
+            Fail("the edit window did not come up");
+        }
+    }
+
     bool Failed() const { return failed_; }
 
 private:
@@ -177,5 +222,6 @@ int main(int argc, char** argv) {
     tour.Converter();
     tour.About();
     tour.Redownload();
+    tour.TileSources();
     return tour.Failed() ? 1 : 0;
 }

@@ -1,0 +1,54 @@
+#pragma once
+// Editing the sources file one source at a time, as the "Tile sources"
+// window does: a source's keys as its section holds them, and saving or
+// removing one section while every other line of the file, refused sources
+// and comments included, keeps its bytes.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "task/sources_file.h"
+#include "task/tile_source.h"
+
+namespace tessellon {
+
+// The keys a source is edited by, in the order TileSource::Keys() lists them.
+inline constexpr std::array<std::string_view, 13> kSourceFieldKeys{
+    "Name",    "Url",       "Subdomains", "Format",  "MinZoom",     "MaxZoom",  "Workers",
+    "PauseMs", "UserAgent", "Referer",    "Headers", "Attribution", "Insecure",
+};
+
+// programFolder + "ini/sources.ini"; programFolder ends in "/".
+std::string SourcesFileIn(const std::string& programFolder);
+
+// The sources of the file as the program reads them, with the user agent
+// version of the configuration file.
+SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName);
+
+// The first section of that name in `text`: "Name" and the keys as written
+// (empty values left out), so that saving them back adds no default. None
+// when no such section.
+std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& name);
+
+// `text` with the first section named `name` replaced by `keys` ("Name"
+// gives the section's name; keys with empty values are left out; comment
+// lines of the old section stay at its head), or that section removed when
+// `keys` is empty. A name no section has appends the section. Lines keep the
+// file's own line ending.
+std::string ReplaceSection(std::string_view text, const std::string& name, const SourceKeys& keys);
+
+// Saving from the window: `keys` as the fields hold them ("Name" among
+// them), replacing the section `oldName` (empty: a new source). Returns
+// the message that refuses it, the same as the file reader's for a bad key,
+// or that the name is taken, or that the file cannot be written; none when
+// the file holds the source now.
+std::optional<std::string> SaveSource(const std::string& sourcesFileName,
+                                      const std::string& oldName, const SourceKeys& keys,
+                                      std::string_view version);
+
+// Removes the section; a file without it stays as it is.
+void RemoveSource(const std::string& sourcesFileName, const std::string& name);
+
+}  // namespace tessellon

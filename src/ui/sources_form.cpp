@@ -1,0 +1,212 @@
+#include "sources_form.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "control/configuration.h"
+#include "control/source_editing.h"
+#include "form_layout.h"
+#include "handler_guard.h"
+#include "platform/files.h"
+#include "source_edit_form.h"
+#include "task/sources_file.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr int kWidth = 600;
+constexpr int kHeight = 384;
+constexpr int kTileSide = 256;
+constexpr int kTileLeft = kWidth - kTileSide - 8;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::string configFileName,
+                         QWidget* parent)
+    : QDialog(parent),
+      desktop_(desktop),
+      sourcesFileName_(std::move(sourcesFileName)),
+      configFileName_(std::move(configFileName)) {
+    form::MakeFixedDialog(this, "frmSources", form::Tahoma(8), "Tile sources", kWidth, kHeight);
+
+    ListSources = new QListWidget(this);
+    ListSources->setObjectName("ListSources");
+    // A list's spoken name is its own; a label's buddy does not give one.
+    ListSources->setAccessibleName("Tile sources");
+    ListSources->setGeometry(8, 26, 220, 200);
+    form::Label(this, "Sources:", 8, 8, ListSources);
+
+    struct Action {
+        const char* name;
+        const char* caption;
+        const char* spoken;
+        void (TfrmSources::*handler)();
+    };
+    const Action actions[] = {
+        {"ButtonAdd", "Add...", "Add a source", &TfrmSources::ButtonAddClick},
+        {"ButtonEdit", "Edit...", "Edit the chosen source", &TfrmSources::ButtonEditClick},
+        {"ButtonRemove", "Remove", "Remove the chosen source", &TfrmSources::ButtonRemoveClick},
+        {"ButtonTest", "Test", "Fetch one tile of the chosen source",
+         &TfrmSources::ButtonTestClick},
+    };
+    int top = 26;
+    for (const Action& action : actions) {
+        QPushButton* button = form::Button(this, action.name, action.caption, {236, top, 75, 25});
+        button->setAccessibleName(action.spoken);
+        ConnectHandler(desktop_, button, &QPushButton::clicked, this, action.handler);
+        top += 31;
+    }
+    ButtonTest = findChild<QPushButton*>("ButtonTest");
+
+    MemoRefused = new QPlainTextEdit(this);
+    MemoRefused->setObjectName("MemoRefused");
+    MemoRefused->setReadOnly(true);
+    MemoRefused->setGeometry(8, 254, kTileLeft - 16, 84);
+    form::Label(this, "Refused by the sources file:", 8, 236, MemoRefused);
+
+    ImageTile = new QLabel(this);
+    ImageTile->setObjectName("ImageTile");
+    ImageTile->setAccessibleName("Test tile");
+    ImageTile->setGeometry(kTileLeft, 26, kTileSide, kTileSide);
+    ImageTile->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ImageTile->setAlignment(Qt::AlignCenter);
+    form::Label(this, "Test tile:", kTileLeft, 8);
+    LabelTest = new QLabel(this);
+    LabelTest->setObjectName("LabelTest");
+    LabelTest->setGeometry(kTileLeft, 26 + kTileSide + 4, kTileSide, 60);
+    LabelTest->setWordWrap(true);
+    LabelTest->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelTest->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    QPushButton* ButtonClose =
+        form::Button(this, "ButtonClose", "Close", {kWidth - 83, kHeight - 33, 75, 25});
+    connect(ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ListSources, &QListWidget::itemDoubleClicked, this,
+            [this] { RunHandler(desktop_, this, [this] { ButtonEditClick(); }); });
+
+    frmSourceEdit_ = new TfrmSourceEdit(desktop_, this);
+}
+
+TfrmSources::~TfrmSources() {
+    if (test_.joinable()) {
+        test_.join();
+    }
+}
+
+void TfrmSources::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    RunHandler(desktop_, this, [this] { FormShow(); });
+}
+
+void TfrmSources::FormShow() {
+    ImageTile->clear();
+    LabelTest->clear();
+    ReadList();
+    ListSources->setFocus();
+}
+
+void TfrmSources::ReadList() {
+    const QString chosen = ListSources->currentItem() ? ListSources->currentItem()->text() : "";
+    SourcesFile file = ReadSources(sourcesFileName_, configFileName_);
+    sources_ = std::move(file.Sources);
+    ListSources->clear();
+    for (const TileSource& source : sources_) {
+        auto* item = new QListWidgetItem(Q(source.Name()), ListSources);
+        item->setToolTip(Q(DescribeSource(source)));
+    }
+    const auto same = ListSources->findItems(chosen, Qt::MatchExactly);
+    ListSources->setCurrentRow(same.isEmpty() ? 0 : ListSources->row(same.front()));
+    QStringList refused;
+    for (const std::string& error : file.Errors) {
+        refused << Q(error);
+    }
+    MemoRefused->setPlainText(refused.join('\n'));
+}
+
+const TileSource* TfrmSources::Chosen() const {
+    const int row = ListSources->currentRow();
+    return row >= 0 && row < static_cast<int>(sources_.size()) ? &sources_[std::size_t(row)]
+                                                               : nullptr;
+}
+
+bool TfrmSources::EditSource(const QString& caption, const std::string& oldName,
+                             const SourceKeys& keys) {
+    const std::string version = Configuration(configFileName_).Read(settings::Version);
+    const bool saved = frmSourceEdit_->Edit(caption, keys, [&](const SourceKeys& edited) {
+        return SaveSource(sourcesFileName_, oldName, edited, version);
+    });
+    if (saved) {
+        ReadList();
+        const std::string name = frmSourceEdit_->Keys().front().second;
+        const auto items = ListSources->findItems(Q(name), Qt::MatchFixedString);
+        if (!items.isEmpty()) {
+            ListSources->setCurrentItem(items.front());
+        }
+    }
+    return saved;
+}
+
+void TfrmSources::ButtonAddClick() {
+    EditSource("Add a tile source", "", {});
+}
+
+void TfrmSources::ButtonEditClick() {
+    const TileSource* source = Chosen();
+    if (source == nullptr) {
+        return;
+    }
+    const std::string name = source->Name();
+    const std::string text = FileExists(sourcesFileName_) ? ReadFileBytes(sourcesFileName_) : "";
+    EditSource("Edit tile source " + Q(name), name,
+               SectionKeys(text, name).value_or(SourceKeys{{"Name", name}}));
+}
+
+void TfrmSources::ButtonRemoveClick() {
+    if (const TileSource* source = Chosen()) {
+        RemoveSource(sourcesFileName_, source->Name());
+        ReadList();
+    }
+}
+
+// The fetch may take as long as the time limits allow; the window stays
+// responsive and the result comes back as a queued call.
+void TfrmSources::ButtonTestClick() {
+    const TileSource* chosen = Chosen();
+    if (chosen == nullptr || test_.joinable()) {
+        return;
+    }
+    const ProxySettings proxy = Configuration(configFileName_).ReadProxy();
+    ButtonTest->setEnabled(false);
+    ImageTile->clear();
+    LabelTest->setText("Fetching " + Q(chosen->TileUrl(0, 0, chosen->MinZoom())) + " ...");
+    test_ = std::thread([this, source = *chosen, proxy] {
+        const SourceCheck check = CheckSource(source, proxy);
+        QMetaObject::invokeMethod(
+            this, [this, check, source] { ShowCheck(check, source); }, Qt::QueuedConnection);
+    });
+}
+
+void TfrmSources::ShowCheck(const SourceCheck& check, const TileSource& source) {
+    test_.join();
+    ButtonTest->setEnabled(true);
+    QString text = Q(DescribeCheck(check, source)).trimmed();
+    text[0] = text[0].toUpper();
+    LabelTest->setText(text);
+    QImage image;
+    if (check.Error.empty() && image.loadFromData(reinterpret_cast<const uchar*>(check.Body.data()),
+                                                  static_cast<int>(check.Body.size()))) {
+        ImageTile->setPixmap(
+            QPixmap::fromImage(image.scaled(kTileSide - 4, kTileSide - 4, Qt::KeepAspectRatio)));
+    }
+}
+
+}  // namespace tessellon

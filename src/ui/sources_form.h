@@ -1,0 +1,63 @@
+#pragma once
+// The "Tile sources" window: the sources of the sources file, the sections
+// it refused with the reasons, and Add, Edit, Remove and Test. A test
+// fetches one tile off the window's thread and shows it with its time and
+// size, or what went wrong.
+
+#include <QDialog>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/source_check.h"
+#include "desktop.h"
+#include "task/tile_source.h"
+
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tessellon {
+
+class TfrmSourceEdit;
+
+class TfrmSources final : public QDialog {
+    Q_OBJECT
+public:
+    TfrmSources(Desktop& desktop, std::string sourcesFileName, std::string configFileName,
+                QWidget* parent);
+    // Waits for a test still under way.
+    ~TfrmSources() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+    void ReadList();
+    void ButtonAddClick();
+    void ButtonEditClick();
+    void ButtonRemoveClick();
+    void ButtonTestClick();
+    void ShowCheck(const SourceCheck& check, const TileSource& source);
+    // The source chosen in the list, or nullptr.
+    const TileSource* Chosen() const;
+    bool EditSource(const QString& caption, const std::string& oldName, const SourceKeys& keys);
+
+    Desktop& desktop_;
+    std::string sourcesFileName_;
+    std::string configFileName_;
+    std::vector<TileSource> sources_;
+
+    QListWidget* ListSources;
+    QPlainTextEdit* MemoRefused;
+    QPushButton* ButtonTest;
+    QLabel* ImageTile;
+    QLabel* LabelTest;
+    TfrmSourceEdit* frmSourceEdit_;
+
+    std::thread test_;
+};
+
+}  // namespace tessellon
