@@ -15,6 +15,13 @@ void QtDesktop::ShowMessage(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+bool QtDesktop::Confirm(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> QtDesktop::ChooseFile(QWidget* parent, const QString& title,
                                              const QString& filter, const QString& initialFolder) {
     const QString chosen = QFileDialog::getOpenFileName(parent, title, initialFolder, filter);

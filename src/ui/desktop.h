@@ -18,6 +18,8 @@ public:
 
     // A modal box with the text and an OK button.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // A modal question with Yes and No buttons, No the default; true for Yes.
+    virtual bool Confirm(QWidget* parent, const QString& text) = 0;
     // The chosen file, or nothing when the user cancels. `filter` in Qt's
     // form, for instance "Projects(*.tsln) (*.tsln)".
     virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
@@ -35,6 +37,7 @@ public:
 class QtDesktop final : public Desktop {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override;
+    bool Confirm(QWidget* parent, const QString& text) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;

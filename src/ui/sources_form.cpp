@@ -171,10 +171,13 @@ void TfrmSources::ButtonEditClick() {
 }
 
 void TfrmSources::ButtonRemoveClick() {
-    if (const TileSource* source = Chosen()) {
-        RemoveSource(sourcesFileName_, source->Name());
-        ReadList();
+    const TileSource* source = Chosen();
+    if (source == nullptr ||
+        !desktop_.Confirm(this, "Remove the tile source '" + Q(source->Name()) + "'?")) {
+        return;
     }
+    RemoveSource(sourcesFileName_, source->Name());
+    ReadList();
 }
 
 // The fetch may take as long as the time limits allow; the window stays

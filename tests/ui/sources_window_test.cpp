@@ -206,6 +206,11 @@ private slots:
                  "; mine\r\n[Broken]\r\nUrl=x\r\n\r\n[Relief]\r\nUrl=" + TileUrl() +
                      "\r\nMaxZoom=12\r\nInsecure=1\r\n");
 
+        // Removing asks first; No keeps the source.
+        Child<QPushButton>(&window, "ButtonRemove")->click();
+        QCOMPARE(f->desktop.questions.back(), QString("Remove the tile source 'Relief'?"));
+        QCOMPARE(list->count(), 1);
+        f->desktop.confirmAnswers.push_back(true);
         Child<QPushButton>(&window, "ButtonRemove")->click();
         QCOMPARE(list->count(), 0);
         QCOMPARE(ReadFileBytes(SourcesFile()), std::string("; mine\r\n[Broken]\r\nUrl=x\r\n"));

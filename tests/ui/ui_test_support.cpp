@@ -17,6 +17,16 @@ void FakeDesktop::ShowMessage(QWidget*, const QString& text) {
     messages.push_back(text);
 }
 
+bool FakeDesktop::Confirm(QWidget*, const QString& text) {
+    questions.push_back(text);
+    if (confirmAnswers.empty()) {
+        return false;
+    }
+    const bool answer = confirmAnswers.front();
+    confirmAnswers.pop_front();
+    return answer;
+}
+
 namespace {
 
 std::optional<QString> NextAnswer(std::deque<QString>& answers) {

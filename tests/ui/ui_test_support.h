@@ -33,6 +33,7 @@ public:
     };
 
     void ShowMessage(QWidget* parent, const QString& text) override;
+    bool Confirm(QWidget* parent, const QString& text) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
@@ -40,6 +41,9 @@ public:
     void StartProgram(const QString& path) override { started.push_back(path); }
 
     std::vector<QString> messages;
+    std::vector<QString> questions;
+    // Answers for the next questions, in order; none left means No.
+    std::deque<bool> confirmAnswers;
     // Answers for the next choosers, in order; none left means cancel.
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
