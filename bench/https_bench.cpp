@@ -10,7 +10,8 @@
 // side's median requests per second and CPU microseconds per request (ours:
 // this process, which runs nothing else; curl's: its own usage as wait4
 // reports it), and the median of our per-pair share of curl's rate and of
-// curl's share of our CPU per request, each with its spread.
+// curl's share of our CPU per request, each with its spread. The same runs
+// over plain HTTP follow, to show what TLS costs each side.
 //
 // Usage: bench_https BIN_DIR
 
@@ -111,6 +112,48 @@ RunFigures CurlRun(const std::string& config, const std::string& certificateFile
     return {static_cast<double>(requests) / seconds, 1e6 * cpu / static_cast<double>(requests)};
 }
 
+// Runs the pairs against `server` over `scheme` and prints a line of figures
+// and the two ratios.
+void Compare(const std::string& scheme, const bench::ServerProcess& server,
+             const std::string& certificateFile, const std::string& config) {
+    std::vector<std::string> urls;
+    {
+        std::ofstream out(config);
+        for (int i = 0; i < kRequests; ++i) {
+            urls.push_back(scheme + "://" + server.Host() +
+                           "/hx/tl?v=4.3&r=1&x=" + std::to_string(6000 + i) + "&y=991&z=14");
+            out << "url = \"" << urls.back() << "\"\noutput = \"/dev/null\"\n";
+        }
+    }
+    // A first run of each side warms the caches.
+    OurRun(urls);
+    CurlRun(config, certificateFile, urls.size());
+    std::vector<double> ourCpu;
+    std::vector<double> curlCpu;
+    bench::PairedFigures cpuShares;
+    const bench::PairedFigures rates = bench::RunPairs(
+        kPairs,
+        [&] {
+            const RunFigures run = OurRun(urls);
+            ourCpu.push_back(run.CpuMicros);
+            return run.Rate;
+        },
+        [&] {
+            const RunFigures run = CurlRun(config, certificateFile, urls.size());
+            curlCpu.push_back(run.CpuMicros);
+            // Less CPU is better: curl's CPU over ours reads like a rate ratio.
+            cpuShares.Ours.push_back(run.CpuMicros);
+            cpuShares.Peer.push_back(ourCpu.back());
+            return run.Rate;
+        });
+    std::printf(
+        "%-6s THttpClient %6.0f req/s %5.1f us CPU/req | curl %6.0f req/s %5.1f us CPU/req\n"
+        "       req/s ratio      %s\n       curl CPU/our CPU %s\n",
+        (scheme + ":").c_str(), bench::SpreadOf(rates.Ours).Median, bench::SpreadOf(ourCpu).Median,
+        bench::SpreadOf(rates.Peer).Median, bench::SpreadOf(curlCpu).Median,
+        bench::RatioText(rates).c_str(), bench::RatioText(cpuShares).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,47 +167,13 @@ int main(int argc, char** argv) {
         const std::string keyFile = dir.File("server.key");
         WriteCertificate(certificateFile, keyFile);
         ::setenv("SSL_CERT_FILE", certificateFile.c_str(), 1);
-        const bench::ServerProcess server(argv[1],
-                                          {"--fast", "--cert", certificateFile, "--key", keyFile});
-
-        std::vector<std::string> urls;
-        const std::string config = dir.File("urls.txt");
-        {
-            std::ofstream out(config);
-            for (int i = 0; i < kRequests; ++i) {
-                urls.push_back("https://" + server.Host() +
-                               "/hx/tl?v=4.3&r=1&x=" + std::to_string(6000 + i) + "&y=991&z=14");
-                out << "url = \"" << urls.back() << "\"\noutput = \"/dev/null\"\n";
-            }
-        }
-
-        // A first run of each side warms the caches.
-        OurRun(urls);
-        CurlRun(config, certificateFile, urls.size());
-        std::vector<double> ourCpu;
-        std::vector<double> curlCpu;
-        bench::PairedFigures cpuShares;
-        const bench::PairedFigures rates = bench::RunPairs(
-            kPairs,
-            [&] {
-                const RunFigures run = OurRun(urls);
-                ourCpu.push_back(run.CpuMicros);
-                return run.Rate;
-            },
-            [&] {
-                const RunFigures run = CurlRun(config, certificateFile, urls.size());
-                curlCpu.push_back(run.CpuMicros);
-                // Less CPU is better: curl's CPU over ours reads like a rate ratio.
-                cpuShares.Ours.push_back(run.CpuMicros);
-                cpuShares.Peer.push_back(ourCpu.back());
-                return run.Rate;
-            });
-        std::printf(
-            "requests=%d per run | THttpClient %.0f req/s %.1f us CPU/req | curl %.0f req/s %.1f "
-            "us CPU/req\nreq/s ratio:       %s\ncurl CPU/our CPU:  %s\n",
-            kRequests, bench::SpreadOf(rates.Ours).Median, bench::SpreadOf(ourCpu).Median,
-            bench::SpreadOf(rates.Peer).Median, bench::SpreadOf(curlCpu).Median,
-            bench::RatioText(rates).c_str(), bench::RatioText(cpuShares).c_str());
+        std::printf("requests=%d per run, %d pairs\n", kRequests, kPairs);
+        Compare(
+            "https",
+            bench::ServerProcess(argv[1], {"--fast", "--cert", certificateFile, "--key", keyFile}),
+            certificateFile, dir.File("https_urls.txt"));
+        Compare("http", bench::ServerProcess(argv[1], {"--fast"}), certificateFile,
+                dir.File("http_urls.txt"));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_https: %s\n", e.what());
         return 1;

@@ -51,7 +51,7 @@ echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast
 "$build/bin/bench_http" "$build/bin"
 
 echo
-echo "== HTTPS keep-alive GETs of 20 KiB tiles, one connection, certificate verified, runs in turns with curl (target: at least 1.0x curl's req/s, CPU per request no more than curl's: curl CPU/our CPU at least 1.0x)"
+echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certificate verified on both sides, runs in turns with curl (target: at least 1.0x curl's req/s, CPU per request no more than curl's: curl CPU/our CPU at least 1.0x); then plain HTTP, for reference"
 "$build/bin/bench_https" "$build/bin"
 
 echo
