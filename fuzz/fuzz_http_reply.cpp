@@ -7,8 +7,8 @@
 // reply), after byte 1, whose bit 0 has the server say goodbye before it
 // closes.
 // Every failure must carry a fixed text; a body framed by its length or by
-// the end of the stream must be the bytes that came, and one framed by its
-// length exactly that long.
+// the end of the stream must be the bytes that came, one framed by its
+// length exactly that long, and one framed by the end all of the stream.
 
 #include <algorithm>
 #include <cstdint>
@@ -76,6 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 tls ? loopback->Delivered() : reply.size() - memory.Rest().size();
             if (!reply.substr(0, handedOut).ends_with(tail)) {
                 fuzz::Fail("a body that is not the bytes after the head");
+            }
+            if (plan.Framing == TBodyFraming::UntilClose && handedOut != reply.size()) {
+                fuzz::Fail("a body until the close that ended before the stream did");
             }
         }
         if (plan.Framing == TBodyFraming::Length && body.Size() != plan.Length) {
