@@ -51,5 +51,9 @@ echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast
 "$build/bin/bench_http" "$build/bin"
 
 echo
+echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certificate verified on both sides, runs in turns with curl (target: at least 1.0x curl's req/s, CPU per request no more than curl's: curl CPU/our CPU at least 1.0x); then plain HTTP, for reference"
+"$build/bin/bench_https" "$build/bin"
+
+echo
 echo "== Log window: 1,000,000 lines through the main window, offscreen (target: a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"

@@ -1,12 +1,18 @@
 // Reply bytes through the stream reader and the reply reader, as the client
 // reads them: head, body plan, header fields, body, and the URL of a
 // redirect. Byte 0 chooses the pieces the stream hands out (bits 0-2), the
-// size the reader asks for (bits 3-5) and HEAD instead of GET (bit 6).
+// size the reader asks for (bits 3-5), HEAD instead of GET (bit 6) and TLS
+// (bit 7): then the reply comes through the client's TLS stream from an
+// in-process server, in records of the piece size (or longer, for a long
+// reply), after byte 1, whose bit 0 has the server say goodbye before it
+// closes.
 // Every failure must carry a fixed text; a body framed by its length or by
-// the end of the stream must be the bytes that came, and one framed by its
-// length exactly that long.
+// the end of the stream must be the bytes that came, one framed by its
+// length exactly that long, and one framed by the end all of the stream.
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "fuzz_support.h"
@@ -15,6 +21,7 @@
 #include "net/http_reply.h"
 #include "net/stream_reader.h"
 #include "net/uri.h"
+#include "tls_loopback.h"
 
 using namespace tessellon;
 
@@ -23,8 +30,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::uint8_t mode = data[0];
-    const std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);
-    test::TMemoryStream stream(reply, fuzz::PieceSize(mode));
+    const bool tls = (mode & 0x80) != 0;
+    const std::size_t start = tls ? 2 : 1;
+    if (size < start) {
+        return 0;
+    }
+    const std::string reply(reinterpret_cast<const char*>(data + start), size - start);
+    test::TMemoryStream memory(reply, fuzz::PieceSize(mode));
+    // Made on the first TLS input: its certificate is the slow part.
+    static std::unique_ptr<fuzz::TlsLoopback> loopback;
+    if (tls) {
+        if (!loopback) {
+            loopback = std::make_unique<fuzz::TlsLoopback>();
+        }
+        // At most 64 records: each costs system calls on both ends, and a
+        // long reply in one-byte records would slow the run a hundredfold.
+        const std::size_t recordSize = std::max(fuzz::PieceSize(mode), reply.size() / 64 + 1);
+        loopback->Connect(reply, recordSize, (data[1] & 1) != 0);
+    }
+    TByteStream& stream = tls ? static_cast<TByteStream&>(*loopback) : memory;
     TStreamReader input(stream);
     input.ReadSize = fuzz::PieceSize(mode >> 3);
     // Small limits, so that short inputs reach them.
@@ -46,10 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TNetBuffer body;
         reader.ReadBody(plan, body);
         if (plan.Framing == TBodyFraming::Length || plan.Framing == TBodyFraming::UntilClose) {
-            const std::string tail = std::string(body.View()) + std::string(input.Buffer().View()) +
-                                     std::string(stream.Rest());
-            if (!reply.ends_with(tail)) {
+            // What came ends the bytes the stream has handed out so far.
+            const std::string tail = std::string(body.View()) + std::string(input.Buffer().View());
+            const std::size_t handedOut =
+                tls ? loopback->Delivered() : reply.size() - memory.Rest().size();
+            if (!reply.substr(0, handedOut).ends_with(tail)) {
                 fuzz::Fail("a body that is not the bytes after the head");
+            }
+            if (plan.Framing == TBodyFraming::UntilClose && handedOut != reply.size()) {
+                fuzz::Fail("a body until the close that ended before the stream did");
             }
         }
         if (plan.Framing == TBodyFraming::Length && body.Size() != plan.Length) {

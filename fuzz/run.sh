@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a build folder for a bounded time, starting from
-# its seed corpus in fuzz/corpus/<target>/. New inputs go to the build
-# folder, never into the committed seeds. Exits non-zero when a target fails.
+# its starting corpus in fuzz/corpus/<target>/. New inputs go to the build
+# folder, never into the committed corpus. Exits non-zero when a target fails.
 set -euo pipefail
 build=${1:?build folder}
 seconds=${2:?seconds per target}
 here=$(cd "$(dirname "$0")" && pwd)
 
-# Each seed folder names its target, so a binary left over from a target
+# Each corpus folder names its target, so a binary left over from a target
 # that is gone is not run.
-for seeds in "$here"/corpus/*/; do
-    name=$(basename "$seeds")
+for inputs in "$here"/corpus/*/; do
+    name=$(basename "$inputs")
     binary="$build/bin/$name"
     work="$build/corpus/$name"
     mkdir -p "$work" "$build/artifacts"

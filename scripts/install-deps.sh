@@ -16,8 +16,10 @@ packages=(
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.
     qt6-base-dev fonts-liberation2 xvfb xauth
-    # The unpaced download benchmark's peer.
+    # The download benchmarks' peer.
     curl
+    # The HTTPS demo makes its server's certificate with it.
+    openssl
 )
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.

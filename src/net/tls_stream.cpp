@@ -196,9 +196,15 @@ void TTlsStream::Stop() {
     if (ssl_ == nullptr) {
         return;
     }
-    if (!failed_ && !ended_ && SSL_is_init_finished(ssl_)) {
-        // One try: a peer that cannot take the goodbye at once misses nothing.
-        SSL_shutdown(ssl_);
+    if (!failed_ && SSL_is_init_finished(ssl_)) {
+        if (ended_) {
+            // The peer has gone: nothing to say, but OpenSSL must count the
+            // stream as closed in order, or it drops the session.
+            SSL_set_shutdown(ssl_, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+        } else {
+            // One try: a peer that cannot take the goodbye at once misses nothing.
+            SSL_shutdown(ssl_);
+        }
     }
     ERR_clear_error();
     SSL_free(ssl_);

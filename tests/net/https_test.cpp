@@ -47,6 +47,20 @@ TEST(Https, AConnectionIsKeptAndANewOneResumesTheSession) {
     EXPECT_EQ(server.ServerNames(), (std::vector<std::string>{"", ""}));
 }
 
+TEST(Https, ASessionOutlivesAConnectionTheServerEnded) {
+    for (const std::string path : {"/bye", "/gone"}) {
+        SCOPED_TRACE(path);
+        TTlsServer server;
+        THttpClient http;
+        EXPECT_EQ(Get(http, server.Url(path)), "body:tls:" + path);
+        // The client finds the connection closed, and opens another.
+        EXPECT_EQ(Get(http, server.Url("/next")), "body:tls:/next");
+        EXPECT_EQ(server.Connections(), 2);
+        EXPECT_TRUE(http.TlsSessionReused());
+        EXPECT_EQ(server.Resumed(), 1);
+    }
+}
+
 TEST(Https, TheEncryptedStreamWaitsAsTheSocketWould) {
     TTlsServer server;
     TTcpClient client;

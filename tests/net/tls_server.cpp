@@ -93,7 +93,11 @@ void TTlsServer::Serve(int fd) {
         if (garbage) {
             SendAll(fd, std::string(64, 'x'));
         }
-        if (cut || garbage) {
+        const bool bye = request.rfind("GET /bye ", 0) == 0;
+        if (bye) {
+            SSL_shutdown(ssl.get());
+        }
+        if (cut || garbage || bye || request.rfind("GET /gone ", 0) == 0) {
             server_->CloseNow(fd);
             return;
         }

@@ -3,8 +3,10 @@
 // with the chosen certificate and then answers every request on it, kept
 // alive, until the client closes: "/moved" with a redirect to "/tile";
 // "/cut" with the head and part of the body, then a close without goodbye;
-// "/garbage" with the head and then bytes that are no TLS record; any other
-// path with a 200 reply whose body is "tls:" + the path.
+// "/garbage" with the head and then bytes that are no TLS record; "/bye"
+// and "/gone" with the whole reply, then a close with and without goodbye,
+// as a server's idle limit ends a kept connection; any other path with a 200
+// reply whose body is "tls:" + the path.
 
 #include <atomic>
 #include <memory>
