@@ -16,9 +16,7 @@
 // Usage: bench_https BIN_DIR
 
 #include <openssl/pem.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -31,12 +29,11 @@
 #include <vector>
 
 #include "certificate.h"
+#include "curl_process.h"
 #include "net/http_client.h"
 #include "paired_runs.h"
 #include "server_process.h"
 #include "temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -88,28 +85,10 @@ RunFigures OurRun(const std::vector<std::string>& urls) {
 
 RunFigures CurlRun(const std::string& config, const std::string& certificateFile,
                    std::size_t requests) {
-    std::vector<std::string> args = {"curl",     "--no-progress-meter", "--fail",   "--http1.1",
-                                     "--cacert", certificateFile,       "--config", config};
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start curl");
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("curl failed");
-    }
-    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return {static_cast<double>(requests) / seconds, 1e6 * cpu / static_cast<double>(requests)};
+    const bench::CurlRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--http1.1",
+                                               "--cacert", certificateFile, "--config", config});
+    return {static_cast<double>(requests) / run.Seconds,
+            1e6 * run.CpuSeconds / static_cast<double>(requests)};
 }
 
 // Runs the pairs against `server` over `scheme` and prints a line of figures

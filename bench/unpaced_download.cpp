@@ -11,9 +11,6 @@
 //
 // Usage: bench_unpaced_download BIN_DIR
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +21,7 @@
 
 #include "control/download_control.h"
 #include "control/run_loop.h"
+#include "curl_process.h"
 #include "paired_runs.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
@@ -31,8 +29,6 @@
 #include "server_process.h"
 #include "task/md_task.h"
 #include "temp_dir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -122,25 +118,9 @@ public:
                     << ".png\"\n";
             }
         }
-        std::vector<std::string> args = {"curl", "--no-progress-meter", "--fail"};
-        args.insert(args.end(), {"--parallel", "--parallel-max", "8", "--config", config});
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        const auto start = Clock::now();
-        pid_t pid = -1;
-        if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) {
-            throw std::runtime_error("cannot start curl");
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            throw std::runtime_error("curl failed");
-        }
-        return static_cast<double>(urls_.size()) / seconds;
+        const bench::CurlRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--parallel",
+                                                   "--parallel-max", "8", "--config", config});
+        return static_cast<double>(urls_.size()) / run.Seconds;
     }
 
 private:

@@ -96,7 +96,12 @@ std::string ReplaceSection(std::string_view text, const std::string& name, const
             --start;
         }
     } else {
-        block.push_back("[" + NameOf(keys) + "]");
+        // Built by appending: GCC 12 takes "[" + name + "]" for an
+        // overlapping copy in Release builds (-Wrestrict).
+        std::string header = "[";
+        header += NameOf(keys);
+        header += ']';
+        block.push_back(std::move(header));
         std::copy_if(start + (found ? 1 : 0), end, std::back_inserter(block), IsComment);
         for (const auto& [key, value] : keys) {
             if (!SameIniName(key, "Name") && !value.empty()) {

@@ -36,6 +36,23 @@ protected:
     int RequestsServed() { return static_cast<int>(ReadTextLines(dir.File("server.log")).size()); }
     int RequestsServedSoFar() { return FileExists(dir.File("server.log")) ? RequestsServed() : 0; }
     std::string Url() { return task->GetTileUrl(6742, 3101); }
+
+    // Runs one worker until its first log line, stops it, and returns how
+    // long it took to end from then.
+    std::chrono::steady_clock::duration StopAfterTheFirstLine(
+        const WorkerEnvironment& environment) {
+        workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
+        running = 1;
+        while (log.empty()) {
+            sync.ServePending(10ms);
+        }
+        const auto stopped = std::chrono::steady_clock::now();
+        workers[0]->Terminate();
+        while (running > 0) {
+            sync.ServePending(10ms);
+        }
+        return std::chrono::steady_clock::now() - stopped;
+    }
 };
 
 // What a request of a built-in task and of a source task carried: a source
@@ -244,17 +261,7 @@ TEST_F(DownThread, StopCutsThePauseAfterATileShort) {
     Pacing slow(test::kPaceScale);
     slow.AfterTile = 20s;
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
-    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
-    running = 1;
-    while (log.empty()) {
-        sync.ServePending(10ms);
-    }
-    const auto stopped = std::chrono::steady_clock::now();
-    workers[0]->Terminate();
-    while (running > 0) {
-        sync.ServePending(10ms);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_LT(StopAfterTheFirstLine(environment), 5s);
     EXPECT_EQ(log,
               (std::vector<std::string>{"T1:seq=1," + Tile(6742, 3101) + " OK", "T1 Finished."}));
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
@@ -445,17 +452,7 @@ TEST_F(SourceWorkers, StopCutsTheServersWaitShortAndLeavesTheTileForLater) {
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
     backoff = std::make_unique<ServerBackoff>(slow);
     environment.Backoff = backoff.get();
-    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
-    running = 1;
-    while (log.empty()) {
-        sync.ServePending(10ms);
-    }
-    const auto stopped = std::chrono::steady_clock::now();
-    workers[0]->Terminate();
-    while (running > 0) {
-        sync.ServePending(10ms);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_LT(StopAfterTheFirstLine(environment), 5s);
     EXPECT_EQ(log, (std::vector<std::string>{"Server asks to wait 600 s (503 Service Unavailable).",
                                              "T1 Finished."}));
     EXPECT_TRUE(failed.empty());
