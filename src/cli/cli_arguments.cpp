@@ -107,6 +107,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             result.check = true;
             continue;
         }
+        if (command == "download" && (arg == "--replace" || arg == "--yes")) {
+            (arg == "--replace" ? result.replace : result.yes) = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             return Error(arg + " needs a value");
         }
