@@ -23,8 +23,8 @@ void ConsoleFrontEnd::ShowMessage(const std::string& text) {
 }
 
 bool ConsoleFrontEnd::Confirm(StartQuestion question, const std::string& text) {
-    const bool yes = question == StartQuestion::ReplaceOtherTask ? answers_.ReplaceOtherTask
-                                                                 : answers_.HugeTask;
+    const bool yes =
+        question == StartQuestion::ReplaceOtherTask ? answers_.ReplaceOtherTask : answers_.HugeTask;
     if (!yes) {
         ShowMessage(text);
     }

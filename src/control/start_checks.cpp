@@ -1,7 +1,6 @@
 #include "control/start_checks.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <limits>
 

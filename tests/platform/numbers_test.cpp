@@ -39,8 +39,12 @@ TEST(ReadLeadingDecimal, HasNoValueWhenNoNumberBeginsTheText) {
     for (const char* text : {"", "abc", "north", ".", "-", " +x", "inf", "nan", "e5"}) {
         EXPECT_FALSE(ReadLeadingDecimal(text)) << text;
     }
-    for (const auto& [text, value] : {std::pair{"0", 0.0}, {"-0.0abc", 0.0}, {" .5", 0.5},
-                                      {"12abc", 12.0}, {"-7e1x", -70.0}, {"0x10", 0.0}}) {
+    for (const auto& [text, value] : {std::pair{"0", 0.0},
+                                      {"-0.0abc", 0.0},
+                                      {" .5", 0.5},
+                                      {"12abc", 12.0},
+                                      {"-7e1x", -70.0},
+                                      {"0x10", 0.0}}) {
         EXPECT_EQ(ReadLeadingDecimal(text), value) << text;
     }
 }
