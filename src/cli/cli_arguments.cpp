@@ -9,6 +9,7 @@ namespace tessellon::cli {
 const char* const kUsage = R"(Usage:
   tessellon-cli download --name NAME --type map|satellite --left L --right R
                          --top T --bottom B --zoom Z --path DIR [--config FILE]
+                         [--replace] [--yes]
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
   tessellon-cli open PROJECT.tsln [--config FILE]
@@ -26,6 +27,11 @@ download    Acts exactly like typing the texts into the main window and
             where it stopped. Longitudes -180..180 and latitudes -85..85 in
             decimal degrees ("116,5" reads as 116.5), zoom 1..19; NAME gets
             ".tsln" unless it ends in it.
+            Where the window would ask, the question goes to standard error
+            and the download ends with status 1 unless answered beforehand:
+            --replace lets the task replace another task's project of the
+            same name in that folder; --yes starts a task of more than
+            100,000 tiles.
             --source NAME downloads from the tile source NAME of the sources
             file (ini/sources.ini beside the program, or --sources FILE);
             --url TEMPLATE from a source with that URL template and the
@@ -105,6 +111,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         if (command == "sources" && arg == "--check") {
             result.check = true;
+            continue;
+        }
+        if (command == "download" && (arg == "--replace" || arg == "--yes")) {
+            (arg == "--replace" ? result.replace : result.yes) = true;
             continue;
         }
         if (i + 1 >= args.size()) {

@@ -14,6 +14,8 @@ enum class Command { Help, Download, Open, Redownload, Convert, Sources };
 struct Arguments {
     Command command = Command::Help;
     TaskFields fields;                      // download
+    bool replace = false;                   // download: replace another task's project
+    bool yes = false;                       // download: start a huge task
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;

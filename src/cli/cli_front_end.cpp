@@ -4,8 +4,10 @@
 
 namespace tessellon::cli {
 
-ConsoleFrontEnd::ConsoleFrontEnd()
-    : terminal_(::isatty(STDERR_FILENO) == 1), started_(std::chrono::steady_clock::now()) {}
+ConsoleFrontEnd::ConsoleFrontEnd(StartAnswers answers)
+    : answers_(answers),
+      terminal_(::isatty(STDERR_FILENO) == 1),
+      started_(std::chrono::steady_clock::now()) {}
 
 void ConsoleFrontEnd::ClearProgress() {
     if (progressShown_) {
@@ -18,6 +20,15 @@ void ConsoleFrontEnd::ShowMessage(const std::string& text) {
     ClearProgress();
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+bool ConsoleFrontEnd::Confirm(StartQuestion question, const std::string& text) {
+    const bool yes =
+        question == StartQuestion::ReplaceOtherTask ? answers_.ReplaceOtherTask : answers_.HugeTask;
+    if (!yes) {
+        ShowMessage(text);
+    }
+    return yes;
 }
 
 void ConsoleFrontEnd::LogReplaced(const std::vector<std::string>& lines) {

@@ -10,11 +10,20 @@
 
 namespace tessellon::cli {
 
+// The questions a start may ask, answered beforehand on the command line.
+struct StartAnswers {
+    bool ReplaceOtherTask = false;  // --replace
+    bool HugeTask = false;          // --yes
+};
+
 class ConsoleFrontEnd : public DownloadFrontEnd, public RedownloadOutput {
 public:
-    ConsoleFrontEnd();
+    explicit ConsoleFrontEnd(StartAnswers answers = {});
 
     void ShowMessage(const std::string& text) override;
+    // Yes when the command line answered the question so; otherwise the
+    // question goes to standard error and the start ends.
+    bool Confirm(StartQuestion question, const std::string& text) override;
     void LogReplaced(const std::vector<std::string>& lines) override;
     void LogLineAdded(const std::string& line) override;
     void FailedReplaced(const std::vector<std::string>&) override {}
@@ -30,6 +39,7 @@ public:
 private:
     void ClearProgress();
 
+    StartAnswers answers_;
     bool progressShown_ = false;
     bool terminal_;
     std::chrono::steady_clock::time_point started_;

@@ -43,13 +43,14 @@ std::chrono::milliseconds PaceScaleFromEnvironment() {
     return Pacing::kProgramScale;
 }
 
-int RunDownload(const TaskFields& fields, const std::string& configFile) {
+int RunDownload(const TaskFields& fields, const std::string& configFile,
+                cli::StartAnswers answers = {}) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
     settings.ProgramFolder = ProgramFolder();
     settings.Pace = Pacing(scale);
-    cli::ConsoleFrontEnd console;
+    cli::ConsoleFrontEnd console(answers);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
     if (!control.Start(fields)) {
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
             }
-            return RunDownload(fields, configFile);
+            return RunDownload(fields, configFile, {args.replace, args.yes});
         }
         case cli::Command::Open: {
             const std::string project = AbsolutePath(args.file);

@@ -49,6 +49,9 @@ bool DownloadControl::Start(const TaskFields& fields) {
         frontEnd_.ShowMessage("Error: Create task failure.");
         return false;
     }
+    if (!ConfirmStart(checked, *task)) {
+        return false;
+    }
     // The new task replaces the old one only now that it exists; no worker of
     // the old one is left (they were released when it finished).
     params_ = std::move(checked.Params);
@@ -75,7 +78,7 @@ bool DownloadControl::Start(const TaskFields& fields) {
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    WorkerEnvironment environment{&sync_, this, TaskPace(), settings_.TimeLimits,
+    WorkerEnvironment environment{&sync_, this, TaskPace(*params_), settings_.TimeLimits,
                                   settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
@@ -90,12 +93,28 @@ bool DownloadControl::Start(const TaskFields& fields) {
     return true;
 }
 
+// Replacing another task's project and starting a huge task need a Yes. A
+// continued task was agreed to when it first started.
+bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask& task) {
+    const TaskParameters& params = *checked.Params;
+    if (checked.ReplacesOtherTask &&
+        !frontEnd_.Confirm(StartQuestion::ReplaceOtherTask, ReplaceTaskQuestion(params.TaskName))) {
+        return false;
+    }
+    if (params.ContinueTask) {
+        return true;
+    }
+    const auto question =
+        HugeTaskQuestion(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile);
+    return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
+}
+
 // A source sets its own pause after a tile; it scales with the program's pace
 // like every other pause, so a shrunk test pace shrinks it too.
-Pacing DownloadControl::TaskPace() const {
+Pacing DownloadControl::TaskPace(const TaskParameters& params) const {
     Pacing pace = settings_.Pace;
-    if (params_->Source) {
-        pace.AfterTile = std::chrono::milliseconds(params_->Source->PauseMs()) *
+    if (params.Source) {
+        pace.AfterTile = std::chrono::milliseconds(params.Source->PauseMs()) *
                          settings_.Pace.AfterTile.count() / Pacing::kProgramScale.count();
     }
     return pace;

@@ -22,9 +22,19 @@
 
 namespace tessellon {
 
+struct StartCheckResult;
+
+// The questions a start may ask before it writes anything.
+enum class StartQuestion {
+    ReplaceOtherTask,  // the project of another task has that name
+    HugeTask,          // more than kHugeTaskTiles tiles
+};
+
 // What the front end is told; every call comes on the main thread.
 class DownloadFrontEnd : public MessageSink {
 public:
+    // Asks `text` (Yes / No, No the default); true to go on.
+    virtual bool Confirm(StartQuestion question, const std::string& text) = 0;
     // The log window's lines were replaced (at a start).
     virtual void LogReplaced(const std::vector<std::string>& lines) = 0;
     virtual void LogLineAdded(const std::string& line) = 0;
@@ -102,7 +112,8 @@ private:
     void SaveMemo(const std::vector<std::string>& memo, const std::string& fileName);
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
-    Pacing TaskPace() const;
+    Pacing TaskPace(const TaskParameters& params) const;
+    bool ConfirmStart(const StartCheckResult& checked, const MDTask& task);
 
     DownloadSettings settings_;
     DownloadFrontEnd& frontEnd_;

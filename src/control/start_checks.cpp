@@ -1,10 +1,13 @@
 #include "control/start_checks.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
 
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/text_format.h"
 #include "task/contract_texts.h"
 #include "task/project_file.h"
 #include "task/tile_layer.h"
@@ -15,10 +18,18 @@ namespace {
 
 constexpr const char* kTaskExtension = ".tsln";
 
-// A typed coordinate: every "," is read as ".", then the atof rule.
+// A typed coordinate: every "," is read as ".", then the atof rule. A text
+// that no number begins has no value; NaN fails every range check, so the
+// field's own range message refuses it rather than taking it as 0.
 double ReadCoordinate(std::string text) {
     std::replace(text.begin(), text.end(), ',', '.');
-    return ParseLeadingDecimal(text);
+    return ReadLeadingDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
+}
+
+// A stored bound equals a typed one when it holds the number the project file
+// would hold for it, whichever way either was written ("40" and "40.0").
+bool SameBound(const std::string& stored, double typed) {
+    return ReadCoordinate(stored) == ReadCoordinate(FormatGeneral(typed));
 }
 
 bool Within(double value, double low, double high) {
@@ -47,24 +58,53 @@ std::optional<std::string> CheckBounds(const TaskParameters& p) {
     return std::nullopt;
 }
 
-// The project file of that name describes the same task: map type, the four
-// bounds exactly as typed, zoom, folder and name, and for a source task every
-// key of the source as the task started with it.
-bool IsSameTask(const std::string& projectPath, const TaskFields& fields, std::int32_t mapsType,
-                std::int32_t zoom) {
-    if (!FileExists(projectPath)) {
-        return false;
-    }
-    const ProjectFile project(projectPath);
+// The existing project file describes the task of these parameters: map
+// type, the four bounds as numbers, zoom, and for a source task every key of
+// the source as the task started with it. Folder and name match by the path.
+bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
     const ProjectArea area = project.ReadArea();
-    return project.Read(project_keys::MapsTypeWhenComparing) == mapsType &&
-           (!fields.Source || project.ReadSource() == fields.Source->Keys()) &&
-           area.LeftLongitude == fields.LeftLongitude &&
-           area.RightLongitude == fields.RightLongitude && area.TopLatitude == fields.TopLatitude &&
-           area.BottomLatitude == fields.BottomLatitude &&
-           project.Read(project_keys::ZoomWhenComparing) == zoom &&
-           ExtractFilePath(projectPath) == IncludeTrailingSeparator(fields.SavePath) &&
-           ExtractFileName(projectPath) == fields.TaskName;
+    return project.Read(project_keys::MapsTypeWhenComparing) == p.MapsType &&
+           (!p.Source || project.ReadSource() == p.Source->Keys()) &&
+           SameBound(area.LeftLongitude, p.LeftLongitude) &&
+           SameBound(area.RightLongitude, p.RightLongitude) &&
+           SameBound(area.TopLatitude, p.TopLatitude) &&
+           SameBound(area.BottomLatitude, p.BottomLatitude) &&
+           project.Read(project_keys::ZoomWhenComparing) == p.Zoom;
+}
+
+// "1 day", "3 hours".
+std::string Amount(std::int64_t count, const char* unit) {
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}
+
+// Days and hours, hours and minutes, or minutes (at least one).
+std::string DurationText(std::chrono::seconds duration) {
+    const std::int64_t minutes = std::max<std::int64_t>(1, (duration.count() + 30) / 60);
+    const std::int64_t hours = minutes / 60;
+    const std::int64_t days = hours / 24;
+    const auto joined = [](std::string major, std::int64_t minorCount, const char* unit) {
+        return minorCount == 0 ? major : major + " " + Amount(minorCount, unit);
+    };
+    if (days > 0) {
+        return joined(Amount(days, "day"), hours % 24, "hour");
+    }
+    if (hours > 0) {
+        return joined(Amount(hours, "hour"), minutes % 60, "minute");
+    }
+    return Amount(minutes, "minute");
+}
+
+// GiB with one decimal, or TiB from 1024 GiB on.
+std::string SizeText(std::int64_t kibibytes) {
+    double amount = static_cast<double>(kibibytes) / (1024.0 * 1024.0);
+    const char* unit = "GiB";
+    if (amount >= 1024) {
+        amount /= 1024;
+        unit = "TiB";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", amount, unit);
+    return text;
 }
 
 }  // namespace
@@ -73,9 +113,35 @@ std::string CompleteTaskName(const std::string& typed) {
     return ExtractFileExt(typed) == kTaskExtension ? typed : typed + kTaskExtension;
 }
 
+std::string ReplaceTaskQuestion(const std::string& taskName) {
+    return "A task named " + taskName +
+           " already exists in this folder with other settings. Replace it?";
+}
+
+std::optional<std::string> HugeTaskQuestion(std::int64_t tiles, std::int32_t workers,
+                                            std::chrono::milliseconds pauseAfterTile) {
+    if (tiles <= kHugeTaskTiles) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t kKibibytesPerTile = 15;
+    const std::int64_t tilesPerWorker = (tiles + workers - 1) / workers;
+    const auto duration =
+        std::chrono::duration_cast<std::chrono::seconds>(pauseAfterTile * tilesPerWorker);
+    return "This task has " + std::to_string(tiles) + " tiles: about " + DurationText(duration) +
+           " at the service's pace and about " + SizeText(tiles * kKibibytesPerTile) +
+           " on disk. Start it?";
+}
+
 StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config) {
     const ProxySettings proxy = config.ReadProxy();
     const TileServiceSettings service = config.ReadTileService();
+
+    // Without a name the task's files would be hidden ones (".tsln",
+    // "_log.txt") that no dialog offers; nothing is written before this.
+    const std::string taskName = CompleteTaskName(fields.TaskName);
+    if (taskName == kTaskExtension) {
+        return {"Please enter a task name.", nullptr};
+    }
 
     // The up-down control keeps the zoom within its range; a zoom from
     // elsewhere is held to the same range before it reaches the tile math.
@@ -113,7 +179,6 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
         return {std::move(message), nullptr};
     }
 
-    const std::string taskName = CompleteTaskName(fields.TaskName);
     params->Zoom = zoom;
     params->ThreadCount = fields.Source ? fields.Source->Workers() : kThreadSlots;
     params->ThreadSlots = kThreadSlots;
@@ -128,8 +193,12 @@ StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& 
     params->MapHost = service.MapHost;
     params->SatelliteHost = service.SatelliteHost;
     params->Source = fields.Source;
-    params->ContinueTask = IsSameTask(savePath + taskName, fields, mapsType, zoom);
-    return {std::nullopt, std::move(params)};
+    bool replacesOtherTask = false;
+    if (const std::string projectPath = savePath + taskName; FileExists(projectPath)) {
+        params->ContinueTask = IsSameTask(ProjectFile(projectPath), *params);
+        replacesOtherTask = !params->ContinueTask;
+    }
+    return {std::nullopt, std::move(params), replacesOtherTask};
 }
 
 }  // namespace tessellon

@@ -25,6 +25,10 @@ std::size_t SkipDigits(std::string_view text, std::size_t i) {
 }  // namespace
 
 double ParseLeadingDecimal(std::string_view text) {
+    return ReadLeadingDecimal(text).value_or(0);
+}
+
+std::optional<double> ReadLeadingDecimal(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
         ++i;
@@ -42,7 +46,7 @@ double ParseLeadingDecimal(std::string_view text) {
         i = fractionEnd;
     }
     if (!anyDigit) {
-        return 0;
+        return std::nullopt;
     }
     // An exponent counts only when digits follow it.
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {

@@ -33,6 +33,9 @@ template <std::integral Integer>
 // (optionally signed, with a decimal point and an exponent) is converted, and
 // a text without such a part gives 0. "12abc" gives 12, "abc" gives 0.
 double ParseLeadingDecimal(std::string_view text);
+// The same, but nothing for a text without such a part, so that "abc" and
+// "0" can be told apart.
+[[nodiscard]] std::optional<double> ReadLeadingDecimal(std::string_view text);
 
 // A whole number: leading blanks, an optional sign, then only digits, within
 // 32 bits. False for anything else, the empty text included.

@@ -357,6 +357,10 @@ void TForm1::ShowMessage(const std::string& text) {
     desktop_.ShowMessage(this, Q(text));
 }
 
+bool TForm1::Confirm(StartQuestion, const std::string& text) {
+    return desktop_.Confirm(this, Q(text));
+}
+
 void TForm1::LogReplaced(const std::vector<std::string>& lines) {
     Memo1->ReplaceLines(lines);
 }

@@ -52,6 +52,7 @@ public:
     void FailedReplaced(const std::vector<std::string>& lines) override;
     void FailedLineAdded(const std::string& line) override;
     void StateChanged() override;
+    bool Confirm(StartQuestion question, const std::string& text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

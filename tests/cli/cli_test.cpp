@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "download_harness.h"
@@ -166,6 +167,57 @@ TEST_F(Cli, RefusedInputEndsWithStatusOneAndTheMessageOnStandardError) {
     const Outcome usage = Execute({"download", "--name", "x"});
     EXPECT_EQ(usage.status, 1);
     EXPECT_NE(usage.err.find("Usage:"), std::string::npos);
+}
+
+// The download of `args` at another zoom, with `flags` added.
+std::vector<std::string> AtZoom(std::vector<std::string> args, const std::string& zoom,
+                                const std::vector<std::string>& flags = {}) {
+    *(std::find(args.begin(), args.end(), "--zoom") + 1) = zoom;
+    args.insert(args.end(), flags.begin(), flags.end());
+    return args;
+}
+
+// Without a window to ask, the question goes to standard error and the
+// answer Yes must be given beforehand.
+TEST_F(Cli, ReplacingAnotherTaskOrStartingAHugeOneNeedsItsFlag) {
+    StartServer();
+    ASSERT_EQ(Execute(DownloadArgs()).status, 0);
+    const std::string project = ReadFileBytes(dir.File("maps/area.tsln"));
+
+    const Outcome refused = Execute(AtZoom(DownloadArgs(), "12", {"--yes"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "A task named area.tsln already exists in this folder with other settings. "
+              "Replace it?\n");
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(ReadFileBytes(dir.File("maps/area.tsln")), project);
+    const Outcome replaced = Execute(AtZoom(DownloadArgs(), "12", {"--replace"}));
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_NE(ReadFileBytes(dir.File("maps/area.tsln")).find("Zoom=12"), std::string::npos);
+
+    const auto huge = [&](const std::string& flag) {
+        return AtZoom(DownloadArgs("116.3", "huge"), "19", {flag});
+    };
+    const Outcome asked = Execute(huge("--replace"));
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_EQ(asked.err.rfind("This task has 111252 tiles: about ", 0), 0u) << asked.err;
+    EXPECT_TRUE(asked.err.ends_with(" on disk. Start it?\n")) << asked.err;
+    EXPECT_FALSE(FileExists(dir.File("maps/huge.tsln")));
+    const pid_t pid = Spawn(huge("--yes"), "100");
+    // A second tile of some worker shows that the download runs.
+    const auto tiles = [&] {
+        std::error_code error;
+        const std::filesystem::directory_iterator folder(dir.File("maps/huge"), error);
+        return error ? 0 : std::distance(begin(folder), end(folder));
+    };
+    for (int i = 0; i < 200 && tiles() <= 8; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ::kill(pid, SIGINT);
+    const Outcome started = Wait(pid);
+    EXPECT_EQ(started.status, 3) << started.err;
+    EXPECT_NE(started.out.find("Total count of images would be downloaded: 111252"),
+              std::string::npos);
 }
 
 TEST_F(Cli, FailedTilesEndWithStatusTwoAndAWorkerEndedByThePolicyWithThree) {
@@ -377,7 +429,7 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word : {"download", "open", "redownload", "convert", "sources", "--config",
-                             "--sources", "--check", "Exit status"}) {
+                             "--sources", "--check", "--replace", "--yes", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -179,11 +179,15 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
     EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
 }
 
+// Typed as "40.0" and "demo", the task's file holds "40" and "demo.tsln":
+// still the same task.
 TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBothRuns) {
     Pacing slow(test::kPaceScale);
     slow.AfterTile = 30ms;
     DownloadHarness h(test::ServerOptions(), slow);
-    const TaskFields fields = h.SampleFields();
+    TaskFields fields = h.SampleFields();
+    fields.TopLatitude = "40.0";
+    fields.TaskName = "demo";
     ASSERT_TRUE(h.control->Start(fields));
     h.RunFor(100ms);
     h.control->Stop();
@@ -209,6 +213,59 @@ TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBot
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), 42u) << "a tile fetched twice";
     EXPECT_EQ(h.control->Memo2(), std::vector<std::string>{"/kept/record.png|http://h/u"});
     EXPECT_EQ(h.control->Progress().Done, 42);
+    EXPECT_TRUE(h.frontEnd.questions.empty());
+}
+
+// Another task's project of that name is replaced only after a Yes; a No
+// leaves every file of it as it was and starts nothing.
+TEST(DownloadControl, ReplacingAnotherTasksProjectAsksFirst) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.Download(h.OneTileFields()));
+    const std::string project = h.control->CurrentTask()->Params->SavePath + "newtask.tsln";
+    const std::string log = h.control->CurrentTask()->LogFileName;
+    const std::string projectBefore = ReadFileBytes(project);
+    const std::string logBefore = ReadFileBytes(log);
+    const std::size_t messagesBefore = h.frontEnd.messages.size();
+
+    TaskFields other = h.OneTileFields();
+    other.Zoom = "12";
+    const std::string question =
+        "A task named newtask.tsln already exists in this folder with other settings. Replace it?";
+    EXPECT_FALSE(h.control->Start(other));
+    EXPECT_EQ(h.frontEnd.questions, std::vector<std::string>{question});
+    EXPECT_EQ(h.frontEnd.messages.size(), messagesBefore);
+    EXPECT_EQ(ReadFileBytes(project), projectBefore);
+    EXPECT_EQ(ReadFileBytes(log), logBefore);
+    EXPECT_FALSE(h.control->Running());
+
+    h.frontEnd.confirmAnswers = {true};
+    ASSERT_TRUE(h.Download(other));
+    EXPECT_EQ(h.frontEnd.questions.size(), 2u);
+    EXPECT_FALSE(h.control->CurrentTask()->Params->ContinueTask);
+    EXPECT_NE(ReadFileBytes(project).find("Zoom=12"), std::string::npos);
+}
+
+// A new task of more than 100,000 tiles starts only after a Yes; when it
+// continues, it was agreed to already.
+TEST(DownloadControl, AHugeTaskAsksBeforeItWritesAnything) {
+    DownloadHarness h;
+    TaskFields huge = h.SampleFields();
+    huge.Zoom = "19";
+    EXPECT_FALSE(h.control->Start(huge));
+    ASSERT_EQ(h.frontEnd.questions.size(), 1u);
+    EXPECT_EQ(h.frontEnd.questions[0].rfind("This task has 111252 tiles: about ", 0), 0u)
+        << h.frontEnd.questions[0];
+    EXPECT_FALSE(FileExists(huge.SavePath + "/newtask.tsln"));
+    EXPECT_TRUE(h.frontEnd.messages.empty());
+
+    h.frontEnd.confirmAnswers = {true};
+    ASSERT_TRUE(h.control->Start(huge));
+    EXPECT_EQ(h.control->Progress().Total, 111252);
+    h.control->Shutdown();
+    ASSERT_TRUE(h.control->Start(huge));
+    EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
+    EXPECT_EQ(h.frontEnd.questions.size(), 2u);
+    h.control->Shutdown();
 }
 
 TEST(DownloadControl, ShutdownStopsWaitsAndSavesEverything) {

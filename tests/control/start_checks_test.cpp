@@ -72,13 +72,42 @@ TEST_F(StartChecks, CoordinatesAreReadWithCommasAsPointsAndTheAtofRule) {
     fields.LeftLongitude = "116,3";
     fields.RightLongitude = "116.5abc";
     fields.TopLatitude = "  40";
-    fields.BottomLatitude = "abc";  // reads as 0
+    fields.BottomLatitude = "-0";
     const StartCheckResult result = Check();
     ASSERT_FALSE(result.Message) << *result.Message;
     EXPECT_EQ(result.Params->LeftLongitude, 116.3);
     EXPECT_EQ(result.Params->RightLongitude, 116.5);
     EXPECT_EQ(result.Params->TopLatitude, 40);
     EXPECT_EQ(result.Params->BottomLatitude, 0);
+}
+
+// Letters once read as 0 and fetched the tile at 0 degrees, replacing the
+// task of that name; a text that no number begins is out of every range.
+TEST_F(StartChecks, ACoordinateThatNoNumberBeginsGetsItsFieldsRangeMessage) {
+    using F = TaskFields;
+    for (const char* text : {"", "abc", "north", " ", "-", ".", "nan", "inf"}) {
+        EXPECT_EQ(MessageFor(&F::LeftLongitude, text),
+                  "Left Longitude should be between -180 and 180.")
+            << text;
+        EXPECT_EQ(MessageFor(&F::RightLongitude, text),
+                  "Right Longitude should be between -180 and 180.")
+            << text;
+        EXPECT_EQ(MessageFor(&F::TopLatitude, text), "Top Latitude should be between -85 and 85.")
+            << text;
+        EXPECT_EQ(MessageFor(&F::BottomLatitude, text),
+                  "Bottom Latitude should be between -85 and 85.")
+            << text;
+    }
+}
+
+// Without a name the files would be ".tsln", "_log.txt"...: refused before
+// the save folder is made.
+TEST_F(StartChecks, AnEmptyTaskNameIsRefusedBeforeAnythingIsWritten) {
+    for (const char* name : {"", ".tsln"}) {
+        EXPECT_EQ(MessageFor(&TaskFields::TaskName, name), "Please enter a task name.") << name;
+    }
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "maps"));
+    EXPECT_EQ(MessageFor(&TaskFields::TaskName, "a"), "(accepted)");
 }
 
 TEST_F(StartChecks, BoundsMayMeetAndTheWholeRangeIsAccepted) {
@@ -126,9 +155,13 @@ TEST(CompleteTaskName, AppendsTheExtensionUnlessItIsExactlyTsln) {
     EXPECT_EQ(CompleteTaskName("old.area.tsln"), "old.area.tsln");
 }
 
-TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
-    // The project file of the earlier run, as the task writes it.
-    EXPECT_TRUE(CreateDirectoryOneLevel(dir.Path() + "maps"));
+// The same task is the same numbers, whatever way they are typed, in the
+// project file the completed name finds; any other task there would be
+// replaced.
+TEST_F(StartChecks, TheSameTaskContinuesHoweverItsNumbersAndNameAreTyped) {
+    EXPECT_FALSE(Check().ReplacesOtherTask);
+    // The project file of the earlier run, as the task writes it, in the
+    // folder that check made.
     WriteFileAtomic(dir.Path() + "maps/newtask.tsln",
                     "[MapsType]\r\nMapsType=3\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
                     "RightLongitude=116.5\r\nTopLatitude=40\r\nBottomLatitude=39.8\r\n\r\n"
@@ -138,25 +171,66 @@ TEST_F(StartChecks, OnlyTheSameTaskTypedTheSameWayContinues) {
     const struct {
         std::string TaskFields::*field;
         std::string text;
+        bool same;
     } changes[] = {
-        {&TaskFields::LeftLongitude, "116.30"},  // same number, other text
-        {&TaskFields::TopLatitude, "40.0"},
-        {&TaskFields::BottomLatitude, "39,8"},
-        {&TaskFields::Zoom, "14"},
-        {&TaskFields::TaskName, "newtask"},             // completed to the same file name
-        {&TaskFields::SavePath, dir.Path() + "maps/"},  // trailing separator: still the same
+        {&TaskFields::LeftLongitude, "116.30", true},  // same number, other text
+        {&TaskFields::TopLatitude, "40.0", true},
+        {&TaskFields::TopLatitude, "40.0000000000000001", true},  // the same in the file
+        {&TaskFields::BottomLatitude, "39,8", true},
+        {&TaskFields::RightLongitude, "116.5north", true},
+        {&TaskFields::TaskName, "newtask", true},             // completed to the same name
+        {&TaskFields::SavePath, dir.Path() + "maps/", true},  // trailing separator
+        {&TaskFields::LeftLongitude, "116.31", false},
+        {&TaskFields::BottomLatitude, "39.79999", false},
+        {&TaskFields::Zoom, "14", false},
     };
     for (const auto& change : changes) {
         TaskFields saved = fields;
         fields.*change.field = change.text;
         const StartCheckResult result = Check();
         ASSERT_TRUE(result.Params) << change.text;
-        const bool expectContinue = change.text == dir.Path() + "maps/";
-        EXPECT_EQ(result.Params->ContinueTask, expectContinue) << change.text;
+        EXPECT_EQ(result.Params->ContinueTask, change.same) << change.text;
+        EXPECT_EQ(result.ReplacesOtherTask, !change.same) << change.text;
         fields = saved;
     }
     fields.MapsTypeItem = kSatelliteItem;
     EXPECT_FALSE(Check().Params->ContinueTask);
+    EXPECT_TRUE(Check().ReplacesOtherTask);
+    fields.TaskName = "other";
+    EXPECT_FALSE(Check().ReplacesOtherTask);
+}
+
+// Up to 100,000 tiles nothing is asked; beyond, the time runs on all workers
+// at once, rounded to minutes, and the size counts 15 KiB a tile.
+TEST(HugeTaskQuestion, TellsTilesTimeAndSizeBeyondOneHundredThousandTiles) {
+    using std::chrono::milliseconds;
+    EXPECT_FALSE(HugeTaskQuestion(100000, 8, milliseconds(1000)));
+    EXPECT_EQ(HugeTaskQuestion(100001, 8, milliseconds(1000)),
+              "This task has 100001 tiles: about 3 hours 28 minutes at the service's pace and "
+              "about 1.4 GiB on disk. Start it?");
+    const struct {
+        std::int64_t tiles;
+        std::int32_t workers;
+        int pauseMs;
+        const char* time;
+        const char* size;
+    } cases[] = {
+        {172800, 1, 1000, "2 days", "2.5 GiB"},
+        {180000, 2, 1000, "1 day 1 hour", "2.6 GiB"},
+        {120000, 8, 250, "1 hour 3 minutes", "1.7 GiB"},
+        {120000, 3, 1500, "16 hours 40 minutes", "1.7 GiB"},
+        {200000, 8, 100, "42 minutes", "2.9 GiB"},
+        {200000, 8, 0, "1 minute", "2.9 GiB"},
+        {2147483647, 8, 1000, "3106 days 21 hours", "30.0 TiB"},
+    };
+    for (const auto& c : cases) {
+        const auto question = HugeTaskQuestion(c.tiles, c.workers, milliseconds(c.pauseMs));
+        ASSERT_TRUE(question) << c.tiles;
+        EXPECT_NE(question->find(std::string("about ") + c.time + " at"), std::string::npos)
+            << *question;
+        EXPECT_NE(question->find(std::string("about ") + c.size + " on disk"), std::string::npos)
+            << *question;
+    }
 }
 
 TileSource Topo(const std::string& pauseMs = "1000") {

@@ -34,6 +34,21 @@ TEST(ParseLeadingDecimal, ConvertsTheLongestLeadingDecimalNumber) {
     EXPECT_EQ(ParseLeadingDecimal("1e-400"), 0);
 }
 
+// A text that reads as 0 only because no number begins it reads as nothing.
+TEST(ReadLeadingDecimal, HasNoValueWhenNoNumberBeginsTheText) {
+    for (const char* text : {"", "abc", "north", ".", "-", " +x", "inf", "nan", "e5"}) {
+        EXPECT_FALSE(ReadLeadingDecimal(text)) << text;
+    }
+    for (const auto& [text, value] : {std::pair{"0", 0.0},
+                                      {"-0.0abc", 0.0},
+                                      {" .5", 0.5},
+                                      {"12abc", 12.0},
+                                      {"-7e1x", -70.0},
+                                      {"0x10", 0.0}}) {
+        EXPECT_EQ(ReadLeadingDecimal(text), value) << text;
+    }
+}
+
 // Every other integer reading builds on this one, so its edges are pinned for
 // a signed and an unsigned type of different widths: which signs pass, where
 // each type overflows, and that nothing but the digits of the base is taken.

@@ -5,6 +5,7 @@
 // which drives the timer and serves the workers' calls.
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +26,19 @@ public:
     void FailedReplaced(const std::vector<std::string>& lines) override { failed = lines; }
     void FailedLineAdded(const std::string& line) override { failed.push_back(line); }
     void StateChanged() override { ++stateChanges; }
+    bool Confirm(StartQuestion, const std::string& text) override {
+        questions.push_back(text);
+        const bool yes = !confirmAnswers.empty() && confirmAnswers.front();
+        if (!confirmAnswers.empty()) {
+            confirmAnswers.pop_front();
+        }
+        return yes;
+    }
 
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    // Answers for the next questions, in order; none left means No.
+    std::deque<bool> confirmAnswers;
     std::vector<std::string> log;
     std::vector<std::string> failed;
     int stateChanges = 0;

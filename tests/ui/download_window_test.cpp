@@ -95,6 +95,11 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("messages");
+        QTest::newRow("no name") << "TaskName"
+                                 << "" << QStringList{"Please enter a task name."};
+        QTest::newRow("letters") << "LeftLongitude"
+                                 << "east"
+                                 << QStringList{"Left Longitude should be between -180 and 180."};
         QTest::newRow("no folder") << "SavePath"
                                    << "" << QStringList{"Please select a path to save the images."};
         QTest::newRow("left") << "LeftLongitude"
@@ -139,6 +144,8 @@ private slots:
         const std::string value = QString(text).replace("%dir%", dir).toStdString();
         if (field == "SavePath") {
             fields.SavePath = text.isEmpty() ? "" : f->dir.File(text.toStdString());
+        } else if (field == "TaskName") {
+            fields.TaskName = value;
         } else if (field == "LeftLongitude") {
             fields.LeftLongitude = value;
         } else if (field == "RightLongitude") {
@@ -223,6 +230,45 @@ private slots:
                      .entryList(QDir::Files)
                      .size(),
                  1);
+    }
+
+    // Another task's project of that name, or more than 100,000 tiles: the
+    // window asks, and No starts nothing.
+    void aStartAsksBeforeReplacingAnotherTaskOrStartingAHugeOne() {
+        Prepare(Pacing(kPaceScale));
+        TaskFields fields = Sample();
+        fields.RightLongitude = fields.LeftLongitude;
+        fields.BottomLatitude = fields.TopLatitude;
+        Type(fields);
+        Button()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        const QString log = Log();
+
+        fields.Zoom = "12";
+        Type(fields);
+        Button()->click();
+        QCOMPARE(f->desktop.questions,
+                 std::vector<QString>{"A task named newtask.tsln already exists in this folder "
+                                      "with other settings. Replace it?"});
+        QCOMPARE(Button()->text(), QString("Start"));
+        QCOMPARE(Log(), log);
+
+        TaskFields huge = Sample();
+        huge.TaskName = "huge";
+        huge.Zoom = "19";
+        Type(huge);
+        Button()->click();
+        QCOMPARE(f->desktop.questions.size(), size_t(2));
+        QVERIFY(f->desktop.questions[1].startsWith("This task has 111252 tiles: about "));
+        QCOMPARE(Button()->text(), QString("Start"));
+        QVERIFY(!FileExists(huge.SavePath + "/huge.tsln"));
+
+        f->desktop.confirmAnswers = {true};
+        Type(fields);
+        Button()->click();
+        QCOMPARE(Button()->text(), QString("Stop"));
+        QTRY_COMPARE_WITH_TIMEOUT(Button()->text(), QString("Start"), 5000);
+        QCOMPARE(f->desktop.questions.size(), size_t(3));
     }
 
     void closingTheWindowDuringADownloadStopsAndSavesEverything() {
