@@ -28,10 +28,9 @@ struct FolderSetting {
 };
 
 namespace settings {
-// The save folder the main window proposes, and the one the options window
-// shows: the same key with two different defaults.
-inline constexpr FolderSetting DefaultPathForMainWindow{"IniParas", "DefaultPath", "orvanta"};
-inline constexpr FolderSetting DefaultPathForOptions{"IniParas", "DefaultPath", "downloads"};
+// The save folder the main window proposes and the options window shows: one
+// default for both, so OK in the options window never moves it.
+inline constexpr FolderSetting DefaultPath{"IniParas", "DefaultPath", "orvanta"};
 inline constexpr StringSetting DefaultOutputName{"IniParas", "DefaultOutputName", "bigmap.bmp"};
 inline constexpr IntegerSetting DefaultThreadCount{"IniParas", "DefaultThreadCount", 1};
 inline constexpr StringSetting Version{"IniParas", "Version", "5.23"};
