@@ -15,7 +15,7 @@ std::string Text(std::string_view text) {
 }  // namespace
 
 std::string Configuration::DefaultFileName() {
-    return ProgramFolder() + "ini/config.ini";
+    return SettingsFileIn(ProgramFolder(), "config.ini");
 }
 
 std::string Configuration::Read(const StringSetting& setting) const {

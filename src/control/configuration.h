@@ -1,5 +1,5 @@
 #pragma once
-// The configuration file "ini/config.ini" beside the program: one registry of
+// The configuration file "config.ini" (where it lives: SettingsFileIn): one registry of
 // every section and key with its default, and typed reading and writing for
 // the main window, the options window and the download start.
 
@@ -76,7 +76,7 @@ class Configuration {
 public:
     explicit Configuration(std::string fileName) : fileName_(std::move(fileName)) {}
 
-    // ProgramFolder() + "ini/config.ini".
+    // "config.ini" of the running program, as SettingsFileIn places it.
     static std::string DefaultFileName();
 
     const std::string& FileName() const { return fileName_; }
