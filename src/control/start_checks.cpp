@@ -73,7 +73,11 @@ std::string CompleteTaskName(const std::string& typed) {
     return ExtractFileExt(typed) == kTaskExtension ? typed : typed + kTaskExtension;
 }
 
-StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config) {
+StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config) {
+    // The log head and the failed-tile records name the folder, so it is
+    // whole: the same wherever the program was started from.
+    TaskFields fields = typed;
+    fields.SavePath = AbsolutePath(typed.SavePath);
     const ProxySettings proxy = config.ReadProxy();
     const TileServiceSettings service = config.ReadTileService();
 

@@ -1,8 +1,8 @@
 #pragma once
 // The checks of a download start, in their fixed order with their fixed
 // messages, turning the main window's field texts into the parameters of a
-// task. The save folder is created on the way (one level), and stays even
-// when a later check fails.
+// task. The save folder is made absolute (see AbsolutePath) and created on the
+// way (one level), and stays even when a later check fails.
 
 #include <memory>
 #include <optional>
