@@ -1,7 +1,7 @@
 #pragma once
-// The configuration file "config.ini" (where it lives: SettingsFileIn): one registry of
-// every section and key with its default, and typed reading and writing for
-// the main window, the options window and the download start.
+// The configuration file "config.ini" (SettingsFileIn says where it lives):
+// one registry of every section and key with its default, and typed reading
+// and writing for the main window, the options window and the download start.
 
 #include <string>
 #include <string_view>
