@@ -27,13 +27,14 @@ download    Acts exactly like typing the texts into the main window and
             where it stopped. Longitudes -180..180 and latitudes -85..85 in
             decimal degrees ("116,5" reads as 116.5), zoom 1..19; NAME gets
             ".tsln" unless it ends in it.
+            A relative DIR is taken from the current folder; "~" is home.
             Where the window would ask, the question goes to standard error
             and the download ends with status 1 unless answered beforehand:
             --replace lets the task replace another task's project of the
             same name in that folder; --yes starts a task of more than
             100,000 tiles.
             --source NAME downloads from the tile source NAME of the sources
-            file (ini/sources.ini beside the program, or --sources FILE);
+            file (sources.ini, or --sources FILE);
             --url TEMPLATE from a source with that URL template and the
             default keys, named "url". The task keeps the source, so open
             and continue need no sources file.
@@ -49,12 +50,15 @@ sources     Lists the tile sources of the sources file: name, URL template,
             of the source's kind.
 
 --config FILE  Reads the settings (proxy, tile servers) from FILE instead of
-               ini/config.ini beside the program.
---sources FILE Reads the tile sources from FILE instead of ini/sources.ini
-               beside the program.
+               config.ini: ini/config.ini beside the program when that folder
+               can be written, else $XDG_CONFIG_HOME/tessellon/config.ini
+               (~/.config/tessellon/config.ini by default).
+--sources FILE Reads the tile sources from FILE instead of sources.ini, which
+               lives where config.ini does.
 
 Output: log lines on standard output as they reach the log; messages on
-standard error; on a terminal, standard error also shows a progress line
+standard error, the last one "Task stoped!" and a line that says how the
+download ended; on a terminal, standard error also shows a progress line
 (tiles done of total, failed tiles, tiles per second, time left).
 Ctrl-C stops the download like the Stop button: the workers finish their
 current tile, progress, log and failed-tile list are saved, and the same

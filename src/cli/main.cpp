@@ -1,7 +1,5 @@
 // tessellon-cli: the download engine without a window.
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "control/run_loop.h"
 #include "control/source_check.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/queue_synchronizer.h"
 #include "task/sources_file.h"
 
@@ -123,16 +122,6 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
     std::fprintf(stderr, "No usable source \"%s\" in %s.\n", args.sourceName->c_str(),
                  fileName.c_str());
     return false;
-}
-
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') {
-        return path;
-    }
-    char* cwd = ::getcwd(nullptr, 0);
-    std::string result = cwd != nullptr ? std::string(cwd) + "/" + path : path;
-    std::free(cwd);
-    return result;
 }
 
 }  // namespace

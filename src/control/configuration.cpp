@@ -15,7 +15,7 @@ std::string Text(std::string_view text) {
 }  // namespace
 
 std::string Configuration::DefaultFileName() {
-    return ProgramFolder() + "ini/config.ini";
+    return SettingsFileIn(ProgramFolder(), "config.ini");
 }
 
 std::string Configuration::Read(const StringSetting& setting) const {
@@ -47,7 +47,7 @@ void Configuration::Write(const IntegerSetting& setting, int value) const {
 }
 
 MainWindowSettings Configuration::ReadMainWindow() const {
-    return {Read(settings::DefaultPathForMainWindow), Read(settings::DefaultOutputName),
+    return {Read(settings::DefaultPath), Read(settings::DefaultOutputName),
             Read(settings::DefaultThreadCount), Read(settings::Version)};
 }
 
@@ -61,11 +61,11 @@ TileServiceSettings Configuration::ReadTileService() const {
 }
 
 OptionsSettings Configuration::ReadOptions() const {
-    return {Read(settings::DefaultPathForOptions), ReadProxy()};
+    return {Read(settings::DefaultPath), ReadProxy()};
 }
 
 void Configuration::WriteOptions(const OptionsSettings& options) const {
-    Write(settings::DefaultPathForOptions, options.DefaultPath);
+    Write(settings::DefaultPath, options.DefaultPath);
     Write(settings::UseProxy, options.Proxy.UseProxy ? 1 : 0);
     Write(settings::ProxyServer, options.Proxy.ProxyServer);
     Write(settings::ProxyPort, options.Proxy.ProxyPort);

@@ -1,7 +1,7 @@
 #pragma once
-// The configuration file "ini/config.ini" beside the program: one registry of
-// every section and key with its default, and typed reading and writing for
-// the main window, the options window and the download start.
+// The configuration file "config.ini" (SettingsFileIn says where it lives):
+// one registry of every section and key with its default, and typed reading
+// and writing for the main window, the options window and the download start.
 
 #include <string>
 #include <string_view>
@@ -28,10 +28,9 @@ struct FolderSetting {
 };
 
 namespace settings {
-// The save folder the main window proposes, and the one the options window
-// shows: the same key with two different defaults.
-inline constexpr FolderSetting DefaultPathForMainWindow{"IniParas", "DefaultPath", "orvanta"};
-inline constexpr FolderSetting DefaultPathForOptions{"IniParas", "DefaultPath", "downloads"};
+// The save folder the main window proposes and the options window shows: one
+// default for both, so OK in the options window never moves it.
+inline constexpr FolderSetting DefaultPath{"IniParas", "DefaultPath", "orvanta"};
 inline constexpr StringSetting DefaultOutputName{"IniParas", "DefaultOutputName", "bigmap.bmp"};
 inline constexpr IntegerSetting DefaultThreadCount{"IniParas", "DefaultThreadCount", 1};
 inline constexpr StringSetting Version{"IniParas", "Version", "5.23"};
@@ -77,7 +76,7 @@ class Configuration {
 public:
     explicit Configuration(std::string fileName) : fileName_(std::move(fileName)) {}
 
-    // ProgramFolder() + "ini/config.ini".
+    // "config.ini" of the running program, as SettingsFileIn places it.
     static std::string DefaultFileName();
 
     const std::string& FileName() const { return fileName_; }

@@ -246,15 +246,20 @@ void DownloadControl::Finish(bool showMessage) {
         frontEnd_.ShowMessage(error);
     }
     if (showMessage) {
-        frontEnd_.ShowMessage(TaskStoppedMessage());
+        const std::string proxy =
+            params_->UseProxy ? params_->ProxyServer + ":" + params_->ProxyPort : "";
+        frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" +
+                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy));
     }
 }
 
 void DownloadControl::ReleaseWorkers() {
     for (auto& worker : DownThreads) {
         if (worker) {
-            if (worker->EndReason() == WorkerEnd::EndedByPolicy) {
+            const WorkerEnd end = worker->EndReason();
+            if (end == WorkerEnd::Refused || end == WorkerEnd::EndedByError) {
                 outcome_.EndedByPolicy = true;
+                outcome_.Refused = outcome_.Refused || end == WorkerEnd::Refused;
             }
             finishedByReleasedWorkers_ += worker->TilesFinished();
             worker.reset();
@@ -277,6 +282,26 @@ DownloadProgress DownloadControl::Progress() const {
     progress.Done = std::min(progress.Done, progress.Total);
     progress.Failed = outcome_.FailedTiles;
     return progress;
+}
+
+std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& progress,
+                       const std::string& failedFileName, const std::string& proxy) {
+    if (outcome.Refused) {
+        return "The server refused the requests (HTTP 403/302): the workers stopped.";
+    }
+    if (outcome.EndedByPolicy) {
+        const std::string line = "Network error: the workers stopped.";
+        return proxy.empty() ? line : line + " (proxy " + proxy + ")";
+    }
+    if (outcome.Stopped) {
+        return "Stopped after " + std::to_string(progress.Done) + " of " +
+               std::to_string(progress.Total) + " tiles.";
+    }
+    if (outcome.FailedTiles > 0) {
+        return std::to_string(outcome.FailedTiles) + " tiles failed; they are listed in " +
+               failedFileName + " for a later re-download.";
+    }
+    return "All " + std::to_string(progress.Total) + " tiles downloaded.";
 }
 
 void DownloadControl::AppendLogLine(const std::string& line) {

@@ -63,8 +63,17 @@ struct DownloadProgress {
 struct DownloadOutcome {
     bool Stopped = false;          // by the user
     bool EndedByPolicy = false;    // a worker gave up and ended
+    bool Refused = false;          // ... one of them because the server refused it
     std::int64_t FailedTiles = 0;  // records added by this run
 };
+
+// The line the closing box adds under "Task stoped!", and the command line
+// prints after it: how the download ended. A worker ended by the failure
+// policy tells most, then the user's stop, then failed tiles. `proxy`
+// ("HOST:PORT", empty without one) is named in a network error, since the
+// proxy may be what failed.
+std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& progress,
+                       const std::string& failedFileName, const std::string& proxy);
 
 inline constexpr const char* kStartCaption = "Start";
 inline constexpr const char* kStopCaption = "Stop";

@@ -34,7 +34,7 @@ struct SourceCheck {
     bool Passed = false;
 };
 
-// ProgramFolder() + "ini/sources.ini".
+// "sources.ini" of the running program, as SettingsFileIn places it.
 std::string DefaultSourcesFileName();
 
 // Fetches tile 0/0 at the source's MinZoom as its download would: its user

@@ -55,7 +55,7 @@ std::string ReadTextIfPresent(const std::string& fileName) {
 }  // namespace
 
 std::string SourcesFileIn(const std::string& programFolder) {
-    return programFolder + "ini/sources.ini";
+    return SettingsFileIn(programFolder, "sources.ini");
 }
 
 SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName) {

@@ -20,7 +20,8 @@ inline constexpr std::array<std::string_view, 13> kSourceFieldKeys{
     "PauseMs", "UserAgent", "Referer",    "Headers", "Attribution", "Insecure",
 };
 
-// programFolder + "ini/sources.ini"; programFolder ends in "/".
+// "sources.ini" of a program in `programFolder` (ending in "/"), as
+// SettingsFileIn places it.
 std::string SourcesFileIn(const std::string& programFolder);
 
 // The sources of the file as the program reads them, with the user agent

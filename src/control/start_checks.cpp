@@ -132,7 +132,11 @@ std::optional<std::string> HugeTaskQuestion(std::int64_t tiles, std::int32_t wor
            " on disk. Start it?";
 }
 
-StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config) {
+StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config) {
+    // The log head and the failed-tile records name the folder, so it is
+    // whole: the same wherever the program was started from.
+    TaskFields fields = typed;
+    fields.SavePath = AbsolutePath(typed.SavePath);
     const ProxySettings proxy = config.ReadProxy();
     const TileServiceSettings service = config.ReadTileService();
 

@@ -2,8 +2,8 @@
 // The checks of a download start, in their fixed order with their fixed
 // messages, turning the main window's field texts into the parameters of a
 // task, and the questions a start asks before it writes anything. The save
-// folder is created on the way (one level), and stays even when a later check
-// fails.
+// folder is made absolute (see AbsolutePath) and created on the way (one
+// level), and stays even when a later check fails.
 
 #include <chrono>
 #include <cstdint>

@@ -52,7 +52,7 @@ TilePosition TDownThread::LastPosition() const {
 }
 
 void TDownThread::Execute() {
-    WorkerEnd end = WorkerEnd::EndedByPolicy;
+    WorkerEnd end = WorkerEnd::EndedByError;
     try {
         end = Walk();
     } catch (const std::exception& e) {
@@ -74,7 +74,7 @@ WorkerEnd TDownThread::Walk() {
         if (const auto error = UseProxy(http, {params.ProxyServer, params.ProxyPort,
                                                params.ProxyUsername, params.ProxyPassword})) {
             Post(Prefix() + " " + *error);
-            return WorkerEnd::EndedByPolicy;
+            return WorkerEnd::EndedByError;
         }
     }
     if (params.Source) {
@@ -105,8 +105,10 @@ WorkerEnd TDownThread::Walk() {
                     break;
                 case TileResult::GivenUp:
                     break;
+                case TileResult::Refused:
+                    return WorkerEnd::Refused;
                 case TileResult::EndWorker:
-                    return WorkerEnd::EndedByPolicy;
+                    return WorkerEnd::EndedByError;
                 case TileResult::Stopped:
                     return WorkerEnd::Stopped;
             }
@@ -237,8 +239,11 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
         case FailureOutcome::EndWorkerNetwork:
             Post(errorLine);
             PostFailed(record);
-            Post(decision.Outcome == FailureOutcome::EndWorkerBanned ? kBanMessage
-                                                                     : kNetworkMessage);
+            if (decision.Outcome == FailureOutcome::EndWorkerBanned) {
+                Post(kBanMessage);
+                return TileResult::Refused;
+            }
+            Post(kNetworkMessage);
             return TileResult::EndWorker;
         case FailureOutcome::BlankNotFound:
             Post(kNotFoundMessage + message.value_or(""));

@@ -50,8 +50,10 @@ struct WorkerEnvironment {
     ServerBackoff* Backoff = nullptr;
 };
 
-// How a worker's walk ended.
-enum class WorkerEnd { RangeDone, Stopped, EndedByPolicy };
+// How a worker's walk ended. The failure policy ends a worker either because
+// the server refused its requests (302, 403), or because the network failed
+// or an error left it no way on.
+enum class WorkerEnd { RangeDone, Stopped, Refused, EndedByError };
 
 struct TilePosition {
     std::int32_t X = 0;
@@ -85,7 +87,7 @@ public:
     WorkerEnd EndReason() const { return endReason_.load(); }
 
 private:
-    enum class TileResult { Saved, GivenUp, EndWorker, Stopped };
+    enum class TileResult { Saved, GivenUp, Refused, EndWorker, Stopped };
 
     void Execute();
     WorkerEnd Walk();

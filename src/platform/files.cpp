@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/paths.h"
+
 namespace tessellon {
 
 namespace {
@@ -46,6 +48,13 @@ bool CanNameUnnamedFiles() {
 std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+// A file can be written, or made, and replaced atomically: its folder takes
+// new names and an existing file takes writes.
+bool CanWriteFile(const std::string& path) {
+    return ::access(FolderOf(path).c_str(), W_OK | X_OK) == 0 &&
+           (!FileExists(path) || ::access(path.c_str(), W_OK) == 0);
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
@@ -87,6 +96,37 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDirectoryOneLevel(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool CreateDirectories(const std::string& path) {
+    if (path.empty() || DirectoryExists(path)) {
+        return !path.empty();
+    }
+    const std::string withoutSeparator =
+        path.back() == kPathSeparator ? path.substr(0, path.size() - 1) : path;
+    const std::string parent = ExtractFilePath(withoutSeparator);
+    if (!parent.empty() && !CreateDirectories(parent)) {
+        return false;
+    }
+    // Another process may make it meanwhile.
+    return CreateDirectoryOneLevel(withoutSeparator) || DirectoryExists(withoutSeparator);
+}
+
+std::string SettingsFileIn(const std::string& programFolder, const std::string& name) {
+    const std::string beside = programFolder + "ini/" + name;
+    if (CanWriteFile(beside)) {
+        return beside;
+    }
+    const std::string userFolder = UserConfigFolder() + "tessellon/";
+    const std::string user = userFolder + name;
+    if (FileExists(user)) {
+        return user;
+    }
+    const bool shipped = FileExists(beside);
+    if (!CreateDirectories(userFolder) || (shipped && !CopyFileNoOverwrite(beside, user))) {
+        return shipped ? beside : user;
+    }
+    return user;
 }
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {

@@ -1,6 +1,6 @@
 #pragma once
-// File-system primitives: the program folder, folder tests and one-level
-// creation, copying without overwriting, reading text files as lines, and
+// File-system primitives: the program folder, where a settings file lives,
+// folder tests and creation, copying without overwriting, reading text files as lines, and
 // whole-file writes that are atomic (a temporary file in the same folder
 // that takes the target's name only when whole), so a crash never leaves a
 // truncated file.
@@ -29,6 +29,19 @@ bool DirectoryExists(const std::string& path);
 // Creates the last level of `path` only; missing parents make it fail.
 // True when the folder exists afterwards because this call made it.
 [[nodiscard]] bool CreateDirectoryOneLevel(const std::string& path);
+// Creates `path` with every missing parent. True when the folder exists
+// afterwards, made now or before.
+[[nodiscard]] bool CreateDirectories(const std::string& path);
+
+// The settings file `name` ("config.ini", "sources.ini") of a program in
+// `programFolder` (ending in "/"). A portable folder or a build keeps it in
+// ini/ beside the program, which is used whenever it can be written there. An
+// installed program cannot write there, so it keeps the file in
+// UserConfigFolder() + "tessellon/", creating that folder; a file shipped
+// beside the program is copied there once, so the user's file starts from its
+// values and every later write is read back. When neither place can be
+// written, the file beside the program when it exists, else the user's.
+std::string SettingsFileIn(const std::string& programFolder, const std::string& name);
 
 // Copies `from` to `to` unless `to` exists already. False when nothing was
 // copied, for whatever reason. The copy appears whole or not at all.

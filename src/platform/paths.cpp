@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace tessellon {
 
@@ -20,6 +21,32 @@ std::size_t ExtensionStart(std::string_view path) {
         return path.size();
     }
     return dot;
+}
+
+std::string CurrentFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    std::string folder = cwd != nullptr ? cwd : "/";
+    std::free(cwd);
+    return folder;
+}
+
+// The parts between separators of an absolute path, with "." and ".."
+// applied; ".." at the root stays at the root.
+std::vector<std::string_view> NormalParts(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        const std::size_t slash = path.find(kPathSeparator);
+        const std::string_view part = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+    }
+    return parts;
 }
 
 }  // namespace
@@ -57,6 +84,37 @@ std::string HomeFolder() {
         return entry->pw_dir;
     }
     return "/";
+}
+
+std::string AbsolutePath(std::string_view path) {
+    if (path.empty()) {
+        return {};
+    }
+    std::string full;
+    if (path == "~" || path.starts_with("~/")) {
+        full = HomeFolder() + kPathSeparator + std::string(path.substr(1));
+    } else if (path.front() == kPathSeparator) {
+        full = path;
+    } else {
+        full = CurrentFolder() + kPathSeparator + std::string(path);
+    }
+    std::string result;
+    for (const std::string_view part : NormalParts(full)) {
+        result += kPathSeparator;
+        result += part;
+    }
+    if (result.empty() || path.back() == kPathSeparator) {
+        result += kPathSeparator;
+    }
+    return result;
+}
+
+std::string UserConfigFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME");
+        config != nullptr && config[0] == kPathSeparator) {
+        return IncludeTrailingSeparator(config);
+    }
+    return IncludeTrailingSeparator(HomeFolder()) + ".config/";
 }
 
 }  // namespace tessellon

@@ -24,4 +24,14 @@ std::string IncludeTrailingSeparator(std::string_view path);
 // The user's home folder ($HOME, else the password database, else "/").
 std::string HomeFolder();
 
+// `path` as an absolute, normalised path: "~" and "~/..." stand for the home
+// folder, a relative path is taken from the current folder, and "." and ".."
+// parts are resolved by the text alone (a symbolic link is not followed). A
+// trailing separator stays; an empty path stays empty: it names no folder.
+std::string AbsolutePath(std::string_view path);
+
+// The folder Linux keeps a user's settings in: $XDG_CONFIG_HOME when it is an
+// absolute path, else ~/.config; ending in "/".
+std::string UserConfigFolder();
+
 }  // namespace tessellon

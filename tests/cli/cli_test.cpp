@@ -59,6 +59,9 @@ protected:
         cenv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (!workingFolder.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
+        }
         posix_spawn_file_actions_addopen(&actions, 1, dir.File("out.txt").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, dir.File("err.txt").c_str(),
@@ -133,16 +136,11 @@ protected:
 
     test::TempDir dir;
     std::unique_ptr<tileserver::TileServer> server;
+    // The current folder of the programs started; empty: this process's.
+    std::string workingFolder;
 };
 
-tileserver::TileServerOptions WithFault(const std::string& name) {
-    tileserver::TileServerOptions options = test::ServerOptions();
-    tileserver::FaultChoice fault;
-    std::string error;
-    EXPECT_TRUE(tileserver::ParseFault(name, fault, error)) << error;
-    options.fault = fault;
-    return options;
-}
+using test::WithFault;
 
 TEST_F(Cli, ADownloadPrintsItsLogAndEndsWithStatusZero) {
     StartServer();
@@ -151,7 +149,7 @@ TEST_F(Cli, ADownloadPrintsItsLogAndEndsWithStatusZero) {
     EXPECT_EQ(run.out.rfind("Project: " + dir.File("maps/area.tsln") + "\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("\nLog file has been saved as " + dir.File("maps/area_log.txt") + "\n"),
               std::string::npos);
-    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\n");
+    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\nAll 42 tiles downloaded.\n");
     for (const std::string& tile : TileFiles()) {
         EXPECT_TRUE(FileExists(tile)) << tile;
     }
@@ -355,6 +353,24 @@ TEST_F(Cli, OpenContinuesASavedProject) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Log continue..."), std::string::npos);
     EXPECT_EQ(Execute({"open", dir.File("nothing.tsln")}).status, 1);
+}
+
+TEST_F(Cli, FoldersFromHomeOrTheCurrentFolderAreNamedWhole) {
+    StartServer();
+    workingFolder = dir.Path();  // also the home folder
+    std::vector<std::string> args = DownloadArgs();
+    *std::find(args.begin(), args.end(), dir.File("maps")) = "~/maps";
+    const Outcome run = Execute(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Project: " + dir.File("maps/area.tsln") + "\n", 0), 0u) << run.out;
+
+    // The folder "x" does not exist: ".." is taken from the text.
+    const Outcome open =
+        Execute({"open", "./x/../maps/area.tsln", "--config", dir.File("config.ini")});
+    EXPECT_EQ(open.status, 0) << open.err;
+    EXPECT_NE(
+        open.out.rfind("\nLog file has been saved as " + dir.File("maps/area_log.txt") + "\n"),
+        std::string::npos);
 }
 
 TEST_F(Cli, ConvertPrintsTheResultOrInputError) {

@@ -15,8 +15,16 @@ namespace {
 using namespace std::chrono_literals;
 using test::CountContaining;
 using test::DownloadHarness;
+using test::WithFault;
 
-const std::string kFinalMessage = "Task stoped!" + std::string(20, ' ');
+// The closing box: the first line as it always was, then how the task ended.
+std::string FinalMessage(const std::string& ending) {
+    return "Task stoped!" + std::string(20, ' ') + "\n" + ending;
+}
+
+std::string StoppedAfter(const DownloadControl& control) {
+    return "Stopped after " + std::to_string(control.Progress().Done) + " of 42 tiles.";
+}
 
 // The tiles named in "T<n>:seq=<s>,<file> OK" lines.
 std::multiset<std::string> SavedTiles(const std::vector<std::string>& log) {
@@ -102,7 +110,8 @@ TEST(DownloadControl, AWholeDownloadSavesEveryTileAndClosesItsLog) {
     EXPECT_EQ(closing[4].rfind("Now time:", 0), 0u);
     EXPECT_EQ(closing[5], "");
     EXPECT_EQ(closing[6], "Log file has been saved as " + task.LogFileName);
-    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{FinalMessage("All 42 tiles downloaded.")});
     EXPECT_EQ(h.control->ButtonCaption(), "Start");
     EXPECT_FALSE(h.control->TimerEnabled());
 
@@ -154,7 +163,8 @@ TEST(DownloadControl, StopAsksEveryWorkerInOrderAndTheTimerFinishesTheTask) {
     }
     EXPECT_EQ(h.control->ButtonCaption(), "Stop");
     ASSERT_TRUE(h.RunToEnd(5s));
-    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{FinalMessage(StoppedAfter(*h.control))});
     EXPECT_EQ(CountContaining(log, " Finished."), 8);
     EXPECT_LT(SavedTiles(log).size(), 42u);
     EXPECT_TRUE(h.control->Outcome().Stopped);
@@ -176,7 +186,8 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
     EXPECT_EQ(CountContaining(log, "will be terminated by user."), 8);
     EXPECT_LT(SavedTiles(log).size(), 42u);
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), log);
-    EXPECT_EQ(h.frontEnd.messages, std::vector<std::string>{kFinalMessage});
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{FinalMessage(StoppedAfter(*h.control))});
 }
 
 // Typed as "40.0" and "demo", the task's file holds "40" and "demo.tsln":
@@ -294,7 +305,7 @@ TEST(DownloadControl, AProjectFileThatCannotBeWrittenIsReportedAndTheTaskStillFi
     EXPECT_EQ(h.control->ButtonCaption(), "Start");
     ASSERT_FALSE(h.frontEnd.messages.empty());
     EXPECT_EQ(h.frontEnd.messages.front(), "Unable to write to " + project);
-    EXPECT_EQ(h.frontEnd.messages.back(), kFinalMessage);
+    EXPECT_EQ(h.frontEnd.messages.back(), FinalMessage("All 1 tiles downloaded."));
 }
 
 TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
@@ -312,6 +323,62 @@ TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
     }
     // The log is still saved.
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.control->Memo1());
+}
+
+TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
+    DownloadProgress progress;
+    progress.Done = 17;
+    progress.Total = 42;
+    const std::string list = "/m/area_failed.ftl";
+    const auto line = [&](DownloadOutcome outcome, const std::string& proxy = "") {
+        return EndingLine(outcome, progress, list, proxy);
+    };
+    EXPECT_EQ(line({}), "All 42 tiles downloaded.");
+    EXPECT_EQ(line({.FailedTiles = 3}),
+              "3 tiles failed; they are listed in /m/area_failed.ftl for a later re-download.");
+    EXPECT_EQ(line({.Stopped = true, .FailedTiles = 3}), "Stopped after 17 of 42 tiles.");
+    EXPECT_EQ(line({.Stopped = true, .EndedByPolicy = true}),
+              "Network error: the workers stopped.");
+    EXPECT_EQ(line({.EndedByPolicy = true}, "10.0.0.1:3128"),
+              "Network error: the workers stopped. (proxy 10.0.0.1:3128)");
+    // A refusal is the server's answer, not the proxy's failure.
+    EXPECT_EQ(line({.EndedByPolicy = true, .Refused = true, .FailedTiles = 1}, "10.0.0.1:3128"),
+              "The server refused the requests (HTTP 403/302): the workers stopped.");
+}
+
+// Each ending as a download reaches it, one tile against the server in this
+// process.
+TEST(TaskEnding, FailedTilesARefusalAndANetworkErrorEachSayWhatHappened) {
+    {
+        DownloadHarness h(WithFault("status-503"));
+        ASSERT_TRUE(h.Download(h.OneTileFields()));
+        EXPECT_EQ(
+            h.frontEnd.messages.back(),
+            FinalMessage("1 tiles failed; they are listed in " +
+                         h.control->CurrentTask()->FailedFileName + " for a later re-download."));
+    }
+    {
+        DownloadHarness h(WithFault("status-403"));
+        ASSERT_TRUE(h.Download(h.OneTileFields()));
+        EXPECT_EQ(
+            h.frontEnd.messages.back(),
+            FinalMessage("The server refused the requests (HTTP 403/302): the workers stopped."));
+    }
+    DownloadHarness h;
+    const std::string closedPort = std::to_string(h.server.Port());
+    h.server.Stop();  // nothing listens there any more
+    ASSERT_TRUE(h.Download(h.OneTileFields()));
+    EXPECT_EQ(h.frontEnd.messages.back(), FinalMessage("Network error: the workers stopped."));
+
+    // Through a proxy that does not answer, the proxy is named.
+    IniFile config(h.configFile);
+    config.WriteString("Proxy", "UseProxy", "1");
+    config.WriteString("Proxy", "ProxyServer", "127.0.0.1");
+    config.WriteString("Proxy", "ProxyPort", closedPort);
+    ASSERT_TRUE(h.Download(h.OneTileFields()));
+    EXPECT_EQ(
+        h.frontEnd.messages.back(),
+        FinalMessage("Network error: the workers stopped. (proxy 127.0.0.1:" + closedPort + ")"));
 }
 
 TEST(DownloadControl, ViewingTheLogRefersToTheLatestTask) {

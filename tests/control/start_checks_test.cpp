@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "sample_fields.h"
@@ -276,6 +278,39 @@ TEST_F(StartChecks, ASourceTaskContinuesOnlyWithTheSameSource) {
     fields.Source.reset();
     fields.MapsTypeItem = kMapItem;
     EXPECT_FALSE(Check().Params->ContinueTask);
+}
+
+// Files name their folder whole: a folder typed relative to where the program
+// runs, or from home, is the same folder as its absolute path.
+TEST_F(StartChecks, ARelativeOrHomeFolderIsMadeAbsoluteAndNamesTheSameTask) {
+    ASSERT_TRUE(CreateDirectoryOneLevel(dir.Path() + "maps"));
+    WriteFileAtomic(dir.Path() + "maps/newtask.tsln",
+                    "[MapsType]\r\nMapsType=3\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
+                    "RightLongitude=116.5\r\nTopLatitude=40\r\nBottomLatitude=39.8\r\n\r\n"
+                    "[Zoom]\r\nZoom=13\r\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    fields.SavePath = "./other/../maps";
+    const StartCheckResult relative = Check();
+    fields.SavePath = "new";
+    const StartCheckResult created = Check();
+    std::filesystem::current_path(before);
+    ASSERT_TRUE(relative.Params);
+    EXPECT_EQ(relative.Params->SavePath, dir.Path() + "maps/");
+    EXPECT_TRUE(relative.Params->ContinueTask);
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "other"));
+    ASSERT_TRUE(created.Params);
+    EXPECT_EQ(created.Params->SavePath, dir.Path() + "new/");
+    EXPECT_TRUE(DirectoryExists(dir.Path() + "new"));
+
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    ::setenv("HOME", dir.Path().c_str(), 1);
+    fields.SavePath = "~/maps";
+    const StartCheckResult fromHome = Check();
+    ::setenv("HOME", home.c_str(), 1);
+    ASSERT_TRUE(fromHome.Params);
+    EXPECT_EQ(fromHome.Params->SavePath, dir.Path() + "maps/");
+    EXPECT_TRUE(fromHome.Params->ContinueTask);
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ TEST_F(DownThread, ARefusingServerEndsTheWorkerWithARecordAndTheBanMessage) {
     EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
     EXPECT_EQ(RequestsServed(), 3);              // the second tile is never tried
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // a continued run starts at this tile
-    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Refused);
     EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
 }
 
@@ -202,7 +202,7 @@ TEST_F(DownThread, ARefusedConnectionEndsTheWorkerWithTheNetworkMessage) {
     EXPECT_EQ(log[0], "T1 Socket Error # 10061\r\nConnection refused.->" + Url());
     EXPECT_EQ(log[1], "Error: Your network has problem, please check it.");
     EXPECT_EQ(failed.size(), 1u);
-    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByError);
 }
 
 TEST_F(DownThread, AnUnavailableServerGivesTheTileUpWithARecordAndGoesOn) {
@@ -439,7 +439,7 @@ TEST_F(SourceWorkers, AnUntrustedCertificateEndsTheWorkerAtOnce) {
     EXPECT_EQ(log[1], kNetworkMessage);
     EXPECT_EQ(log[2], "T1 Finished.");
     EXPECT_EQ(failed.size(), 1u);
-    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByPolicy);
+    EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByError);
     EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
     EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3102)));
 }

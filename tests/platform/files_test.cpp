@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -152,6 +153,83 @@ TEST(Paths, SplitAtTheLastSeparatorAndTheLastDotOfTheName) {
     EXPECT_EQ(ExtractFilePath("bare"), "");
     EXPECT_EQ(IncludeTrailingSeparator("/tmp"), "/tmp/");
     EXPECT_EQ(IncludeTrailingSeparator("/tmp/"), "/tmp/");
+}
+
+TEST(Paths, AbsolutePathsAreWholeAndNormalisedByTheirTextAlone) {
+    const std::string cwd = std::filesystem::current_path().string();
+    const std::string home = HomeFolder();
+    EXPECT_EQ(AbsolutePath("maps"), cwd + "/maps");
+    EXPECT_EQ(AbsolutePath("./x/../x/t.tsln"), cwd + "/x/t.tsln");
+    EXPECT_EQ(AbsolutePath("maps/"), cwd + "/maps/");
+    EXPECT_EQ(AbsolutePath("."), cwd);
+    EXPECT_EQ(AbsolutePath("/srv//tiles/./a/../b"), "/srv/tiles/b");
+    EXPECT_EQ(AbsolutePath("/../.."), "/");
+    EXPECT_EQ(AbsolutePath("~"), AbsolutePath(home));
+    EXPECT_EQ(AbsolutePath("~/orvanta/"), AbsolutePath(home + "/orvanta/"));
+    // Only "~" alone or before a separator means home.
+    EXPECT_EQ(AbsolutePath("~anna"), cwd + "/~anna");
+    EXPECT_EQ(AbsolutePath("a~/b"), cwd + "/a~/b");
+    EXPECT_EQ(AbsolutePath(""), "");
+}
+
+// The settings places, with the user's folder moved into a temporary one.
+class SettingsPlaces : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("XDG_CONFIG_HOME", user.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+
+    std::string UserFile(const std::string& name) const { return user.File("tessellon/" + name); }
+
+    TempDir program;
+    TempDir user;
+};
+
+TEST_F(SettingsPlaces, AProgramFolderWithAWritableIniFolderKeepsItsSettings) {
+    ASSERT_TRUE(CreateDirectoryOneLevel(program.File("ini")));
+    EXPECT_EQ(SettingsFileIn(program.Path(), "config.ini"), program.File("ini/config.ini"));
+    EXPECT_FALSE(DirectoryExists(user.File("tessellon")));
+    // A portable folder stays portable, whatever the user's folder holds.
+    ASSERT_TRUE(CreateDirectories(user.File("tessellon")));
+    WriteFileAtomic(UserFile("sources.ini"), "[Topo]\r\n");
+    EXPECT_EQ(SettingsFileIn(program.Path(), "sources.ini"), program.File("ini/sources.ini"));
+}
+
+TEST_F(SettingsPlaces, AnInstalledProgramKeepsThemInTheUsersConfigFolder) {
+    // No ini/ folder that can take the file.
+    EXPECT_EQ(SettingsFileIn(program.Path(), "config.ini"), UserFile("config.ini"));
+    EXPECT_TRUE(DirectoryExists(user.File("tessellon")));
+    EXPECT_FALSE(FileExists(UserFile("config.ini")));  // made by the first write only
+
+    // Without XDG_CONFIG_HOME, or with a relative one, the folder is ~/.config.
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ(UserConfigFolder(), IncludeTrailingSeparator(HomeFolder()) + ".config/");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserConfigFolder(), IncludeTrailingSeparator(HomeFolder()) + ".config/");
+}
+
+TEST_F(SettingsPlaces, AShippedFileThatCannotBeWrittenStartsTheUsersFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "the superuser writes every folder";
+    }
+    ASSERT_TRUE(CreateDirectoryOneLevel(program.File("ini")));
+    WriteFileAtomic(program.File("ini/config.ini"), "[Proxy]\r\nUseProxy=1\r\n");
+    ASSERT_EQ(::chmod(program.File("ini").c_str(), 0555), 0);
+    EXPECT_EQ(SettingsFileIn(program.Path(), "config.ini"), UserFile("config.ini"));
+    EXPECT_EQ(ReadFileBytes(UserFile("config.ini")), "[Proxy]\r\nUseProxy=1\r\n");
+    // The user's file, written since, is read from now on.
+    WriteFileAtomic(UserFile("config.ini"), "[Proxy]\r\nUseProxy=0\r\n");
+    EXPECT_EQ(SettingsFileIn(program.Path(), "config.ini"), UserFile("config.ini"));
+    EXPECT_EQ(ReadFileBytes(UserFile("config.ini")), "[Proxy]\r\nUseProxy=0\r\n");
+    ::chmod(program.File("ini").c_str(), 0755);
+}
+
+TEST(Folders, CreatingAPathMakesEveryMissingLevel) {
+    TempDir dir;
+    EXPECT_TRUE(CreateDirectories(dir.File("a/b/c/")));
+    EXPECT_TRUE(DirectoryExists(dir.File("a/b/c")));
+    EXPECT_TRUE(CreateDirectories(dir.File("a/b")));  // there already
+    WriteFileAtomic(dir.File("file"), "x");
+    EXPECT_FALSE(CreateDirectories(dir.File("file/d")));
 }
 
 TEST(ProgramFolder, IsTheFolderOfThisExecutable) {

@@ -1,6 +1,7 @@
 #include "download_harness.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -13,6 +14,17 @@ using namespace std::chrono_literals;
 tileserver::TileServerOptions ServerOptions() {
     tileserver::TileServerOptions options;
     options.port = 0;
+    return options;
+}
+
+tileserver::TileServerOptions WithFault(const std::string& name) {
+    tileserver::TileServerOptions options = ServerOptions();
+    tileserver::FaultChoice fault;
+    std::string error;
+    if (!tileserver::ParseFault(name, fault, error)) {
+        throw std::invalid_argument(error);
+    }
+    options.fault = fault;
     return options;
 }
 

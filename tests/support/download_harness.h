@@ -50,6 +50,8 @@ inline constexpr std::chrono::milliseconds kPaceScale{5};
 
 // A server with these options (port 0), the program folder of this test.
 tileserver::TileServerOptions ServerOptions();
+// The same with the fault of that name (std::invalid_argument when none has it).
+tileserver::TileServerOptions WithFault(const std::string& name);
 
 class DownloadHarness {
 public:

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "about_form.h"
+#include "control/configuration.h"
 #include "convert_form.h"
 #include "download_harness.h"
 #include "flt_form.h"
@@ -47,7 +48,7 @@ private slots:
         options.show();
         QCOMPARE(options.windowTitle(), QString("Options"));
         QCOMPARE(options.size(), QSize(360, 342));
-        QCOMPARE(Edit(&options, "Edit12")->text(), QString::fromStdString(dir->File("downloads")));
+        QCOMPARE(Edit(&options, "Edit12")->text(), QString::fromStdString(dir->File("orvanta")));
         QVERIFY(!Child<QCheckBox>(&options, "CheckBoxUseProxy")->isChecked());
         for (const char* name :
              {"EditProxyServer", "EditProxyPort", "EditProxyUsername", "EditProxyPassword"}) {
@@ -69,6 +70,15 @@ private slots:
             QCOMPARE(AccessibleName(Child<QWidget>(&options, named.object)), QString(named.name));
         }
         QVERIFY(!FileExists(Config()));
+    }
+
+    void optionsOkWithoutChangesLeavesTheMainWindowsFolder() {
+        const std::string before = Configuration(Config()).ReadMainWindow().DefaultPath;
+        TfrmOptions options(desktop, Config(), nullptr);
+        options.show();
+        Click(&options, "Button1");
+        QVERIFY(FileExists(Config()));
+        QCOMPARE(Configuration(Config()).ReadMainWindow().DefaultPath, before);
     }
 
     void optionsOkWritesTheSixKeysAndCancelWritesNothing() {

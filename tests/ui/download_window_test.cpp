@@ -83,7 +83,10 @@ class DownloadWindowTest : public QObject {
     QString LogFile() const {
         return QString::fromStdString(Sample().SavePath + "/newtask_log.txt");
     }
-    static QString FinalMessage() { return "Task stoped!" + QString(20, ' '); }
+    // The closing box: its first line as always, then how the task ended.
+    static QString FinalMessage(const QString& ending) {
+        return "Task stoped!" + QString(20, ' ') + "\n" + ending;
+    }
 
 private slots:
     void cleanup() {
@@ -200,7 +203,9 @@ private slots:
                 QString("Thread%1will be terminated by user. please wait...").arg(i)));
         }
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
-        QCOMPARE(f->desktop.messages, std::vector<QString>(1, FinalMessage()));
+        QCOMPARE(f->desktop.messages.size(), 1u);
+        QVERIFY(f->desktop.messages[0].startsWith(FinalMessage("Stopped after ")));
+        QVERIFY(f->desktop.messages[0].endsWith(" of 42 tiles."));
         QCOMPARE(Button()->text(), QString("Start"));
         QVERIFY(Log().contains("\nTask Stoped!\n"));
         QVERIFY(Log().endsWith("Log file has been saved as " + LogFile()));
@@ -222,7 +227,8 @@ private slots:
         Type(fields);
         Button()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
-        QCOMPARE(f->desktop.messages, std::vector<QString>(1, FinalMessage()));
+        QCOMPARE(f->desktop.messages,
+                 std::vector<QString>(1, FinalMessage("All 1 tiles downloaded.")));
         auto* progress = f->Find<QProgressBar>("ProgressBar");
         QCOMPARE(progress->text(), QString("1 of 1 tiles, 0 failed"));
         QCOMPARE(progress->value(), progress->maximum());

@@ -106,7 +106,8 @@ private slots:
         Radio()->setChecked(true);
         f->Find<QPushButton>("BitBtn1")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 20000);
-        QCOMPARE(f->desktop.messages.front(), "Task stoped!" + QString(20, ' '));
+        QCOMPARE(f->desktop.messages.front(),
+                 "Task stoped!" + QString(20, ' ') + "\nAll 42 tiles downloaded.");
         const QStringList tiles = QDir(QString::fromStdString(f->dir.File("maps/newtask")))
                                       .entryList({"tl_*_13.png"}, QDir::Files);
         QCOMPARE(tiles.size(), 42);
