@@ -21,7 +21,7 @@ public:
     // A modal question with Yes and No buttons, No the default; true for Yes.
     virtual bool Confirm(QWidget* parent, const QString& text) = 0;
     // The chosen file, or nothing when the user cancels. `filter` in Qt's
-    // form, for instance "Projects(*.tsln) (*.tsln)".
+    // form, for instance "Projects(*.tsln)".
     virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                               const QString& filter,
                                               const QString& initialFolder) = 0;

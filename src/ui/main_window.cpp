@@ -446,8 +446,8 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
-    const auto file = desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln) (*.tsln)",
-                                          Q(fields_.DefaultPath));
+    const auto file =
+        desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln)", Q(fields_.DefaultPath));
     if (!file) {
         return;
     }
