@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -235,6 +236,10 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::ConnectHandlers() {
     ConnectHandler(desktop_, BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    // Start and Stop both begin with S; the caption stays as the control
+    // words it.
+    auto* altS = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
+    connect(altS, &QShortcut::activated, BitBtn1, &QPushButton::click);
     ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     ConnectHandler(desktop_, Button4, &QPushButton::clicked, this,
                    &TForm1::LoadParametersfromprojectfilel1Click);
@@ -376,6 +381,7 @@ void TForm1::FailedLineAdded(const std::string& line) {
 
 void TForm1::StateChanged() {
     BitBtn1->setText(Q(control_->ButtonCaption()));
+    BitBtn1->setDefault(!control_->Running());
     LabelTotalxy->setText(Q(control_->TotalLabel()));
     if (control_->TimerEnabled()) {
         Timer1->start();
@@ -403,11 +409,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// Enter presses the focused button, else the default button.
+// Enter presses the focused button, else the default button. While a
+// download runs, the button is Stop, which an Enter meant for a field must
+// never press: it takes only a click, Space or Alt+S.
 void TForm1::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
-        (focused != nullptr ? focused : BitBtn1)->click();
+        if (focused == nullptr) {
+            focused = BitBtn1;
+        }
+        if (focused != BitBtn1 || !control_->Running()) {
+            focused->click();
+        }
         return;
     }
     QMainWindow::keyPressEvent(event);

@@ -185,6 +185,34 @@ private slots:
         QVERIFY(!about.isVisible());
     }
 
+    // Enter closes the window unless a link has been given the focus, which
+    // then shows a frame.
+    void aboutTakesEnterOnOkAndOnALinkOnlyWhenFocused() {
+        TfrmAbout about(desktop, nullptr);
+        about.SetTexts("Tessellon 5.23", "https://example.org/", "mailto:help@example.org");
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        auto* ok = Child<QPushButton>(&about, "bLater");
+        auto* home = Child<QLabel>(&about, "Label4");
+        QVERIFY(ok->isDefault());
+        QCOMPARE(about.focusWidget(), ok);
+        const QImage unfocused = home->grab().toImage();
+        QTest::keyClick(&about, Qt::Key_Tab);
+        QVERIFY(home->hasFocus());
+        QVERIFY(home->grab().toImage() != unfocused);
+        QTest::keyClick(home, Qt::Key_Return);
+        QCOMPARE(desktop.opened, std::vector<QUrl>{QUrl("https://example.org/")});
+        QVERIFY(about.isVisible());
+
+        about.hide();
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        QCOMPARE(about.focusWidget(), ok);
+        QTest::keyClick(ok, Qt::Key_Return);
+        QVERIFY(!about.isVisible());
+        QCOMPARE(desktop.opened.size(), std::size_t{1});
+    }
+
     void aboutFromTheMainWindowShowsItsCaptionAndLinks() {
         MainWindowFixture f;
         f.Show();
