@@ -135,6 +135,15 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     const int comboLeft = RadioSource->geometry().right() + 2;
     ComboSource->setGeometry(comboLeft, 17, types->width() - 6 - comboLeft, form::kEditHeight);
     ComboSource->view()->setMinimumWidth(160);
+    // Tab enters the box on the choice in force, the arrows move between
+    // the choices, and the next Tab leaves them.
+    const auto tabToChecked = [this] {
+        for (QAbstractButton* choice : radio_mapstype->buttons()) {
+            choice->setFocusPolicy(choice->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    };
+    tabToChecked();
+    connect(radio_mapstype, &QButtonGroup::buttonToggled, this, tabToChecked);
 
     QGroupBox* area = form::GroupBox(panel, nullptr, QString(), {12, 104, 318, 114});
     Edit1 = form::Edit(area, "Edit1", 79, 16, 69);

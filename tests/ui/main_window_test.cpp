@@ -2,6 +2,7 @@
 // the menu actions that open files, addresses, programs and other windows.
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,6 +142,30 @@ private slots:
         f->Show();
         QCOMPARE(f->window->windowTitle(), QString("Tessellon 6.0"));
         QCOMPARE(Text("Edit6"), QString("/srv/tiles"));
+    }
+
+    // Tab from "Open task ..." enters the box on the choice in force, and
+    // Tab again leaves the box's choices for the fields.
+    void tabIntoMapsTypeLandsOnTheCheckedChoice() {
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[Topo]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n");
+        f->Show();
+        QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
+        const QList<QRadioButton*> radios =
+            f->Find<QWidget>("radio_mapstype")->findChildren<QRadioButton*>();
+        for (QRadioButton* checked : radios) {
+            checked->setChecked(true);
+            f->Find<QPushButton>("Button4")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), checked);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(!radios.contains(QApplication::focusWidget()));
+        }
+        radios[0]->setChecked(true);
+        radios[0]->setFocus();
+        QTest::keyClick(radios[0], Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), radios[1]);
+        QVERIFY(radios[1]->isChecked());
     }
 
     void theZoomCannotBeTypedAndStopsAtOneAndNineteen() {
