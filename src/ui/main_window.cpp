@@ -386,6 +386,7 @@ void TForm1::FailedReplaced(const std::vector<std::string>& lines) {
 
 void TForm1::FailedLineAdded(const std::string& line) {
     Memo2->AddLine(line);
+    UpdateProgress();
 }
 
 void TForm1::StateChanged() {
