@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 namespace tessellon {
@@ -32,6 +33,13 @@ public:
     // ignored.
     virtual void StartProgram(const QString& path) = 0;
 };
+
+// The width a window needs for the window manager to show `caption` whole
+// in its title bar, beside its icon and buttons.
+int CaptionWidth(const QString& caption);
+// Widens a message box to CaptionWidth: a short text alone would make it
+// narrower than its title.
+void FitCaption(QMessageBox& box);
 
 // The real desktop: Qt's message box and dialogs, QDesktopServices, QProcess.
 class QtDesktop final : public Desktop {

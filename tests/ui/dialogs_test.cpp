@@ -1,5 +1,6 @@
 // The options, converter, About and re-download windows.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -211,6 +212,22 @@ private slots:
         QTest::keyClick(ok, Qt::Key_Return);
         QVERIFY(!about.isVisible());
         QCOMPARE(desktop.opened.size(), std::size_t{1});
+    }
+
+    // The program's boxes, however short their text, show their caption
+    // whole in the title bar.
+    void messageBoxesAreAsWideAsTheirCaption() {
+        QtDesktop real;
+        int messageWidth = 0;
+        QVERIFY(WithModalWindow([&] { real.ShowMessage(nullptr, "OK"); },
+                                [&](QWidget* box) { messageWidth = box->width(); }));
+        int questionWidth = 0;
+        QVERIFY(WithModalWindow([&] { real.Confirm(nullptr, "Go?"); },
+                                [&](QWidget* box) { questionWidth = box->width(); }));
+        const int wanted = CaptionWidth(QApplication::applicationName());
+        QVERIFY2(messageWidth >= wanted, qPrintable(QString::number(messageWidth)));
+        QVERIFY2(questionWidth >= wanted, qPrintable(QString::number(questionWidth)));
+        QVERIFY(CaptionWidth("Tessellon") > CaptionWidth("T"));
     }
 
     void aboutFromTheMainWindowShowsItsCaptionAndLinks() {

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include "form_layout.h"
 #include "platform/files.h"
 #include "ui_test_support.h"
 
@@ -142,6 +143,30 @@ private slots:
         f->Show();
         QCOMPARE(f->window->windowTitle(), QString("Tessellon 6.0"));
         QCOMPARE(Text("Edit6"), QString("/srv/tiles"));
+    }
+
+    // With whatever face stands in for the forms' own, a label keeps clear
+    // of its field and of the frame at its left, in every window.
+    void labelsKeepClearOfTheirFieldsAndFrames() {
+        f->Show();
+        int checked = 0;
+        for (QLabel* label : f->window->findChildren<QLabel*>()) {
+            QWidget* field = label->buddy();
+            if (field == nullptr) {
+                continue;
+            }
+            const QRect text = label->geometry();
+            const QPoint fieldAt = field->mapTo(label->parentWidget(), QPoint(0, 0));
+            const QString name = label->text() + " in " + label->window()->objectName();
+            QVERIFY2(text.left() >= form::kLabelMinLeft, qPrintable(name));
+            if (std::abs(fieldAt.y() - text.y()) < field->height() && fieldAt.x() > text.x()) {
+                QVERIFY2(text.right() + form::kLabelGap < fieldAt.x(), qPrintable(name));
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= text.width(),
+                         qPrintable(name));
+                ++checked;
+            }
+        }
+        QVERIFY(checked >= 10);
     }
 
     // Tab from "Open task ..." enters the box on the choice in force, and

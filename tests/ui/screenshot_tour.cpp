@@ -70,6 +70,7 @@ public:
         }
         QMessageBox box(QMessageBox::NoIcon, "Tessellon", f.desktop.messages.front(),
                         QMessageBox::Ok);
+        FitCaption(box);
         Show(&box);
         Save(&box, "message-task-stopped.png");
 
