@@ -31,7 +31,6 @@ public:
     void StateChanged() override {}
 
     void AddLine(const std::string& line) override { LogLineAdded(line); }
-    void ServePendingOnce() override {}
 
     // Redraws the progress line, at most a few times a second.
     void ShowProgress(const DownloadProgress& progress);

@@ -176,8 +176,10 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
         return TileResult::Saved;
     }
     buffer.Clear();
-    Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(x, y) + " OK");
+    // Finished before its line goes out, so a progress shown beside the log
+    // never lags it; the file is already in place.
     FinishTile(x, y);
+    Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(x, y) + " OK");
     if (environment_.Backoff != nullptr) {
         environment_.Backoff->TileFetched();
     }
@@ -267,8 +269,8 @@ void TDownThread::PutBlankTile(std::int32_t x, std::int32_t y) {
     // A tile file already on disk stays; a missing blank image leaves the
     // tile without a file.
     CopyFileNoOverwrite(blankImagePath_, Task->GetTilePath(x, y));
-    Post(Prefix() + ":" + std::to_string(x) + "-" + std::to_string(y) + " got a blank image!");
     FinishTile(x, y);
+    Post(Prefix() + ":" + std::to_string(x) + "-" + std::to_string(y) + " got a blank image!");
 }
 
 void TDownThread::FinishTile(std::int32_t x, std::int32_t y) {

@@ -61,7 +61,49 @@ FetchResult Fetch(THttpClient& http, const std::string& url, const std::string& 
     }
 }
 
+// Fetches one line of the list and reports it; false when the server's
+// refusal ends the list.
+bool RedownloadRecord(const std::string& line, THttpClient& http, TNetBuffer& buffer,
+                      RedownloadOutput& output, RedownloadSummary& summary) {
+    const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
+    if (!record) {
+        output.AddLine(line + "->Error: not a failed-tile record (no \"|\").");
+        ++summary.Failed;
+        return true;
+    }
+    const FetchResult result = Fetch(http, record->Url, SourceTileFormat(record->Path), buffer);
+    if (result.Fetched) {
+        try {
+            WriteFileAtomic(record->Path, buffer.View());
+        } catch (const EFileError& e) {
+            output.AddLine(std::string(e.what()) + "->" + record->Url);
+            ++summary.Failed;
+            return true;
+        }
+        output.AddLine(RecordFetchedLine(record->Path, record->Url));
+        ++summary.Fetched;
+        return true;
+    }
+    ++summary.Failed;
+    if (result.Outcome == RedownloadOutcome::Unreported) {
+        return true;
+    }
+    output.AddLine(*result.Message + "->" + record->Url);
+    if (result.Outcome == RedownloadOutcome::ErrorLineAndBanEndsList) {
+        output.AddLine(kBanMessage);
+        return false;
+    }
+    if (result.Outcome == RedownloadOutcome::ErrorAndNotFoundLines) {
+        output.AddLine(record->Url + ":" + kNotFoundMessage);
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string RedownloadCancelledLine(int done, int total) {
+    return "Cancelled after " + std::to_string(done) + " of " + std::to_string(total) + " records.";
+}
 
 RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutput& output,
                                 const TNetTimeLimits& timeLimits) {
@@ -85,40 +127,21 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
         return summary;
     }
     output.AddLine("Start...");
-    output.ServePendingOnce();
+    const int total = static_cast<int>(lines.size());
+    output.RecordsDone(0, total);
 
     TNetBuffer buffer;
+    int done = 0;
     for (const std::string& line : lines) {
-        const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
-        if (!record) {
-            output.AddLine(line + "->Error: not a failed-tile record (no \"|\").");
-            ++summary.Failed;
-            continue;
-        }
-        const FetchResult result = Fetch(http, record->Url, SourceTileFormat(record->Path), buffer);
-        if (result.Fetched) {
-            try {
-                WriteFileAtomic(record->Path, buffer.View());
-            } catch (const EFileError& e) {
-                output.AddLine(std::string(e.what()) + "->" + record->Url);
-                ++summary.Failed;
-                continue;
-            }
-            output.AddLine(RecordFetchedLine(record->Path, record->Url));
-            ++summary.Fetched;
-            continue;
-        }
-        ++summary.Failed;
-        if (result.Outcome == RedownloadOutcome::Unreported) {
-            continue;
-        }
-        output.AddLine(*result.Message + "->" + record->Url);
-        if (result.Outcome == RedownloadOutcome::ErrorLineAndBanEndsList) {
-            output.AddLine(kBanMessage);
+        if (output.CancelRequested()) {
+            output.AddLine(RedownloadCancelledLine(done, total));
+            summary.Cancelled = true;
             break;
         }
-        if (result.Outcome == RedownloadOutcome::ErrorAndNotFoundLines) {
-            output.AddLine(record->Url + ":" + kNotFoundMessage);
+        const bool goOn = RedownloadRecord(line, http, buffer, output, summary);
+        output.RecordsDone(++done, total);
+        if (!goOn) {
+            break;
         }
     }
     buffer.Clear();

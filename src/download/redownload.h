@@ -1,8 +1,8 @@
 #pragma once
 // Fetches again the tiles of a failed-tile list, one after the other on the
 // calling thread, writes each over its file, and reports every record as a
-// line. A source task's image tile is written only when the body is an
-// image. The list itself is never changed.
+// line and as a count. A source task's image tile is written only when the
+// body is an image. The list itself is never changed.
 
 #include <string>
 
@@ -14,8 +14,12 @@ class RedownloadOutput {
 public:
     virtual ~RedownloadOutput() = default;
     virtual void AddLine(const std::string& line) = 0;
-    // Lets the front end serve what is waiting, once, after "Start...".
-    virtual void ServePendingOnce() = 0;
+    // Records done of all: 0 after "Start...", then after each record.
+    virtual void RecordsDone(int /*done*/, int /*total*/) {}
+    // Asked before each record, on the calling thread: true ends the run
+    // there, so a front end on another thread cancels without breaking a
+    // fetch or a write.
+    virtual bool CancelRequested() { return false; }
 };
 
 inline constexpr const char* kRedownloadReferer = "http://maps.tessellon.org/";
@@ -23,10 +27,14 @@ inline constexpr const char* kRedownloadUserAgent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 
 struct RedownloadSummary {
-    bool ListRead = false;  // false: the list could not be read
-    int Fetched = 0;        // records fetched and written
-    int Failed = 0;         // records tried that were not
+    bool ListRead = false;   // false: the list could not be read
+    int Fetched = 0;         // records fetched and written
+    int Failed = 0;          // records tried that were not
+    bool Cancelled = false;  // ended by CancelRequested before the last record
 };
+
+// The line a cancelled run adds before "Download End.".
+std::string RedownloadCancelledLine(int done, int total);
 
 RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutput& output,
                                 const TNetTimeLimits& timeLimits = {});

@@ -23,13 +23,13 @@ TfrmAbout::TfrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), deskt
     Label3->setGeometry(17, 16, 208, 13);
 
     Label4 = new LinkLabel("Label4", form::MsSansSerif(8), panel);
-    Label4->move(100, 92);
+    Label4->move(100 - kLinkMargin, 92 - kLinkMargin);
     form::Label(panel, "Homepage:", 16, 89, Label4);
     Label7 = new LinkLabel("Label7", form::MsSansSerif(8), panel);
-    Label7->move(100, 112);
+    Label7->move(100 - kLinkMargin, 112 - kLinkMargin);
     form::Label(panel, "Email:", 16, 112, Label7);
 
-    QPushButton* bLater = form::Button(this, "bLater", "&OK", {232, 151, 81, 25});
+    bLater = form::Button(this, "bLater", "&OK", {232, 151, 81, 25});
     bLater->setDefault(true);
 
     ConnectHandler(desktop_, Label4, &LinkLabel::clicked, this, &TfrmAbout::Label4Click);
@@ -52,6 +52,9 @@ void TfrmAbout::showEvent(QShowEvent* event) {
     Label7->setText(mailLink_);
     Label7->adjustSize();
     Label3->setText(caption_);
+    // Enter closes the window: it must not reach a link, which would take
+    // it, just because the links come first in the tab order.
+    bLater->setFocus();
 }
 
 void TfrmAbout::Label4Click() {

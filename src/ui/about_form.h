@@ -7,6 +7,7 @@
 #include "desktop.h"
 
 class QLabel;
+class QPushButton;
 
 namespace tessellon {
 
@@ -35,6 +36,7 @@ private:
     QLabel* Label3;
     LinkLabel* Label4;
     LinkLabel* Label7;
+    QPushButton* bLater;
 };
 
 }  // namespace tessellon

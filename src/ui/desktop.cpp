@@ -4,14 +4,37 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 
 namespace tessellon {
 
+int CaptionWidth(const QString& caption) {
+    // Title bars set their caption larger and bolder than the windows'
+    // text, and keep an icon and three buttons beside it.
+    constexpr int kTitleBarExtras = 130;
+    QFont title = QApplication::font();
+    title.setBold(true);
+    title.setPointSizeF(std::max(title.pointSizeF(), 11.0));
+    return QFontMetrics(title).horizontalAdvance(caption) + kTitleBarExtras;
+}
+
+void FitCaption(QMessageBox& box) {
+    // A message box lays itself out on a grid; a row below the rest holds
+    // it open to the width.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid != nullptr) {
+        grid->addItem(new QSpacerItem(CaptionWidth(box.windowTitle()), 0), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
 void QtDesktop::ShowMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
+    FitCaption(box);
     box.exec();
 }
 
@@ -19,6 +42,7 @@ bool QtDesktop::Confirm(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    FitCaption(box);
     return box.exec() == QMessageBox::Yes;
 }
 

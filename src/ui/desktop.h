@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 namespace tessellon {
@@ -21,7 +22,7 @@ public:
     // A modal question with Yes and No buttons, No the default; true for Yes.
     virtual bool Confirm(QWidget* parent, const QString& text) = 0;
     // The chosen file, or nothing when the user cancels. `filter` in Qt's
-    // form, for instance "Projects(*.tsln) (*.tsln)".
+    // form, for instance "Projects(*.tsln)".
     virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
                                               const QString& filter,
                                               const QString& initialFolder) = 0;
@@ -32,6 +33,13 @@ public:
     // ignored.
     virtual void StartProgram(const QString& path) = 0;
 };
+
+// The width a window needs for the window manager to show `caption` whole
+// in its title bar, beside its icon and buttons.
+int CaptionWidth(const QString& caption);
+// Widens a message box to CaptionWidth: a short text alone would make it
+// narrower than its title.
+void FitCaption(QMessageBox& box);
 
 // The real desktop: Qt's message box and dialogs, QDesktopServices, QProcess.
 class QtDesktop final : public Desktop {

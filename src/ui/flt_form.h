@@ -1,32 +1,48 @@
 #pragma once
 // The re-download window TfrmFlt: fetches again the tiles of a chosen
-// failed-tile list, one after the other on the main thread, and reports
-// every record in its memo.
+// failed-tile list on a thread of its own, reports every record in its memo
+// and counts them on a progress bar. The window stays live: Cancel ends the
+// run after the record under way, and closing asks first.
 
 #include <QDialog>
+#include <memory>
 
 #include "desktop.h"
-#include "download/redownload.h"
 
 class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace tessellon {
 
-class TfrmFlt final : public QDialog, private RedownloadOutput {
+class RedownloadRun;
+
+class TfrmFlt final : public QDialog {
     Q_OBJECT
 public:
     TfrmFlt(Desktop& desktop, QWidget* parent);
+    // Waits for a run's record under way.
+    ~TfrmFlt() override;
+
+    // Escape and the close button: while a run goes on, only after a Yes.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void Button1Click();
-    void AddLine(const std::string& line) override;
-    void ServePendingOnce() override;
+    void ButtonCancelClick();
+    // Shows what the run reported since the last call, and ends it when it
+    // has ended.
+    void TakeReports();
 
     Desktop& desktop_;
+    QPushButton* Button1;
+    QPushButton* ButtonCancel;
+    QProgressBar* ProgressRecords;
     QPlainTextEdit* Memo1;
+    std::unique_ptr<RedownloadRun> run_;
 };
 
 }  // namespace tessellon

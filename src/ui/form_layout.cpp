@@ -63,13 +63,22 @@ QLabel* Label(QWidget* parent, const QString& text, int left, int top, QWidget* 
     }
     label->setBuddy(buddy);
     // A stand-in face a little wider than the original must not run the
-    // label into its field: it moves left, as far as the form's edge allows.
-    constexpr int kGap = 3;
-    constexpr int kMinLeft = 2;
+    // label into its field: it moves left, as far as it stays clear of the
+    // frame around it, and what still does not fit is set a little narrower.
     const bool sameRow = std::abs(buddy->y() - top) < buddy->height();
-    const int overlap = label->geometry().right() + kGap - buddy->x() + 1;
-    if (sameRow && buddy->x() > left && overlap > 0) {
-        label->move(std::max(kMinLeft, left - overlap), top);
+    if (!sameRow || buddy->x() <= left) {
+        return label;
+    }
+    const int room = buddy->x() - kLabelGap - std::min(left, kLabelMinLeft);
+    if (label->width() > room) {
+        QFont narrower = label->font();
+        narrower.setStretch(std::max(int(QFont::ExtraCondensed), 100 * room / label->width() - 1));
+        label->setFont(narrower);
+        label->adjustSize();
+    }
+    const int overlap = label->geometry().right() + kLabelGap - buddy->x() + 1;
+    if (overlap > 0) {
+        label->move(std::max(std::min(left, kLabelMinLeft), left - overlap), top);
     }
     return label;
 }

@@ -19,6 +19,10 @@ namespace tessellon::form {
 
 inline constexpr int kEditHeight = 21;
 inline constexpr int kUpDownWidth = 17;
+// The least room between a label and its field, and between a label and
+// the left edge of what holds it (a group box draws its frame there).
+inline constexpr int kLabelGap = 3;
+inline constexpr int kLabelMinLeft = 5;
 
 QFont Tahoma(qreal points, bool bold = false);
 QFont MsSansSerif(qreal points);

@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace tessellon {
 
@@ -14,6 +16,7 @@ LinkLabel::LinkLabel(const char* name, QFont font, QWidget* parent) : QLabel(par
     setFont(font);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    setMargin(kLinkMargin);
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
@@ -29,6 +32,19 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+// A QLabel draws no focus, so without this a link that Enter would open
+// looks no different from one it would not.
+void LinkLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) {
+        return;
+    }
+    QStylePainter painter(this);
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
 }
 
 }  // namespace tessellon

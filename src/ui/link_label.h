@@ -1,10 +1,14 @@
 #pragma once
 // A label that acts as a link: green, underlined, a hand cursor, and reached
-// by the keyboard as well as the mouse.
+// by the keyboard as well as the mouse, with a focus frame when it takes
+// the keys.
 
 #include <QLabel>
 
 namespace tessellon {
+
+// Around the text, room for the focus frame.
+inline constexpr int kLinkMargin = 1;
 
 class LinkLabel final : public QLabel {
     Q_OBJECT
@@ -18,6 +22,7 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace tessellon

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
@@ -134,6 +135,15 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     const int comboLeft = RadioSource->geometry().right() + 2;
     ComboSource->setGeometry(comboLeft, 17, types->width() - 6 - comboLeft, form::kEditHeight);
     ComboSource->view()->setMinimumWidth(160);
+    // Tab enters the box on the choice in force, the arrows move between
+    // the choices, and the next Tab leaves them.
+    const auto tabToChecked = [this] {
+        for (QAbstractButton* choice : radio_mapstype->buttons()) {
+            choice->setFocusPolicy(choice->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    };
+    tabToChecked();
+    connect(radio_mapstype, &QButtonGroup::buttonToggled, this, tabToChecked);
 
     QGroupBox* area = form::GroupBox(panel, nullptr, QString(), {12, 104, 318, 114});
     Edit1 = form::Edit(area, "Edit1", 79, 16, 69);
@@ -235,6 +245,10 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::ConnectHandlers() {
     ConnectHandler(desktop_, BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    // Start and Stop both begin with S; the caption stays as the control
+    // words it.
+    auto* altS = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
+    connect(altS, &QShortcut::activated, BitBtn1, &QPushButton::click);
     ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     ConnectHandler(desktop_, Button4, &QPushButton::clicked, this,
                    &TForm1::LoadParametersfromprojectfilel1Click);
@@ -376,10 +390,12 @@ void TForm1::FailedReplaced(const std::vector<std::string>& lines) {
 
 void TForm1::FailedLineAdded(const std::string& line) {
     Memo2->AddLine(line);
+    UpdateProgress();
 }
 
 void TForm1::StateChanged() {
     BitBtn1->setText(Q(control_->ButtonCaption()));
+    BitBtn1->setDefault(!control_->Running());
     LabelTotalxy->setText(Q(control_->TotalLabel()));
     if (control_->TimerEnabled()) {
         Timer1->start();
@@ -407,11 +423,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// Enter presses the focused button, else the default button.
+// Enter presses the focused button, else the default button. While a
+// download runs, the button is Stop, which an Enter meant for a field must
+// never press: it takes only a click, Space or Alt+S.
 void TForm1::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
-        (focused != nullptr ? focused : BitBtn1)->click();
+        if (focused == nullptr) {
+            focused = BitBtn1;
+        }
+        if (focused != BitBtn1 || !control_->Running()) {
+            focused->click();
+        }
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -450,8 +473,8 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
-    const auto file = desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln) (*.tsln)",
-                                          Q(fields_.DefaultPath));
+    const auto file =
+        desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln)", Q(fields_.DefaultPath));
     if (!file) {
         return;
     }

@@ -130,6 +130,8 @@ TEST_F(DownThread, ASingleWorkerFetchesEveryTileInColumnOrder) {
                                                "T1:seq=6," + Tile(6743, 3103) + " OK",
                                                "T1 Finished."};
     EXPECT_EQ(log, expected);
+    // A progress shown beside the log counts a tile as soon as its line is in.
+    EXPECT_EQ(finishedAtLine, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 6}));
     // The file holds exactly the body the server sent.
     EXPECT_EQ(ReadFileBytes(task->GetTilePath(6743, 3102)).substr(1, 3), "PNG");
 }
@@ -161,6 +163,7 @@ TEST_F(DownThread, ATileNotFoundThreeTimesGetsTheBlankImageAndNoRecord) {
     EXPECT_NE(log[0].find("404"), std::string::npos);
     EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
     EXPECT_EQ(log[2], "T1 Finished.");
+    EXPECT_EQ(finishedAtLine, (std::vector<std::int64_t>{0, 1, 1}));
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(RequestsServed(), 3);
     EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)),

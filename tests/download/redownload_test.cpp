@@ -11,9 +11,15 @@ namespace {
 class Lines : public RedownloadOutput {
 public:
     void AddLine(const std::string& line) override { lines.push_back(line); }
-    void ServePendingOnce() override { ++served; }
+    void RecordsDone(int done, int total) override {
+        counts.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    // Answers yes from this question on (counted from 1).
+    bool CancelRequested() override { return ++asked >= cancelAt; }
     std::vector<std::string> lines;
-    int served = 0;
+    std::vector<std::string> counts;
+    int asked = 0;
+    int cancelAt = 1000;
 };
 
 class Redownload : public ::testing::Test {
@@ -47,7 +53,27 @@ TEST_F(Redownload, FetchedRecordsReplaceTheirFilesAndTheListStaysAsItWas) {
     EXPECT_EQ(ReadFileBytes(dir.File("a.png")).substr(1, 3), "PNG");
     EXPECT_EQ(ReadTextLines(dir.File("t_failed.ftl")), records);
     EXPECT_EQ(summary.Fetched, 2);
-    EXPECT_EQ(out.served, 1);
+    EXPECT_FALSE(summary.Cancelled);
+    EXPECT_EQ(out.counts, (std::vector<std::string>{"0/2", "1/2", "2/2"}));
+}
+
+// Cancelling never breaks off a record: the one under way is written and
+// reported, and no later one is tried.
+TEST_F(Redownload, ACancelEndsTheRunBeforeTheNextRecord) {
+    out.cancelAt = 3;
+    std::vector<std::string> records;
+    for (int i = 1; i <= 4; ++i) {
+        records.push_back(dir.File(std::to_string(i) + ".png") + "|" + TileUrl(1, i));
+    }
+    const RedownloadSummary summary = Run(records);
+    EXPECT_EQ(out.lines, (std::vector<std::string>{
+                             "Start...", dir.File("1.png") + ":" + TileUrl(1, 1) + " ->OK",
+                             dir.File("2.png") + ":" + TileUrl(1, 2) + " ->OK",
+                             "Cancelled after 2 of 4 records.", "Download End."}));
+    EXPECT_TRUE(summary.Cancelled);
+    EXPECT_EQ(summary.Fetched, 2);
+    EXPECT_FALSE(FileExists(dir.File("3.png")));
+    EXPECT_EQ(out.counts, (std::vector<std::string>{"0/4", "1/4", "2/4"}));
 }
 
 TEST_F(Redownload, ANotFoundRecordIsReportedAndTheNextIsTried) {
@@ -73,12 +99,13 @@ TEST_F(Redownload, ARefusalEndsTheRunAtOnce) {
     EXPECT_EQ(out.lines[3], "Error: may be your IP is banned.\nPlease try again later.");
     EXPECT_EQ(out.lines[4], "Download End.");
     EXPECT_FALSE(FileExists(dir.File("3.png")));
+    EXPECT_EQ(out.counts.back(), "2/5");
 }
 
 TEST_F(Redownload, AnEmptyListSaysSoAndNothingElse) {
     Run({});
     EXPECT_EQ(out.lines, std::vector<std::string>{"No failed files records."});
-    EXPECT_EQ(out.served, 0);
+    EXPECT_TRUE(out.counts.empty());
 }
 
 TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {

@@ -18,7 +18,14 @@ namespace tessellon::test {
 
 class WorkerFixture : public ::testing::Test, public WorkerHost {
 protected:
-    void AppendLogLine(const std::string& line) override { log.push_back(line); }
+    void AppendLogLine(const std::string& line) override {
+        log.push_back(line);
+        std::int64_t finished = 0;
+        for (const auto& worker : workers) {
+            finished += worker->TilesFinished();
+        }
+        finishedAtLine.push_back(finished);
+    }
     void AppendFailedLine(const std::string& line) override { failed.push_back(line); }
     void DecreaseRunningThreadCount() override { --running; }
 
@@ -92,6 +99,8 @@ protected:
     std::vector<std::unique_ptr<TDownThread>> workers;
     int running = 0;
     std::vector<std::string> log;
+    // The tiles the workers counted as finished when each line came.
+    std::vector<std::int64_t> finishedAtLine;
     std::vector<std::string> failed;
 };
 

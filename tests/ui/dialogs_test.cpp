@@ -1,9 +1,11 @@
 // The options, converter, About and re-download windows.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -194,6 +196,50 @@ private slots:
         QVERIFY(!about.isVisible());
     }
 
+    // Enter closes the window unless a link has been given the focus, which
+    // then shows a frame.
+    void aboutTakesEnterOnOkAndOnALinkOnlyWhenFocused() {
+        TfrmAbout about(desktop, nullptr);
+        about.SetTexts("Tessellon 5.23", "https://example.org/", "mailto:help@example.org");
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        auto* ok = Child<QPushButton>(&about, "bLater");
+        auto* home = Child<QLabel>(&about, "Label4");
+        QVERIFY(ok->isDefault());
+        QCOMPARE(about.focusWidget(), ok);
+        const QImage unfocused = home->grab().toImage();
+        QTest::keyClick(&about, Qt::Key_Tab);
+        QVERIFY(home->hasFocus());
+        QVERIFY(home->grab().toImage() != unfocused);
+        QTest::keyClick(home, Qt::Key_Return);
+        QCOMPARE(desktop.opened, std::vector<QUrl>{QUrl("https://example.org/")});
+        QVERIFY(about.isVisible());
+
+        about.hide();
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        QCOMPARE(about.focusWidget(), ok);
+        QTest::keyClick(ok, Qt::Key_Return);
+        QVERIFY(!about.isVisible());
+        QCOMPARE(desktop.opened.size(), std::size_t{1});
+    }
+
+    // The program's boxes, however short their text, show their caption
+    // whole in the title bar.
+    void messageBoxesAreAsWideAsTheirCaption() {
+        QtDesktop real;
+        int messageWidth = 0;
+        QVERIFY(WithModalWindow([&] { real.ShowMessage(nullptr, "OK"); },
+                                [&](QWidget* box) { messageWidth = box->width(); }));
+        int questionWidth = 0;
+        QVERIFY(WithModalWindow([&] { real.Confirm(nullptr, "Go?"); },
+                                [&](QWidget* box) { questionWidth = box->width(); }));
+        const int wanted = CaptionWidth(QApplication::applicationName());
+        QVERIFY2(messageWidth >= wanted, qPrintable(QString::number(messageWidth)));
+        QVERIFY2(questionWidth >= wanted, qPrintable(QString::number(questionWidth)));
+        QVERIFY(CaptionWidth("Tessellon") > CaptionWidth("T"));
+    }
+
     void aboutFromTheMainWindowShowsItsCaptionAndLinks() {
         MainWindowFixture f;
         f.Show();
@@ -221,23 +267,86 @@ private slots:
         QCOMPARE(flt.size(), QSize(703, 453));
         flt.show();
         auto* memo = Child<QPlainTextEdit>(&flt, "Memo1");
+        auto* progress = Child<QProgressBar>(&flt, "ProgressRecords");
         desktop.fileAnswers = {QString::fromStdString(dir->File("a_failed.ftl")),
                                QString::fromStdString(dir->File("empty.ftl"))};
         Click(&flt, "Button1");
         QCOMPARE(desktop.fileRequests[0].title, QString("Open ftl file:"));
-        QCOMPARE(desktop.fileRequests[0].filter, QString("Projects(*.ftl) (*.ftl)"));
+        QCOMPARE(FileTypesShown(desktop.fileRequests[0].filter), QStringList{"Projects(*.ftl)"});
         const QString a = QString::fromStdString(dir->File("a.png") + ":" + url + " ->OK");
         const QString b = QString::fromStdString(dir->File("b.png") + ":" + url + " ->OK");
-        QCOMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b + "\nDownload End.");
+        QTRY_COMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b + "\nDownload End.");
+        QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
         QVERIFY(FileExists(dir->File("b.png")));
+        QCOMPARE(progress->text(), QString("2 of 2 records"));
+        QVERIFY(!Child<QPushButton>(&flt, "ButtonCancel")->isEnabled());
 
         Click(&flt, "Button1");
-        QCOMPARE(memo->toPlainText(), QString("No failed files records."));
+        QTRY_COMPARE(memo->toPlainText(), QString("No failed files records."));
+        QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
+        QVERIFY(progress->isHidden());
         Click(&flt, "Button1");  // cancelled: the lines stay
         QCOMPARE(memo->toPlainText(), QString("No failed files records."));
         flt.hide();
         flt.show();
         QCOMPARE(memo->toPlainText(), QString());
+    }
+
+    // Every record takes a second at the server: the window answers while
+    // one is under way, Cancel lets it finish and tries no other, and
+    // closing asks first.
+    void aRedownloadRunsBesideTheWindowAndEndsWhenAsked() {
+        tileserver::TileServer server(ServerOptions());
+        server.Start();
+        std::vector<std::string> records;
+        for (int x = 1; x <= 3; ++x) {
+            records.push_back(dir->File(std::to_string(x) + ".png") +
+                              "|http://127.0.0.1:" + std::to_string(server.Port()) +
+                              "/hx/tl?v=4.3&r=1&x=" + std::to_string(x) +
+                              "&y=2&z=14&fault=slow-first-byte:1000");
+        }
+        WriteLinesAtomic(dir->File("slow_failed.ftl"), records);
+        TfrmFlt flt(desktop, nullptr);
+        flt.show();
+        auto* memo = Child<QPlainTextEdit>(&flt, "Memo1");
+        auto* progress = Child<QProgressBar>(&flt, "ProgressRecords");
+        auto* cancel = Child<QPushButton>(&flt, "ButtonCancel");
+        const auto run = [&] {
+            desktop.fileAnswers = {QString::fromStdString(dir->File("slow_failed.ftl"))};
+            Click(&flt, "Button1");
+        };
+
+        run();
+        QVERIFY(!Child<QPushButton>(&flt, "Button1")->isEnabled());
+        QTRY_COMPARE(progress->text(), QString("0 of 3 records"));
+        QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 1, 5000);
+        QVERIFY(cancel->isEnabled());
+        cancel->click();
+        QVERIFY(!cancel->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(memo->toPlainText().endsWith("Download End."), 5000);
+        const QStringList lines = memo->toPlainText().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[3], QString("Cancelled after 2 of 3 records."));
+        QCOMPARE(progress->text(), QString("2 of 3 records"));
+        QVERIFY(FileExists(dir->File("2.png")));
+        QVERIFY(!FileExists(dir->File("3.png")));
+        QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
+
+        run();
+        QTRY_COMPARE(progress->text(), QString("0 of 3 records"));
+        desktop.confirmAnswers = {false};
+        QVERIFY(!flt.close());
+        QCOMPARE(desktop.questions.size(), std::size_t{1});
+        QCOMPARE(desktop.questions[0],
+                 QString("The re-download is still running. Stop it after the current record "
+                         "and close the window?"));
+        QVERIFY(flt.isVisible());
+        desktop.confirmAnswers = {true};
+        QTest::keyClick(&flt, Qt::Key_Escape);
+        QVERIFY(!flt.isVisible());
+        QCOMPARE(desktop.questions.size(), std::size_t{2});
+        QVERIFY(!FileExists(dir->File("3.png")));
+        QVERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
     }
 };
 

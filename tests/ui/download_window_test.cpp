@@ -185,6 +185,35 @@ private slots:
                  std::vector<QString>{"Please select a path to save the images."});
     }
 
+    // Enter typed into a field while tiles come in is meant for the field:
+    // it must not end the download, nor Enter on the Stop button itself.
+    void whileADownloadRunsOnlyAClickSpaceOrAltSStopsIt() {
+        StartSample(150ms);
+        QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
+        QVERIFY(!Button()->isDefault());
+        auto* edit = f->Find<QLineEdit>("Edit1");
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        Button()->setFocus();
+        QTest::keyClick(Button(), Qt::Key_Enter);
+        QCOMPARE(Button()->text(), QString("Stop"));
+        QVERIFY(!Log().contains("terminated by user"));
+
+        QTest::keyClick(edit, Qt::Key_S, Qt::AltModifier);
+        QVERIFY(Log().contains("Thread1will be terminated by user. please wait..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        QCOMPARE(Button()->text(), QString("Start"));
+        QVERIFY(Button()->isDefault());
+
+        f->desktop.messages.clear();
+        QTest::keyClick(edit, Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(Button()->text(), QString("Stop"));
+        Button()->setFocus();
+        QTest::keyClick(Button(), Qt::Key_Space);
+        QVERIFY(Log().contains("Thread1will be terminated by user. please wait..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+    }
+
     void aDownloadShowsItsLinesAndStopsWhenAsked() {
         StartSample(150ms);
         QCOMPARE(Button()->text(), QString("Stop"));

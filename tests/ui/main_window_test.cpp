@@ -2,6 +2,7 @@
 // the menu actions that open files, addresses, programs and other windows.
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include "form_layout.h"
 #include "platform/files.h"
 #include "ui_test_support.h"
 
@@ -143,6 +145,54 @@ private slots:
         QCOMPARE(Text("Edit6"), QString("/srv/tiles"));
     }
 
+    // With whatever face stands in for the forms' own, a label keeps clear
+    // of its field and of the frame at its left, in every window.
+    void labelsKeepClearOfTheirFieldsAndFrames() {
+        f->Show();
+        int checked = 0;
+        for (QLabel* label : f->window->findChildren<QLabel*>()) {
+            QWidget* field = label->buddy();
+            if (field == nullptr) {
+                continue;
+            }
+            const QRect text = label->geometry();
+            const QPoint fieldAt = field->mapTo(label->parentWidget(), QPoint(0, 0));
+            const QString name = label->text() + " in " + label->window()->objectName();
+            QVERIFY2(text.left() >= form::kLabelMinLeft, qPrintable(name));
+            if (std::abs(fieldAt.y() - text.y()) < field->height() && fieldAt.x() > text.x()) {
+                QVERIFY2(text.right() + form::kLabelGap < fieldAt.x(), qPrintable(name));
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= text.width(),
+                         qPrintable(name));
+                ++checked;
+            }
+        }
+        QVERIFY(checked >= 10);
+    }
+
+    // Tab from "Open task ..." enters the box on the choice in force, and
+    // Tab again leaves the box's choices for the fields.
+    void tabIntoMapsTypeLandsOnTheCheckedChoice() {
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[Topo]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n");
+        f->Show();
+        QVERIFY(QTest::qWaitForWindowActive(f->window.get()));
+        const QList<QRadioButton*> radios =
+            f->Find<QWidget>("radio_mapstype")->findChildren<QRadioButton*>();
+        for (QRadioButton* checked : radios) {
+            checked->setChecked(true);
+            f->Find<QPushButton>("Button4")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), checked);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY(!radios.contains(QApplication::focusWidget()));
+        }
+        radios[0]->setChecked(true);
+        radios[0]->setFocus();
+        QTest::keyClick(radios[0], Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), radios[1]);
+        QVERIFY(radios[1]->isChecked());
+    }
+
     void theZoomCannotBeTypedAndStopsAtOneAndNineteen() {
         f->Show();
         auto* upDown = f->Find<QSpinBox>("UpDown1");
@@ -203,7 +253,8 @@ private slots:
 
         QCOMPARE(f->desktop.fileRequests.size(), size_t{1});
         QCOMPARE(f->desktop.fileRequests[0].title, QString("Open project file:"));
-        QCOMPARE(f->desktop.fileRequests[0].filter, QString("Projects(*.tsln) (*.tsln)"));
+        QCOMPARE(FileTypesShown(f->desktop.fileRequests[0].filter),
+                 QStringList{"Projects(*.tsln)"});
         QCOMPARE(f->desktop.fileRequests[0].initialFolder,
                  QString::fromStdString(f->dir.File("orvanta")));
         QCOMPARE(Text("Edit1"), QString("116.3"));

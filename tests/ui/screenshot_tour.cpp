@@ -70,6 +70,7 @@ public:
         }
         QMessageBox box(QMessageBox::NoIcon, "Tessellon", f.desktop.messages.front(),
                         QMessageBox::Ok);
+        FitCaption(box);
         Show(&box);
         Save(&box, "message-task-stopped.png");
 
@@ -126,7 +127,11 @@ public:
         TfrmFlt flt(desktop_, nullptr);
         Show(&flt);
         desktop_.fileAnswers.push_back(QString::fromStdString(home_.File("beijing_failed.ftl")));
-        Child<QPushButton>(&flt, "Button1")->click();
+        auto* open = Child<QPushButton>(&flt, "Button1");
+        open->click();
+        if (!QTest::qWaitFor([&] { return open->isEnabled(); }, 10000)) {
+            Fail("the re-download did not end");
+        }
         Save(&flt, "redownload.png");
     }
 

@@ -5,6 +5,8 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -50,6 +52,18 @@ std::optional<QString> FakeDesktop::ChooseFile(QWidget*, const QString& title,
 std::optional<QString> FakeDesktop::ChooseFolder(QWidget*, const QString& caption) {
     folderCaptions.push_back(caption);
     return NextAnswer(folderAnswers);
+}
+
+QStringList FileTypesShown(const QString& filter) {
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(filter);
+    const auto* types = Child<QComboBox>(&dialog, "fileTypeCombo");
+    QStringList shown;
+    for (int i = 0; i < types->count(); ++i) {
+        shown << types->itemText(i);
+    }
+    return shown;
 }
 
 QString AccessibleName(QObject* object) {

@@ -68,6 +68,10 @@ QString AccessibleName(QObject* object);
 // The names of its accessible children, as a screen reader lists a menu.
 QStringList AccessibleChildNames(QObject* object);
 
+// The file types that Qt's own file dialog lists for a `filter` as the
+// windows pass it to Desktop::ChooseFile.
+QStringList FileTypesShown(const QString& filter);
+
 // Runs `action`, which opens a modal window; `inspect` gets that window while
 // it is up, and then the window is closed as by its close button. False when
 // no modal window came up.
