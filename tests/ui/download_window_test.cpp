@@ -65,6 +65,18 @@ class DownloadWindowTest : public QObject {
         f->Find<QLineEdit>("Edit6")->setText(QString::fromStdString(fields.SavePath));
     }
 
+    // Starts the download of the sample's north-west tile alone; returns
+    // the fields it typed.
+    TaskFields DownloadOneTile() {
+        Prepare(Pacing(kPaceScale));
+        TaskFields fields = Sample();
+        fields.RightLongitude = fields.LeftLongitude;
+        fields.BottomLatitude = fields.TopLatitude;
+        Type(fields);
+        Button()->click();
+        return fields;
+    }
+
     // Starts the sample task with this pause after each tile.
     void StartSample(std::chrono::milliseconds afterTile) {
         Pacing pace(kPaceScale);
@@ -249,12 +261,7 @@ private slots:
     }
 
     void aDownloadThatRunsToItsEndShowsTheSameFinalMessage() {
-        Prepare(Pacing(kPaceScale));
-        TaskFields fields = Sample();
-        fields.RightLongitude = fields.LeftLongitude;
-        fields.BottomLatitude = fields.TopLatitude;
-        Type(fields);
-        Button()->click();
+        const TaskFields fields = DownloadOneTile();
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
         QCOMPARE(f->desktop.messages,
                  std::vector<QString>(1, FinalMessage("All 1 tiles downloaded.")));
@@ -270,12 +277,7 @@ private slots:
     // Another task's project of that name, or more than 100,000 tiles: the
     // window asks, and No starts nothing.
     void aStartAsksBeforeReplacingAnotherTaskOrStartingAHugeOne() {
-        Prepare(Pacing(kPaceScale));
-        TaskFields fields = Sample();
-        fields.RightLongitude = fields.LeftLongitude;
-        fields.BottomLatitude = fields.TopLatitude;
-        Type(fields);
-        Button()->click();
+        TaskFields fields = DownloadOneTile();
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
         const QString log = Log();
 
