@@ -17,6 +17,7 @@
 #include "net/http_client.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
+#include "quiet_front_end.h"
 #include "sample_fields.h"
 #include "server_process.h"
 #include "temp_dir.h"
@@ -27,10 +28,8 @@ using namespace tessellon;
 using Clock = std::chrono::steady_clock;
 
 // Log lines with the moment they arrived.
-class TimingFrontEnd : public DownloadFrontEnd {
+class TimingFrontEnd : public bench::QuietFrontEnd {
 public:
-    void ShowMessage(const std::string&) override {}
-    void LogReplaced(const std::vector<std::string>&) override {}
     void LogLineAdded(const std::string& line) override {
         if (line.size() < 2 || line[0] != 'T') {
             return;
@@ -42,9 +41,6 @@ public:
             finished[worker] = Clock::now();
         }
     }
-    void FailedReplaced(const std::vector<std::string>&) override {}
-    void FailedLineAdded(const std::string&) override {}
-    void StateChanged() override {}
 
     std::map<int, int> tiles;
     std::map<int, Clock::time_point> finished;

@@ -25,6 +25,7 @@
 #include "paired_runs.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
+#include "quiet_front_end.h"
 #include "sample_fields.h"
 #include "server_process.h"
 #include "task/md_task.h"
@@ -38,16 +39,6 @@ using namespace std::chrono_literals;
 
 constexpr int kPairs = 11;
 static_assert(kPairs >= bench::kMinimumPairs);
-
-class QuietFrontEnd : public DownloadFrontEnd {
-public:
-    void ShowMessage(const std::string&) override {}
-    void LogReplaced(const std::vector<std::string>&) override {}
-    void LogLineAdded(const std::string&) override {}
-    void FailedReplaced(const std::vector<std::string>&) override {}
-    void FailedLineAdded(const std::string&) override {}
-    void StateChanged() override {}
-};
 
 // The area of the sample task at zoom 14, 16 columns wide: two columns for
 // each of the 8 workers.
@@ -73,7 +64,7 @@ public:
     // the task's tile URLs, column by column.
     double Run(std::vector<std::string>* urls = nullptr) {
         QueueSynchronizer sync;
-        QuietFrontEnd frontEnd;
+        bench::QuietFrontEnd frontEnd;
         DownloadControl control(settings_, frontEnd, sync);
         const std::string folder = dir_.Path() + "run" + std::to_string(runs_++) + "/";
         const auto start = Clock::now();
