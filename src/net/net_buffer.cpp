@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/net_errors.h"
+
 namespace tessellon {
 
 namespace {
@@ -15,7 +17,13 @@ constexpr std::size_t kCompactThreshold = 64 * 1024;
 
 void TNetBuffer::Resize(std::size_t size) {
     if (size > capacity_) {
-        const std::size_t capacity = std::max({size, 2 * capacity_, std::size_t{256}});
+        if (size > limit_) {
+            throw EInvalidReply(kReplyBodyTooLarge);
+        }
+        // Doubling keeps appends linear; up to the limit only, or a body just
+        // past half of it would take twice the memory the limit allows.
+        const std::size_t capacity =
+            std::min(std::max({size, 2 * capacity_, std::size_t{256}}), limit_);
         auto grown = std::make_unique_for_overwrite<char[]>(capacity);
         if (size_ > 0) {
             std::memcpy(grown.get(), data_.get(), size_);

@@ -32,6 +32,12 @@ public:
     void Advance(std::size_t count) { position_ += count; }
     void Clear();
 
+    // The most bytes the buffer may hold, consumed ones included: growth
+    // stops there, and asking for room beyond it raises EInvalidReply
+    // (kReplyBodyTooLarge). Unlimited until set.
+    void SetSizeLimit(std::size_t limit) { limit_ = limit; }
+    std::size_t Capacity() const { return capacity_; }
+
     // Input-buffer use.
     // Room for `count` more bytes at the end; Commit() keeps the first `used`.
     char* AppendSpace(std::size_t count);
@@ -53,6 +59,7 @@ private:
     std::size_t capacity_ = 0;  // room in data_
     std::size_t head_ = 0;      // bytes before this were consumed
     std::size_t position_ = 0;
+    std::size_t limit_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace tessellon
