@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "net/net_errors.h"
 
@@ -24,11 +25,14 @@ void TNetBuffer::Resize(std::size_t size) {
         // past half of it would take twice the memory the limit allows.
         const std::size_t capacity =
             std::min(std::max({size, 2 * capacity_, std::size_t{256}}), limit_);
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ > 0) {
-            std::memcpy(grown.get(), data_.get(), size_);
+        // realloc moves a large block by remapping its pages: eight workers
+        // growing bodies at once never hold an old and a new copy each.
+        char* grown = static_cast<char*>(std::realloc(data_.get(), capacity));
+        if (grown == nullptr) {
+            throw std::bad_alloc();
         }
-        data_ = std::move(grown);
+        static_cast<void>(data_.release());
+        data_.reset(grown);
         capacity_ = capacity;
     }
     size_ = size;

@@ -4,6 +4,7 @@
 // front) and as the destination of a reply body (written at the position).
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,7 +55,11 @@ private:
     // read itself.
     void Resize(std::size_t size);
 
-    std::unique_ptr<char[]> data_;
+    struct FreeBytes {
+        void operator()(char* bytes) const { std::free(bytes); }
+    };
+    // From malloc, so that growing can use realloc (see Resize).
+    std::unique_ptr<char[], FreeBytes> data_;
     std::size_t size_ = 0;      // bytes stored, consumed ones included
     std::size_t capacity_ = 0;  // room in data_
     std::size_t head_ = 0;      // bytes before this were consumed
