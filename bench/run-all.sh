@@ -47,6 +47,10 @@ echo "== Unpaced download: 8 workers, 20 KiB tiles from tessellon-tileserver --f
 "$build/bin/bench_unpaced_download" "$build/bin"
 
 echo
+echo "== Endless tile bodies: 8 workers against tessellon-tileserver's never-ending fault, each body cut at the 64 MiB tile limit (target: peak resident set at most 600 MiB)"
+"$build/bin/bench_endless_body" "$build/bin"
+
+echo
 echo "== HTTP GETs of 20 KiB tiles, unpaced, against tessellon-tileserver --fast (target: at least 1.0x the plain socket loop)"
 "$build/bin/bench_http" "$build/bin"
 

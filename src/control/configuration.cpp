@@ -34,16 +34,19 @@ std::string Configuration::Read(const FolderSetting& setting) const {
         IncludeTrailingSeparator(HomeFolder()) + Text(setting.DefaultInHome));
 }
 
-void Configuration::Write(const StringSetting& setting, const std::string& value) const {
-    IniFile(fileName_).WriteString(Text(setting.Section), Text(setting.Key), value);
+void Configuration::Write(const StringSetting& setting, const std::string& value,
+                          FileWriteOptions options) const {
+    IniFile(fileName_, options).WriteString(Text(setting.Section), Text(setting.Key), value);
 }
 
-void Configuration::Write(const FolderSetting& setting, const std::string& value) const {
-    IniFile(fileName_).WriteString(Text(setting.Section), Text(setting.Key), value);
+void Configuration::Write(const FolderSetting& setting, const std::string& value,
+                          FileWriteOptions options) const {
+    IniFile(fileName_, options).WriteString(Text(setting.Section), Text(setting.Key), value);
 }
 
-void Configuration::Write(const IntegerSetting& setting, int value) const {
-    IniFile(fileName_).WriteInteger(Text(setting.Section), Text(setting.Key), value);
+void Configuration::Write(const IntegerSetting& setting, int value,
+                          FileWriteOptions options) const {
+    IniFile(fileName_, options).WriteInteger(Text(setting.Section), Text(setting.Key), value);
 }
 
 MainWindowSettings Configuration::ReadMainWindow() const {
@@ -64,13 +67,25 @@ OptionsSettings Configuration::ReadOptions() const {
     return {Read(settings::DefaultPath), ReadProxy()};
 }
 
+std::size_t Configuration::ReadMaxTileBytes() const {
+    const int bytes = Read(settings::MaxTileBytes);
+    return bytes > 0 ? static_cast<std::size_t>(bytes) : kDefaultMaxTileBytes;
+}
+
 void Configuration::WriteOptions(const OptionsSettings& options) const {
-    Write(settings::DefaultPath, options.DefaultPath);
-    Write(settings::UseProxy, options.Proxy.UseProxy ? 1 : 0);
-    Write(settings::ProxyServer, options.Proxy.ProxyServer);
-    Write(settings::ProxyPort, options.Proxy.ProxyPort);
-    Write(settings::ProxyUsername, options.Proxy.ProxyUsername);
-    Write(settings::ProxyPassword, options.Proxy.ProxyPassword);
+    // The first write makes a missing file, so each write carries the mode:
+    // the password must never lie in a file that others may read, not even
+    // between two writes.
+    FileWriteOptions file;
+    if (!options.Proxy.ProxyPassword.empty()) {
+        file.NewFileMode = kPrivateFileMode;
+    }
+    Write(settings::DefaultPath, options.DefaultPath, file);
+    Write(settings::UseProxy, options.Proxy.UseProxy ? 1 : 0, file);
+    Write(settings::ProxyServer, options.Proxy.ProxyServer, file);
+    Write(settings::ProxyPort, options.Proxy.ProxyPort, file);
+    Write(settings::ProxyUsername, options.Proxy.ProxyUsername, file);
+    Write(settings::ProxyPassword, options.Proxy.ProxyPassword, file);
 }
 
 }  // namespace tessellon

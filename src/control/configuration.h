@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "net/net_limits.h"
+#include "platform/files.h"
+
 namespace tessellon {
 
 struct StringSetting {
@@ -34,6 +37,9 @@ inline constexpr FolderSetting DefaultPath{"IniParas", "DefaultPath", "orvanta"}
 inline constexpr StringSetting DefaultOutputName{"IniParas", "DefaultOutputName", "bigmap.bmp"};
 inline constexpr IntegerSetting DefaultThreadCount{"IniParas", "DefaultThreadCount", 1};
 inline constexpr StringSetting Version{"IniParas", "Version", "5.23"};
+// The most bytes one tile body may have (see ReadMaxTileBytes).
+inline constexpr IntegerSetting MaxTileBytes{"IniParas", "MaxTileBytes",
+                                             static_cast<int>(kDefaultMaxTileBytes)};
 // 1 means use the proxy; any other value means do not.
 inline constexpr IntegerSetting UseProxy{"Proxy", "UseProxy", 0};
 inline constexpr StringSetting ProxyServer{"Proxy", "ProxyServer", ""};
@@ -85,16 +91,22 @@ public:
     int Read(const IntegerSetting& setting) const;
     std::string Read(const FolderSetting& setting) const;
     // Raise EIniFileException ("Unable to write to " + path) on failure.
-    void Write(const StringSetting& setting, const std::string& value) const;
-    void Write(const IntegerSetting& setting, int value) const;
-    void Write(const FolderSetting& setting, const std::string& value) const;
+    // `options` apply when the write makes the file.
+    void Write(const StringSetting& setting, const std::string& value,
+               FileWriteOptions options = {}) const;
+    void Write(const IntegerSetting& setting, int value, FileWriteOptions options = {}) const;
+    void Write(const FolderSetting& setting, const std::string& value,
+               FileWriteOptions options = {}) const;
 
     MainWindowSettings ReadMainWindow() const;
     ProxySettings ReadProxy() const;
     TileServiceSettings ReadTileService() const;
     OptionsSettings ReadOptions() const;
+    // MaxTileBytes; a value that is not a positive number gives the default.
+    std::size_t ReadMaxTileBytes() const;
     // Writes the six keys in order: DefaultPath, UseProxy (1 or 0) and the
-    // four proxy texts. A failed write leaves the keys before it written.
+    // four proxy texts. A failed write leaves the keys before it written. A
+    // file made for a proxy password is readable by its owner alone.
     void WriteOptions(const OptionsSettings& options) const;
 
 private:

@@ -32,7 +32,8 @@ void DownloadControl::BitBtn1Click(const TaskFields& fields) {
 }
 
 bool DownloadControl::Start(const TaskFields& fields) {
-    StartCheckResult checked = CheckStartInput(fields, Configuration(settings_.ConfigFileName));
+    const Configuration config(settings_.ConfigFileName);
+    StartCheckResult checked = CheckStartInput(fields, config);
     if (checked.Message) {
         frontEnd_.ShowMessage(*checked.Message);
         return false;
@@ -82,6 +83,7 @@ bool DownloadControl::Start(const TaskFields& fields) {
                                   settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
+    environment.MaxTileBytes = config.ReadMaxTileBytes();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         DownThreads[static_cast<std::size_t>(i)] =
             std::make_unique<TDownThread>(false, i, task_.get(), environment);

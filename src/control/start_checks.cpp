@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "task/contract_texts.h"
+#include "task/md_task.h"
 #include "task/project_file.h"
 #include "task/tile_layer.h"
 
@@ -168,6 +169,15 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
 
     if (fields.SavePath.empty()) {
         return {"Please select a path to save the images.", nullptr};
+    }
+    // A name too long for the folder would fail only once files were made;
+    // a rewrite's temporary name must fit as well.
+    const std::size_t nameRoom = LongestFileNameIn(fields.SavePath) - kTemporaryNameExtra;
+    if (LongestTaskFileName(taskName) > nameRoom) {
+        const std::size_t suffixes = LongestTaskFileName(taskName) - RemoveFileExt(taskName).size();
+        return {"Please enter a shorter task name: at most " + std::to_string(nameRoom - suffixes) +
+                    " characters before .tsln.",
+                nullptr};
     }
     if (!DirectoryExists(fields.SavePath) && !CreateDirectoryOneLevel(fields.SavePath)) {
         return {"Create directory " + fields.SavePath + " Failed.", nullptr};

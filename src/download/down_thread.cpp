@@ -70,6 +70,7 @@ WorkerEnd TDownThread::Walk() {
     const TaskParameters& params = *Task->Params;
     THttpClient http;
     http.TimeLimits = environment_.TimeLimits;
+    http.ReplyLimits.MaxBodySize = environment_.MaxTileBytes;
     if (params.UseProxy) {
         if (const auto error = UseProxy(http, {params.ProxyServer, params.ProxyPort,
                                                params.ProxyUsername, params.ProxyPassword})) {
@@ -167,7 +168,9 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
     }
 
     try {
-        WriteFileAtomic(Task->GetTilePath(x, y), buffer.View());
+        // Syncing every tile would cost more than fetching it; the task
+        // files, which are synced, are what a continued run relies on.
+        WriteFileAtomic(Task->GetTilePath(x, y), buffer.View(), {.Durable = false});
     } catch (const EFileError& e) {
         Post(Prefix() + " " + e.what() + "->" + url);
         PostFailed(FormatFailedRecord(Task->GetTilePath(x, y), url));

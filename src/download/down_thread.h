@@ -48,6 +48,8 @@ struct WorkerEnvironment {
     std::string ProgramFolder;
     // Shared by the workers of a source task; none for a built-in task.
     ServerBackoff* Backoff = nullptr;
+    // The most bytes one tile body may have.
+    std::size_t MaxTileBytes = kDefaultMaxTileBytes;
 };
 
 // How a worker's walk ended. The failure policy ends a worker either because

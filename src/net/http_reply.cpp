@@ -129,6 +129,7 @@ THttpStatusLine THttpReplyReader::ReadHead(THttpHeaderList& headers) {
 }
 
 void THttpReplyReader::ReadBody(const TBodyPlan& plan, TNetBuffer& destination) {
+    destination.SetSizeLimit(destination.Position() + limits_.MaxBodySize);
     switch (plan.Framing) {
         case TBodyFraming::None:
             break;

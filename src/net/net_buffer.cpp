@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include "net/net_errors.h"
 
 namespace tessellon {
 
@@ -15,12 +18,21 @@ constexpr std::size_t kCompactThreshold = 64 * 1024;
 
 void TNetBuffer::Resize(std::size_t size) {
     if (size > capacity_) {
-        const std::size_t capacity = std::max({size, 2 * capacity_, std::size_t{256}});
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ > 0) {
-            std::memcpy(grown.get(), data_.get(), size_);
+        if (size > limit_) {
+            throw EInvalidReply(kReplyBodyTooLarge);
         }
-        data_ = std::move(grown);
+        // Doubling keeps appends linear; up to the limit only, or a body just
+        // past half of it would take twice the memory the limit allows.
+        const std::size_t capacity =
+            std::min(std::max({size, 2 * capacity_, std::size_t{256}}), limit_);
+        // realloc moves a large block by remapping its pages: eight workers
+        // growing bodies at once never hold an old and a new copy each.
+        char* grown = static_cast<char*>(std::realloc(data_.get(), capacity));
+        if (grown == nullptr) {
+            throw std::bad_alloc();
+        }
+        static_cast<void>(data_.release());
+        data_.reset(grown);
         capacity_ = capacity;
     }
     size_ = size;

@@ -4,6 +4,7 @@
 // front) and as the destination of a reply body (written at the position).
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,12 @@ public:
     void Advance(std::size_t count) { position_ += count; }
     void Clear();
 
+    // The most bytes the buffer may hold, consumed ones included: growth
+    // stops there, and asking for room beyond it raises EInvalidReply
+    // (kReplyBodyTooLarge). Unlimited until set.
+    void SetSizeLimit(std::size_t limit) { limit_ = limit; }
+    std::size_t Capacity() const { return capacity_; }
+
     // Input-buffer use.
     // Room for `count` more bytes at the end; Commit() keeps the first `used`.
     char* AppendSpace(std::size_t count);
@@ -48,11 +55,16 @@ private:
     // read itself.
     void Resize(std::size_t size);
 
-    std::unique_ptr<char[]> data_;
+    struct FreeBytes {
+        void operator()(char* bytes) const { std::free(bytes); }
+    };
+    // From malloc, so that growing can use realloc (see Resize).
+    std::unique_ptr<char[], FreeBytes> data_;
     std::size_t size_ = 0;      // bytes stored, consumed ones included
     std::size_t capacity_ = 0;  // room in data_
     std::size_t head_ = 0;      // bytes before this were consumed
     std::size_t position_ = 0;
+    std::size_t limit_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace tessellon

@@ -27,4 +27,8 @@ struct THttpReplyLimits {
     std::size_t MaxBodySize = 256 * 1024 * 1024;
 };
 
+// One tile body: far beyond any real tile, and small enough that eight
+// workers fed endless bodies stay well under 1 GiB.
+inline constexpr std::size_t kDefaultMaxTileBytes = 64 * 1024 * 1024;
+
 }  // namespace tessellon

@@ -103,16 +103,18 @@ void TStreamReader::ReadBlock(TNetBuffer& destination, std::size_t count) {
 
 void TStreamReader::ReadUntilEnd(TNetBuffer& destination, std::size_t maxSize) {
     const TDestinationScope scope(destination, progress_, 0);
-    std::size_t received = TakeBuffered(destination, kNoLimit);
-    for (;;) {
-        if (received > maxSize) {
-            throw EInvalidReply(kReplyBodyTooLarge);
-        }
-        const std::size_t got = ReadInto(destination, ReadSize);
+    // Room is asked for only as far as the limit reaches; at the limit, a
+    // read into the input buffer tells whether more is coming.
+    std::size_t received = TakeBuffered(destination, maxSize);
+    while (received < maxSize) {
+        const std::size_t got = ReadInto(destination, std::min(ReadSize, maxSize - received));
         if (got == 0) {
             return;
         }
         received += got;
+    }
+    if (!buffer_.Empty() || Fill() > 0) {
+        throw EInvalidReply(kReplyBodyTooLarge);
     }
 }
 

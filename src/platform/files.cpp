@@ -44,10 +44,38 @@ bool CanNameUnnamedFiles() {
     return can;
 }
 
-// A name beside `path` that no other writer in this or another process uses.
-std::string TemporaryNameFor(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+// Temporary names are the target's name, ".tmp" and a number of at most
+// three digits, so that they add little to a long name (kTemporaryNameExtra).
+constexpr unsigned kTemporaryNumbers = 1000;
+
+// Calls `make(name)` with temporary names beside `path` until one is made; a
+// name taken by this or another process (`make` fails with EEXIST) is passed
+// over. The name made, or empty with errno set.
+template <class Make>
+std::string MakeTemporaryName(const std::string& path, Make make) {
+    static std::atomic<unsigned> next{static_cast<unsigned>(::getpid())};
+    const unsigned start = next++;
+    for (unsigned i = 0; i < kTemporaryNumbers; ++i) {
+        std::string name = path + ".tmp" + std::to_string((start + i) % kTemporaryNumbers);
+        if (make(name)) {
+            return name;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return {};
+}
+
+// A new file under a free temporary name beside `path`: its descriptor and
+// name, or -1 with errno set.
+int CreateTemporaryFile(const std::string& path, unsigned mode, std::string& name) {
+    int fd = -1;
+    name = MakeTemporaryName(path, [&](const std::string& candidate) {
+        fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        return fd >= 0;
+    });
+    return fd;
 }
 
 // A file can be written, or made, and replaced atomically: its folder takes
@@ -112,6 +140,20 @@ bool CreateDirectories(const std::string& path) {
     return CreateDirectoryOneLevel(withoutSeparator) || DirectoryExists(withoutSeparator);
 }
 
+std::size_t LongestFileNameIn(const std::string& folder) {
+    // The common limit of Linux file systems, should the system not tell.
+    constexpr long kUsualNameMax = 255;
+    long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (longest <= 0) {
+        std::string trimmed = folder;
+        while (trimmed.size() > 1 && trimmed.back() == '/') {
+            trimmed.pop_back();
+        }
+        longest = ::pathconf(FolderOf(trimmed).c_str(), _PC_NAME_MAX);
+    }
+    return static_cast<std::size_t>(longest > 0 ? longest : kUsualNameMax);
+}
+
 std::string SettingsFileIn(const std::string& programFolder, const std::string& name) {
     const std::string beside = programFolder + "ini/" + name;
     if (CanWriteFile(beside)) {
@@ -141,8 +183,8 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
     }
     // Written under a temporary name and linked into place: link() refuses an
     // existing target, so a file that appeared meanwhile is not overwritten.
-    const std::string temp = TemporaryNameFor(to);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string temp;
+    const int fd = CreateTemporaryFile(to, 0666, temp);
     if (fd < 0) {
         return false;
     }
@@ -216,18 +258,37 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 // change per new file instead of two, and a kill leaves nothing behind.
 // Elsewhere, and for any failure to open one (whose message then comes from
 // the named way), into a uniquely named file beside the target.
-AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+AtomicFileWriter::AtomicFileWriter(std::string path, FileWriteOptions options)
+    : path_(std::move(path)), options_(options) {
     if (CanNameUnnamedFiles()) {
-        fd_ = ::open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd_ =
+            ::open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, options_.NewFileMode);
     }
     if (fd_ < 0) {
-        tempPath_ = TemporaryNameFor(path_);
-        fd_ = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = CreateTemporaryFile(path_, options_.NewFileMode, tempPath_);
     }
     if (fd_ < 0) {
         ThrowCreateError(path_, errno);
     }
+    TakeModeOfTarget();
     buffer_.reserve(kWriteBufferSize);
+}
+
+// A rewrite must not widen who may read the file (a private config.ini holds
+// the proxy password) nor hand it to whoever runs the program. The owner is
+// set first: changing it clears set-id bits that the mode then restores. An
+// owner the process may not give is left as it is.
+void AtomicFileWriter::TakeModeOfTarget() const {
+    struct stat target {};
+    if (::stat(path_.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) {
+        return;
+    }
+    struct stat temp {};
+    if (::fstat(fd_, &temp) == 0 &&
+        (temp.st_uid != target.st_uid || temp.st_gid != target.st_gid)) {
+        [[maybe_unused]] const int ignored = ::fchown(fd_, target.st_uid, target.st_gid);
+    }
+    ::fchmod(fd_, target.st_mode & 07777);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -278,6 +339,9 @@ void AtomicFileWriter::Fail() {
 
 void AtomicFileWriter::Commit() {
     Flush();
+    if (options_.Durable && ::fsync(fd_) != 0) {
+        Fail();
+    }
     if (tempPath_.empty()) {
         LinkUnnamedFile();
     }
@@ -296,6 +360,19 @@ void AtomicFileWriter::Commit() {
         ::unlink(tempPath_.c_str());
         ThrowCreateError(path_, error);
     }
+    if (options_.Durable) {
+        SyncFolder();
+    }
+}
+
+// The new name lives in the folder. The file is in place whatever this
+// reports, and some file systems refuse to sync a folder, so it raises nothing.
+void AtomicFileWriter::SyncFolder() const {
+    const int folder = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 // Gives the unnamed file the target's name, or, when the target exists
@@ -308,21 +385,25 @@ void AtomicFileWriter::LinkUnnamedFile() {
     if (errno != EEXIST) {
         Fail();
     }
-    const std::string temp = TemporaryNameFor(path_);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    std::string temp = MakeTemporaryName(path_, [&](const std::string& candidate) {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
+               0;
+    });
+    if (temp.empty()) {
         Fail();
     }
-    tempPath_ = temp;
+    tempPath_ = std::move(temp);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
-    AtomicFileWriter writer(path);
+void WriteFileAtomic(const std::string& path, std::string_view bytes, FileWriteOptions options) {
+    AtomicFileWriter writer(path, options);
     writer.Append(bytes);
     writer.Commit();
 }
 
-void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines) {
-    AtomicFileWriter writer(path);
+void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines,
+                      FileWriteOptions options) {
+    AtomicFileWriter writer(path, options);
     for (const std::string& line : lines) {
         writer.AppendLine(line);
     }

@@ -33,6 +33,10 @@ bool DirectoryExists(const std::string& path);
 // afterwards, made now or before.
 [[nodiscard]] bool CreateDirectories(const std::string& path);
 
+// The longest file name that `folder` takes, or, while it does not exist, the
+// folder it would be made in.
+std::size_t LongestFileNameIn(const std::string& folder);
+
 // The settings file `name` ("config.ini", "sources.ini") of a program in
 // `programFolder` (ending in "/"). A portable folder or a build keeps it in
 // ini/ beside the program, which is used whenever it can be written there. An
@@ -55,13 +59,29 @@ std::string ReadFileBytes(const std::string& path);
 std::vector<std::string> ReadTextLines(const std::string& path);
 std::vector<std::string> SplitTextLines(std::string_view text);
 
+// The most characters a temporary name adds to the name of the file it
+// replaces: the name checks of a task start count them.
+inline constexpr std::size_t kTemporaryNameExtra = 7;
+
+struct FileWriteOptions {
+    // The mode of a file made new, less the umask. A file that is replaced
+    // keeps its own mode and, where the system permits, its owner.
+    unsigned NewFileMode = 0666;
+    // The contents and the new name reach the disk before Commit() returns,
+    // so a power loss leaves the old file or the new one, never an empty one.
+    bool Durable = true;
+};
+
+// Files that hold a secret, such as the proxy password.
+inline constexpr unsigned kPrivateFileMode = 0600;
+
 // Streams a file's new contents into a temporary file beside it, unnamed
 // where the file system allows; Commit() gives it the target's name, in
 // place of the old file. Destroyed without Commit(), it removes the
 // temporary file and leaves the target as it was.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(std::string path);
+    explicit AtomicFileWriter(std::string path, FileWriteOptions options = {});
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -73,19 +93,24 @@ public:
 
 private:
     void Flush();
+    void TakeModeOfTarget() const;
     void LinkUnnamedFile();
+    void SyncFolder() const;
     void RemoveTemporaryName() const;
     [[noreturn]] void Fail();
 
     std::string path_;
+    FileWriteOptions options_;
     // Empty while the file has no name.
     std::string tempPath_;
     int fd_ = -1;
     std::string buffer_;
 };
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes);
+void WriteFileAtomic(const std::string& path, std::string_view bytes,
+                     FileWriteOptions options = {});
 // Every line, the last one included, ends in CR LF.
-void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
+void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines,
+                      FileWriteOptions options = {});
 
 }  // namespace tessellon

@@ -205,7 +205,7 @@ void IniFile::WriteStrings(const std::string& section,
         SetKey(lines, section, key, value);
     }
     try {
-        WriteLinesAtomic(fileName_, lines);
+        WriteLinesAtomic(fileName_, lines, writeOptions_);
     } catch (const EFileError&) {
         throw EIniFileException("Unable to write to " + fileName_);
     }

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace tessellon {
 
 // Raised by a write that cannot reach the disk: "Unable to write to " + path.
@@ -23,7 +25,9 @@ public:
 
 class IniFile {
 public:
-    explicit IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+    // `writeOptions` apply to every rewrite (the mode of a file made new).
+    explicit IniFile(std::string fileName, FileWriteOptions writeOptions = {})
+        : fileName_(std::move(fileName)), writeOptions_(writeOptions) {}
 
     const std::string& FileName() const { return fileName_; }
 
@@ -44,6 +48,7 @@ public:
 
 private:
     std::string fileName_;
+    FileWriteOptions writeOptions_;
 };
 
 // The integer rule of ReadInteger on its own: true and `result` set when the

@@ -38,9 +38,9 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
     }
 
     const std::string base = RemoveFileExt(p.TaskName);
-    LogFileName = p.SavePath + base + "_log.txt";
-    FailedFileName = p.SavePath + base + "_failed.ftl";
-    ListFileName = p.SavePath + base + "_list.txt";
+    LogFileName = p.SavePath + base + std::string(kLogFileSuffix);
+    FailedFileName = p.SavePath + base + std::string(kFailedFileSuffix);
+    ListFileName = p.SavePath + base + std::string(kListFileSuffix);
     ImageFolder = p.SavePath + base + kPathSeparator;
 
     if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
@@ -116,6 +116,12 @@ std::string MDTask::GetTileExtension() const {
     }
     const TileLayer* layer = LayerOf(*Params);
     return layer != nullptr ? std::string(layer->Extension) : "";
+}
+
+std::size_t LongestTaskFileName(const std::string& taskName) {
+    const std::size_t base = RemoveFileExt(taskName).size();
+    return std::max({taskName.size(), base + kLogFileSuffix.size(), base + kFailedFileSuffix.size(),
+                     base + kListFileSuffix.size()});
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/message_sink.h"
 #include "task/project_file.h"
@@ -30,6 +31,17 @@ public:
 };
 
 inline constexpr std::int64_t kMaxTileCount = 2147483647;
+
+// What follows the task name (without ".tsln") in the names of the task's
+// files beside its project file.
+inline constexpr std::string_view kLogFileSuffix = "_log.txt";
+inline constexpr std::string_view kFailedFileSuffix = "_failed.ftl";
+inline constexpr std::string_view kListFileSuffix = "_list.txt";
+
+// The longest name among the files of the task whose project file is
+// `taskName` (ending in ".tsln"): the tile folder and the tiles in it are
+// shorter.
+std::size_t LongestTaskFileName(const std::string& taskName);
 
 class MDTask {
 public:

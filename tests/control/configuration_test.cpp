@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -88,6 +89,31 @@ TEST_F(ConfigurationTest, OptionsWriteAllSixKeysAndReadBackTheSame) {
     config.WriteOptions(options);
     EXPECT_EQ(config.Read(settings::UseProxy), 0);
     EXPECT_NE(ReadFileBytes(config.FileName()).find("UseProxy=0\r\n"), std::string::npos);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST_F(ConfigurationTest, AFileMadeForAProxyPasswordIsPrivateAndAnExistingOneKeepsItsMode) {
+    const mode_t oldMask = ::umask(022);
+    OptionsSettings options;
+    options.Proxy = {true, "10.1.1.1", "3128", "anna", "secret"};
+    config.WriteOptions(options);
+    EXPECT_EQ(ModeOf(config.FileName()), 0600u);
+
+    // The user's own choice for a file that exists stands.
+    ASSERT_EQ(::chmod(config.FileName().c_str(), 0640), 0);
+    config.WriteOptions(options);
+    EXPECT_EQ(ModeOf(config.FileName()), 0640u);
+
+    const Configuration plain(dir.File("ini/plain.ini"));
+    options.Proxy.ProxyPassword.clear();
+    plain.WriteOptions(options);
+    EXPECT_EQ(ModeOf(plain.FileName()), 0644u);
+    ::umask(oldMask);
 }
 
 TEST_F(ConfigurationTest, AFolderThatCannotBeWrittenRaisesUnableToWriteTo) {

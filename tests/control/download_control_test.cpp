@@ -6,6 +6,7 @@
 
 #include "control/run_loop.h"
 #include "download_harness.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -379,6 +380,25 @@ TEST(TaskEnding, FailedTilesARefusalAndANetworkErrorEachSayWhatHappened) {
     EXPECT_EQ(
         h.frontEnd.messages.back(),
         FinalMessage("Network error: the workers stopped. (proxy 127.0.0.1:" + closedPort + ")"));
+}
+
+// A tile body beyond the configured limit fails the tile (the server
+// announces its length, which is then refused); a limit that is no positive
+// number leaves the default, which takes the tile.
+TEST(DownloadControl, ATileBodyBeyondMaxTileBytesFailsTheTile) {
+    DownloadHarness h;
+    IniFile config(h.configFile);
+    config.WriteString("IniParas", "MaxTileBytes", "100");
+    ASSERT_TRUE(h.Download(h.OneTileFields()));
+    EXPECT_GE(CountContaining(h.control->Memo1(), kInvalidContentLength), 1);
+    EXPECT_EQ(h.control->Progress().Failed, 1);
+
+    config.WriteString("IniParas", "MaxTileBytes", "-1");
+    TaskFields fresh = h.OneTileFields();
+    fresh.TaskName = "fresh.tsln";
+    ASSERT_TRUE(h.Download(fresh));
+    EXPECT_EQ(h.control->Progress().Failed, 0);
+    EXPECT_EQ(SavedTiles(h.control->Memo1()).size(), 1u);
 }
 
 TEST(DownloadControl, ViewingTheLogRefersToTheLatestTask) {

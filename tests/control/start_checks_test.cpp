@@ -112,6 +112,35 @@ TEST_F(StartChecks, AnEmptyTaskNameIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(MessageFor(&TaskFields::TaskName, "a"), "(accepted)");
 }
 
+// The longest file, "NAME_failed.ftl", and the temporary name that replaces
+// it must fit the folder: a name that would not is refused before the save
+// folder, the tile folder or any file is made.
+TEST_F(StartChecks, ATaskNameTooLongForItsFilesIsRefusedBeforeAnythingIsMade) {
+    const std::size_t room =
+        LongestFileNameIn(dir.Path()) - kTemporaryNameExtra - kFailedFileSuffix.size();
+    const std::string expected = "Please enter a shorter task name: at most " +
+                                 std::to_string(room) + " characters before .tsln.";
+    const std::string tooLong(room + 1, 'n');
+    EXPECT_EQ(MessageFor(&TaskFields::TaskName, tooLong), expected);
+    EXPECT_EQ(MessageFor(&TaskFields::TaskName, tooLong + ".tsln"), expected);
+    EXPECT_FALSE(DirectoryExists(dir.Path() + "maps"));
+
+    fields.TaskName = std::string(room, 'n');
+    const StartCheckResult accepted = Check();
+    ASSERT_FALSE(accepted.Message) << *accepted.Message;
+    NoMessages messages;
+    const MDTask task(accepted.Params.get(), messages);
+    task.WriteProjectFile();
+    task.WriteTileList();
+    task.WriteLogHeader();
+    task.CreateFailedList();
+    // Each one again, as the saves of a running task rewrite them.
+    task.WriteProjectFile();
+    task.WriteLogHeader();
+    WriteFileAtomic(task.FailedFileName, "");
+    EXPECT_TRUE(FileExists(task.FailedFileName));
+}
+
 TEST_F(StartChecks, BoundsMayMeetAndTheWholeRangeIsAccepted) {
     for (const auto& [left, right, top, bottom] :
          {std::tuple{"-180", "180", "85", "-85"}, std::tuple{"116.3", "116.3", "40", "40"}}) {

@@ -424,5 +424,71 @@ TEST(HttpReplyReader, BrokenFramingAndOversizedPartsFailWithTheirOwnMessages) {
     }
 }
 
+// A hostile peer: a reply head, then the same bytes again and again, for ever.
+class TEndlessStream : public TByteStream {
+public:
+    TEndlessStream(std::string head, std::string unit)
+        : head_(std::move(head)), unit_(std::move(unit)) {}
+
+    std::size_t Read(char* into, std::size_t size) override {
+        for (std::size_t i = 0; i < size; ++i, ++at_) {
+            into[i] = at_ < head_.size() ? head_[at_] : unit_[(at_ - head_.size()) % unit_.size()];
+        }
+        return size;
+    }
+
+private:
+    std::string head_;
+    std::string unit_;
+    std::size_t at_ = 0;
+};
+
+// Eight workers hold eight bodies: an endless one must never take more room
+// than the limit, which need not be a power of two.
+TEST(HttpReplyReader, AnEndlessBodyFailsWithoutTheBufferGrowingPastTheLimit) {
+    THttpReplyLimits limits;
+    limits.MaxBodySize = 1'500'000;
+    const std::string chunk(0x10000, 'c');
+    const struct {
+        std::string head;
+        std::string unit;
+    } peers[] = {
+        {"HTTP/1.1 200 OK\r\n\r\n", "x"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "10000\r\n" + chunk + "\r\n"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+         "3e8\r\n" + chunk.substr(0, 1000) + "\r\n"},
+    };
+    for (const auto& peer : peers) {
+        TEndlessStream stream(peer.head, peer.unit);
+        TStreamReader input(stream);
+        THttpReplyReader reader(input, limits);
+        THttpHeaderList headers;
+        const THttpStatusLine status = reader.ReadHead(headers);
+        TNetBuffer body;
+        try {
+            reader.ReadBody(PlanReplyBody(headers, THttpMethod::Get, status.Code, limits), body);
+            ADD_FAILURE() << "no error for " << peer.head;
+        } catch (const EInvalidReply& error) {
+            EXPECT_STREQ(error.what(), kReplyBodyTooLarge);
+        }
+        EXPECT_LE(body.Capacity(), limits.MaxBodySize) << peer.head;
+    }
+}
+
+TEST(HttpReplyReader, ABodyOfExactlyTheLimitIsWhole) {
+    THttpReplyLimits limits;
+    limits.MaxBodySize = 100'000;
+    const std::string body(limits.MaxBodySize, 'b');
+    for (const std::size_t piece : kPieces) {
+        EXPECT_EQ(ReadReply("HTTP/1.1 200 OK\r\n\r\n" + body, limits, piece).body, body) << piece;
+        const TReadResult chunked =
+            ReadReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n186a0\r\n" + body +
+                          "\r\n0\r\n\r\n",
+                      limits, piece);
+        EXPECT_EQ(chunked.error, "") << piece;
+        EXPECT_EQ(chunked.body, body) << piece;
+    }
+}
+
 }  // namespace
 }  // namespace tessellon

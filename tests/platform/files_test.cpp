@@ -85,6 +85,71 @@ TEST(AtomicWrite, AnUncommittedWriterLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Sets the umask for one test, so that the modes of new files are known.
+class UmaskScope {
+public:
+    explicit UmaskScope(mode_t mask) : old_(::umask(mask)) {}
+    ~UmaskScope() { ::umask(old_); }
+    UmaskScope(const UmaskScope&) = delete;
+    UmaskScope& operator=(const UmaskScope&) = delete;
+
+private:
+    mode_t old_;
+};
+
+TEST(AtomicWrite, ARewriteKeepsTheModeAndOwnerOfTheFileItReplaces) {
+    const UmaskScope umask(022);
+    TempDir dir;
+    const std::string config = dir.File("config.ini");
+    WriteFileAtomic(config, "[Proxy]\r\n");
+    EXPECT_EQ(ModeOf(config), 0644u);
+    for (const mode_t mode : {0600u, 0640u, 0400u}) {
+        ASSERT_EQ(::chmod(config.c_str(), mode), 0);
+        WriteLinesAtomic(config, {"[Proxy]", "ProxyPassword=secret"});
+        EXPECT_EQ(ModeOf(config), mode);
+    }
+    EXPECT_EQ(ReadFileBytes(config), "[Proxy]\r\nProxyPassword=secret\r\n");
+
+    const std::string secret = dir.File("new.ini");
+    WriteFileAtomic(secret, "x", {.NewFileMode = kPrivateFileMode});
+    EXPECT_EQ(ModeOf(secret), 0600u);
+    WriteFileAtomic(secret, "y");
+    EXPECT_EQ(ModeOf(secret), 0600u);
+
+    // Only a privileged process can give a file to someone else.
+    if (::geteuid() == 0) {
+        constexpr uid_t kOther = 4321;
+        ASSERT_EQ(::chown(config.c_str(), kOther, kOther), 0);
+        WriteFileAtomic(config, "z");
+        struct stat st {};
+        ASSERT_EQ(::stat(config.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kOther);
+        EXPECT_EQ(st.st_gid, kOther);
+    }
+    EXPECT_EQ(EntriesIn(dir.Path()), 2);
+}
+
+// A task's longest name is checked with this allowance before anything is
+// written, so a temporary name never makes a file name too long.
+TEST(AtomicWrite, TemporaryNamesAddNoMoreThanTheirAllowance) {
+    TempDir dir;
+    const long nameMax = ::pathconf(dir.Path().c_str(), _PC_NAME_MAX);
+    ASSERT_GT(nameMax, 0);
+    const std::string path =
+        dir.File(std::string(static_cast<std::size_t>(nameMax) - kTemporaryNameExtra, 'n'));
+    WriteFileAtomic(path, "first");
+    WriteFileAtomic(path, "second");  // replacing goes through a temporary name
+    EXPECT_EQ(ReadFileBytes(path), "second");
+    EXPECT_TRUE(CopyFileNoOverwrite(path, path.substr(0, path.size() - 1)));
+    EXPECT_EQ(EntriesIn(dir.Path()), 2);
+}
+
 TEST(AtomicWrite, LargeStreamsArriveWhole) {
     TempDir dir;
     const std::string path = dir.File("big.txt");
