@@ -18,6 +18,7 @@
 #include "net/net_errors.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
+#include "quiet_front_end.h"
 #include "sample_fields.h"
 #include "server_process.h"
 #include "temp_dir.h"
@@ -31,20 +32,14 @@ constexpr int kWorkers = 8;
 constexpr int kCutsPerWorker = 2;
 
 // Counts, per worker, the bodies cut at the limit.
-class CutCounter : public DownloadFrontEnd {
+class CutCounter : public bench::QuietFrontEnd {
 public:
-    void ShowMessage(const std::string&) override {}
-    bool Confirm(StartQuestion, const std::string&) override { return true; }
-    void LogReplaced(const std::vector<std::string>&) override {}
     void LogLineAdded(const std::string& line) override {
         if (line.size() > 1 && line[0] == 'T' &&
             line.find(kReplyBodyTooLarge) != std::string::npos) {
             ++cuts[std::atoi(line.c_str() + 1)];
         }
     }
-    void FailedReplaced(const std::vector<std::string>&) override {}
-    void FailedLineAdded(const std::string&) override {}
-    void StateChanged() override {}
 
     bool EveryWorkerCut() const {
         int done = 0;
