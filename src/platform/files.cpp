@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <signal.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "platform/paths.h"
 
@@ -48,6 +53,28 @@ bool CanNameUnnamedFiles() {
 std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+// The id of the writing process when `name` is a name TemporaryNameFor gives
+// beside a file named `base`, else 0.
+pid_t TemporaryNameWriter(std::string_view name, std::string_view base) {
+    const std::string_view marker = ".tmp";
+    if (name.size() <= base.size() + marker.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), marker.size()) != marker) {
+        return 0;
+    }
+    const std::string_view rest = name.substr(base.size() + marker.size());
+    const std::size_t dash = rest.find('-');
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 10 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (dash == std::string_view::npos || !digits(rest.substr(0, dash)) ||
+        !digits(rest.substr(dash + 1))) {
+        return 0;
+    }
+    const long long pid = std::stoll(std::string(rest.substr(0, dash)));
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? static_cast<pid_t>(pid) : 0;
 }
 
 // A file can be written, or made, and replaced atomically: its folder takes
@@ -327,6 +354,23 @@ void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& l
         writer.AppendLine(line);
     }
     writer.Commit();
+}
+
+void RemoveOrphanTemporaryFiles(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string base = path.substr(path.rfind('/') + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = TemporaryNameWriter(entry->d_name, base);
+        // A writer that still runs may yet commit its file.
+        if (writer != 0 && ::kill(writer, 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 }  // namespace tessellon

@@ -84,6 +84,10 @@ private:
     std::string buffer_;
 };
 
+// Removes the temporary files beside `path` that a writer of `path` left when
+// it died before Commit(); those of a process still running are kept.
+void RemoveOrphanTemporaryFiles(const std::string& path);
+
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // Every line, the last one included, ends in CR LF.
 void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
