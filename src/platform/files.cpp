@@ -1,11 +1,10 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <dirent.h>
-#include <signal.h>
 
 #include <algorithm>
 #include <atomic>

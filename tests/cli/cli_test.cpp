@@ -234,8 +234,7 @@ TEST_F(Cli, TerminatingDuringAStartCallsItOffCleanly) {
     EXPECT_EQ(run.err, "Start cancelled.\n");
     EXPECT_FALSE(FileExists(dir.File("maps/area.tsln")));
     for (const auto& entry : std::filesystem::directory_iterator(dir.File("maps"))) {
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
-            << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
     }
 }
 
