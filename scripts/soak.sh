@@ -2,9 +2,11 @@
 # Soak: a task of about 2,000 tiles from a tile service that answers 5% of
 # the requests with a random recoverable fault, while tessellon-cli is killed
 # with SIGKILL at random moments and started again each time with the same
-# command. At the end every tile file must exist and be either byte-equal to
-# what the service serves or the blank image with a record in the failed-tile
-# list; no file may be truncated and no failed record lost.
+# command; every third kill comes within the first milliseconds, during the
+# start, by SIGKILL or SIGTERM in turn. At the end every tile file must exist
+# and be either byte-equal to what the service serves or the blank image with
+# a record in the failed-tile list; no file may be truncated, no failed record
+# lost, and no temporary file of the task's own files left beside them.
 #
 # Usage: scripts/soak.sh BIN_DIR [--short]
 #   --short: about 300 tiles and 5 kills (a part of `make test`).
@@ -55,8 +57,14 @@ export TESSELLON_PACE_MS=$pace
 for ((i = 1; i <= kills; i++)); do
     "${download[@]}" >>"$work/out.log" 2>>"$work/err.log" &
     pid=$!
-    sleep "0.$((RANDOM % 9 + 1))$((RANDOM % 10))"
-    kill -KILL "$pid" 2>/dev/null || true
+    if ((i % 3 == 0)); then
+        sleep "0.00$((RANDOM % 10))"
+        signal=$([[ $((i % 2)) == 0 ]] && echo TERM || echo KILL)
+    else
+        sleep "0.$((RANDOM % 9 + 1))$((RANDOM % 10))"
+        signal=KILL
+    fi
+    kill -"$signal" "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
 done
 status=0
@@ -92,6 +100,11 @@ for name in $tiles; do
         echo "soak: $name is neither the served tile nor a recorded blank" >&2
     fi
 done
+orphans=$(find "$work/maps" -maxdepth 1 -name 'soak*.tmp*' | wc -l)
+if ((orphans != 0)); then
+    bad=$((bad + orphans))
+    echo "soak: $orphans temporary files of the task's own files were left" >&2
+fi
 records=$(grep -c . "$work/maps/soak_failed.ftl" || true)
 requests=$(grep -c . "$work/faulty.log" || true)
 faults=$(grep -c 'fault=' "$work/faulty.log" || true)

@@ -24,10 +24,26 @@ using namespace tessellon;
 
 enum ExitStatus { kDone = 0, kRefused = 1, kFailedTiles = 2, kStopped = 3 };
 
-std::atomic<bool> stopRequested{false};
+// The signal (SIGINT or SIGTERM) that asked the download to stop; 0 while
+// none has.
+std::atomic<int> stopSignal{0};
 
-extern "C" void RequestStop(int) {
-    stopRequested = true;
+extern "C" void RequestStop(int signal) {
+    stopSignal = signal;
+}
+
+bool StopRequested() {
+    return stopSignal.load() != 0;
+}
+
+// Commands that do not watch for a stop end at a signal as any program does;
+// one that came before ends the program now.
+void EndAtSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    if (const int signal = stopSignal.load(); signal != 0) {
+        std::raise(signal);
+    }
 }
 
 // A test run against a local server shrinks the pace: TESSELLON_PACE_MS is
@@ -49,17 +65,15 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     settings.ConfigFileName = configFile;
     settings.ProgramFolder = ProgramFolder();
     settings.Pace = Pacing(scale);
+    settings.StartCancelled = StopRequested;
     cli::ConsoleFrontEnd console(answers);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
     if (!control.Start(fields)) {
-        return kRefused;
+        return StopRequested() ? kStopped : kRefused;
     }
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
-    RunLoop loop(
-        control, sync, scale,
-        {[] { return stopRequested.load(); }, [&] { console.ShowProgress(control.Progress()); }});
+    RunLoop loop(control, sync, scale,
+                 {StopRequested, [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
@@ -127,6 +141,10 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else: a signal during a start must call it off, not
+    // kill the program between two of the task's files.
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
     const cli::ParseResult parsed =
         cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.arguments) {
@@ -158,10 +176,14 @@ int main(int argc, char** argv) {
             } catch (const ETileSourceError& e) {
                 std::fprintf(stderr, "%s: %s\n", project.c_str(), e.what());
                 return kRefused;
+            } catch (const ENotAProjectError& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+                return kRefused;
             }
             return RunDownload(fields, configFile);
         }
         case cli::Command::Redownload: {
+            EndAtSignals();
             cli::ConsoleFrontEnd console;
             const RedownloadSummary summary = RunRedownload(args.file, console);
             if (!summary.ListRead) {
@@ -180,6 +202,7 @@ int main(int argc, char** argv) {
             return kDone;
         }
         case cli::Command::Sources:
+            EndAtSignals();
             return RunSources(args, configFile);
     }
     return kRefused;

@@ -61,10 +61,7 @@ bool DownloadControl::Start(const TaskFields& fields) {
         static_cast<std::int32_t>(std::min<std::int64_t>(params_->ThreadCount, task_->TotalCount));
 
     try {
-        task_->WriteProjectFile();
-        task_->WriteTileList();
-        task_->WriteLogHeader();
-        task_->CreateFailedList();
+        task_->WriteTaskFiles(settings_.StartCancelled);
         memo1_ = ReadTextLines(task_->LogFileName);
         memo2_ = ReadTextLines(task_->FailedFileName);
     } catch (const std::exception& e) {
@@ -203,6 +200,12 @@ void DownloadControl::SavePositions() {
         if (last.Y > 0) {
             values.push_back({i + 1, 'Y', last.Y});
         }
+    }
+    // A project file deleted while the task runs comes back whole: the
+    // positions alone would make a file no start can use.
+    const std::string project = task_->ProjectFileName();
+    if (!FileExists(project) && !DirectoryExists(project)) {
+        task_->WriteProjectFile();
     }
     task_->Project().WriteSlots(values);
 }

@@ -51,6 +51,9 @@ struct DownloadSettings {
     std::string ProgramFolder;
     Pacing Pace;
     TNetTimeLimits TimeLimits;
+    // Asked while a start writes the task's files: the command line calls a
+    // start off on Ctrl-C or SIGTERM. Empty: a start runs to its end.
+    StartCancelCheck StartCancelled;
 };
 
 struct DownloadProgress {

@@ -14,6 +14,9 @@ namespace tessellon {
 
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     const ProjectFile project(projectPath);
+    if (!project.HoldsTask()) {
+        throw ENotAProjectError(projectPath);
+    }
     const ProjectArea area = project.ReadArea();
     fields.LeftLongitude = area.LeftLongitude;
     fields.RightLongitude = area.RightLongitude;

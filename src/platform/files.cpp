@@ -1,9 +1,12 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -76,6 +79,19 @@ int CreateTemporaryFile(const std::string& path, unsigned mode, std::string& nam
         return fd >= 0;
     });
     return fd;
+}
+
+// Whether `name` is a temporary name MakeTemporaryName gives beside a file
+// named `base`.
+bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
+    const std::string_view marker = ".tmp";
+    if (name.size() <= base.size() + marker.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), marker.size()) != marker) {
+        return false;
+    }
+    const std::string_view number = name.substr(base.size() + marker.size());
+    return !number.empty() && number.size() <= std::to_string(kTemporaryNumbers - 1).size() &&
+           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A file can be written, or made, and replaced atomically: its folder takes
@@ -270,6 +286,9 @@ AtomicFileWriter::AtomicFileWriter(std::string path, FileWriteOptions options)
     if (fd_ < 0) {
         ThrowCreateError(path_, errno);
     }
+    // Held while the file is open: a start that clears the temporary files
+    // a killed writer left passes over the locked ones of a live writer.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     TakeModeOfTarget();
     buffer_.reserve(kWriteBufferSize);
 }
@@ -408,6 +427,32 @@ void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& l
         writer.AppendLine(line);
     }
     writer.Commit();
+}
+
+void RemoveOrphanTemporaryFiles(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string base = path.substr(path.rfind('/') + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryNameOf(entry->d_name, base)) {
+            continue;
+        }
+        const int fd =
+            ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat st {};
+        // A writer that still has its file open may yet commit it.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 }  // namespace tessellon

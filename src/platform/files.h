@@ -107,6 +107,10 @@ private:
     std::string buffer_;
 };
 
+// Removes the temporary files beside `path` that a writer of `path` left when
+// it died before Commit(); those a live writer holds open are kept.
+void RemoveOrphanTemporaryFiles(const std::string& path);
+
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
                      FileWriteOptions options = {});
 // Every line, the last one included, ends in CR LF.

@@ -16,6 +16,8 @@ ETooManyTilesError::ETooManyTilesError()
     : std::runtime_error(
           "Too many images in this area. Choose a smaller area or a lower zoom level.") {}
 
+EStartCancelled::EStartCancelled() : std::runtime_error("Start cancelled.") {}
+
 MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(params) {
     const TaskParameters& p = *Params;
     MinX = LongitudeToTileX(p.LeftLongitude, p.Zoom);

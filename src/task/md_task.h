@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,6 +30,16 @@ class ETooManyTilesError : public std::runtime_error {
 public:
     ETooManyTilesError();
 };
+
+// A start was called off (Ctrl-C or SIGTERM) before the task's files were
+// complete; no project file of the new task exists.
+class EStartCancelled : public std::runtime_error {
+public:
+    EStartCancelled();
+};
+
+// Asked during a start; true calls it off.
+using StartCancelCheck = std::function<bool()>;
 
 inline constexpr std::int64_t kMaxTileCount = 2147483647;
 
@@ -58,11 +69,21 @@ public:
     // task; without the dot.
     std::string GetTileExtension() const;
 
-    // The task files, written in this order at a start. A continued task
-    // keeps its project file, tile list and failed-tile list and only adds
-    // continuation lines to its log.
+    // Everything a start writes, asking `cancelled` (may be empty) between
+    // the steps and along the tile list. First the temporary files a killed
+    // earlier start left are removed. A new task then loses the project file
+    // it replaces and gets tile list, log head and failed-tile list, and its
+    // project file last: only a start that wrote everything leaves a project
+    // that a later start continues. A continued task keeps its project file,
+    // tile list and failed-tile list and adds continuation lines to its log;
+    // a log or failed-tile list it lost is made anew. Throws EStartCancelled
+    // when called off, EFileError when a file cannot be written.
+    void WriteTaskFiles(const StartCancelCheck& cancelled) const;
+
+    // The steps of WriteTaskFiles. The project file is written whole, for a
+    // continued task too.
     void WriteProjectFile() const;
-    void WriteTileList() const;
+    void WriteTileList(const StartCancelCheck& cancelled = {}) const;
     void WriteLogHeader() const;
     void CreateFailedList() const;
 

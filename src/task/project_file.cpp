@@ -1,5 +1,6 @@
 #include "task/project_file.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/files.h"
@@ -15,6 +16,9 @@ std::string Text(std::string_view text) {
 }
 
 }  // namespace
+
+ENotAProjectError::ENotAProjectError(const std::string& fileName)
+    : std::runtime_error(fileName + " is not a task project file.") {}
 
 std::string ThreadSlotKey(std::int32_t slot, char axis) {
     std::string key = "T";
@@ -71,6 +75,20 @@ void ProjectFile::Write(const NewProject& p) const {
         lines.emplace_back();
     }
     WriteLinesAtomic(fileName_, lines);
+}
+
+bool ProjectFile::HoldsTask() const {
+    const std::vector<IniSection> sections = ReadIniSections(ReadTextLines(fileName_));
+    return std::all_of(
+        project_keys::kTaskKeys.begin(), project_keys::kTaskKeys.end(), [&](const ProjectKey& key) {
+            // A reader looks in the first section of the name only.
+            const auto section = std::find_if(sections.begin(), sections.end(), [&](auto& s) {
+                return SameIniName(s.Name, key.Section);
+            });
+            return section != sections.end() &&
+                   std::any_of(section->Keys.begin(), section->Keys.end(),
+                               [&](const auto& k) { return SameIniName(k.first, key.Key); });
+        });
 }
 
 std::string ProjectFile::ReadText(const ProjectKey& key) const {

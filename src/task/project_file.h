@@ -5,7 +5,9 @@
 // the workers' positions. The file's bytes are a contract: a later run
 // continues a task from them.
 
+#include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -66,7 +68,33 @@ inline constexpr ProjectKey MinY{kXYSection, "MinY"};
 inline constexpr ProjectKey MaxX{kXYSection, "MaxX"};
 inline constexpr ProjectKey MaxY{kXYSection, "MaxY"};
 inline constexpr ProjectKey ThreadCount{kThreadsSection, "ThreadCount"};
+
+// Every key a project file holds before its THREADS section; a file without
+// one of them was not written as a task's project.
+inline constexpr std::array<ProjectKey, 14> kTaskKeys{
+    MapsType,
+    LeftLongitude,
+    RightLongitude,
+    TopLatitude,
+    BottomLatitude,
+    LeftLongitudeDownload,
+    RightLongitudeDownload,
+    TopLatitudeDownload,
+    BottomLatitudeDownload,
+    Zoom,
+    MinX,
+    MinY,
+    MaxX,
+    MaxY,
+};
 }  // namespace project_keys
+
+// A file opened as a project that is not one: "NAME is not a task project
+// file."
+class ENotAProjectError : public std::runtime_error {
+public:
+    explicit ENotAProjectError(const std::string& fileName);
+};
 
 // Key of a worker slot's saved position in the THREADS section: "T" + slot
 // (counted from 1) + 'X' or 'Y'.
@@ -124,6 +152,11 @@ public:
     // AREA, Zoom, XY, THREADS and, for a source task, SOURCE; every line
     // ending in CR LF.
     void Write(const NewProject& project) const;
+
+    // Whether the file holds every key of project_keys::kTaskKeys, each in
+    // the section a reader looks in. Throws EFileError when it cannot be
+    // read.
+    bool HoldsTask() const;
 
     // A missing file or key gives an empty text.
     std::string ReadText(const ProjectKey& key) const;

@@ -1,11 +1,13 @@
 // The four files a task leaves beside its tile folder: the project file, the
 // tile list, the log and the failed-tile list. Every line ends in CR LF and
-// every file is replaced whole and atomically.
+// every file is replaced whole and atomically; the project file comes last,
+// since its presence marks a task that can continue.
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,10 +76,33 @@ void AppendInteger(std::string& text, std::int64_t value) {
 
 }  // namespace
 
-void MDTask::WriteProjectFile() const {
-    if (Params->ContinueTask) {
-        return;
+void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
+    const auto check = [&] {
+        if (cancelled && cancelled()) {
+            throw EStartCancelled();
+        }
+    };
+    for (const std::string& file : {ProjectFileName(), ListFileName, LogFileName, FailedFileName}) {
+        RemoveOrphanTemporaryFiles(file);
     }
+    if (!Params->ContinueTask) {
+        // The project of the task this one replaces goes first: with it
+        // beside the new list and log, a later start would continue it.
+        std::remove(ProjectFileName().c_str());
+    }
+    check();
+    WriteTileList(cancelled);
+    check();
+    WriteLogHeader();
+    check();
+    CreateFailedList();
+    check();
+    if (!Params->ContinueTask) {
+        WriteProjectFile();
+    }
+}
+
+void MDTask::WriteProjectFile() const {
     const TaskParameters& p = *Params;
     Project().Write({.MapsType = p.MapsType,
                      .LeftLongitude = p.LeftLongitude,
@@ -98,7 +123,7 @@ void MDTask::WriteProjectFile() const {
                      .Source = p.Source ? p.Source->Keys() : SourceKeys{}});
 }
 
-void MDTask::WriteTileList() const {
+void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
     if (Params->ContinueTask) {
         return;
     }
@@ -147,13 +172,16 @@ void MDTask::WriteTileList() const {
             line += edgeText(row + 1);
             writer.AppendLine(line);
         }
+        if (cancelled && cancelled()) {
+            throw EStartCancelled();
+        }
     }
     writer.Commit();
 }
 
 void MDTask::WriteLogHeader() const {
     const TaskParameters& p = *Params;
-    if (p.ContinueTask) {
+    if (p.ContinueTask && FileExists(LogFileName)) {
         std::vector<std::string> lines = ReadTextLines(LogFileName);
         lines.emplace_back("--------------------------------------------");
         lines.emplace_back("Log continue...");
@@ -219,7 +247,7 @@ void MDTask::WriteLogHeader() const {
 }
 
 void MDTask::CreateFailedList() const {
-    if (Params->ContinueTask) {
+    if (Params->ContinueTask && FileExists(FailedFileName)) {
         return;
     }
     WriteFileAtomic(FailedFileName, "");

@@ -218,6 +218,26 @@ TEST_F(Cli, ReplacingAnotherTaskOrStartingAHugeOneNeedsItsFlag) {
               std::string::npos);
 }
 
+// SIGTERM while a start writes the tile list of a huge task calls the start
+// off: the program ends as a stopped one, and leaves no project file (so the
+// task is not taken for one that can continue) and no temporary file.
+TEST_F(Cli, TerminatingDuringAStartCallsItOffCleanly) {
+    StartServer();
+    const pid_t pid = Spawn(AtZoom(DownloadArgs("115.5"), "19", {"--yes"}), "100");
+    // The tile folder is made just before the task's files are written.
+    for (int i = 0; i < 5000 && !DirectoryExists(dir.File("maps/area")); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ::kill(pid, SIGTERM);
+    const Outcome run = Wait(pid);
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_EQ(run.err, "Start cancelled.\n");
+    EXPECT_FALSE(FileExists(dir.File("maps/area.tsln")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("maps"))) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
 TEST_F(Cli, FailedTilesEndWithStatusTwoAndAWorkerEndedByThePolicyWithThree) {
     StartServer(WithFault("status-503"));
     EXPECT_EQ(Execute(DownloadArgs()).status, 2);
@@ -353,6 +373,18 @@ TEST_F(Cli, OpenContinuesASavedProject) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("Log continue..."), std::string::npos);
     EXPECT_EQ(Execute({"open", dir.File("nothing.tsln")}).status, 1);
+}
+
+// Opening a file that is no task's project starts nothing and leaves it.
+TEST_F(Cli, OpenRefusesAFileThatIsNoTaskProjectAndLeavesIt) {
+    StartServer();
+    const std::string path = dir.File("notes.tsln");
+    WriteFileAtomic(path, "[MapsType]\r\nMapsType=3\r\nsome notes\r\n");
+    const Outcome run = Execute({"open", path, "--config", dir.File("config.ini")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, path + " is not a task project file.\n");
+    EXPECT_EQ(ReadFileBytes(path), "[MapsType]\r\nMapsType=3\r\nsome notes\r\n");
+    EXPECT_FALSE(DirectoryExists(dir.File("notes")));
 }
 
 TEST_F(Cli, FoldersFromHomeOrTheCurrentFolderAreNamedWhole) {

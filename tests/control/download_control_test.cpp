@@ -1,7 +1,9 @@
 #include "control/download_control.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <set>
 
 #include "control/run_loop.h"
@@ -324,6 +326,68 @@ TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
     }
     // The log is still saved.
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.control->Memo1());
+}
+
+// A start that fails at any of the task's files (here: a folder in the way)
+// leaves no project file, so the next start takes the task as a new one and
+// completes it.
+TEST(DownloadControl, AStartThatFailsAtAnyFileLeavesNoProjectAndTheNextStartsAnew) {
+    for (const std::string file : {"newtask_list.txt", "newtask_log.txt", "newtask_failed.ftl"}) {
+        DownloadHarness h;
+        const TaskFields fields = h.OneTileFields();
+        const std::string folder = h.dir.Path() + "maps/";
+        const std::string inTheWay = folder + file;
+        ASSERT_TRUE(CreateDirectories(inTheWay));
+        EXPECT_FALSE(h.control->Start(fields)) << file;
+        EXPECT_EQ(h.frontEnd.messages.size(), 1u) << file;
+        EXPECT_FALSE(FileExists(folder + "newtask.tsln")) << file;
+
+        ASSERT_EQ(::rmdir(inTheWay.c_str()), 0);
+        ASSERT_TRUE(h.Download(fields)) << file;
+        EXPECT_FALSE(h.control->CurrentTask()->Params->ContinueTask) << file;
+        EXPECT_EQ(h.control->Outcome().FailedTiles, 0) << file;
+        EXPECT_EQ(ReadTextLines(folder + "newtask_log.txt"), h.control->Memo1()) << file;
+    }
+}
+
+// A task that continues without its log or failed-tile list gets them anew
+// and runs to its end.
+TEST(DownloadControl, AContinuedTaskWithoutItsLogOrFailedListMakesThemAnew) {
+    DownloadHarness h;
+    const TaskFields fields = h.OneTileFields();
+    ASSERT_TRUE(h.Download(fields));
+    const std::string log = h.control->CurrentTask()->LogFileName;
+    const std::string failed = h.control->CurrentTask()->FailedFileName;
+    std::remove(log.c_str());
+    std::remove(failed.c_str());
+    ASSERT_TRUE(h.Download(fields)) << h.frontEnd.messages.back();
+    EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
+    const std::vector<std::string> lines = ReadTextLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Project: " + h.control->CurrentTask()->ProjectFileName());
+    EXPECT_EQ(lines, h.control->Memo1());
+    EXPECT_EQ(ReadFileBytes(failed), "");
+}
+
+// A project file deleted while its task runs comes back whole at the next
+// save, positions included, and a later start continues the task.
+TEST(DownloadControl, AProjectFileDeletedWhileTheTaskRunsIsWrittenWholeAgain) {
+    Pacing slow(test::kPaceScale);
+    slow.AfterTile = 30ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    const TaskFields fields = h.SampleFields();
+    ASSERT_TRUE(h.control->Start(fields));
+    const std::string project = h.control->CurrentTask()->ProjectFileName();
+    ASSERT_EQ(std::remove(project.c_str()), 0);
+    ASSERT_TRUE(h.RunToEnd());
+    const IniFile saved(project);
+    EXPECT_EQ(saved.ReadString("MapsType", "MapsType", ""), "3");
+    EXPECT_EQ(saved.ReadString("AREA", "LeftLongitude", ""), "116.3");
+    EXPECT_EQ(saved.ReadString("XY", "MaxY", ""), "3107");
+    EXPECT_GT(saved.ReadInteger("THREADS", ThreadSlotKey(1, 'X'), 0), 0);
+    ASSERT_TRUE(h.Download(fields));
+    EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
+    EXPECT_TRUE(h.frontEnd.questions.empty());
 }
 
 TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {

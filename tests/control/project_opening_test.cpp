@@ -37,7 +37,9 @@ TEST(LoadProjectIntoFields, CopiesTheBoundsAsTextAndTheFolderAndNameOfThePath) {
     WriteFileAtomic(path,
                     "[MapsType]\r\nMapsType=4\r\n\r\n[AREA]\r\nLeftLongitude=116.3\r\n"
                     "RightLongitude=116.50\r\nTopLatitude= 40 \r\nBottomLatitude=39,8\r\n"
-                    "[Zoom]\r\nZoom=17\r\n");
+                    "Left_Longitude_download=1\r\nRight_Longitude_download=2\r\n"
+                    "Top_Latitude_download=3\r\nBottom_Latitude_download=4\r\n"
+                    "[Zoom]\r\nZoom=17\r\n[XY]\r\nMinX=1\r\nMinY=2\r\nMaxX=3\r\nMaxY=4\r\n");
     TaskFields fields;
     fields.MapsTypeItem = kMapItem;
     LoadProjectIntoFields(path, fields);
@@ -51,22 +53,71 @@ TEST(LoadProjectIntoFields, CopiesTheBoundsAsTextAndTheFolderAndNameOfThePath) {
     EXPECT_EQ(fields.Zoom, "17");
 }
 
-TEST(LoadProjectIntoFields, MissingKeysGiveEmptyBoundsAndOutOfRangeZoomsAreClamped) {
+// The project file of the area task with the line `key=...` replaced by
+// `replacement` (no line when empty).
+std::string AreaProjectWith(const TempDir& dir, const std::string& key,
+                            const std::string& replacement) {
+    TaskParameters params = AreaTask(dir, kMapsTypeMap);
+    NoMessages messages;
+    MDTask(&params, messages).WriteProjectFile();
+    std::string text;
+    for (const std::string& line : ReadTextLines(dir.File("area.tsln"))) {
+        if (line.rfind(key + "=", 0) != 0) {
+            text += line + "\r\n";
+        } else if (!replacement.empty()) {
+            text += replacement + "\r\n";
+        }
+    }
+    return text;
+}
+
+TEST(LoadProjectIntoFields, OutOfRangeZoomsAreClampedAndAnUnknownTypeLeavesTheChoice) {
     TempDir dir;
-    const std::string path = dir.File("bare.tsln");
-    WriteFileAtomic(path, "[MapsType]\r\nMapsType=3\r\n");
+    const std::string path = dir.File("area.tsln");
     TaskFields fields;
-    fields.LeftLongitude = "1";
+    WriteFileAtomic(path, AreaProjectWith(dir, "Zoom", "Zoom="));
+    LoadProjectIntoFields(path, fields);
+    EXPECT_EQ(fields.Zoom, "1");  // no number reads 0, held at the minimum
+
+    WriteFileAtomic(path, AreaProjectWith(dir, "Zoom", "Zoom=25"));
+    LoadProjectIntoFields(path, fields);
+    EXPECT_EQ(fields.Zoom, "19");
+
+    WriteFileAtomic(path, AreaProjectWith(dir, "MapsType", "MapsType=9"));
     fields.MapsTypeItem = kSatelliteItem;
     LoadProjectIntoFields(path, fields);
-    EXPECT_EQ(fields.LeftLongitude, "");
-    EXPECT_EQ(fields.MapsTypeItem, kMapItem);
-    EXPECT_EQ(fields.Zoom, "1");  // missing reads 0, held at the minimum
+    EXPECT_EQ(fields.MapsTypeItem, kSatelliteItem);
+}
 
-    WriteFileAtomic(path, "[MapsType]\r\nMapsType=9\r\n[Zoom]\r\nZoom=25\r\n");
-    LoadProjectIntoFields(path, fields);
-    EXPECT_EQ(fields.MapsTypeItem, kMapItem);  // an unknown type leaves the choice
-    EXPECT_EQ(fields.Zoom, "19");
+// A file without any key a task's project has before THREADS (an empty one,
+// any other text, a project cut short) is refused and left as it is, and
+// the fields stay as they were.
+TEST(LoadProjectIntoFields, AFileWithoutEveryKeyOfATaskIsRefused) {
+    TempDir dir;
+    const std::string path = dir.File("area.tsln");
+    std::vector<std::string> refused = {"", "\x7f\x45LF\x02\x01 random bytes",
+                                        "[THREADS]\r\nT1X=6742\r\nT1Y=3101\r\n"};
+    for (const std::string key :
+         {"MapsType", "LeftLongitude", "RightLongitude", "TopLatitude", "BottomLatitude",
+          "Left_Longitude_download", "Right_Longitude_download", "Top_Latitude_download",
+          "Bottom_Latitude_download", "Zoom", "MinX", "MinY", "MaxX", "MaxY"}) {
+        refused.push_back(AreaProjectWith(dir, key, ""));
+    }
+    // Present, but in another section than its own.
+    refused.push_back(AreaProjectWith(dir, "MinX", "") + "[OTHER]\r\nMinX=1\r\n");
+    for (const std::string& text : refused) {
+        WriteFileAtomic(path, text);
+        TaskFields fields;
+        fields.LeftLongitude = "7";
+        try {
+            LoadProjectIntoFields(path, fields);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), path + " is not a task project file.");
+        }
+        EXPECT_EQ(fields.LeftLongitude, "7");
+        EXPECT_EQ(ReadFileBytes(path), text);
+    }
 }
 
 TEST(LoadProjectIntoFields, AnOpenedProjectGivesBackTheFieldsThatMadeIt) {

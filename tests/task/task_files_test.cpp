@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -76,10 +79,7 @@ std::string SampleProjectHead(int mapsType, int threadCount) {
 }
 
 void WriteAll(const MDTask& t) {
-    t.WriteProjectFile();
-    t.WriteTileList();
-    t.WriteLogHeader();
-    t.CreateFailedList();
+    t.WriteTaskFiles({});
 }
 
 TEST_F(SampleTask, WritesTheProjectFileWithEmptyPositionsForAllEightSlots) {
@@ -294,9 +294,68 @@ TEST_F(SampleTask, AContinuedTaskKeepsItsFilesAndOnlyExtendsItsLog) {
     EXPECT_GT(added[2].size(), 12u);
 }
 
-TEST_F(SampleTask, ContinuingWithoutALogFailsWithAFileError) {
+// A continued task whose log or failed-tile list is gone gets them anew, the
+// log with the head a new task's log has.
+TEST_F(SampleTask, AContinuedTaskMakesALostLogOrFailedListAnew) {
+    WriteAll(Create());
+    const std::string head = LogWithoutTimes(dir.File("newtask_log.txt"));
+    std::remove(dir.File("newtask_log.txt").c_str());
+    std::remove(dir.File("newtask_failed.ftl").c_str());
     params.ContinueTask = true;
-    EXPECT_THROW(Create().WriteLogHeader(), EFileError);
+    WriteAll(Create());
+    EXPECT_EQ(LogWithoutTimes(dir.File("newtask_log.txt")), head);
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask_failed.ftl")), "");
+}
+
+// Called off at any point, a start leaves no project file, so the next start
+// takes the task as a new one; the project of the task it replaces is gone
+// before the first file of the new one is written.
+TEST_F(SampleTask, AStartCalledOffAtAnyPointLeavesNoProjectFile) {
+    int checks = 0;
+    WriteAll(Create());
+    Create().WriteTaskFiles([&] {
+        ++checks;
+        return false;
+    });
+    ASSERT_GT(checks, 4);  // between the four files and along the list
+    for (int stopAt = 1; stopAt <= checks; ++stopAt) {
+        WriteFileAtomic(dir.File("newtask.tsln"), "[MapsType]\r\nMapsType=3\r\n");
+        int asked = 0;
+        EXPECT_THROW(Create().WriteTaskFiles([&] { return ++asked == stopAt; }), EStartCancelled)
+            << stopAt;
+        EXPECT_FALSE(FileExists(dir.File("newtask.tsln"))) << stopAt;
+    }
+    WriteAll(Create());
+    EXPECT_EQ(ReadFileBytes(dir.File("newtask.tsln")), SampleProjectHead(kMapsTypeMap, 8));
+}
+
+// Temporary files of the task's four files that a killed writer left are
+// removed at the next start; those of a writer still running, of other
+// tasks and of other names stay.
+TEST_F(SampleTask, AStartRemovesTheTemporaryFilesAKilledStartLeft) {
+    const std::vector<std::string> orphans = {"newtask.tsln.tmp5", "newtask_list.txt.tmp17",
+                                              "newtask_log.txt.tmp999", "newtask_failed.ftl.tmp0"};
+    const std::vector<std::string> kept = {"newtask_list.txt.tmp3", "other_list.txt.tmp5",
+                                           "newtask_list.txt.tmp12x", "newtask_list.txt.tmp",
+                                           "newtask_list.txt.tmp1000"};
+    for (const std::string& name : orphans) {
+        WriteFileAtomic(dir.File(name), "part");
+    }
+    for (const std::string& name : kept) {
+        WriteFileAtomic(dir.File(name), "part");
+    }
+    // A live writer holds its temporary file open, and locked.
+    const int live = ::open(dir.File(kept[0]).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+    WriteAll(Create());
+    for (const std::string& name : orphans) {
+        EXPECT_FALSE(FileExists(dir.File(name))) << name;
+    }
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(FileExists(dir.File(name))) << name;
+    }
+    ::close(live);
 }
 
 }  // namespace

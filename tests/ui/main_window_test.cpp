@@ -247,7 +247,10 @@ private slots:
         const std::string path = WriteProject(
             "orvanta.tsln",
             "[MapsType]\r\nMapsType=3\r\n[AREA]\r\nLeftLongitude=116.3\r\nRightLongitude=116.50\r\n"
-            "TopLatitude=40\r\nBottomLatitude=39,8\r\n[Zoom]\r\nZoom=17\r\n");
+            "TopLatitude=40\r\nBottomLatitude=39,8\r\nLeft_Longitude_download=1\r\n"
+            "Right_Longitude_download=2\r\nTop_Latitude_download=3\r\n"
+            "Bottom_Latitude_download=4\r\n[Zoom]\r\nZoom=17\r\n[XY]\r\nMinX=1\r\n"
+            "MinY=2\r\nMaxX=3\r\nMaxY=4\r\n");
         f->desktop.fileAnswers.push_back(QString::fromStdString(path));
         f->Find<QPushButton>("Button4")->click();
 
@@ -268,15 +271,18 @@ private slots:
             f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>()[0]->isChecked());
     }
 
-    void aProjectWithoutKeysClampsTheZoomAndKeepsTheMapType() {
+    void aFileWithoutATasksKeysIsRefusedAndChangesNoField() {
         f->Show();
+        f->Find<QLineEdit>("Edit1")->setText("1.5");
         const std::string path = WriteProject("bare.tsln", "[MapsType]\r\nMapsType=7\r\n");
         f->desktop.fileAnswers.push_back(QString::fromStdString(path));
         f->Find<QPushButton>("Button4")->click();
-        QCOMPARE(Text("Edit1"), QString());
-        QCOMPARE(Text("Edit5"), QString("1"));
-        QVERIFY(
-            f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>()[1]->isChecked());
+        QCOMPARE(
+            f->desktop.messages,
+            std::vector<QString>{QString::fromStdString(path + " is not a task project file.")});
+        QCOMPARE(Text("Edit1"), QString("1.5"));
+        QCOMPARE(Text("EditTaskName"), QString("newtask.tsln"));
+        QCOMPARE(ReadFileBytes(path), std::string("[MapsType]\r\nMapsType=7\r\n"));
     }
 
     void aCancelledChooserChangesNothing() {

@@ -148,7 +148,12 @@ private slots:
         const std::string local = "Url=http://127.0.0.1:9/{z}/{x}/{y}.png\r\n";
         Prepare("[Local]\r\n" + local + "[Other]\r\n" + local);
         Combo()->setCurrentIndex(1);
-        const std::string head = "[MapsType]\r\nMapsType=5\r\n[Zoom]\r\nZoom=3\r\n";
+        const std::string head =
+            "[MapsType]\r\nMapsType=5\r\n[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\n"
+            "TopLatitude=4\r\nBottomLatitude=3\r\nLeft_Longitude_download=0\r\n"
+            "Right_Longitude_download=2\r\nTop_Latitude_download=4\r\n"
+            "Bottom_Latitude_download=2\r\n[Zoom]\r\nZoom=3\r\n[XY]\r\nMinX=4\r\nMinY=3\r\n"
+            "MaxX=4\r\nMaxY=3\r\n";
         // The file lacks the task's source: it comes first, marked.
         OpenProject("old.tsln", head +
                                     "[SOURCE]\r\nName=Gone\r\nUrl=http://old.example/"
@@ -167,7 +172,9 @@ private slots:
         QCOMPARE(ComboItems(), (QStringList{"Local (task)", "Local", "Other"}));
         QCOMPARE(Combo()->currentIndex(), 1);
         // A map task leaves the task's source behind.
-        OpenProject("map.tsln", "[MapsType]\r\nMapsType=3\r\n");
+        std::string map = head;
+        map.replace(map.find("MapsType=5"), 10, "MapsType=3");
+        OpenProject("map.tsln", map);
         QVERIFY(!Radio()->isChecked());
         QCOMPARE(ComboItems(), (QStringList{"Local", "Other"}));
     }
