@@ -17,8 +17,9 @@ class MDTask;
 // zoom (a missing key reads 0; the up-down control holds it within 1..19, so
 // the field shows the clamped value). A source task (MapsType 5) also gets
 // its source, rebuilt from the project's SOURCE section; a section that does
-// not make a source raises ETileSourceError naming the key. Nothing else is
-// read.
+// not make a source raises ETileSourceError naming the key. A file that is not
+// a regular file or is over kInputFileLimit raises EFileError and fills
+// nothing. Nothing else is read.
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
 
 // What "View log file" does: open `LogFileName` with the desktop, or show one
