@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/message_sink.h"
 #include "task/project_file.h"
@@ -30,6 +31,11 @@ public:
 };
 
 inline constexpr std::int64_t kMaxTileCount = 2147483647;
+
+// True when `fileName` has the form of a tile file some task writes:
+// "PREFIX_X_Y_Z.EXT" with a layer's prefix and extension, or "tl" and a
+// source's format, X, Y and Z decimal digits.
+bool IsTileFileName(std::string_view fileName);
 
 class MDTask {
 public:
