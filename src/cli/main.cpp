@@ -138,6 +138,23 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
     return false;
 }
 
+// A settings file named on the command line that is missing or cannot be
+// read must not give way to the defaults (a download meant for the proxy
+// would go direct): false, with the reason on standard error. The default
+// settings file may be missing, but not unreadable. (A named sources file is
+// read only where a source is chosen, and its readers refuse it the same way.)
+bool ConfigFileUsable(const cli::Arguments& args, const std::string& configFile) {
+    try {
+        if (args.configFile || FileExists(configFile)) {
+            CheckInputFile(configFile);
+        }
+    } catch (const EFileError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +170,9 @@ int main(int argc, char** argv) {
     }
     const cli::Arguments& args = *parsed.arguments;
     const std::string configFile = args.configFile.value_or(Configuration::DefaultFileName());
+    if (!ConfigFileUsable(args, configFile)) {
+        return kRefused;
+    }
     switch (args.command) {
         case cli::Command::Help:
             std::fputs(cli::kUsage, stdout);
@@ -177,6 +197,9 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: %s\n", project.c_str(), e.what());
                 return kRefused;
             } catch (const ENotAProjectError& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+                return kRefused;
+            } catch (const EFileError& e) {
                 std::fprintf(stderr, "%s\n", e.what());
                 return kRefused;
             }

@@ -13,6 +13,8 @@
 namespace tessellon {
 
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
+    // The INI reads take a file they cannot read for an empty one.
+    CheckInputFile(projectPath);
     const ProjectFile project(projectPath);
     if (!project.HoldsTask()) {
         throw ENotAProjectError(projectPath);

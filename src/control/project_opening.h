@@ -10,16 +10,17 @@ namespace tessellon {
 
 class MDTask;
 
-// Fills the fields from the project file at `projectPath`. A file without
-// every key a task's project holds before its THREADS section is refused with
-// ENotAProjectError, and no field changes. Read are the four bounds character
-// for character, the folder and the file name of the path, the map type (the
-// choice of the tile layer with that MapsType; a value no layer has leaves the
-// choice as it was) and the zoom (a value that is no number reads 0; the
-// up-down control holds it within 1..19, so the field shows the clamped
-// value). A source task (MapsType 5) also gets its source, rebuilt from the
-// project's SOURCE section; a section that does not make a source raises
-// ETileSourceError naming the key. Nothing else is read.
+// Fills the fields from the project file at `projectPath`. A file that is
+// not a regular file or is over kInputFileLimit raises EFileError, and a file
+// without every key a task's project holds before its THREADS section is
+// refused with ENotAProjectError; either way no field changes. Read are the
+// four bounds character for character, the folder and the file name of the
+// path, the map type (the choice of the tile layer with that MapsType; a
+// value no layer has leaves the choice as it was) and the zoom (a value that
+// is no number reads 0; the up-down control holds it within 1..19, so the
+// field shows the clamped value). A source task (MapsType 5) also gets its
+// source, rebuilt from the project's SOURCE section; a section that does not
+// make a source raises ETileSourceError naming the key. Nothing else is read.
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
 
 // What "View log file" does: open `LogFileName` with the desktop, or show one

@@ -49,7 +49,7 @@ std::string NameOf(const SourceKeys& keys) {
 }
 
 std::string ReadTextIfPresent(const std::string& fileName) {
-    return FileExists(fileName) ? ReadFileBytes(fileName) : std::string();
+    return FileExists(fileName) ? ReadInputFile(fileName) : std::string();
 }
 
 }  // namespace

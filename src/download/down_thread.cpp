@@ -7,6 +7,7 @@
 #include "net/http_client.h"
 #include "net/net_errors.h"
 #include "platform/files.h"
+#include "platform/shown_text.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
 
@@ -172,7 +173,7 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
         // files, which are synced, are what a continued run relies on.
         WriteFileAtomic(Task->GetTilePath(x, y), buffer.View(), {.Durable = false});
     } catch (const EFileError& e) {
-        Post(Prefix() + " " + e.what() + "->" + url);
+        Post(Prefix() + " " + e.what() + "->" + ShowControlCharacters(url));
         PostFailed(FormatFailedRecord(Task->GetTilePath(x, y), url));
         buffer.Clear();
         FinishTile(x, y);
@@ -237,7 +238,10 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
                                             const std::optional<std::string>& message,
                                             std::int32_t x, std::int32_t y,
                                             const std::string& url) {
-    const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + url;
+    // A source's URL template is outside text: the log shows it safely, the
+    // failed list keeps it as it is fetched.
+    const std::string shownUrl = ShowControlCharacters(url);
+    const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + shownUrl;
     const std::string record = FormatFailedRecord(Task->GetTilePath(x, y), url);
     switch (decision.Outcome) {
         case FailureOutcome::EndWorkerBanned:
@@ -258,7 +262,7 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
             PostFailed(record);
             break;
         case FailureOutcome::BlankWithTileFailedLine:
-            Post(TileFailedLine(Task->GetTileFileName(x, y), url));
+            Post(TileFailedLine(Task->GetTileFileName(x, y), shownUrl));
             PostFailed(record);
             break;
         case FailureOutcome::Retry:

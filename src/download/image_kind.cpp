@@ -1,5 +1,7 @@
 #include "download/image_kind.h"
 
+#include "platform/shown_text.h"
+
 namespace tessellon {
 
 namespace {
@@ -48,7 +50,7 @@ std::optional<std::string> NotATileReason(std::string_view format, std::string_v
         return std::nullopt;
     }
     std::string reason = "Not an image (";
-    reason += contentType.empty() ? "no content type" : contentType;
+    reason += contentType.empty() ? "no content type" : ShowControlCharacters(contentType);
     reason += ", " + std::to_string(body.size()) + " bytes).";
     return reason;
 }

@@ -21,7 +21,8 @@ ImageKind ImageKindOfFormat(std::string_view format);
 
 // Why a body that a tile source of `format` sent cannot be its tile:
 // "Not an image (<content type>, N bytes)." when it starts with no image's
-// magic, the content type being the reply's or "no content type"; nothing
+// magic, the content type being the reply's (control characters shown as
+// \xNN) or "no content type"; nothing
 // for an image of any kind, and for every "pbf" body.
 std::optional<std::string> NotATileReason(std::string_view format, std::string_view body,
                                           std::string_view contentType);

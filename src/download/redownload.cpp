@@ -1,18 +1,23 @@
 #include "download/redownload.h"
 
 #include <optional>
-#include <vector>
 
 #include "download/failed_list.h"
 #include "download/failure_policy.h"
 #include "download/image_kind.h"
 #include "net/http_client.h"
 #include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shown_text.h"
 #include "task/contract_texts.h"
+#include "task/md_task.h"
 
 namespace tessellon {
 
 namespace {
+
+// A record is a path and a URL; a longer line is no record we wrote.
+constexpr std::size_t kMaxFailedRecordBytes = 8 * 1024;
 
 // How one record's fetch ended.
 struct FetchResult {
@@ -61,26 +66,50 @@ FetchResult Fetch(THttpClient& http, const std::string& url, const std::string& 
     }
 }
 
+// Where a record may write: a file named like a tile of some task, that is
+// nothing yet or a regular file (never a symbolic link), reached by a path
+// without control characters; a relative path lies in the list's folder.
+// Nothing for any other path, so a list from elsewhere cannot replace an
+// arbitrary file.
+std::optional<std::string> TilePathOf(const std::string& path, const std::string& listFolder) {
+    if (HasControlCharacter(path) || !IsTileFileName(ExtractFileName(path))) {
+        return std::nullopt;
+    }
+    std::string full = path.starts_with('/') ? path : listFolder + path;
+    if (!IsAbsentOrRegularFile(full)) {
+        return std::nullopt;
+    }
+    return full;
+}
+
 // Fetches one line of the list and reports it; false when the server's
 // refusal ends the list.
-bool RedownloadRecord(const std::string& line, THttpClient& http, TNetBuffer& buffer,
-                      RedownloadOutput& output, RedownloadSummary& summary) {
+bool RedownloadRecord(const std::string& line, const std::string& listFolder, THttpClient& http,
+                      TNetBuffer& buffer, RedownloadOutput& output, RedownloadSummary& summary) {
     const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
     if (!record) {
-        output.AddLine(line + "->Error: not a failed-tile record (no \"|\").");
+        output.AddLine(ShowControlCharacters(line) +
+                       "->Error: not a failed-tile record (no \"|\").");
         ++summary.Failed;
         return true;
     }
-    const FetchResult result = Fetch(http, record->Url, SourceTileFormat(record->Path), buffer);
+    const std::optional<std::string> path = TilePathOf(record->Path, listFolder);
+    if (!path) {
+        output.AddLine(ShowControlCharacters(line) + "->Error: not a tile path.");
+        ++summary.Failed;
+        return true;
+    }
+    const std::string url = ShowControlCharacters(record->Url);
+    const FetchResult result = Fetch(http, record->Url, SourceTileFormat(*path), buffer);
     if (result.Fetched) {
         try {
-            WriteFileAtomic(record->Path, buffer.View());
+            WriteFileAtomic(*path, buffer.View());
         } catch (const EFileError& e) {
-            output.AddLine(std::string(e.what()) + "->" + record->Url);
+            output.AddLine(std::string(e.what()) + "->" + url);
             ++summary.Failed;
             return true;
         }
-        output.AddLine(RecordFetchedLine(record->Path, record->Url));
+        output.AddLine(RecordFetchedLine(*path, url));
         ++summary.Fetched;
         return true;
     }
@@ -88,13 +117,13 @@ bool RedownloadRecord(const std::string& line, THttpClient& http, TNetBuffer& bu
     if (result.Outcome == RedownloadOutcome::Unreported) {
         return true;
     }
-    output.AddLine(*result.Message + "->" + record->Url);
+    output.AddLine(*result.Message + "->" + url);
     if (result.Outcome == RedownloadOutcome::ErrorLineAndBanEndsList) {
         output.AddLine(kBanMessage);
         return false;
     }
     if (result.Outcome == RedownloadOutcome::ErrorAndNotFoundLines) {
-        output.AddLine(record->Url + ":" + kNotFoundMessage);
+        output.AddLine(url + ":" + kNotFoundMessage);
     }
     return true;
 }
@@ -114,35 +143,54 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
     http.Request.UserAgent = kRedownloadUserAgent;
     http.Request.Connection = kRedownloadConnection;
 
-    std::vector<std::string> lines;
+    // Read as a stream, counted first for the progress, so a list of any
+    // length or a file that is no list takes bounded memory.
+    std::optional<TextLineReader> list;
+    int total = 0;
+    std::string line;
     try {
-        lines = ReadTextLines(listFileName);
+        list.emplace(listFileName, kMaxFailedRecordBytes);
+        while (list->Next(line)) {
+            ++total;
+        }
+        list->Rewind();
     } catch (const EFileError& e) {
         output.AddLine(e.what());
         return summary;
     }
     summary.ListRead = true;
-    if (lines.empty()) {
+    if (total == 0) {
         output.AddLine(kNoFailedRecords);
         return summary;
     }
     output.AddLine("Start...");
-    const int total = static_cast<int>(lines.size());
     output.RecordsDone(0, total);
 
+    const std::string listFolder = ExtractFilePath(AbsolutePath(listFileName));
     TNetBuffer buffer;
-    int done = 0;
-    for (const std::string& line : lines) {
-        if (output.CancelRequested()) {
-            output.AddLine(RedownloadCancelledLine(done, total));
-            summary.Cancelled = true;
-            break;
+    try {
+        // Lines added to the list meanwhile wait for the next run.
+        for (int done = 0; done < total && list->Next(line);) {
+            if (output.CancelRequested()) {
+                output.AddLine(RedownloadCancelledLine(done, total));
+                summary.Cancelled = true;
+                break;
+            }
+            bool goOn = true;
+            if (list->LineTooLong()) {
+                output.AddLine("Line " + std::to_string(done + 1) + "->Error: longer than " +
+                               std::to_string(kMaxFailedRecordBytes) + " bytes.");
+                ++summary.Failed;
+            } else {
+                goOn = RedownloadRecord(line, listFolder, http, buffer, output, summary);
+            }
+            output.RecordsDone(++done, total);
+            if (!goOn) {
+                break;
+            }
         }
-        const bool goOn = RedownloadRecord(line, http, buffer, output, summary);
-        output.RecordsDone(++done, total);
-        if (!goOn) {
-            break;
-        }
+    } catch (const EFileError& e) {
+        output.AddLine(e.what());
     }
     buffer.Clear();
     output.AddLine("Download End.");

@@ -2,7 +2,11 @@
 // Fetches again the tiles of a failed-tile list, one after the other on the
 // calling thread, writes each over its file, and reports every record as a
 // line and as a count. A source task's image tile is written only when the
-// body is an image. The list itself is never changed.
+// body is an image. The list itself is never changed. A list may come from
+// elsewhere: it is read line by line with a bound on a line, a record writes
+// only a tile file (see IsTileFileName) that is absent or regular, relative
+// paths lie in the list's folder, and outside text in a line shows its
+// control characters as \xNN.
 
 #include <string>
 

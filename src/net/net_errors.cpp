@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/shown_text.h"
+
 namespace tessellon {
 
 namespace {
@@ -124,10 +126,10 @@ ECouldNotBindSocket::ECouldNotBindSocket()
     : ESocketHandleError("Could not bind socket. Address and port are already in use.") {}
 
 EProtocolReplyError::EProtocolReplyError(int replyCode, const std::string& statusText)
-    : ENetException(statusText), replyCode_(replyCode) {}
+    : ENetException(ShowControlCharacters(statusText)), replyCode_(replyCode) {}
 
 EConvertError::EConvertError(const std::string& text)
-    : ENetException("'" + text + "' is not a valid integer value") {}
+    : ENetException("'" + ShowControlCharacters(text) + "' is not a valid integer value") {}
 
 EFailedToRetrieveTimeZoneInfo::EFailedToRetrieveTimeZoneInfo()
     : ENetException("Failed attempting to retrieve time zone information.") {}

@@ -76,7 +76,8 @@ public:
 };
 
 // A reply whose status code is neither 2xx nor an accepted redirect. The
-// message is the status line without its first word ("404 Not Found").
+// message is the status line without its first word ("404 Not Found"), its
+// control characters shown as ShowControlCharacters shows them.
 class EProtocolReplyError : public ENetException {
 public:
     EProtocolReplyError(int replyCode, const std::string& statusText);
@@ -87,7 +88,8 @@ private:
 };
 
 // A text that should be a decimal integer and is not:
-// "'" + text + "' is not a valid integer value".
+// "'" + text + "' is not a valid integer value", the text shown as
+// ShowControlCharacters shows it.
 class EConvertError : public ENetException {
 public:
     explicit EConvertError(const std::string& text);

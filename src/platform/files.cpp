@@ -211,38 +211,102 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
     return linked;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool IsAbsentOrRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(st.st_mode);
+}
+
+namespace {
+
+constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
+
+[[noreturn]] void ThrowReadError(const std::string& path, int error) {
+    throw EFileError("Cannot read file \"" + path + "\". " + SystemReason(error));
+}
+
+[[noreturn]] void ThrowTooLarge(const std::string& path) {
+    throw EFileError("Cannot open file \"" + path + "\". Larger than 1 MiB.");
+}
+
+// Opens `path` for reading, refusing anything but a regular file of at most
+// `maxBytes`. O_NONBLOCK keeps the open of a FIFO from waiting for a writer;
+// on a regular file it changes nothing. `size` gets the file's size.
+int OpenRegularFile(const std::string& path, std::size_t maxBytes, std::size_t& size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         ThrowOpenError(path, errno);
     }
-    std::string bytes;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const int error = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (error != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        ThrowOpenError(path, EISDIR);
+        if (error != 0) {
+            ThrowOpenError(path, error);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ThrowOpenError(path, EISDIR);
+        }
+        throw EFileError("Cannot open file \"" + path + "\". Not a regular file.");
     }
-    if (st.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    size = static_cast<std::size_t>(st.st_size);
+    if (size > maxBytes) {
+        ::close(fd);
+        ThrowTooLarge(path);
     }
-    char chunk[64 * 1024];
+    return fd;
+}
+
+// Reads into `chunk`, retrying an interrupted read; throws on an error.
+std::size_t ReadChunk(int fd, const std::string& path, char* chunk, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+        const ssize_t n = ::read(fd, chunk, size);
+        if (n >= 0) {
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR) {
+            ThrowReadError(path, errno);
+        }
+    }
+}
+
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+    std::size_t size = 0;
+    const int fd = OpenRegularFile(path, maxBytes, size);
+    std::string bytes;
+    bytes.reserve(size);
+    char chunk[64 * 1024];
+    try {
+        while (const std::size_t n = ReadChunk(fd, path, chunk, sizeof chunk)) {
+            // The file may grow after the open.
+            if (n > maxBytes - bytes.size()) {
+                ThrowTooLarge(path);
             }
-            const int error = errno;
-            ::close(fd);
-            throw EFileError("Cannot read file \"" + path + "\". " + SystemReason(error));
+            bytes.append(chunk, n);
         }
-        if (n == 0) {
-            break;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(n));
+    } catch (const EFileError&) {
+        ::close(fd);
+        throw;
     }
     ::close(fd);
     return bytes;
+}
+
+}  // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    return ReadRegularFile(path, kNoLimit);
+}
+
+void CheckInputFile(const std::string& path) {
+    std::size_t size = 0;
+    ::close(OpenRegularFile(path, kInputFileLimit, size));
+}
+
+std::string ReadInputFile(const std::string& path) {
+    return ReadRegularFile(path, kInputFileLimit);
 }
 
 std::vector<std::string> SplitTextLines(std::string_view text) {
@@ -267,6 +331,62 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
     return SplitTextLines(ReadFileBytes(path));
+}
+
+TextLineReader::TextLineReader(const std::string& path, std::size_t maxLineBytes)
+    : path_(path), maxLineBytes_(maxLineBytes) {
+    std::size_t size = 0;
+    fd_ = OpenRegularFile(path_, kNoLimit, size);
+}
+
+TextLineReader::~TextLineReader() {
+    ::close(fd_);
+}
+
+bool TextLineReader::Fill() {
+    buffer_.resize(64 * 1024);
+    buffer_.resize(ReadChunk(fd_, path_, buffer_.data(), buffer_.size()));
+    position_ = 0;
+    return !buffer_.empty();
+}
+
+bool TextLineReader::Next(std::string& line) {
+    line.clear();
+    tooLong_ = false;
+    bool any = false;
+    for (;;) {
+        if (position_ == buffer_.size() && !Fill()) {
+            return any;
+        }
+        if (afterCr_) {
+            afterCr_ = false;
+            if (buffer_[position_] == '\n') {
+                ++position_;
+                continue;
+            }
+        }
+        any = true;
+        const std::size_t end = buffer_.find_first_of("\r\n", position_);
+        const std::size_t stop = end == std::string::npos ? buffer_.size() : end;
+        const std::size_t room = maxLineBytes_ - line.size();
+        line.append(buffer_, position_, std::min(stop - position_, room));
+        tooLong_ = tooLong_ || stop - position_ > room;
+        position_ = stop;
+        if (end != std::string::npos) {
+            afterCr_ = buffer_[end] == '\r';
+            ++position_;
+            return true;
+        }
+    }
+}
+
+void TextLineReader::Rewind() {
+    if (::lseek(fd_, 0, SEEK_SET) < 0) {
+        ThrowReadError(path_, errno);
+    }
+    buffer_.clear();
+    position_ = 0;
+    afterCr_ = false;
 }
 
 // Where the file system has them, the new contents go into an unnamed file

@@ -1,6 +1,7 @@
 #pragma once
 // File-system primitives: the program folder, where a settings file lives,
-// folder tests and creation, copying without overwriting, reading text files as lines, and
+// folder tests and creation, copying without overwriting, reading text files as lines (whole,
+// or one at a time for lists of any length), bounded reads of the files a user names, and
 // whole-file writes that are atomic (a temporary file in the same folder
 // that takes the target's name only when whole), so a crash never leaves a
 // truncated file.
@@ -51,8 +52,24 @@ std::string SettingsFileIn(const std::string& programFolder, const std::string& 
 // copied, for whatever reason. The copy appears whole or not at all.
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
 
-// The whole file as bytes. Throws EFileError when it cannot be read.
+// True when nothing is at `path`, or a regular file that is not a symbolic
+// link: the only places a write from outside data may replace.
+bool IsAbsentOrRegularFile(const std::string& path);
+
+// The whole file as bytes. Throws EFileError when it cannot be read or is not
+// a regular file (a FIFO would block the reader, a device never ends).
 std::string ReadFileBytes(const std::string& path);
+
+// A project, settings or sources file is read whole, and a user may name any
+// file as one: this bound is far above any real one, so a wrong file cannot
+// fill the memory.
+inline constexpr std::size_t kInputFileLimit = 1024 * 1024;
+// Throws EFileError unless `path` is a regular file of at most
+// kInputFileLimit bytes.
+void CheckInputFile(const std::string& path);
+// The whole of such a file; throws EFileError as CheckInputFile does, and
+// when it cannot be read or grows past the limit meanwhile.
+std::string ReadInputFile(const std::string& path);
 
 // The file as lines: CR LF, a lone CR or a lone LF ends a line, and a final
 // line break makes no empty last line. Throws EFileError when it cannot be read.
@@ -74,6 +91,39 @@ struct FileWriteOptions {
 
 // Files that hold a secret, such as the proxy password.
 inline constexpr unsigned kPrivateFileMode = 0600;
+
+// Reads a text file one line at a time with the line breaks of ReadTextLines,
+// holding no more than one line: a list of any length, or a file without any
+// line break, takes bounded memory.
+class TextLineReader {
+public:
+    // Throws EFileError when the file cannot be read or is not a regular file.
+    TextLineReader(const std::string& path, std::size_t maxLineBytes);
+    ~TextLineReader();
+    TextLineReader(const TextLineReader&) = delete;
+    TextLineReader& operator=(const TextLineReader&) = delete;
+
+    // The next line into `line`; false at the end of the file. A line longer
+    // than the limit is read to its end but only its first maxLineBytes bytes
+    // are kept, and LineTooLong() tells so. Throws EFileError on a read error.
+    bool Next(std::string& line);
+    bool LineTooLong() const { return tooLong_; }
+    // Back to the first line.
+    void Rewind();
+
+private:
+    // False at the end of the file.
+    bool Fill();
+
+    std::string path_;
+    std::size_t maxLineBytes_;
+    int fd_ = -1;
+    std::string buffer_;
+    std::size_t position_ = 0;
+    bool tooLong_ = false;
+    // The last line ended in CR, so an LF that follows belongs to it.
+    bool afterCr_ = false;
+};
 
 // Streams a file's new contents into a temporary file beside it, unnamed
 // where the file system allows; Commit() gives it the target's name, in

@@ -80,9 +80,11 @@ KeyPosition Locate(const std::vector<std::string>& lines, std::string_view secti
     return position;
 }
 
+// Read within kInputFileLimit, so a settings or project path that names a
+// device or a huge file reads as no file instead of filling the memory.
 std::optional<std::vector<std::string>> ReadLinesIfPresent(const std::string& fileName) {
     try {
-        return ReadTextLines(fileName);
+        return SplitTextLines(ReadInputFile(fileName));
     } catch (const EFileError&) {
         return std::nullopt;
     }
@@ -199,8 +201,13 @@ void IniFile::WriteStrings(const std::string& section,
     if (keyValues.empty()) {
         return;
     }
-    std::vector<std::string> lines =
-        ReadLinesIfPresent(fileName_).value_or(std::vector<std::string>{});
+    // A file that is there but cannot be read is not replaced by the keys
+    // written now.
+    const std::optional<std::vector<std::string>> present = ReadLinesIfPresent(fileName_);
+    if (!present && (FileExists(fileName_) || !IsAbsentOrRegularFile(fileName_))) {
+        throw EIniFileException("Unable to write to " + fileName_);
+    }
+    std::vector<std::string> lines = present.value_or(std::vector<std::string>{});
     for (const auto& [key, value] : keyValues) {
         SetKey(lines, section, key, value);
     }

@@ -86,7 +86,37 @@ const TileLayer* LayerOf(const TaskParameters& params) {
     return FindTileLayer(&TileLayer::MapsType, params.MapsType);
 }
 
+// Takes the digits before `end` off the front of `text`; false when there
+// are none, or more than a tile number can have.
+bool TakeNumber(std::string_view& text, char end) {
+    const std::size_t stop = text.find(end);
+    if (stop == std::string_view::npos || stop == 0 || stop > 10 ||
+        !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(stop),
+                     [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    text.remove_prefix(stop + 1);
+    return true;
+}
+
 }  // namespace
+
+bool IsTileFileName(std::string_view fileName) {
+    const std::size_t underscore = fileName.find('_');
+    if (underscore == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view prefix = fileName.substr(0, underscore);
+    std::string_view rest = fileName.substr(underscore + 1);
+    if (!TakeNumber(rest, '_') || !TakeNumber(rest, '_') || !TakeNumber(rest, '.')) {
+        return false;
+    }
+    if (prefix == kSourceFilePrefix) {
+        return IsSourceFormat(rest);
+    }
+    const TileLayer* layer = FindTileLayer(&TileLayer::FilePrefix, prefix);
+    return layer != nullptr && layer->Extension == rest;
+}
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
     if (Params->Source) {

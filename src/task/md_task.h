@@ -54,6 +54,11 @@ inline constexpr std::string_view kListFileSuffix = "_list.txt";
 // shorter.
 std::size_t LongestTaskFileName(const std::string& taskName);
 
+// True when `fileName` has the form of a tile file some task writes:
+// "PREFIX_X_Y_Z.EXT" with a layer's prefix and extension, or "tl" and a
+// source's format, X, Y and Z decimal digits.
+bool IsTileFileName(std::string_view fileName);
+
 class MDTask {
 public:
     // Keeps `params`, which must outlive the task. Creates the tile folder

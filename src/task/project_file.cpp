@@ -105,10 +105,14 @@ ProjectArea ProjectFile::ReadArea() const {
 }
 
 SourceKeys ProjectFile::ReadSource() const {
-    if (!FileExists(fileName_)) {
+    std::string text;
+    try {
+        text = ReadInputFile(fileName_);
+    } catch (const EFileError&) {
+        // Read like the other keys: a file that cannot be read has none.
         return {};
     }
-    for (IniSection& section : ReadIniSections(ReadTextLines(fileName_))) {
+    for (IniSection& section : ReadIniSections(SplitTextLines(text))) {
         if (SameIniName(section.Name, project_keys::kSourceSection)) {
             return std::move(section.Keys);
         }

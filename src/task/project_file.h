@@ -163,7 +163,7 @@ public:
     int Read(const ProjectIntegerKey& key) const;
     ProjectArea ReadArea() const;
     // The keys of the SOURCE section in the order written; empty when the
-    // file or the section is missing.
+    // file cannot be read or the section is missing.
     SourceKeys ReadSource() const;
 
     // The last tile a worker slot (counted from 1) finished on `axis` 'X' or

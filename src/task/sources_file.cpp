@@ -12,7 +12,7 @@ SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view versio
         return {{}, {"No sources file \"" + fileName + "\"."}};
     }
     try {
-        return ParseSources(ReadFileBytes(fileName), version);
+        return ParseSources(ReadInputFile(fileName), version);
     } catch (const EFileError& error) {
         return {{}, {error.what()}};
     }

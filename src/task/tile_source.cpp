@@ -57,10 +57,6 @@ std::string Lowercase(std::string_view text) {
     return lower;
 }
 
-bool IsFormat(std::string_view text) {
-    return std::find(kFormats.begin(), kFormats.end(), text) != kFormats.end();
-}
-
 // The format a URL's path names by its extension ("jpeg" is "jpg"), else png.
 std::string FormatOfUrl(std::string_view url) {
     url = url.substr(0, url.find_first_of("?#"));
@@ -73,7 +69,7 @@ std::string FormatOfUrl(std::string_view url) {
     if (extension == "jpeg") {
         extension = "jpg";
     }
-    return IsFormat(extension) ? extension : "png";
+    return IsSourceFormat(extension) ? extension : "png";
 }
 
 // A character of a header name (an HTTP token).
@@ -240,6 +236,10 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const SectionReader
 
 }  // namespace
 
+bool IsSourceFormat(std::string_view text) {
+    return std::find(kFormats.begin(), kFormats.end(), text) != kFormats.end();
+}
+
 TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::string_view version) {
     if (name.empty()) {
         throw ETileSourceError("A source without a name (\"[]\") cannot be chosen.");
@@ -254,7 +254,7 @@ TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::strin
     source.format_ = Lowercase(section.Text(keys::kFormat));
     if (source.format_.empty()) {
         source.format_ = FormatOfUrl(source.url_.Text());
-    } else if (!IsFormat(source.format_)) {
+    } else if (!IsSourceFormat(source.format_)) {
         section.Fail("Format must be png, jpg, webp or pbf.");
     }
     source.minZoom_ = section.Integer(kMinZoomRule);

@@ -15,6 +15,9 @@ namespace tessellon {
 
 using SourceKeys = std::vector<std::pair<std::string, std::string>>;
 
+// True for a format a source may have: "png", "jpg", "webp", "pbf".
+bool IsSourceFormat(std::string_view text);
+
 class TileSource {
 public:
     // Reads a source from the keys of its section; key names match without

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,9 @@ struct Outcome {
 
 class Cli : public ::testing::Test {
 protected:
+    // The settings file the runs name must exist; StartServer fills it.
+    Cli() { WriteFileAtomic(dir.File("config.ini"), ""); }
+
     void StartServer(tileserver::TileServerOptions options = test::ServerOptions()) {
         server = std::make_unique<tileserver::TileServer>(std::move(options));
         server->Start();
@@ -405,6 +409,41 @@ TEST_F(Cli, FoldersFromHomeOrTheCurrentFolderAreNamedWhole) {
         std::string::npos);
 }
 
+// A settings file named but missing or unreadable must not give way to the
+// defaults: a download meant for the proxy would go direct.
+TEST_F(Cli, ANamedSettingsFileThatCannotBeReadEndsWithStatusOne) {
+    StartServer();
+    std::vector<std::string> args = DownloadArgs();
+    const std::string missing = dir.File("conifg.ini");
+    args.back() = missing;
+    const Outcome run = Execute(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Cannot open file \"" + missing + "\". No such file or directory\n");
+    args.back() = dir.Path();
+    EXPECT_EQ(Execute(args).status, 1);
+    args.back() = "/dev/zero";
+    EXPECT_EQ(Execute(args).err, "Cannot open file \"/dev/zero\". Not a regular file.\n");
+    EXPECT_FALSE(FileExists(dir.File("maps/area.tsln")));
+}
+
+// A project that is no regular file or far too large is refused at once,
+// without blocking, reading it whole, or writing anything.
+TEST_F(Cli, OpenRefusesAProjectThatIsNoRegularFileOrTooLarge) {
+    const std::string fifo = dir.File("fifo.tsln");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const Outcome blocked = Execute({"open", fifo, "--config", dir.File("config.ini")});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_EQ(blocked.err, "Cannot open file \"" + fifo + "\". Not a regular file.\n");
+
+    const std::string large = dir.File("large.tsln");
+    const std::string text = "[MapsType]\r\nMapsType=0\r\n" + std::string(2 << 20, ';');
+    WriteFileAtomic(large, text);
+    const Outcome huge = Execute({"open", large, "--config", dir.File("config.ini")});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_EQ(huge.err, "Cannot open file \"" + large + "\". Larger than 1 MiB.\n");
+    EXPECT_EQ(ReadFileBytes(large), text);
+}
+
 TEST_F(Cli, ConvertPrintsTheResultOrInputError) {
     const Outcome ok = Execute({"convert", "39", "55", "30"});
     EXPECT_EQ(ok.status, 0);
@@ -420,11 +459,12 @@ TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
     StartServer();
     const std::string url =
         "http://127.0.0.1:" + std::to_string(server->Port()) + "/hx/tl?v=4.3&r=1&x=1&y=1&z=14";
-    WriteLinesAtomic(dir.File("f.ftl"), {dir.File("a.png") + "|" + url});
+    const std::string tile = dir.File("yn_1_1_14.png");
+    WriteLinesAtomic(dir.File("f.ftl"), {tile + "|" + url});
     const Outcome run = Execute({"redownload", dir.File("f.ftl")});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "Start...\n" + dir.File("a.png") + ":" + url + " ->OK\nDownload End.\n");
-    WriteLinesAtomic(dir.File("f.ftl"), {dir.File("a.png") + "|" + url + "&fault=status-404"});
+    EXPECT_EQ(run.out, "Start...\n" + tile + ":" + url + " ->OK\nDownload End.\n");
+    WriteLinesAtomic(dir.File("f.ftl"), {tile + "|" + url + "&fault=status-404"});
     EXPECT_EQ(Execute({"redownload", dir.File("f.ftl")}).status, 2);
     EXPECT_EQ(Execute({"redownload", dir.File("none.ftl")}).status, 1);
 }

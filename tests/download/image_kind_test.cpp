@@ -47,6 +47,9 @@ TEST(ImageKind, ASourcesTileMustBeAnImageUnlessItIsAVectorTile) {
     EXPECT_EQ(NotATileReason("webp", "", ""), "Not an image (no content type, 0 bytes).");
     EXPECT_EQ(NotATileReason("jpg", page, "image/jpeg"),
               "Not an image (image/jpeg, 18 bytes).");  // whatever the type claims
+    // The reply's type is the server's text and reaches the log.
+    EXPECT_EQ(NotATileReason("png", page, "text/html\x1b[2J\x07"),
+              "Not an image (text/html\\x1B[2J\\x07, 18 bytes).");
     // Any image passes: services send PNG for a layer named jpg, and such.
     EXPECT_EQ(NotATileReason("jpg", "GIF89a\x01\0\x01\0"sv, "image/gif"), std::nullopt);
     EXPECT_EQ(NotATileReason("png", "\xff\xd8\xff\xe0"sv, ""), std::nullopt);

@@ -1,9 +1,12 @@
 #include "download/redownload.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "download_harness.h"
 #include "platform/files.h"
+#include "platform/shown_text.h"
 
 namespace tessellon {
 namespace {
@@ -21,6 +24,11 @@ public:
     int asked = 0;
     int cancelAt = 1000;
 };
+
+// The file name of tile (1, y) at zoom 14 of a map task.
+std::string Tile(int y) {
+    return "yn_1_" + std::to_string(y) + "_14.png";
+}
 
 class Redownload : public ::testing::Test {
 protected:
@@ -43,14 +51,14 @@ protected:
 };
 
 TEST_F(Redownload, FetchedRecordsReplaceTheirFilesAndTheListStaysAsItWas) {
-    WriteFileAtomic(dir.File("a.png"), "old");
-    const std::vector<std::string> records = {dir.File("a.png") + "|" + TileUrl(1, 2),
-                                              dir.File("b.png") + "|" + TileUrl(3, 4)};
+    WriteFileAtomic(dir.File(Tile(1)), "old");
+    const std::vector<std::string> records = {dir.File(Tile(1)) + "|" + TileUrl(1, 2),
+                                              dir.File(Tile(2)) + "|" + TileUrl(3, 4)};
     const RedownloadSummary summary = Run(records);
     EXPECT_EQ(out.lines, (std::vector<std::string>{
-                             "Start...", dir.File("a.png") + ":" + TileUrl(1, 2) + " ->OK",
-                             dir.File("b.png") + ":" + TileUrl(3, 4) + " ->OK", "Download End."}));
-    EXPECT_EQ(ReadFileBytes(dir.File("a.png")).substr(1, 3), "PNG");
+                             "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 2) + " ->OK",
+                             dir.File(Tile(2)) + ":" + TileUrl(3, 4) + " ->OK", "Download End."}));
+    EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))).substr(1, 3), "PNG");
     EXPECT_EQ(ReadTextLines(dir.File("t_failed.ftl")), records);
     EXPECT_EQ(summary.Fetched, 2);
     EXPECT_FALSE(summary.Cancelled);
@@ -63,42 +71,41 @@ TEST_F(Redownload, ACancelEndsTheRunBeforeTheNextRecord) {
     out.cancelAt = 3;
     std::vector<std::string> records;
     for (int i = 1; i <= 4; ++i) {
-        records.push_back(dir.File(std::to_string(i) + ".png") + "|" + TileUrl(1, i));
+        records.push_back(dir.File(Tile(i)) + "|" + TileUrl(1, i));
     }
     const RedownloadSummary summary = Run(records);
     EXPECT_EQ(out.lines, (std::vector<std::string>{
-                             "Start...", dir.File("1.png") + ":" + TileUrl(1, 1) + " ->OK",
-                             dir.File("2.png") + ":" + TileUrl(1, 2) + " ->OK",
+                             "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK",
+                             dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK",
                              "Cancelled after 2 of 4 records.", "Download End."}));
     EXPECT_TRUE(summary.Cancelled);
     EXPECT_EQ(summary.Fetched, 2);
-    EXPECT_FALSE(FileExists(dir.File("3.png")));
+    EXPECT_FALSE(FileExists(dir.File(Tile(3))));
     EXPECT_EQ(out.counts, (std::vector<std::string>{"0/4", "1/4", "2/4"}));
 }
 
 TEST_F(Redownload, ANotFoundRecordIsReportedAndTheNextIsTried) {
     const std::string missing = TileUrl(1, 1, "status-404");
-    Run({dir.File("a.png") + "|" + missing, dir.File("b.png") + "|" + TileUrl(1, 2)});
+    Run({dir.File(Tile(1)) + "|" + missing, dir.File(Tile(2)) + "|" + TileUrl(1, 2)});
     ASSERT_EQ(out.lines.size(), 5u);
     EXPECT_NE(out.lines[1].find("404"), std::string::npos);
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - missing.size() - 2), "->" + missing);
     EXPECT_EQ(out.lines[2], missing + ":Error: the image is not found on server.");
-    EXPECT_EQ(out.lines[3], dir.File("b.png") + ":" + TileUrl(1, 2) + " ->OK");
+    EXPECT_EQ(out.lines[3], dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK");
 }
 
 TEST_F(Redownload, ARefusalEndsTheRunAtOnce) {
     std::vector<std::string> records;
     for (int i = 1; i <= 5; ++i) {
-        records.push_back(dir.File(std::to_string(i) + ".png") + "|" +
-                          TileUrl(1, i, i == 2 ? "status-403" : ""));
+        records.push_back(dir.File(Tile(i)) + "|" + TileUrl(1, i, i == 2 ? "status-403" : ""));
     }
     Run(records);
     ASSERT_EQ(out.lines.size(), 5u);
-    EXPECT_EQ(out.lines[1], dir.File("1.png") + ":" + TileUrl(1, 1) + " ->OK");
+    EXPECT_EQ(out.lines[1], dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK");
     EXPECT_NE(out.lines[2].find("403"), std::string::npos);
     EXPECT_EQ(out.lines[3], "Error: may be your IP is banned.\nPlease try again later.");
     EXPECT_EQ(out.lines[4], "Download End.");
-    EXPECT_FALSE(FileExists(dir.File("3.png")));
+    EXPECT_FALSE(FileExists(dir.File(Tile(3))));
     EXPECT_EQ(out.counts.back(), "2/5");
 }
 
@@ -110,10 +117,10 @@ TEST_F(Redownload, AnEmptyListSaysSoAndNothingElse) {
 
 TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {
     const RedownloadSummary summary =
-        Run({"no bar in this line", dir.File("b.png") + "|" + TileUrl(1, 2)});
+        Run({"no bar in this line", dir.File(Tile(2)) + "|" + TileUrl(1, 2)});
     ASSERT_EQ(out.lines.size(), 4u);
     EXPECT_EQ(out.lines[1], "no bar in this line->Error: not a failed-tile record (no \"|\").");
-    EXPECT_EQ(out.lines[2], dir.File("b.png") + ":" + TileUrl(1, 2) + " ->OK");
+    EXPECT_EQ(out.lines[2], dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK");
     EXPECT_EQ(summary.Failed, 1);
 
     out.lines.clear();
@@ -124,7 +131,7 @@ TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {
 
 TEST_F(Redownload, ResetsAreRetriedButNotForever) {
     const std::string reset = TileUrl(1, 1, "reset");
-    const RedownloadSummary summary = Run({dir.File("a.png") + "|" + reset});
+    const RedownloadSummary summary = Run({dir.File(Tile(1)) + "|" + reset});
     ASSERT_EQ(out.lines.size(), 3u);
     EXPECT_EQ(out.lines[1], "Socket Error # 10054\r\nConnection reset by peer.->" + reset);
     EXPECT_EQ(summary.Failed, 1);
@@ -138,17 +145,89 @@ TEST_F(Redownload, AnErrorPageNeverReplacesASourceTasksImageTile) {
         WriteFileAtomic(dir.File(name), "old");
     }
     const RedownloadSummary summary = Run(
-        {dir.File("tl_1_1_14.png") + "|" + page, dir.File("yn_1_1_14.png") + "|" + page,
+        {dir.File("tl_1_1_14.png") + "|" + page, dir.File(Tile(1)) + "|" + page,
          dir.File("tl_1_1_14.pbf") + "|" + page, dir.File("tl_2_2_14.webp") + "|" + TileUrl(2, 2)});
     ASSERT_EQ(out.lines.size(), 6u);
     EXPECT_EQ(out.lines[1].rfind("Not an image (text/html, ", 0), 0u) << out.lines[1];
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - page.size() - 10), " bytes).->" + page);
     EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.png")), "old");
-    EXPECT_EQ(ReadFileBytes(dir.File("yn_1_1_14.png")).rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.pbf")), ReadFileBytes(dir.File("yn_1_1_14.png")));
+    EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))).rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.pbf")), ReadFileBytes(dir.File(Tile(1))));
     EXPECT_EQ(ReadFileBytes(dir.File("tl_2_2_14.webp")).substr(1, 3), "PNG");
     EXPECT_EQ(summary.Fetched, 3);
     EXPECT_EQ(summary.Failed, 1);
+}
+
+// A shared list must not write outside tile files: a record whose file name
+// is not a tile's, or whose file is a link or no regular file, or whose path
+// holds a control character, is reported and skipped, and the file it names
+// stays as it was.
+TEST_F(Redownload, ARecordWritesOnlyATileFileThatIsAbsentOrRegular) {
+    WriteFileAtomic(dir.File("victim"), "keep");
+    ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File(Tile(2)).c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File(Tile(3)).c_str(), 0600), 0);
+    ASSERT_TRUE(CreateDirectoryOneLevel(dir.File(Tile(4))));
+    const std::string url = TileUrl(1, 1);
+    const std::vector<std::string> refused = {
+        dir.File("sub/../victim") + "|" + url,
+        dir.File(Tile(2)) + "|" + url,
+        dir.File(Tile(3)) + "|" + url,
+        dir.File(Tile(4)) + "|" + url,
+        dir.File(std::string("yn_1_5_14.png\0victim", 20)) + "|" + url,
+        dir.File("\x1b[2Jyn_1_6_14.png") + "|" + url,
+    };
+    std::vector<std::string> records = refused;
+    records.push_back(dir.File(Tile(7)) + "|" + url);
+    const RedownloadSummary summary = Run(records);
+    ASSERT_EQ(out.lines.size(), refused.size() + 3);
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(out.lines[i + 1],
+                  ShowControlCharacters(refused[i]) + "->Error: not a tile path.");
+    }
+    EXPECT_EQ(out.lines[5],
+              dir.File("yn_1_5_14.png\\x00victim") + "|" + url + "->Error: not a tile path.");
+    EXPECT_EQ(out.lines[refused.size() + 1], dir.File(Tile(7)) + ":" + url + " ->OK");
+    EXPECT_EQ(ReadFileBytes(dir.File("victim")), "keep");
+    EXPECT_EQ(summary.Failed, 6);
+    EXPECT_EQ(summary.Fetched, 1);
+}
+
+// A relative record path lies beside the list, wherever the program runs.
+TEST_F(Redownload, ARelativePathIsTakenFromTheListsFolder) {
+    test::TempDir list;
+    WriteLinesAtomic(list.File("t_failed.ftl"), {Tile(1) + "|" + TileUrl(1, 1)});
+    RunRedownload(list.File("t_failed.ftl"), out);
+    EXPECT_EQ(out.lines[1], list.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK");
+    EXPECT_EQ(ReadFileBytes(list.File(Tile(1))).substr(1, 3), "PNG");
+}
+
+// A list is read line by line: a line too long for any record is reported
+// by its number and skipped, and the records after it are fetched.
+TEST_F(Redownload, ALineTooLongForARecordIsReportedAndSkipped) {
+    const RedownloadSummary summary =
+        Run({dir.File(Tile(1)) + "|" + TileUrl(1, 1), std::string(9000, 'x') + "|http://h/",
+             dir.File(Tile(2)) + "|" + TileUrl(1, 2)});
+    EXPECT_EQ(out.lines, (std::vector<std::string>{
+                             "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK",
+                             "Line 2->Error: longer than 8192 bytes.",
+                             dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK", "Download End."}));
+    EXPECT_EQ(out.counts, (std::vector<std::string>{"0/3", "1/3", "2/3", "3/3"}));
+    EXPECT_EQ(summary.Failed, 1);
+
+    out.lines.clear();
+    EXPECT_FALSE(RunRedownload(dir.Path(), out).ListRead);
+    EXPECT_FALSE(RunRedownload("/dev/zero", out).ListRead);
+    EXPECT_EQ(out.lines.size(), 2u);
+}
+
+// Text from the list or the server reaches the lines with its control
+// characters shown, so every line stays one line.
+TEST_F(Redownload, ControlCharactersFromTheListOrTheServerAreShownAsHex) {
+    Run({"no bar\x1b]0;title\x07\x7f", dir.File(Tile(1)) + "|" + TileUrl(1, 1) + "&\x1b[31m"});
+    ASSERT_EQ(out.lines.size(), 4u);
+    EXPECT_EQ(out.lines[1],
+              "no bar\\x1B]0;title\\x07\\x7F->Error: not a failed-tile record (no \"|\").");
+    EXPECT_EQ(out.lines[2], dir.File(Tile(1)) + ":" + TileUrl(1, 1) + "&\\x1B[31m ->OK");
 }
 
 }  // namespace

@@ -104,6 +104,15 @@ std::vector<TFault> Faults() {
         {"503",
          {Answer(HttpReply("", "", "503 Service Unavailable"))},
          "protocol:503:503 Service Unavailable"},
+        // A status text reaches the log: its control characters are shown.
+        {"control characters in the reason phrase",
+         {Answer(HttpReply("", "", "404 Not\x1b[2J Found\x07"))},
+         "protocol:404:404 Not\\x1B[2J Found\\x07"},
+        {"control characters in the code",
+         {Answer(HttpReply("", "",
+                           "4\x1b"
+                           "04 Not Found"))},
+         "convert:'4\\x1B04' is not a valid integer value"},
         // Headers.
         {"folded lines",
          {Answer("HTTP/1.1 200 OK\r\nServer: a\r\n b\r\nContent-Length:\r\n \t 5\r\n\r\nfolds")},

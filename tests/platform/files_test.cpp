@@ -183,6 +183,98 @@ TEST(ReadTextLines, AMissingFileRaisesAFileError) {
     EXPECT_THROW(ReadTextLines(dir.Path()), EFileError);
 }
 
+// The message of the EFileError `read` raises; "" when it raises none.
+template <typename Read>
+std::string FileErrorOf(Read read) {
+    try {
+        read();
+    } catch (const EFileError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A user may name any file as a project, settings or sources file: a device,
+// a FIFO or a huge file is refused at once instead of filling the memory or
+// blocking.
+TEST(InputFiles, OnlyRegularFilesUpToTheLimitAreRead) {
+    TempDir dir;
+    const std::string full = dir.File("full.ini");
+    WriteFileAtomic(full, std::string(kInputFileLimit, 'a'));
+    EXPECT_EQ(ReadInputFile(full).size(), kInputFileLimit);
+    EXPECT_EQ(FileErrorOf([&] { CheckInputFile(full); }), "");
+
+    const std::string large = dir.File("large.ini");
+    WriteFileAtomic(large, std::string(kInputFileLimit + 1, 'a'));
+    const std::string tooLarge = "Cannot open file \"" + large + "\". Larger than 1 MiB.";
+    EXPECT_EQ(FileErrorOf([&] { ReadInputFile(large); }), tooLarge);
+    EXPECT_EQ(FileErrorOf([&] { CheckInputFile(large); }), tooLarge);
+
+    const std::string fifo = dir.File("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        const std::string notRegular = "Cannot open file \"" + path + "\". Not a regular file.";
+        EXPECT_EQ(FileErrorOf([&] { ReadInputFile(path); }), notRegular);
+        EXPECT_EQ(FileErrorOf([&] { ReadFileBytes(path); }), notRegular);
+        EXPECT_EQ(FileErrorOf([&] { TextLineReader(path, 10); }), notRegular);
+    }
+    EXPECT_NE(FileErrorOf([&] { CheckInputFile(dir.File("missing.ini")); }), "");
+}
+
+TEST(IsAbsentOrRegularFile, RefusesLinksFoldersAndSpecialFiles) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("file"), "x");
+    ASSERT_EQ(::symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("gone").c_str(), dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_TRUE(IsAbsentOrRegularFile(dir.File("file")));
+    EXPECT_TRUE(IsAbsentOrRegularFile(dir.File("none")));
+    for (const char* name : {"link", "dangling", "fifo", ""}) {
+        EXPECT_FALSE(IsAbsentOrRegularFile(dir.File(name))) << name;
+    }
+}
+
+std::vector<std::string> ReadAllLines(TextLineReader& reader,
+                                      std::vector<std::string>* tooLong = nullptr) {
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.Next(line)) {
+        if (reader.LineTooLong() && tooLong != nullptr) {
+            tooLong->push_back(line);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The reader must give the lines SplitTextLines gives, wherever its reads
+// split the file, a CR LF included.
+TEST(TextLineReader, GivesTheLinesOfSplitTextLinesOneAtATime) {
+    TempDir dir;
+    const std::string path = dir.File("list.ftl");
+    const std::string longer(70000, 'x');
+    for (const std::string& text :
+         {std::string(), std::string("a"), std::string("a\r\nb\rc\n\r\n\n"),
+          std::string(65535, 'y') + "\r\nz", longer + "\r\n" + longer + "\r" + longer}) {
+        WriteFileAtomic(path, text);
+        TextLineReader reader(path, 100000);
+        EXPECT_EQ(ReadAllLines(reader), SplitTextLines(text)) << text.size();
+        reader.Rewind();
+        EXPECT_EQ(ReadAllLines(reader), SplitTextLines(text)) << "again " << text.size();
+    }
+}
+
+TEST(TextLineReader, KeepsTheStartOfALongLineAndGoesOnAfterIt) {
+    TempDir dir;
+    const std::string path = dir.File("list.ftl");
+    WriteFileAtomic(path, "short\r\n" + std::string(200000, 'x') + "\r\nnext\r\n12345");
+    TextLineReader reader(path, 5);
+    std::vector<std::string> tooLong;
+    EXPECT_EQ(ReadAllLines(reader, &tooLong),
+              (std::vector<std::string>{"short", "xxxxx", "next", "12345"}));
+    EXPECT_EQ(tooLong, std::vector<std::string>{"xxxxx"});
+}
+
 TEST(Folders, CreationMakesOneLevelOnly) {
     TempDir dir;
     EXPECT_FALSE(CreateDirectoryOneLevel(dir.File("a/b")));

@@ -122,5 +122,18 @@ TEST(IniFileWrite, AFileThatCannotBeWrittenRaisesUnableToWriteTo) {
     }
 }
 
+// A settings or project path that names a huge file reads as no file, and a
+// write never replaces a file it could not read with the keys written now.
+TEST(IniFileWrite, AFileTooLargeToReadIsLeftAsItIs) {
+    TempDir dir;
+    const std::string path = dir.File("config.ini");
+    const std::string text = "[Proxy]\r\nUseProxy=1\r\n" + std::string(kInputFileLimit, ';');
+    WriteFileAtomic(path, text);
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("Proxy", "UseProxy", 0), 0);
+    EXPECT_THROW(ini.WriteString("Proxy", "UseProxy", "0"), EIniFileException);
+    EXPECT_EQ(ReadFileBytes(path), text);
+}
+
 }  // namespace
 }  // namespace tessellon

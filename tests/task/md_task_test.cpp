@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "task/tile_layer.h"
 #include "task_fixture.h"
 
 namespace tessellon {
@@ -110,6 +111,28 @@ TEST_F(SampleTask, ASourceTaskTakesItsUrlsFromTheTemplateAndNamesTilesTl) {
         EXPECT_EQ(t.GetTileUrl(3, 5), c.tileUrl);
         EXPECT_EQ(t.GetTileFileName(3, 5), c.fileName);
         EXPECT_EQ(t.GetTilePath(3, 5), t.ImageFolder + c.fileName);
+    }
+}
+
+// A failed-tile list may come from elsewhere, so a re-download writes only
+// names of this form: every name a task gives passes, nothing else does.
+TEST_F(SampleTask, OnlyTheNamesTasksGiveTheirTilesAreTileFileNames) {
+    params.Zoom = 19;
+    for (const TileLayer& layer : kTileLayers) {
+        params.MapsType = layer.MapsType;
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName(524287, 0)));
+    }
+    params.MapsType = kMapsTypeSource;
+    for (const char* format : {"png", "jpg", "webp", "pbf"}) {
+        params.Source =
+            TileSource::Read("Topo", {{"Url", "http://h/{z}/{x}/{y}"}, {"Format", format}}, "1");
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName(3, 5)));
+    }
+    for (const char* name :
+         {".bashrc", "yn_1_2_3.jpg", "ys_1_2_3.png", "tl_1_2_3.gif", "xx_1_2_3.png", "yn_1_2.png",
+          "yn_1_2_3_4.png", "yn__2_3.png", "yn_-1_2_3.png", "yn_1_2_3.png.bak", "yn_1_2_3png",
+          "yn_12345678901_2_3.png", "yn_1_2_3.", "tl_1_2_3", ""}) {
+        EXPECT_FALSE(IsTileFileName(name)) << name;
     }
 }
 

@@ -89,6 +89,12 @@ TEST(SourcesFile, AFileThatCannotBeReadGivesOneMessageAndNoSources) {
     EXPECT_TRUE(unreadable.Sources.empty());
     ASSERT_EQ(unreadable.Errors.size(), 1U);
     EXPECT_NE(unreadable.Errors[0].find(folder.File("folder.ini")), std::string::npos);
+
+    // Far larger than any sources file: not read whole.
+    const std::string large = folder.File("large.ini");
+    WriteFileAtomic(large, "[Topo]\nUrl=http://h/{z}/{x}/{y}.png\n" + std::string(2 << 20, ';'));
+    EXPECT_EQ(ReadSourcesFile(large, "5.23").Errors,
+              std::vector<std::string>{"Cannot open file \"" + large + "\". Larger than 1 MiB."});
 }
 
 }  // namespace

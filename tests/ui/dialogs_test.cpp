@@ -258,8 +258,8 @@ private slots:
         server.Start();
         const std::string url =
             "http://127.0.0.1:" + std::to_string(server.Port()) + "/hx/tl?v=4.3&r=1&x=1&y=2&z=14";
-        WriteLinesAtomic(dir->File("a_failed.ftl"),
-                         {dir->File("a.png") + "|" + url, dir->File("b.png") + "|" + url});
+        WriteLinesAtomic(dir->File("a_failed.ftl"), {dir->File("yn_1_1_14.png") + "|" + url,
+                                                     dir->File("yn_1_2_14.png") + "|" + url});
         WriteLinesAtomic(dir->File("empty.ftl"), {});
 
         TfrmFlt flt(desktop, nullptr);
@@ -273,11 +273,11 @@ private slots:
         Click(&flt, "Button1");
         QCOMPARE(desktop.fileRequests[0].title, QString("Open ftl file:"));
         QCOMPARE(FileTypesShown(desktop.fileRequests[0].filter), QStringList{"Projects(*.ftl)"});
-        const QString a = QString::fromStdString(dir->File("a.png") + ":" + url + " ->OK");
-        const QString b = QString::fromStdString(dir->File("b.png") + ":" + url + " ->OK");
+        const QString a = QString::fromStdString(dir->File("yn_1_1_14.png") + ":" + url + " ->OK");
+        const QString b = QString::fromStdString(dir->File("yn_1_2_14.png") + ":" + url + " ->OK");
         QTRY_COMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b + "\nDownload End.");
         QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
-        QVERIFY(FileExists(dir->File("b.png")));
+        QVERIFY(FileExists(dir->File("yn_1_2_14.png")));
         QCOMPARE(progress->text(), QString("2 of 2 records"));
         QVERIFY(!Child<QPushButton>(&flt, "ButtonCancel")->isEnabled());
 
@@ -300,7 +300,7 @@ private slots:
         server.Start();
         std::vector<std::string> records;
         for (int x = 1; x <= 3; ++x) {
-            records.push_back(dir->File(std::to_string(x) + ".png") +
+            records.push_back(dir->File("yn_" + std::to_string(x) + "_1_14.png") +
                               "|http://127.0.0.1:" + std::to_string(server.Port()) +
                               "/hx/tl?v=4.3&r=1&x=" + std::to_string(x) +
                               "&y=2&z=14&fault=slow-first-byte:1000");
@@ -328,8 +328,8 @@ private slots:
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[3], QString("Cancelled after 2 of 3 records."));
         QCOMPARE(progress->text(), QString("2 of 3 records"));
-        QVERIFY(FileExists(dir->File("2.png")));
-        QVERIFY(!FileExists(dir->File("3.png")));
+        QVERIFY(FileExists(dir->File("yn_2_1_14.png")));
+        QVERIFY(!FileExists(dir->File("yn_3_1_14.png")));
         QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
 
         run();
@@ -345,7 +345,7 @@ private slots:
         QTest::keyClick(&flt, Qt::Key_Escape);
         QVERIFY(!flt.isVisible());
         QCOMPARE(desktop.questions.size(), std::size_t{2});
-        QVERIFY(!FileExists(dir->File("3.png")));
+        QVERIFY(!FileExists(dir->File("yn_3_1_14.png")));
         QVERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
     }
 };
