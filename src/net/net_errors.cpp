@@ -128,8 +128,20 @@ ECouldNotBindSocket::ECouldNotBindSocket()
 EProtocolReplyError::EProtocolReplyError(int replyCode, const std::string& statusText)
     : ENetException(ShowControlCharacters(statusText)), replyCode_(replyCode) {}
 
-EConvertError::EConvertError(const std::string& text)
-    : ENetException("'" + ShowControlCharacters(text) + "' is not a valid integer value") {}
+namespace {
+
+// Built by appending: GCC 12 takes "'" + text for an overlapping copy in
+// Release builds (-Wrestrict).
+std::string NotAnIntegerText(const std::string& text) {
+    std::string message = "'";
+    message += ShowControlCharacters(text);
+    message += "' is not a valid integer value";
+    return message;
+}
+
+}  // namespace
+
+EConvertError::EConvertError(const std::string& text) : ENetException(NotAnIntegerText(text)) {}
 
 EFailedToRetrieveTimeZoneInfo::EFailedToRetrieveTimeZoneInfo()
     : ENetException("Failed attempting to retrieve time zone information.") {}
