@@ -20,6 +20,11 @@ packages=(
     curl
     # The HTTPS demo makes its server's certificate with it.
     openssl
+    # The combiner's GeoTIFF output and its WebP tiles; MBTiles export.
+    libtiff-dev libgeotiff-dev libwebp-dev libsqlite3-dev
+    # The field's reference readers check the combiner's and the export's
+    # outputs; the combiner and export benchmarks' peers.
+    gdal-bin imagemagick python3 sqlite3
 )
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.

@@ -4,11 +4,15 @@
 // an empty file. Records are only ever added; a tile that failed in two runs
 // stands twice.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tessellon {
+
+// A record is a path and a URL; a longer line is no record we wrote.
+inline constexpr std::size_t kMaxFailedRecordBytes = 8 * 1024;
 
 struct FailedTileRecord {
     std::string Path;

@@ -16,9 +16,6 @@ namespace tessellon {
 
 namespace {
 
-// A record is a path and a URL; a longer line is no record we wrote.
-constexpr std::size_t kMaxFailedRecordBytes = 8 * 1024;
-
 // How one record's fetch ended.
 struct FetchResult {
     bool Fetched = false;

@@ -6,6 +6,7 @@
 
 #include "geo/tile_math.h"
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "task/tile_layer.h"
@@ -44,6 +45,7 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
     FailedFileName = p.SavePath + base + std::string(kFailedFileSuffix);
     ListFileName = p.SavePath + base + std::string(kListFileSuffix);
     ImageFolder = p.SavePath + base + kPathSeparator;
+    Naming = TileNamingOf(p.MapsType, p.Source);
 
     if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
         const std::string message = "Create directory " + ImageFolder + " Failed.";
@@ -86,36 +88,78 @@ const TileLayer* LayerOf(const TaskParameters& params) {
     return FindTileLayer(&TileLayer::MapsType, params.MapsType);
 }
 
-// Takes the digits before `end` off the front of `text`; false when there
-// are none, or more than a tile number can have.
-bool TakeNumber(std::string_view& text, char end) {
+// Takes the number before `end` off the front of `text`; nothing when it is
+// not all decimal digits or does not fit.
+template <typename Integer>
+std::optional<Integer> TakeNumber(std::string_view& text, char end) {
     const std::size_t stop = text.find(end);
-    if (stop == std::string_view::npos || stop == 0 || stop > 10 ||
+    if (stop == std::string_view::npos || stop == 0 ||
         !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(stop),
                      [](char c) { return c >= '0' && c <= '9'; })) {
-        return false;
+        return std::nullopt;
     }
+    const std::optional<Integer> value = ParseInteger<Integer>(text.substr(0, stop));
     text.remove_prefix(stop + 1);
-    return true;
+    return value;
 }
 
 }  // namespace
 
-bool IsTileFileName(std::string_view fileName) {
+std::string TileNaming::FileName(std::int32_t x, std::int32_t y, int zoom) const {
+    std::string name = Prefix;
+    name += '_';
+    name += std::to_string(x);
+    name += '_';
+    name += std::to_string(y);
+    name += '_';
+    name += std::to_string(zoom);
+    name += '.';
+    name += Extension;
+    return name;
+}
+
+TileNaming TileNamingOf(std::int32_t mapsType, const std::optional<TileSource>& source) {
+    if (source) {
+        return {kSourceFilePrefix, source->Format()};
+    }
+    const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, mapsType);
+    if (layer == nullptr) {
+        return {};
+    }
+    return {std::string(layer->FilePrefix), std::string(layer->Extension)};
+}
+
+std::optional<TileFileName> ParseTileFileName(std::string_view fileName) {
     const std::size_t underscore = fileName.find('_');
     if (underscore == std::string_view::npos) {
-        return false;
+        return std::nullopt;
     }
-    const std::string_view prefix = fileName.substr(0, underscore);
+    TileFileName parts;
+    parts.Prefix = fileName.substr(0, underscore);
     std::string_view rest = fileName.substr(underscore + 1);
-    if (!TakeNumber(rest, '_') || !TakeNumber(rest, '_') || !TakeNumber(rest, '.')) {
+    const std::optional<std::int32_t> x = TakeNumber<std::int32_t>(rest, '_');
+    const std::optional<std::int32_t> y = x ? TakeNumber<std::int32_t>(rest, '_') : std::nullopt;
+    const std::optional<int> zoom = y ? TakeNumber<int>(rest, '.') : std::nullopt;
+    if (!zoom) {
+        return std::nullopt;
+    }
+    parts.X = *x;
+    parts.Y = *y;
+    parts.Zoom = *zoom;
+    parts.Extension = rest;
+    return parts;
+}
+
+bool IsTileFileName(std::string_view fileName) {
+    const std::optional<TileFileName> parts = ParseTileFileName(fileName);
+    if (!parts) {
         return false;
     }
-    if (prefix == kSourceFilePrefix) {
-        return IsSourceFormat(rest);
+    if (parts->Prefix == kSourceFilePrefix) {
+        return IsSourceFormat(parts->Extension);
     }
-    const TileLayer* layer = FindTileLayer(&TileLayer::FilePrefix, prefix);
-    return layer != nullptr && layer->Extension == rest;
+    const TileLayer* layer = FindTileLayer(&TileLayer::FilePrefix, parts->Prefix);
+    return layer != nullptr && layer->Extension == parts->Extension;
 }
 
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
@@ -134,22 +178,6 @@ std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
            "&z=" + std::to_string(Params->Zoom + 1);
 }
 
-std::string MDTask::TilePrefix() const {
-    if (Params->Source) {
-        return kSourceFilePrefix;
-    }
-    const TileLayer* layer = LayerOf(*Params);
-    return layer != nullptr ? std::string(layer->FilePrefix) : "";
-}
-
-std::string MDTask::GetTileExtension() const {
-    if (Params->Source) {
-        return Params->Source->Format();
-    }
-    const TileLayer* layer = LayerOf(*Params);
-    return layer != nullptr ? std::string(layer->Extension) : "";
-}
-
 std::size_t LongestTaskFileName(const std::string& taskName) {
     const std::size_t base = RemoveFileExt(taskName).size();
     return std::max({taskName.size(), base + kLogFileSuffix.size(), base + kFailedFileSuffix.size(),
@@ -157,8 +185,7 @@ std::size_t LongestTaskFileName(const std::string& taskName) {
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
-    return TilePrefix() + "_" + std::to_string(x) + "_" + std::to_string(y) + "_" +
-           std::to_string(Params->Zoom) + "." + GetTileExtension();
+    return Naming.FileName(x, y, Params->Zoom);
 }
 
 std::string MDTask::GetTilePath(std::int32_t x, std::int32_t y) const {

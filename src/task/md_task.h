@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -54,6 +55,32 @@ inline constexpr std::string_view kListFileSuffix = "_list.txt";
 // shorter.
 std::size_t LongestTaskFileName(const std::string& taskName);
 
+// How the tiles of a task are named: PREFIX_X_Y_Z.EXTENSION in its image
+// folder.
+struct TileNaming {
+    std::string Prefix;
+    // Without the dot.
+    std::string Extension;
+
+    std::string FileName(std::int32_t x, std::int32_t y, int zoom) const;
+};
+
+// The naming of a task of `mapsType`; a source task (`source` set) has the
+// prefix every source shares and the source's format. A map type no layer
+// has gives an empty prefix and extension.
+TileNaming TileNamingOf(std::int32_t mapsType, const std::optional<TileSource>& source);
+
+// The parts of a name of the form "PREFIX_X_Y_Z.EXT", X, Y and Z being
+// decimal digits that an int holds.
+struct TileFileName {
+    std::string_view Prefix;
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    int Zoom = 0;
+    std::string_view Extension;
+};
+std::optional<TileFileName> ParseTileFileName(std::string_view fileName);
+
 // True when `fileName` has the form of a tile file some task writes:
 // "PREFIX_X_Y_Z.EXT" with a layer's prefix and extension, or "tl" and a
 // source's format, X, Y and Z decimal digits.
@@ -72,7 +99,7 @@ public:
     std::string GetTilePath(std::int32_t x, std::int32_t y) const;
     // "png" or "jpg" for a built-in layer, the source's Format for a source
     // task; without the dot.
-    std::string GetTileExtension() const;
+    std::string GetTileExtension() const { return Naming.Extension; }
 
     // Everything a start writes, asking `cancelled` (may be empty) between
     // the steps and along the tile list. First the temporary files a killed
@@ -110,6 +137,7 @@ public:
     std::string ListFileName;
     // Folder of the tile images, ending in "/".
     std::string ImageFolder;
+    TileNaming Naming;
 
     std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
     ProjectFile Project() const { return ProjectFile(ProjectFileName()); }
@@ -120,7 +148,6 @@ public:
     std::int64_t ResumeNumber(std::int32_t index) const;
 
 private:
-    std::string TilePrefix() const;
     void ReadSavedPositions();
 };
 

@@ -143,11 +143,11 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
         return std::string_view(northEdges).substr(row * 20, 20);
     };
 
-    const std::string prefix = TilePrefix() + "_";
+    const std::string prefix = Naming.Prefix + "_";
     std::string suffix = "_";
     AppendInteger(suffix, zoom);
     suffix += '.';
-    suffix += GetTileExtension();
+    suffix += Naming.Extension;
     suffix += ": ";
 
     AtomicFileWriter writer(ListFileName);

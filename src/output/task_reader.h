@@ -1,0 +1,120 @@
+#pragma once
+// A task as its files show it, for the programs that use a download (the
+// combiner, the viewer, the MBTiles export): the tile range, the area as it
+// was typed and the edges of the range, where each tile's file lies and what
+// became of each tile. Only reads; never creates or changes a file, so it may
+// look at a task that is still running.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+
+#include "task/md_task.h"
+#include "task/tile_source.h"
+
+namespace tessellon {
+
+// A project that names no tiles the reader can find: its tile folder is gone,
+// or its tile range or zoom is none a task has. The message says which.
+class ETaskReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TileState {
+    // A tile file that is not the blank image.
+    Present,
+    // Byte for byte the blank image the download put where the server had no
+    // tile.
+    Blank,
+    // In the failed-tile list, and its file is still blank or missing.
+    Failed,
+    // No file, and no record of a failure.
+    Missing,
+};
+
+struct TileCounts {
+    std::int64_t Present = 0;
+    std::int64_t Blank = 0;
+    std::int64_t Failed = 0;
+    std::int64_t Missing = 0;
+};
+
+// Degrees, east and north positive.
+struct GeoRect {
+    double Left = 0;
+    double Right = 0;
+    double Top = 0;
+    double Bottom = 0;
+};
+
+class TaskReader {
+public:
+    // Reads the project file at `projectPath` and the failed-tile list beside
+    // it. `blankFolder` holds the blank images ("blank.png", ...), as the
+    // program's blankimg/ does; without one no tile counts as blank. Throws
+    // EFileError when the project cannot be read or is too large,
+    // ENotAProjectError when it is no task's project, ETaskReadError as
+    // described there, and EFileError when the failed-tile list exists but
+    // cannot be read.
+    TaskReader(const std::string& projectPath, const std::string& blankFolder);
+
+    const std::string& ProjectPath() const { return projectPath_; }
+    std::int32_t MapsType() const { return mapsType_; }
+    // Set for a task that downloads from a tile source.
+    const std::optional<TileSource>& Source() const { return source_; }
+    int Zoom() const { return zoom_; }
+    std::int32_t MinX() const { return minX_; }
+    std::int32_t MinY() const { return minY_; }
+    std::int32_t MaxX() const { return maxX_; }
+    std::int32_t MaxY() const { return maxY_; }
+    std::int32_t Columns() const { return maxX_ - minX_ + 1; }
+    std::int32_t Rows() const { return maxY_ - minY_ + 1; }
+    std::int64_t TileCount() const { return static_cast<std::int64_t>(Columns()) * Rows(); }
+
+    // The area as it was typed; a bound that is no number reads 0.
+    const GeoRect& TypedArea() const { return typedArea_; }
+    // The edges of the tile range, from the tile math.
+    const GeoRect& DownloadEdges() const { return downloadEdges_; }
+
+    // Ending in "/".
+    const std::string& ImageFolder() const { return imageFolder_; }
+    const TileNaming& Naming() const { return naming_; }
+    const std::string& FailedFileName() const { return failedFileName_; }
+    std::string TilePath(std::int32_t x, std::int32_t y) const;
+
+    // What became of tile (x, y) of the range. Reads the file only when it
+    // has the blank image's size.
+    TileState State(std::int32_t x, std::int32_t y) const;
+    // The same, and the file's bytes into `bytes` for a tile that has a file
+    // (emptied otherwise). A file that cannot be read counts as missing.
+    TileState Read(std::int32_t x, std::int32_t y, std::string& bytes) const;
+    // Every tile of the range.
+    TileCounts Count() const;
+
+private:
+    TileState StateOfFile(std::int32_t x, std::int32_t y, bool hasFile, bool isBlank) const;
+    void ReadFailedList();
+
+    std::string projectPath_;
+    std::int32_t mapsType_ = 0;
+    std::optional<TileSource> source_;
+    int zoom_ = 0;
+    std::int32_t minX_ = 0;
+    std::int32_t minY_ = 0;
+    std::int32_t maxX_ = 0;
+    std::int32_t maxY_ = 0;
+    GeoRect typedArea_;
+    GeoRect downloadEdges_;
+    std::string imageFolder_;
+    std::string failedFileName_;
+    TileNaming naming_;
+    std::string blank_;
+    // Tiles with a record in the failed-tile list, by their index in the
+    // range, column by column.
+    std::unordered_set<std::int64_t> failed_;
+};
+
+}  // namespace tessellon
