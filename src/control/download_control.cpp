@@ -103,19 +103,14 @@ bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask
     if (params.ContinueTask) {
         return true;
     }
-    const auto question =
-        HugeTaskQuestion(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile);
+    const auto question = HugeTaskQuestion(
+        EstimateTask(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile));
     return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
 }
 
-// A source sets its own pause after a tile; it scales with the program's pace
-// like every other pause, so a shrunk test pace shrinks it too.
 Pacing DownloadControl::TaskPace(const TaskParameters& params) const {
     Pacing pace = settings_.Pace;
-    if (params.Source) {
-        pace.AfterTile = std::chrono::milliseconds(params.Source->PauseMs()) *
-                         settings_.Pace.AfterTile.count() / Pacing::kProgramScale.count();
-    }
+    pace.AfterTile = PauseAfterTile(params.Source, settings_.Pace);
     return pace;
 }
 

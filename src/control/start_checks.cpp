@@ -1,6 +1,7 @@
 #include "control/start_checks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 
@@ -19,14 +20,6 @@ namespace {
 
 constexpr const char* kTaskExtension = ".tsln";
 
-// A typed coordinate: every "," is read as ".", then the atof rule. A text
-// that no number begins has no value; NaN fails every range check, so the
-// field's own range message refuses it rather than taking it as 0.
-double ReadCoordinate(std::string text) {
-    std::replace(text.begin(), text.end(), ',', '.');
-    return ReadLeadingDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
-}
-
 // A stored bound equals a typed one when it holds the number the project file
 // would hold for it, whichever way either was written ("40" and "40.0").
 bool SameBound(const std::string& stored, double typed) {
@@ -36,6 +29,27 @@ bool SameBound(const std::string& stored, double typed) {
 bool Within(double value, double low, double high) {
     return value >= low && value <= high;
 }
+
+// The existing project file describes the task of these parameters: map
+// type, the four bounds as numbers, zoom, and for a source task every key of
+// the source as the task started with it. Folder and name match by the path.
+bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
+    const ProjectArea area = project.ReadArea();
+    return project.Read(project_keys::MapsTypeWhenComparing) == p.MapsType &&
+           (!p.Source || project.ReadSource() == p.Source->Keys()) &&
+           SameBound(area.LeftLongitude, p.LeftLongitude) &&
+           SameBound(area.RightLongitude, p.RightLongitude) &&
+           SameBound(area.TopLatitude, p.TopLatitude) &&
+           SameBound(area.BottomLatitude, p.BottomLatitude) &&
+           project.Read(project_keys::ZoomWhenComparing) == p.Zoom;
+}
+
+// "1 day", "3 hours".
+std::string Amount(std::int64_t count, const char* unit) {
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}
+
+}  // namespace
 
 std::optional<std::string> CheckBounds(const TaskParameters& p) {
     if (!Within(p.LeftLongitude, -180, 180)) {
@@ -59,28 +73,16 @@ std::optional<std::string> CheckBounds(const TaskParameters& p) {
     return std::nullopt;
 }
 
-// The existing project file describes the task of these parameters: map
-// type, the four bounds as numbers, zoom, and for a source task every key of
-// the source as the task started with it. Folder and name match by the path.
-bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
-    const ProjectArea area = project.ReadArea();
-    return project.Read(project_keys::MapsTypeWhenComparing) == p.MapsType &&
-           (!p.Source || project.ReadSource() == p.Source->Keys()) &&
-           SameBound(area.LeftLongitude, p.LeftLongitude) &&
-           SameBound(area.RightLongitude, p.RightLongitude) &&
-           SameBound(area.TopLatitude, p.TopLatitude) &&
-           SameBound(area.BottomLatitude, p.BottomLatitude) &&
-           project.Read(project_keys::ZoomWhenComparing) == p.Zoom;
+double ReadCoordinate(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    return ReadLeadingDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
-// "1 day", "3 hours".
-std::string Amount(std::int64_t count, const char* unit) {
-    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}
-
-// Days and hours, hours and minutes, or minutes (at least one).
 std::string DurationText(std::chrono::seconds duration) {
-    const std::int64_t minutes = std::max<std::int64_t>(1, (duration.count() + 30) / 60);
+    if (duration.count() < 30) {
+        return Amount(duration.count(), "second");
+    }
+    const std::int64_t minutes = (duration.count() + 30) / 60;
     const std::int64_t hours = minutes / 60;
     const std::int64_t days = hours / 24;
     const auto joined = [](std::string major, std::int64_t minorCount, const char* unit) {
@@ -95,20 +97,43 @@ std::string DurationText(std::chrono::seconds duration) {
     return Amount(minutes, "minute");
 }
 
-// GiB with one decimal, or TiB from 1024 GiB on.
 std::string SizeText(std::int64_t kibibytes) {
-    double amount = static_cast<double>(kibibytes) / (1024.0 * 1024.0);
-    const char* unit = "GiB";
-    if (amount >= 1024) {
+    constexpr std::array<const char*, 4> kUnits{"KiB", "MiB", "GiB", "TiB"};
+    if (kibibytes < 1024) {
+        return std::to_string(kibibytes) + " KiB";
+    }
+    double amount = static_cast<double>(kibibytes);
+    std::size_t unit = 0;
+    while (amount >= 1024 && unit + 1 < kUnits.size()) {
         amount /= 1024;
-        unit = "TiB";
+        ++unit;
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", amount, unit);
+    std::snprintf(text, sizeof text, "%.1f %s", amount, kUnits[unit]);
     return text;
 }
 
-}  // namespace
+std::chrono::milliseconds PauseAfterTile(const std::optional<TileSource>& source,
+                                         const Pacing& pace) {
+    if (!source) {
+        return pace.AfterTile;
+    }
+    return std::chrono::milliseconds(source->PauseMs()) * pace.AfterTile.count() /
+           Pacing::kProgramScale.count();
+}
+
+std::int32_t WorkersOf(const std::optional<TileSource>& source) {
+    return source ? source->Workers() : kThreadSlots;
+}
+
+TaskEstimate EstimateTask(std::int64_t tiles, std::int32_t workers,
+                          std::chrono::milliseconds pauseAfterTile) {
+    constexpr std::int64_t kKibibytesPerTile = 15;
+    const std::int64_t tilesPerWorker = (tiles + workers - 1) / workers;
+    return {tiles,
+            std::chrono::duration_cast<std::chrono::seconds>(pauseAfterTile * tilesPerWorker),
+            tiles * kKibibytesPerTile};
+}
 
 std::string CompleteTaskName(const std::string& typed) {
     return ExtractFileExt(typed) == kTaskExtension ? typed : typed + kTaskExtension;
@@ -119,18 +144,15 @@ std::string ReplaceTaskQuestion(const std::string& taskName) {
            " already exists in this folder with other settings. Replace it?";
 }
 
-std::optional<std::string> HugeTaskQuestion(std::int64_t tiles, std::int32_t workers,
-                                            std::chrono::milliseconds pauseAfterTile) {
-    if (tiles <= kHugeTaskTiles) {
+std::optional<std::string> HugeTaskQuestion(const TaskEstimate& estimate) {
+    if (estimate.Tiles <= kHugeTaskTiles) {
         return std::nullopt;
     }
-    constexpr std::int64_t kKibibytesPerTile = 15;
-    const std::int64_t tilesPerWorker = (tiles + workers - 1) / workers;
-    const auto duration =
-        std::chrono::duration_cast<std::chrono::seconds>(pauseAfterTile * tilesPerWorker);
-    return "This task has " + std::to_string(tiles) + " tiles: about " + DurationText(duration) +
-           " at the service's pace and about " + SizeText(tiles * kKibibytesPerTile) +
-           " on disk. Start it?";
+    // The fetches take time too, however short the pauses.
+    const std::chrono::seconds duration = std::max(estimate.Duration, std::chrono::seconds(30));
+    return "This task has " + std::to_string(estimate.Tiles) + " tiles: about " +
+           DurationText(duration) + " at the service's pace and about " +
+           SizeText(estimate.Kibibytes) + " on disk. Start it?";
 }
 
 StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config) {
@@ -194,7 +216,7 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     }
 
     params->Zoom = zoom;
-    params->ThreadCount = fields.Source ? fields.Source->Workers() : kThreadSlots;
+    params->ThreadCount = WorkersOf(fields.Source);
     params->ThreadSlots = kThreadSlots;
     params->MapsType = mapsType;
     params->SavePath = savePath;

@@ -13,6 +13,7 @@
 
 #include "control/configuration.h"
 #include "control/task_fields.h"
+#include "download/pacing.h"
 #include "task/task_parameters.h"
 
 namespace tessellon {
@@ -29,6 +30,15 @@ struct StartCheckResult {
 
 StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config);
 
+// A typed coordinate: every "," is read as ".", then the atof rule. A text
+// that no number begins gives NaN, which fails every range check, so the
+// field's own range message refuses it rather than taking it as 0.
+double ReadCoordinate(std::string text);
+
+// The message for the first bound out of its range, or for left east of
+// right or top south of bottom; nothing when the bounds make an area.
+std::optional<std::string> CheckBounds(const TaskParameters& p);
+
 // The task name with ".tsln" appended unless its extension is exactly that.
 std::string CompleteTaskName(const std::string& typed);
 
@@ -38,10 +48,34 @@ std::string ReplaceTaskQuestion(const std::string& taskName);
 // Tasks of more tiles than this ask before they start.
 inline constexpr std::int64_t kHugeTaskTiles = 100000;
 
-// The question for a task of `tiles` tiles fetched by `workers` workers that
-// each pause `pauseAfterTile` after a tile; nothing when the task is not
-// huge. The time counts the pauses alone, the size 15 KiB a tile.
-std::optional<std::string> HugeTaskQuestion(std::int64_t tiles, std::int32_t workers,
-                                            std::chrono::milliseconds pauseAfterTile);
+// What a task costs: the time its pauses alone take and its size on disk,
+// 15 KiB a tile.
+struct TaskEstimate {
+    std::int64_t Tiles = 0;
+    std::chrono::seconds Duration{0};
+    std::int64_t Kibibytes = 0;
+};
+
+// A task of `tiles` tiles fetched by `workers` workers that each pause
+// `pauseAfterTile` after a tile.
+TaskEstimate EstimateTask(std::int64_t tiles, std::int32_t workers,
+                          std::chrono::milliseconds pauseAfterTile);
+
+// The workers of a task of `source`, or of a built-in layer when none.
+std::int32_t WorkersOf(const std::optional<TileSource>& source);
+// The pause after a tile of such a task at `pace`: a source's own pause,
+// scaled like every other pause, so a shrunk test pace shrinks it too.
+std::chrono::milliseconds PauseAfterTile(const std::optional<TileSource>& source,
+                                         const Pacing& pace = {});
+
+// "25 seconds" below half a minute; then minutes, hours and minutes, or days
+// and hours.
+std::string DurationText(std::chrono::seconds duration);
+// "630 KiB" below a MiB; then MiB, GiB or TiB with one decimal.
+std::string SizeText(std::int64_t kibibytes);
+
+// The question before a task of more than kHugeTaskTiles tiles; nothing for a
+// smaller one.
+std::optional<std::string> HugeTaskQuestion(const TaskEstimate& estimate);
 
 }  // namespace tessellon

@@ -1,5 +1,6 @@
 #include "geo/tile_math.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -62,6 +63,20 @@ double TileYToLatitude(double y, int zoom) {
     constexpr double pi = 3.141592653589793;
     const double r = std::exp(2.0 * pi - 4.0 * pi * y / static_cast<double>(1LL << zoom));
     return std::asin((r - 1.0) / (r + 1.0)) * 180.0 / pi;
+}
+
+TileRange CoveringTiles(const GeoRect& area, int zoom) {
+    const std::int32_t top = LatitudeToTileY(area.Top, zoom);
+    const std::int32_t bottom = LatitudeToTileY(area.Bottom, zoom);
+    return {LongitudeToTileX(area.Left, zoom), std::min(top, bottom),
+            LongitudeToTileX(area.Right, zoom), std::max(top, bottom)};
+}
+
+GeoRect TileRangeEdges(const TileRange& range, int zoom) {
+    return {TileXToLongitude(range.MinX, zoom),
+            TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom),
+            TileYToLatitude(range.MinY, zoom),
+            TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom)};
 }
 
 }  // namespace tessellon

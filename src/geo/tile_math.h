@@ -22,4 +22,32 @@ double TileXToLongitude(double x, int zoom);
 // Latitude of the north edge of row y (y + 1 gives the south edge).
 double TileYToLatitude(double y, int zoom);
 
+// Degrees, east and north positive.
+struct GeoRect {
+    double Left = 0;
+    double Right = 0;
+    double Top = 0;
+    double Bottom = 0;
+};
+
+// Columns MinX..MaxX and rows MinY..MaxY, each end included.
+struct TileRange {
+    std::int32_t MinX = 0;
+    std::int32_t MinY = 0;
+    std::int32_t MaxX = 0;
+    std::int32_t MaxY = 0;
+
+    std::int64_t Columns() const { return static_cast<std::int64_t>(MaxX) - MinX + 1; }
+    std::int64_t Rows() const { return static_cast<std::int64_t>(MaxY) - MinY + 1; }
+    std::int64_t Count() const { return Columns() * Rows(); }
+};
+
+// The tiles that cover `area`: from the column of its left edge to that of its
+// right edge, from the row of its higher latitude to that of its lower, by
+// the truncating functions above (so a right edge of 180 reaches one column
+// past the last).
+TileRange CoveringTiles(const GeoRect& area, int zoom);
+// The edges of the range's outer tiles.
+GeoRect TileRangeEdges(const TileRange& range, int zoom);
+
 }  // namespace tessellon

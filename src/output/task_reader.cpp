@@ -2,9 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -72,9 +69,7 @@ TaskReader::TaskReader(const std::string& projectPath, const std::string& blankF
     }
 
     typedArea_ = ReadTypedArea(project);
-    downloadEdges_ = {
-        TileXToLongitude(minX_, zoom_), TileXToLongitude(static_cast<double>(maxX_) + 1, zoom_),
-        TileYToLatitude(minY_, zoom_), TileYToLatitude(static_cast<double>(maxY_) + 1, zoom_)};
+    downloadEdges_ = TileRangeEdges({minX_, minY_, maxX_, maxY_}, zoom_);
 
     const std::string base =
         ExtractFilePath(projectPath) + RemoveFileExt(ExtractFileName(projectPath));

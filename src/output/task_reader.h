@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "geo/tile_math.h"
 #include "task/md_task.h"
 #include "task/tile_source.h"
 
@@ -40,14 +41,6 @@ struct TileCounts {
     std::int64_t Blank = 0;
     std::int64_t Failed = 0;
     std::int64_t Missing = 0;
-};
-
-// Degrees, east and north positive.
-struct GeoRect {
-    double Left = 0;
-    double Right = 0;
-    double Top = 0;
-    double Bottom = 0;
 };
 
 class TaskReader {

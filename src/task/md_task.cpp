@@ -21,21 +21,20 @@ EStartCancelled::EStartCancelled() : std::runtime_error("Start cancelled.") {}
 
 MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(params) {
     const TaskParameters& p = *Params;
-    MinX = LongitudeToTileX(p.LeftLongitude, p.Zoom);
-    MaxX = LongitudeToTileX(p.RightLongitude, p.Zoom);
-    const std::int32_t yTop = LatitudeToTileY(p.TopLatitude, p.Zoom);
-    const std::int32_t yBottom = LatitudeToTileY(p.BottomLatitude, p.Zoom);
+    const TileRange range =
+        CoveringTiles({p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude}, p.Zoom);
+    MinX = range.MinX;
+    MinY = range.MinY;
+    MaxX = range.MaxX;
+    MaxY = range.MaxY;
+    // The start's checks keep the top at or north of the bottom.
+    const GeoRect edges = TileRangeEdges(range, p.Zoom);
+    DownloadLeftLongitude = edges.Left;
+    DownloadRightLongitude = edges.Right;
+    DownloadTopLatitude = edges.Top;
+    DownloadBottomLatitude = edges.Bottom;
 
-    DownloadLeftLongitude = TileXToLongitude(MinX, p.Zoom);
-    DownloadRightLongitude = TileXToLongitude(static_cast<double>(MaxX) + 1, p.Zoom);
-    DownloadTopLatitude = TileYToLatitude(yTop, p.Zoom);
-    DownloadBottomLatitude = TileYToLatitude(static_cast<double>(yBottom) + 1, p.Zoom);
-
-    MinY = std::min(yTop, yBottom);
-    MaxY = std::max(yTop, yBottom);
-
-    TotalCount =
-        (static_cast<std::int64_t>(MaxX) - MinX + 1) * (static_cast<std::int64_t>(MaxY) - MinY + 1);
+    TotalCount = range.Count();
     if (TotalCount > kMaxTileCount) {
         throw ETooManyTilesError();
     }

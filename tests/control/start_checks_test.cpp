@@ -233,10 +233,13 @@ TEST_F(StartChecks, TheSameTaskContinuesHoweverItsNumbersAndNameAreTyped) {
 
 // Up to 100,000 tiles nothing is asked; beyond, the time runs on all workers
 // at once, rounded to minutes, and the size counts 15 KiB a tile.
+std::optional<std::string> Question(std::int64_t tiles, std::int32_t workers, int pauseMs) {
+    return HugeTaskQuestion(EstimateTask(tiles, workers, std::chrono::milliseconds(pauseMs)));
+}
+
 TEST(HugeTaskQuestion, TellsTilesTimeAndSizeBeyondOneHundredThousandTiles) {
-    using std::chrono::milliseconds;
-    EXPECT_FALSE(HugeTaskQuestion(100000, 8, milliseconds(1000)));
-    EXPECT_EQ(HugeTaskQuestion(100001, 8, milliseconds(1000)),
+    EXPECT_FALSE(Question(100000, 8, 1000));
+    EXPECT_EQ(Question(100001, 8, 1000),
               "This task has 100001 tiles: about 3 hours 28 minutes at the service's pace and "
               "about 1.4 GiB on disk. Start it?");
     const struct {
@@ -255,13 +258,25 @@ TEST(HugeTaskQuestion, TellsTilesTimeAndSizeBeyondOneHundredThousandTiles) {
         {2147483647, 8, 1000, "3106 days 21 hours", "30.0 TiB"},
     };
     for (const auto& c : cases) {
-        const auto question = HugeTaskQuestion(c.tiles, c.workers, milliseconds(c.pauseMs));
+        const auto question = Question(c.tiles, c.workers, c.pauseMs);
         ASSERT_TRUE(question) << c.tiles;
         EXPECT_NE(question->find(std::string("about ") + c.time + " at"), std::string::npos)
             << *question;
         EXPECT_NE(question->find(std::string("about ") + c.size + " on disk"), std::string::npos)
             << *question;
     }
+}
+
+// The figures the map window shows under the rectangle, small ones too.
+TEST(TaskEstimate, ShowsSmallTasksInSecondsAndKibibytes) {
+    const TaskEstimate estimate = EstimateTask(42, 8, std::chrono::milliseconds(1000));
+    EXPECT_EQ(estimate.Duration, std::chrono::seconds(6));
+    EXPECT_EQ(DurationText(estimate.Duration), "6 seconds");
+    EXPECT_EQ(SizeText(estimate.Kibibytes), "630 KiB");
+    EXPECT_EQ(DurationText(std::chrono::seconds(1)), "1 second");
+    EXPECT_EQ(DurationText(std::chrono::seconds(95)), "2 minutes");
+    EXPECT_EQ(SizeText(1024), "1.0 MiB");
+    EXPECT_EQ(SizeText(1536 * 1024), "1.5 GiB");
 }
 
 TileSource Topo(const std::string& pauseMs = "1000") {
