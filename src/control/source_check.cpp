@@ -10,21 +10,6 @@ namespace tessellon {
 
 namespace {
 
-// Sets up `http` the way the source asks every request to be made. False,
-// with the reason in `error`, when the proxy's port is no number.
-bool PrepareClient(THttpClient& http, const TileSource& source, const ProxySettings& proxy,
-                   std::string& error) {
-    UseSource(http, source);
-    if (proxy.UseProxy) {
-        if (auto message = UseProxy(http, {proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                           proxy.ProxyPassword})) {
-            error = std::move(*message);
-            return false;
-        }
-    }
-    return true;
-}
-
 // The engine's messages come in lines ("Socket Error # 11001\r\nHost not
 // found."); a check's report is one line.
 std::string OneLine(std::string_view text) {
@@ -49,32 +34,51 @@ std::string DefaultSourcesFileName() {
     return SourcesFileIn(ProgramFolder());
 }
 
+FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
+                         const ProxySettings& proxy, const TNetTimeLimits& limits) {
+    FetchedTile tile;
+    THttpClient http;
+    http.TimeLimits = limits;
+    if (source) {
+        UseSource(http, *source);
+    }
+    if (proxy.UseProxy) {
+        if (auto message = UseProxy(http, {proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
+                                           proxy.ProxyPassword})) {
+            tile.Error = std::move(*message);
+            return tile;
+        }
+    }
+    TNetBuffer body;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        http.GetUrl(url, body);
+    } catch (const std::exception& e) {
+        tile.Error = OneLine(e.what());
+    } catch (...) {
+        tile.Error = "unknown error";
+    }
+    tile.Time = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    tile.Status = http.StatusCode();
+    tile.Body = std::string(body.View());
+    tile.ContentType = http.Reply().ContentType;
+    return tile;
+}
+
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
                         const TNetTimeLimits& limits) {
     SourceCheck check;
     check.Zoom = source.MinZoom();
     check.Url = source.TileUrl(0, 0, check.Zoom);
-    THttpClient http;
-    http.TimeLimits = limits;
-    if (!PrepareClient(http, source, proxy, check.Error)) {
-        return check;
-    }
-    TNetBuffer body;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        http.GetUrl(check.Url, body);
-    } catch (const std::exception& e) {
-        check.Error = OneLine(e.what());
-    } catch (...) {
-        check.Error = "unknown error";
-    }
-    check.Time = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    check.Status = http.StatusCode();
-    check.Bytes = body.Size();
-    check.Body = std::string(body.View());
-    check.ContentType = http.Reply().ContentType;
-    check.Kind = DetectImageKind(body.View());
+    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits);
+    check.Error = std::move(tile.Error);
+    check.Time = tile.Time;
+    check.Status = tile.Status;
+    check.Bytes = tile.Body.size();
+    check.Kind = DetectImageKind(tile.Body);
+    check.Body = std::move(tile.Body);
+    check.ContentType = std::move(tile.ContentType);
     const ImageKind expected = ImageKindOfFormat(source.Format());
     check.Passed = check.Error.empty() && (expected == ImageKind::None || check.Kind == expected);
     return check;

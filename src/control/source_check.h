@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "control/configuration.h"
@@ -33,6 +34,23 @@ struct SourceCheck {
     std::string Error;
     bool Passed = false;
 };
+
+// One tile fetched as a download fetches it.
+struct FetchedTile {
+    // 0 when no reply came.
+    int Status = 0;
+    std::chrono::milliseconds Time{0};
+    std::string Body;
+    std::string ContentType;
+    // Why the fetch failed, in one line; empty when a 2xx reply came.
+    std::string Error;
+};
+
+// Fetches `url` with the user agent, referer, extra headers and certificate
+// choice of `source` (none for a built-in layer), through the proxy when
+// `proxy` asks for one.
+FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
+                         const ProxySettings& proxy, const TNetTimeLimits& limits);
 
 // "sources.ini" of the running program, as SettingsFileIn places it.
 std::string DefaultSourcesFileName();

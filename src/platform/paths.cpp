@@ -109,12 +109,26 @@ std::string AbsolutePath(std::string_view path) {
     return result;
 }
 
-std::string UserConfigFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME");
-        config != nullptr && config[0] == kPathSeparator) {
-        return IncludeTrailingSeparator(config);
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path, else the
+// folder under the home folder.
+std::string XdgFolder(const char* variable, const char* underHome) {
+    if (const char* folder = std::getenv(variable);
+        folder != nullptr && folder[0] == kPathSeparator) {
+        return IncludeTrailingSeparator(folder);
     }
-    return IncludeTrailingSeparator(HomeFolder()) + ".config/";
+    return IncludeTrailingSeparator(HomeFolder()) + underHome;
+}
+
+}  // namespace
+
+std::string UserConfigFolder() {
+    return XdgFolder("XDG_CONFIG_HOME", ".config/");
+}
+
+std::string UserCacheFolder() {
+    return XdgFolder("XDG_CACHE_HOME", ".cache/");
 }
 
 }  // namespace tessellon

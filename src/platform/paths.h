@@ -33,5 +33,8 @@ std::string AbsolutePath(std::string_view path);
 // The folder Linux keeps a user's settings in: $XDG_CONFIG_HOME when it is an
 // absolute path, else ~/.config; ending in "/".
 std::string UserConfigFolder();
+// The folder Linux keeps a user's caches in: $XDG_CACHE_HOME when it is an
+// absolute path, else ~/.cache; ending in "/".
+std::string UserCacheFolder();
 
 }  // namespace tessellon

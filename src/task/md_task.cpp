@@ -161,6 +161,20 @@ bool IsTileFileName(std::string_view fileName) {
     return layer != nullptr && layer->Extension == parts->Extension;
 }
 
+std::string LayerTileUrl(const TileLayer& layer, std::string_view host, std::int32_t x,
+                         std::int32_t y, int zoom) {
+    // The server counts rows from the equator northwards and its zoom levels
+    // one higher.
+    const double serverRow = std::ldexp(1.0, zoom - 1) - y - 1;
+    std::string url = "http://";
+    url += host;
+    url += layer.PathAndQuery;
+    url += "x=" + std::to_string(x);
+    url += "&y=" + FormatGeneral(serverRow);
+    url += "&z=" + std::to_string(zoom + 1);
+    return url;
+}
+
 std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
     if (Params->Source) {
         return Params->Source->TileUrl(x, y, Params->Zoom);
@@ -169,12 +183,7 @@ std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
     if (layer == nullptr) {
         return "";
     }
-    // The server counts rows from the equator northwards and its zoom levels
-    // one higher.
-    const double serverRow = std::ldexp(1.0, Params->Zoom - 1) - y - 1;
-    return "http://" + Params->*layer->Host + std::string(layer->PathAndQuery) +
-           "x=" + std::to_string(x) + "&y=" + FormatGeneral(serverRow) +
-           "&z=" + std::to_string(Params->Zoom + 1);
+    return LayerTileUrl(*layer, Params->*layer->Host, x, y, Params->Zoom);
 }
 
 std::size_t LongestTaskFileName(const std::string& taskName) {

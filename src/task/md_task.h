@@ -16,6 +16,7 @@
 #include "platform/message_sink.h"
 #include "task/project_file.h"
 #include "task/task_parameters.h"
+#include "task/tile_layer.h"
 
 namespace tessellon {
 
@@ -80,6 +81,10 @@ struct TileFileName {
     std::string_view Extension;
 };
 std::optional<TileFileName> ParseTileFileName(std::string_view fileName);
+
+// The URL of tile (x, y) at `zoom` of a built-in layer served by `host`.
+std::string LayerTileUrl(const TileLayer& layer, std::string_view host, std::int32_t x,
+                         std::int32_t y, int zoom);
 
 // True when `fileName` has the form of a tile file some task writes:
 // "PREFIX_X_Y_Z.EXT" with a layer's prefix and extension, or "tl" and a

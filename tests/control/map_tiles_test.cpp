@@ -1,0 +1,200 @@
+// The map window's tiles: the cache, the service a map shows, and the
+// fetchers against a tile server in this process.
+
+#include "control/map_tiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "download_harness.h"
+#include "platform/files.h"
+#include "task/md_task.h"
+#include "task/sources_file.h"
+
+namespace tessellon {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPng = "\x89PNG\r\n\x1a\n" + std::string(92, 'p');
+
+TEST(MapTileCache, KeepsTheNewestInMemoryAndEveryTileOnDisk) {
+    test::TempDir dir;
+    const std::string folder = dir.File("tiles/");
+    {
+        MapTileCache cache(folder, ImageKind::Png, 250);
+        for (std::int32_t x = 0; x < 3; ++x) {
+            cache.Store({5, x, 7}, kPng);
+        }
+        EXPECT_LE(cache.MemoryBytes(), 250U);
+        EXPECT_EQ(cache.Find({5, 0, 7}), kPng);
+        EXPECT_FALSE(cache.Find({5, 0, 8}));
+        EXPECT_EQ(ReadFileBytes(folder + "5/2/7"), kPng);
+    }
+    // A later run finds them on disk.
+    MapTileCache again(folder, ImageKind::Png, 250);
+    EXPECT_EQ(again.Find({5, 1, 7}), kPng);
+}
+
+TEST(MapTileCache, DropsWhatIsNoTileOfItsKind) {
+    test::TempDir dir;
+    const std::string folder = dir.File("tiles/");
+    std::filesystem::create_directories(folder + "5/1");
+    WriteFileAtomic(folder + "5/1/1", "<html>not a tile</html>");
+    WriteFileAtomic(folder + "5/1/2", "");
+    WriteFileAtomic(folder + "5/1/3", "\xff\xd8\xff a jpeg");
+    MapTileCache cache(folder, ImageKind::Png, 1000);
+    for (std::int32_t y = 1; y <= 3; ++y) {
+        EXPECT_FALSE(cache.Find({5, 1, y})) << y;
+        EXPECT_FALSE(FileExists(folder + "5/1/" + std::to_string(y))) << y;
+    }
+}
+
+TEST(MapService, FetchesLikeTheDownloadAndNoFasterThanItsWorkers) {
+    test::TempDir dir;
+    const Configuration config(dir.File("config.ini"));
+    WriteFileAtomic(config.FileName(), "[TileService]\r\nMapHost=maps.example:8086\r\n");
+    TaskFields fields;
+    fields.MapsTypeItem = kMapItem;
+    const MapService map = MapService::Of(fields, config);
+    TaskParameters params;
+    params.MapsType = kMapsTypeMap;
+    params.MapHost = "maps.example:8086";
+    params.Zoom = 13;
+    EXPECT_EQ(map.TileUrl({13, 6744, 3104}),
+              LayerTileUrl(*FindTileLayer(&TileLayer::MapsType, kMapsTypeMap), params.MapHost, 6744,
+                           3104, 13));
+    EXPECT_EQ(map.CacheName(), "map");
+    EXPECT_EQ(map.Format(), "png");
+    // Eight workers pausing a second after each tile: two fetchers a quarter
+    // second each.
+    EXPECT_EQ(map.FetchPause(Pacing()), 250ms);
+
+    fields.Source = ParseSources(
+                        "[Topo]\nUrl=https://t.example/{z}/{x}/{y}.jpg\nFormat=jpg\nWorkers=1\n"
+                        "PauseMs=1000\nAttribution=(c) Topo\n",
+                        "1")
+                        .Sources.at(0);
+    const MapService topo = MapService::Of(fields, config);
+    EXPECT_EQ(topo.TileUrl({3, 1, 2}), "https://t.example/3/1/2.jpg");
+    EXPECT_EQ(topo.FetchPause(Pacing()), 2000ms);
+    EXPECT_EQ(topo.Attribution(), "(c) Topo");
+    EXPECT_EQ(topo.CacheName().rfind("source-", 0), 0U);
+    EXPECT_NE(topo.CacheName(), MapService::Of(fields, config).CacheName() + "x");
+}
+
+class MapTileFetcherTest : public ::testing::Test {
+protected:
+    MapTileFetcherTest() {
+        tileserver::TileServerOptions options = test::ServerOptions();
+        options.log = dir.File("requests.log");
+        server = std::make_unique<tileserver::TileServer>(std::move(options));
+        server->Start();
+        WriteFileAtomic(config.FileName(), "");
+    }
+
+    MapService Service(const std::string& query = "") {
+        TaskFields fields;
+        fields.Source =
+            ParseSources("[Test]\nUrl=http://127.0.0.1:" + std::to_string(server->Port()) +
+                             "/{z}/{x}/{y}.png" + query + "\nWorkers=2\n",
+                         "1")
+                .Sources.at(0);
+        return MapService::Of(fields, config);
+    }
+
+    // Fetches with the pace of the tests and waits for `count` results.
+    std::vector<MapTileResult> FetchAll(MapTileFetcher& fetcher, const std::vector<TileKey>& keys,
+                                        std::size_t count) {
+        for (const TileKey& key : keys) {
+            fetcher.Request(key);
+        }
+        for (int i = 0; i < 500 && Delivered() < count; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        const std::lock_guard lock(mutex);
+        return results;
+    }
+
+    std::size_t Delivered() {
+        const std::lock_guard lock(mutex);
+        return results.size();
+    }
+
+    MapTileFetcher::Delivery Recorder() {
+        return [this](const MapTileResult& result) {
+            const std::lock_guard lock(mutex);
+            results.push_back(result);
+            threads.push_back(std::this_thread::get_id());
+        };
+    }
+
+    test::TempDir dir;
+    Configuration config{dir.File("config.ini")};
+    std::unique_ptr<tileserver::TileServer> server;
+    std::mutex mutex;
+    std::vector<MapTileResult> results;
+    std::vector<std::thread::id> threads;
+};
+
+TEST_F(MapTileFetcherTest, FetchesAskedTilesOnceAndKeepsThem) {
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    {
+        MapTileFetcher fetcher(Service(), cache, Recorder(), Pacing(1ms));
+        // The tile asked twice is fetched once: the second ask finds it
+        // waiting, being fetched or kept.
+        const auto fetched = FetchAll(fetcher, {{3, 1, 1}, {3, 1, 2}, {3, 1, 1}}, 2);
+        ASSERT_GE(fetched.size(), 2U);
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(ReadTextLines(dir.File("requests.log")).size(), 2U);
+        for (const MapTileResult& result : fetched) {
+            EXPECT_EQ(result.Error, "");
+            EXPECT_EQ(DetectImageKind(result.Bytes), ImageKind::Png);
+            EXPECT_NE(threads[0], std::this_thread::get_id());
+        }
+        EXPECT_TRUE(FileExists(dir.File("cache/3/1/2")));
+    }
+    // Asked again, a kept tile comes at once, on the asking thread.
+    results.clear();
+    threads.clear();
+    server->Stop();
+    MapTileFetcher fetcher(Service(), cache, Recorder(), Pacing(1ms));
+    fetcher.Request({3, 1, 2});
+    ASSERT_EQ(Delivered(), 1U);
+    EXPECT_EQ(threads[0], std::this_thread::get_id());
+    EXPECT_EQ(results[0].Error, "");
+}
+
+TEST_F(MapTileFetcherTest, APageInPlaceOfATileIsAFailureAndIsNotKept) {
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    MapTileFetcher fetcher(Service("?fault=html-error-page"), cache, Recorder(), Pacing(1ms));
+    const auto fetched = FetchAll(fetcher, {{4, 2, 3}}, 1);
+    ASSERT_EQ(fetched.size(), 1U);
+    EXPECT_EQ(fetched[0].Bytes, "");
+    EXPECT_NE(fetched[0].Error.find("Not an image (text/html"), std::string::npos)
+        << fetched[0].Error;
+    EXPECT_FALSE(cache.Find({4, 2, 3}));
+}
+
+TEST_F(MapTileFetcherTest, TilesThatLeftTheViewAreNotFetched) {
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    MapTileFetcher fetcher(Service("?fault=slow-first-byte:200"), cache, Recorder(), Pacing(1ms));
+    for (std::int32_t x = 0; x < 10; ++x) {
+        fetcher.Request({5, x, 0});
+    }
+    std::this_thread::sleep_for(50ms);
+    // The fetches under way finish (one on each fetcher, or a single one when
+    // a fetcher has not woken yet); those waiting are dropped.
+    fetcher.Retain([](const TileKey&) { return false; });
+    std::this_thread::sleep_for(600ms);
+    EXPECT_GE(Delivered(), 1U);
+    EXPECT_LE(Delivered(), 2U);
+}
+
+}  // namespace
+}  // namespace tessellon
