@@ -144,12 +144,9 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
 // settings file may be missing, but not unreadable. (A named sources file is
 // read only where a source is chosen, and its readers refuse it the same way.)
 bool ConfigFileUsable(const cli::Arguments& args, const std::string& configFile) {
-    try {
-        if (args.configFile || FileExists(configFile)) {
-            CheckInputFile(configFile);
-        }
-    } catch (const EFileError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    const std::string problem = Configuration(configFile).Problem(args.configFile.has_value());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
         return false;
     }
     return true;

@@ -18,6 +18,17 @@ std::string Configuration::DefaultFileName() {
     return SettingsFileIn(ProgramFolder(), "config.ini");
 }
 
+std::string Configuration::Problem(bool named) const {
+    try {
+        if (named || FileExists(fileName_)) {
+            CheckInputFile(fileName_);
+        }
+    } catch (const EFileError& e) {
+        return e.what();
+    }
+    return "";
+}
+
 std::string Configuration::Read(const StringSetting& setting) const {
     return IniFile(fileName_).ReadString(Text(setting.Section), Text(setting.Key),
                                          Text(setting.Default));

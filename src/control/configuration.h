@@ -85,6 +85,12 @@ public:
     // "config.ini" of the running program, as SettingsFileIn places it.
     static std::string DefaultFileName();
 
+    // Why the file cannot serve as the settings, "" when it can. One the user
+    // named must be there, or a download meant for the proxy would go
+    // direct; the default one may be missing (the defaults apply). Either
+    // must be a regular file within kInputFileLimit.
+    std::string Problem(bool named) const;
+
     const std::string& FileName() const { return fileName_; }
 
     std::string Read(const StringSetting& setting) const;

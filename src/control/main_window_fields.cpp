@@ -18,6 +18,7 @@ MainWindowFields ReadMainWindowFields(const std::string& programFolder,
     fields.Caption = "Tessellon " + settings.Version;
     fields.MapViewerProgram = programFolder + "mapviewer";
     fields.MapCombinerProgram = programFolder + "combiner";
+    fields.ConfigProblem = Configuration(configFileName).Problem(false);
     return fields;
 }
 

@@ -22,6 +22,9 @@ struct MainWindowFields {
     // The companion programs, started from the program folder.
     std::string MapViewerProgram;
     std::string MapCombinerProgram;
+    // Why the configuration file cannot be read, "" when it can or is
+    // missing; the window tells it and goes on with the defaults.
+    std::string ConfigProblem;
 };
 
 // `programFolder` ends in "/"; `configFileName` is normally

@@ -333,8 +333,16 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
     return SplitTextLines(ReadFileBytes(path));
 }
 
+namespace {
+
+constexpr std::size_t kLineReaderChunk = 64 * 1024;
+
+}  // namespace
+
 TextLineReader::TextLineReader(const std::string& path, std::size_t maxLineBytes)
-    : path_(path), maxLineBytes_(maxLineBytes) {
+    : path_(path),
+      maxLineBytes_(maxLineBytes),
+      chunk_(std::make_unique_for_overwrite<char[]>(kLineReaderChunk)) {
     std::size_t size = 0;
     fd_ = OpenRegularFile(path_, kNoLimit, size);
 }
@@ -344,8 +352,7 @@ TextLineReader::~TextLineReader() {
 }
 
 bool TextLineReader::Fill() {
-    buffer_.resize(64 * 1024);
-    buffer_.resize(ReadChunk(fd_, path_, buffer_.data(), buffer_.size()));
+    buffer_ = {chunk_.get(), ReadChunk(fd_, path_, chunk_.get(), kLineReaderChunk)};
     position_ = 0;
     return !buffer_.empty();
 }
@@ -384,7 +391,7 @@ void TextLineReader::Rewind() {
     if (::lseek(fd_, 0, SEEK_SET) < 0) {
         ThrowReadError(path_, errno);
     }
-    buffer_.clear();
+    buffer_ = {};
     position_ = 0;
     afterCr_ = false;
 }

@@ -7,6 +7,7 @@
 // truncated file.
 
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -118,7 +119,10 @@ private:
     std::string path_;
     std::size_t maxLineBytes_;
     int fd_ = -1;
-    std::string buffer_;
+    // Room for one read, never cleared: the lines are read out of the part
+    // that the last read filled.
+    std::unique_ptr<char[]> chunk_;
+    std::string_view buffer_;
     std::size_t position_ = 0;
     bool tooLong_ = false;
     // The last line ended in CR, so an LF that follows belongs to it.

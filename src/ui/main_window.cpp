@@ -445,6 +445,9 @@ void TForm1::FormShow() {
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
     RefreshSources();
+    if (!fields_.ConfigProblem.empty()) {
+        ShowMessage(fields_.ConfigProblem);
+    }
 }
 
 void TForm1::BitBtn1Click() {

@@ -165,7 +165,7 @@ void TfrmSources::ButtonEditClick() {
         return;
     }
     const std::string name = source->Name();
-    const std::string text = FileExists(sourcesFileName_) ? ReadFileBytes(sourcesFileName_) : "";
+    const std::string text = FileExists(sourcesFileName_) ? ReadInputFile(sourcesFileName_) : "";
     EditSource("Edit tile source " + Q(name), name,
                SectionKeys(text, name).value_or(SourceKeys{{"Name", name}}));
 }

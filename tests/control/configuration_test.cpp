@@ -126,6 +126,24 @@ TEST_F(ConfigurationTest, AFolderThatCannotBeWrittenRaisesUnableToWriteTo) {
     }
 }
 
+// A missing file the user named would send a download meant for the proxy
+// direct; the default one may be missing. Either must be a readable regular
+// file of a settings file's size.
+TEST_F(ConfigurationTest, ANamedFileMustBeThereAndAnyFileMustBeReadable) {
+    const std::string missing =
+        "Cannot open file \"" + config.FileName() + "\". No such file or directory";
+    EXPECT_EQ(config.Problem(true), missing);
+    EXPECT_EQ(config.Problem(false), "");
+    WriteFileAtomic(config.FileName(), "[IniParas]\r\nVersion=6.0\r\n");
+    EXPECT_EQ(config.Problem(true), "");
+    EXPECT_EQ(config.Problem(false), "");
+    const Configuration folder(dir.File("ini"));
+    EXPECT_NE(folder.Problem(true), "");
+    WriteFileAtomic(config.FileName(), std::string(kInputFileLimit + 1, ';'));
+    EXPECT_EQ(config.Problem(false),
+              "Cannot open file \"" + config.FileName() + "\". Larger than 1 MiB.");
+}
+
 TEST_F(ConfigurationTest, TheDefaultFileLivesInTheIniFolderBesideTheProgram) {
     EXPECT_EQ(Configuration::DefaultFileName(), ProgramFolder() + "ini/config.ini");
 }

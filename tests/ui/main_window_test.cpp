@@ -1,6 +1,8 @@
 // The main window's form, menus, caption, zoom field, accessible names and
 // the menu actions that open files, addresses, programs and other windows.
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -136,6 +138,30 @@ private slots:
         QCOMPARE(f->window->windowTitle(), QString("Tessellon 5.23"));
         QCOMPARE(Text("Edit6"), QString::fromStdString(f->dir.File("orvanta")));
         QVERIFY(!FileExists(f->ConfigFile()));
+        QVERIFY(f->desktop.messages.empty());
+    }
+
+    // As the command line does for its default configuration, the window
+    // tells why a configuration that is there cannot be read; it then goes
+    // on with the defaults and leaves the file as it is.
+    void aConfigurationTooLargeOrNoRegularFileIsToldAndTheDefaultsApply() {
+        const std::string large =
+            "[IniParas]\r\nVersion=6.0\r\n;" + std::string(kInputFileLimit, 'x') + "\r\n";
+        WriteFileAtomic(f->ConfigFile(), large);
+        f->Show();
+        QCOMPARE(f->desktop.messages,
+                 std::vector<QString>{QString::fromStdString(
+                     "Cannot open file \"" + f->ConfigFile() + "\". Larger than 1 MiB.")});
+        QCOMPARE(f->window->windowTitle(), QString("Tessellon 5.23"));
+        QCOMPARE(ReadFileBytes(f->ConfigFile()), large);
+
+        f = std::make_unique<MainWindowFixture>();
+        QCOMPARE(::mkfifo(f->ConfigFile().c_str(), 0600), 0);
+        f->Show();
+        QCOMPARE(f->desktop.messages,
+                 std::vector<QString>{QString::fromStdString(
+                     "Cannot open file \"" + f->ConfigFile() + "\". Not a regular file.")});
+        QCOMPARE(f->window->windowTitle(), QString("Tessellon 5.23"));
     }
 
     void theCaptionAndSaveFolderComeFromTheConfiguration() {

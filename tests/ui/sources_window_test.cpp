@@ -229,6 +229,25 @@ private slots:
         QCOMPARE(ComboItems(), QStringList{"Sea"});
     }
 
+    // The file may change between listing and editing: one grown past the
+    // input limit meanwhile is refused with the reader's message, and no
+    // edit window opens over it.
+    void editingRefusesASourcesFileGrownPastTheLimit() {
+        Prepare("[Topo]\r\nUrl=" + TileUrl() + "\r\n");
+        TfrmSources window(f->desktop, SourcesFile(), f->ConfigFile(), nullptr);
+        window.show();
+        QCOMPARE(Child<QListWidget>(&window, "ListSources")->count(), 1);
+        const std::string grown =
+            "[Topo]\r\nUrl=" + TileUrl() + "\r\n;" + std::string(kInputFileLimit, 'x') + "\r\n";
+        WriteFileAtomic(SourcesFile(), grown);
+        QVERIFY(!WithModalWindow([&] { Child<QPushButton>(&window, "ButtonEdit")->click(); },
+                                 [](QWidget*) {}));
+        QCOMPARE(f->desktop.messages.back(),
+                 QString::fromStdString("Cannot open file \"" + SourcesFile() +
+                                        "\". Larger than 1 MiB."));
+        QCOMPARE(ReadFileBytes(SourcesFile()), grown);
+    }
+
     void aTestFetchShowsTheTileWithoutHoldingTheWindow() {
         Prepare("");
         WriteFileAtomic(SourcesFile(),
