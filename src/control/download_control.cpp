@@ -60,15 +60,16 @@ bool DownloadControl::Start(const TaskFields& fields) {
     params_->ThreadCount =
         static_cast<std::int32_t>(std::min<std::int64_t>(params_->ThreadCount, task_->TotalCount));
 
+    std::vector<std::string> shownLog;
     try {
         task_->WriteTaskFiles(settings_.StartCancelled);
-        memo1_ = ReadTextLines(task_->LogFileName);
+        shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
         memo2_ = ReadTextLines(task_->FailedFileName);
     } catch (const std::exception& e) {
         frontEnd_.ShowMessage(e.what());
         return false;
     }
-    frontEnd_.LogReplaced(memo1_);
+    frontEnd_.LogReplaced(shownLog);
     frontEnd_.FailedReplaced(memo2_);
     totalLabel_ = "Total images: " + std::to_string(task_->TotalCount);
     caption_ = kStopCaption;
@@ -176,9 +177,9 @@ void DownloadControl::Shutdown() {
 // The failed-tile list goes first: a kill between two of these writes can
 // then never leave a given-up tile that is neither recorded nor fetched again.
 void DownloadControl::SaveProgress() {
-    SaveMemo(memo2_, task_->FailedFileName);
+    WriteLinesAtomic(task_->FailedFileName, memo2_);
     SavePositions();
-    SaveMemo(memo1_, task_->LogFileName);
+    log_.Save();
 }
 
 void DownloadControl::SavePositions() {
@@ -205,10 +206,6 @@ void DownloadControl::SavePositions() {
     task_->Project().WriteSlots(values);
 }
 
-void DownloadControl::SaveMemo(const std::vector<std::string>& memo, const std::string& fileName) {
-    WriteLinesAtomic(fileName, memo);
-}
-
 void DownloadControl::Finish(bool showMessage) {
     timerEnabled_ = false;
     AppendLogLine("");
@@ -231,9 +228,9 @@ void DownloadControl::Finish(bool showMessage) {
             }
         }
     };
-    attempt([&] { SaveMemo(memo2_, task_->FailedFileName); });
+    attempt([&] { WriteLinesAtomic(task_->FailedFileName, memo2_); });
     const bool failedListSaved = error.empty();
-    attempt([&] { SaveMemo(memo1_, task_->LogFileName); });
+    attempt([&] { log_.Save(); });
     // Positions past tiles whose records did not reach the disk would lose
     // those tiles for good; without them the tiles are fetched again.
     if (failedListSaved) {
@@ -305,7 +302,7 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
 }
 
 void DownloadControl::AppendLogLine(const std::string& line) {
-    memo1_.push_back(line);
+    log_.Add(line);
     frontEnd_.LogLineAdded(line);
 }
 

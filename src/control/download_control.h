@@ -3,7 +3,7 @@
 // its one-second timer: checks the typed input, continues or creates the
 // task, writes its files, starts and stops the workers, saves progress, log
 // and failed-tile list every fifth tick, and finishes the task when the last
-// worker has ended. It holds the lines of the log window and of the hidden
+// worker has ended. It holds the log lines not yet saved and the hidden
 // failed-tile list; a front end supplies the field texts, shows messages,
 // mirrors the lines and drives the tick.
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/task_fields.h"
+#include "control/task_log.h"
 #include "download/down_thread.h"
 #include "download/server_backoff.h"
 #include "platform/message_sink.h"
@@ -35,7 +36,8 @@ class DownloadFrontEnd : public MessageSink {
 public:
     // Asks `text` (Yes / No, No the default); true to go on.
     virtual bool Confirm(StartQuestion question, const std::string& text) = 0;
-    // The log window's lines were replaced (at a start).
+    // The log window's lines were replaced (at a start): the newest of the
+    // log file, led by kOlderLogLinesLine when it holds more.
     virtual void LogReplaced(const std::vector<std::string>& lines) = 0;
     virtual void LogLineAdded(const std::string& line) = 0;
     // The same for the failed-tile list.
@@ -105,7 +107,8 @@ public:
     bool Running() const { return caption_ != kStartCaption; }
     bool TimerEnabled() const { return timerEnabled_; }
     const std::string& TotalLabel() const { return totalLabel_; }
-    const std::vector<std::string>& Memo1() const { return memo1_; }
+    // The log lines the next save writes.
+    const std::vector<std::string>& UnsavedLogLines() const { return log_.Unsaved(); }
     const std::vector<std::string>& Memo2() const { return memo2_; }
     const MDTask* CurrentTask() const { return task_.get(); }
     std::int32_t RunningThreadCount() const { return runningThreadCount_; }
@@ -121,7 +124,6 @@ private:
     void Finish(bool showMessage);
     void SaveProgress();
     void SavePositions();
-    void SaveMemo(const std::vector<std::string>& memo, const std::string& fileName);
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
     Pacing TaskPace(const TaskParameters& params) const;
@@ -134,7 +136,7 @@ private:
     std::string caption_ = kStartCaption;
     bool timerEnabled_ = false;
     std::string totalLabel_;
-    std::vector<std::string> memo1_{"[log window]"};
+    TaskLog log_;
     std::vector<std::string> memo2_{kFailedListPlaceholder};
 
     // The latest task with the parameters it points to; kept until the next

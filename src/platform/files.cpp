@@ -556,6 +556,45 @@ void WriteLinesAtomic(const std::string& path, const std::vector<std::string>& l
     writer.Commit();
 }
 
+FileMark MarkOfFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        ThrowOpenError(path, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw EFileError("Cannot open file \"" + path + "\". Not a regular file.");
+    }
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size)};
+}
+
+bool AppendToMarkedFile(const std::string& path, FileMark& mark, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Checked on the open file, so what is checked is what is written.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_dev) != mark.Device ||
+        static_cast<std::uint64_t>(st.st_ino) != mark.Inode ||
+        static_cast<std::uint64_t>(st.st_size) != mark.Size) {
+        ::close(fd);
+        return false;
+    }
+    if (!bytes.empty() && (!WriteAll(fd, bytes.data(), bytes.size()) || ::fdatasync(fd) != 0)) {
+        const int error = errno;
+        if (::ftruncate(fd, static_cast<off_t>(mark.Size)) != 0) {
+            // The error of the write is the one to report.
+        }
+        ::close(fd);
+        ThrowCreateError(path, error);
+    }
+    ::close(fd);
+    mark.Size += bytes.size();
+    return true;
+}
+
 void RemoveOrphanTemporaryFiles(const std::string& path) {
     const std::string folder = FolderOf(path);
     const std::string base = path.substr(path.rfind('/') + 1);

@@ -4,8 +4,9 @@
 // or one at a time for lists of any length), bounded reads of the files a user names, and
 // whole-file writes that are atomic (a temporary file in the same folder
 // that takes the target's name only when whole), so a crash never leaves a
-// truncated file.
+// truncated file, and appends to a file only while it is the one last written.
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -164,6 +165,24 @@ private:
 // Removes the temporary files beside `path` that a writer of `path` left when
 // it died before Commit(); those a live writer holds open are kept.
 void RemoveOrphanTemporaryFiles(const std::string& path);
+
+// Which file a path named after its one writer's last write, and how long it
+// was: a file removed, replaced, cut or grown by someone else since then no
+// longer matches.
+struct FileMark {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::uint64_t Size = 0;
+};
+
+// The mark of the regular file at `path`. Throws EFileError when there is none.
+FileMark MarkOfFile(const std::string& path);
+// Appends `bytes` to `path` when it is still the file `mark` describes, and
+// moves the mark past them; they reach the disk before it returns. False, the
+// file untouched, when it is not (or cannot be opened). Throws EFileError
+// when the write fails, after cutting the file back to the mark, so a full
+// disk never leaves half a line behind.
+bool AppendToMarkedFile(const std::string& path, FileMark& mark, std::string_view bytes);
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
                      FileWriteOptions options = {});

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/message_sink.h"
 #include "task/project_file.h"
@@ -122,6 +123,8 @@ public:
     void WriteProjectFile() const;
     void WriteTileList(const StartCancelCheck& cancelled = {}) const;
     void WriteLogHeader() const;
+    // The lines a new log starts with.
+    std::vector<std::string> LogHeadLines() const;
     void CreateFailedList() const;
 
     // Last tile each worker slot finished in an earlier run; 0 = none.

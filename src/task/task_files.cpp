@@ -1,7 +1,8 @@
 // The four files a task leaves beside its tile folder: the project file, the
 // tile list, the log and the failed-tile list. Every line ends in CR LF and
-// every file is replaced whole and atomically; the project file comes last,
-// since its presence marks a task that can continue.
+// every file is replaced whole and atomically (the log then grows by appends
+// of the running download); the project file comes last, since its presence
+// marks a task that can continue.
 
 #include <algorithm>
 #include <array>
@@ -180,15 +181,26 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
 }
 
 void MDTask::WriteLogHeader() const {
-    const TaskParameters& p = *Params;
-    if (p.ContinueTask && FileExists(LogFileName)) {
-        std::vector<std::string> lines = ReadTextLines(LogFileName);
-        lines.emplace_back("--------------------------------------------");
-        lines.emplace_back("Log continue...");
-        lines.push_back("Now time is:" + LocalDateTimeText());
-        WriteLinesAtomic(LogFileName, lines);
+    if (Params->ContinueTask && FileExists(LogFileName)) {
+        // Copied a line at a time, so a log of millions of lines is never
+        // held whole; the copy ends every line in CR LF like any rewrite.
+        TextLineReader reader(LogFileName, std::string::npos);
+        AtomicFileWriter writer(LogFileName);
+        std::string line;
+        while (reader.Next(line)) {
+            writer.AppendLine(line);
+        }
+        writer.AppendLine("--------------------------------------------");
+        writer.AppendLine("Log continue...");
+        writer.AppendLine("Now time is:" + LocalDateTimeText());
+        writer.Commit();
         return;
     }
+    WriteLinesAtomic(LogFileName, LogHeadLines());
+}
+
+std::vector<std::string> MDTask::LogHeadLines() const {
+    const TaskParameters& p = *Params;
     std::vector<std::string> lines = {
         "Project: " + ProjectFileName(),
         "Now time is:" + LocalDateTimeText(),
@@ -243,7 +255,7 @@ void MDTask::WriteLogHeader() const {
                      "Start downloading...",
                      "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
                  });
-    WriteLinesAtomic(LogFileName, lines);
+    return lines;
 }
 
 void MDTask::CreateFailedList() const {

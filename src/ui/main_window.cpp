@@ -73,7 +73,8 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     Colour(Memo1, QPalette::Base, QColor(0xFF, 0xFF, 0xE1));  // the tool-tip yellow
     Colour(Memo1, QPalette::Text, QColor(0, 128, 0));
     Memo1->setToolTip("Double click to view log in notepad");
-    Memo1->ReplaceLines(control_->Memo1());
+    Memo1->SetLineLimit(static_cast<int>(kLogWindowLines), kOlderLogLinesLine);
+    Memo1->ReplaceLines({kLogWindowPlaceholder});
 
     Memo2 = new LogMemo("Memo2", central);
     Memo2->setFont(form::Tahoma(10));

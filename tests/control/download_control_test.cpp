@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <set>
 
 #include "control/run_loop.h"
@@ -62,8 +63,8 @@ TEST(DownloadControl, ASourceTaskDownloadsWithTheSourcesWorkersAndManners) {
     EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
     const MDTask& task = *h.control->CurrentTask();
     EXPECT_EQ(task.Params->ThreadCount, 3);
-    EXPECT_EQ(CountContaining(h.control->Memo1(), " Finished."), 3);
-    EXPECT_EQ(SavedTiles(h.control->Memo1()).size(), 42u);
+    EXPECT_EQ(CountContaining(h.frontEnd.log, " Finished."), 3);
+    EXPECT_EQ(SavedTiles(h.frontEnd.log).size(), 42u);
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
             const std::string path =
@@ -101,7 +102,7 @@ TEST(DownloadControl, AWholeDownloadSavesEveryTileAndClosesItsLog) {
             ASSERT_EQ(tile.substr(0, 8), "\x89PNG\r\n\x1a\n") << x << "," << y;
         }
     }
-    const std::vector<std::string>& log = h.control->Memo1();
+    const std::vector<std::string>& log = h.frontEnd.log;
     EXPECT_EQ(SavedTiles(log).size(), 42u);
     EXPECT_EQ(CountContaining(log, " Finished."), 8);
     ASSERT_GE(log.size(), 7u);
@@ -118,10 +119,9 @@ TEST(DownloadControl, AWholeDownloadSavesEveryTileAndClosesItsLog) {
     EXPECT_EQ(h.control->ButtonCaption(), "Start");
     EXPECT_FALSE(h.control->TimerEnabled());
 
-    // The log window and the failed-tile list went to their files whole.
+    // The log and the failed-tile list went to their files whole.
     EXPECT_EQ(ReadTextLines(task.LogFileName), log);
     EXPECT_EQ(ReadFileBytes(task.FailedFileName), "");
-    EXPECT_EQ(h.frontEnd.log, log);
     // Every worker's last tile is in the project file.
     const IniFile project(task.ProjectFileName());
     for (int slot = 1; slot <= 8; ++slot) {
@@ -144,7 +144,7 @@ TEST(DownloadControl, FewerTilesThanEightStartOneWorkerPerTile) {
     EXPECT_EQ(h.control->CurrentTask()->TotalCount, 3);
     EXPECT_EQ(h.control->RunningThreadCount(), 3);
     ASSERT_TRUE(h.RunToEnd());
-    EXPECT_EQ(CountContaining(h.control->Memo1(), " Finished."), 3);
+    EXPECT_EQ(CountContaining(h.frontEnd.log, " Finished."), 3);
     const std::vector<std::string> project =
         ReadTextLines(h.control->CurrentTask()->ProjectFileName());
     EXPECT_NE(std::find(project.begin(), project.end(), "ThreadCount=3"), project.end());
@@ -158,7 +158,7 @@ TEST(DownloadControl, StopAsksEveryWorkerInOrderAndTheTimerFinishesTheTask) {
     ASSERT_TRUE(h.control->Start(h.SampleFields()));
     h.RunFor(50ms);
     h.control->BitBtn1Click(h.SampleFields());  // the caption is "Stop"
-    const std::vector<std::string>& log = h.control->Memo1();
+    const std::vector<std::string>& log = h.frontEnd.log;
     for (int i = 1; i <= 8; ++i) {
         EXPECT_EQ(CountContaining(log, "Thread" + std::to_string(i) +
                                            "will be terminated by user. please wait..."),
@@ -185,7 +185,7 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
     loop.Run();
     EXPECT_FALSE(h.control->Running());
     EXPECT_TRUE(h.control->Outcome().Stopped);
-    const std::vector<std::string>& log = h.control->Memo1();
+    const std::vector<std::string>& log = h.frontEnd.log;
     EXPECT_EQ(CountContaining(log, "will be terminated by user."), 8);
     EXPECT_LT(SavedTiles(log).size(), 42u);
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), log);
@@ -206,15 +206,15 @@ TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBot
     h.RunFor(100ms);
     h.control->Stop();
     ASSERT_TRUE(h.RunToEnd(5s));
-    const std::multiset<std::string> first = SavedTiles(h.control->Memo1());
+    const std::multiset<std::string> first = SavedTiles(h.frontEnd.log);
     ASSERT_GT(first.size(), 0u);
     ASSERT_LT(first.size(), 42u);
-    const std::vector<std::string> firstLog = h.control->Memo1();
+    const std::vector<std::string> firstLog = h.frontEnd.log;
     WriteFileAtomic(h.control->CurrentTask()->FailedFileName, "/kept/record.png|http://h/u\r\n");
 
     ASSERT_TRUE(h.Download(fields));
     EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
-    const std::vector<std::string>& log = h.control->Memo1();
+    const std::vector<std::string>& log = h.frontEnd.log;
     // The earlier log stays at the head, followed by the continuation lines.
     ASSERT_GT(log.size(), firstLog.size() + 3);
     EXPECT_TRUE(std::equal(firstLog.begin(), firstLog.end(), log.begin()));
@@ -292,9 +292,29 @@ TEST(DownloadControl, ShutdownStopsWaitsAndSavesEverything) {
     EXPECT_FALSE(h.control->Running());
     EXPECT_EQ(h.control->RunningThreadCount(), 0);
     const MDTask& task = *h.control->CurrentTask();
-    EXPECT_EQ(ReadTextLines(task.LogFileName), h.control->Memo1());
-    EXPECT_EQ(h.control->Memo1().back(), "Log file has been saved as " + task.LogFileName);
+    EXPECT_EQ(ReadTextLines(task.LogFileName), h.frontEnd.log);
+    EXPECT_EQ(h.frontEnd.log.back(), "Log file has been saved as " + task.LogFileName);
     EXPECT_TRUE(h.frontEnd.messages.empty());  // no box while the program closes
+}
+
+// Each save appends the lines added since the last one and leaves the bytes
+// already on disk alone; the file still reads as a whole rewrite would.
+TEST(DownloadControl, SavesAppendToTheLogAndLeaveItsEarlierBytesAlone) {
+    Pacing slow(test::kPaceScale);
+    slow.AfterTile = 40ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    const std::string file = h.control->CurrentTask()->LogFileName;
+    {
+        // The first bytes replaced in place, as another program might.
+        std::fstream log(file, std::ios::in | std::ios::out | std::ios::binary);
+        log.write("MARKER", 6);
+    }
+    ASSERT_TRUE(h.RunToEnd());
+    const std::string rewritten = h.dir.File("rewritten.txt");
+    WriteLinesAtomic(rewritten, h.frontEnd.log);
+    const std::string expected = "MARKER" + ReadFileBytes(rewritten).substr(6);
+    EXPECT_EQ(ReadFileBytes(file), expected);
 }
 
 TEST(DownloadControl, AProjectFileThatCannotBeWrittenIsReportedAndTheTaskStillFinishes) {
@@ -325,7 +345,7 @@ TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
         EXPECT_EQ(project.ReadString("THREADS", ThreadSlotKey(slot, 'X'), "?"), "") << slot;
     }
     // The log is still saved.
-    EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.control->Memo1());
+    EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.frontEnd.log);
 }
 
 // A start that fails at any of the task's files (here: a folder in the way)
@@ -346,7 +366,7 @@ TEST(DownloadControl, AStartThatFailsAtAnyFileLeavesNoProjectAndTheNextStartsAne
         ASSERT_TRUE(h.Download(fields)) << file;
         EXPECT_FALSE(h.control->CurrentTask()->Params->ContinueTask) << file;
         EXPECT_EQ(h.control->Outcome().FailedTiles, 0) << file;
-        EXPECT_EQ(ReadTextLines(folder + "newtask_log.txt"), h.control->Memo1()) << file;
+        EXPECT_EQ(ReadTextLines(folder + "newtask_log.txt"), h.frontEnd.log) << file;
     }
 }
 
@@ -365,7 +385,7 @@ TEST(DownloadControl, AContinuedTaskWithoutItsLogOrFailedListMakesThemAnew) {
     const std::vector<std::string> lines = ReadTextLines(log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "Project: " + h.control->CurrentTask()->ProjectFileName());
-    EXPECT_EQ(lines, h.control->Memo1());
+    EXPECT_EQ(lines, h.frontEnd.log);
     EXPECT_EQ(ReadFileBytes(failed), "");
 }
 
@@ -454,7 +474,7 @@ TEST(DownloadControl, ATileBodyBeyondMaxTileBytesFailsTheTile) {
     IniFile config(h.configFile);
     config.WriteString("IniParas", "MaxTileBytes", "100");
     ASSERT_TRUE(h.Download(h.OneTileFields()));
-    EXPECT_GE(CountContaining(h.control->Memo1(), kInvalidContentLength), 1);
+    EXPECT_GE(CountContaining(h.frontEnd.log, kInvalidContentLength), 1);
     EXPECT_EQ(h.control->Progress().Failed, 1);
 
     config.WriteString("IniParas", "MaxTileBytes", "-1");
@@ -462,7 +482,7 @@ TEST(DownloadControl, ATileBodyBeyondMaxTileBytesFailsTheTile) {
     fresh.TaskName = "fresh.tsln";
     ASSERT_TRUE(h.Download(fresh));
     EXPECT_EQ(h.control->Progress().Failed, 0);
-    EXPECT_EQ(SavedTiles(h.control->Memo1()).size(), 1u);
+    EXPECT_EQ(SavedTiles(h.frontEnd.log).size(), 1u);
 }
 
 TEST(DownloadControl, ViewingTheLogRefersToTheLatestTask) {

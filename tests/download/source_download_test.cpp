@@ -27,7 +27,7 @@ TEST(SourceDownload, TheWorkersOfATaskShareTheServersWait) {
          {"PauseMs", "0"}},
         "1");
     ASSERT_TRUE(h.Download(fields));
-    const std::vector<std::string>& log = h.control->Memo1();
+    const std::vector<std::string>& log = h.frontEnd.log;
     const int waits = CountContaining(log, "Server asks to wait 20 s (429 Too Many Requests).");
     EXPECT_GE(waits, 1);
     EXPECT_LE(waits, 3);

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextBlock>
 #include <QThread>
 #include <thread>
 
@@ -224,6 +225,60 @@ private slots:
         QTest::keyClick(Button(), Qt::Key_Space);
         QVERIFY(Log().contains("Thread1will be terminated by user. please wait..."));
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+    }
+
+    // The window keeps the newest kLogWindowLines lines under one line that
+    // says the older ones are in the file, whether the start handed it that
+    // line or the lines came one by one.
+    void theLogWindowKeepsTheNewestLinesUnderOneLineAboutTheFile() {
+        f = std::make_unique<MainWindowFixture>();
+        f->Show();
+        auto* memo = f->Find<QPlainTextEdit>("Memo1");
+        const auto line = [](std::size_t n) { return "T1:seq=" + std::to_string(n) + " OK"; };
+        const auto shown = [&line](std::size_t n) { return QString::fromStdString(line(n)); };
+        const auto block = [memo](int number) {
+            return memo->document()->findBlockByNumber(number).text();
+        };
+        const QString note(kOlderLogLinesLine);
+        const int limit = static_cast<int>(kLogWindowLines);
+
+        // "[log window]" and then as many lines as the window keeps.
+        std::size_t added = 0;
+        for (; added < kLogWindowLines; ++added) {
+            f->window->LogLineAdded(line(added));
+            if (added % 1000 == 0) {
+                QCoreApplication::processEvents();
+            }
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(block(0), note);
+        QVERIFY(memo->document()->blockCount() <= limit + 1);
+        const int lines = memo->document()->blockCount() - 1;
+        QCOMPARE(block(1), shown(kLogWindowLines - static_cast<std::size_t>(lines)));
+        QCOMPARE(block(lines), shown(added - 1));
+
+        // The note stays the one line above however many more come.
+        for (; added < 2 * kLogWindowLines; ++added) {
+            f->window->LogLineAdded(line(added));
+            if (added % 5000 == 0) {
+                QCoreApplication::processEvents();
+                QCOMPARE(block(0), note);
+                QVERIFY(block(1) != note);
+                QVERIFY(memo->document()->blockCount() <= limit + 1);
+            }
+        }
+
+        // A start hands over the newest lines of a long log, note first.
+        f->window->LogReplaced({kOlderLogLinesLine, "newest"});
+        for (int n = 0; n < limit; ++n) {
+            f->window->LogLineAdded(line(static_cast<std::size_t>(n)));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(block(0), note);
+        QVERIFY(block(1) != note);
+        QVERIFY(memo->document()->blockCount() <= limit + 1);
+        QCOMPARE(block(memo->document()->blockCount() - 1),
+                 shown(static_cast<std::size_t>(limit - 1)));
     }
 
     void aDownloadShowsItsLinesAndStopsWhenAsked() {
