@@ -44,7 +44,6 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
     FailedFileName = p.SavePath + base + std::string(kFailedFileSuffix);
     ListFileName = p.SavePath + base + std::string(kListFileSuffix);
     ImageFolder = p.SavePath + base + kPathSeparator;
-    Naming = TileNamingOf(p.MapsType, p.Source);
 
     if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
         const std::string message = "Create directory " + ImageFolder + " Failed.";
@@ -193,7 +192,7 @@ std::size_t LongestTaskFileName(const std::string& taskName) {
 }
 
 std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
-    return Naming.FileName(x, y, Params->Zoom);
+    return Naming().FileName(x, y, Params->Zoom);
 }
 
 std::string MDTask::GetTilePath(std::int32_t x, std::int32_t y) const {

@@ -105,7 +105,7 @@ public:
     std::string GetTilePath(std::int32_t x, std::int32_t y) const;
     // "png" or "jpg" for a built-in layer, the source's Format for a source
     // task; without the dot.
-    std::string GetTileExtension() const { return Naming.Extension; }
+    std::string GetTileExtension() const { return Naming().Extension; }
 
     // Everything a start writes, asking `cancelled` (may be empty) between
     // the steps and along the tile list. First the temporary files a killed
@@ -145,7 +145,9 @@ public:
     std::string ListFileName;
     // Folder of the tile images, ending in "/".
     std::string ImageFolder;
-    TileNaming Naming;
+
+    // Of the parameters as they are now.
+    TileNaming Naming() const { return TileNamingOf(Params->MapsType, Params->Source); }
 
     std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
     ProjectFile Project() const { return ProjectFile(ProjectFileName()); }

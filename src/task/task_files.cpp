@@ -144,11 +144,12 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
         return std::string_view(northEdges).substr(row * 20, 20);
     };
 
-    const std::string prefix = Naming.Prefix + "_";
+    const TileNaming naming = Naming();
+    const std::string prefix = naming.Prefix + "_";
     std::string suffix = "_";
     AppendInteger(suffix, zoom);
     suffix += '.';
-    suffix += Naming.Extension;
+    suffix += naming.Extension;
     suffix += ": ";
 
     AtomicFileWriter writer(ListFileName);
