@@ -21,5 +21,9 @@ std::int32_t LatitudeToTileY(double latitude, int zoom);
 double TileXToLongitude(double x, int zoom);
 // Latitude of the north edge of row y (y + 1 gives the south edge).
 double TileYToLatitude(double y, int zoom);
+// Where on the grid a point lies, in tiles with their fraction, for drawing:
+// the inverses of the two above.
+double LongitudeToTileXExact(double longitude, int zoom);
+double LatitudeToTileYExact(double latitude, int zoom);
 
 }  // namespace tessellon
