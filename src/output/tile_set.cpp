@@ -1,6 +1,7 @@
 #include "output/tile_set.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -120,12 +121,74 @@ TileState FolderTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::str
     return TileState::Present;
 }
 
+MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
+    for (int zoom : reader_.Zooms()) {
+        if (zoom < 0 || zoom > kDeepestZoom) {
+            continue;
+        }
+        const TileRange range = reader_.Range(zoom);
+        // Rows and columns past the grid are no tiles of a map.
+        const std::int32_t last = static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1);
+        const TileBounds bounds{std::max(range.MinX, 0), std::max(range.MinY, 0),
+                                std::min(range.MaxX, last), std::min(range.MaxY, last)};
+        if (bounds.MinX <= bounds.MaxX && bounds.MinY <= bounds.MaxY) {
+            levels_.emplace_back(zoom, bounds);
+        }
+    }
+    if (levels_.empty()) {
+        throw ETileSetError("The MBTiles file " + path + " holds no tiles.");
+    }
+}
+
+std::vector<int> MbtilesTileSet::Zooms() const {
+    std::vector<int> zooms;
+    for (const auto& level : levels_) {
+        zooms.push_back(level.first);
+    }
+    return zooms;
+}
+
+TileBounds MbtilesTileSet::Bounds(int zoom) const {
+    for (const auto& [levelZoom, bounds] : levels_) {
+        if (levelZoom == zoom) {
+            return bounds;
+        }
+    }
+    return {};
+}
+
+TileState MbtilesTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
+    std::optional<std::string> tile = reader_.Tile(zoom, x, y);
+    bytes = tile ? std::move(*tile) : std::string();
+    return tile ? TileState::Present : TileState::Missing;
+}
+
+namespace {
+
+// SQLite's files begin so.
+bool IsSqliteFile(const std::string& path) {
+    static constexpr std::string_view kHeader{"SQLite format 3\0", 16};
+    std::string start(kHeader.size(), '\0');
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    start.resize(std::fread(start.data(), 1, start.size(), file));
+    std::fclose(file);
+    return start == kHeader;
+}
+
+}  // namespace
+
 std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string& blankFolder) {
     if (DirectoryExists(path)) {
         return std::make_unique<FolderTileSet>(path);
     }
     if (!FileExists(path)) {
         throw ETileSetError(path + " does not exist.");
+    }
+    if (IsSqliteFile(path) || ExtractFileExt(path) == ".mbtiles") {
+        return std::make_unique<MbtilesTileSet>(path);
     }
     return std::make_unique<TaskTileSet>(path, blankFolder);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "output/mbtiles.h"
 #include "output/task_reader.h"
 
 namespace tessellon {
@@ -99,8 +100,26 @@ private:
     int firstZoom_ = 0;
 };
 
-// The set at `path`: a folder of tiles or a task's project file. Throws
-// ETileSetError, or what TaskTileSet throws for a file that is no task.
+// The tiles of an MBTiles file, opened at its deepest zoom.
+class MbtilesTileSet final : public TileSet {
+public:
+    // Throws EMbtilesError as MbtilesReader does, ETileSetError when the
+    // file holds no tile a map shows.
+    explicit MbtilesTileSet(const std::string& path);
+
+    std::vector<int> Zooms() const override;
+    int FirstZoom() const override { return levels_.back().first; }
+    TileBounds Bounds(int zoom) const override;
+    TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const override;
+
+private:
+    MbtilesReader reader_;
+    std::vector<std::pair<int, TileBounds>> levels_;
+};
+
+// The set at `path`: a folder of tiles, an MBTiles file (an SQLite database
+// or a file named ".mbtiles") or a task's project file. Throws ETileSetError,
+// or what the set of that kind throws.
 std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string& blankFolder);
 
 }  // namespace tessellon
