@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QStatusBar>
 #include <exception>
@@ -32,6 +33,11 @@ QWidget* MakeLegend(QWidget* parent) {
                           TileLook::Unreadable}) {
         QPixmap swatch(12, 12);
         swatch.fill(LookColour(look));
+        // Framed, so the pale ones stand out from the bar.
+        QPainter frame(&swatch);
+        frame.setPen(QColor(96, 96, 96));
+        frame.drawRect(0, 0, 11, 11);
+        frame.end();
         auto* box = new QLabel(legend);
         box->setPixmap(swatch);
         layout->addWidget(box);
