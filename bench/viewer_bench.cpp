@@ -77,13 +77,15 @@ std::string WriteTask(const std::string& folder) {
     StderrMessages messages;
     const tessellon::MDTask task(&params, messages);
     task.WriteTaskFiles({});
-    const std::string first = task.GetTilePath(task.MinX, task.MinY);
-    tessellon::WriteFileAtomic(first, SampleTile());
+    // A file takes some 65,000 names at most: a new copy when one is full.
+    const std::string tile = SampleTile();
+    std::string source;
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
             const std::string path = task.GetTilePath(x, y);
-            if (path != first && ::link(first.c_str(), path.c_str()) != 0) {
-                std::perror(path.c_str());
+            if (source.empty() || ::link(source.c_str(), path.c_str()) != 0) {
+                tessellon::WriteFileAtomic(path, tile);
+                source = path;
             }
         }
     }
@@ -92,6 +94,8 @@ std::string WriteTask(const std::string& folder) {
 
 struct Frames {
     double Mean = 0;
+    // The frame that 95 of 100 are quicker than.
+    double Slow = 0;
     double Worst = 0;
 };
 
@@ -111,7 +115,9 @@ Frames Pan(tessellon::TileView* view) {
     for (double t : times) {
         frames.Mean += t / kFrames;
     }
-    frames.Worst = *std::max_element(times.begin(), times.end());
+    std::sort(times.begin(), times.end());
+    frames.Slow = times[times.size() * 95 / 100];
+    frames.Worst = times.back();
     return frames;
 }
 
@@ -152,13 +158,17 @@ int main(int argc, char** argv) {
                 firstPaint, middleTile);
 
     const Frames full = Pan(view);
-    std::printf("panning at 100%%: frame mean %.2f ms, worst %.2f ms (target: under 16 ms)\n",
-                full.Mean, full.Worst);
+    std::printf(
+        "panning at 100%%: frame mean %.2f ms, 95th percentile %.2f ms, worst %.2f ms (target: "
+        "under 16 ms)\n",
+        full.Mean, full.Slow, full.Worst);
     for (int i = 0; i < 8; ++i) {
         view->ZoomOut();
     }
     const Frames overview = Pan(view);
-    std::printf("panning at 1/16: frame mean %.2f ms, worst %.2f ms (target: under 16 ms)\n",
-                overview.Mean, overview.Worst);
+    std::printf(
+        "panning at 1/16: frame mean %.2f ms, 95th percentile %.2f ms, worst %.2f ms (target: "
+        "under 16 ms)\n",
+        overview.Mean, overview.Slow, overview.Worst);
     return 0;
 }
