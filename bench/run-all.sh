@@ -61,3 +61,8 @@ echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certific
 echo
 echo "== Log: 10,000,000 lines through the main window, offscreen, and through the core's log, saved every 10,000 lines (targets: peak resident set at most 200 MiB; a save at 10 M lines costs about the same as at 1 M; a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
+
+echo
+echo "== Map Viewer: a task of 316 x 316 tiles on disk, offscreen (target: first paint well under 1 s, a frame while panning under 16 ms)"
+mkdir -p "$scratch/viewer"
+QT_QPA_PLATFORM=offscreen "$build/bin/bench_viewer" "$scratch/viewer"

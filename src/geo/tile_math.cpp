@@ -79,4 +79,15 @@ GeoRect TileRangeEdges(const TileRange& range, int zoom) {
             TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom)};
 }
 
+double LongitudeToTileXExact(double longitude, int zoom) {
+    return (longitude + 180.0) / 360.0 * static_cast<double>(1LL << zoom);
+}
+
+double LatitudeToTileYExact(double latitude, int zoom) {
+    constexpr double pi = 3.141592653589793;
+    const double s = std::sin(latitude * pi / 180.0);
+    const double m = 0.5 * std::log((1.0 + s) / (1.0 - s));
+    return (1.0 - m / pi) * 0.5 * static_cast<double>(1LL << zoom);
+}
+
 }  // namespace tessellon

@@ -21,6 +21,10 @@ std::int32_t LatitudeToTileY(double latitude, int zoom);
 double TileXToLongitude(double x, int zoom);
 // Latitude of the north edge of row y (y + 1 gives the south edge).
 double TileYToLatitude(double y, int zoom);
+// Where on the grid a point lies, in tiles with their fraction, for drawing:
+// the inverses of the two above.
+double LongitudeToTileXExact(double longitude, int zoom);
+double LatitudeToTileYExact(double latitude, int zoom);
 
 // Degrees, east and north positive.
 struct GeoRect {
@@ -40,6 +44,9 @@ struct TileRange {
     std::int64_t Columns() const { return static_cast<std::int64_t>(MaxX) - MinX + 1; }
     std::int64_t Rows() const { return static_cast<std::int64_t>(MaxY) - MinY + 1; }
     std::int64_t Count() const { return Columns() * Rows(); }
+    bool Contains(std::int32_t x, std::int32_t y) const {
+        return x >= MinX && x <= MaxX && y >= MinY && y <= MaxY;
+    }
 };
 
 // The tiles that cover `area`: from the column of its left edge to that of its

@@ -91,6 +91,20 @@ TEST(TileMath, EveryColumnContainsTheLongitudesBetweenItsEdges) {
     }
 }
 
+TEST(TileMath, ExactPositionsInvertTheEdgeFunctions) {
+    for (int z : {0, 5, 13, 19}) {
+        for (double t : {0.0, 0.25, 0.5, 0.999}) {
+            const double x = t * static_cast<double>(1LL << z);
+            EXPECT_NEAR(LongitudeToTileXExact(TileXToLongitude(x, z), z), x, 1e-6) << z;
+            EXPECT_NEAR(LatitudeToTileYExact(TileYToLatitude(x, z), z), x, 1e-6) << z;
+        }
+    }
+    for (const WorkedExample& e : kWorkedExamples) {
+        EXPECT_EQ(static_cast<std::int32_t>(LongitudeToTileXExact(e.longitude, e.zoom)), e.x);
+        EXPECT_EQ(static_cast<std::int32_t>(LatitudeToTileYExact(e.latitude, e.zoom)), e.y);
+    }
+}
+
 TEST(TileMath, NumbersNoColumnCanHoldSaturateInsteadOfOverflowing) {
     EXPECT_EQ(LongitudeToTileX(1e300, 19), INT32_MAX);
     EXPECT_EQ(LongitudeToTileX(-1e300, 19), INT32_MIN);

@@ -1,9 +1,11 @@
 // ui_screenshots: shows each window with real content on the display it is
 // given (Xvfb under `make screenshots`) and writes a PNG of each into a
 // folder. The main window runs a download against a tile server in this
-// process; the re-download window fetches a short failed-tile list.
+// process, and the Map Viewer shows the tiles it fetched; the re-download
+// window fetches a short failed-tile list.
 // Usage: ui_screenshots OUTPUT_FOLDER
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -26,10 +29,12 @@
 #include "download_harness.h"
 #include "flt_form.h"
 #include "form_layout.h"
+#include "map_viewer_window.h"
 #include "options_form.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "sources_form.h"
+#include "tile_view.h"
 #include "ui_test_support.h"
 
 namespace tessellon::test {
@@ -73,6 +78,7 @@ public:
         FitCaption(box);
         Show(&box);
         Save(&box, "message-task-stopped.png");
+        MapViewer(f.dir.File("maps/beijing.tsln"));
 
         // The menu whose items open the log, and the tools menu.
         for (const char* name : {"Misc1", "Tools1"}) {
@@ -82,6 +88,28 @@ public:
             Save(menu, QString("menu-%1.png").arg(menu->title().remove('&').toLower()));
             menu->hide();
         }
+    }
+
+    // The viewer on the task the main window stopped: tiles fetched so far,
+    // the rest marked missing, the typed area outlined, the grid on.
+    void MapViewer(const std::string& project) {
+        MapViewerWindow viewer(desktop_, ProgramFolder() + "blankimg/");
+        viewer.resize(900, 640);
+        Show(&viewer);
+        if (!viewer.Open(QString::fromStdString(project))) {
+            Fail("the viewer did not open the task");
+            return;
+        }
+        for (int i = 0; i < 3; ++i) {
+            viewer.View()->ZoomOut();
+        }
+        viewer.findChild<QAction*>("gridToggle")->trigger();
+        const QPoint pointer(300, 200);
+        QMouseEvent move(QEvent::MouseMove, pointer, viewer.View()->mapToGlobal(pointer),
+                         Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(viewer.View(), &move);
+        QTest::qWait(1500);
+        Save(&viewer, "map-viewer.png");
     }
 
     void Options() {

@@ -1,0 +1,196 @@
+#include "output/tile_set.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <tuple>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "task/md_task.h"
+
+namespace tessellon {
+
+namespace {
+
+// The deepest zoom a tile name may carry: the tile math stops there.
+constexpr int kDeepestZoom = 30;
+
+}  // namespace
+
+TaskTileSet::TaskTileSet(const std::string& projectPath, const std::string& blankFolder)
+    : reader_(projectPath, blankFolder) {}
+
+TileRange TaskTileSet::Bounds(int /*zoom*/) const {
+    return {reader_.MinX(), reader_.MinY(), reader_.MaxX(), reader_.MaxY()};
+}
+
+TileState TaskTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
+    if (zoom != reader_.Zoom() || !Bounds(zoom).Contains(x, y)) {
+        bytes.clear();
+        return TileState::Missing;
+    }
+    return reader_.Read(x, y, bytes);
+}
+
+FolderTileSet::FolderTileSet(const std::string& folder)
+    : folder_(IncludeTrailingSeparator(folder)) {
+    if (!DirectoryExists(folder_)) {
+        throw ETileSetError("The folder " + folder_ + " does not exist.");
+    }
+    // Every layer of every zoom, by zoom, prefix and extension.
+    std::map<std::tuple<int, std::string, std::string>, Level> layers;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const std::optional<TileFileName> tile = ParseTileFileName(name);
+        if (!tile || tile->Zoom < 0 || tile->Zoom > kDeepestZoom || tile->X < 0 || tile->Y < 0 ||
+            (std::int64_t{tile->X} >> tile->Zoom) != 0 ||
+            (std::int64_t{tile->Y} >> tile->Zoom) != 0 || !it->is_regular_file(error)) {
+            continue;
+        }
+        Level& level =
+            layers[{tile->Zoom, std::string(tile->Prefix), std::string(tile->Extension)}];
+        if (level.Count == 0) {
+            level.Bounds = {tile->X, tile->Y, tile->X, tile->Y};
+            level.Prefix = tile->Prefix;
+            level.Extension = tile->Extension;
+        } else {
+            level.Bounds.MinX = std::min(level.Bounds.MinX, tile->X);
+            level.Bounds.MinY = std::min(level.Bounds.MinY, tile->Y);
+            level.Bounds.MaxX = std::max(level.Bounds.MaxX, tile->X);
+            level.Bounds.MaxY = std::max(level.Bounds.MaxY, tile->Y);
+        }
+        ++level.Count;
+    }
+    for (auto& [key, level] : layers) {
+        const int zoom = std::get<0>(key);
+        if (levels_.empty() || levels_.back().first != zoom) {
+            levels_.emplace_back(zoom, level);
+        } else if (level.Count > levels_.back().second.Count) {
+            levels_.back().second = level;
+        }
+    }
+    if (levels_.empty()) {
+        throw ETileSetError("The folder " + folder_ + " holds no tile files.");
+    }
+    // Ascending zooms: on equal counts the later, deeper one wins.
+    std::int64_t most = 0;
+    for (const auto& [zoom, level] : levels_) {
+        if (level.Count >= most) {
+            most = level.Count;
+            firstZoom_ = zoom;
+        }
+    }
+}
+
+std::vector<int> FolderTileSet::Zooms() const {
+    std::vector<int> zooms;
+    for (const auto& level : levels_) {
+        zooms.push_back(level.first);
+    }
+    return zooms;
+}
+
+const FolderTileSet::Level* FolderTileSet::LevelAt(int zoom) const {
+    const auto found = std::find_if(levels_.begin(), levels_.end(),
+                                    [zoom](const auto& level) { return level.first == zoom; });
+    return found == levels_.end() ? nullptr : &found->second;
+}
+
+TileRange FolderTileSet::Bounds(int zoom) const {
+    const Level* level = LevelAt(zoom);
+    return level == nullptr ? TileRange{} : level->Bounds;
+}
+
+TileState FolderTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
+    bytes.clear();
+    const Level* level = LevelAt(zoom);
+    if (level == nullptr || !level->Bounds.Contains(x, y)) {
+        return TileState::Missing;
+    }
+    try {
+        bytes = ReadFileBytes(folder_ +
+                              TileNaming{level->Prefix, level->Extension}.FileName(x, y, zoom));
+    } catch (const EFileError&) {
+        return TileState::Missing;
+    }
+    return TileState::Present;
+}
+
+MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
+    for (int zoom : reader_.Zooms()) {
+        if (zoom < 0 || zoom > kDeepestZoom) {
+            continue;
+        }
+        const TileRange range = reader_.Range(zoom);
+        // Rows and columns past the grid are no tiles of a map.
+        const std::int32_t last = static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1);
+        const TileRange bounds{std::max(range.MinX, 0), std::max(range.MinY, 0),
+                                std::min(range.MaxX, last), std::min(range.MaxY, last)};
+        if (bounds.MinX <= bounds.MaxX && bounds.MinY <= bounds.MaxY) {
+            levels_.emplace_back(zoom, bounds);
+        }
+    }
+    if (levels_.empty()) {
+        throw ETileSetError("The MBTiles file " + path + " holds no tiles.");
+    }
+}
+
+std::vector<int> MbtilesTileSet::Zooms() const {
+    std::vector<int> zooms;
+    for (const auto& level : levels_) {
+        zooms.push_back(level.first);
+    }
+    return zooms;
+}
+
+TileRange MbtilesTileSet::Bounds(int zoom) const {
+    for (const auto& [levelZoom, bounds] : levels_) {
+        if (levelZoom == zoom) {
+            return bounds;
+        }
+    }
+    return {};
+}
+
+TileState MbtilesTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
+    std::optional<std::string> tile = reader_.Tile(zoom, x, y);
+    bytes = tile ? std::move(*tile) : std::string();
+    return tile ? TileState::Present : TileState::Missing;
+}
+
+namespace {
+
+// SQLite's files begin so.
+bool IsSqliteFile(const std::string& path) {
+    static constexpr std::string_view kHeader{"SQLite format 3\0", 16};
+    std::string start(kHeader.size(), '\0');
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    start.resize(std::fread(start.data(), 1, start.size(), file));
+    std::fclose(file);
+    return start == kHeader;
+}
+
+}  // namespace
+
+std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string& blankFolder) {
+    if (DirectoryExists(path)) {
+        return std::make_unique<FolderTileSet>(path);
+    }
+    if (!FileExists(path)) {
+        throw ETileSetError(path + " does not exist.");
+    }
+    if (IsSqliteFile(path) || ExtractFileExt(path) == ".mbtiles") {
+        return std::make_unique<MbtilesTileSet>(path);
+    }
+    return std::make_unique<TaskTileSet>(path, blankFolder);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,95 @@
+#include "output/mbtiles.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "platform/files.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+// A connection of the test's own, as another program would hold one.
+class OtherConnection {
+public:
+    explicit OtherConnection(const std::string& path) {
+        EXPECT_EQ(sqlite3_open(path.c_str(), &db_), SQLITE_OK);
+    }
+    ~OtherConnection() { sqlite3_close(db_); }
+    void Run(const std::string& sql) {
+        ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+class MbtilesReaderTest : public ::testing::Test {
+protected:
+    // A file made as other programs make them: TMS rows, a few zooms.
+    std::string MakeFile() {
+        const std::string path = dir.File("made.mbtiles");
+        OtherConnection db(path);
+        db.Run(
+            "CREATE TABLE metadata (name text, value text);"
+            "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
+            " tile_data blob);"
+            "INSERT INTO metadata VALUES ('name', 'Made'), ('format', 'png');"
+            // Zoom 2: XYZ (1, 0) is TMS row 3; XYZ (2, 1) is TMS row 2.
+            "INSERT INTO tiles VALUES (2, 1, 3, x'89504e4700'), (2, 2, 2, 'second');"
+            "INSERT INTO tiles VALUES (0, 0, 0, 'world');");
+        return path;
+    }
+
+    test::TempDir dir;
+};
+
+TEST_F(MbtilesReaderTest, ReadsMetadataZoomsRangesAndTilesByXyzRows) {
+    const MbtilesReader reader(MakeFile());
+    const std::map<std::string, std::string> metadata = reader.Metadata();
+    EXPECT_EQ(metadata.at("name"), "Made");
+    EXPECT_EQ(metadata.at("format"), "png");
+    EXPECT_EQ(reader.Zooms(), (std::vector<int>{0, 2}));
+
+    const TileRange range = reader.Range(2);
+    EXPECT_EQ(range.MinX, 1);
+    EXPECT_EQ(range.MaxX, 2);
+    EXPECT_EQ(range.MinY, 0);
+    EXPECT_EQ(range.MaxY, 1);
+    EXPECT_THROW(reader.Range(5), EMbtilesError);
+
+    EXPECT_EQ(reader.Tile(2, 1, 0), std::string("\x89PNG\0", 5));
+    EXPECT_EQ(reader.Tile(2, 2, 1), "second");
+    EXPECT_EQ(reader.Tile(0, 0, 0), "world");
+    EXPECT_FALSE(reader.Tile(2, 1, 3).has_value());
+}
+
+// The error names the file and says what is wrong with it.
+void ExpectRefused(const std::string& path, const std::string& why) {
+    try {
+        MbtilesReader reader(path);
+        ADD_FAILURE() << path << " was opened";
+    } catch (const EMbtilesError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find(why), std::string::npos) << message;
+    }
+}
+
+TEST_F(MbtilesReaderTest, RefusesWhatIsNoMbtilesFileAndALockedOne) {
+    ExpectRefused(dir.File("absent.mbtiles"), "cannot be opened");
+
+    WriteFileAtomic(dir.File("text.mbtiles"), std::string(2048, 'x'));
+    ExpectRefused(dir.File("text.mbtiles"), "no SQLite database");
+
+    OtherConnection(dir.File("other.db")).Run("CREATE TABLE tiles (a);");
+    ExpectRefused(dir.File("other.db"), "no tiles and metadata tables");
+
+    const std::string path = MakeFile();
+    OtherConnection writer(path);
+    writer.Run("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;");
+    ExpectRefused(path, "locked");
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,169 @@
+#include "output/tile_set.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "task/project_file.h"
+#include "task_fixture.h"
+
+namespace tessellon {
+namespace {
+
+class TileSets : public test::SampleTask {
+protected:
+    void Write(const std::string& name, const std::string& bytes = "tile") {
+        std::filesystem::create_directories(tiles);
+        WriteFileAtomic(tiles + name, bytes);
+    }
+
+    std::string tiles = dir.File("tiles/");
+};
+
+TEST_F(TileSets, AFolderOffersEachZoomAndOpensAtTheMostPopulated) {
+    Write("yn_5_6_3.png", "z3");
+    Write("yn_10_20_5.png", "a");
+    Write("yn_12_22_5.png", "b");
+    Write("yn_11_21_5.png", "c");
+    Write("yn_0_0_0.png", "z0");
+    // Another layer at zoom 5 with fewer tiles is not the one shown.
+    Write("ys_0_0_5.jpg", "sat");
+    // Not tiles: no tile name, a column past the zoom's grid, a folder.
+    Write("notes.txt");
+    Write("yn_16_1_4.png");
+    std::filesystem::create_directories(tiles + "yn_1_1_1.png");
+
+    const FolderTileSet set(tiles);
+    EXPECT_EQ(set.Zooms(), (std::vector<int>{0, 3, 5}));
+    EXPECT_EQ(set.FirstZoom(), 5);
+    const TileRange bounds = set.Bounds(5);
+    EXPECT_EQ(bounds.MinX, 10);
+    EXPECT_EQ(bounds.MinY, 20);
+    EXPECT_EQ(bounds.MaxX, 12);
+    EXPECT_EQ(bounds.MaxY, 22);
+    EXPECT_EQ(bounds.Count(), 9);
+
+    std::string bytes;
+    EXPECT_EQ(set.Read(5, 12, 22, bytes), TileState::Present);
+    EXPECT_EQ(bytes, "b");
+    // Inside the bounds, no file.
+    EXPECT_EQ(set.Read(5, 10, 21, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(set.Read(5, 0, 0, bytes), TileState::Missing);
+    EXPECT_EQ(set.Read(3, 5, 6, bytes), TileState::Present);
+    EXPECT_EQ(bytes, "z3");
+    EXPECT_EQ(set.Read(4, 16, 1, bytes), TileState::Missing);
+    EXPECT_FALSE(set.TypedArea().has_value());
+}
+
+TEST_F(TileSets, AFolderOfEqualZoomsOpensAtTheDeepest) {
+    Write("yn_1_1_2.png");
+    Write("yn_2_2_3.png");
+    Write("yn_1_1_1.png");
+    EXPECT_EQ(FolderTileSet(tiles).FirstZoom(), 3);
+}
+
+TEST_F(TileSets, AFolderGoneOrWithoutTilesIsRefusedWithItsName) {
+    const auto messageOf = [](const std::string& path) -> std::string {
+        try {
+            OpenTileSet(path, "");
+        } catch (const ETileSetError& e) {
+            return e.what();
+        }
+        return "opened";
+    };
+    EXPECT_EQ(messageOf(dir.File("gone")), dir.File("gone") + " does not exist.");
+    Write("readme.txt");
+    EXPECT_EQ(messageOf(dir.File("tiles")), "The folder " + tiles + " holds no tile files.");
+}
+
+TEST_F(TileSets, ATaskShowsItsOneZoomWithStatesAndTypedArea) {
+    const MDTask& t = Create();
+    t.WriteTaskFiles({});
+    WriteFileAtomic(t.GetTilePath(6742, 3101), "a tile");
+
+    const std::unique_ptr<TileSet> set = OpenTileSet(dir.File("newtask.tsln"), dir.File("none"));
+    EXPECT_EQ(set->Zooms(), std::vector<int>{13});
+    EXPECT_EQ(set->FirstZoom(), 13);
+    EXPECT_EQ(set->Bounds(13).MinX, t.MinX);
+    EXPECT_EQ(set->Bounds(13).MaxY, t.MaxY);
+    ASSERT_TRUE(set->TypedArea().has_value());
+    EXPECT_DOUBLE_EQ(set->TypedArea()->Left, 116.3);
+
+    std::string bytes;
+    EXPECT_EQ(set->Read(13, 6742, 3101, bytes), TileState::Present);
+    EXPECT_EQ(bytes, "a tile");
+    EXPECT_EQ(set->Read(13, 6742, 3102, bytes), TileState::Missing);
+    // Its file name at another zoom or outside the range is no tile of it.
+    WriteFileAtomic(t.ImageFolder + "yn_6742_3101_12.png", "other zoom");
+    EXPECT_EQ(set->Read(12, 6742, 3101, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(set->Read(13, t.MaxX + 1, 3101, bytes), TileState::Missing);
+}
+
+TEST_F(TileSets, AFileThatIsNoProjectIsRefusedAsSuch) {
+    Write("other.txt", "[Other]\r\nKey=1\r\n");
+    EXPECT_THROW(OpenTileSet(tiles + "other.txt", ""), ENotAProjectError);
+}
+
+// An MBTiles file as another program makes it, TMS rows.
+void MakeMbtiles(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string all =
+        "CREATE TABLE metadata (name text, value text);"
+        "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
+        " tile_data blob);" +
+        sql;
+    EXPECT_EQ(sqlite3_exec(db, all.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST_F(TileSets, AnMbtilesFileShowsItsTilesByXyzRowsAtItsDeepestZoom) {
+    const std::string path = dir.File("made.db");
+    // Zoom 3: XYZ row 1 is TMS row 6, XYZ row 2 is TMS row 5. Zoom 40 and a
+    // column past the grid of zoom 1 are no map's.
+    MakeMbtiles(path,
+                "INSERT INTO tiles VALUES (3, 4, 6, 'north'), (3, 5, 5, 'south'),"
+                " (1, 0, 0, 'z1'), (1, 7, 0, 'past'), (40, 0, 0, 'deep');");
+    const std::unique_ptr<TileSet> set = OpenTileSet(path, "");
+    EXPECT_EQ(set->Zooms(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(set->FirstZoom(), 3);
+    const TileRange bounds = set->Bounds(3);
+    EXPECT_EQ(bounds.MinX, 4);
+    EXPECT_EQ(bounds.MinY, 1);
+    EXPECT_EQ(bounds.MaxX, 5);
+    EXPECT_EQ(bounds.MaxY, 2);
+    EXPECT_EQ(set->Bounds(1).MaxX, 1);
+    std::string bytes;
+    EXPECT_EQ(set->Read(3, 4, 1, bytes), TileState::Present);
+    EXPECT_EQ(bytes, "north");
+    EXPECT_EQ(set->Read(3, 5, 2, bytes), TileState::Present);
+    EXPECT_EQ(bytes, "south");
+    EXPECT_EQ(set->Read(3, 4, 2, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+}
+
+TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
+    Write("text.mbtiles", "not a database at all, but long enough to be read as one");
+    EXPECT_THROW(OpenTileSet(tiles + "text.mbtiles", ""), EMbtilesError);
+    const std::string other = dir.File("other.sqlite");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (a);", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_THROW(OpenTileSet(other, ""), EMbtilesError);
+    const std::string empty = dir.File("empty.mbtiles");
+    MakeMbtiles(empty, "");
+    try {
+        OpenTileSet(empty, "");
+        FAIL() << "a file without tiles was opened";
+    } catch (const ETileSetError& e) {
+        EXPECT_EQ(std::string(e.what()), "The MBTiles file " + empty + " holds no tiles.");
+    }
+}
+
+}  // namespace
+}  // namespace tessellon
