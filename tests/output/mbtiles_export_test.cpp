@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "download/failed_list.h"
 #include "platform/files.h"
@@ -215,6 +216,70 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     }
     sqlite3_close(other);
     EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
+}
+
+// What a shell command printed on standard output; nullopt when it cannot be
+// run.
+std::optional<std::string> Output(const std::string& command) {
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        text.append(buffer, n);
+    }
+    return pclose(pipe) == 0 ? std::optional(text) : std::nullopt;
+}
+
+TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
+    if (!Output("gdalinfo --version >/dev/null 2>&1")) {
+        GTEST_SKIP() << "gdalinfo is not installed";
+    }
+    // Zoom 12 covers more than zoom 13, so its tiles give the bounds, and GDAL
+    // shows them at zoom 13 with zoom 12 as an overview.
+    std::int32_t minX12 = 0, minY12 = 0, columns12 = 0, rows12 = 0;
+    for (const int zoom : {12, 13}) {
+        const MDTask& t = Project("z" + std::to_string(zoom) + ".tsln", zoom);
+        for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
+            for (std::int32_t y = t.MinY; y <= t.MaxY; ++y) {
+                WriteFileAtomic(t.GetTilePath(x, y), kTile);
+            }
+        }
+        if (zoom == 12) {
+            minX12 = t.MinX;
+            minY12 = t.MinY;
+            columns12 = t.MaxX - t.MinX + 1;
+            rows12 = t.MaxY - t.MinY + 1;
+        }
+    }
+    Export({dir.File("z12.tsln"), dir.File("z13.tsln")});
+    const std::optional<std::string> info = Output("gdalinfo " + file + " 2>&1");
+    ASSERT_TRUE(info.has_value());
+    SCOPED_TRACE(*info);
+
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Size is"), "Size is %d, %d", &width, &height),
+              2);
+    EXPECT_EQ(width, columns12 * 2 * 256);
+    EXPECT_EQ(height, rows12 * 2 * 256);
+    double originX = 0, originY = 0, pixel = 0;
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Origin ="), "Origin = (%lf,%lf)", &originX,
+                          &originY),
+              2);
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Pixel Size ="), "Pixel Size = (%lf", &pixel),
+              1);
+    constexpr double kHalfWorld = 20037508.342789244;
+    const double tile12 = 2 * kHalfWorld / 4096;
+    EXPECT_NEAR(pixel, tile12 / 512, 1e-9);
+    EXPECT_NEAR(originX, -kHalfWorld + minX12 * tile12, 1e-3);
+    EXPECT_NEAR(originY, kHalfWorld - minY12 * tile12, 1e-3);
+    EXPECT_NE(info->find("ZOOM_LEVEL=13"), std::string::npos);
+    EXPECT_NE(info->find("minzoom=12"), std::string::npos);
+    const std::string overview =
+        "Overviews: " + std::to_string(width / 2) + "x" + std::to_string(height / 2) + "\n";
+    EXPECT_NE(info->find(overview), std::string::npos);
 }
 
 }  // namespace
