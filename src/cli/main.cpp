@@ -169,20 +169,7 @@ int RunExport(const cli::Arguments& args) {
     }
     int status = kDone;
     for (const ProjectExport& result : results) {
-        std::string blanks;
-        if (args.withBlanks) {
-            blanks += " (";
-            blanks += std::to_string(result.Blank);
-            blanks += " blank); left out: ";
-        } else {
-            blanks += "; left out: ";
-            blanks += std::to_string(result.Blank);
-            blanks += " blank, ";
-        }
-        std::printf("%s: zoom %d, %lld tiles written%s%lld failed, %lld missing.\n",
-                    result.Project.c_str(), result.Zoom, static_cast<long long>(result.Written),
-                    blanks.c_str(), static_cast<long long>(result.Failed),
-                    static_cast<long long>(result.Missing));
+        std::printf("%s\n", ExportSummaryLine(result, args.withBlanks).c_str());
         if (result.Failed > 0 || result.Missing > 0) {
             status = kFailedTiles;
         }

@@ -249,6 +249,29 @@ private:
 
 }  // namespace
 
+std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks) {
+    std::string line = result.Project;
+    line += ": zoom ";
+    line += std::to_string(result.Zoom);
+    line += ", ";
+    line += std::to_string(result.Written);
+    line += " tiles written";
+    if (withBlanks) {
+        line += " (";
+        line += std::to_string(result.Blank);
+        line += " blank); left out: ";
+    } else {
+        line += "; left out: ";
+        line += std::to_string(result.Blank);
+        line += " blank, ";
+    }
+    line += std::to_string(result.Failed);
+    line += " failed, ";
+    line += std::to_string(result.Missing);
+    line += " missing.";
+    return line;
+}
+
 std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& projects,
                                          const std::string& file,
                                          const MbtilesExportOptions& options,

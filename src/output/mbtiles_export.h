@@ -34,6 +34,10 @@ struct ProjectExport {
     std::int64_t Missing = 0;
 };
 
+// The line that tells a person what became of a project's tiles, as the
+// command line prints it and the export window shows it.
+std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks);
+
 // Tiles done so far of all the projects' tiles.
 using ExportProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
