@@ -59,5 +59,11 @@ echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certific
 "$build/bin/bench_https" "$build/bin"
 
 echo
+echo "== MBTiles export of 100,000 small PNG tiles, in turns with Python's sqlite3 module inserting the same files in one transaction (target: at least 1.5x Python's rate)"
+mkdir "$scratch/mbtiles"
+"$build/bin/bench_mbtiles_export" "$scratch/mbtiles" "$here/mbtiles_peer.py"
+rm -rf "$scratch/mbtiles"
+
+echo
 echo "== Log window: 1,000,000 lines through the main window, offscreen (target: a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
