@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -120,7 +121,11 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     auto* output = new QHBoxLayout;
     output->addWidget(OutputFile, 1);
     output->addWidget(chooseOutput);
-    fields->addRow("MBTiles &file:", output);
+    // A row of a layout gets no buddy by itself, and without one the "&"
+    // would show.
+    auto* outputLabel = new QLabel("MBTiles &file:", this);
+    outputLabel->setBuddy(OutputFile);
+    fields->addRow(outputLabel, output);
     MapName = new QLineEdit(this);
     MapName->setObjectName("MapName");
     MapName->setPlaceholderText("the file's name, or the first project's");
