@@ -59,6 +59,12 @@ echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certific
 "$build/bin/bench_https" "$build/bin"
 
 echo
+echo "== MBTiles export of 100,000 small PNG tiles, in turns with Python's sqlite3 module inserting the same files in one transaction (target: at least 1.5x Python's rate)"
+mkdir "$scratch/mbtiles"
+"$build/bin/bench_mbtiles_export" "$scratch/mbtiles" "$here/mbtiles_peer.py"
+rm -rf "$scratch/mbtiles"
+
+echo
 echo "== Log: 10,000,000 lines through the main window, offscreen, and through the core's log, saved every 10,000 lines (targets: peak resident set at most 200 MiB; a save at 10 M lines costs about the same as at 1 M; a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
 

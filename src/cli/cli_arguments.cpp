@@ -2,6 +2,10 @@
 
 #include <map>
 
+#include "control/start_checks.h"
+#include "control/task_fields.h"
+#include "platform/numbers.h"
+#include "platform/paths.h"
 #include "task/tile_layer.h"
 
 namespace tessellon::cli {
@@ -12,6 +16,9 @@ const char* const kUsage = R"(Usage:
                          [--replace] [--yes]
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
+  tessellon-cli download ... --zoom Z1-Z2
+  tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
+                       [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli convert DEGREES MINUTES SECONDS
@@ -38,10 +45,23 @@ download    Acts exactly like typing the texts into the main window and
             --url TEMPLATE from a source with that URL template and the
             default keys, named "url". The task keeps the source, so open
             and continue need no sources file.
+            --zoom Z1-Z2 downloads one task per zoom in turn, lowest first,
+            named NAME_zZ.tsln in the same folder (each continues on a
+            second run), and ends with a line per zoom on standard error.
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
             for each record. The list is not changed.
+export      Puts the tiles of the projects (several zooms of one area, say)
+            into one MBTiles file, made when it does not exist. Tiles already
+            there at the same zoom and place are replaced, and the file's
+            bounds and zooms widened. Blank tiles are left out unless
+            --with-blanks; missing and failed tiles are left out and counted
+            in the line printed for each project. --name names the map (by
+            default the file keeps its name, a new one takes the first
+            project's). Projects of other tile formats than each other or
+            the file are refused, as is a file that is no MBTiles file or is
+            locked; the file is then left as it was.
 convert     Degrees, minutes and seconds to decimal degrees, or "Input Error.".
 sources     Lists the tile sources of the sources file: name, URL template,
             zooms, workers and pause; why a source is refused goes to
@@ -67,11 +87,12 @@ command continues the task later.
 Exit status:
   0  every worker walked to the end and this run recorded no failed tile
      (redownload: every record fetched; convert: a result; sources: every
-     source read and checked)
+     source read and checked; export: every tile of the projects exported)
   1  the input was refused or the task could not start (sources: the file
-     cannot be read or a source in it was refused)
+     cannot be read or a source in it was refused; export: a project or the
+     MBTiles file was refused)
   2  this run recorded failed tiles (redownload: some records failed;
-     sources: a check failed)
+     sources: a check failed; export: missing or failed tiles left out)
   3  stopped, or a worker was ended by the failure policy
 
 Environment:
@@ -91,6 +112,24 @@ const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
 
 ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
+}
+
+// "Z1-Z2" as a range of zooms; a text with no "-" after its first character
+// is one zoom, for the start to check as it always has.
+bool ReadZoomRange(const std::string& text, std::optional<std::pair<int, int>>& zooms) {
+    const std::size_t dash = text.find('-', 1);
+    if (dash == std::string::npos) {
+        return true;
+    }
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    if (!ParseWholeNumber(std::string_view(text).substr(0, dash), first) ||
+        !ParseWholeNumber(std::string_view(text).substr(dash + 1), last) || first < kMinZoom ||
+        last > kMaxZoom || first >= last) {
+        return false;
+    }
+    zooms = {first, last};
+    return true;
 }
 
 }  // namespace
@@ -121,12 +160,20 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             (arg == "--replace" ? result.replace : result.yes) = true;
             continue;
         }
+        if (command == "export" && arg == "--with-blanks") {
+            result.withBlanks = true;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             return Error(arg + " needs a value");
         }
         const std::string& value = args[++i];
         if (arg == "--config") {
             result.configFile = value;
+        } else if (command == "export" && arg == "--mbtiles") {
+            result.mbtiles = value;
+        } else if (command == "export" && arg == "--name") {
+            result.mapName = value;
         } else if ((command == "sources" || command == "download") && arg == "--sources") {
             result.sourcesFile = value;
         } else if (command == "download" && arg == "--type") {
@@ -170,6 +217,23 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!positional.empty()) {
             return Error("unexpected argument " + positional[0]);
         }
+        if (!ReadZoomRange(result.fields.Zoom, result.zooms)) {
+            return Error("--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19");
+        }
+        return {result, ""};
+    }
+    if (command == "export") {
+        result.command = Command::Export;
+        if (positional.empty()) {
+            return Error("export needs a project file");
+        }
+        if (result.mbtiles.empty()) {
+            return Error("export needs --mbtiles");
+        }
+        if (result.configFile) {
+            return Error("export takes no --config");
+        }
+        result.projects = positional;
         return {result, ""};
     }
     if (command == "open" || command == "redownload") {
@@ -201,6 +265,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return {result, ""};
     }
     return Error("unknown command " + command);
+}
+
+std::string ZoomTaskName(const std::string& typed, int zoom) {
+    const std::string stem = RemoveFileExt(CompleteTaskName(typed));
+    if (stem.empty()) {
+        return typed;
+    }
+    return stem + "_z" + std::to_string(zoom) + ".tsln";
 }
 
 }  // namespace tessellon::cli

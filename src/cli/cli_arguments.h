@@ -3,19 +3,22 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/task_fields.h"
 
 namespace tessellon::cli {
 
-enum class Command { Help, Download, Open, Redownload, Convert, Sources };
+enum class Command { Help, Download, Open, Redownload, Convert, Sources, Export };
 
 struct Arguments {
     Command command = Command::Help;
-    TaskFields fields;                      // download
-    bool replace = false;                   // download: replace another task's project
-    bool yes = false;                       // download: start a huge task
+    TaskFields fields;     // download
+    bool replace = false;  // download: replace another task's project
+    bool yes = false;      // download: start a huge task
+    // download: "--zoom 12-15", one task per zoom, lowest first.
+    std::optional<std::pair<int, int>> zooms;
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
@@ -25,6 +28,10 @@ struct Arguments {
     bool check = false;  // sources
     std::optional<std::string> sourceName;
     std::optional<std::string> urlTemplate;
+    std::vector<std::string> projects;  // export
+    std::string mbtiles;                // export
+    std::string mapName;                // export: --name
+    bool withBlanks = false;            // export
 };
 
 // The parsed arguments, or the reason they cannot be parsed.
@@ -34,6 +41,11 @@ struct ParseResult {
 };
 
 ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The task name of one zoom of a range: "area" or "area.tsln" at zoom 12 is
+// "area_z12.tsln". A name that is no more than the extension stays as it is,
+// for the start to refuse.
+std::string ZoomTaskName(const std::string& typed, int zoom);
 
 extern const char* const kUsage;
 

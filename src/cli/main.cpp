@@ -1,5 +1,7 @@
 // tessellon-cli: the download engine without a window.
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
+#include "output/mbtiles_export.h"
+#include "output/task_reader.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/queue_synchronizer.h"
@@ -58,8 +62,9 @@ std::chrono::milliseconds PaceScaleFromEnvironment() {
     return Pacing::kProgramScale;
 }
 
+// `progress`, when given, receives where the download got to.
 int RunDownload(const TaskFields& fields, const std::string& configFile,
-                cli::StartAnswers answers = {}) {
+                cli::StartAnswers answers = {}, DownloadProgress* progress = nullptr) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
@@ -75,11 +80,101 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     RunLoop loop(control, sync, scale,
                  {StopRequested, [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();
+    if (progress != nullptr) {
+        *progress = control.Progress();
+    }
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
         return kStopped;
     }
     return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
+}
+
+// One task per zoom of the range, in turn. A refused start or a stop ends the
+// range there; the zooms run so far are told on standard error, one line each.
+int RunZoomRange(const cli::Arguments& args, TaskFields fields, const std::string& configFile) {
+    std::vector<std::string> summary;
+    int status = kDone;
+    for (int zoom = args.zooms->first; zoom <= args.zooms->second; ++zoom) {
+        fields.Zoom = std::to_string(zoom);
+        fields.TaskName = cli::ZoomTaskName(args.fields.TaskName, zoom);
+        DownloadProgress progress;
+        const int run = RunDownload(fields, configFile, {args.replace, args.yes}, &progress);
+        std::string line = "Zoom ";
+        line += fields.Zoom;
+        line += " (";
+        line += fields.TaskName;
+        line += "): ";
+        if (run == kRefused && progress.Total == 0) {
+            line += "not started.";
+        } else {
+            line += std::to_string(progress.Done);
+            line += " of ";
+            line += std::to_string(progress.Total);
+            line += " tiles, ";
+            line += std::to_string(progress.Failed);
+            line += run == kStopped ? " failed, stopped." : " failed.";
+        }
+        summary.push_back(std::move(line));
+        if (run == kRefused || run == kStopped) {
+            status = run;
+            break;
+        }
+        if (run == kFailedTiles) {
+            status = kFailedTiles;
+        }
+    }
+    for (const std::string& line : summary) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    return status;
+}
+
+int RunExport(const cli::Arguments& args) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    MbtilesExportOptions options;
+    options.Name = args.mapName;
+    options.WithBlanks = args.withBlanks;
+    options.BlankFolder = ProgramFolder() + "blankimg/";
+    std::vector<std::string> projects;
+    for (const std::string& project : args.projects) {
+        projects.push_back(AbsolutePath(project));
+    }
+    // Each error names its file.
+    const auto refuse = [terminal](const std::exception& e) {
+        std::fprintf(stderr, "%s%s\n", terminal ? "\n" : "", e.what());
+        return kRefused;
+    };
+    std::vector<ProjectExport> results;
+    try {
+        results = ExportMbtiles(projects, AbsolutePath(args.mbtiles), options,
+                                [terminal](std::int64_t done, std::int64_t total) {
+                                    if (terminal) {
+                                        std::fprintf(stderr, "\rExporting: %lld of %lld tiles",
+                                                     static_cast<long long>(done),
+                                                     static_cast<long long>(total));
+                                    }
+                                });
+    } catch (const EMbtilesError& e) {
+        return refuse(e);
+    } catch (const ETaskReadError& e) {
+        return refuse(e);
+    } catch (const ENotAProjectError& e) {
+        return refuse(e);
+    } catch (const EFileError& e) {
+        return refuse(e);
+    }
+    if (terminal) {
+        std::fputc('\n', stderr);
+    }
+    int status = kDone;
+    for (const ProjectExport& result : results) {
+        std::printf("%s\n", ExportSummaryLine(result, args.withBlanks).c_str());
+        if (result.Failed > 0 || result.Missing > 0) {
+            status = kFailedTiles;
+        }
+    }
+    return status;
 }
 
 int RunSources(const cli::Arguments& args, const std::string& configFile) {
@@ -179,6 +274,9 @@ int main(int argc, char** argv) {
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
             }
+            if (args.zooms) {
+                return RunZoomRange(args, std::move(fields), configFile);
+            }
             return RunDownload(fields, configFile, {args.replace, args.yes});
         }
         case cli::Command::Open: {
@@ -224,6 +322,10 @@ int main(int argc, char** argv) {
         case cli::Command::Sources:
             EndAtSignals();
             return RunSources(args, configFile);
+        case cli::Command::Export:
+            // One transaction: a signal leaves the file as it was.
+            EndAtSignals();
+            return RunExport(args);
     }
     return kRefused;
 }

@@ -25,6 +25,7 @@
 #include "form_layout.h"
 #include "handler_guard.h"
 #include "log_memo.h"
+#include "mbtiles_export_form.h"
 #include "options_form.h"
 #include "sources_form.h"
 #include "task/contract_texts.h"
@@ -199,6 +200,7 @@ void TForm1::BuildMenus() {
          {{"Mapviewer1", "Map Viewer", &TForm1::Mapviewer1Click},
           {nullptr, nullptr, nullptr},
           {"CombineImages1", "Map Combiner", &TForm1::CombineImages1Click},
+          {"ExportMbtiles1", "Export to MBTiles...", &TForm1::ExportMbtiles1Click},
           {nullptr, nullptr, nullptr},
           {"ReDownloadfailedfiles1", "Re-Download failed images",
            &TForm1::ReDownloadfailedfiles1Click},
@@ -520,6 +522,11 @@ void TForm1::CombineImages1Click() {
 
 void TForm1::ReDownloadfailedfiles1Click() {
     frmFlt_->exec();
+}
+
+void TForm1::ExportMbtiles1Click() {
+    MbtilesExportForm form(desktop_, settings_.ProgramFolder + "blankimg/", this);
+    form.exec();
 }
 
 void TForm1::TileSources1Click() {

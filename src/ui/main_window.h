@@ -84,6 +84,7 @@ private:
     void Viewlogfile1Click();
     void Mapviewer1Click();
     void CombineImages1Click();
+    void ExportMbtiles1Click();
     void ReDownloadfailedfiles1Click();
     void TileSources1Click();
     void Usermanual1Click();

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "download_harness.h"
+#include "output/mbtiles.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -513,11 +514,81 @@ TEST_F(Cli, SourcesCheckFetchesATileOfEachAndEndsWithTwoWhenOneFails) {
         << failed.out;
 }
 
+// A range of zooms is one task per zoom, each of its own name, each
+// continuing on a second run; export then puts them into one file.
+TEST_F(Cli, AZoomRangeDownloadsATaskPerZoomThatExportPutsIntoOneMbtilesFile) {
+    StartServer();
+    const std::vector<std::string> range = AtZoom(DownloadArgs("116.3", "pyr"), "12-13");
+    const Outcome run = Execute(range);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::size_t summary = run.err.find("Zoom 12 (pyr_z12.tsln): ");
+    ASSERT_NE(summary, std::string::npos) << run.err;
+    std::int64_t done12 = 0, total12 = 0;
+    ASSERT_EQ(std::sscanf(run.err.c_str() + summary, "Zoom 12 (pyr_z12.tsln): %ld of %ld tiles",
+                          &done12, &total12),
+              2);
+    EXPECT_EQ(done12, total12);
+    EXPECT_TRUE(run.err.ends_with("\nZoom 13 (pyr_z13.tsln): 42 of 42 tiles, 0 failed.\n"))
+        << run.err;
+    EXPECT_FALSE(FileExists(dir.File("maps/pyr.tsln")));
+    for (const std::string& tile : TileFiles("pyr_z13")) {
+        EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+    const Outcome again = Execute(range);
+    EXPECT_EQ(again.status, 0) << again.err;
+    const std::size_t first = again.out.find("Log continue...");
+    ASSERT_NE(first, std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("Log continue...", first + 1), std::string::npos) << again.out;
+
+    std::filesystem::remove(TileFiles("pyr_z13")[0]);
+    const std::string file = dir.File("pyr.mbtiles");
+    const Outcome exported =
+        Execute({"export", dir.File("maps/pyr_z12.tsln"), dir.File("maps/pyr_z13.tsln"),
+                 "--mbtiles", file, "--name", "Pyramid"});
+    EXPECT_EQ(exported.status, 2) << exported.err;
+    EXPECT_EQ(exported.out, dir.File("maps/pyr_z12.tsln") + ": zoom 12, " +
+                                std::to_string(total12) +
+                                " tiles written; left out: 0 blank, 0 failed, 0 missing.\n" +
+                                dir.File("maps/pyr_z13.tsln") +
+                                ": zoom 13, 41 tiles written; left out: 0 blank, 0 failed, 1 "
+                                "missing.\n");
+    const MbtilesReader reader(file);
+    EXPECT_EQ(reader.Zooms(), (std::vector<int>{12, 13}));
+    EXPECT_EQ(reader.Metadata().at("name"), "Pyramid");
+    EXPECT_EQ(reader.Tile(13, 6742, 3102), ReadFileBytes(TileFiles("pyr_z13")[1]));
+}
+
+TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
+    for (const char* zooms : {"13-12", "12-20", "0-3", "12-", "12-13-14"}) {
+        const Outcome run = Execute(AtZoom(DownloadArgs(), zooms));
+        EXPECT_EQ(run.status, 1) << zooms;
+        EXPECT_NE(run.err.find("--zoom takes a zoom or a range"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("maps")));
+
+    const std::string file = dir.File("x.mbtiles");
+    const Outcome absent = Execute({"export", dir.File("absent.tsln"), "--mbtiles", file});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_NE(absent.err.find(dir.File("absent.tsln")), std::string::npos) << absent.err;
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_EQ(Execute({"export", "--mbtiles", file}).status, 1);
+    EXPECT_EQ(Execute({"export", dir.File("absent.tsln")}).status, 1);
+
+    StartServer();
+    ASSERT_EQ(Execute(DownloadArgs()).status, 0);
+    WriteFileAtomic(file, "not a database, but some text of a size SQLite would read");
+    const Outcome foreign = Execute({"export", dir.File("maps/area.tsln"), "--mbtiles", file});
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_EQ(foreign.err,
+              "The file " + file + " is not an MBTiles file: it is no SQLite database.\n");
+}
+
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word : {"download", "open", "redownload", "convert", "sources", "--config",
-                             "--sources", "--check", "--replace", "--yes", "Exit status"}) {
+    for (const char* word :
+         {"download", "open", "redownload", "convert", "sources", "export", "--config", "--sources",
+          "--check", "--replace", "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -118,16 +118,27 @@ private slots:
             }
         }
         const QStringList expected{
-            "&File",      "  E&xit",
-            "&Options",   "  Options...",
-            "&Misc",      "  Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...",
-            "  -",        "  View log file",
-            "&Tools",     "  Map Viewer",
-            "  -",        "  Map Combiner",
-            "  -",        "  Re-Download failed images",
-            "  -",        "  Tile sources...",
-            "&Help",      "  User manual",
-            "  Homepage", "  -",
+            "&File",
+            "  E&xit",
+            "&Options",
+            "  Options...",
+            "&Misc",
+            "  Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...",
+            "  -",
+            "  View log file",
+            "&Tools",
+            "  Map Viewer",
+            "  -",
+            "  Map Combiner",
+            "  Export to MBTiles...",
+            "  -",
+            "  Re-Download failed images",
+            "  -",
+            "  Tile sources...",
+            "&Help",
+            "  User manual",
+            "  Homepage",
+            "  -",
             "  About...",
         };
         QCOMPARE(shown, expected);
@@ -355,7 +366,8 @@ private slots:
         f->Show();
         for (const auto& [item, window] :
              {std::pair{"Options2", "frmOptions"}, std::pair{"ReDownloadfailedfiles1", "frmFlt"},
-              std::pair{"About1", "frmAbout"}, std::pair{"TileSources1", "frmSources"}}) {
+              std::pair{"About1", "frmAbout"}, std::pair{"TileSources1", "frmSources"},
+              std::pair{"ExportMbtiles1", "frmMbtilesExport"}}) {
             QString seen;
             QVERIFY(WithModalWindow([&] { f->TriggerMenu(item); },
                                     [&](QWidget* modal) { seen = modal->objectName(); }));

@@ -1,8 +1,8 @@
 // ui_screenshots: shows each window with real content on the display it is
 // given (Xvfb under `make screenshots`) and writes a PNG of each into a
 // folder. The main window runs a download against a tile server in this
-// process, and the Map Viewer shows the tiles it fetched; the re-download
-// window fetches a short failed-tile list.
+// process, and the Map Viewer shows the tiles it fetched, which the MBTiles
+// window then exports; the re-download window fetches a short failed-tile list.
 // Usage: ui_screenshots OUTPUT_FOLDER
 
 #include <QAction>
@@ -30,6 +30,7 @@
 #include "flt_form.h"
 #include "form_layout.h"
 #include "map_viewer_window.h"
+#include "mbtiles_export_form.h"
 #include "options_form.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -88,6 +89,19 @@ public:
             Save(menu, QString("menu-%1.png").arg(menu->title().remove('&').toLower()));
             menu->hide();
         }
+
+        // The task just downloaded, exported to MBTiles.
+        MbtilesExportForm mbtiles(desktop_, f.dir.File("blankimg/"), nullptr);
+        Show(&mbtiles);
+        desktop_.fileAnswers.push_back(QString::fromStdString(f.dir.File("maps/beijing.tsln")));
+        Child<QPushButton>(&mbtiles, "AddProject")->click();
+        Child<QLineEdit>(&mbtiles, "MapName")->setText("Beijing");
+        auto* exportButton = Child<QPushButton>(&mbtiles, "ExportButton");
+        exportButton->click();
+        if (!QTest::qWaitFor([&] { return exportButton->isEnabled(); }, 10000)) {
+            Fail("the export did not end");
+        }
+        Save(&mbtiles, "mbtiles-export.png");
     }
 
     // The viewer on the task the main window stopped: tiles fetched so far,

@@ -1,0 +1,304 @@
+#include "output/mbtiles_export.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "output/sqlite_db.h"
+#include "output/task_reader.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace tessellon {
+
+namespace {
+
+// A viewer reading the file holds it for a moment at a time; wait that out,
+// but report a file held open for writing soon.
+constexpr int kWriterBusyMillis = 1000;
+constexpr std::int64_t kProgressEvery = 1024;
+
+// The tables and index of an MBTiles file; a file made elsewhere may have
+// made them already.
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS metadata (name text, value text);"
+    "CREATE TABLE IF NOT EXISTS tiles (zoom_level integer, tile_column integer, "
+    "tile_row integer, tile_data blob);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS tile_index ON tiles (zoom_level, tile_column, "
+    "tile_row);";
+
+[[noreturn]] void Refuse(const std::string& file, std::string_view why) {
+    std::string message = "The file ";
+    message += file;
+    message += why;
+    throw EMbtilesError(message);
+}
+
+std::string ValueOf(const std::map<std::string, std::string>& metadata, const std::string& name) {
+    const auto found = metadata.find(name);
+    return found == metadata.end() ? std::string() : found->second;
+}
+
+std::string FormatNumber(double value) {
+    char text[32];
+    const auto result = std::to_chars(std::begin(text), std::end(text), value);
+    return std::string(text, result.ptr);
+}
+
+// "left,bottom,right,top" as MBTiles writes bounds; nullopt unless four
+// numbers.
+std::optional<GeoRect> ParseBounds(const std::string& text) {
+    double values[4];
+    const char* at = text.data();
+    const char* end = text.data() + text.size();
+    for (int i = 0; i < 4; ++i) {
+        const auto result = std::from_chars(at, end, values[i]);
+        if (result.ec != std::errc() || (i < 3 && (result.ptr == end || *result.ptr != ','))) {
+            return std::nullopt;
+        }
+        at = result.ptr + (i < 3 ? 1 : 0);
+    }
+    if (at != end) {
+        return std::nullopt;
+    }
+    return GeoRect{values[0], values[2], values[3], values[1]};
+}
+
+GeoRect Union(const GeoRect& a, const GeoRect& b) {
+    return {std::min(a.Left, b.Left), std::max(a.Right, b.Right), std::max(a.Top, b.Top),
+            std::min(a.Bottom, b.Bottom)};
+}
+
+// The one format of all the projects' tiles, checked against the file's.
+std::string CommonFormat(const std::vector<TaskReader>& readers, const std::string& fileFormat,
+                         const std::string& file) {
+    std::string format = fileFormat;
+    std::string formatOf = file;
+    for (const TaskReader& reader : readers) {
+        const std::string& extension = reader.Naming().Extension;
+        if (format.empty()) {
+            format = extension;
+            formatOf = reader.ProjectPath();
+        } else if (extension != format) {
+            std::string message = "Cannot mix tile formats in one MBTiles file: ";
+            message += reader.ProjectPath();
+            message += " has ";
+            message += extension;
+            message += " tiles, ";
+            message += formatOf;
+            message += " has ";
+            message += format;
+            message += ".";
+            throw EMbtilesError(message);
+        }
+    }
+    return format;
+}
+
+class Exporter {
+public:
+    Exporter(SqliteDb& db, const MbtilesExportOptions& options, const ExportProgress& progress)
+        : db_(db), options_(options), progress_(progress) {}
+
+    std::vector<ProjectExport> Run(const std::vector<TaskReader>& readers) {
+        db_.Execute("BEGIN IMMEDIATE");
+        CheckTables();
+        db_.Execute(kSchema);
+        std::map<std::string, std::string> metadata = ReadMetadata();
+        const std::string format = CommonFormat(readers, ValueOf(metadata, "format"), db_.Path());
+
+        for (const TaskReader& reader : readers) {
+            total_ += reader.TileCount();
+        }
+        SqliteStatement insert = db_.Prepare(
+            "INSERT OR REPLACE INTO tiles (zoom_level, tile_column, tile_row, tile_data) "
+            "VALUES (?, ?, ?, ?)");
+        std::vector<ProjectExport> results;
+        for (const TaskReader& reader : readers) {
+            results.push_back(Export(reader, insert));
+        }
+        UpdateMetadata(std::move(metadata), readers, format);
+        db_.Execute("COMMIT");
+        return results;
+    }
+
+private:
+    // A database that has tables of its own is some other program's file.
+    void CheckTables() {
+        SqliteStatement tables = db_.Prepare(
+            "SELECT count(*), count(CASE WHEN type = 'table' AND name IN ('tiles', 'metadata') "
+            "THEN 1 END) FROM sqlite_master WHERE type IN ('table', 'view')");
+        tables.Step();
+        const std::int64_t all = tables.Integer(0);
+        const std::int64_t ours = tables.Integer(1);
+        if (all > 0 && ours != 2) {
+            Refuse(db_.Path(),
+                   " is not an MBTiles file that can be written: it has no tiles and "
+                   "metadata tables.");
+        }
+    }
+
+    std::map<std::string, std::string> ReadMetadata() {
+        std::map<std::string, std::string> metadata;
+        SqliteStatement rows = db_.Prepare("SELECT name, value FROM metadata");
+        while (rows.Step()) {
+            metadata[rows.Text(0)] = rows.Text(1);
+        }
+        return metadata;
+    }
+
+    ProjectExport Export(const TaskReader& reader, SqliteStatement& insert) {
+        ProjectExport result;
+        result.Project = reader.ProjectPath();
+        result.Zoom = reader.Zoom();
+        std::string bytes;
+        for (std::int32_t x = reader.MinX(); x <= reader.MaxX(); ++x) {
+            // Southmost first: TMS rows ascending, so the index grows at its end.
+            for (std::int32_t y = reader.MaxY(); y >= reader.MinY(); --y) {
+                const TileState state = reader.Read(x, y, bytes);
+                if (state == TileState::Blank) {
+                    ++result.Blank;
+                }
+                if (state == TileState::Present ||
+                    (state == TileState::Blank && options_.WithBlanks)) {
+                    insert.Bind(1, std::int64_t{reader.Zoom()});
+                    insert.Bind(2, std::int64_t{x});
+                    insert.Bind(3, std::int64_t{FlipRow(reader.Zoom(), y)});
+                    insert.BindBlob(4, bytes);
+                    insert.Step();
+                    insert.Reset();
+                    ++result.Written;
+                } else if (state == TileState::Failed) {
+                    ++result.Failed;
+                } else if (state == TileState::Missing) {
+                    ++result.Missing;
+                }
+                if (++done_ % kProgressEvery == 0 && progress_) {
+                    progress_(done_, total_);
+                }
+            }
+        }
+        if (progress_) {
+            progress_(done_, total_);
+        }
+        return result;
+    }
+
+    void UpdateMetadata(std::map<std::string, std::string> metadata,
+                        const std::vector<TaskReader>& readers, const std::string& format) {
+        std::optional<GeoRect> bounds = ParseBounds(ValueOf(metadata, "bounds"));
+        std::optional<std::pair<int, int>> zooms;
+        const std::string minZoom = ValueOf(metadata, "minzoom");
+        const std::string maxZoom = ValueOf(metadata, "maxzoom");
+        if (!minZoom.empty() && !maxZoom.empty()) {
+            zooms = {std::atoi(minZoom.c_str()), std::atoi(maxZoom.c_str())};
+        }
+        std::string attribution = ValueOf(metadata, "attribution");
+        for (const TaskReader& reader : readers) {
+            bounds = bounds ? Union(*bounds, reader.DownloadEdges()) : reader.DownloadEdges();
+            zooms = zooms ? std::pair{std::min(zooms->first, reader.Zoom()),
+                                      std::max(zooms->second, reader.Zoom())}
+                          : std::pair{reader.Zoom(), reader.Zoom()};
+            if (reader.Source() && !reader.Source()->Attribution().empty() &&
+                attribution.find(reader.Source()->Attribution()) == std::string::npos) {
+                attribution += attribution.empty() ? "" : "; ";
+                attribution += reader.Source()->Attribution();
+            }
+        }
+
+        if (!options_.Name.empty()) {
+            metadata["name"] = options_.Name;
+        } else if (ValueOf(metadata, "name").empty()) {
+            metadata["name"] = RemoveFileExt(ExtractFileName(readers.front().ProjectPath()));
+        }
+        metadata["format"] = format;
+        metadata["type"] = "baselayer";
+        metadata["bounds"] = FormatNumber(bounds->Left) + "," + FormatNumber(bounds->Bottom) + "," +
+                             FormatNumber(bounds->Right) + "," + FormatNumber(bounds->Top);
+        metadata["center"] = FormatNumber((bounds->Left + bounds->Right) / 2) + "," +
+                             FormatNumber((bounds->Top + bounds->Bottom) / 2) + "," +
+                             std::to_string(zooms->first);
+        metadata["minzoom"] = std::to_string(zooms->first);
+        metadata["maxzoom"] = std::to_string(zooms->second);
+        if (!attribution.empty()) {
+            metadata["attribution"] = attribution;
+        }
+
+        SqliteStatement remove = db_.Prepare("DELETE FROM metadata WHERE name = ?");
+        SqliteStatement insert = db_.Prepare("INSERT INTO metadata (name, value) VALUES (?, ?)");
+        for (const auto& [name, value] : metadata) {
+            remove.Bind(1, name);
+            remove.Step();
+            remove.Reset();
+            insert.Bind(1, name);
+            insert.Bind(2, value);
+            insert.Step();
+            insert.Reset();
+        }
+    }
+
+    SqliteDb& db_;
+    const MbtilesExportOptions& options_;
+    const ExportProgress& progress_;
+    std::int64_t done_ = 0;
+    std::int64_t total_ = 0;
+};
+
+}  // namespace
+
+std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks) {
+    std::string line = result.Project;
+    line += ": zoom ";
+    line += std::to_string(result.Zoom);
+    line += ", ";
+    line += std::to_string(result.Written);
+    line += " tiles written";
+    if (withBlanks) {
+        line += " (";
+        line += std::to_string(result.Blank);
+        line += " blank); left out: ";
+    } else {
+        line += "; left out: ";
+        line += std::to_string(result.Blank);
+        line += " blank, ";
+    }
+    line += std::to_string(result.Failed);
+    line += " failed, ";
+    line += std::to_string(result.Missing);
+    line += " missing.";
+    return line;
+}
+
+std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& projects,
+                                         const std::string& file,
+                                         const MbtilesExportOptions& options,
+                                         const ExportProgress& progress) {
+    // Every project is read before the file is touched.
+    std::vector<TaskReader> readers;
+    for (const std::string& project : projects) {
+        readers.emplace_back(project, options.BlankFolder);
+    }
+    if (readers.empty()) {
+        throw EMbtilesError("No project to export.");
+    }
+    const bool existed = FileExists(file);
+    try {
+        SqliteDb db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kWriterBusyMillis);
+        // Big enough for the index of a large export; pages leave it only at
+        // the commit.
+        db.Execute("PRAGMA cache_size = -65536");
+        // Closing the connection on an error rolls the transaction back.
+        return Exporter(db, options, progress).Run(readers);
+    } catch (...) {
+        if (!existed) {
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+        }
+        throw;
+    }
+}
+
+}  // namespace tessellon

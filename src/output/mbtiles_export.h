@@ -1,0 +1,54 @@
+#pragma once
+// Exporting downloads into an MBTiles file: the tiles of one or more projects
+// (one zoom each, often several zooms of one area) into one file that map
+// programs open. A second export into the same file replaces the tiles of the
+// same place and widens the metadata to cover both.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output/mbtiles.h"
+
+namespace tessellon {
+
+struct MbtilesExportOptions {
+    // The metadata "name"; empty keeps the file's name, or names a new file
+    // after its first project.
+    std::string Name;
+    // Blank tiles (the server had none) go in too.
+    bool WithBlanks = false;
+    // Where the blank images are, as TaskReader takes it.
+    std::string BlankFolder;
+};
+
+// What became of one project's tiles.
+struct ProjectExport {
+    std::string Project;
+    int Zoom = 0;
+    // Tiles put into the file, blank ones among them with WithBlanks.
+    std::int64_t Written = 0;
+    std::int64_t Blank = 0;
+    std::int64_t Failed = 0;
+    std::int64_t Missing = 0;
+};
+
+// The line that tells a person what became of a project's tiles, as the
+// command line prints it and the export window shows it.
+std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks);
+
+// Tiles done so far of all the projects' tiles.
+using ExportProgress = std::function<void(std::int64_t done, std::int64_t total)>;
+
+// Writes the projects' tiles into `file`, made when it does not exist, in one
+// transaction: on any error nothing in the file changes (and a file this call
+// made is removed). Throws what TaskReader throws for a project, and
+// EMbtilesError for a file that is no MBTiles file or is locked, and for
+// projects whose tile formats differ from each other or from the file's.
+std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& projects,
+                                         const std::string& file,
+                                         const MbtilesExportOptions& options,
+                                         const ExportProgress& progress);
+
+}  // namespace tessellon

@@ -1,0 +1,248 @@
+#include "mbtiles_export_form.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "handler_guard.h"
+#include "output/mbtiles_export.h"
+
+namespace tessellon {
+
+// What a run reports, as the window takes it on its own thread.
+struct MbtilesExportReports {
+    std::int64_t Done = 0;
+    std::int64_t Total = 0;
+    bool Ended = false;
+    // Once ended: a line per project, or the reason nothing was written.
+    QStringList Lines;
+};
+
+// One ExportMbtiles on its own thread, which only records its reports and
+// calls `notify` to have them taken.
+class MbtilesExportRun {
+public:
+    MbtilesExportRun(std::vector<std::string> projects, std::string file,
+                     MbtilesExportOptions options, std::function<void()> notify)
+        : notify_(std::move(notify)) {
+        thread_ = std::thread([this, projects = std::move(projects), file = std::move(file),
+                               options = std::move(options)] {
+            QStringList lines;
+            try {
+                const std::vector<ProjectExport> results = ExportMbtiles(
+                    projects, file, options, [this](std::int64_t done, std::int64_t total) {
+                        Report([&](MbtilesExportReports& reports) {
+                            reports.Done = done;
+                            reports.Total = total;
+                        });
+                    });
+                for (const ProjectExport& result : results) {
+                    lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
+                }
+            } catch (const std::exception& e) {
+                // The reader's and the file's errors each name their file.
+                lines << QString::fromStdString(e.what());
+            }
+            Report([&](MbtilesExportReports& reports) {
+                reports.Lines = lines;
+                reports.Ended = true;
+            });
+        });
+    }
+    ~MbtilesExportRun() { thread_.join(); }
+    MbtilesExportRun(const MbtilesExportRun&) = delete;
+    MbtilesExportRun& operator=(const MbtilesExportRun&) = delete;
+
+    MbtilesExportReports Take() {
+        std::lock_guard lock(mutex_);
+        notified_ = false;
+        return reports_;
+    }
+
+private:
+    // One notification stands for every report until the next take.
+    template <typename Change>
+    void Report(Change change) {
+        std::lock_guard lock(mutex_);
+        change(reports_);
+        if (!notified_) {
+            notified_ = true;
+            notify_();
+        }
+    }
+
+    std::function<void()> notify_;
+    std::mutex mutex_;
+    MbtilesExportReports reports_;
+    bool notified_ = false;
+    std::thread thread_;
+};
+
+MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, QWidget* parent)
+    : QDialog(parent), desktop_(desktop), blankFolder_(std::move(blankFolder)) {
+    setObjectName("frmMbtilesExport");
+    setWindowTitle("Export to MBTiles");
+    auto* layout = new QVBoxLayout(this);
+
+    ProjectList = new QListWidget(this);
+    ProjectList->setObjectName("ProjectList");
+    ProjectList->setAccessibleName("Project files");
+    auto* projectButtons = new QVBoxLayout;
+    auto* add = new QPushButton("&Add...", this);
+    add->setObjectName("AddProject");
+    auto* remove = new QPushButton("&Remove", this);
+    remove->setObjectName("RemoveProject");
+    projectButtons->addWidget(add);
+    projectButtons->addWidget(remove);
+    projectButtons->addStretch();
+    auto* projects = new QHBoxLayout;
+    projects->addWidget(ProjectList, 1);
+    projects->addLayout(projectButtons);
+    layout->addLayout(projects);
+
+    auto* fields = new QFormLayout;
+    OutputFile = new QLineEdit(this);
+    OutputFile->setObjectName("OutputFile");
+    auto* chooseOutput = new QPushButton("...", this);
+    chooseOutput->setObjectName("ChooseOutput");
+    chooseOutput->setAccessibleName("Choose an existing MBTiles file");
+    auto* output = new QHBoxLayout;
+    output->addWidget(OutputFile, 1);
+    output->addWidget(chooseOutput);
+    // A row of a layout gets no buddy by itself, and without one the "&"
+    // would show.
+    auto* outputLabel = new QLabel("MBTiles &file:", this);
+    outputLabel->setBuddy(OutputFile);
+    fields->addRow(outputLabel, output);
+    MapName = new QLineEdit(this);
+    MapName->setObjectName("MapName");
+    MapName->setPlaceholderText("the file's name, or the first project's");
+    fields->addRow("&Name:", MapName);
+    WithBlanks = new QCheckBox("Include &blank tiles", this);
+    WithBlanks->setObjectName("WithBlanks");
+    fields->addRow(QString(), WithBlanks);
+    layout->addLayout(fields);
+
+    auto* run = new QHBoxLayout;
+    ExportProgress = new QProgressBar(this);
+    ExportProgress->setObjectName("ExportProgress");
+    ExportProgress->setAccessibleName("Export progress");
+    ExportProgress->setFormat("%v of %m tiles");
+    ExportProgress->setValue(0);
+    ExportButton = new QPushButton("&Export", this);
+    ExportButton->setObjectName("ExportButton");
+    ExportButton->setDefault(true);
+    run->addWidget(ExportProgress, 1);
+    run->addWidget(ExportButton);
+    layout->addLayout(run);
+
+    ResultText = new QPlainTextEdit(this);
+    ResultText->setObjectName("ResultText");
+    ResultText->setAccessibleName("Result");
+    ResultText->setReadOnly(true);
+    ResultText->setMaximumHeight(100);
+    layout->addWidget(ResultText);
+    resize(640, 420);
+
+    ConnectHandler(desktop_, add, &QPushButton::clicked, this, &MbtilesExportForm::AddProjectClick);
+    ConnectHandler(desktop_, remove, &QPushButton::clicked, this,
+                   &MbtilesExportForm::RemoveProjectClick);
+    ConnectHandler(desktop_, chooseOutput, &QPushButton::clicked, this,
+                   &MbtilesExportForm::ChooseOutputClick);
+    ConnectHandler(desktop_, ExportButton, &QPushButton::clicked, this,
+                   &MbtilesExportForm::ExportClick);
+}
+
+MbtilesExportForm::~MbtilesExportForm() = default;
+
+void MbtilesExportForm::reject() {
+    if (!run_) {
+        QDialog::reject();
+    }
+}
+
+void MbtilesExportForm::AddProjectClick() {
+    const QString folder =
+        ProjectList->count() > 0 ? QFileInfo(ProjectList->item(0)->text()).path() : QString();
+    const auto project = desktop_.ChooseFile(this, "Add project", "Projects(*.tsln)", folder);
+    if (!project) {
+        return;
+    }
+    ProjectList->addItem(*project);
+    // A first project suggests a file beside it.
+    if (OutputFile->text().isEmpty()) {
+        const QFileInfo info(*project);
+        OutputFile->setText(info.path() + "/" + info.completeBaseName() + ".mbtiles");
+    }
+}
+
+void MbtilesExportForm::RemoveProjectClick() {
+    delete ProjectList->currentItem();
+}
+
+void MbtilesExportForm::ChooseOutputClick() {
+    const auto file = desktop_.ChooseFile(this, "MBTiles file", "MBTiles(*.mbtiles)",
+                                          QFileInfo(OutputFile->text()).path());
+    if (file) {
+        OutputFile->setText(*file);
+    }
+}
+
+void MbtilesExportForm::ExportClick() {
+    if (run_) {
+        return;
+    }
+    if (ProjectList->count() == 0) {
+        desktop_.ShowMessage(this, "Add the project files to export.");
+        return;
+    }
+    if (OutputFile->text().trimmed().isEmpty()) {
+        desktop_.ShowMessage(this, "Name the MBTiles file to write.");
+        return;
+    }
+    std::vector<std::string> projects;
+    for (int i = 0; i < ProjectList->count(); ++i) {
+        projects.push_back(ProjectList->item(i)->text().toStdString());
+    }
+    MbtilesExportOptions options;
+    options.Name = MapName->text().toStdString();
+    options.WithBlanks = WithBlanks->isChecked();
+    options.BlankFolder = blankFolder_;
+    ResultText->clear();
+    ExportProgress->setValue(0);
+    ExportButton->setEnabled(false);
+    run_ = std::make_unique<MbtilesExportRun>(
+        std::move(projects), OutputFile->text().trimmed().toStdString(), std::move(options),
+        [this] {
+            QMetaObject::invokeMethod(this, &MbtilesExportForm::TakeReports, Qt::QueuedConnection);
+        });
+}
+
+void MbtilesExportForm::TakeReports() {
+    if (!run_) {
+        return;
+    }
+    const MbtilesExportReports reports = run_->Take();
+    ExportProgress->setMaximum(static_cast<int>(reports.Total));
+    ExportProgress->setValue(static_cast<int>(reports.Done));
+    if (!reports.Ended) {
+        return;
+    }
+    run_.reset();
+    ResultText->setPlainText(reports.Lines.join('\n'));
+    ExportButton->setEnabled(true);
+}
+
+}  // namespace tessellon

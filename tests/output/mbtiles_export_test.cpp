@@ -1,0 +1,286 @@
+#include "output/mbtiles_export.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "download/failed_list.h"
+#include "platform/files.h"
+#include "task_fixture.h"
+
+namespace tessellon {
+namespace {
+
+// A real 256 x 256 PNG of one colour, so that GDAL can read the tiles too.
+const std::string kTile(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x01\x00\x00\x00"
+    "\x01\x00\x01\x03\x00\x00\x00\x66\xbc\x3a\x25\x00\x00\x00\x03\x50\x4c\x54\x45\xc8\x1e\x28"
+    "\xd9\x32\x6d\x07\x00\x00\x00\x1f\x49\x44\x41\x54\x78\xda\xed\xc1\x01\x0d\x00\x00\x00\xc2"
+    "\xa0\xf7\x4f\x6d\x0e\x37\xa0\x00\x00\x00\x00\x00\x00\x00\x00\xbe\x0d\x21\x00\x00\x01\x60"
+    "\xe4\x9d\x97\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+    103);
+constexpr std::string_view kBlank = "\x89PNG blank";
+
+class MbtilesExportTest : public test::SampleTask {
+protected:
+    MbtilesExportTest() {
+        std::filesystem::create_directories(options.BlankFolder);
+        WriteFileAtomic(options.BlankFolder + "blank.png", kBlank);
+    }
+
+    // A started task named `name` at `zoom` over the sample area, without
+    // tiles yet.
+    const MDTask& Project(const std::string& name, int zoom) {
+        params.TaskName = name;
+        params.Zoom = zoom;
+        const MDTask& t = Create();
+        t.WriteTaskFiles({});
+        return t;
+    }
+
+    std::vector<ProjectExport> Export(const std::vector<std::string>& projects) {
+        return ExportMbtiles(
+            projects, file, options,
+            [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
+    }
+
+    // One value from the file, as SQLite reads it.
+    std::string Query(const std::string& sql) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+        std::string value;
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return value;
+    }
+
+    MbtilesExportOptions options{"", false, dir.File("blankimg/")};
+    std::string file = dir.File("out.mbtiles");
+    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+};
+
+TEST_F(MbtilesExportTest, WritesPresentTilesWithTmsRowsAndTheMetadata) {
+    const MDTask& t = Project("area.tsln", 13);
+    WriteFileAtomic(t.GetTilePath(t.MinX, t.MinY), kTile);
+    WriteFileAtomic(t.GetTilePath(t.MaxX, t.MaxY), "other tile");
+    WriteFileAtomic(t.GetTilePath(t.MinX, t.MaxY), kBlank);
+    WriteFileAtomic(t.FailedFileName,
+                    FormatFailedRecord(t.GetTilePath(t.MaxX, t.MinY), "http://a") + "\r\n");
+
+    const std::vector<ProjectExport> results = Export({dir.File("area.tsln")});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Project, dir.File("area.tsln"));
+    EXPECT_EQ(results[0].Zoom, 13);
+    EXPECT_EQ(results[0].Written, 2);
+    EXPECT_EQ(results[0].Blank, 1);
+    EXPECT_EQ(results[0].Failed, 1);
+    EXPECT_EQ(results[0].Missing, 42 - 4);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().first, 42);
+    EXPECT_EQ(progress.back().second, 42);
+
+    // MBTiles counts rows from the south.
+    const std::string where = " WHERE zoom_level = 13 AND tile_column = " + std::to_string(t.MinX);
+    EXPECT_EQ(Query("SELECT tile_row FROM tiles" + where), std::to_string((1 << 13) - 1 - t.MinY));
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "2");
+    EXPECT_EQ(Query("PRAGMA journal_mode"), "delete");
+
+    const MbtilesReader reader(file);
+    EXPECT_EQ(reader.Tile(13, t.MinX, t.MinY), kTile);
+    EXPECT_EQ(reader.Tile(13, t.MaxX, t.MaxY), "other tile");
+    EXPECT_FALSE(reader.Tile(13, t.MinX, t.MaxY).has_value());
+    EXPECT_FALSE(reader.Tile(13, t.MaxX, t.MinY).has_value());
+    const std::map<std::string, std::string> metadata = reader.Metadata();
+    EXPECT_EQ(metadata.at("name"), "area");
+    EXPECT_EQ(metadata.at("format"), "png");
+    EXPECT_EQ(metadata.at("type"), "baselayer");
+    EXPECT_EQ(metadata.at("minzoom"), "13");
+    EXPECT_EQ(metadata.at("maxzoom"), "13");
+    EXPECT_EQ(metadata.count("attribution"), 0u);
+    double left, bottom, right, top, lon, lat;
+    int zoom;
+    ASSERT_EQ(
+        std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &left, &bottom, &right, &top),
+        4);
+    EXPECT_DOUBLE_EQ(left, t.DownloadLeftLongitude);
+    EXPECT_DOUBLE_EQ(bottom, t.DownloadBottomLatitude);
+    EXPECT_DOUBLE_EQ(right, t.DownloadRightLongitude);
+    EXPECT_DOUBLE_EQ(top, t.DownloadTopLatitude);
+    ASSERT_EQ(std::sscanf(metadata.at("center").c_str(), "%lf,%lf,%d", &lon, &lat, &zoom), 3);
+    EXPECT_DOUBLE_EQ(lon, (left + right) / 2);
+    EXPECT_DOUBLE_EQ(lat, (top + bottom) / 2);
+    EXPECT_EQ(zoom, 13);
+}
+
+TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSameTiles) {
+    const MDTask& z13 = Project("z13.tsln", 13);
+    WriteFileAtomic(z13.GetTilePath(z13.MinX, z13.MinY), "first");
+    WriteFileAtomic(z13.GetTilePath(z13.MaxX, z13.MaxY), "kept");
+    const std::int32_t x13 = z13.MinX, y13 = z13.MinY;
+    Export({dir.File("z13.tsln")});
+
+    WriteFileAtomic(z13.GetTilePath(x13, y13), "second");
+    params.LeftLongitude = 117.0;
+    params.RightLongitude = 117.2;
+    const MDTask& z11 = Project("z11.tsln", 11);
+    WriteFileAtomic(z11.GetTilePath(z11.MinX, z11.MinY), kBlank);
+    const std::int32_t x11 = z11.MinX, y11 = z11.MinY;
+    const double eastEdge = z11.DownloadRightLongitude;
+    // The same project twice in one export writes its tiles once.
+    options.Name = "Pyramid";
+    options.WithBlanks = true;
+    Export({dir.File("z11.tsln"), dir.File("z13.tsln"), dir.File("z13.tsln")});
+
+    const MbtilesReader reader(file);
+    EXPECT_EQ(reader.Zooms(), (std::vector<int>{11, 13}));
+    EXPECT_EQ(reader.Tile(13, x13, y13), "second");
+    EXPECT_EQ(reader.Tile(11, x11, y11), kBlank);
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles WHERE zoom_level = 13"), "2");
+    const std::map<std::string, std::string> metadata = reader.Metadata();
+    EXPECT_EQ(metadata.at("name"), "Pyramid");
+    EXPECT_EQ(metadata.at("minzoom"), "11");
+    EXPECT_EQ(metadata.at("maxzoom"), "13");
+    double left, bottom, right, top;
+    ASSERT_EQ(
+        std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &left, &bottom, &right, &top),
+        4);
+    EXPECT_LT(left, 116.3);
+    EXPECT_DOUBLE_EQ(right, eastEdge);
+    EXPECT_EQ(Query("SELECT count(*) FROM metadata WHERE name = 'minzoom'"), "1");
+}
+
+TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
+    Project("map.tsln", 13);
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read("Topo",
+                                     {{"Url", "https://tiles.example/{z}/{x}/{y}.jpg"},
+                                      {"Format", "jpg"},
+                                      {"Attribution", "(c) Topo makers"}},
+                                     "1.0");
+    const MDTask& topo = Project("topo.tsln", 13);
+    WriteFileAtomic(topo.GetTilePath(topo.MinX, topo.MinY), "\xff\xd8 jpeg");
+
+    try {
+        Export({dir.File("map.tsln"), dir.File("topo.tsln")});
+        ADD_FAILURE() << "png and jpg tiles were mixed";
+    } catch (const EMbtilesError& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot mix tile formats"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    Export({dir.File("topo.tsln")});
+    EXPECT_EQ(MbtilesReader(file).Metadata().at("attribution"), "(c) Topo makers");
+    const std::string before = ReadFileBytes(file);
+    EXPECT_THROW(Export({dir.File("map.tsln")}), EMbtilesError);
+    EXPECT_EQ(ReadFileBytes(file), before);
+}
+
+TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
+    const MDTask& t = Project("area.tsln", 13);
+    WriteFileAtomic(t.GetTilePath(t.MinX, t.MinY), kTile);
+    const std::vector<std::string> project{dir.File("area.tsln")};
+
+    WriteFileAtomic(file, std::string(4096, 'x'));
+    EXPECT_THROW(Export(project), EMbtilesError);
+    EXPECT_EQ(ReadFileBytes(file), std::string(4096, 'x'));
+
+    std::filesystem::remove(file);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE notes (text)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_THROW(Export(project), EMbtilesError);
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), "1");
+    sqlite3_close(other);
+
+    std::filesystem::remove(file);
+    Export(project);
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    WriteFileAtomic(t.GetTilePath(t.MaxX, t.MaxY), kTile);
+    try {
+        Export(project);
+        ADD_FAILURE() << "a locked file was written";
+    } catch (const EMbtilesError& e) {
+        EXPECT_NE(std::string(e.what()).find("locked"), std::string::npos) << e.what();
+    }
+    sqlite3_close(other);
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
+}
+
+// What a shell command printed on standard output; nullopt when it cannot be
+// run.
+std::optional<std::string> Output(const std::string& command) {
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
+        text.append(buffer, n);
+    }
+    return pclose(pipe) == 0 ? std::optional(text) : std::nullopt;
+}
+
+TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
+    if (!Output("gdalinfo --version >/dev/null 2>&1")) {
+        GTEST_SKIP() << "gdalinfo is not installed";
+    }
+    // Zoom 12 covers more than zoom 13, so its tiles give the bounds, and GDAL
+    // shows them at zoom 13 with zoom 12 as an overview.
+    std::int32_t minX12 = 0, minY12 = 0, columns12 = 0, rows12 = 0;
+    for (const int zoom : {12, 13}) {
+        const MDTask& t = Project("z" + std::to_string(zoom) + ".tsln", zoom);
+        for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
+            for (std::int32_t y = t.MinY; y <= t.MaxY; ++y) {
+                WriteFileAtomic(t.GetTilePath(x, y), kTile);
+            }
+        }
+        if (zoom == 12) {
+            minX12 = t.MinX;
+            minY12 = t.MinY;
+            columns12 = t.MaxX - t.MinX + 1;
+            rows12 = t.MaxY - t.MinY + 1;
+        }
+    }
+    Export({dir.File("z12.tsln"), dir.File("z13.tsln")});
+    const std::optional<std::string> info = Output("gdalinfo " + file + " 2>&1");
+    ASSERT_TRUE(info.has_value());
+    SCOPED_TRACE(*info);
+
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Size is"), "Size is %d, %d", &width, &height),
+              2);
+    EXPECT_EQ(width, columns12 * 2 * 256);
+    EXPECT_EQ(height, rows12 * 2 * 256);
+    double originX = 0, originY = 0, pixel = 0;
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Origin ="), "Origin = (%lf,%lf)", &originX,
+                          &originY),
+              2);
+    ASSERT_EQ(std::sscanf(info->c_str() + info->find("Pixel Size ="), "Pixel Size = (%lf", &pixel),
+              1);
+    constexpr double kHalfWorld = 20037508.342789244;
+    const double tile12 = 2 * kHalfWorld / 4096;
+    EXPECT_NEAR(pixel, tile12 / 512, 1e-9);
+    EXPECT_NEAR(originX, -kHalfWorld + minX12 * tile12, 1e-3);
+    EXPECT_NEAR(originY, kHalfWorld - minY12 * tile12, 1e-3);
+    EXPECT_NE(info->find("ZOOM_LEVEL=13"), std::string::npos);
+    EXPECT_NE(info->find("minzoom=12"), std::string::npos);
+    const std::string overview =
+        "Overviews: " + std::to_string(width / 2) + "x" + std::to_string(height / 2) + "\n";
+    EXPECT_NE(info->find(overview), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessellon
