@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "combiner_application.h"
 #include "control/configuration.h"
 #include "output/map_combiner.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 
 namespace {
 
@@ -39,31 +39,6 @@ int Usage(const std::string& fault) {
     return kUsage;
 }
 
-std::string ExtensionOf(ImageFormat format) {
-    switch (format) {
-        case ImageFormat::Png:
-            return ".png";
-        case ImageFormat::Jpeg:
-            return ".jpg";
-        case ImageFormat::Bmp:
-            return ".bmp";
-        case ImageFormat::Tiff:
-            return ".tif";
-    }
-    return {};
-}
-
-// The configured name in the task's folder; a named format gives it its
-// extension.
-std::string DefaultOutput(const Arguments& arguments) {
-    const Configuration configuration(Configuration::DefaultFileName());
-    std::string name = configuration.Read(settings::DefaultOutputName);
-    if (arguments.Format) {
-        name = RemoveFileExt(name) + ExtensionOf(*arguments.Format);
-    }
-    return ExtractFilePath(arguments.Project) + name;
-}
-
 class TerminalProgress {
 public:
     TerminalProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {}
@@ -89,7 +64,12 @@ private:
 int Combine(const Arguments& arguments) {
     const TaskReader task(arguments.Project, ProgramFolder() + "blankimg/");
     CombineOptions options;
-    options.OutputPath = arguments.Output.empty() ? DefaultOutput(arguments) : arguments.Output;
+    options.OutputPath = arguments.Output;
+    if (options.OutputPath.empty()) {
+        const Configuration configuration(Configuration::DefaultFileName());
+        options.OutputPath = DefaultOutputPath(
+            arguments.Project, configuration.Read(settings::DefaultOutputName), arguments.Format);
+    }
     options.Crop = arguments.Crop;
     const std::optional<ImageFormat> format =
         arguments.Format ? arguments.Format : ImageFormatOfPath(options.OutputPath);
@@ -123,7 +103,7 @@ int Combine(const Arguments& arguments) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        return Usage("name a project file.");
+        return RunCombinerWindow(argc, argv);
     }
     Arguments arguments;
     for (int i = 1; i < argc; ++i) {

@@ -153,6 +153,31 @@ std::string DrawTile(const TaskReader& task, std::int32_t x, std::int32_t y, std
 
 }  // namespace
 
+std::string ExtensionOf(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png:
+            return ".png";
+        case ImageFormat::Jpeg:
+            return ".jpg";
+        case ImageFormat::Bmp:
+            return ".bmp";
+        case ImageFormat::Tiff:
+            return ".tif";
+    }
+    return {};
+}
+
+std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
+                              std::optional<ImageFormat> format) {
+    std::string path = ExtractFilePath(projectPath);
+    if (format) {
+        path.append(RemoveFileExt(configuredName)).append(ExtensionOf(*format));
+    } else {
+        path.append(configuredName);
+    }
+    return path;
+}
+
 PixelRect CropRectOf(const TaskReader& task) {
     const GeoRect& area = task.TypedArea();
     const int zoom = task.Zoom();

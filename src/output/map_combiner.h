@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,6 +42,14 @@ struct PixelRect {
 PixelRect CropRectOf(const TaskReader& task);
 // Where `rect` lies in EPSG:3857.
 Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect);
+
+// The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
+std::string ExtensionOf(ImageFormat format);
+// Where the image goes when the user names no output: `configuredName` (the
+// configuration's DefaultOutputName) in the task's folder, with the
+// extension of `format` when one is named.
+std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
+                              std::optional<ImageFormat> format);
 
 struct CombineOptions {
     std::string OutputPath;
