@@ -6,6 +6,7 @@
 //
 // Usage: bench_combine BIN_FOLDER SCRATCH_FOLDER
 
+#include <png.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,8 +19,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <png.h>
 
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -115,10 +114,10 @@ std::string WritePermissivePolicy(const std::string& scratch) {
 }
 
 void Report(const char* what, const Measured& ours, const Measured& peer) {
-    std::printf("%s: combiner %.1f s, peak %.1f MiB; montage %.1f s, peak %.1f MiB; "
-                "ratio montage/combiner %.1fx\n",
-                what, ours.Seconds, ours.PeakMiB, peer.Seconds, peer.PeakMiB,
-                peer.Seconds / ours.Seconds);
+    std::printf(
+        "%s: combiner %.1f s, peak %.1f MiB; montage %.1f s, peak %.1f MiB; "
+        "ratio montage/combiner %.1fx\n",
+        what, ours.Seconds, ours.PeakMiB, peer.Seconds, peer.PeakMiB, peer.Seconds / ours.Seconds);
 }
 
 }  // namespace
