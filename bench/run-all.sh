@@ -61,3 +61,7 @@ echo "== HTTPS keep-alive GETs of 20 KiB tiles over one connection, the certific
 echo
 echo "== Log window: 1,000,000 lines through the main window, offscreen (target: a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
+
+echo
+echo "== Combining 100 x 100 tiles (25,600 x 25,600 px) into a PNG and a GeoTIFF, in turns with ImageMagick's montage -mode concatenate -tile 100x (target: combiner peak memory at most 64 MiB, at least 3x faster than montage)"
+"$build/bin/bench_combine" "$build/bin" "$scratch"
