@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
         tileBytes += std::filesystem::file_size(tile, error);
     }
     std::printf("tiles: %zu PNG files, %.0f MiB\n", tiles.size(), tileBytes / 1048576.0);
+    std::fflush(stdout);
 
     setenv("MAGICK_CONFIGURE_PATH", WritePermissivePolicy(scratch).c_str(), 1);
     for (const char* extension : {"png", "tif"}) {
@@ -171,6 +172,8 @@ int main(int argc, char** argv) {
         std::printf("  sizes: combiner %.0f MiB, montage %.0f MiB\n",
                     std::filesystem::file_size(ours) / 1048576.0,
                     std::filesystem::file_size(theirs) / 1048576.0);
+        // Each figure shows as soon as it is known: montage takes minutes.
+        std::fflush(stdout);
         std::filesystem::remove(ours);
         std::filesystem::remove(theirs);
     }
