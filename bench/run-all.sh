@@ -69,6 +69,10 @@ echo "== Log: 10,000,000 lines through the main window, offscreen, and through t
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
 
 echo
+echo "== Combining 100 x 100 tiles (25,600 x 25,600 px) into a PNG and a GeoTIFF, in turns with ImageMagick's montage -mode concatenate -tile 100x (target: combiner peak memory at most 64 MiB, at least 3x faster than montage)"
+"$build/bin/bench_combine" "$build/bin" "$scratch"
+
+echo
 echo "== Map Viewer: a task of 316 x 316 tiles on disk, offscreen (target: first paint well under 1 s, a frame while panning under 16 ms)"
 mkdir -p "$scratch/viewer"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_viewer" "$scratch/viewer"

@@ -4,7 +4,7 @@
 set(TESSELLON_INSTALL_FOLDER "tessellon" CACHE STRING "The program folder, under the install prefix")
 set(folder ${TESSELLON_INSTALL_FOLDER})
 
-foreach(program tessellon tessellon-cli tessellon-tileserver mapviewer)
+foreach(program tessellon tessellon-cli tessellon-tileserver combiner mapviewer)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${folder})
   endif()

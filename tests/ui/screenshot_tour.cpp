@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -24,17 +26,21 @@
 #include <cstdio>
 
 #include "about_form.h"
+#include "combiner_form.h"
 #include "control/main_window_fields.h"
 #include "convert_form.h"
 #include "download_harness.h"
 #include "flt_form.h"
 #include "form_layout.h"
+#include "geo/tile_math.h"
 #include "map_viewer_window.h"
 #include "mbtiles_export_form.h"
 #include "options_form.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/message_sink.h"
 #include "sources_form.h"
+#include "task/md_task.h"
 #include "tile_view.h"
 #include "ui_test_support.h"
 
@@ -218,6 +224,55 @@ public:
         }
     }
 
+    // A task of 4 x 3 drawn tiles, one missing, combined in the window; the
+    // window and the combined image.
+    void Combiner() {
+        TaskParameters params;
+        params.Zoom = 13;
+        params.LeftLongitude = TileXToLongitude(6742.5, 13);
+        params.RightLongitude = TileXToLongitude(6745.5, 13);
+        params.TopLatitude = TileYToLatitude(3101.5, 13);
+        params.BottomLatitude = TileYToLatitude(3103.5, 13);
+        params.MapsType = kMapsTypeMap;
+        params.SavePath = home_.Path();
+        params.TaskName = "combined.tsln";
+        struct Quiet : MessageSink {
+            void ShowMessage(const std::string&) override {}
+        } messages;
+        const MDTask task(&params, messages);
+        task.WriteTaskFiles({});
+        for (int y = 3101; y <= 3103; ++y) {
+            for (int x = 6742; x <= 6745; ++x) {
+                if (x == 6744 && y == 3102) {
+                    continue;
+                }
+                QImage tile(256, 256, QImage::Format_RGB888);
+                tile.fill(QColor::fromHsv((x * 40 + y * 70) % 360, 60, 235));
+                QPainter painter(&tile);
+                painter.setPen(QColor(90, 90, 90));
+                painter.drawRect(0, 0, 255, 255);
+                painter.drawText(tile.rect(), Qt::AlignCenter, QString("%1, %2").arg(x).arg(y));
+                painter.end();
+                tile.save(QString::fromStdString(task.GetTilePath(x, y)), "PNG");
+            }
+        }
+        CombinerForm window(desktop_, "bigmap.bmp", home_.File("blankimg/"));
+        window.SetProject(QString::fromStdString(home_.File("combined.tsln")));
+        Child<QComboBox>(&window, "FormatBox")->setCurrentText("PNG");
+        window.SetProject(QString::fromStdString(home_.File("combined.tsln")));
+        Show(&window);
+        auto* combine = Child<QPushButton>(&window, "CombineButton");
+        combine->click();
+        if (!QTest::qWaitFor([&] { return combine->isEnabled(); }, 10000)) {
+            Fail("the combination did not end");
+        }
+        Save(&window, "combiner.png");
+        if (!QImage(QString::fromStdString(home_.File("bigmap.png")))
+                 .save(QDir(folder_).filePath("combined-map.png"))) {
+            Fail("the combined image could not be copied");
+        }
+    }
+
     bool Failed() const { return failed_; }
 
 private:
@@ -270,5 +325,6 @@ int main(int argc, char** argv) {
     tour.About();
     tour.Redownload();
     tour.TileSources();
+    tour.Combiner();
     return tour.Failed() ? 1 : 0;
 }

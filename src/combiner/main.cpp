@@ -1,0 +1,141 @@
+// combiner: stitches a task's tiles into one georeferenced image.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "combiner_application.h"
+#include "control/configuration.h"
+#include "output/map_combiner.h"
+#include "platform/files.h"
+
+namespace {
+
+using namespace tessellon;
+
+enum ExitStatus { kDone = 0, kFailed = 1, kUsage = 2 };
+
+constexpr std::string_view kUsageText =
+    "Usage: combiner PROJECT.tsln [--output FILE] [--crop] [--format png|jpeg|bmp|tiff]\n"
+    "Stitches the task's tiles into one image in EPSG:3857. Without --format the output's\n"
+    "extension (.png .jpg .bmp .tif) chooses; the default output is the configuration's\n"
+    "DefaultOutputName in the task's folder. --crop cuts the image to the typed area.\n"
+    "Without arguments the window opens.\n";
+
+struct Arguments {
+    std::string Project;
+    std::string Output;
+    std::optional<ImageFormat> Format;
+    bool Crop = false;
+};
+
+int Usage(const std::string& fault) {
+    std::fprintf(stderr, "combiner: %s\n%.*s", fault.c_str(), static_cast<int>(kUsageText.size()),
+                 kUsageText.data());
+    return kUsage;
+}
+
+class TerminalProgress {
+public:
+    TerminalProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+    ~TerminalProgress() {
+        if (terminal_) {
+            std::fputs("\r\033[K", stderr);
+        }
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    void Show(std::int64_t done, std::int64_t total) const {
+        if (terminal_) {
+            std::fprintf(stderr, "\r\033[KRow %lld of %lld (%lld%%)", static_cast<long long>(done),
+                         static_cast<long long>(total), static_cast<long long>(done * 100 / total));
+        }
+    }
+
+private:
+    bool terminal_;
+};
+
+int Combine(const Arguments& arguments) {
+    const TaskReader task(arguments.Project, ProgramFolder() + "blankimg/");
+    CombineOptions options;
+    options.OutputPath = arguments.Output;
+    if (options.OutputPath.empty()) {
+        const Configuration configuration(Configuration::DefaultFileName());
+        options.OutputPath = DefaultOutputPath(
+            arguments.Project, configuration.Read(settings::DefaultOutputName), arguments.Format);
+    }
+    options.Crop = arguments.Crop;
+    const std::optional<ImageFormat> format =
+        arguments.Format ? arguments.Format : ImageFormatOfPath(options.OutputPath);
+    if (!format) {
+        return Usage("cannot tell the format of " + options.OutputPath +
+                     " from its extension; name it with --format.");
+    }
+    options.Format = *format;
+
+    CombineResult result;
+    {
+        const TerminalProgress progress;
+        result = CombineTiles(task, options, [&progress](std::int64_t done, std::int64_t total) {
+            progress.Show(done, total);
+        });
+    }
+    for (const UndrawnTile& tile : result.Undrawn) {
+        std::printf("Left white: tile %d,%d: %s\n", tile.X, tile.Y, tile.Reason.c_str());
+    }
+    std::printf("Wrote %s: %lld x %lld pixels, zoom %d, %zu of %lld tiles left white.\n",
+                options.OutputPath.c_str(), static_cast<long long>(result.Width),
+                static_cast<long long>(result.Height), task.Zoom(), result.Undrawn.size(),
+                static_cast<long long>(task.TileCount()));
+    if (!result.WorldFile.empty()) {
+        std::printf("Georeference: %s and %s\n", result.WorldFile.c_str(), result.PrjFile.c_str());
+    }
+    return kDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return RunCombinerWindow(argc, argv);
+    }
+    Arguments arguments;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsageText.data(), stdout);
+            return kDone;
+        } else if (argument == "--crop") {
+            arguments.Crop = true;
+        } else if (argument == "--output" && hasValue) {
+            arguments.Output = argv[++i];
+        } else if (argument == "--format" && hasValue) {
+            arguments.Format = ImageFormatNamed(argv[++i]);
+            if (!arguments.Format) {
+                return Usage(std::string("unknown format ") + argv[i] + ".");
+            }
+        } else if (argument.starts_with("-")) {
+            return Usage("unknown option or missing value: " + std::string(argument) + ".");
+        } else if (arguments.Project.empty()) {
+            arguments.Project = argument;
+        } else {
+            return Usage("one project file at a time.");
+        }
+    }
+    if (arguments.Project.empty()) {
+        return Usage("name a project file.");
+    }
+    try {
+        return Combine(arguments);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "combiner: %s\n", error.what());
+        return kFailed;
+    }
+}

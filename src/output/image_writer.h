@@ -1,0 +1,72 @@
+#pragma once
+// The combined image's file formats: PNG, JPEG, BMP and tiled GeoTIFF, each
+// written one RGB scanline at a time so that no format holds the whole image;
+// the limits each format puts on the size; and the georeference that
+// PNG, JPEG and BMP carry beside them (a world file, a .prj and GDAL's
+// .aux.xml).
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tessellon {
+
+enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
+
+// "png", "jpeg" or "jpg", "bmp", "tiff" or "tif", any case.
+std::optional<ImageFormat> ImageFormatNamed(std::string_view name);
+// The format a file name's extension names.
+std::optional<ImageFormat> ImageFormatOfPath(std::string_view path);
+
+// Why `format` cannot hold a width x height image (a BMP passes 4 GiB, a
+// JPEG side passes 65,535 pixels), naming the format that can; empty when
+// it can.
+std::string SizeRefusal(ImageFormat format, std::int64_t width, std::int64_t height);
+
+// An image in EPSG:3857: the outer corner of its top-left pixel, and the
+// side of a pixel, in metres.
+struct Georeference {
+    double Left = 0;
+    double Top = 0;
+    double PixelSize = 0;
+};
+
+// The world file's name beside `imagePath` (".pgw", ".jgw", ".bpw"); empty
+// for a TIFF, which carries its georeference inside.
+std::string WorldFileNameOf(const std::string& imagePath, ImageFormat format);
+// The six lines of a world file, which names the centre of the top-left pixel.
+std::string WorldFileText(const Georeference& where);
+// EPSG:3857 as the WKT a .prj holds.
+extern const std::string_view kPseudoMercatorWkt;
+// The same in the ".aux.xml" GDAL keeps beside an image, which GDAL (and so
+// QGIS) reads where it passes a .prj by.
+std::string PamText();
+
+// A write that failed: the disk filled, the library refused the data. The
+// message says which.
+class EImageWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ImageWriter {
+public:
+    virtual ~ImageWriter() = default;
+    // The next scanline, width x 3 bytes of RGB.
+    virtual void WriteRow(const std::uint8_t* rgb) = 0;
+    // After the last row: completes the file's structure. Throws
+    // EImageWriteError.
+    virtual void Finish() = 0;
+};
+
+// A writer of a width x height image into `file`, which it does not close.
+// A TIFF is written through the file's descriptor, and seeks.
+std::unique_ptr<ImageWriter> MakeImageWriter(ImageFormat format, std::FILE* file,
+                                             std::int64_t width, std::int64_t height,
+                                             const Georeference& where);
+
+}  // namespace tessellon

@@ -1,0 +1,87 @@
+#pragma once
+// Stitches a task's tiles into one georeferenced image (EPSG:3857) one row
+// of tiles at a time: each row is decoded, its scanlines are written, and
+// the next row takes its place, so memory stays about two rows of tiles
+// whatever the size of the map. Tiles that cannot be drawn are left white
+// and listed. The image is written under a temporary name beside the output
+// and takes its name only when whole.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "output/image_writer.h"
+#include "output/task_reader.h"
+
+namespace tessellon {
+
+// A combination that cannot start or did not finish: the tiles are no image
+// (vector tiles), the format cannot hold the size, the output cannot be
+// written. Nothing is left at the output's name.
+class ECombineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Pixels of the task's range, (0, 0) the top-left pixel of tile (MinX, MinY);
+// Right and Bottom are one past the last.
+struct PixelRect {
+    std::int64_t Left = 0;
+    std::int64_t Top = 0;
+    std::int64_t Right = 0;
+    std::int64_t Bottom = 0;
+    std::int64_t Width() const { return Right - Left; }
+    std::int64_t Height() const { return Bottom - Top; }
+};
+
+// The typed rectangle's pixels within the task's range: edges through a
+// pixel take the whole pixel. Throws ECombineError when it misses the range.
+PixelRect CropRectOf(const TaskReader& task);
+// Where `rect` lies in EPSG:3857.
+Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect);
+
+// The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
+std::string ExtensionOf(ImageFormat format);
+// Where the image goes when the user names no output: `configuredName` (the
+// configuration's DefaultOutputName) in the task's folder, with the
+// extension of `format` when one is named.
+std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
+                              std::optional<ImageFormat> format);
+
+struct CombineOptions {
+    std::string OutputPath;
+    ImageFormat Format = ImageFormat::Png;
+    // Cut to the typed rectangle rather than the whole range of tiles.
+    bool Crop = false;
+};
+
+// A tile left white, and why.
+struct UndrawnTile {
+    std::int32_t X = 0;
+    std::int32_t Y = 0;
+    std::string Reason;
+};
+
+struct CombineResult {
+    std::int64_t Width = 0;
+    std::int64_t Height = 0;
+    std::vector<UndrawnTile> Undrawn;
+    // The world file, .prj and .aux.xml written beside the image; empty for
+    // a TIFF.
+    std::string WorldFile;
+    std::string PrjFile;
+    std::string AuxFile;
+};
+
+// Told after each row of tiles is written: rows done, rows in all.
+using CombineProgress = std::function<void(std::int64_t done, std::int64_t total)>;
+
+// Throws ECombineError; on any throw no image and none of its companion
+// files is left.
+CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options,
+                           const CombineProgress& progress = {});
+
+}  // namespace tessellon

@@ -1,0 +1,201 @@
+#include "combiner_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "combiner_application.h"
+#include "control/configuration.h"
+#include "form_layout.h"
+#include "handler_guard.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace tessellon {
+
+namespace {
+
+// The format box's entries after the first, "From the extension".
+constexpr ImageFormat kFormats[] = {ImageFormat::Png, ImageFormat::Jpeg, ImageFormat::Bmp,
+                                    ImageFormat::Tiff};
+
+QString ResultText(const std::string& output, const CombineResult& result) {
+    QString text = QString("Wrote %1: %2 x %3 pixels, %4 tiles left white.")
+                       .arg(QString::fromStdString(output))
+                       .arg(result.Width)
+                       .arg(result.Height)
+                       .arg(result.Undrawn.size());
+    for (const UndrawnTile& tile : result.Undrawn) {
+        text += QString("\nLeft white: tile %1,%2: %3")
+                    .arg(tile.X)
+                    .arg(tile.Y)
+                    .arg(QString::fromStdString(tile.Reason));
+    }
+    return text;
+}
+
+}  // namespace
+
+CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
+                           std::string blankFolder, QWidget* parent)
+    : QDialog(parent),
+      desktop_(desktop),
+      configuredOutputName_(std::move(configuredOutputName)),
+      blankFolder_(std::move(blankFolder)) {
+    setObjectName("CombinerForm");
+    setWindowTitle("Map Combiner");
+    resize(560, 360);
+
+    projectEdit_ = new QLineEdit(this);
+    projectEdit_->setObjectName("ProjectEdit");
+    auto* browse = new QPushButton("Browse...", this);
+    browse->setObjectName("BrowseButton");
+    auto* projectRow = new QHBoxLayout;
+    projectRow->addWidget(projectEdit_);
+    projectRow->addWidget(browse);
+
+    outputEdit_ = new QLineEdit(this);
+    outputEdit_->setObjectName("OutputEdit");
+    formatBox_ = new QComboBox(this);
+    formatBox_->setObjectName("FormatBox");
+    formatBox_->addItems({"From the extension", "PNG", "JPEG", "BMP", "TIFF"});
+    cropBox_ = new QCheckBox("Crop to the typed area", this);
+    cropBox_->setObjectName("CropBox");
+
+    auto* fields = new QFormLayout;
+    fields->addRow("Project:", projectRow);
+    fields->addRow("Output:", outputEdit_);
+    fields->addRow("Format:", formatBox_);
+    fields->addRow(QString(), cropBox_);
+
+    combineButton_ = new QPushButton("Combine", this);
+    combineButton_->setObjectName("CombineButton");
+    combineButton_->setDefault(true);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName("ProgressBar");
+    progressBar_->setValue(0);
+    resultText_ = new QPlainTextEdit(this);
+    resultText_->setObjectName("ResultText");
+    resultText_->setReadOnly(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(combineButton_, 0, Qt::AlignRight);
+    layout->addWidget(progressBar_);
+    layout->addWidget(resultText_);
+
+    ConnectHandler(desktop_, browse, &QPushButton::clicked, this, &CombinerForm::BrowseClick);
+    ConnectHandler(desktop_, combineButton_, &QPushButton::clicked, this,
+                   &CombinerForm::CombineClick);
+}
+
+CombinerForm::~CombinerForm() {
+    // The combination cannot be called off halfway; the window waits for it
+    // so that the output is whole or removed.
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void CombinerForm::SetProject(const QString& path) {
+    projectEdit_->setText(path);
+    outputEdit_->setText(QString::fromStdString(
+        DefaultOutputPath(path.toStdString(), configuredOutputName_, ChosenFormat())));
+}
+
+void CombinerForm::BrowseClick() {
+    const std::optional<QString> chosen = desktop_.ChooseFile(
+        this, "Open a project", "Projects(*.tsln)",
+        QString::fromStdString(ExtractFilePath(projectEdit_->text().toStdString())));
+    if (chosen) {
+        SetProject(*chosen);
+    }
+}
+
+std::optional<ImageFormat> CombinerForm::ChosenFormat() const {
+    const int index = formatBox_->currentIndex();
+    if (index <= 0) {
+        return std::nullopt;
+    }
+    return kFormats[index - 1];
+}
+
+void CombinerForm::CombineClick() {
+    const std::string project = projectEdit_->text().toStdString();
+    CombineOptions options;
+    options.OutputPath = outputEdit_->text().toStdString();
+    if (options.OutputPath.empty()) {
+        options.OutputPath = DefaultOutputPath(project, configuredOutputName_, ChosenFormat());
+        outputEdit_->setText(QString::fromStdString(options.OutputPath));
+    }
+    const std::optional<ImageFormat> format =
+        ChosenFormat() ? ChosenFormat() : ImageFormatOfPath(options.OutputPath);
+    if (!format) {
+        desktop_.ShowMessage(this,
+                             "The output's extension names no format (.png .jpg .bmp "
+                             ".tif); choose one in the Format box.");
+        return;
+    }
+    options.Format = *format;
+    options.Crop = cropBox_->isChecked();
+
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    combineButton_->setEnabled(false);
+    progressBar_->setValue(0);
+    resultText_->setPlainText("Combining...");
+    worker_ = std::thread([this, project, options, blankFolder = blankFolder_] {
+        QString text;
+        try {
+            const TaskReader task(project, blankFolder);
+            const CombineResult result =
+                CombineTiles(task, options, [this](std::int64_t done, std::int64_t total) {
+                    QMetaObject::invokeMethod(
+                        this, [this, done, total] { ShowProgress(done, total); },
+                        Qt::QueuedConnection);
+                });
+            text = ResultText(options.OutputPath, result);
+        } catch (const std::runtime_error& error) {
+            text = QString::fromStdString(error.what());
+        }
+        QMetaObject::invokeMethod(
+            this, [this, text] { ShowResult(text); }, Qt::QueuedConnection);
+    });
+}
+
+void CombinerForm::ShowProgress(std::int64_t done, std::int64_t total) {
+    progressBar_->setMaximum(static_cast<int>(total));
+    progressBar_->setValue(static_cast<int>(done));
+}
+
+void CombinerForm::ShowResult(const QString& text) {
+    resultText_->setPlainText(text);
+    combineButton_->setEnabled(true);
+}
+
+int RunCombinerWindow(int argc, char** argv) {
+    int qtArgc = argc > 0 ? 1 : 0;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName("Map Combiner");
+    form::UseProgramFont();
+    QtDesktop desktop;
+    int status = 1;
+    RunHandler(desktop, nullptr, [&] {
+        const Configuration configuration(Configuration::DefaultFileName());
+        CombinerForm window(desktop, configuration.Read(settings::DefaultOutputName),
+                            ProgramFolder() + "blankimg/");
+        window.show();
+        status = QApplication::exec();
+    });
+    return status;
+}
+
+}  // namespace tessellon

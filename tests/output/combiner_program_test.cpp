@@ -1,0 +1,66 @@
+// The combiner program as a user runs it: its arguments, exit codes and what
+// it prints.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "combine_fixture.h"
+#include "control/configuration.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace tessellon {
+namespace {
+
+class CombinerProgram : public test::SmallTask {
+protected:
+    test::Run Combiner(const std::string& arguments) const {
+        return test::RunCommand(test::Quoted(ProgramFolder() + "combiner") + " " + arguments);
+    }
+    std::string Project() const { return test::Quoted(dir.File("newtask.tsln")); }
+};
+
+TEST_F(CombinerProgram, CombinesListsWhiteTilesAndWritesTheDefaultOutput) {
+    Start();
+    PutTile(kMinX, kMinY, test::EncodePng({1, 2, 3}));
+
+    test::Run run = Combiner(Project() + " --output " + test::Quoted(dir.File("out.tif")));
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_NE(run.Output.find("Left white: tile 6743,3101: missing"), std::string::npos)
+        << run.Output;
+    EXPECT_NE(run.Output.find("512 x 768 pixels, zoom 13, 5 of 6 tiles left white"),
+              std::string::npos)
+        << run.Output;
+    EXPECT_TRUE(FileExists(dir.File("out.tif")));
+
+    // The configured name, in the task's folder, with the named format's
+    // extension.
+    const std::string configured =
+        Configuration(Configuration::DefaultFileName()).Read(settings::DefaultOutputName);
+    run = Combiner(Project() + " --crop --format png");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_TRUE(FileExists(dir.File(RemoveFileExt(configured) + ".png"))) << run.Output;
+    EXPECT_NE(run.Output.find("256 x 512 pixels"), std::string::npos) << run.Output;
+}
+
+TEST_F(CombinerProgram, TellsUsageFaultsFromFailures) {
+    Start();
+    for (const std::string& arguments :
+         {std::string("--crop"), Project() + " --format gif", Project() + " --output a.gif",
+          Project() + " --bogus", Project() + " " + Project()}) {
+        const test::Run run = Combiner(arguments);
+        EXPECT_EQ(run.Status, 2) << arguments << "\n" << run.Output;
+        EXPECT_NE(run.Output.find("Usage: combiner"), std::string::npos);
+    }
+
+    std::filesystem::remove_all(dir.File("newtask"));
+    const test::Run run = Combiner(Project());
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("The tile folder " + dir.File("newtask/") + " is missing."),
+              std::string::npos)
+        << run.Output;
+}
+
+}  // namespace
+}  // namespace tessellon

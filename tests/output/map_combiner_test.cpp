@@ -1,0 +1,278 @@
+#include "output/map_combiner.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+
+#include "combine_fixture.h"
+#include "platform/files.h"
+
+namespace tessellon {
+namespace {
+
+using test::Rgb;
+
+constexpr Rgb kRed{220, 20, 20};
+constexpr Rgb kGreen{20, 200, 40};
+constexpr Rgb kBlue{30, 40, 210};
+constexpr Rgb kYellow{240, 230, 10};
+
+// EPSG:3857 metres of a pixel at zoom 13, and the corner of tile (6742, 3101).
+const double kPixelSize = 2 * M_PI * 6378137 / (256.0 * 8192);
+const double kRangeLeft = -20037508.342789244 + 6742 * 256 * kPixelSize;
+const double kRangeTop = 20037508.342789244 - 3101 * 256 * kPixelSize;
+
+bool Near(Rgb a, Rgb b, int tolerance) {
+    for (int i = 0; i < 3; ++i) {
+        if (std::abs(a[i] - b[i]) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class Combining : public test::SmallTask {
+protected:
+    // Every kind of tile: PNG, JPEG, WebP, one missing, one cut short, one
+    // of the wrong size.
+    void StartWithEveryKindOfTile() {
+        Start();
+        PutTile(kMinX, kMinY, test::EncodePng(kRed));
+        PutTile(kMinX + 1, kMinY, test::EncodeJpeg(kGreen));
+        PutTile(kMinX, kMinY + 1, test::EncodeWebp(kBlue));
+        const std::string whole = test::EncodePng(kYellow);
+        PutTile(kMinX, kMinY + 2, whole.substr(0, whole.size() / 2));
+        PutTile(kMinX + 1, kMinY + 2, test::EncodePng(kYellow, 128));
+    }
+
+    // Four tiles of the same colours, all of them PNG, and two missing.
+    void StartWithPngTiles() {
+        Start();
+        PutTile(kMinX, kMinY, test::EncodePng(kRed));
+        PutTile(kMinX + 1, kMinY, test::EncodePng(kGreen));
+        PutTile(kMinX, kMinY + 1, test::EncodePng(kBlue));
+        PutTile(kMinX + 1, kMinY + 2, test::EncodePng(kYellow));
+    }
+
+    CombineResult Combine(const std::string& name, ImageFormat format, bool crop = false) {
+        progress.clear();
+        return CombineTiles(
+            Open(), {dir.File(name), format, crop},
+            [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
+    }
+
+    // The files the combiner may have made.
+    std::vector<std::string> FilesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            if (entry.is_regular_file() &&
+                !entry.path().filename().string().starts_with("newtask")) {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+};
+
+TEST_F(Combining, DrawsEachTileInItsPlaceAndLeavesWhatCannotBeDrawnWhite) {
+    StartWithEveryKindOfTile();
+    const CombineResult result = Combine("map.png", ImageFormat::Png);
+    EXPECT_EQ(result.Width, 512);
+    EXPECT_EQ(result.Height, 768);
+    const test::Decoded image = test::DecodePngFile(dir.File("map.png"));
+    ASSERT_EQ(image.Width, 512);
+    ASSERT_EQ(image.Height, 768);
+    // Corners and centres of each tile, so a tile one pixel off shows.
+    for (const auto& [x, y, colour, tolerance] : std::vector<std::tuple<int, int, Rgb, int>>{
+             {0, 0, kRed, 0},
+             {255, 255, kRed, 0},
+             {256, 0, kGreen, 4},
+             {511, 255, kGreen, 4},
+             {0, 256, kBlue, 0},
+             {255, 511, kBlue, 0},
+             {300, 300, test::kWhite, 0},
+             {100, 600, test::kWhite, 0},
+             {400, 700, test::kWhite, 0},
+         }) {
+        EXPECT_TRUE(Near(image.At(x, y), colour, tolerance)) << x << "," << y;
+    }
+
+    ASSERT_EQ(result.Undrawn.size(), 3u);
+    EXPECT_EQ(result.Undrawn[0].X, kMinX + 1);
+    EXPECT_EQ(result.Undrawn[0].Y, kMinY + 1);
+    EXPECT_EQ(result.Undrawn[0].Reason, "missing");
+    EXPECT_EQ(result.Undrawn[1].X, kMinX);
+    EXPECT_EQ(result.Undrawn[1].Y, kMinY + 2);
+    EXPECT_NE(result.Undrawn[1].Reason.find("PNG"), std::string::npos) << result.Undrawn[1].Reason;
+    EXPECT_EQ(result.Undrawn[2].Reason, "the image is 128 x 128 pixels, not 256 x 256");
+
+    const std::vector<std::pair<std::int64_t, std::int64_t>> rows{{1, 3}, {2, 3}, {3, 3}};
+    EXPECT_EQ(progress, rows);
+    // The image and its georeference, and no temporary file left.
+    EXPECT_EQ(FilesInFolder(),
+              (std::vector<std::string>{"map.pgw", "map.png", "map.png.aux.xml", "map.prj"}));
+}
+
+TEST_F(Combining, WorldFileNamesTheCentreOfTheTopLeftPixel) {
+    StartWithPngTiles();
+    Combine("map.png", ImageFormat::Png);
+    const std::vector<std::string> lines = ReadTextLines(dir.File("map.pgw"));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NEAR(std::stod(lines[0]), kPixelSize, 1e-9);
+    EXPECT_NEAR(std::stod(lines[3]), -kPixelSize, 1e-9);
+    EXPECT_NEAR(std::stod(lines[4]), kRangeLeft + kPixelSize / 2, 1e-6);
+    EXPECT_NEAR(std::stod(lines[5]), kRangeTop - kPixelSize / 2, 1e-6);
+}
+
+TEST_F(Combining, CropCutsToTheTypedAreaAndMovesTheGeoreference) {
+    StartWithPngTiles();
+    const PixelRect rect = CropRectOf(Open());
+    EXPECT_EQ(rect.Left, 128);
+    EXPECT_EQ(rect.Top, 128);
+    EXPECT_EQ(rect.Right, 384);
+    EXPECT_EQ(rect.Bottom, 640);
+
+    const CombineResult result = Combine("crop.png", ImageFormat::Png, true);
+    const test::Decoded image = test::DecodePngFile(dir.File("crop.png"));
+    ASSERT_EQ(image.Width, 256);
+    ASSERT_EQ(image.Height, 512);
+    EXPECT_EQ(image.At(0, 0), kRed);
+    EXPECT_EQ(image.At(127, 127), kRed);
+    EXPECT_EQ(image.At(128, 0), kGreen);
+    EXPECT_EQ(image.At(0, 128), kBlue);
+    EXPECT_EQ(image.At(255, 511), kYellow);
+    // Only the tiles under the area are read: the missing tile of the last
+    // row lies outside it in part, and is listed.
+    EXPECT_EQ(result.Undrawn.size(), 2u);
+
+    const std::vector<std::string> lines = ReadTextLines(dir.File("crop.pgw"));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NEAR(std::stod(lines[4]), kRangeLeft + 128.5 * kPixelSize, 1e-6);
+    EXPECT_NEAR(std::stod(lines[5]), kRangeTop - 128.5 * kPixelSize, 1e-6);
+}
+
+TEST_F(Combining, CropRefusesAnAreaOutsideTheTiles) {
+    StartWithPngTiles();
+    // The typed area a degree west of the tiles.
+    const std::string project = dir.File("newtask.tsln");
+    std::string text = ReadFileBytes(project);
+    for (const std::string key : {"LeftLongitude=", "RightLongitude="}) {
+        const std::size_t at = text.find(key) + key.size();
+        text.replace(at, text.find('\r', at) - at, "115");
+    }
+    WriteFileAtomic(project, text);
+    EXPECT_THROW(CropRectOf(Open()), ECombineError);
+}
+
+TEST_F(Combining, GdalReadsThePngWithItsGeoreferenceAndTheGeoTiff) {
+    if (!test::ToolInstalled("gdalinfo") || !test::ToolInstalled("gdallocationinfo")) {
+        GTEST_SKIP() << "gdalinfo is not installed";
+    }
+    StartWithPngTiles();
+    for (const char* name : {"map.png", "map.tif"}) {
+        SCOPED_TRACE(name);
+        Combine(name, *ImageFormatOfPath(name));
+        const std::string info = test::GdalInfo(dir.File(name));
+        EXPECT_NE(info.find("\"size\":[512,768]"), std::string::npos) << info.substr(0, 300);
+        EXPECT_NE(info.find("\\\"EPSG\\\",3857]"), std::string::npos) << info.substr(0, 2000);
+        const std::vector<double> transform = test::GeoTransformIn(info);
+        ASSERT_EQ(transform.size(), 6u);
+        EXPECT_NEAR(transform[0], kRangeLeft, 1e-6);
+        EXPECT_NEAR(transform[1], kPixelSize, 1e-9);
+        EXPECT_NEAR(transform[3], kRangeTop, 1e-6);
+        EXPECT_NEAR(transform[5], -kPixelSize, 1e-9);
+        EXPECT_EQ(test::GdalPixel(dir.File(name), 300, 10), kGreen);
+        EXPECT_EQ(test::GdalPixel(dir.File(name), 511, 767), kYellow);
+        EXPECT_EQ(test::GdalPixel(dir.File(name), 300, 300), test::kWhite);
+    }
+    const std::string tiff = test::GdalInfo(dir.File("map.tif"));
+    EXPECT_NE(tiff.find("\"block\":[256,256]"), std::string::npos);
+    EXPECT_NE(tiff.find("\"COMPRESSION\":\"DEFLATE\""), std::string::npos);
+}
+
+TEST_F(Combining, GdalReadsTheBmpAndJpegWithTheirWorldFiles) {
+    if (!test::ToolInstalled("gdalinfo") || !test::ToolInstalled("gdallocationinfo")) {
+        GTEST_SKIP() << "gdalinfo is not installed";
+    }
+    StartWithPngTiles();
+    for (const auto& [name, world, tolerance] :
+         {std::tuple{"map.bmp", "map.bpw", 0}, std::tuple{"map.jpg", "map.jgw", 6}}) {
+        SCOPED_TRACE(name);
+        const CombineResult result = Combine(name, *ImageFormatOfPath(name));
+        EXPECT_EQ(result.WorldFile, dir.File(world));
+        const std::string info = test::GdalInfo(dir.File(name));
+        EXPECT_NE(info.find("\"size\":[512,768]"), std::string::npos);
+        const std::vector<double> transform = test::GeoTransformIn(info);
+        ASSERT_EQ(transform.size(), 6u);
+        EXPECT_NEAR(transform[0], kRangeLeft, 1e-6);
+        EXPECT_NEAR(transform[3], kRangeTop, 1e-6);
+        EXPECT_TRUE(Near(test::GdalPixel(dir.File(name), 10, 10), kRed, tolerance));
+        EXPECT_TRUE(Near(test::GdalPixel(dir.File(name), 10, 300), kBlue, tolerance));
+        EXPECT_TRUE(Near(test::GdalPixel(dir.File(name), 511, 767), kYellow, tolerance));
+    }
+}
+
+TEST_F(Combining, AFailedWriteLeavesNothingAtTheOutputsName) {
+    StartWithPngTiles();
+    // A file size limit fails the writes as a full disk does.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 400;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (const char* name : {"map.png", "map.jpg", "map.bmp", "map.tif"}) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(Combine(name, *ImageFormatOfPath(name)), ECombineError);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{});
+
+    // A folder that cannot hold the output.
+    WriteFileAtomic(dir.File("plain"), "a file, not a folder");
+    try {
+        CombineTiles(Open(), {dir.File("plain/map.png"), ImageFormat::Png, false});
+        ADD_FAILURE() << "no error";
+    } catch (const ECombineError& error) {
+        EXPECT_NE(std::string(error.what()).find("Cannot write " + dir.File("plain/map.png")),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
+TEST_F(Combining, RefusesSizesTheFormatCannotHoldAndVectorTiles) {
+    EXPECT_EQ(SizeRefusal(ImageFormat::Bmp, 37000, 37000), "");
+    EXPECT_NE(SizeRefusal(ImageFormat::Bmp, 37900, 37900).find("--format tiff"), std::string::npos);
+    EXPECT_EQ(SizeRefusal(ImageFormat::Jpeg, 65535, 65535), "");
+    EXPECT_NE(SizeRefusal(ImageFormat::Jpeg, 65536, 256).find("--format tiff"), std::string::npos);
+    EXPECT_NE(SizeRefusal(ImageFormat::Jpeg, 256, 65536), "");
+    EXPECT_EQ(SizeRefusal(ImageFormat::Tiff, 1 << 20, 1 << 20), "");
+
+    // 257 columns are too wide for a JPEG; the refusal comes before any
+    // file is made.
+    params.RightLongitude = test::SmallTask::params.LeftLongitude + 257 * 360.0 / 8192;
+    Start();
+    EXPECT_THROW(Combine("wide.jpg", ImageFormat::Jpeg), ECombineError);
+    EXPECT_FALSE(FileExists(dir.File("wide.jpg")));
+
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read(
+        "Vector", {{"Url", "https://tiles.example/{z}/{x}/{y}.pbf"}, {"Format", "pbf"}}, "1.0");
+    Start();
+    try {
+        Combine("vector.png", ImageFormat::Png);
+        ADD_FAILURE() << "no error";
+    } catch (const ECombineError& error) {
+        EXPECT_NE(std::string(error.what()).find("pbf"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,130 @@
+// The Map Combiner's window over a task of 2 x 3 tiles.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "combiner_form.h"
+#include "geo/tile_math.h"
+#include "platform/files.h"
+#include "platform/message_sink.h"
+#include "task/md_task.h"
+#include "ui_test_support.h"
+
+namespace tessellon::test {
+
+namespace {
+
+class IgnoredMessages : public MessageSink {
+public:
+    void ShowMessage(const std::string&) override {}
+};
+
+}  // namespace
+
+class CombinerWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir;
+    FakeDesktop desktop;
+
+    // Columns 6742..6743, rows 3101..3103 at zoom 13, the typed area half a
+    // tile in from each edge; one red tile, the rest missing.
+    std::string MakeTask() const {
+        TaskParameters params;
+        params.Zoom = 13;
+        params.LeftLongitude = TileXToLongitude(6742.5, 13);
+        params.RightLongitude = TileXToLongitude(6743.5, 13);
+        params.TopLatitude = TileYToLatitude(3101.5, 13);
+        params.BottomLatitude = TileYToLatitude(3103.5, 13);
+        params.MapsType = kMapsTypeMap;
+        params.SavePath = dir->Path();
+        params.TaskName = "window.tsln";
+        IgnoredMessages messages;
+        const MDTask task(&params, messages);
+        task.WriteTaskFiles({});
+        QImage tile(256, 256, QImage::Format_RGB888);
+        tile.fill(Qt::red);
+        tile.save(QString::fromStdString(task.GetTilePath(6742, 3101)), "PNG");
+        return dir->File("window.tsln");
+    }
+
+    static QString Result(CombinerForm& window) {
+        return Child<QPlainTextEdit>(&window, "ResultText")->toPlainText();
+    }
+
+private slots:
+    void init() {
+        dir = std::make_unique<TempDir>();
+        desktop = FakeDesktop();
+    }
+    void cleanup() { dir.reset(); }
+
+    void combinesOnAThreadAndReportsTheWhiteTiles() {
+        const std::string project = MakeTask();
+        CombinerForm window(desktop, "bigmap.bmp", dir->File("blankimg/"));
+        window.show();
+        desktop.fileAnswers.push_back(QString::fromStdString(project));
+        Child<QPushButton>(&window, "BrowseButton")->click();
+        QCOMPARE(desktop.fileRequests.size(), std::size_t{1});
+        QCOMPARE(desktop.fileRequests[0].filter, QString("Projects(*.tsln)"));
+        // The configured name beside the project, until a format is chosen.
+        QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
+                 QString::fromStdString(dir->File("bigmap.bmp")));
+
+        Child<QLineEdit>(&window, "OutputEdit")
+            ->setText(QString::fromStdString(dir->File("a.png")));
+        Child<QCheckBox>(&window, "CropBox")->setChecked(true);
+        QPushButton* combine = Child<QPushButton>(&window, "CombineButton");
+        combine->click();
+        QVERIFY(!combine->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QVERIFY2(Result(window).startsWith(QString::fromStdString(
+                     "Wrote " + dir->File("a.png") + ": 256 x 512 pixels, 5 tiles left white.")),
+                 qPrintable(Result(window)));
+        QVERIFY(Result(window).contains("Left white: tile 6743,3101: missing"));
+        QProgressBar* progress = Child<QProgressBar>(&window, "ProgressBar");
+        QCOMPARE(progress->value(), progress->maximum());
+        const QImage image(QString::fromStdString(dir->File("a.png")));
+        QCOMPARE(image.size(), QSize(256, 512));
+        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::red));
+        QCOMPARE(image.pixelColor(200, 0), QColor(Qt::white));
+    }
+
+    void tellsFaultsInItsResultOrAsksForAFormat() {
+        const std::string project = MakeTask();
+        CombinerForm window(desktop, "bigmap.bmp", dir->File("blankimg/"));
+        window.show();
+        window.SetProject(QString::fromStdString(project));
+        Child<QLineEdit>(&window, "OutputEdit")
+            ->setText(QString::fromStdString(dir->File("a.gif")));
+        Child<QPushButton>(&window, "CombineButton")->click();
+        QCOMPARE(desktop.messages.size(), std::size_t{1});
+        QVERIFY(desktop.messages[0].contains("choose one in the Format box"));
+
+        // A chosen format gives the default output its extension.
+        Child<QComboBox>(&window, "FormatBox")->setCurrentText("TIFF");
+        window.SetProject(QString::fromStdString(project));
+        QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
+                 QString::fromStdString(dir->File("bigmap.tif")));
+
+        QVERIFY(std::filesystem::remove_all(dir->File("window")) > 0);
+        QPushButton* combine = Child<QPushButton>(&window, "CombineButton");
+        combine->click();
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QVERIFY2(Result(window).contains("is missing"), qPrintable(Result(window)));
+        QVERIFY(!FileExists(dir->File("bigmap.tif")));
+    }
+};
+
+TESSELLON_UI_TEST(CombinerWindowTest)
+
+}  // namespace tessellon::test
+
+#include "combiner_window_test.moc"
