@@ -130,7 +130,7 @@ MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
         // Rows and columns past the grid are no tiles of a map.
         const std::int32_t last = static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1);
         const TileRange bounds{std::max(range.MinX, 0), std::max(range.MinY, 0),
-                                std::min(range.MaxX, last), std::min(range.MaxY, last)};
+                               std::min(range.MaxX, last), std::min(range.MaxY, last)};
         if (bounds.MinX <= bounds.MaxX && bounds.MinY <= bounds.MaxY) {
             levels_.emplace_back(zoom, bounds);
         }
