@@ -7,12 +7,8 @@
 // Usage: bench_combine BIN_FOLDER SCRATCH_FOLDER
 
 #include <png.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,12 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
 #include "task/md_task.h"
-
-extern char** environ;
 
 namespace {
 
@@ -42,34 +37,6 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 };
-
-struct Measured {
-    double Seconds = 0;
-    double PeakMiB = 0;
-};
-
-Measured RunMeasured(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    Measured run;
-    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(args[0] + " failed");
-    }
-    run.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    return run;
-}
 
 // Smooth shading with fine grain, different in every tile, so that PNG
 // finds some but not much to compress, as in aerial imagery.
@@ -113,7 +80,7 @@ std::string WritePermissivePolicy(const std::string& scratch) {
     return folder;
 }
 
-void Report(const char* what, const Measured& ours, const Measured& peer) {
+void Report(const char* what, const bench::ChildRun& ours, const bench::ChildRun& peer) {
     std::printf(
         "%s: combiner %.1f s, peak %.1f MiB; montage %.1f s, peak %.1f MiB; "
         "ratio montage/combiner %.1fx\n",
@@ -162,12 +129,12 @@ int main(int argc, char** argv) {
     for (const char* extension : {"png", "tif"}) {
         const std::string ours = scratch + "combined." + extension;
         const std::string theirs = scratch + "montage." + extension;
-        const Measured combined =
-            RunMeasured({bin + "combiner", scratch + "combine.tsln", "--output", ours});
+        const bench::ChildRun combined =
+            bench::RunChild({bin + "combiner", scratch + "combine.tsln", "--output", ours});
         std::vector<std::string> montage{"montage", "-mode", "concatenate", "-tile", "100x"};
         montage.insert(montage.end(), tiles.begin(), tiles.end());
         montage.push_back(theirs);
-        const Measured peer = RunMeasured(montage);
+        const bench::ChildRun peer = bench::RunChild(montage);
         Report(extension, combined, peer);
         std::printf("  sizes: combiner %.0f MiB, montage %.0f MiB\n",
                     std::filesystem::file_size(ours) / 1048576.0,

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "certificate.h"
-#include "curl_process.h"
+#include "child_process.h"
 #include "net/http_client.h"
 #include "paired_runs.h"
 #include "server_process.h"
@@ -85,8 +85,8 @@ RunFigures OurRun(const std::vector<std::string>& urls) {
 
 RunFigures CurlRun(const std::string& config, const std::string& certificateFile,
                    std::size_t requests) {
-    const bench::CurlRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--http1.1",
-                                               "--cacert", certificateFile, "--config", config});
+    const bench::ChildRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--http1.1",
+                                                "--cacert", certificateFile, "--config", config});
     return {static_cast<double>(requests) / run.Seconds,
             1e6 * run.CpuSeconds / static_cast<double>(requests)};
 }

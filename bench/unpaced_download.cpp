@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "control/download_control.h"
 #include "control/run_loop.h"
-#include "curl_process.h"
 #include "paired_runs.h"
 #include "platform/ini_file.h"
 #include "platform/queue_synchronizer.h"
@@ -109,8 +109,8 @@ public:
                     << ".png\"\n";
             }
         }
-        const bench::CurlRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--parallel",
-                                                   "--parallel-max", "8", "--config", config});
+        const bench::ChildRun run = bench::RunCurl({"--no-progress-meter", "--fail", "--parallel",
+                                                    "--parallel-max", "8", "--config", config});
         return static_cast<double>(urls_.size()) / run.Seconds;
     }
 

@@ -12,6 +12,7 @@
 #include "download/redownload.h"
 #include "form_layout.h"
 #include "handler_guard.h"
+#include "report_mailbox.h"
 
 namespace tessellon {
 
@@ -37,10 +38,10 @@ struct RedownloadReports {
 class RedownloadRun final : private RedownloadOutput {
 public:
     RedownloadRun(const std::string& listFileName, std::function<void()> notify)
-        : notify_(std::move(notify)) {
+        : mailbox_(std::move(notify)) {
         thread_ = std::thread([this, listFileName] {
             RunRedownload(listFileName, *this);
-            Report([](RedownloadReports& reports) { reports.Ended = true; });
+            mailbox_.Report([](RedownloadReports& reports) { reports.Ended = true; });
         });
     }
     ~RedownloadRun() override {
@@ -54,40 +55,22 @@ public:
 
     // The lines since the last call, the latest count, and whether it ended.
     RedownloadReports Take() {
-        std::lock_guard lock(mutex_);
-        RedownloadReports taken = reports_;
-        reports_.Lines.clear();
-        notified_ = false;
-        return taken;
+        return mailbox_.Take([](RedownloadReports& reports) { reports.Lines.clear(); });
     }
 
 private:
     void AddLine(const std::string& line) override {
-        Report([&](RedownloadReports& reports) { reports.Lines.push_back(line); });
+        mailbox_.Report([&](RedownloadReports& reports) { reports.Lines.push_back(line); });
     }
     void RecordsDone(int done, int total) override {
-        Report([&](RedownloadReports& reports) {
+        mailbox_.Report([&](RedownloadReports& reports) {
             reports.Done = done;
             reports.Total = total;
         });
     }
     bool CancelRequested() override { return cancel_; }
 
-    // One notification stands for every report until the next take.
-    template <typename Change>
-    void Report(Change change) {
-        std::lock_guard lock(mutex_);
-        change(reports_);
-        if (!notified_) {
-            notified_ = true;
-            notify_();
-        }
-    }
-
-    std::function<void()> notify_;
-    std::mutex mutex_;
-    RedownloadReports reports_;
-    bool notified_ = false;
+    ReportMailbox<RedownloadReports> mailbox_;
     std::atomic<bool> cancel_ = false;
     std::thread thread_;
 };

@@ -18,6 +18,7 @@
 
 #include "handler_guard.h"
 #include "output/mbtiles_export.h"
+#include "report_mailbox.h"
 
 namespace tessellon {
 
@@ -36,14 +37,14 @@ class MbtilesExportRun {
 public:
     MbtilesExportRun(std::vector<std::string> projects, std::string file,
                      MbtilesExportOptions options, std::function<void()> notify)
-        : notify_(std::move(notify)) {
+        : mailbox_(std::move(notify)) {
         thread_ = std::thread([this, projects = std::move(projects), file = std::move(file),
                                options = std::move(options)] {
             QStringList lines;
             try {
                 const std::vector<ProjectExport> results = ExportMbtiles(
                     projects, file, options, [this](std::int64_t done, std::int64_t total) {
-                        Report([&](MbtilesExportReports& reports) {
+                        mailbox_.Report([&](MbtilesExportReports& reports) {
                             reports.Done = done;
                             reports.Total = total;
                         });
@@ -55,7 +56,7 @@ public:
                 // The reader's and the file's errors each name their file.
                 lines << QString::fromStdString(e.what());
             }
-            Report([&](MbtilesExportReports& reports) {
+            mailbox_.Report([&](MbtilesExportReports& reports) {
                 reports.Lines = lines;
                 reports.Ended = true;
             });
@@ -66,27 +67,11 @@ public:
     MbtilesExportRun& operator=(const MbtilesExportRun&) = delete;
 
     MbtilesExportReports Take() {
-        std::lock_guard lock(mutex_);
-        notified_ = false;
-        return reports_;
+        return mailbox_.Take([](MbtilesExportReports&) {});
     }
 
 private:
-    // One notification stands for every report until the next take.
-    template <typename Change>
-    void Report(Change change) {
-        std::lock_guard lock(mutex_);
-        change(reports_);
-        if (!notified_) {
-            notified_ = true;
-            notify_();
-        }
-    }
-
-    std::function<void()> notify_;
-    std::mutex mutex_;
-    MbtilesExportReports reports_;
-    bool notified_ = false;
+    ReportMailbox<MbtilesExportReports> mailbox_;
     std::thread thread_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "sample_fields.h"
 #include "task/md_task.h"
 #include "temp_dir.h"
 
@@ -19,15 +20,8 @@ public:
 
 // The task "area.tsln" in `dir`: 116.3..116.5 east, 39.8..40 north, zoom 13.
 TaskParameters AreaTask(const TempDir& dir, std::int32_t mapsType) {
-    TaskParameters params;
-    params.LeftLongitude = 116.3;
-    params.RightLongitude = 116.5;
-    params.TopLatitude = 40;
-    params.BottomLatitude = 39.8;
-    params.Zoom = 13;
+    TaskParameters params = test::SampleTaskParameters(dir.Path(), "area.tsln");
     params.MapsType = mapsType;
-    params.SavePath = dir.Path();
-    params.TaskName = "area.tsln";
     return params;
 }
 

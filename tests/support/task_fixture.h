@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "sample_fields.h"
 #include "task/md_task.h"
 #include "temp_dir.h"
 
@@ -23,15 +24,7 @@ public:
 
 class SampleTask : public ::testing::Test {
 protected:
-    SampleTask() {
-        params.LeftLongitude = 116.3;
-        params.RightLongitude = 116.5;
-        params.TopLatitude = 40.0;
-        params.BottomLatitude = 39.8;
-        params.Zoom = 13;
-        params.MapsType = kMapsTypeMap;
-        params.SavePath = dir.Path();
-        params.TaskName = "newtask.tsln";
+    SampleTask() : params(SampleTaskParameters(dir.Path())) {
         params.MapHost = "maps.example:8086";
         params.SatelliteHost = "sat.example";
     }

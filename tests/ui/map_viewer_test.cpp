@@ -17,6 +17,7 @@
 #include "map_viewer_window.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
+#include "sample_fields.h"
 #include "task/md_task.h"
 #include "tile_view.h"
 #include "ui_test_support.h"
@@ -66,14 +67,7 @@ class MapViewerTest : public QObject {
     // The sample task: 6 columns (6742..6747) by 7 rows (3101..3107) at
     // zoom 13, its tile folder empty.
     void WriteTask() {
-        params.LeftLongitude = 116.3;
-        params.RightLongitude = 116.5;
-        params.TopLatitude = 40.0;
-        params.BottomLatitude = 39.8;
-        params.Zoom = 13;
-        params.MapsType = kMapsTypeMap;
-        params.SavePath = dir->Path();
-        params.TaskName = "sample.tsln";
+        params = test::SampleTaskParameters(dir->Path(), "sample.tsln");
         QuietMessages messages;
         task = std::make_unique<MDTask>(&params, messages);
         task->WriteTaskFiles({});

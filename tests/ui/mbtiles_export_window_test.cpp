@@ -12,6 +12,7 @@
 #include "output/mbtiles.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
+#include "sample_fields.h"
 #include "task/md_task.h"
 #include "ui_test_support.h"
 
@@ -30,15 +31,7 @@ class MbtilesExportWindowTest : public QObject {
     // A started task of the sample area at zoom 13 with its first tile on
     // disk; its project file.
     QString Project(const std::string& name) {
-        TaskParameters params;
-        params.LeftLongitude = 116.3;
-        params.RightLongitude = 116.5;
-        params.TopLatitude = 40.0;
-        params.BottomLatitude = 39.8;
-        params.Zoom = 13;
-        params.MapsType = kMapsTypeMap;
-        params.SavePath = dir->Path();
-        params.TaskName = name + ".tsln";
+        TaskParameters params = test::SampleTaskParameters(dir->Path(), name + ".tsln");
         NoMessages messages;
         const MDTask task(&params, messages);
         task.WriteTaskFiles({});

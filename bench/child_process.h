@@ -1,7 +1,8 @@
 #pragma once
-// Runs the curl command-line tool, the peer of the download benchmarks, as
-// a child process and measures it: the wall time from its start to its end
-// and the CPU time it used, as wait4 reports it.
+// Runs a program as a child process and measures it: the wall time from its
+// start to its end, and the CPU time and peak memory it used, as wait4
+// reports them. The peers of the benchmarks (curl, ImageMagick) and our own
+// programs run this way.
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -16,14 +17,15 @@ extern char** environ;
 
 namespace tessellon::bench {
 
-struct CurlRun {
+struct ChildRun {
     double Seconds = 0;
     double CpuSeconds = 0;
+    double PeakMiB = 0;
 };
 
-// `args` follow "curl"; raises when curl cannot start or fails.
-inline CurlRun RunCurl(std::vector<std::string> args) {
-    args.insert(args.begin(), "curl");
+// `args` start with the program, found on PATH unless a path; raises when it
+// cannot start or fails.
+inline ChildRun RunChild(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -31,20 +33,27 @@ inline CurlRun RunCurl(std::vector<std::string> args) {
     argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start curl");
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + args[0]);
     }
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
-    CurlRun run;
+    ChildRun run;
     run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("curl failed");
+        throw std::runtime_error(args[0] + " failed");
     }
     run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     return run;
+}
+
+// `args` follow "curl".
+inline ChildRun RunCurl(std::vector<std::string> args) {
+    args.insert(args.begin(), "curl");
+    return RunChild(std::move(args));
 }
 
 }  // namespace tessellon::bench
