@@ -76,7 +76,8 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     top->addWidget(goTo_, 1);
     top->addWidget(draw_);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(attribution_, 1);
+    bottom->addWidget(attribution_);
+    bottom->addStretch(1);
     bottom->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

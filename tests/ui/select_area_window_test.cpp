@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -208,19 +209,33 @@ private slots:
         QTRY_VERIFY(tilesIn(source.toUtf8().constData()) > 0);
     }
 
-    void aTileThatCannotBeHadIsAnsweredWithItsReason() {
+    // A tile that cannot be had is painted as failed and its reason is the
+    // tool tip over it.
+    void aTileThatCannotBeHadTellsWhyOnHover() {
         TaskFields fields;
         fields.Source =
             ParseSources("[Gone]\nUrl=http://127.0.0.1:1/{z}/{x}/{y}.png\n", "1").Sources.at(0);
         MapTileProvider provider(MapService::Of(fields, Configuration(f->ConfigFile())),
                                  f->dir.File("cache/"), Pacing(kPaceScale));
         QSignalSpy arrived(&provider, &TileProvider::Arrived);
-        provider.Want({{3, 1, 2, 128}});
-        QTRY_COMPARE(arrived.size(), 1);
-        QCOMPARE(arrived[0][0].value<TileRequest>(), (TileRequest{3, 1, 2, 128}));
-        const auto answer = arrived[0][1].value<TileAnswer>();
-        QCOMPARE(answer.Look, TileLook::Failed);
-        QVERIFY(!answer.Reason.isEmpty());
+        TileView view;
+        view.resize(256, 256);
+        view.SetProvider(&provider);
+        view.ShowWorld(1, 1, 1);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_COMPARE(arrived.size(), 4);
+        QCOMPARE(arrived[0][0].value<TileRequest>().Size, TileView::kTileSize);
+        QCOMPARE(arrived[0][1].value<TileAnswer>().Look, TileLook::Failed);
+        const QPoint inside(200, 200);
+        QCOMPARE(view.grab().toImage().pixelColor(inside), LookColour(TileLook::Failed));
+        QVERIFY(view.toolTip().isEmpty());
+        // A move with no button held, as the pointer passing over.
+        QMouseEvent move(QEvent::MouseMove, inside, view.mapToGlobal(inside), Qt::NoButton,
+                         Qt::NoButton, {});
+        QApplication::sendEvent(&view, &move);
+        QVERIFY(!view.toolTip().isEmpty());
+        QCOMPARE(view.toolTip(), arrived[0][1].value<TileAnswer>().Reason);
     }
 
     void everyControlIsReachedByTabAndNamed() {
