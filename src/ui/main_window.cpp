@@ -27,6 +27,7 @@
 #include "log_memo.h"
 #include "mbtiles_export_form.h"
 #include "options_form.h"
+#include "select_area_form.h"
 #include "sources_form.h"
 #include "task/contract_texts.h"
 
@@ -158,6 +159,9 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     form::Label(area, "Bottom Latitude:", 154, 48, Edit4);
     UpDown1 = form::UpDownEdit(area, "Edit5", "UpDown1", 79, 74, 65, kMinZoom, kMaxZoom, 13);
     form::Label(area, "Zoom level:", 6, 77, UpDown1);
+    ButtonSelectOnMap =
+        form::Button(area, "ButtonSelectOnMap", "Se&lect on map...", {154, 72, 148, 25});
+    ButtonSelectOnMap->setAccessibleName("Select on map");
 
     QGroupBox* folder = form::GroupBox(panel, nullptr, QString(), {12, 220, 318, 61});
     Edit6 = form::Edit(folder, "Edit6", 79, 19, 194);
@@ -197,7 +201,8 @@ void TForm1::BuildMenus() {
           {"Viewlogfile1", "View log file", &TForm1::Viewlogfile1Click}}},
         {"Tools1",
          "&Tools",
-         {{"Mapviewer1", "Map Viewer", &TForm1::Mapviewer1Click},
+         {{"SelectOnMap1", "Select on map...", &TForm1::SelectOnMap1Click},
+          {"Mapviewer1", "Map Viewer", &TForm1::Mapviewer1Click},
           {nullptr, nullptr, nullptr},
           {"CombineImages1", "Map Combiner", &TForm1::CombineImages1Click},
           {"ExportMbtiles1", "Export to MBTiles...", &TForm1::ExportMbtiles1Click},
@@ -253,6 +258,8 @@ void TForm1::ConnectHandlers() {
     auto* altS = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this);
     connect(altS, &QShortcut::activated, BitBtn1, &QPushButton::click);
     ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    ConnectHandler(desktop_, ButtonSelectOnMap, &QPushButton::clicked, this,
+                   &TForm1::SelectOnMap1Click);
     ConnectHandler(desktop_, Button4, &QPushButton::clicked, this,
                    &TForm1::LoadParametersfromprojectfilel1Click);
     ConnectHandler(desktop_, Memo1, &LogMemo::doubleClicked, this, &TForm1::Viewlogfile1Click);
@@ -423,6 +430,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
     Timer1->stop();
     RunHandler(desktop_, this, [this] { control_->Shutdown(); });
     frmConvert_->close();
+    if (frmSelectArea_ != nullptr) {
+        frmSelectArea_->close();
+    }
     event->accept();
 }
 
@@ -510,6 +520,15 @@ void TForm1::Viewlogfile1Click() {
         return;
     }
     desktop_.Open(QUrl::fromLocalFile(Q(action.FileToOpen)));
+}
+
+void TForm1::SelectOnMap1Click() {
+    if (frmSelectArea_ == nullptr) {
+        frmSelectArea_ = new SelectAreaForm({Edit1, Edit2, Edit3, Edit4, UpDown1, radio_mapstype,
+                                             ComboSource, [this] { return Fields(); }},
+                                            settings_.ConfigFileName, settings_.Pace, this);
+    }
+    frmSelectArea_->Open();
 }
 
 void TForm1::Mapviewer1Click() {

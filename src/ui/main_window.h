@@ -33,6 +33,7 @@ class TfrmConvert;
 class TfrmFlt;
 class TfrmOptions;
 class TfrmSources;
+class SelectAreaForm;
 
 inline constexpr std::chrono::milliseconds kTimerInterval{1000};
 
@@ -82,6 +83,7 @@ private:
     void Options2Click();
     void ConvertLongitudeorLatitudetodegreen1Click();
     void Viewlogfile1Click();
+    void SelectOnMap1Click();
     void Mapviewer1Click();
     void CombineImages1Click();
     void ExportMbtiles1Click();
@@ -107,6 +109,7 @@ private:
     QLineEdit* Edit3;
     QLineEdit* Edit4;
     QSpinBox* UpDown1;
+    QPushButton* ButtonSelectOnMap;
     QLineEdit* Edit6;
     QPushButton* Button1;
     QLabel* LabelTotalxy;
@@ -121,6 +124,8 @@ private:
     TfrmOptions* frmOptions_;
     TfrmFlt* frmFlt_;
     TfrmSources* frmSources_;
+    // Made when first opened: it starts the threads that fetch map tiles.
+    SelectAreaForm* frmSelectArea_ = nullptr;
 
     std::string sourcesFileName_;
     // The entries of ComboSource, in its order.

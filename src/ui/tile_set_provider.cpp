@@ -8,25 +8,25 @@ TileAnswer AnswerFor(const TileSet& tiles, const TileRequest& request) {
     std::string bytes;
     switch (tiles.Read(request.Zoom, request.X, request.Y, bytes)) {
         case TileState::Blank:
-            return {TileLook::Blank, {}};
+            return {TileLook::Blank, {}, {}};
         case TileState::Failed:
-            return {TileLook::Failed, {}};
+            return {TileLook::Failed, {}, {}};
         case TileState::Missing:
-            return {TileLook::Missing, {}};
+            return {TileLook::Missing, {}, {}};
         case TileState::Present:
             break;
     }
     QImage image = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()),
                                     static_cast<int>(bytes.size()));
     if (image.isNull()) {
-        return {TileLook::Unreadable, {}};
+        return {TileLook::Unreadable, {}, {}};
     }
     if (image.width() > request.Size || image.height() > request.Size) {
         image = image.scaled(request.Size, request.Size, Qt::IgnoreAspectRatio,
                              Qt::SmoothTransformation);
     }
     // The format the screen paints fastest.
-    return {TileLook::Image, image.convertToFormat(QImage::Format_ARGB32_Premultiplied)};
+    return {TileLook::Image, image.convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
 }
 
 TileSetProvider::TileSetProvider(const TileSet& tiles, QObject* parent)

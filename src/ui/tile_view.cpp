@@ -7,6 +7,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "geo/tile_math.h"
 
@@ -24,6 +25,27 @@ constexpr int kKeyPan = 64;
 // Decoded tiles kept, in KiB: a full screen at any scale fits many times.
 constexpr int kCacheKiB = 256 * 1024;
 const QColor kBackground(64, 64, 64);
+// How near an edge of the outline, in pixels, a press grabs that edge.
+constexpr double kEdgeGrab = 5;
+// Tiles of the outline's grid narrower than this are shaded, not lined.
+constexpr double kSmallestGridTile = 4;
+
+// The outline in tiles of `zoom`.
+QRectF GridRect(const GeoRect& area, int zoom) {
+    return QRectF(
+        QPointF(LongitudeToTileXExact(area.Left, zoom), LatitudeToTileYExact(area.Top, zoom)),
+        QPointF(LongitudeToTileXExact(area.Right, zoom), LatitudeToTileYExact(area.Bottom, zoom)));
+}
+
+GeoRect GeoOfGrid(const QRectF& grid, int zoom) {
+    return {TileXToLongitude(grid.left(), zoom), TileXToLongitude(grid.right(), zoom),
+            TileYToLatitude(grid.top(), zoom), TileYToLatitude(grid.bottom(), zoom)};
+}
+
+TileRange World(int zoom) {
+    const std::int32_t last = (std::int32_t{1} << zoom) - 1;
+    return {0, 0, last, last};
+}
 
 }  // namespace
 
@@ -91,6 +113,8 @@ void TileView::ShowTiles(int zoom, const TileRange& bounds) {
     zoom_ = zoom;
     bounds_ = bounds;
     hasTiles_ = true;
+    minZoom_ = 1;
+    maxZoom_ = 0;
     centre_ = QPointF((bounds.MinX + bounds.MaxX + 1) / 2.0, (bounds.MinY + bounds.MaxY + 1) / 2.0);
     wanted_.clear();
     update();
@@ -105,6 +129,49 @@ void TileView::SetOutline(const std::optional<GeoRect>& outline) {
 void TileView::SetGridShown(bool shown) {
     gridShown_ = shown;
     update();
+}
+
+void TileView::ShowWorld(int zoom, int minZoom, int maxZoom) {
+    const bool wasWorld = hasTiles_ && minZoom_ <= maxZoom_;
+    minZoom_ = minZoom;
+    maxZoom_ = maxZoom;
+    zoom = std::clamp(zoom, minZoom, maxZoom);
+    const double side = std::ldexp(1.0, zoom);
+    centre_ = wasWorld ? centre_ * std::ldexp(1.0, zoom - zoom_) : QPointF(side / 2, side / 2);
+    zoom_ = zoom;
+    bounds_ = World(zoom);
+    hasTiles_ = true;
+    scaleStep_ = 0;
+    wanted_.clear();
+    update();
+    emit ScaleChanged();
+}
+
+void TileView::CentreOn(double longitude, double latitude) {
+    centre_ =
+        QPointF(LongitudeToTileXExact(longitude, zoom_), LatitudeToTileYExact(latitude, zoom_));
+    update();
+}
+
+void TileView::SetOutlineEditable(bool editable) {
+    editable_ = editable;
+}
+
+void TileView::SetDrawing(bool drawing) {
+    drawing_ = drawing;
+}
+
+void TileView::SetOutlineGrid(std::optional<int> zoom) {
+    outlineGrid_ = zoom;
+    update();
+}
+
+std::optional<QRectF> TileView::OutlineOnScreen() const {
+    if (!outline_) {
+        return std::nullopt;
+    }
+    const QRectF grid = GridRect(*outline_, zoom_);
+    return QRectF(PixelOf(grid.topLeft()), PixelOf(grid.bottomRight())).normalized();
 }
 
 double TileView::Scale() const {
@@ -137,6 +204,10 @@ void TileView::ResetScale() {
 }
 
 void TileView::StepScale(int steps, QPointF anchor) {
+    if (minZoom_ <= maxZoom_) {
+        StepZoom(steps, anchor);
+        return;
+    }
     const int step = std::clamp(scaleStep_ + steps, kSmallestStep, kLargestStep);
     if (step == scaleStep_) {
         return;
@@ -144,6 +215,20 @@ void TileView::StepScale(int steps, QPointF anchor) {
     const QPointF grid = GridAt(anchor);
     scaleStep_ = step;
     centre_ = grid - (anchor - QPointF(width() / 2.0, height() / 2.0)) / TileEdge();
+    update();
+    emit ScaleChanged();
+}
+
+void TileView::StepZoom(int steps, QPointF anchor) {
+    const int zoom = std::clamp(zoom_ + steps, minZoom_, maxZoom_);
+    if (zoom == zoom_) {
+        return;
+    }
+    const QPointF grid = GridAt(anchor) * std::ldexp(1.0, zoom - zoom_);
+    zoom_ = zoom;
+    bounds_ = World(zoom);
+    centre_ = grid - (anchor - QPointF(width() / 2.0, height() / 2.0)) / TileEdge();
+    wanted_.clear();
     update();
     emit ScaleChanged();
 }
@@ -250,9 +335,38 @@ void TileView::PaintOutline(QPainter& painter) const {
                                             LatitudeToTileYExact(outline_->Top, zoom_)));
     const QPointF bottomRight = PixelOf(QPointF(LongitudeToTileXExact(outline_->Right, zoom_),
                                                 LatitudeToTileYExact(outline_->Bottom, zoom_)));
+    const QRectF outline(topLeft, bottomRight);
+    if (outlineGrid_) {
+        PaintOutlineGrid(painter);
+    }
     painter.setPen(QPen(QColor(220, 0, 0), 2));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(topLeft, bottomRight));
+    painter.drawRect(outline);
+}
+
+void TileView::PaintOutlineGrid(QPainter& painter) const {
+    const int zoom = *outlineGrid_;
+    const TileRange tiles = CoveringTiles(*outline_, zoom);
+    const QRectF covered = GridRect(TileRangeEdges(tiles, zoom), zoom_);
+    const QRectF area(PixelOf(covered.topLeft()), PixelOf(covered.bottomRight()));
+    const double tileWidth = area.width() / static_cast<double>(tiles.Columns());
+    // The tiles that will be fetched, which reach past the outline.
+    painter.setPen(QPen(QColor(0, 64, 200, 160), 1));
+    painter.setBrush(QColor(0, 64, 200, tileWidth < kSmallestGridTile ? 60 : 20));
+    painter.drawRect(area);
+    if (tileWidth < kSmallestGridTile) {
+        return;
+    }
+    for (std::int32_t x = tiles.MinX + 1; x <= tiles.MaxX; ++x) {
+        const double px =
+            PixelOf(QPointF(LongitudeToTileXExact(TileXToLongitude(x, zoom), zoom_), 0)).x();
+        painter.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
+    }
+    for (std::int32_t y = tiles.MinY + 1; y <= tiles.MaxY; ++y) {
+        const double py =
+            PixelOf(QPointF(0, LatitudeToTileYExact(TileYToLatitude(y, zoom), zoom_))).y();
+        painter.drawLine(QPointF(area.left(), py), QPointF(area.right(), py));
+    }
 }
 
 void TileView::AskForMissing() {
@@ -328,18 +442,135 @@ void TileView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+std::pair<TileView::Drag, int> TileView::DragAt(QPointF pixel,
+                                                Qt::KeyboardModifiers modifiers) const {
+    if (!editable_) {
+        return {Drag::Pan, 0};
+    }
+    if (drawing_ || modifiers.testFlag(Qt::ShiftModifier)) {
+        return {Drag::Draw, 0};
+    }
+    const std::optional<QRectF> outline = OutlineOnScreen();
+    if (!outline) {
+        return {Drag::Pan, 0};
+    }
+    const QRectF reach = outline->adjusted(-kEdgeGrab, -kEdgeGrab, kEdgeGrab, kEdgeGrab);
+    if (!reach.contains(pixel)) {
+        return {Drag::Pan, 0};
+    }
+    int sides = 0;
+    sides |= std::abs(pixel.x() - outline->left()) <= kEdgeGrab ? kLeft : 0;
+    sides |= std::abs(pixel.x() - outline->right()) <= kEdgeGrab ? kRight : 0;
+    sides |= std::abs(pixel.y() - outline->top()) <= kEdgeGrab ? kTop : 0;
+    sides |= std::abs(pixel.y() - outline->bottom()) <= kEdgeGrab ? kBottom : 0;
+    // A rectangle a few pixels across is grabbed by its lower right corner,
+    // so it can still be made larger.
+    if ((sides & kLeft) != 0 && (sides & kRight) != 0) {
+        sides &= ~kLeft;
+    }
+    if ((sides & kTop) != 0 && (sides & kBottom) != 0) {
+        sides &= ~kTop;
+    }
+    return {sides == 0 ? Drag::Move : Drag::Resize, sides};
+}
+
+void TileView::ShowCursorFor(QPointF pixel, Qt::KeyboardModifiers modifiers) {
+    const auto [drag, sides] = DragAt(pixel, modifiers);
+    switch (drag) {
+        case Drag::Pan:
+            unsetCursor();
+            return;
+        case Drag::Draw:
+            setCursor(Qt::CrossCursor);
+            return;
+        case Drag::Move:
+            setCursor(Qt::SizeAllCursor);
+            return;
+        case Drag::Resize:
+            break;
+    }
+    if (sides == (kLeft | kTop) || sides == (kRight | kBottom)) {
+        setCursor(Qt::SizeFDiagCursor);
+    } else if (sides == (kRight | kTop) || sides == (kLeft | kBottom)) {
+        setCursor(Qt::SizeBDiagCursor);
+    } else if ((sides & (kLeft | kRight)) != 0) {
+        setCursor(Qt::SizeHorCursor);
+    } else {
+        setCursor(Qt::SizeVerCursor);
+    }
+}
+
+void TileView::EditOutline(QPointF pixel) {
+    const double side = std::ldexp(1.0, zoom_);
+    const QPointF at = GridAt(pixel);
+    const QPointF grid(std::clamp(at.x(), 0.0, side), std::clamp(at.y(), 0.0, side));
+    QRectF outline = dragOutline_;
+    switch (drag_) {
+        case Drag::Pan:
+            return;
+        case Drag::Draw:
+            outline = QRectF(dragAnchor_, grid);
+            break;
+        case Drag::Move: {
+            // Held whole within the world rather than squeezed at its edge.
+            const QPointF by = grid - dragAnchor_;
+            outline.translate(std::clamp(by.x(), -outline.left(), side - outline.right()),
+                              std::clamp(by.y(), -outline.top(), side - outline.bottom()));
+            break;
+        }
+        case Drag::Resize:
+            if ((dragSides_ & kLeft) != 0) {
+                outline.setLeft(grid.x());
+            }
+            if ((dragSides_ & kRight) != 0) {
+                outline.setRight(grid.x());
+            }
+            if ((dragSides_ & kTop) != 0) {
+                outline.setTop(grid.y());
+            }
+            if ((dragSides_ & kBottom) != 0) {
+                outline.setBottom(grid.y());
+            }
+            break;
+    }
+    outline_ = GeoOfGrid(outline.normalized(), zoom_);
+    update();
+    emit OutlineEdited(*outline_);
+}
+
+QString TileView::ReasonAt(QPointF pixel) const {
+    const QPointF grid = GridAt(pixel);
+    const TileRequest tile{zoom_, static_cast<std::int32_t>(std::floor(grid.x())),
+                           static_cast<std::int32_t>(std::floor(grid.y())), ImageSize()};
+    const TileAnswer* answer = cache_.object(tile);
+    return answer != nullptr && answer->Look != TileLook::Image ? answer->Reason : QString();
+}
+
 void TileView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragFrom_ = event->position().toPoint();
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    dragFrom_ = event->position().toPoint();
+    std::tie(drag_, dragSides_) = DragAt(event->position(), event->modifiers());
+    dragAnchor_ = GridAt(event->position());
+    if (outline_) {
+        dragOutline_ = GridRect(*outline_, zoom_);
+    }
+    if (drag_ == Drag::Pan) {
         setCursor(Qt::ClosedHandCursor);
     }
 }
 
 void TileView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (dragFrom_) {
+    if (dragFrom_ && drag_ == Drag::Pan) {
         PanBy(at - *dragFrom_);
         dragFrom_ = at;
+    } else if (dragFrom_) {
+        EditOutline(event->position());
+    } else {
+        ShowCursorFor(event->position(), event->modifiers());
+        setToolTip(ReasonAt(event->position()));
     }
     const QPointF point = PointAt(event->position());
     emit PointerAt(point.x(), point.y());
@@ -348,7 +579,8 @@ void TileView::mouseMoveEvent(QMouseEvent* event) {
 void TileView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         dragFrom_.reset();
-        unsetCursor();
+        drag_ = Drag::Pan;
+        ShowCursorFor(event->position(), event->modifiers());
     }
 }
 

@@ -127,6 +127,7 @@ private slots:
             "  -",
             "  View log file",
             "&Tools",
+            "  Select on map...",
             "  Map Viewer",
             "  -",
             "  Map Combiner",

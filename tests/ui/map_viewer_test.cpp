@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(view.grab().toImage().pixelColor(middle), LookColour(TileLook::Loading));
         QImage red(256, 256, QImage::Format_ARGB32_Premultiplied);
         red.fill(Qt::red);
-        provider.Answer(asked[0], {TileLook::Image, red});
+        provider.Answer(asked[0], {TileLook::Image, red, {}});
         QCOMPARE(view.grab().toImage().pixelColor(middle), QColor(Qt::red));
         // Nothing new is asked while the view stays.
         QCOMPARE(provider.asked.size(), std::size_t{1});

@@ -2,7 +2,8 @@
 // given (Xvfb under `make screenshots`) and writes a PNG of each into a
 // folder. The main window runs a download against a tile server in this
 // process, and the Map Viewer shows the tiles it fetched, which the MBTiles
-// window then exports; the re-download window fetches a short failed-tile list.
+// window then exports; the map window shows the task's area over the server's
+// tiles; the re-download window fetches a short failed-tile list.
 // Usage: ui_screenshots OUTPUT_FOLDER
 
 #include <QAction>
@@ -53,6 +54,8 @@ class Tour {
 public:
     explicit Tour(QString folder) : folder_(std::move(folder)) {
         ::setenv("HOME", home_.Path().c_str(), 1);
+        // Map tiles are cached in the tour's home, never the user's.
+        ::setenv("XDG_CACHE_HOME", home_.File(".cache").c_str(), 1);
         server_.Start();
     }
 
@@ -86,6 +89,7 @@ public:
         Show(&box);
         Save(&box, "message-task-stopped.png");
         MapViewer(f.dir.File("maps/beijing.tsln"));
+        SelectOnMap(f);
 
         // The menu whose items open the log, and the tools menu.
         for (const char* name : {"Misc1", "Tools1"}) {
@@ -130,6 +134,19 @@ public:
         QApplication::sendEvent(viewer.View(), &move);
         QTest::qWait(1500);
         Save(&viewer, "map-viewer.png");
+    }
+
+    // The main window's area on the map, with the zoom's tile grid over it.
+    void SelectOnMap(const MainWindowFixture& f) {
+        f.Find<QPushButton>("ButtonSelectOnMap")->click();
+        auto* form = f.Find<QWidget>("SelectAreaForm");
+        if (!QTest::qWaitForWindowExposed(form)) {
+            Fail("the map window did not come up");
+            return;
+        }
+        QTest::qWait(2000);
+        Save(form, "select-on-map.png");
+        form->close();
     }
 
     void Options() {
