@@ -16,12 +16,12 @@ constexpr std::size_t kMemoryBytes = 32 * 1024 * 1024;
 // thread, so a slow service never holds up the window.
 TileAnswer Decode(const MapTileResult& result) {
     if (!result.Error.empty()) {
-        return {TileLook::Failed, {}, QString::fromStdString(result.Error)};
+        return {TileLook::Unavailable, {}, QString::fromStdString(result.Error)};
     }
     const QImage image = QImage::fromData(reinterpret_cast<const uchar*>(result.Bytes.data()),
                                           static_cast<int>(result.Bytes.size()));
     if (image.isNull()) {
-        return {TileLook::Unreadable, {}, QObject::tr("The service sent no image")};
+        return {TileLook::Unavailable, {}, QObject::tr("The service sent no image")};
     }
     return {TileLook::Image, image.convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
 }

@@ -67,6 +67,8 @@ QColor LookColour(TileLook look) {
             return {240, 128, 128};
         case TileLook::Unreadable:
             return {245, 176, 65};
+        case TileLook::Unavailable:
+            return {160, 160, 160};
     }
     return kBackground;
 }
@@ -85,6 +87,8 @@ QString LookName(TileLook look) {
             return QObject::tr("Failed");
         case TileLook::Unreadable:
             return QObject::tr("Not an image");
+        case TileLook::Unavailable:
+            return QObject::tr("Not available");
     }
     return {};
 }

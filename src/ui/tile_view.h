@@ -48,6 +48,9 @@ enum class TileLook {
     Failed,
     // A file whose bytes are no image.
     Unreadable,
+    // A tile the service would not give (the reason is the answer's); grey,
+    // as a map leaves what it cannot show.
+    Unavailable,
 };
 QColor LookColour(TileLook look);
 // The name of a look in the legend.
