@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ make pkg-config
+    cmake ninja-build g++ make pkg-config ccache
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libjpeg62-turbo-dev libpng-dev
     # HTTPS; the tests make their certificates with the library itself.
