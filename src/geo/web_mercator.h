@@ -1,0 +1,37 @@
+#pragma once
+// Metres of the spherical (web) Mercator projection, EPSG:3857: the plane
+// the tile grid is cut from. x runs east from longitude 0, y north from the
+// equator; the grid is the square of side 2 * kHalfWorldMetres centred on
+// (0, 0). Pure functions, callable from any thread.
+
+#include <cstdint>
+
+namespace tessellon {
+
+// The sphere's radius: WGS 84's semi-major axis.
+inline constexpr double kEarthRadiusMetres = 6378137.0;
+// Half the grid's side: pi * kEarthRadiusMetres.
+inline constexpr double kHalfWorldMetres = 20037508.342789244;
+
+double LongitudeToMercatorX(double longitude);
+double LatitudeToMercatorY(double latitude);
+double MercatorXToLongitude(double x);
+double MercatorYToLatitude(double y);
+
+// How many projected metres one metre on the ground spans at `latitude`:
+// 1 / cos(latitude). The projection is conformal, so the same in every
+// direction.
+double MercatorScaleAt(double latitude);
+
+// A tile's bounds in projected metres.
+struct MercatorBounds {
+    double MinX = 0;
+    double MinY = 0;
+    double MaxX = 0;
+    double MaxY = 0;
+};
+
+// Tile (x, y) at `zoom`, rows counted from the north.
+MercatorBounds TileMercatorBounds(std::int64_t x, std::int64_t y, int zoom);
+
+}  // namespace tessellon
