@@ -5,12 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "task/tile_cover.h"
 #include "task/tile_layer.h"
 
 namespace tessellon {
-
-inline constexpr int kMinZoom = 1;
-inline constexpr int kMaxZoom = 19;
 
 struct TaskFields {
     std::string TaskName = "newtask.tsln";  // EditTaskName
