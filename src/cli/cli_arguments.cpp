@@ -17,6 +17,7 @@ const char* const kUsage = R"(Usage:
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
   tessellon-cli download ... --zoom Z1-Z2
+                         (every zoom from Z1 to Z2 in one task)
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
@@ -25,8 +26,8 @@ const char* const kUsage = R"(Usage:
   tessellon-cli sources [--sources FILE] [--check] [--config FILE]
   tessellon-cli --help
 
-Downloads the map tiles of a rectangle at one zoom level, as the desktop
-program's main window does, without a window.
+Downloads the map tiles of a rectangle over one zoom level or a range of
+them, as the desktop program's main window does, without a window.
 
 download    Acts exactly like typing the texts into the main window and
             pressing Start: the same checks and messages, the same files, and
@@ -45,9 +46,9 @@ download    Acts exactly like typing the texts into the main window and
             --url TEMPLATE from a source with that URL template and the
             default keys, named "url". The task keeps the source, so open
             and continue need no sources file.
-            --zoom Z1-Z2 downloads one task per zoom in turn, lowest first,
-            named NAME_zZ.tsln in the same folder (each continues on a
-            second run), and ends with a line per zoom on standard error.
+            --zoom Z1-Z2 downloads every zoom from Z1 to Z2 as one task: one
+            project, one tile list, log and failed-tile list, one tile folder,
+            the lowest zoom first; it stops and continues as a whole.
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
@@ -114,21 +115,23 @@ ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
-// "Z1-Z2" as a range of zooms; a text with no "-" after its first character
-// is one zoom, for the start to check as it always has.
-bool ReadZoomRange(const std::string& text, std::optional<std::pair<int, int>>& zooms) {
-    const std::size_t dash = text.find('-', 1);
+// "Z1-Z2" as the lowest and the highest zoom of the fields; a text with no
+// "-" after its first character is one zoom, for the start to check as it
+// always has.
+bool ReadZoomRange(TaskFields& fields) {
+    const std::size_t dash = fields.Zoom.find('-', 1);
     if (dash == std::string::npos) {
         return true;
     }
     std::int32_t first = 0;
     std::int32_t last = 0;
-    if (!ParseWholeNumber(std::string_view(text).substr(0, dash), first) ||
-        !ParseWholeNumber(std::string_view(text).substr(dash + 1), last) || first < kMinZoom ||
-        last > kMaxZoom || first >= last) {
+    if (!ParseWholeNumber(std::string_view(fields.Zoom).substr(0, dash), first) ||
+        !ParseWholeNumber(std::string_view(fields.Zoom).substr(dash + 1), last) ||
+        first < kMinZoom || last > kMaxZoom || first >= last) {
         return false;
     }
-    zooms = {first, last};
+    fields.Zoom = std::to_string(first);
+    fields.ZoomTo = std::to_string(last);
     return true;
 }
 
@@ -217,7 +220,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!positional.empty()) {
             return Error("unexpected argument " + positional[0]);
         }
-        if (!ReadZoomRange(result.fields.Zoom, result.zooms)) {
+        if (!ReadZoomRange(result.fields)) {
             return Error("--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19");
         }
         return {result, ""};
@@ -265,14 +268,6 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return {result, ""};
     }
     return Error("unknown command " + command);
-}
-
-std::string ZoomTaskName(const std::string& typed, int zoom) {
-    const std::string stem = RemoveFileExt(CompleteTaskName(typed));
-    if (stem.empty()) {
-        return typed;
-    }
-    return stem + "_z" + std::to_string(zoom) + ".tsln";
 }
 
 }  // namespace tessellon::cli

@@ -30,18 +30,51 @@ bool Within(double value, double low, double high) {
     return value >= low && value <= high;
 }
 
+// The zooms and the shape of the stored task are those of the parameters: a
+// task of one rectangle at one zoom has no cover section; any other has one
+// with the same zooms and, for a shape, a copy of its area with the same
+// bytes.
+bool IsSameCover(const ProjectContents& project, const std::string& folder,
+                 const TaskParameters& p) {
+    const std::optional<ProjectCover> cover = project.Cover();
+    if (p.LastZoom() == p.Zoom && !p.Shape) {
+        return !cover;
+    }
+    if (!cover || cover->ZoomFrom != p.Zoom || cover->ZoomTo != p.LastZoom() ||
+        cover->Area.empty() != !p.Shape) {
+        return false;
+    }
+    if (!p.Shape) {
+        return true;
+    }
+    try {
+        return ExtractFileName(cover->Area) == cover->Area &&
+               ReadInputFile(folder + cover->Area) == p.Shape->CopyText;
+    } catch (const EFileError&) {
+        return false;
+    }
+}
+
 // The existing project file describes the task of these parameters: map
-// type, the four bounds as numbers, zoom, and for a source task every key of
-// the source as the task started with it. Folder and name match by the path.
+// type, the four bounds as numbers, zoom, for a source task every key of the
+// source as the task started with it, and its cover. Folder and name match
+// by the path. A file that cannot be read describes no task.
 bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
-    const ProjectArea area = project.ReadArea();
-    return project.Read(project_keys::MapsTypeWhenComparing) == p.MapsType &&
-           (!p.Source || project.ReadSource() == p.Source->Keys()) &&
+    std::optional<ProjectContents> stored;
+    try {
+        stored = project.Read();
+    } catch (const EFileError&) {
+        return false;
+    }
+    const ProjectArea area = stored->Area();
+    return stored->Integer(project_keys::MapsTypeWhenComparing) == p.MapsType &&
+           (!p.Source || stored->Source() == p.Source->Keys()) &&
            SameBound(area.LeftLongitude, p.LeftLongitude) &&
            SameBound(area.RightLongitude, p.RightLongitude) &&
            SameBound(area.TopLatitude, p.TopLatitude) &&
            SameBound(area.BottomLatitude, p.BottomLatitude) &&
-           project.Read(project_keys::ZoomWhenComparing) == p.Zoom;
+           stored->Integer(project_keys::ZoomWhenComparing) == p.Zoom &&
+           IsSameCover(*stored, p.SavePath, p);
 }
 
 // "1 day", "3 hours".
@@ -176,7 +209,15 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return {"Zoom level should be between 1 and 19.", nullptr};
     }
-    if (fields.Source && (zoom < fields.Source->MinZoom() || zoom > fields.Source->MaxZoom())) {
+    std::int32_t zoomTo = zoom;
+    if (!fields.ZoomTo.empty() &&
+        (!ParseWholeNumber(fields.ZoomTo, zoomTo) || zoomTo < kMinZoom || zoomTo > kMaxZoom)) {
+        return {"Zoom level should be between 1 and 19.", nullptr};
+    }
+    if (zoomTo < zoom) {
+        return {"The highest zoom level should not be lower than the lowest.", nullptr};
+    }
+    if (fields.Source && (zoom < fields.Source->MinZoom() || zoomTo > fields.Source->MaxZoom())) {
         return {"Zoom level should be between " + std::to_string(fields.Source->MinZoom()) +
                     " and " + std::to_string(fields.Source->MaxZoom()) + " for source " +
                     fields.Source->Name() + ".",
@@ -195,8 +236,9 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     // A name too long for the folder would fail only once files were made;
     // a rewrite's temporary name must fit as well.
     const std::size_t nameRoom = LongestFileNameIn(fields.SavePath) - kTemporaryNameExtra;
-    if (LongestTaskFileName(taskName) > nameRoom) {
-        const std::size_t suffixes = LongestTaskFileName(taskName) - RemoveFileExt(taskName).size();
+    if (LongestTaskFileName(taskName, false) > nameRoom) {
+        const std::size_t suffixes =
+            LongestTaskFileName(taskName, false) - RemoveFileExt(taskName).size();
         return {"Please enter a shorter task name: at most " + std::to_string(nameRoom - suffixes) +
                     " characters before .tsln.",
                 nullptr};
@@ -216,6 +258,7 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     }
 
     params->Zoom = zoom;
+    params->ZoomTo = zoomTo;
     params->ThreadCount = WorkersOf(fields.Source);
     params->ThreadSlots = kThreadSlots;
     params->MapsType = mapsType;

@@ -18,7 +18,9 @@ struct TaskFields {
     std::string TopLatitude;                // Edit2
     std::string BottomLatitude;             // Edit4
     std::string Zoom = "13";                // Edit5, driven by its up-down control
-    std::string SavePath;                   // Edit6
+    // The highest zoom; empty (or the same as Zoom) for a task of one zoom.
+    std::string ZoomTo;
+    std::string SavePath;  // Edit6
     // When set, the task downloads from this source and MapsTypeItem is
     // not read.
     std::optional<TileSource> Source;

@@ -17,14 +17,24 @@ std::span<const RowSpan> TileCover::ZoomLevel::Column(std::int64_t i) const {
 TileCover TileCover::OfRectangle(const GeoRect& area, int minZoom, int maxZoom) {
     TileCover cover;
     for (int zoom = minZoom; zoom <= maxZoom; ++zoom) {
-        ZoomLevel level;
-        level.Zoom = zoom;
-        level.Range = CoveringTiles(area, zoom);
-        level.Count = level.Range.Count();
-        level.Full = {level.Range.MinY, level.Range.MaxY};
-        cover.AddLevel(std::move(level));
+        cover.AddRange(CoveringTiles(area, zoom), zoom);
     }
     return cover;
+}
+
+TileCover TileCover::OfRange(const TileRange& range, int zoom) {
+    TileCover cover;
+    cover.AddRange(range, zoom);
+    return cover;
+}
+
+void TileCover::AddRange(const TileRange& range, int zoom) {
+    ZoomLevel level;
+    level.Zoom = zoom;
+    level.Range = range;
+    level.Count = range.Count();
+    level.Full = {range.MinY, range.MaxY};
+    AddLevel(std::move(level));
 }
 
 TileCover TileCover::OfShape(const GeoShape& shape, int minZoom, int maxZoom) {

@@ -38,6 +38,8 @@ public:
     // Every tile of the rectangle's covering range at each zoom; the zooms
     // must lie within kMinZoom..kMaxZoom, minZoom <= maxZoom.
     static TileCover OfRectangle(const GeoRect& area, int minZoom, int maxZoom);
+    // Every tile of one range at one zoom.
+    static TileCover OfRange(const TileRange& range, int zoom);
     // The tiles `shape` covers at each zoom (see CoverShape).
     static TileCover OfShape(const GeoShape& shape, int minZoom, int maxZoom);
 
@@ -112,6 +114,7 @@ private:
     const ZoomLevel& Level(int zoom) const;
     std::size_t LevelOfSeq(std::int64_t seq) const;
     void AddLevel(ZoomLevel level);
+    void AddRange(const TileRange& range, int zoom);
 
     std::vector<ZoomLevel> levels_;
     bool shaped_ = false;

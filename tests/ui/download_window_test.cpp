@@ -171,8 +171,8 @@ private slots:
         } else if (field == "BottomLatitude") {
             fields.BottomLatitude = value;
         } else if (field == "World") {
-            fields = {"world.tsln", kMapItem, "-180",          "180",       "85",
-                      "-85",        "19",     fields.SavePath, std::nullopt};
+            fields = {"world.tsln", kMapItem, "-180", "180",           "85",
+                      "-85",        "19",     "",     fields.SavePath, std::nullopt};
         } else if (field == "TileFolder") {
             QVERIFY(CreateDirectoryOneLevel(fields.SavePath));
             WriteFileAtomic(fields.SavePath + "/newtask", "in the way");
