@@ -90,13 +90,14 @@ class LocalPlane {
 public:
     explicit LocalPlane(const GeoPoint& centre)
         : longitude_(centre.Longitude),
-          sinLatitude_(std::sin(centre.Latitude * kRadians)),
-          cosLatitude_(std::cos(centre.Latitude * kRadians)) {}
+          latitude_(centre.Latitude * kRadians),
+          sinLatitude_(std::sin(latitude_)),
+          cosLatitude_(std::cos(latitude_)) {}
 
     PlanePoint Forward(const GeoPoint& point) const {
         const double latitude = point.Latitude * kRadians;
         const double longitude = (point.Longitude - longitude_) * kRadians;
-        const double sinHalfLatitude = std::sin((latitude - std::asin(sinLatitude_)) / 2);
+        const double sinHalfLatitude = std::sin((latitude - latitude_) / 2);
         const double sinHalfLongitude = std::sin(longitude / 2);
         const double h = sinHalfLatitude * sinHalfLatitude +
                          cosLatitude_ * std::cos(latitude) * sinHalfLongitude * sinHalfLongitude;
@@ -123,6 +124,8 @@ public:
 
 private:
     double longitude_;
+    // In radians.
+    double latitude_;
     double sinLatitude_;
     double cosLatitude_;
 };
