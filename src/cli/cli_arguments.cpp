@@ -1,5 +1,7 @@
 #include "cli_arguments.h"
 
+#include <algorithm>
+#include <array>
 #include <map>
 
 #include "control/start_checks.h"
@@ -18,6 +20,8 @@ const char* const kUsage = R"(Usage:
                          (in place of --type)
   tessellon-cli download ... --zoom Z1-Z2
                          (every zoom from Z1 to Z2 in one task)
+  tessellon-cli download ... --area FILE [--buffer D]
+                         (in place of --left, --right, --top and --bottom)
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
@@ -49,6 +53,12 @@ download    Acts exactly like typing the texts into the main window and
             --zoom Z1-Z2 downloads every zoom from Z1 to Z2 as one task: one
             project, one tile list, log and failed-tile list, one tile folder,
             the lowest zoom first; it stops and continues as a whole.
+            --area FILE downloads only the tiles of a shape: the polygons of
+            a GeoJSON, KML, KMZ or GPX file (or GeoPackage, Shapefile), and
+            with --buffer D (such as 2km or 500m, measured on the ground)
+            everything within D of its polygons, tracks and routes; lines
+            need a buffer. The task keeps a copy of the area beside its
+            project (NAME_area.geojson), so open and continue need no file.
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
@@ -108,8 +118,12 @@ const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
     {"--name", &TaskFields::TaskName},         {"--left", &TaskFields::LeftLongitude},
     {"--right", &TaskFields::RightLongitude},  {"--top", &TaskFields::TopLatitude},
     {"--bottom", &TaskFields::BottomLatitude}, {"--zoom", &TaskFields::Zoom},
-    {"--path", &TaskFields::SavePath},
+    {"--path", &TaskFields::SavePath},         {"--area", &TaskFields::AreaFile},
+    {"--buffer", &TaskFields::Buffer},
 };
+
+// The options of the rectangle, which --area takes the place of.
+constexpr std::array<const char*, 4> kBoundsOptions = {"--left", "--right", "--top", "--bottom"};
 
 ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
@@ -201,10 +215,19 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (command == "download") {
         result.command = Command::Download;
+        const bool shaped = seen["--area"];
         for (const auto& [option, member] : kDownloadOptions) {
-            if (!seen[option]) {
+            const bool bound = std::find(kBoundsOptions.begin(), kBoundsOptions.end(), option) !=
+                               kBoundsOptions.end();
+            if (shaped && bound && seen[option]) {
+                return Error("--area takes the place of --left, --right, --top and --bottom");
+            }
+            if (!seen[option] && option != "--area" && option != "--buffer" && !(shaped && bound)) {
                 return Error("download needs " + option);
             }
+        }
+        if (seen["--buffer"] && !shaped) {
+            return Error("--buffer goes with --area");
         }
         const int layerChoices =
             (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) + (result.urlTemplate ? 1 : 0);

@@ -38,8 +38,14 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     const int zoom = std::clamp(project.Integer(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);
     fields.ZoomTo.clear();
+    fields.AreaFile.clear();
+    fields.Buffer.clear();
     if (const std::optional<ProjectCover> cover = project.Cover()) {
         fields.ZoomTo = std::to_string(std::clamp(cover->ZoomTo, zoom, kMaxZoom));
+        // The copy has any buffer applied already.
+        if (!cover->Area.empty()) {
+            fields.AreaFile = fields.SavePath + cover->Area;
+        }
     }
 }
 

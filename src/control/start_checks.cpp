@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "area/area_buffer.h"
+#include "area/area_copy.h"
+#include "area/area_file.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -75,6 +78,32 @@ bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
            SameBound(area.BottomLatitude, p.BottomLatitude) &&
            stored->Integer(project_keys::ZoomWhenComparing) == p.Zoom &&
            IsSameCover(*stored, p.SavePath, p);
+}
+
+// A shaped task's area from its file and buffer, its bounding rectangle as
+// the task's bounds; the message when the file or the buffer is refused.
+std::optional<std::string> ReadShape(const TaskFields& fields, TaskParameters& params) {
+    std::optional<double> buffer;
+    if (!fields.Buffer.empty()) {
+        std::string error;
+        buffer = ParseBufferDistance(fields.Buffer, error);
+        if (!buffer) {
+            return error;
+        }
+    }
+    try {
+        GeoShape area = ReadAreaShape(AbsolutePath(fields.AreaFile), buffer);
+        const GeoRect bounds = ShapeBounds(area);
+        params.LeftLongitude = bounds.Left;
+        params.RightLongitude = bounds.Right;
+        params.TopLatitude = bounds.Top;
+        params.BottomLatitude = bounds.Bottom;
+        std::string copy = AreaCopyText(area);
+        params.Shape = TaskShape{std::move(area), std::move(copy), buffer.value_or(0)};
+    } catch (const EAreaError& e) {
+        return e.what();
+    }
+    return std::nullopt;
 }
 
 // "1 day", "3 hours".
@@ -236,9 +265,10 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     // A name too long for the folder would fail only once files were made;
     // a rewrite's temporary name must fit as well.
     const std::size_t nameRoom = LongestFileNameIn(fields.SavePath) - kTemporaryNameExtra;
-    if (LongestTaskFileName(taskName, false) > nameRoom) {
+    const bool shaped = !fields.AreaFile.empty();
+    if (LongestTaskFileName(taskName, shaped) > nameRoom) {
         const std::size_t suffixes =
-            LongestTaskFileName(taskName, false) - RemoveFileExt(taskName).size();
+            LongestTaskFileName(taskName, shaped) - RemoveFileExt(taskName).size();
         return {"Please enter a shorter task name: at most " + std::to_string(nameRoom - suffixes) +
                     " characters before .tsln.",
                 nullptr};
@@ -249,12 +279,18 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     const std::string savePath = IncludeTrailingSeparator(fields.SavePath);
 
     auto params = std::make_unique<TaskParameters>();
-    params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
-    params->RightLongitude = ReadCoordinate(fields.RightLongitude);
-    params->TopLatitude = ReadCoordinate(fields.TopLatitude);
-    params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
-    if (auto message = CheckBounds(*params)) {
-        return {std::move(message), nullptr};
+    if (shaped) {
+        if (auto message = ReadShape(fields, *params)) {
+            return {std::move(message), nullptr};
+        }
+    } else {
+        params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
+        params->RightLongitude = ReadCoordinate(fields.RightLongitude);
+        params->TopLatitude = ReadCoordinate(fields.TopLatitude);
+        params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
+        if (auto message = CheckBounds(*params)) {
+            return {std::move(message), nullptr};
+        }
     }
 
     params->Zoom = zoom;

@@ -21,6 +21,10 @@ struct TaskFields {
     // The highest zoom; empty (or the same as Zoom) for a task of one zoom.
     std::string ZoomTo;
     std::string SavePath;  // Edit6
+    // A shaped task: the file of its area (empty for the rectangle of the
+    // four bounds) and the buffer around it ("2km", "500m"; empty for none).
+    std::string AreaFile;
+    std::string Buffer;
     // When set, the task downloads from this source and MapsTypeItem is
     // not read.
     std::optional<TileSource> Source;

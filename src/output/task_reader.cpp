@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "area/area_copy.h"
+#include "area/area_file.h"
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -44,10 +46,19 @@ TileCover TaskReader::ReadCover(const ProjectContents& project, const std::strin
     if (cover->ZoomFrom != zoom_ || cover->ZoomTo < cover->ZoomFrom || cover->ZoomTo > kMaxZoom) {
         throw ETaskReadError(projectPath + ": the zooms are not ones a task has.");
     }
-    if (!cover->Area.empty()) {
-        throw ETaskReadError(projectPath + ": a shaped task cannot be read yet.");
+    if (cover->Area.empty()) {
+        return TileCover::OfRectangle(typedArea_, cover->ZoomFrom, cover->ZoomTo);
     }
-    return TileCover::OfRectangle(typedArea_, cover->ZoomFrom, cover->ZoomTo);
+    // The copy lies beside the project, wherever the folder has moved.
+    if (ExtractFileName(cover->Area) != cover->Area) {
+        throw ETaskReadError(projectPath + ": the area " + cover->Area + " is not beside it.");
+    }
+    try {
+        shape_ = ReadAreaCopy(ExtractFilePath(projectPath) + cover->Area);
+    } catch (const EAreaError& e) {
+        throw ETaskReadError(e.what());
+    }
+    return TileCover::OfShape(*shape_, cover->ZoomFrom, cover->ZoomTo);
 }
 
 TaskReader::TaskReader(const std::string& projectPath, const std::string& blankFolder)

@@ -62,6 +62,8 @@ public:
     const std::optional<TileSource>& Source() const { return source_; }
     // Every tile of the task, in the order its download walked them.
     const TileCover& Cover() const { return cover_; }
+    // A shaped task's area, from the copy beside its project.
+    const std::optional<GeoShape>& Shape() const { return shape_; }
     // The lowest zoom and its tile range.
     int Zoom() const { return zoom_; }
     std::int32_t MinX() const { return minX_; }
@@ -108,6 +110,7 @@ private:
     std::optional<TileSource> source_;
     int zoom_ = 0;
     TileCover cover_;
+    std::optional<GeoShape> shape_;
     std::int32_t minX_ = 0;
     std::int32_t minY_ = 0;
     std::int32_t maxX_ = 0;

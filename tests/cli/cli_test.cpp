@@ -429,6 +429,58 @@ TEST_F(Cli, AZoomRangeIsOneTaskThatContinuesAsAWhole) {
     EXPECT_NE(opened.out.find("Log continue..."), std::string::npos) << opened.out;
 }
 
+// A track with a buffer over two zooms is one task of just the corridor's
+// tiles, with the copy of its area beside the project; a track without a
+// buffer is refused with the option to give.
+TEST_F(Cli, ATrackWithABufferDownloadsItsCorridorOverItsZooms) {
+    StartServer();
+    WriteFileAtomic(dir.File("walk.gpx"),
+                    "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                    "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><name>walk</name><trkseg>"
+                    "<trkpt lat=\"39.80\" lon=\"116.30\"/><trkpt lat=\"39.90\" lon=\"116.40\"/>"
+                    "<trkpt lat=\"40.00\" lon=\"116.50\"/></trkseg></trk></gpx>\n");
+    std::vector<std::string> args = SourceArgs("walk", {"--type", "map"});
+    for (const char* bound : {"--left", "--right", "--top", "--bottom"}) {
+        const auto at = std::find(args.begin(), args.end(), bound);
+        args.erase(at, at + 2);
+    }
+    args = AtZoom(args, "13-14", {"--area", dir.File("walk.gpx")});
+
+    const Outcome refused = Execute(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--buffer"), std::string::npos) << refused.err;
+    EXPECT_FALSE(FileExists(dir.File("maps/walk.tsln")));
+
+    args.insert(args.end(), {"--buffer", "300m"});
+    const Outcome run = Execute(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> list = ReadTextLines(dir.File("maps/walk_list.txt"));
+    const std::int64_t rectangle = CoveringTiles({116.3, 116.5, 40, 39.8}, 13).Count() +
+                                   CoveringTiles({116.3, 116.5, 40, 39.8}, 14).Count();
+    EXPECT_LT(static_cast<std::int64_t>(list.size()) - 1, rectangle / 2);
+    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\nAll " +
+                           std::to_string(list.size() - 1) + " tiles downloaded.\n");
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const std::string name = list[i].substr(0, list[i].find(':'));
+        EXPECT_TRUE(FileExists(dir.File("maps/walk/" + name))) << name;
+    }
+    const std::string project = ReadFileBytes(dir.File("maps/walk.tsln"));
+    EXPECT_NE(project.find("\r\nArea=walk_area.geojson\r\nBufferMetres=300\r\n"), std::string::npos)
+        << project;
+    EXPECT_TRUE(FileExists(dir.File("maps/walk_area.geojson")));
+
+    // The same track and buffer continue the task; open continues it from
+    // its copy alone.
+    const Outcome again = Execute(args);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("Log continue..."), std::string::npos) << again.out;
+    std::filesystem::remove(dir.File("walk.gpx"));
+    const Outcome opened =
+        Execute({"open", dir.File("maps/walk.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(opened.status, 0) << opened.err;
+    EXPECT_NE(opened.out.find("Log continue..."), std::string::npos) << opened.out;
+}
+
 TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
     for (const char* zooms : {"13-12", "12-20", "0-3", "12-", "12-13-14"}) {
         const Outcome run = Execute(AtZoom(DownloadArgs(), zooms));
