@@ -59,25 +59,38 @@ TEST(MapService, FetchesLikeTheDownloadAndNoFasterThanItsWorkers) {
     const Configuration config(dir.File("config.ini"));
     WriteFileAtomic(config.FileName(),
                     "[TileService]\r\nMapHost=maps.example:8086\r\nSatelliteHost=sat.example\r\n");
+    // The download's requests: rows from the equator northwards, the zoom
+    // one higher.
+    const struct {
+        int Item;
+        TileKey Key;
+        const char* Url;
+        const char* CacheName;
+        const char* Format;
+    } builtIn[] = {
+        {kMapItem,
+         {13, 6744, 3104},
+         "http://maps.example:8086/hx/tl?v=4.3&r=1&x=6744&y=991&z=14",
+         "map",
+         "png"},
+        {kSatelliteItem,
+         {2, 1, 0},
+         "http://sat.example/ae/ximg?v=1.9&t=a&s=256&r=1&x=1&y=1&z=3",
+         "satellite",
+         "jpg"},
+    };
     TaskFields fields;
-    fields.MapsTypeItem = kMapItem;
-    const MapService map = MapService::Of(fields, config);
-    // The download's request: rows from the equator northwards, the zoom one
-    // higher.
-    EXPECT_EQ(map.TileUrl({13, 6744, 3104}),
-              "http://maps.example:8086/hx/tl?v=4.3&r=1&x=6744&y=991&z=14");
-    EXPECT_EQ(map.CacheName(), "map");
-    EXPECT_EQ(map.Format(), "png");
-    // Eight workers pausing a second after each tile: two fetchers a quarter
-    // second each.
-    EXPECT_EQ(map.FetchPause(Pacing()), 250ms);
-
-    fields.MapsTypeItem = kSatelliteItem;
-    const MapService satellite = MapService::Of(fields, config);
-    EXPECT_EQ(satellite.TileUrl({2, 1, 0}),
-              "http://sat.example/ae/ximg?v=1.9&t=a&s=256&r=1&x=1&y=1&z=3");
-    EXPECT_EQ(satellite.CacheName(), "satellite");
-    EXPECT_EQ(satellite.Format(), "jpg");
+    for (const auto& c : builtIn) {
+        SCOPED_TRACE(c.CacheName);
+        fields.MapsTypeItem = c.Item;
+        const MapService service = MapService::Of(fields, config);
+        EXPECT_EQ(service.TileUrl(c.Key), c.Url);
+        EXPECT_EQ(service.CacheName(), c.CacheName);
+        EXPECT_EQ(service.Format(), c.Format);
+        // Eight workers pausing a second after each tile: two fetchers a
+        // quarter second each.
+        EXPECT_EQ(service.FetchPause(Pacing()), 250ms);
+    }
 
     fields.Source = ParseSources(
                         "[Topo]\nUrl=https://t.example/{z}/{x}/{y}.jpg\nFormat=jpg\nWorkers=1\n"

@@ -5,7 +5,6 @@
 
 #include "tile_set_provider.h"
 
-#include <QBuffer>
 #include <QTest>
 #include <QThread>
 #include <condition_variable>
@@ -18,16 +17,6 @@
 namespace tessellon::test {
 
 namespace {
-
-std::string Png(QColor colour, int size) {
-    QImage image(size, size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 // Tiles in memory at zoom 5; a read can be held until the test lets it go.
 class MemoryTileSet final : public TileSet {
