@@ -4,6 +4,7 @@
 // reports them. The peers of the benchmarks (curl, ImageMagick) and our own
 // programs run this way.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,16 +25,25 @@ struct ChildRun {
 };
 
 // `args` start with the program, found on PATH unless a path; raises when it
-// cannot start or fails.
-inline ChildRun RunChild(std::vector<std::string> args) {
+// cannot start or fails. Its standard output goes to `output` when one is
+// named.
+inline ChildRun RunChild(std::vector<std::string> args, const std::string& output = "") {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!output.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+    }
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         throw std::runtime_error("cannot start " + args[0]);
     }
     int status = 0;

@@ -96,6 +96,9 @@ std::string LayerTileUrl(const TileLayer& layer, std::string_view host, std::int
 // source's format, X, Y and Z decimal digits.
 bool IsTileFileName(std::string_view fileName);
 
+// The tiles of the task `p` describes: its shape or rectangle over its zooms.
+TileCover CoverOfTask(const TaskParameters& p);
+
 class MDTask {
 public:
     // Keeps `params`, which must outlive the task. Creates the tile folder
