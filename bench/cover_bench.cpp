@@ -51,9 +51,9 @@ std::string Sameness(const std::string& ours, const std::string& peer) {
     if (onlyOurs.empty() && onlyPeer.empty()) {
         return "same tile set: yes (" + std::to_string(a.size()) + " tiles)";
     }
-    return "same tile set: no (" + std::to_string(a.size()) + " ours, " +
-           std::to_string(b.size()) + " tile-cover; " + std::to_string(onlyOurs.size()) +
-           " only ours, " + std::to_string(onlyPeer.size()) + " only tile-cover)";
+    return "same tile set: no (" + std::to_string(a.size()) + " ours, " + std::to_string(b.size()) +
+           " tile-cover; " + std::to_string(onlyOurs.size()) + " only ours, " +
+           std::to_string(onlyPeer.size()) + " only tile-cover)";
 }
 
 // What the cover holds of `shape` at zoom 16, against one bit per tile of
@@ -111,9 +111,10 @@ void Compare(const std::string& title, const std::vector<std::string>& ours,
         });
     const bench::Spread us = bench::SpreadOf(ourSeconds);
     const bench::Spread them = bench::SpreadOf(peerSeconds);
-    std::printf("tessellon-cli estimate: median %.3f s (%.3f..%.3f); tile-cover: median %.3f s "
-                "(%.3f..%.3f)\n",
-                us.Median, us.Min, us.Max, them.Median, them.Min, them.Max);
+    std::printf(
+        "tessellon-cli estimate: median %.3f s (%.3f..%.3f); tile-cover: median %.3f s "
+        "(%.3f..%.3f)\n",
+        us.Median, us.Min, us.Max, them.Median, them.Min, them.Max);
     std::printf("speed against tile-cover: %s\n", bench::RatioText(figures).c_str());
 }
 

@@ -244,8 +244,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (shaped && bound && seen[option]) {
                 return Error("--area takes the place of --left, --right, --top and --bottom");
             }
-            const bool needed = option != "--area" && option != "--buffer" &&
-                                !(shaped && bound) &&
+            const bool needed = option != "--area" && option != "--buffer" && !(shaped && bound) &&
                                 (command == "download" || !kTaskOnlyOptions.contains(option));
             if (!seen[option] && needed) {
                 return Error(command + " needs " + option);

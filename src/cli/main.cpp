@@ -12,8 +12,8 @@
 #include "control/configuration.h"
 #include "control/degrees_converter.h"
 #include "control/download_control.h"
-#include "control/project_opening.h"
 #include "control/map_area.h"
+#include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
 #include "output/mbtiles_export.h"
@@ -124,7 +124,7 @@ int RunEstimate(const cli::Arguments& args, const TaskFields& fields) {
         std::printf("Zoom %d: %lld\n", zoom, static_cast<long long>(cover.CountAt(zoom)));
     }
     std::printf("%s\n", EstimateText(EstimateTask(cover.Count(), WorkersOf(fields.Source),
-                                                   PauseAfterTile(fields.Source)))
+                                                  PauseAfterTile(fields.Source)))
                             .c_str());
     std::fflush(stdout);
     if (!args.areaCopyFile.empty()) {

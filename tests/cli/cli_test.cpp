@@ -507,8 +507,8 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
 }
 
 TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
-    const std::vector<std::string> rectangle = {"estimate", "--left", "116.3", "--right", "116.5",
-                                                "--top",    "40",     "--bottom", "39.8"};
+    const std::vector<std::string> rectangle = {
+        "estimate", "--left", "116.3", "--right", "116.5", "--top", "40", "--bottom", "39.8"};
     std::vector<std::string> args = rectangle;
     args.insert(args.end(), {"--zoom", "13-14", "--tiles", "-"});
     const Outcome run = Execute(args);
@@ -575,10 +575,9 @@ TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word :
-         {"download", "estimate", "--tiles", "open", "redownload", "convert", "sources", "export",
-          "--config", "--sources",
-          "--check", "--replace", "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
+    for (const char* word : {"download", "estimate", "--tiles", "open", "redownload", "convert",
+                             "sources", "export", "--config", "--sources", "--check", "--replace",
+                             "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }
