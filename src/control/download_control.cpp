@@ -77,8 +77,8 @@ bool DownloadControl::Start(const TaskFields& fields) {
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    WorkerEnvironment environment{&sync_, this, TaskPace(*params_), settings_.TimeLimits,
-                                  settings_.ProgramFolder};
+    WorkerEnvironment environment{&sync_, this, TaskPacing(params_->Source, settings_.Pace),
+                                  settings_.TimeLimits, settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
@@ -104,15 +104,9 @@ bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask
     if (params.ContinueTask) {
         return true;
     }
-    const auto question = HugeTaskQuestion(
-        EstimateTask(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile));
+    const auto question = HugeTaskQuestion(EstimateTask(
+        task.TotalCount, params.ThreadCount, PauseAfterTile(params.Source, settings_.Pace)));
     return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
-}
-
-Pacing DownloadControl::TaskPace(const TaskParameters& params) const {
-    Pacing pace = settings_.Pace;
-    pace.AfterTile = PauseAfterTile(params.Source, settings_.Pace);
-    return pace;
 }
 
 // Tiles of a continued task that its workers finished in earlier runs: worker
@@ -157,6 +151,12 @@ void DownloadControl::Timer1Timer() {
         }
     }
     if (runningThreadCount_ == 0) {
+        Finish(true);
+    }
+}
+
+void DownloadControl::FinishIfWorkersEnded() {
+    if (timerEnabled_ && runningThreadCount_ == 0) {
         Finish(true);
     }
 }

@@ -97,6 +97,11 @@ public:
     bool Start(const TaskFields& fields);
     void Stop();
     void Timer1Timer();
+    // Finishes the task at once when its last worker has ended, as the next
+    // tick would, saves included; nothing while a worker still runs. For the
+    // front ends without a window, whose loop calls it after serving the
+    // workers' calls, so a run never waits for a tick to end.
+    void FinishIfWorkersEnded();
     // Stops the workers, waits for them while serving their calls, and
     // writes positions, failed-tile list and log once more, without the
     // final message. Nothing of a running download is lost when the program
@@ -126,7 +131,6 @@ private:
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
-    Pacing TaskPace(const TaskParameters& params) const;
     bool ConfirmStart(const StartCheckResult& checked, const MDTask& task);
 
     DownloadSettings settings_;

@@ -193,6 +193,58 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
               std::vector<std::string>{FinalMessage(StoppedAfter(*h.control))});
 }
 
+// The window's timer finishes a task on its next tick, however long after
+// the last worker's end. The command line's loop finishes it on that end,
+// with the closing saves, though its first tick is an hour away.
+TEST(DownloadControl, TheWindowFinishesOnATickTheRunLoopOnTheLastWorkersEnd) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.OneTileFields()));
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    while (h.control->RunningThreadCount() > 0 && std::chrono::steady_clock::now() < limit) {
+        h.sync.ServePending(50ms);
+    }
+    ASSERT_EQ(h.control->RunningThreadCount(), 0);
+    EXPECT_TRUE(h.control->Running());
+    EXPECT_TRUE(h.frontEnd.messages.empty());
+    h.control->Timer1Timer();
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{FinalMessage("All 1 tiles downloaded.")});
+
+    RunLoop loop(*h.control, h.sync, std::chrono::hours(1));
+    TaskFields fields = h.SampleFields();
+    fields.TaskName = "second.tsln";
+    ASSERT_TRUE(h.control->Start(fields));
+    ASSERT_TRUE(loop.RunUntil(std::chrono::steady_clock::now() + 10s));
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_EQ(h.frontEnd.messages.back(), FinalMessage("All 42 tiles downloaded."));
+    const MDTask& task = *h.control->CurrentTask();
+    EXPECT_EQ(ReadTextLines(task.LogFileName), h.frontEnd.log);
+    EXPECT_EQ(h.frontEnd.log.back(), "Log file has been saved as " + task.LogFileName);
+    const IniFile project(task.ProjectFileName());
+    for (int slot = 1; slot <= 8; ++slot) {
+        EXPECT_GT(project.ReadInteger("THREADS", ThreadSlotKey(slot, 'X'), 0), 0) << slot;
+    }
+}
+
+// With the offsets of an hour, only a source without a pause gets its
+// workers going: they start together.
+TEST(DownloadControl, TheWorkersOfASourceWithoutAPauseStartWithoutOffsets) {
+    Pacing pace(test::kPaceScale);
+    pace.StartOffset = std::chrono::hours(1);
+    DownloadHarness h(test::ServerOptions(), pace);
+    TaskFields fields = h.SampleFields();
+    fields.Source = TileSource::Read(
+        "Local",
+        {{"Url", "http://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
+         {"Workers", "8"},
+         {"PauseMs", "0"}},
+        "1");
+    ASSERT_TRUE(h.Download(fields, 10s));
+    EXPECT_EQ(SavedTiles(h.frontEnd.log).size(), 42u);
+    EXPECT_EQ(CountContaining(h.frontEnd.log, " Finished."), 8);
+}
+
 // Typed as "40.0" and "demo", the task's file holds "40" and "demo.tsln":
 // still the same task.
 TEST(DownloadControl, AStoppedTaskContinuesAndFetchesEveryTileExactlyOnceOverBothRuns) {
