@@ -13,6 +13,14 @@ namespace {
 
 constexpr int kSaveEveryTicks = 5;
 
+std::optional<FileMark> MarkIfAny(const std::string& path) {
+    try {
+        return MarkOfFile(path);
+    } catch (const EFileError&) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 DownloadControl::DownloadControl(DownloadSettings settings, DownloadFrontEnd& frontEnd,
@@ -65,6 +73,11 @@ bool DownloadControl::Start(const TaskFields& fields) {
         task_->WriteTaskFiles(settings_.StartCancelled);
         shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
         memo2_ = ReadTextLines(task_->FailedFileName);
+        // An empty file is what an empty list writes.
+        failedListSaved_ = MarkIfAny(task_->FailedFileName);
+        if (failedListSaved_ && failedListSaved_->Size != 0) {
+            failedListSaved_.reset();
+        }
     } catch (const std::exception& e) {
         frontEnd_.ShowMessage(e.what());
         return false;
@@ -177,9 +190,21 @@ void DownloadControl::Shutdown() {
 // The failed-tile list goes first: a kill between two of these writes can
 // then never leave a given-up tile that is neither recorded nor fetched again.
 void DownloadControl::SaveProgress() {
-    WriteLinesAtomic(task_->FailedFileName, memo2_);
+    SaveFailedList();
     SavePositions();
     log_.Save();
+}
+
+// A list that holds what it would be given stays as it is: its rewrite would
+// cost a sync of the disk at every save and at the end of every run.
+void DownloadControl::SaveFailedList() {
+    const std::string& path = task_->FailedFileName;
+    if (failedListSaved_ && MarkIfAny(path) == failedListSaved_) {
+        return;
+    }
+    failedListSaved_.reset();
+    WriteLinesAtomic(path, memo2_);
+    failedListSaved_ = MarkIfAny(path);
 }
 
 void DownloadControl::SavePositions() {
@@ -228,7 +253,7 @@ void DownloadControl::Finish(bool showMessage) {
             }
         }
     };
-    attempt([&] { WriteLinesAtomic(task_->FailedFileName, memo2_); });
+    attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
     attempt([&] { log_.Save(); });
     // Positions past tiles whose records did not reach the disk would lose
@@ -308,6 +333,7 @@ void DownloadControl::AppendLogLine(const std::string& line) {
 
 void DownloadControl::AppendFailedLine(const std::string& line) {
     memo2_.push_back(line);
+    failedListSaved_.reset();
     ++outcome_.FailedTiles;
     frontEnd_.FailedLineAdded(line);
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "control/task_log.h"
 #include "download/down_thread.h"
 #include "download/server_backoff.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
@@ -128,6 +130,7 @@ public:
 private:
     void Finish(bool showMessage);
     void SaveProgress();
+    void SaveFailedList();
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
@@ -142,6 +145,10 @@ private:
     std::string totalLabel_;
     TaskLog log_;
     std::vector<std::string> memo2_{kFailedListPlaceholder};
+    // The failed-tile list as this control last found or wrote it holding
+    // exactly memo2_'s lines: until a record comes or the file is removed,
+    // replaced or resized, a save has nothing to write. None when unknown.
+    std::optional<FileMark> failedListSaved_;
 
     // The latest task with the parameters it points to; kept until the next
     // successful start replaces both.

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "task/project_file.h"
 #include "task/task_parameters.h"
@@ -118,14 +119,14 @@ public:
     // when called off, EFileError when a file cannot be written.
     void WriteTaskFiles(const StartCancelCheck& cancelled) const;
 
-    // The steps of WriteTaskFiles. The project file is written whole, for a
-    // continued task too.
-    void WriteProjectFile() const;
-    void WriteTileList(const StartCancelCheck& cancelled = {}) const;
-    void WriteLogHeader() const;
+    // The steps of WriteTaskFiles, each writing its file with `options`. The
+    // project file is written whole, for a continued task too.
+    void WriteProjectFile(FileWriteOptions options = {}) const;
+    void WriteTileList(const StartCancelCheck& cancelled = {}, FileWriteOptions options = {}) const;
+    void WriteLogHeader(FileWriteOptions options = {}) const;
     // The lines a new log starts with.
     std::vector<std::string> LogHeadLines() const;
-    void CreateFailedList() const;
+    void CreateFailedList(FileWriteOptions options = {}) const;
 
     // Last tile each worker slot finished in an earlier run; 0 = none.
     std::array<std::int32_t, 16> SavedX{};

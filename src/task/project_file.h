@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
@@ -151,7 +152,7 @@ public:
     // Replaces the file whole and atomically: sections in the order MapsType,
     // AREA, Zoom, XY, THREADS and, for a source task, SOURCE; every line
     // ending in CR LF.
-    void Write(const NewProject& project) const;
+    void Write(const NewProject& project, FileWriteOptions options = {}) const;
 
     // Whether the file holds every key of project_keys::kTaskKeys, each in
     // the section a reader looks in. Throws EFileError when it cannot be

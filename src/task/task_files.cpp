@@ -91,19 +91,23 @@ void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
         // beside the new list and log, a later start would continue it.
         std::remove(ProjectFileName().c_str());
     }
+    // Synced as one and named in this order, the project last.
+    AtomicFileGroup files;
+    const FileWriteOptions inGroup{.Group = &files};
     check();
-    WriteTileList(cancelled);
+    WriteTileList(cancelled, inGroup);
     check();
-    WriteLogHeader();
+    WriteLogHeader(inGroup);
     check();
-    CreateFailedList();
+    CreateFailedList(inGroup);
     check();
     if (!Params->ContinueTask) {
-        WriteProjectFile();
+        WriteProjectFile(inGroup);
     }
+    files.Commit();
 }
 
-void MDTask::WriteProjectFile() const {
+void MDTask::WriteProjectFile(FileWriteOptions options) const {
     const TaskParameters& p = *Params;
     Project().Write({.MapsType = p.MapsType,
                      .LeftLongitude = p.LeftLongitude,
@@ -121,10 +125,11 @@ void MDTask::WriteProjectFile() const {
                      .MaxY = MaxY,
                      .ThreadCount = p.ThreadCount,
                      .ThreadSlots = p.ThreadSlots,
-                     .Source = p.Source ? p.Source->Keys() : SourceKeys{}});
+                     .Source = p.Source ? p.Source->Keys() : SourceKeys{}},
+                    options);
 }
 
-void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
+void MDTask::WriteTileList(const StartCancelCheck& cancelled, FileWriteOptions options) const {
     if (Params->ContinueTask) {
         return;
     }
@@ -152,7 +157,7 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
     suffix += naming.Extension;
     suffix += ": ";
 
-    AtomicFileWriter writer(ListFileName);
+    AtomicFileWriter writer(ListFileName, options);
     writer.AppendLine(kTileListHeader);
     std::string line;
     for (std::int64_t x = MinX; x <= MaxX; ++x) {
@@ -181,12 +186,12 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
     writer.Commit();
 }
 
-void MDTask::WriteLogHeader() const {
+void MDTask::WriteLogHeader(FileWriteOptions options) const {
     if (Params->ContinueTask && FileExists(LogFileName)) {
         // Copied a line at a time, so a log of millions of lines is never
         // held whole; the copy ends every line in CR LF like any rewrite.
         TextLineReader reader(LogFileName, std::string::npos);
-        AtomicFileWriter writer(LogFileName);
+        AtomicFileWriter writer(LogFileName, options);
         std::string line;
         while (reader.Next(line)) {
             writer.AppendLine(line);
@@ -197,7 +202,7 @@ void MDTask::WriteLogHeader() const {
         writer.Commit();
         return;
     }
-    WriteLinesAtomic(LogFileName, LogHeadLines());
+    WriteLinesAtomic(LogFileName, LogHeadLines(), options);
 }
 
 std::vector<std::string> MDTask::LogHeadLines() const {
@@ -259,11 +264,11 @@ std::vector<std::string> MDTask::LogHeadLines() const {
     return lines;
 }
 
-void MDTask::CreateFailedList() const {
+void MDTask::CreateFailedList(FileWriteOptions options) const {
     if (Params->ContinueTask && FileExists(FailedFileName)) {
         return;
     }
-    WriteFileAtomic(FailedFileName, "");
+    WriteFileAtomic(FailedFileName, "", options);
 }
 
 }  // namespace tessellon

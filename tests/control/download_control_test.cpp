@@ -400,6 +400,32 @@ TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.frontEnd.log);
 }
 
+// A run that adds no record leaves the failed-tile list file as the start
+// made it; one removed meanwhile comes back, and a record rewrites it.
+TEST(DownloadControl, TheFailedTileListIsRewrittenOnlyWhenItWouldChange) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    const std::string failedList = h.control->CurrentTask()->FailedFileName;
+    const FileMark made = MarkOfFile(failedList);
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(MarkOfFile(failedList), made);
+    EXPECT_EQ(ReadFileBytes(failedList), "");
+
+    TaskFields second = h.SampleFields();
+    second.TaskName = "second.tsln";
+    ASSERT_TRUE(h.control->Start(second));
+    const std::string secondList = h.control->CurrentTask()->FailedFileName;
+    ASSERT_EQ(std::remove(secondList.c_str()), 0);
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(ReadFileBytes(secondList), "");
+
+    DownloadHarness failing(WithFault("status-503"));
+    ASSERT_TRUE(failing.Download(failing.OneTileFields()));
+    ASSERT_EQ(failing.frontEnd.failed.size(), 1u);
+    EXPECT_EQ(ReadTextLines(failing.control->CurrentTask()->FailedFileName),
+              failing.frontEnd.failed);
+}
+
 // A start that fails at any of the task's files (here: a folder in the way)
 // leaves no project file, so the next start takes the task as a new one and
 // completes it.
