@@ -50,15 +50,8 @@ TEST(DownloadControl, ASourceTaskDownloadsWithTheSourcesWorkersAndManners) {
     tileserver::TileServerOptions options = test::ServerOptions();
     options.tls = true;
     DownloadHarness h(options);
-    TaskFields fields = h.SampleFields();
-    fields.Source = TileSource::Read(
-        "Local",
-        {{"Url", "https://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
-         {"Workers", "3"},
-         {"PauseMs", "0"},
-         {"Insecure", "1"}},
-        "1");
-    ASSERT_TRUE(h.Download(fields));
+    ASSERT_TRUE(h.Download(
+        h.SourceFields({{"Workers", "3"}, {"PauseMs", "0"}, {"Insecure", "1"}}, "https")));
     EXPECT_FALSE(h.control->Outcome().EndedByPolicy);
     EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
     const MDTask& task = *h.control->CurrentTask();
@@ -233,14 +226,7 @@ TEST(DownloadControl, TheWorkersOfASourceWithoutAPauseStartWithoutOffsets) {
     Pacing pace(test::kPaceScale);
     pace.StartOffset = std::chrono::hours(1);
     DownloadHarness h(test::ServerOptions(), pace);
-    TaskFields fields = h.SampleFields();
-    fields.Source = TileSource::Read(
-        "Local",
-        {{"Url", "http://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
-         {"Workers", "8"},
-         {"PauseMs", "0"}},
-        "1");
-    ASSERT_TRUE(h.Download(fields, 10s));
+    ASSERT_TRUE(h.Download(h.SourceFields({{"Workers", "8"}, {"PauseMs", "0"}}), 10s));
     EXPECT_EQ(SavedTiles(h.frontEnd.log).size(), 42u);
     EXPECT_EQ(CountContaining(h.frontEnd.log, " Finished."), 8);
 }
