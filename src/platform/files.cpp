@@ -573,8 +573,6 @@ void AtomicFileWriter::LinkUnnamedFile() {
     tempPath_ = std::move(temp);
 }
 
-AtomicFileGroup::~AtomicFileGroup() = default;
-
 void AtomicFileGroup::Commit() {
     // A failed writer has closed and removed its file; the group's remaining
     // ones go with it.

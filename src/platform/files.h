@@ -188,11 +188,6 @@ private:
 // fails, it leaves the targets of the files it has not named as they were.
 class AtomicFileGroup {
 public:
-    AtomicFileGroup() = default;
-    ~AtomicFileGroup();
-    AtomicFileGroup(const AtomicFileGroup&) = delete;
-    AtomicFileGroup& operator=(const AtomicFileGroup&) = delete;
-
     // Throws EFileError, naming the first file that failed.
     void Commit();
 
