@@ -1,6 +1,8 @@
 #include "control/download_control.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "control/start_checks.h"
 #include "platform/files.h"
@@ -191,8 +193,34 @@ void DownloadControl::Shutdown() {
 // then never leave a given-up tile that is neither recorded nor fetched again.
 void DownloadControl::SaveProgress() {
     SaveFailedList();
-    SavePositions();
-    log_.Save();
+    SaveLogWhile([&] { SavePositions(); });
+}
+
+// The log is a file of its own: saved on a thread beside `step`, the syncs of
+// the disk that the two wait for overlap.
+void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
+    std::exception_ptr logError;
+    std::exception_ptr stepError;
+    {
+        const std::jthread logSave([&] {
+            try {
+                log_.Save();
+            } catch (...) {
+                logError = std::current_exception();
+            }
+        });
+        try {
+            step();
+        } catch (...) {
+            stepError = std::current_exception();
+        }
+    }
+    if (logError) {
+        std::rethrow_exception(logError);
+    }
+    if (stepError) {
+        std::rethrow_exception(stepError);
+    }
 }
 
 // A list that holds what it would be given stays as it is: its rewrite would
@@ -255,12 +283,16 @@ void DownloadControl::Finish(bool showMessage) {
     };
     attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
-    attempt([&] { log_.Save(); });
-    // Positions past tiles whose records did not reach the disk would lose
-    // those tiles for good; without them the tiles are fetched again.
-    if (failedListSaved) {
-        attempt([&] { SavePositions(); });
-    }
+    attempt([&] {
+        SaveLogWhile([&] {
+            // Positions past tiles whose records did not reach the disk would
+            // lose those tiles for good; without them the tiles are fetched
+            // again.
+            if (failedListSaved) {
+                SavePositions();
+            }
+        });
+    });
     ReleaseWorkers();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();

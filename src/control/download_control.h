@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -131,6 +132,8 @@ private:
     void Finish(bool showMessage);
     void SaveProgress();
     void SaveFailedList();
+    // Runs `step` while the log is saved; throws the log's error first.
+    void SaveLogWhile(const std::function<void()>& step);
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
