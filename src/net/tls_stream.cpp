@@ -9,7 +9,10 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "net/net_errors.h"
 
@@ -88,6 +91,52 @@ std::string QueuedReason() {
     return reason != nullptr ? reason : "unknown TLS error";
 }
 
+// One client context for every stream of the process, with a reference for
+// the caller; null when OpenSSL has no memory. Reading a system's store of
+// authorities takes a fifth of a second of CPU, which every worker of a task
+// would otherwise pay at its first connection. The context is made anew
+// when SSL_CERT_FILE or SSL_CERT_DIR names another store than it read; the
+// streams keep the one they took. `onNewSession` receives each new session.
+SSL_CTX* SharedClientContext(int (*onNewSession)(SSL*, SSL_SESSION*)) {
+    static std::mutex mutex;
+    static SSL_CTX* shared = nullptr;
+    static std::string sharedStore;
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        // A variable set empty differs from one not set.
+        std::string text;
+        if (value != nullptr) {
+            text.append("=").append(value);
+        }
+        return text;
+    };
+    const std::string store = variable("SSL_CERT_FILE") + '\n' + variable("SSL_CERT_DIR");
+    const std::lock_guard lock(mutex);
+    if (shared == nullptr || store != sharedStore) {
+        SSL_CTX* made = SSL_CTX_new(TLS_client_method());
+        if (made == nullptr) {
+            return nullptr;
+        }
+        SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
+        SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(made);
+        // A store that cannot be read trusts nothing; its error is no stream's.
+        ERR_clear_error();
+        // A peer that closes without saying goodbye has ended its stream;
+        // HTTP's own framing tells a cut reply.
+        SSL_CTX_set_options(made, SSL_OP_IGNORE_UNEXPECTED_EOF);
+        // Each stream keeps the session of its own last handshake.
+        SSL_CTX_set_session_cache_mode(made,
+                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(made, onNewSession);
+        SSL_CTX_free(shared);
+        shared = made;
+        sharedStore = store;
+    }
+    SSL_CTX_up_ref(shared);
+    return shared;
+}
+
 }  // namespace
 
 bio_st* NewSocketBio(int fd) {
@@ -113,20 +162,10 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
     Stop();
     ERR_clear_error();
     if (context_ == nullptr) {
-        // The store is read once per stream, not once per connection.
-        context_ = SSL_CTX_new(TLS_client_method());
+        context_ = SharedClientContext(OnNewSession);
         if (context_ == nullptr) {
             throw ETlsError::Handshake(QueuedReason());
         }
-        SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
-        SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
-        SSL_CTX_set_default_verify_paths(context_);
-        // A peer that closes without saying goodbye has ended its stream;
-        // HTTP's own framing tells a cut reply.
-        SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
-        SSL_CTX_set_session_cache_mode(context_,
-                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-        SSL_CTX_sess_set_new_cb(context_, OnNewSession);
     }
     ssl_ = SSL_new(context_);
     BIO* bio = NewSocketBio(socket_.Handle());
