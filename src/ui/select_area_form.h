@@ -8,8 +8,10 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "control/map_tiles.h"
 #include "control/task_fields.h"
 #include "download/pacing.h"
 
@@ -66,10 +68,8 @@ private:
     const AreaControls controls_;
     const std::string configFile_;
     const Pacing pace_;
-    int minZoom_ = kMinZoom;
-    int maxZoom_ = kMaxZoom;
-    // Which service the provider fetches from.
-    std::string serviceKey_;
+    // The service the provider fetches from; set from construction on.
+    std::optional<MapService> service_;
     // Set while the map writes the fields, so their change is not taken back.
     bool writing_ = false;
     TileView* view_;
