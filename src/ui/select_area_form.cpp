@@ -14,6 +14,7 @@
 #include "control/map_area.h"
 #include "control/map_view.h"
 #include "map_tile_provider.h"
+#include "outline_editor.h"
 #include "tile_view.h"
 
 namespace tessellon {
@@ -53,7 +54,7 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     view_->setObjectName("Map");
     view_->setAccessibleName(tr("Map"));
     view_->setMinimumSize(560, 400);
-    view_->SetOutlineEditable(true);
+    auto* editor = new OutlineEditor(view_);
 
     figures_ = new QLabel(this);
     figures_->setObjectName("Figures");
@@ -82,9 +83,9 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     setTabOrder(view_, close);
 
     connect(goTo_, &QLineEdit::returnPressed, this, &SelectAreaForm::GoTo);
-    connect(draw_, &QPushButton::toggled, view_, &TileView::SetDrawing);
+    connect(draw_, &QPushButton::toggled, editor, &OutlineEditor::SetDrawing);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(view_, &TileView::OutlineEdited, this, &SelectAreaForm::WriteFields);
+    connect(editor, &OutlineEditor::OutlineEdited, this, &SelectAreaForm::WriteFields);
     for (QLineEdit* edit : {controls_.Left, controls_.Top, controls_.Right, controls_.Bottom}) {
         connect(edit, &QLineEdit::textChanged, this, &SelectAreaForm::FollowFields);
     }

@@ -1,8 +1,8 @@
 #pragma once
 // The "Select on map" window: the chosen service's tiles as a slippy map with
 // the task's area drawn on it as a rectangle the user draws, moves and
-// resizes. The rectangle and the main window's four coordinate fields follow
-// each other both ways, the zoom box's tiles are drawn over the rectangle,
+// resizes (a tile view with an outline editor over it). The rectangle and the main window's four
+// coordinate fields follow each other both ways, the zoom box's tiles are drawn over the rectangle,
 // and the figures of a task of that area are shown under the map.
 
 #include <QWidget>
