@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numbers>
 
+#include "geo/web_mercator.h"
 #include "output/tile_decoder.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -18,14 +18,7 @@ namespace tessellon {
 
 namespace {
 
-constexpr double kEarthRadius = 6378137;
-// Half the world's width in EPSG:3857 metres.
-constexpr double kMercatorHalfWorld = 20037508.342789244;
 constexpr std::size_t kOutputBufferBytes = 1 << 20;
-
-double WorldPixels(int zoom) {
-    return std::ldexp(double{kTileSide}, zoom);
-}
 
 // An edge that falls on a pixel boundary but for rounding stays there.
 double SnapToWhole(double pixel) {
@@ -34,12 +27,11 @@ double SnapToWhole(double pixel) {
 }
 
 double LongitudeToPixel(double longitude, int zoom) {
-    return SnapToWhole((longitude + 180) / 360 * WorldPixels(zoom));
+    return SnapToWhole(LongitudeToPixelX(longitude, zoom));
 }
 
 double LatitudeToPixel(double latitude, int zoom) {
-    const double mercator = std::asinh(std::tan(latitude * std::numbers::pi / 180));
-    return SnapToWhole((1 - mercator / std::numbers::pi) / 2 * WorldPixels(zoom));
+    return SnapToWhole(LatitudeToPixelY(latitude, zoom));
 }
 
 std::string SystemReason() {
@@ -205,12 +197,11 @@ PixelRect CropRectOf(const TaskReader& task) {
 }
 
 Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect) {
-    const double pixelSize = 2 * std::numbers::pi * kEarthRadius / WorldPixels(task.Zoom());
+    const int zoom = task.Zoom();
     const double left =
         static_cast<double>(task.MinX()) * kTileSide + static_cast<double>(rect.Left);
     const double top = static_cast<double>(task.MinY()) * kTileSide + static_cast<double>(rect.Top);
-    return {-kMercatorHalfWorld + left * pixelSize, kMercatorHalfWorld - top * pixelSize,
-            pixelSize};
+    return {PixelXToMercatorX(left, zoom), PixelYToMercatorY(top, zoom), MercatorPixelSize(zoom)};
 }
 
 CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options,
