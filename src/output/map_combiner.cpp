@@ -238,6 +238,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
             static_cast<std::size_t>(rect.Left - firstColumn * kTileSide) * 3;
         std::string bytes;
         for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+            ThrowIfStopped(options.Stop);
             for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
                 const auto x = static_cast<std::int32_t>(task.MinX() + column);
                 const auto y = static_cast<std::int32_t>(task.MinY() + row);
@@ -259,6 +260,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
                 progress(row - firstRow + 1, lastRow - firstRow + 1);
             }
         }
+        ThrowIfStopped(options.Stop);
         writer->Finish();
 
         CompanionFiles companions;
