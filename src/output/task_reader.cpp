@@ -1,7 +1,5 @@
 #include "output/task_reader.h"
 
-#include <sys/stat.h>
-
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -127,12 +125,11 @@ TileState TaskReader::StateOfFile(std::int32_t x, std::int32_t y, bool hasFile,
 }
 
 TileState TaskReader::State(std::int32_t x, std::int32_t y) const {
-    struct stat status {};
-    const std::string path = TilePath(x, y);
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    const std::optional<std::uint64_t> size = RegularFileSize(TilePath(x, y));
+    if (!size) {
         return StateOfFile(x, y, false, false);
     }
-    if (blank_.empty() || static_cast<std::size_t>(status.st_size) != blank_.size()) {
+    if (blank_.empty() || *size != blank_.size()) {
         return StateOfFile(x, y, true, false);
     }
     std::string bytes;
