@@ -15,6 +15,10 @@ echo "== Tile source URL templates: parsing one, expanding one URL (target: at m
 "$build/bin/bench_template" --benchmark_min_time=0.2 2>/dev/null | grep '^BM_'
 
 echo
+echo "== Area files, generated: a 1,000 km GPX track read, and read and buffered by 2 km; a 10,000-point outline read, and buffered (targets: track and buffer well within 0.5 s; outline read within 0.1 s)"
+"$build/bin/bench_area" --benchmark_min_time=1 2>/dev/null | grep '^BM_'
+
+echo
 echo "== Task files of about 1,000,000 tiles (target: at most 1 s and 32 MiB)"
 native=$("$build/bin/bench_task_files" "$scratch")
 echo "$native"

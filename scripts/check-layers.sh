@@ -17,7 +17,7 @@ root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root"
 
 declare -A rank=(
-    [platform]=0 [geo]=1 [task]=2 [area]=2 [net]=2 [download]=3 [control]=4 [output]=4
+    [platform]=0 [geo]=1 [area]=2 [task]=2 [net]=2 [download]=3 [control]=4 [output]=4
     [cli]=5 [ui]=5 [combiner]=6 [mapviewer]=6 [tileserver]=6
 )
 

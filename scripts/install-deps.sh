@@ -22,6 +22,9 @@ packages=(
     openssl
     # The combiner's GeoTIFF output and its WebP tiles; MBTiles export.
     libtiff-dev libgeotiff-dev libwebp-dev libsqlite3-dev
+    # Area files (GeoJSON, KML, KMZ, GPX) through GDAL's OGR; their buffers
+    # through GEOS.
+    libgdal-dev libgeos-dev
     # The field's reference readers check the combiner's and the export's
     # outputs; the combiner and export benchmarks' peers.
     gdal-bin imagemagick python3 sqlite3

@@ -43,7 +43,7 @@ std::string_view LineBreakOf(std::string_view text) {
 
 std::string NameOf(const SourceKeys& keys) {
     const auto name = std::find_if(keys.begin(), keys.end(), [](const auto& entry) {
-        return SameIniName(entry.first, "Name");
+        return SameIniName(entry.first, SourceKey("Name").Name);
     });
     return name == keys.end() ? std::string() : name->second;
 }
@@ -67,7 +67,7 @@ std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& 
         if (!SameIniName(section.Name, name)) {
             continue;
         }
-        SourceKeys keys{{"Name", section.Name}};
+        SourceKeys keys{{std::string(SourceKey("Name").Name), section.Name}};
         std::copy_if(section.Keys.begin(), section.Keys.end(), std::back_inserter(keys),
                      [](const auto& entry) { return !entry.second.empty(); });
         return keys;
@@ -104,7 +104,7 @@ std::string ReplaceSection(std::string_view text, const std::string& name, const
         block.push_back(std::move(header));
         std::copy_if(start + (found ? 1 : 0), end, std::back_inserter(block), IsComment);
         for (const auto& [key, value] : keys) {
-            if (!SameIniName(key, "Name") && !value.empty()) {
+            if (!SameIniName(key, SourceKey("Name").Name) && !value.empty()) {
                 block.push_back(key + "=" + value);
             }
         }

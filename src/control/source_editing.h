@@ -2,23 +2,18 @@
 // Editing the sources file one source at a time, as the "Tile sources"
 // window does: a source's keys as its section holds them, and saving or
 // removing one section while every other line of the file, refused sources
-// and comments included, keeps its bytes.
+// and comments included, keeps its bytes. The keys a source is edited by are
+// the rows of kSourceKeyRules.
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "task/source_key_rules.h"
 #include "task/sources_file.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
-
-// The keys a source is edited by, in the order TileSource::Keys() lists them.
-inline constexpr std::array<std::string_view, 13> kSourceFieldKeys{
-    "Name",    "Url",       "Subdomains", "Format",  "MinZoom",     "MaxZoom",  "Workers",
-    "PauseMs", "UserAgent", "Referer",    "Headers", "Attribution", "Insecure",
-};
 
 // "sources.ini" of a program in `programFolder` (ending in "/"), as
 // SettingsFileIn places it.

@@ -31,7 +31,29 @@ struct MercatorBounds {
     double MaxY = 0;
 };
 
+// The side of a tile at `zoom` in projected metres.
+double MercatorTileSide(int zoom);
+
 // Tile (x, y) at `zoom`, rows counted from the north.
 MercatorBounds TileMercatorBounds(std::int64_t x, std::int64_t y, int zoom);
+
+// Pixels of the grid: at `zoom` the world is WorldPixels(zoom) pixels
+// square, kTilePixels a tile, counted from its north-west corner. A pixel
+// position is an edge between pixels; a fraction lies inside one.
+inline constexpr int kTilePixels = 256;
+
+double WorldPixels(int zoom);
+// The side of a pixel at `zoom` in projected metres, the same on both axes.
+double MercatorPixelSize(int zoom);
+
+// Where a point lies on the grid at `zoom`, in pixels with their fraction.
+double LongitudeToPixelX(double longitude, int zoom);
+double LatitudeToPixelY(double latitude, int zoom);
+
+// Projected metres and grid pixels at `zoom`, both ways.
+double PixelXToMercatorX(double x, int zoom);
+double PixelYToMercatorY(double y, int zoom);
+double MercatorXToPixelX(double x, int zoom);
+double MercatorYToPixelY(double y, int zoom);
 
 }  // namespace tessellon

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 
+#include "geo/web_mercator.h"
 #include "output/tile_decoder.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -14,14 +14,6 @@ namespace tessellon {
 
 namespace {
 
-constexpr double kEarthRadius = 6378137;
-// Half the world's width in EPSG:3857 metres.
-constexpr double kMercatorHalfWorld = 20037508.342789244;
-
-double WorldPixels(int zoom) {
-    return std::ldexp(double{kTileSide}, zoom);
-}
-
 // An edge that falls on a pixel boundary but for rounding stays there.
 double SnapToWhole(double pixel) {
     const double whole = std::round(pixel);
@@ -29,12 +21,11 @@ double SnapToWhole(double pixel) {
 }
 
 double LongitudeToPixel(double longitude, int zoom) {
-    return SnapToWhole((longitude + 180) / 360 * WorldPixels(zoom));
+    return SnapToWhole(LongitudeToPixelX(longitude, zoom));
 }
 
 double LatitudeToPixel(double latitude, int zoom) {
-    const double mercator = std::asinh(std::tan(latitude * std::numbers::pi / 180));
-    return SnapToWhole((1 - mercator / std::numbers::pi) / 2 * WorldPixels(zoom));
+    return SnapToWhole(LatitudeToPixelY(latitude, zoom));
 }
 
 // Removes the georeference files written for an image that then failed.
@@ -133,12 +124,11 @@ PixelRect CropRectOf(const TaskReader& task) {
 }
 
 Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect) {
-    const double pixelSize = 2 * std::numbers::pi * kEarthRadius / WorldPixels(task.Zoom());
+    const int zoom = task.Zoom();
     const double left =
         static_cast<double>(task.MinX()) * kTileSide + static_cast<double>(rect.Left);
     const double top = static_cast<double>(task.MinY()) * kTileSide + static_cast<double>(rect.Top);
-    return {-kMercatorHalfWorld + left * pixelSize, kMercatorHalfWorld - top * pixelSize,
-            pixelSize};
+    return {PixelXToMercatorX(left, zoom), PixelYToMercatorY(top, zoom), MercatorPixelSize(zoom)};
 }
 
 CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options,

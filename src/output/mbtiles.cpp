@@ -12,13 +12,35 @@ constexpr int kReaderBusyMillis = 500;
 
 }  // namespace
 
+void ThrowMbtilesError(const SqliteFailure& failure) {
+    std::string message;
+    switch (failure.Kind) {
+        case SqliteFailureKind::CannotOpen:
+            message =
+                "The MBTiles file " + failure.Path + " cannot be opened: " + failure.Detail + ".";
+            break;
+        case SqliteFailureKind::Locked:
+            message = "The MBTiles file " + failure.Path + " is locked by another program.";
+            break;
+        case SqliteFailureKind::NotADatabase:
+            message =
+                "The file " + failure.Path + " is not an MBTiles file: it is no SQLite database.";
+            break;
+        case SqliteFailureKind::Other:
+            message =
+                "The MBTiles file " + failure.Path + " cannot be used: " + failure.Detail + ".";
+            break;
+    }
+    throw EMbtilesError(message);
+}
+
 std::int32_t FlipRow(int zoom, std::int32_t row) {
     return static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1 - row);
 }
 
 MbtilesReader::MbtilesReader(const std::string& path)
     : db_(std::make_unique<SqliteDb>(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                                     kReaderBusyMillis)) {
+                                     kReaderBusyMillis, ThrowMbtilesError)) {
     // A file that is no database fails here, at its first read.
     SqliteStatement tables = db_->Prepare(
         "SELECT count(DISTINCT name) FROM sqlite_master WHERE type IN ('table', 'view') AND "
@@ -85,7 +107,7 @@ std::optional<std::string> MbtilesReader::Tile(int zoom, std::int32_t x, std::in
     if (!tile.Step()) {
         return std::nullopt;
     }
-    return tile.Text(0);
+    return tile.Blob(0);
 }
 
 }  // namespace tessellon

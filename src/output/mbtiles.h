@@ -26,6 +26,10 @@ public:
 // The XYZ row of TMS row `row` at `zoom`, and back: the same flip both ways.
 std::int32_t FlipRow(int zoom, std::int32_t row);
 
+// The MBTiles words for a failure of the SQLite file: throws EMbtilesError.
+struct SqliteFailure;
+[[noreturn]] void ThrowMbtilesError(const SqliteFailure& failure);
+
 class SqliteDb;
 
 // Opens the file read-only and never changes it. Calls may come from several

@@ -104,7 +104,7 @@ public:
         : db_(db), options_(options), progress_(progress) {}
 
     std::vector<ProjectExport> Run(const std::vector<TaskReader>& readers) {
-        db_.Execute("BEGIN IMMEDIATE");
+        SqliteTransaction transaction(db_);
         CheckTables();
         db_.Execute(kSchema);
         std::map<std::string, std::string> metadata = ReadMetadata();
@@ -121,7 +121,7 @@ public:
             results.push_back(Export(reader, insert));
         }
         UpdateMetadata(std::move(metadata), readers, format);
-        db_.Execute("COMMIT");
+        transaction.Commit();
         return results;
     }
 
@@ -286,11 +286,11 @@ std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& project
     }
     const bool existed = FileExists(file);
     try {
-        SqliteDb db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kWriterBusyMillis);
+        SqliteDb db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kWriterBusyMillis,
+                    ThrowMbtilesError);
         // Big enough for the index of a large export; pages leave it only at
         // the commit.
         db.Execute("PRAGMA cache_size = -65536");
-        // Closing the connection on an error rolls the transaction back.
         return Exporter(db, options, progress).Run(readers);
     } catch (...) {
         if (!existed) {

@@ -1,18 +1,19 @@
 #include "output/sqlite_db.h"
 
+#include <utility>
+
 namespace tessellon {
 
-SqliteDb::SqliteDb(const std::string& path, int flags, int busyMillis) : path_(path) {
+SqliteDb::SqliteDb(const std::string& path, int flags, int busyMillis,
+                   SqliteFailureHandler onFailure)
+    : path_(path), onFailure_(onFailure) {
     const int code = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (code != SQLITE_OK) {
         // The handle is made even when the open fails, and must be closed.
-        std::string message = "The MBTiles file ";
-        message += path;
-        message += " cannot be opened: ";
-        message += db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-        message += ".";
+        std::string detail = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
         sqlite3_close(db_);
-        throw EMbtilesError(message);
+        db_ = nullptr;
+        Raise(SqliteFailureKind::CannotOpen, std::move(detail));
     }
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_timeout(db_, busyMillis);
@@ -22,29 +23,24 @@ SqliteDb::~SqliteDb() {
     sqlite3_close_v2(db_);
 }
 
+void SqliteDb::Raise(SqliteFailureKind kind, std::string detail) const {
+    const SqliteFailure failure{kind, path_, std::move(detail)};
+    if (onFailure_ != nullptr) {
+        onFailure_(failure);
+    }
+    throw ESqliteError(failure);
+}
+
 void SqliteDb::Fail(int code) const {
-    std::string message;
     switch (code) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            message = "The MBTiles file ";
-            message += path_;
-            message += " is locked by another program.";
-            break;
+            Raise(SqliteFailureKind::Locked, sqlite3_errmsg(db_));
         case SQLITE_NOTADB:
-            message = "The file ";
-            message += path_;
-            message += " is not an MBTiles file: it is no SQLite database.";
-            break;
+            Raise(SqliteFailureKind::NotADatabase, sqlite3_errmsg(db_));
         default:
-            message = "The MBTiles file ";
-            message += path_;
-            message += " cannot be used: ";
-            message += sqlite3_errmsg(db_);
-            message += ".";
-            break;
+            Raise(SqliteFailureKind::Other, sqlite3_errmsg(db_));
     }
-    throw EMbtilesError(message);
 }
 
 void SqliteDb::Execute(const char* sql) {
@@ -73,16 +69,23 @@ SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
     other.statement_ = nullptr;
 }
 
+void SqliteStatement::Check(int code) const {
+    if (code != SQLITE_OK) {
+        db_->Fail(code);
+    }
+}
+
 void SqliteStatement::Bind(int index, std::int64_t value) {
-    sqlite3_bind_int64(statement_, index, value);
+    Check(sqlite3_bind_int64(statement_, index, value));
 }
 
 void SqliteStatement::Bind(int index, std::string_view text) {
-    sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    Check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC,
+                              SQLITE_UTF8));
 }
 
 void SqliteStatement::BindBlob(int index, std::string_view bytes) {
-    sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_STATIC);
+    Check(sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_STATIC));
 }
 
 bool SqliteStatement::Step() {
@@ -111,10 +114,37 @@ std::int64_t SqliteStatement::Integer(int column) const {
 }
 
 std::string SqliteStatement::Text(int column) const {
-    // The blob form keeps bytes as they are, NULs included.
+    // The size is asked after the conversion the text call may make.
+    const unsigned char* text = sqlite3_column_text(statement_, column);
+    const int size = sqlite3_column_bytes(statement_, column);
+    return text == nullptr
+               ? std::string()
+               : std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+}
+
+std::string SqliteStatement::Blob(int column) const {
     const void* data = sqlite3_column_blob(statement_, column);
     const int size = sqlite3_column_bytes(statement_, column);
-    return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), size);
+    return data == nullptr
+               ? std::string()
+               : std::string(static_cast<const char*>(data), static_cast<std::size_t>(size));
+}
+
+SqliteTransaction::SqliteTransaction(SqliteDb& db) : db_(db) {
+    db_.Execute("BEGIN IMMEDIATE");
+}
+
+SqliteTransaction::~SqliteTransaction() {
+    if (open_) {
+        // An error may have ended the transaction already; nothing is left
+        // to undo then.
+        sqlite3_exec(db_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+void SqliteTransaction::Commit() {
+    db_.Execute("COMMIT");
+    open_ = false;
 }
 
 }  // namespace tessellon

@@ -1,25 +1,61 @@
 #pragma once
-// A thin owner of an SQLite connection and its prepared statements, for the
-// MBTiles reader and writer. Every failure becomes an EMbtilesError whose
-// message names the file, so a caller can show it as it is.
+// A thin owner of an SQLite connection, its prepared statements and its
+// transactions. It knows no file format: a failure comes as an SqliteFailure
+// (what went wrong, the file, SQLite's own words), which the caller's handler
+// turns into its own exception and message, naming the kind of file it
+// expected; without a handler it is an ESqliteError.
 
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "output/mbtiles.h"
-
 namespace tessellon {
+
+enum class SqliteFailureKind {
+    // The file cannot be opened (or made).
+    CannotOpen,
+    // Another connection holds a lock longer than the busy wait.
+    Locked,
+    // The file is no SQLite database.
+    NotADatabase,
+    // Anything else: a full disk, a read-only file, a bad statement or bind.
+    Other,
+};
+
+struct SqliteFailure {
+    SqliteFailureKind Kind = SqliteFailureKind::Other;
+    std::string Path;
+    // SQLite's message, without a full stop.
+    std::string Detail;
+};
+
+// A failure no handler took: "PATH: DETAIL".
+class ESqliteError : public std::runtime_error {
+public:
+    explicit ESqliteError(const SqliteFailure& failure)
+        : std::runtime_error(failure.Path + ": " + failure.Detail), failure_(failure) {}
+
+    const SqliteFailure& Failure() const { return failure_; }
+
+private:
+    SqliteFailure failure_;
+};
+
+// Throws the caller's exception for a failure. One that returns leaves the
+// failure to ESqliteError.
+using SqliteFailureHandler = void (*)(const SqliteFailure& failure);
 
 class SqliteStatement;
 
 class SqliteDb {
 public:
-    // Throws EMbtilesError when the file cannot be opened. A locked file
+    // Fails with CannotOpen when the file cannot be opened. A locked file
     // waits `busyMillis` before a statement gives up.
-    SqliteDb(const std::string& path, int flags, int busyMillis);
+    SqliteDb(const std::string& path, int flags, int busyMillis,
+             SqliteFailureHandler onFailure = nullptr);
     ~SqliteDb();
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
@@ -27,12 +63,16 @@ public:
     const std::string& Path() const { return path_; }
     void Execute(const char* sql);
     SqliteStatement Prepare(std::string_view sql);
-    // Throws the EMbtilesError that SQLite's result `code` stands for.
+    // Fails for SQLite's result `code` with the connection's last message.
     [[noreturn]] void Fail(int code) const;
 
 private:
     friend class SqliteStatement;
+    friend class SqliteTransaction;
+    [[noreturn]] void Raise(SqliteFailureKind kind, std::string detail) const;
+
     std::string path_;
+    SqliteFailureHandler onFailure_;
     sqlite3* db_ = nullptr;
 };
 
@@ -44,7 +84,8 @@ public:
     SqliteStatement& operator=(const SqliteStatement&) = delete;
     SqliteStatement& operator=(SqliteStatement&&) = delete;
 
-    // Parameters count from 1.
+    // Parameters count from 1. The bytes must stay until the statement is
+    // reset. A bind SQLite refuses (no such parameter, too big) fails.
     void Bind(int index, std::int64_t value);
     void Bind(int index, std::string_view text);
     void BindBlob(int index, std::string_view bytes);
@@ -55,15 +96,37 @@ public:
 
     bool IsNull(int column) const;
     std::int64_t Integer(int column) const;
+    // The value as UTF-8 text, whatever the database's text encoding; a
+    // number as SQLite writes it; "" for NULL.
     std::string Text(int column) const;
+    // The value's bytes as stored, NULs included; "" for NULL.
+    std::string Blob(int column) const;
 
 private:
     friend class SqliteDb;
     SqliteStatement(const SqliteDb& db, sqlite3_stmt* statement)
         : db_(&db), statement_(statement) {}
 
+    void Check(int code) const;
+
     const SqliteDb* db_;
     sqlite3_stmt* statement_;
+};
+
+// BEGIN IMMEDIATE when made, so a writer waits for (or fails on) another
+// writer at once, not halfway; ROLLBACK when it goes before Commit().
+class SqliteTransaction {
+public:
+    explicit SqliteTransaction(SqliteDb& db);
+    ~SqliteTransaction();
+    SqliteTransaction(const SqliteTransaction&) = delete;
+    SqliteTransaction& operator=(const SqliteTransaction&) = delete;
+
+    void Commit();
+
+private:
+    SqliteDb& db_;
+    bool open_ = true;
 };
 
 }  // namespace tessellon

@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace tessellon {
 
@@ -96,19 +97,44 @@ std::string DecodeJpeg(std::string_view bytes, std::uint8_t* rgb, std::size_t st
     return std::string("JPEG: ") + error.message;
 }
 
+// The colour under `alpha` of 255 laid on white, rounded.
+std::uint8_t OnWhite(std::uint8_t colour, std::uint8_t alpha) {
+    return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
 std::string DecodeWebp(std::string_view bytes, std::uint8_t* rgb, std::size_t stride) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    int width = 0;
-    int height = 0;
-    if (!WebPGetInfo(data, bytes.size(), &width, &height)) {
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(data, bytes.size(), &features) != VP8_STATUS_OK) {
         return "WebP: not a WebP image, or a damaged one";
     }
-    if (width != kTileSide || height != kTileSide) {
-        return WrongSize(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    if (features.width != kTileSide || features.height != kTileSide) {
+        return WrongSize(static_cast<std::uint32_t>(features.width),
+                         static_cast<std::uint32_t>(features.height));
     }
-    if (WebPDecodeRGBInto(data, bytes.size(), rgb, stride * (kTileSide - 1) + kTileRowBytes,
-                          static_cast<int>(stride)) == nullptr) {
-        return "WebP: the image data is damaged";
+    const std::string damaged = "WebP: the image data is damaged";
+    if (!features.has_alpha) {
+        return WebPDecodeRGBInto(data, bytes.size(), rgb, stride * (kTileSide - 1) + kTileRowBytes,
+                                 static_cast<int>(stride)) == nullptr
+                   ? damaged
+                   : std::string();
+    }
+    // The colour under a clear pixel is whatever the encoder left there,
+    // often black: it is laid on white, as libpng lays a PNG's.
+    constexpr std::size_t kRgbaRowBytes = std::size_t{kTileSide} * 4;
+    std::vector<std::uint8_t> rgba(kRgbaRowBytes * kTileSide);
+    if (WebPDecodeRGBAInto(data, bytes.size(), rgba.data(), rgba.size(),
+                           static_cast<int>(kRgbaRowBytes)) == nullptr) {
+        return damaged;
+    }
+    for (std::size_t y = 0; y < kTileSide; ++y) {
+        const std::uint8_t* from = rgba.data() + y * kRgbaRowBytes;
+        std::uint8_t* to = rgb + y * stride;
+        for (std::size_t x = 0; x < kTileSide; ++x, from += 4, to += 3) {
+            to[0] = OnWhite(from[0], from[3]);
+            to[1] = OnWhite(from[1], from[3]);
+            to[2] = OnWhite(from[2], from[3]);
+        }
     }
     return {};
 }

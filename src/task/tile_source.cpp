@@ -6,47 +6,11 @@
 #include <optional>
 
 #include "platform/ini_file.h"
+#include "task/source_key_rules.h"
 
 namespace tessellon {
 
 namespace {
-
-// The keys of a source, in the order Keys() lists them after the name.
-namespace keys {
-constexpr std::string_view kName = "Name";
-constexpr std::string_view kUrl = "Url";
-constexpr std::string_view kSubdomains = "Subdomains";
-constexpr std::string_view kFormat = "Format";
-constexpr std::string_view kMinZoom = "MinZoom";
-constexpr std::string_view kMaxZoom = "MaxZoom";
-constexpr std::string_view kWorkers = "Workers";
-constexpr std::string_view kPauseMs = "PauseMs";
-constexpr std::string_view kUserAgent = "UserAgent";
-constexpr std::string_view kReferer = "Referer";
-constexpr std::string_view kHeaders = "Headers";
-constexpr std::string_view kAttribution = "Attribution";
-constexpr std::string_view kInsecure = "Insecure";
-constexpr std::array<std::string_view, 12> kAll{
-    kUrl,     kSubdomains, kFormat,  kMinZoom, kMaxZoom,     kWorkers,
-    kPauseMs, kUserAgent,  kReferer, kHeaders, kAttribution, kInsecure,
-};
-}  // namespace keys
-
-// An integer key's range and the value a missing key takes.
-struct IntegerRule {
-    std::string_view Key;
-    int Min;
-    int Max;
-    int Default;
-};
-
-constexpr IntegerRule kMinZoomRule{keys::kMinZoom, 1, 19, 1};
-constexpr IntegerRule kMaxZoomRule{keys::kMaxZoom, 1, 19, 19};
-constexpr IntegerRule kWorkersRule{keys::kWorkers, 1, 8, 2};
-// Past a minute a pause is no longer politeness but a stall; a server that
-// wants more says so with Retry-After.
-constexpr IntegerRule kPauseRule{keys::kPauseMs, 0, 60000, 1000};
-constexpr IntegerRule kInsecureRule{keys::kInsecure, 0, 1, 0};
 
 constexpr std::array<std::string_view, 4> kFormats{"png", "jpg", "webp", "pbf"};
 
@@ -132,8 +96,8 @@ public:
         return found == keys_.end() ? kMissing : found->second;
     }
 
-    int Integer(const IntegerRule& rule) const {
-        const std::string& text = Text(rule.Key);
+    int Integer(const SourceKeyRule& rule) const {
+        const std::string& text = Text(rule.Name);
         int value = rule.Default;
         if (!text.empty() &&
             (!ParseProfileInteger(text, value) || value < rule.Min || value > rule.Max)) {
@@ -141,7 +105,7 @@ public:
                 rule.Max - rule.Min == 1
                     ? std::to_string(rule.Min) + " or " + std::to_string(rule.Max)
                     : std::to_string(rule.Min) + ".." + std::to_string(rule.Max);
-            Fail(std::string(rule.Key) + " must be " + range + ".");
+            Fail(std::string(rule.Name) + " must be " + range + ".");
         }
         return value;
     }
@@ -156,8 +120,9 @@ public:
             if (key.starts_with(';') || key.starts_with('#')) {
                 continue;
             }
-            if (std::none_of(keys::kAll.begin(), keys::kAll.end(),
-                             [&](std::string_view known) { return SameIniName(key, known); })) {
+            // The name is the section's, not one of its keys.
+            const SourceKeyRule* rule = FindSourceKey(key);
+            if (rule == nullptr || rule == &SourceKey("Name")) {
                 Fail("unknown key " + key + ".");
             }
             if (std::any_of(value.begin(), value.end(), [](char c) {
@@ -178,7 +143,7 @@ private:
 };
 
 UrlTemplate ReadUrl(const SectionReader& section, const std::string& name) {
-    const std::string& text = section.Text(keys::kUrl);
+    const std::string& text = section.Text(SourceKey("Url").Name);
     if (text.empty()) {
         throw ETileSourceError("Source '" + name + "' has no Url.");
     }
@@ -203,7 +168,7 @@ UrlTemplate ReadUrl(const SectionReader& section, const std::string& name) {
 // "abc" is three subdomains, "a,b,c" too; with commas a subdomain may be a
 // longer name. Empty entries between commas are skipped.
 std::vector<std::string> ReadSubdomains(const SectionReader& section) {
-    const std::string& text = section.Text(keys::kSubdomains);
+    const std::string& text = section.Text(SourceKey("Subdomains").Name);
     std::vector<std::string> subdomains;
     if (text.find(',') == std::string::npos) {
         for (const char c : text) {
@@ -222,7 +187,7 @@ std::vector<std::string> ReadSubdomains(const SectionReader& section) {
 
 std::vector<std::pair<std::string, std::string>> ReadHeaders(const SectionReader& section) {
     std::vector<std::pair<std::string, std::string>> headers;
-    for (const std::string& entry : SplitTrimmed(section.Text(keys::kHeaders), '|')) {
+    for (const std::string& entry : SplitTrimmed(section.Text(SourceKey("Headers").Name), '|')) {
         const std::size_t colon = entry.find(':');
         const std::string headerName = entry.substr(0, colon);
         if (colon == std::string_view::npos || headerName.empty() ||
@@ -251,27 +216,27 @@ TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::strin
     if (source.url_.Uses(TilePlaceholder::Subdomain) && source.subdomains_.empty()) {
         section.Fail("Url has {s} but there are no Subdomains.");
     }
-    source.format_ = Lowercase(section.Text(keys::kFormat));
+    source.format_ = Lowercase(section.Text(SourceKey("Format").Name));
     if (source.format_.empty()) {
         source.format_ = FormatOfUrl(source.url_.Text());
     } else if (!IsSourceFormat(source.format_)) {
         section.Fail("Format must be png, jpg, webp or pbf.");
     }
-    source.minZoom_ = section.Integer(kMinZoomRule);
-    source.maxZoom_ = section.Integer(kMaxZoomRule);
+    source.minZoom_ = section.Integer(SourceKey("MinZoom"));
+    source.maxZoom_ = section.Integer(SourceKey("MaxZoom"));
     if (source.minZoom_ > source.maxZoom_) {
         section.Fail("MinZoom must not be above MaxZoom.");
     }
-    source.workers_ = section.Integer(kWorkersRule);
-    source.pauseMs_ = section.Integer(kPauseRule);
-    source.userAgent_ = section.Text(keys::kUserAgent);
+    source.workers_ = section.Integer(SourceKey("Workers"));
+    source.pauseMs_ = section.Integer(SourceKey("PauseMs"));
+    source.userAgent_ = section.Text(SourceKey("UserAgent").Name);
     if (source.userAgent_.empty()) {
         source.userAgent_ = "Tessellon/" + std::string(version);
     }
-    source.referer_ = section.Text(keys::kReferer);
+    source.referer_ = section.Text(SourceKey("Referer").Name);
     source.headers_ = ReadHeaders(section);
-    source.attribution_ = section.Text(keys::kAttribution);
-    source.insecure_ = section.Integer(kInsecureRule) == 1;
+    source.attribution_ = section.Text(SourceKey("Attribution").Name);
+    source.insecure_ = section.Integer(SourceKey("Insecure")) == 1;
     return source;
 }
 
@@ -279,7 +244,7 @@ TileSource TileSource::FromKeys(const SourceKeys& keys, std::string_view version
     SourceKeys rest;
     std::string name;
     for (const auto& entry : keys) {
-        if (SameIniName(entry.first, keys::kName)) {
+        if (SameIniName(entry.first, SourceKey("Name").Name)) {
             name = entry.second;
         } else {
             rest.push_back(entry);
@@ -296,19 +261,19 @@ SourceKeys TileSource::Keys() const {
     }
     const auto header = [](const auto& entry) { return entry.first + ": " + entry.second; };
     return {
-        {std::string(keys::kName), name_},
-        {std::string(keys::kUrl), url_.Text()},
-        {std::string(keys::kSubdomains), subdomains},
-        {std::string(keys::kFormat), format_},
-        {std::string(keys::kMinZoom), std::to_string(minZoom_)},
-        {std::string(keys::kMaxZoom), std::to_string(maxZoom_)},
-        {std::string(keys::kWorkers), std::to_string(workers_)},
-        {std::string(keys::kPauseMs), std::to_string(pauseMs_)},
-        {std::string(keys::kUserAgent), userAgent_},
-        {std::string(keys::kReferer), referer_},
-        {std::string(keys::kHeaders), Join(headers_, "|", header)},
-        {std::string(keys::kAttribution), attribution_},
-        {std::string(keys::kInsecure), insecure_ ? "1" : "0"},
+        {std::string(SourceKey("Name").Name), name_},
+        {std::string(SourceKey("Url").Name), url_.Text()},
+        {std::string(SourceKey("Subdomains").Name), subdomains},
+        {std::string(SourceKey("Format").Name), format_},
+        {std::string(SourceKey("MinZoom").Name), std::to_string(minZoom_)},
+        {std::string(SourceKey("MaxZoom").Name), std::to_string(maxZoom_)},
+        {std::string(SourceKey("Workers").Name), std::to_string(workers_)},
+        {std::string(SourceKey("PauseMs").Name), std::to_string(pauseMs_)},
+        {std::string(SourceKey("UserAgent").Name), userAgent_},
+        {std::string(SourceKey("Referer").Name), referer_},
+        {std::string(SourceKey("Headers").Name), Join(headers_, "|", header)},
+        {std::string(SourceKey("Attribution").Name), attribution_},
+        {std::string(SourceKey("Insecure").Name), insecure_ ? "1" : "0"},
     };
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // A tile source: any web tile service that a URL template can address, as a
-// value a task holds. Its keys are those of a section of the sources file;
-// the same keys, listed in one fixed order, are what a task keeps so that it
-// goes on with the source as it was when it started.
+// value a task holds. Its keys (source_key_rules.h) are those of a section
+// of the sources file; the same keys, in the table's order, are what a task
+// keeps so that it goes on with the source as it was when it started.
 
 #include <string>
 #include <string_view>

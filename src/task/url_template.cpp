@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "geo/web_mercator.h"
+
 namespace tessellon {
 
 namespace {
@@ -23,9 +25,6 @@ constexpr std::array<PlaceholderName, 7> kPlaceholders{{
     {"s", TilePlaceholder::Subdomain},
     {"bbox", TilePlaceholder::Bbox},
 }};
-
-// Half the width of the EPSG:3857 world in metres.
-constexpr double kOriginShift = 20037508.342789244;
 
 template <typename Number>
 void AppendNumber(std::string& out, Number value) {
@@ -63,14 +62,14 @@ void AppendMetres(std::string& out, double value) {
 }
 
 void AppendBbox(std::string& out, std::int32_t x, std::int32_t y, int zoom) {
-    const double size = 2 * kOriginShift / std::ldexp(1.0, zoom);
-    AppendMetres(out, -kOriginShift + x * size);
+    const MercatorBounds bounds = TileMercatorBounds(x, y, zoom);
+    AppendMetres(out, bounds.MinX);
     out += ',';
-    AppendMetres(out, kOriginShift - (y + 1.0) * size);
+    AppendMetres(out, bounds.MinY);
     out += ',';
-    AppendMetres(out, -kOriginShift + (x + 1.0) * size);
+    AppendMetres(out, bounds.MaxX);
     out += ',';
-    AppendMetres(out, kOriginShift - y * size);
+    AppendMetres(out, bounds.MaxY);
 }
 
 void AppendQuadkey(std::string& out, std::int32_t x, std::int32_t y, int zoom) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "control/source_editing.h"
 #include "form_layout.h"
@@ -18,26 +19,10 @@ constexpr int kWidth = 440;
 constexpr int kEditLeft = 96;
 constexpr int kRowHeight = 27;
 constexpr int kFirstRow = 10;
+constexpr int kCheckHeight = 26;
 
-// What a field takes when left empty, or how it is written.
-QString Hint(std::string_view key) {
-    const std::pair<std::string_view, const char*> hints[] = {
-        {"Url", "https://{s}.example.org/{z}/{x}/{y}.png"},
-        {"Subdomains", "abc or a,b,c"},
-        {"Format", "png, jpg, webp or pbf; empty: from the Url"},
-        {"MinZoom", "1"},
-        {"MaxZoom", "19"},
-        {"Workers", "2"},
-        {"PauseMs", "1000"},
-        {"UserAgent", "Tessellon/<version>"},
-        {"Headers", "Name: value | Name: value"},
-    };
-    for (const auto& [name, hint] : hints) {
-        if (name == key) {
-            return hint;
-        }
-    }
-    return {};
+bool IsSwitch(const SourceKeyRule& rule) {
+    return rule.Kind == SourceKeyKind::Switch;
 }
 
 const std::string& Value(const SourceKeys& keys, std::string_view key) {
@@ -54,27 +39,41 @@ const std::string& Value(const SourceKeys& keys, std::string_view key) {
 
 TfrmSourceEdit::TfrmSourceEdit(Desktop& desktop, QWidget* parent)
     : QDialog(parent), desktop_(desktop) {
-    const int editRows = static_cast<int>(kSourceFieldKeys.size()) - 1;
+    // A line for each key of the table, and below them a check box for each
+    // switch.
+    const auto switches = std::count_if(kSourceKeyRules.begin(), kSourceKeyRules.end(),
+                                        [](const SourceKeyRule& rule) { return IsSwitch(rule); });
+    const int editRows = static_cast<int>(kSourceKeyRules.size() - switches);
     const int checkTop = kFirstRow + editRows * kRowHeight + 4;
-    const int errorTop = checkTop + 26;
+    const int errorTop = checkTop + static_cast<int>(switches) * kCheckHeight;
     const int buttonTop = errorTop + 40;
     form::MakeFixedDialog(this, "frmSourceEdit", form::Tahoma(8), "Tile source", kWidth,
                           buttonTop + 35);
 
-    for (int row = 0; row < editRows; ++row) {
-        const std::string_view key = kSourceFieldKeys[static_cast<std::size_t>(row)];
-        const std::string name = "Edit" + std::string(key);
-        const int top = kFirstRow + row * kRowHeight;
-        QLineEdit* edit = form::Edit(this, name.c_str(), kEditLeft, top, kWidth - kEditLeft - 8);
-        edit->setPlaceholderText(Hint(key));
-        form::Label(this, QString::fromUtf8(key.data(), qsizetype(key.size())) + ":", 8, top + 3,
-                    edit);
-        edits_.push_back(edit);
+    int editTop = kFirstRow;
+    int nextCheckTop = checkTop;
+    for (const SourceKeyRule& rule : kSourceKeyRules) {
+        const QString name = QString::fromUtf8(rule.Name.data(), qsizetype(rule.Name.size()));
+        const QString meaning =
+            QString::fromUtf8(rule.Meaning.data(), qsizetype(rule.Meaning.size()));
+        if (IsSwitch(rule)) {
+            auto* check = new QCheckBox(name + ": " + meaning, this);
+            check->setObjectName("Check" + name);
+            check->move(kEditLeft, nextCheckTop);
+            check->adjustSize();
+            nextCheckTop += kCheckHeight;
+            fields_.push_back(check);
+            continue;
+        }
+        const std::string objectName = "Edit" + std::string(rule.Name);
+        QLineEdit* edit =
+            form::Edit(this, objectName.c_str(), kEditLeft, editTop, kWidth - kEditLeft - 8);
+        edit->setPlaceholderText(QString::fromStdString(SourceKeyHint(rule)));
+        edit->setToolTip(meaning);
+        form::Label(this, name + ":", 8, editTop + 3, edit);
+        editTop += kRowHeight;
+        fields_.push_back(edit);
     }
-    CheckInsecure = new QCheckBox("Insecure: accept a certificate that does not verify", this);
-    CheckInsecure->setObjectName("CheckInsecure");
-    CheckInsecure->move(kEditLeft, checkTop);
-    CheckInsecure->adjustSize();
 
     LabelError = new QLabel(this);
     LabelError->setObjectName("LabelError");
@@ -95,21 +94,30 @@ TfrmSourceEdit::TfrmSourceEdit(Desktop& desktop, QWidget* parent)
 bool TfrmSourceEdit::Edit(const QString& caption, const SourceKeys& keys, SaveFunction save) {
     setWindowTitle(caption);
     save_ = std::move(save);
-    for (std::size_t i = 0; i < edits_.size(); ++i) {
-        edits_[i]->setText(QString::fromStdString(Value(keys, kSourceFieldKeys[i])));
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const std::string& value = Value(keys, kSourceKeyRules[i].Name);
+        if (auto* check = qobject_cast<QCheckBox*>(fields_[i])) {
+            check->setChecked(value == "1");
+        } else {
+            static_cast<QLineEdit*>(fields_[i])->setText(QString::fromStdString(value));
+        }
     }
-    CheckInsecure->setChecked(Value(keys, kSourceFieldKeys.back()) == "1");
     LabelError->clear();
-    edits_.front()->setFocus();
+    fields_.front()->setFocus();
     return exec() == QDialog::Accepted;
 }
 
 SourceKeys TfrmSourceEdit::Keys() const {
     SourceKeys keys;
-    for (std::size_t i = 0; i < edits_.size(); ++i) {
-        keys.emplace_back(kSourceFieldKeys[i], edits_[i]->text().trimmed().toStdString());
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        std::string value;
+        if (const auto* check = qobject_cast<const QCheckBox*>(fields_[i])) {
+            value = check->isChecked() ? "1" : "";
+        } else {
+            value = static_cast<const QLineEdit*>(fields_[i])->text().trimmed().toStdString();
+        }
+        keys.emplace_back(kSourceKeyRules[i].Name, std::move(value));
     }
-    keys.emplace_back(kSourceFieldKeys.back(), CheckInsecure->isChecked() ? "1" : "");
     return keys;
 }
 

@@ -12,9 +12,7 @@
 #include "desktop.h"
 #include "task/tile_source.h"
 
-class QCheckBox;
 class QLabel;
-class QLineEdit;
 
 namespace tessellon {
 
@@ -30,7 +28,7 @@ public:
     // cancels or `save` takes the keys; true when it took them.
     bool Edit(const QString& caption, const SourceKeys& keys, SaveFunction save);
 
-    // The keys as the fields hold them, in the order of kSourceFieldKeys.
+    // The keys as the fields hold them, in the order of kSourceKeyRules.
     SourceKeys Keys() const;
 
 private:
@@ -38,9 +36,8 @@ private:
 
     Desktop& desktop_;
     SaveFunction save_;
-    // One per key but the last; Insecure is the check box.
-    std::vector<QLineEdit*> edits_;
-    QCheckBox* CheckInsecure;
+    // One per row of kSourceKeyRules: a line, or a check box for a switch.
+    std::vector<QWidget*> fields_;
     QLabel* LabelError;
 };
 

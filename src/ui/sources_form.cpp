@@ -166,8 +166,9 @@ void TfrmSources::ButtonEditClick() {
     }
     const std::string name = source->Name();
     const std::string text = FileExists(sourcesFileName_) ? ReadInputFile(sourcesFileName_) : "";
-    EditSource("Edit tile source " + Q(name), name,
-               SectionKeys(text, name).value_or(SourceKeys{{"Name", name}}));
+    EditSource(
+        "Edit tile source " + Q(name), name,
+        SectionKeys(text, name).value_or(SourceKeys{{std::string(SourceKey("Name").Name), name}}));
 }
 
 void TfrmSources::ButtonRemoveClick() {

@@ -15,14 +15,6 @@ namespace {
 
 const std::string kUrl = "https://tiles.example.org/{z}/{x}/{y}.png";
 
-TEST(SourceEditingTest, FieldKeysAreTheKeysASourceLists) {
-    const SourceKeys listed = TileSource::Read("Topo", {{"Url", kUrl}}, "1").Keys();
-    ASSERT_EQ(listed.size(), kSourceFieldKeys.size());
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        EXPECT_EQ(listed[i].first, kSourceFieldKeys[i]) << i;
-    }
-}
-
 TEST(SourceEditingTest, ReplacingASectionKeepsEveryOtherLineAsItWas) {
     const std::string before =
         "; my sources\n[Topo]\nUrl=" + kUrl + "\n; keep me\nWorkers=3\n\n[Broken]\nWorkers=9\n";

@@ -36,5 +36,29 @@ TEST(SourceDownload, TheWorkersOfATaskShareTheServersWait) {
     EXPECT_FALSE(h.control->Outcome().EndedByPolicy);
 }
 
+// The fast server of throughput runs gives real images, which pass the
+// check a source's tiles go through.
+TEST(SourceDownload, ATaskOfEachImageFormatGetsEveryTileFromTheFastServer) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.fast = true;
+    test::DownloadHarness h(options);
+    for (const std::string extension : {"png", "jpg"}) {
+        SCOPED_TRACE(extension);
+        TaskFields fields = h.SampleFields();
+        fields.TaskName = "fast_" + extension + ".tsln";
+        fields.Source =
+            TileSource::Read("Fast",
+                             {{"Url", "http://127.0.0.1:" + std::to_string(h.server.Port()) +
+                                          "/{z}/{x}/{y}." + extension},
+                              {"Workers", "8"},
+                              {"PauseMs", "0"}},
+                             "1");
+        h.frontEnd.log.clear();
+        ASSERT_TRUE(h.Download(fields));
+        EXPECT_EQ(CountContaining(h.frontEnd.log, " OK"), 42);
+        EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
+    }
+}
+
 }  // namespace
 }  // namespace tessellon

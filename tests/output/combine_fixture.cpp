@@ -15,38 +15,36 @@
 
 namespace tessellon::test {
 
-namespace {
-
-std::vector<std::uint8_t> Solid(Rgb colour, int side) {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(side) * side * 3);
-    for (std::size_t i = 0; i < pixels.size(); i += 3) {
-        pixels[i] = colour[0];
-        pixels[i + 1] = colour[1];
-        pixels[i + 2] = colour[2];
+Raster SolidRaster(Rgb colour, int side) {
+    Raster raster{side, side, 3, {}};
+    raster.Pixels.resize(static_cast<std::size_t>(side) * side * 3);
+    for (std::size_t i = 0; i < raster.Pixels.size(); i += 3) {
+        raster.Pixels[i] = colour[0];
+        raster.Pixels[i + 1] = colour[1];
+        raster.Pixels[i + 2] = colour[2];
     }
-    return pixels;
+    return raster;
 }
 
-}  // namespace
-
-std::string EncodePng(Rgb colour, int side) {
-    const std::vector<std::uint8_t> pixels = Solid(colour, side);
+std::string PngOf(const Raster& raster) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(side);
-    image.height = static_cast<png_uint_32>(side);
-    image.format = PNG_FORMAT_RGB;
+    image.width = static_cast<png_uint_32>(raster.Width);
+    image.height = static_cast<png_uint_32>(raster.Height);
+    image.format = raster.Channels == 1   ? PNG_FORMAT_GRAY
+                   : raster.Channels == 4 ? PNG_FORMAT_RGBA
+                                          : PNG_FORMAT_RGB;
     png_alloc_size_t size = 0;
-    EXPECT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr));
-    std::string bytes(size, '\0');
     EXPECT_TRUE(
-        png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data(), 0, nullptr));
+        png_image_write_to_memory(&image, nullptr, &size, 0, raster.Pixels.data(), 0, nullptr));
+    std::string bytes(size, '\0');
+    EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, raster.Pixels.data(), 0,
+                                          nullptr));
     bytes.resize(size);
     return bytes;
 }
 
-std::string EncodeJpeg(Rgb colour) {
-    const std::vector<std::uint8_t> pixels = Solid(colour, 256);
+std::string JpegOf(const Raster& raster, int quality) {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
     info.err = jpeg_std_error(&error);
@@ -54,15 +52,16 @@ std::string EncodeJpeg(Rgb colour) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = 256;
-    info.image_height = 256;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.image_width = static_cast<JDIMENSION>(raster.Width);
+    info.image_height = static_cast<JDIMENSION>(raster.Height);
+    info.input_components = raster.Channels;
+    info.in_color_space = raster.Channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 95, TRUE);
+    jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < 256) {
-        auto row = const_cast<JSAMPROW>(pixels.data() + info.next_scanline * 256 * 3);
+    const std::size_t rowBytes = static_cast<std::size_t>(raster.Width) * raster.Channels;
+    while (info.next_scanline < info.image_height) {
+        auto row = const_cast<JSAMPROW>(raster.Pixels.data() + info.next_scanline * rowBytes);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -72,13 +71,36 @@ std::string EncodeJpeg(Rgb colour) {
     return bytes;
 }
 
-std::string EncodeWebp(Rgb colour) {
-    const std::vector<std::uint8_t> pixels = Solid(colour, 256);
+std::string WebpOf(const Raster& raster, std::optional<float> quality) {
+    const bool alpha = raster.Channels == 4;
+    const int stride = raster.Width * raster.Channels;
+    const std::uint8_t* pixels = raster.Pixels.data();
     std::uint8_t* output = nullptr;
-    const std::size_t size = WebPEncodeLosslessRGB(pixels.data(), 256, 256, 256 * 3, &output);
+    std::size_t size = 0;
+    if (quality) {
+        size = alpha
+                   ? WebPEncodeRGBA(pixels, raster.Width, raster.Height, stride, *quality, &output)
+                   : WebPEncodeRGB(pixels, raster.Width, raster.Height, stride, *quality, &output);
+    } else {
+        size = alpha ? WebPEncodeLosslessRGBA(pixels, raster.Width, raster.Height, stride, &output)
+                     : WebPEncodeLosslessRGB(pixels, raster.Width, raster.Height, stride, &output);
+    }
+    EXPECT_GT(size, 0u);
     std::string bytes(reinterpret_cast<const char*>(output), size);
     WebPFree(output);
     return bytes;
+}
+
+std::string EncodePng(Rgb colour, int side) {
+    return PngOf(SolidRaster(colour, side));
+}
+
+std::string EncodeJpeg(Rgb colour) {
+    return JpegOf(SolidRaster(colour));
+}
+
+std::string EncodeWebp(Rgb colour) {
+    return WebpOf(SolidRaster(colour));
 }
 
 Rgb Decoded::At(int x, int y) const {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ namespace tessellon::test {
 using Rgb = std::array<std::uint8_t, 3>;
 
 inline constexpr Rgb kWhite{255, 255, 255};
+
+// An image's pixels, rows top down, Channels bytes a pixel: 1 grey, 3 RGB,
+// 4 RGBA.
+struct Raster {
+    int Width = 0;
+    int Height = 0;
+    int Channels = 3;
+    std::vector<std::uint8_t> Pixels;
+};
+Raster SolidRaster(Rgb colour, int side = 256);
+
+std::string PngOf(const Raster& raster);
+std::string JpegOf(const Raster& raster, int quality = 95);
+// Lossless unless a quality (0..100) is given.
+std::string WebpOf(const Raster& raster, std::optional<float> quality = std::nullopt);
 
 // 256 x 256 tiles of one colour, or of another size for a faulty one.
 std::string EncodePng(Rgb colour, int side = 256);

@@ -157,6 +157,20 @@ TEST_F(Combining, CropCutsToTheTypedAreaAndMovesTheGeoreference) {
     EXPECT_NEAR(std::stod(lines[5]), kRangeTop - 128.5 * kPixelSize, 1e-6);
 }
 
+// Every digit a world file carries, whole and cropped: GIS programs place the
+// image by them, so a change in the last one moves a map that was right.
+TEST_F(Combining, WorldFilesKeepEveryDigit) {
+    StartWithPngTiles();
+    Combine("map.png", ImageFormat::Png);
+    EXPECT_EQ(ReadFileBytes(dir.File("map.pgw")),
+              "19.109257071294\n0\n0\n-19.109257071294\n12944161.6725534238\n"
+              "4867500.4065714870\n");
+    Combine("crop.png", ImageFormat::Png, true);
+    EXPECT_EQ(ReadFileBytes(dir.File("crop.pgw")),
+              "19.109257071294\n0\n0\n-19.109257071294\n12946607.6574585475\n"
+              "4865054.4216663614\n");
+}
+
 TEST_F(Combining, CropRefusesAnAreaOutsideTheTiles) {
     StartWithPngTiles();
     // The typed area a degree west of the tiles.

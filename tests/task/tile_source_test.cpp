@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "task/source_key_rules.h"
+
 namespace tessellon {
 namespace {
 
@@ -141,6 +143,8 @@ TEST(TileSource, RefusesABadKeyNamingTheSourceAndTheKey) {
         {{{"Url", kXyz}, {"UserAgent", "a\nX-Injected: 1"}},
          "Source 'Topo': UserAgent holds a control character."},
         {{{"Url", kXyz}, {"MaxZom", "12"}}, "Source 'Topo': unknown key MaxZom."},
+        // The name is the section's; a key of that name is a mistake.
+        {{{"Url", kXyz}, {"Name", "Relief"}}, "Source 'Topo': unknown key Name."},
     };
     for (const auto& [keys, message] : kRefused) {
         SCOPED_TRACE(message);
@@ -186,6 +190,27 @@ TEST(TileSource, ItsKeysBringItBack) {
     const TileSource again = TileSource::FromKeys(one.Keys(), "9.9");
     EXPECT_EQ(again.Subdomains(), std::vector<std::string>{"t1"});
     EXPECT_EQ(again.TileUrl(1, 0, 1), "https://t1.example.org/1");
+}
+
+// The table the editing window builds its fields from is the reader's: the
+// same keys in the order a task keeps them, with the defaults a missing key
+// takes.
+TEST(TileSource, ReadsByTheTableOfKeys) {
+    const SourceKeys keys = ReadTopo({{"Url", "https://example.org/{z}/{x}/{y}.png"}}).Keys();
+    ASSERT_EQ(keys.size(), kSourceKeyRules.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const SourceKeyRule& rule = kSourceKeyRules[i];
+        SCOPED_TRACE(rule.Name);
+        EXPECT_EQ(keys[i].first, rule.Name);
+        if (rule.Kind != SourceKeyKind::Text) {
+            EXPECT_EQ(keys[i].second, std::to_string(rule.Default));
+        }
+        EXPECT_EQ(FindSourceKey(keys[i].first), &rule);
+    }
+    EXPECT_EQ(FindSourceKey("pausems"), &SourceKey("PauseMs"));
+    EXPECT_EQ(FindSourceKey("Pause"), nullptr);
+    EXPECT_EQ(SourceKeyHint(SourceKey("Workers")), "2");
+    EXPECT_EQ(SourceKeyHint(SourceKey("Subdomains")), "abc or a,b,c");
 }
 
 }  // namespace

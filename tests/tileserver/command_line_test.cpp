@@ -16,6 +16,7 @@ TEST(CommandLine, DefaultsServeSyntheticTilesOnTheDownloadersDefaultAddress) {
     EXPECT_EQ(c.options.port, 8086);
     EXPECT_EQ(c.options.root, "");
     EXPECT_FALSE(c.options.bodySize);
+    EXPECT_FALSE(c.options.fast);
     EXPECT_FALSE(c.options.fault);
 }
 
@@ -28,7 +29,8 @@ TEST(CommandLine, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(c.options.port, 0);
     EXPECT_EQ(c.options.bindAddress, "0.0.0.0");
     EXPECT_EQ(c.options.root, "/tiles");
-    EXPECT_EQ(c.options.bodySize, 20480u);
+    EXPECT_TRUE(c.options.fast);
+    EXPECT_FALSE(c.options.bodySize);
     ASSERT_TRUE(c.options.fault);
     EXPECT_EQ(FaultText(*c.options.fault), "drip:5");
     EXPECT_DOUBLE_EQ(c.options.faultRate, 0.05);

@@ -292,6 +292,46 @@ TEST(TileServer, FixedBodyModeAnswersEveryTileRequestWithoutLookingAtTheKeys) {
     }
 }
 
+// Throughput runs of image tasks: one real image of a real tile's weight
+// per format, the same bytes whichever way a tile is asked for.
+TEST(TileServer, FastModeAnswersOneRealImageOfAboutTwentyKiBPerFormat) {
+    TileServerOptions options;
+    options.fast = true;
+    const auto server = StartServer(options);
+    RawClient client(server->Port());
+    const auto get = [&](const std::string& target) {
+        client.SendGet(target);
+        return client.ReadReply();
+    };
+    const RawClient::Reply png = get("/hx/tl?x=1&y=2&z=3");
+    ASSERT_EQ(png.status, 200);
+    EXPECT_GE(png.body.size(), 20480u);
+    EXPECT_LE(png.body.size(), 24576u);
+    test::DecodedImage image;
+    std::string error;
+    ASSERT_TRUE(test::DecodePng(png.body, image, error)) << error;
+    EXPECT_EQ(image.width, 256);
+    EXPECT_EQ(image.height, 256);
+    EXPECT_EQ(get("/3/4/2.png").body, png.body);
+    EXPECT_EQ(get("/tms/5/1/1.png").body, png.body);
+
+    const RawClient::Reply jpeg = get("/ae/ximg?x=1&y=2&z=3");
+    ASSERT_EQ(jpeg.status, 200);
+    EXPECT_GE(jpeg.body.size(), 20480u);
+    EXPECT_LE(jpeg.body.size(), 24576u);
+    ASSERT_TRUE(test::DecodeJpeg(jpeg.body, image, error)) << error;
+    EXPECT_EQ(image.width, 256);
+    EXPECT_EQ(get("/3/4/2.jpg").body, jpeg.body);
+
+    // Formats it paints none of get the fixed body, as with --body-size.
+    const RawClient::Reply vector = get("/3/4/2.pbf");
+    EXPECT_EQ(vector.status, 200);
+    EXPECT_EQ(vector.body.size(), 20480u);
+    for (const std::string target : {"/elsewhere", "/3/9/2.png"}) {
+        EXPECT_EQ(get(target).status, 404) << target;
+    }
+}
+
 TEST(TileServer, LogsEveryRequestWithItsConnectionAndStatusOrFault) {
     test::TempDir dir;
     TileServerOptions options;

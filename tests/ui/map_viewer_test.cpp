@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -30,16 +29,6 @@ class QuietMessages : public MessageSink {
 public:
     void ShowMessage(const std::string&) override {}
 };
-
-std::string Png(QColor colour, int size = 256) {
-    QImage image(size, size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 // Remembers what the view asked for; the test answers when it likes.
 class LaterProvider final : public TileProvider {

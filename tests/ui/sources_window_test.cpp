@@ -294,6 +294,14 @@ private slots:
                 QCOMPARE(AccessibleName(Child<QWidget>(edit, "EditUrl")), QString("Url:"));
                 QCOMPARE(AccessibleName(Child<QWidget>(edit, "EditPauseMs")), QString("PauseMs:"));
                 QCOMPARE(edit->focusWidget(), Child<QWidget>(edit, "EditName"));
+                // An empty field shows what it stands for: the reader's default.
+                QCOMPARE(Child<QLineEdit>(edit, "EditWorkers")->placeholderText(), QString("2"));
+                QCOMPARE(Child<QLineEdit>(edit, "EditPauseMs")->placeholderText(), QString("1000"));
+                QCOMPARE(Child<QLineEdit>(edit, "EditMaxZoom")->placeholderText(), QString("19"));
+                QCOMPARE(Child<QLineEdit>(edit, "EditUserAgent")->placeholderText(),
+                         QString("Tessellon/<version>"));
+                QCOMPARE(Child<QCheckBox>(edit, "CheckInsecure")->text(),
+                         QString("Insecure: accept a certificate that does not verify"));
             }));
         QTest::keyClick(&window, Qt::Key_Escape);
         QVERIFY(!window.isVisible());

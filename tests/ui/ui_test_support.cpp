@@ -5,8 +5,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QImage>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -64,6 +66,16 @@ QStringList FileTypesShown(const QString& filter) {
         shown << types->itemText(i);
     }
     return shown;
+}
+
+std::string Png(QColor colour, int size) {
+    QImage image(size, size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
 }
 
 QString AccessibleName(QObject* object) {

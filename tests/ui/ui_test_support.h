@@ -3,6 +3,7 @@
 // answers, a main window over a fresh folder, and registration of the test
 // classes in the one test program.
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -62,6 +63,9 @@ T* Child(const QObject* parent, const char* name) {
     }
     return child;
 }
+
+// A PNG of `size` x `size` pixels of one colour.
+std::string Png(QColor colour, int size = 256);
 
 // The name a screen reader gets for `object`.
 QString AccessibleName(QObject* object);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "geo/web_mercator.h"
 #include "net/net_text.h"
 #include "platform/numbers.h"
 #include "query.h"
@@ -13,8 +14,6 @@ namespace tessellon::tileserver {
 
 namespace {
 
-// pi times the WGS 84 equatorial radius: EPSG:3857 runs from minus this to this.
-constexpr double kHalfWorld = 20037508.342789244;
 // How far a BBOX edge may lie from the tile's, in pixels: clients round to a
 // few decimals, and some use a shortened half width (20037508.34).
 constexpr double kEdgeTolerancePixels = 0.1;
@@ -138,27 +137,28 @@ bool ParseBbox(std::string_view text, std::array<double, 4>& edges) {
 // The tile whose bounds `edges` are, within the tolerance.
 bool TileOfBounds(const std::array<double, 4>& edges, TemplateTile& tile) {
     const auto [west, south, east, north] = edges;
-    const double zoom = std::round(std::log2(2 * kHalfWorld / (east - west)));
+    const double zoom = std::round(std::log2(MercatorTileSide(0) / (east - west)));
     if (!(east > west) || !(zoom >= kMinZoom && zoom <= kMaxZoom)) {
         return false;
     }
-    const double size = 2 * kHalfWorld / static_cast<double>(Side(static_cast<long long>(zoom)));
-    const double x = std::round((west + kHalfWorld) / size);
-    const double y = std::round((kHalfWorld - north) / size);
-    const double side = static_cast<double>(Side(static_cast<long long>(zoom)));
+    const int z = static_cast<int>(zoom);
+    const std::array<double, 4> pixels{MercatorXToPixelX(west, z), MercatorYToPixelY(south, z),
+                                       MercatorXToPixelX(east, z), MercatorYToPixelY(north, z)};
+    const double x = std::round(pixels[0] / kTilePixels);
+    const double y = std::round(pixels[3] / kTilePixels);
+    const double side = static_cast<double>(Side(z));
     if (!(x >= 0 && x < side && y >= 0 && y < side)) {
         return false;
     }
-    const double tolerance = size / kTileSize * kEdgeTolerancePixels;
-    const double tileWest = -kHalfWorld + x * size;
-    const double tileNorth = kHalfWorld - y * size;
-    if (std::fabs(west - tileWest) > tolerance || std::fabs(east - (tileWest + size)) > tolerance ||
-        std::fabs(north - tileNorth) > tolerance ||
-        std::fabs(south - (tileNorth - size)) > tolerance) {
-        return false;
+    const std::array<double, 4> tileEdges{x * kTilePixels, (y + 1) * kTilePixels,
+                                          (x + 1) * kTilePixels, y * kTilePixels};
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        if (std::fabs(pixels[i] - tileEdges[i]) > kEdgeTolerancePixels) {
+            return false;
+        }
     }
-    return Tile(static_cast<long long>(x), static_cast<long long>(y), static_cast<long long>(zoom),
-                tile) == TemplateResult::Ok;
+    return Tile(static_cast<long long>(x), static_cast<long long>(y), z, tile) ==
+           TemplateResult::Ok;
 }
 
 bool ParameterIs(std::string_view query, std::string_view key, std::string_view expected,

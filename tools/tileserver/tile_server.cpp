@@ -53,7 +53,7 @@ std::vector<const FaultEntry*> RecoverableFaults() {
 
 TileServer::TileServer(TileServerOptions options)
     : options_(std::move(options)),
-      source_(RootFolder(options_.root), options_.bodySize),
+      source_(RootFolder(options_.root), options_.bodySize, options_.fast),
       log_(options_.log),
       random_(options_.seed) {}
 

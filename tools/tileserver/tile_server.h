@@ -29,6 +29,7 @@ struct TileServerOptions {
     int port = kDefaultPort;                 // 0: a free port, see TileServer::Port()
     std::string root;                        // image folder to serve; "" for synthetic tiles
     std::optional<std::size_t> bodySize;     // fixed body for both endpoints
+    bool fast = false;                       // fixed real images of about 20 KiB
     std::optional<FaultChoice> fault;        // for every request
     std::vector<FaultChoice> faultSequence;  // for the first requests, one each
     double faultRate = 0;                    // chance of a random recoverable fault

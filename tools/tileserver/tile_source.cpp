@@ -58,8 +58,45 @@ std::string EncodeSyntheticTile(const TileAddress& tile) {
     return tile.layer == TileLayer::Map ? EncodePng(image) : EncodeJpeg(image, kJpegQuality);
 }
 
-TileSource::TileSource(std::string root, std::optional<std::size_t> fixedBodySize)
+std::string EncodeFastImage(TileLayer layer) {
+    const RgbImage tile = PaintTile({layer, 0, 0, 1});
+    const auto encode = [&](int noisyRows) {
+        RgbImage image = tile;
+        std::uint32_t state = 1;
+        for (int y = kTileSize - noisyRows; y < kTileSize; ++y) {
+            for (int x = 0; x < kTileSize; ++x) {
+                state = state * 1664525 + 1013904223;
+                image.Set(
+                    x, y,
+                    {static_cast<std::uint8_t>(state >> 24), static_cast<std::uint8_t>(state >> 16),
+                     static_cast<std::uint8_t>(state >> 8)});
+            }
+        }
+        return layer == TileLayer::Map ? EncodePng(image) : EncodeJpeg(image, kJpegQuality);
+    };
+    // The fewest rows of noise that bring the encoding to the size.
+    int fewest = 0;
+    int most = kTileSize;
+    while (fewest < most) {
+        const int middle = (fewest + most) / 2;
+        if (encode(middle).size() >= kFastImageBytes) {
+            most = middle;
+        } else {
+            fewest = middle + 1;
+        }
+    }
+    return encode(fewest);
+}
+
+TileSource::TileSource(std::string root, std::optional<std::size_t> fixedBodySize, bool fast)
     : root_(std::move(root)) {
+    if (fast) {
+        for (const TileLayer layer : {TileLayer::Map, TileLayer::Satellite}) {
+            fastImages_[static_cast<int>(layer)] =
+                std::make_shared<const std::string>(EncodeFastImage(layer));
+        }
+        fixedBodySize = fixedBodySize.value_or(kFastImageBytes);
+    }
     if (fixedBodySize) {
         std::string body(*fixedBodySize, '\0');
         for (std::size_t i = 0; i < body.size(); ++i) {
@@ -84,8 +121,8 @@ Payload TileSource::Answer(const HttpRequest& request) {
             break;
     }
     const std::string_view contentType = tile.format->contentType;
-    if (fixedBody_) {
-        return {200, "OK", contentType, fixedBody_};
+    if (auto body = FixedBody(tile.format->painted)) {
+        return {200, "OK", contentType, std::move(body)};
     }
     if (!root_.empty()) {
         return FilePayload(TemplateFileName(tile), contentType);
@@ -99,8 +136,8 @@ Payload TileSource::Answer(const HttpRequest& request) {
 
 Payload TileSource::AnswerEndpoint(std::string_view query, TileLayer layer) {
     const std::string_view contentType = ContentTypeOf(layer);
-    if (fixedBody_) {
-        return {200, "OK", contentType, fixedBody_};
+    if (auto body = FixedBody(layer)) {
+        return {200, "OK", contentType, std::move(body)};
     }
     TileAddress tile;
     switch (ParseTileQuery(query, layer, tile)) {
@@ -115,6 +152,13 @@ Payload TileSource::AnswerEndpoint(std::string_view query, TileLayer layer) {
         return {200, "OK", contentType, SyntheticTile(tile)};
     }
     return FilePayload(TileFileName(tile), contentType);
+}
+
+std::shared_ptr<const std::string> TileSource::FixedBody(std::optional<TileLayer> painted) const {
+    if (painted && fastImages_[static_cast<int>(*painted)]) {
+        return fastImages_[static_cast<int>(*painted)];
+    }
+    return fixedBody_;
 }
 
 Payload TileSource::FilePayload(const std::string& fileName, std::string_view contentType) const {

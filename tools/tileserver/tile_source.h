@@ -35,13 +35,22 @@ Payload TextPayload(int status);
 // The synthetic tile in its layer's encoding (PNG or JPEG).
 std::string EncodeSyntheticTile(const TileAddress& tile);
 
+// What a tile of a real service weighs, about.
+inline constexpr std::size_t kFastImageBytes = 20480;
+
+// A tile in the layer's encoding that holds at least kFastImageBytes, and
+// barely more: a synthetic tile with rows of noise at its foot.
+std::string EncodeFastImage(TileLayer layer);
+
 class TileSource {
 public:
     // `root`: the image folder to serve from, "" for synthetic tiles.
     // `fixedBodySize`: when set, both endpoints answer that many bytes
     // without looking at the tile keys, and so does every template path
-    // that names a tile.
-    TileSource(std::string root, std::optional<std::size_t> fixedBodySize);
+    // that names a tile. `fast`: as fixed, but a PNG or JPEG tile is one
+    // real image of about kFastImageBytes, the same for every tile, and the
+    // fixed body is kFastImageBytes unless set.
+    TileSource(std::string root, std::optional<std::size_t> fixedBodySize, bool fast = false);
 
     Payload Answer(const HttpRequest& request);
 
@@ -52,8 +61,14 @@ private:
     Payload FilePayload(const std::string& fileName, std::string_view contentType) const;
     std::shared_ptr<const std::string> SyntheticTile(const TileAddress& tile);
 
+    // The fixed answer for a tile whose format `painted` names the layer of
+    // (none: a format without an encoder); null when tiles are not fixed.
+    std::shared_ptr<const std::string> FixedBody(std::optional<TileLayer> painted) const;
+
     std::string root_;
     std::shared_ptr<const std::string> fixedBody_;
+    // By layer: the fixed image of --fast; null otherwise.
+    std::shared_ptr<const std::string> fastImages_[2];
 
     // Encoded synthetic tiles, least recently used dropped first.
     struct CacheEntry {
