@@ -1,11 +1,9 @@
 #include "net/tls_stream.h"
 
-#include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -15,25 +13,23 @@
 #include <string>
 
 #include "net/net_errors.h"
+#include "net/socket_stack.h"
 
 namespace tessellon {
 
 namespace {
 
 // OpenSSL's own socket BIO writes with write(), which raises SIGPIPE on a
-// closed peer; this one sends with MSG_NOSIGNAL, never waits, and leaves
-// errno as the call set it.
+// closed peer; this one sends as the connection does, never raising a signal
+// nor waiting, and leaves errno as the call set it.
 int DescriptorOf(BIO* bio) {
     return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
 }
 
 int SocketWrite(BIO* bio, const char* bytes, int count) {
     BIO_clear_retry_flags(bio);
-    ssize_t sent;
-    do {
-        sent = ::send(DescriptorOf(bio), bytes, static_cast<std::size_t>(count),
-                      MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
+    const ssize_t sent =
+        TSocketHandle::SendOn(DescriptorOf(bio), bytes, static_cast<std::size_t>(count));
     if (sent < 0 && errno == EAGAIN) {
         BIO_set_retry_write(bio);
     }
@@ -42,10 +38,8 @@ int SocketWrite(BIO* bio, const char* bytes, int count) {
 
 int SocketRead(BIO* bio, char* into, int size) {
     BIO_clear_retry_flags(bio);
-    ssize_t count;
-    do {
-        count = ::recv(DescriptorOf(bio), into, static_cast<std::size_t>(size), MSG_DONTWAIT);
-    } while (count < 0 && errno == EINTR);
+    const ssize_t count =
+        TSocketHandle::ReceiveOn(DescriptorOf(bio), into, static_cast<std::size_t>(size));
     if (count < 0 && errno == EAGAIN) {
         BIO_set_retry_read(bio);
     } else if (count == 0) {
@@ -75,12 +69,6 @@ BIO_METHOD* SocketBioMethod() {
         return made;
     }();
     return method;
-}
-
-bool IsIpAddress(const std::string& name) {
-    unsigned char address[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, name.c_str(), address) == 1 ||
-           ::inet_pton(AF_INET6, name.c_str(), address) == 1;
 }
 
 // The reason of the oldest queued OpenSSL error, the queue then cleared.
@@ -178,7 +166,7 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
     SSL_set_app_data(ssl_, this);
     ended_ = false;
     failed_ = false;
-    const bool ipAddress = IsIpAddress(serverName);
+    const bool ipAddress = TSocketStack::IsIpAddress(serverName);
     if (!ipAddress) {
         SSL_set_tlsext_host_name(ssl_, serverName.c_str());
     }

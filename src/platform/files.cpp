@@ -141,6 +141,18 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void RemoveFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
 bool CreateDirectoryOneLevel(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }

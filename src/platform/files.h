@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ std::string ProgramFolder();
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// The size of the regular file at `path`, a symbolic link followed; nothing
+// when there is none.
+std::optional<std::uint64_t> RegularFileSize(const std::string& path);
+// Removes the file (never a folder) at `path`, if there is one. A failure is
+// not told: callers remove what they made and no longer want.
+void RemoveFile(const std::string& path);
 
 // Creates the last level of `path` only; missing parents make it fail.
 // True when the folder exists afterwards because this call made it.

@@ -285,6 +285,26 @@ TEST(IsAbsentOrRegularFile, RefusesLinksFoldersAndSpecialFiles) {
     }
 }
 
+TEST(RegularFileSize, FollowsLinksToRegularFilesOnly) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("file"), "12345");
+    WriteFileAtomic(dir.File("empty"), "");
+    ASSERT_EQ(::symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("gone").c_str(), dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(RegularFileSize(dir.File("file")), 5u);
+    EXPECT_EQ(RegularFileSize(dir.File("empty")), 0u);
+    EXPECT_EQ(RegularFileSize(dir.File("link")), 5u);
+    for (const char* name : {"dangling", "fifo", "none", ""}) {
+        EXPECT_EQ(RegularFileSize(dir.File(name)), std::nullopt) << name;
+    }
+    RemoveFile(dir.File("link"));
+    EXPECT_FALSE(FileExists(dir.File("link")));
+    EXPECT_TRUE(FileExists(dir.File("file")));
+    RemoveFile(dir.File(""));  // a folder stays
+    EXPECT_TRUE(DirectoryExists(dir.Path()));
+}
+
 std::vector<std::string> ReadAllLines(TextLineReader& reader,
                                       std::vector<std::string>* tooLong = nullptr) {
     std::vector<std::string> lines;
