@@ -25,21 +25,21 @@ struct ChildRun {
 };
 
 // `args` start with the program, found on PATH unless a path; raises when it
-// cannot start or fails. Its standard output goes to `output` when one is
-// named.
-inline ChildRun RunChild(std::vector<std::string> args, const std::string& output = "") {
+// cannot start or fails. With `discardOutput`, its standard output and error
+// go to /dev/null, as a script that runs it quietly would have it.
+inline ChildRun RunChild(std::vector<std::string> args, bool discardOutput = false) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!output.empty()) {
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+    if (discardOutput) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
+    const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

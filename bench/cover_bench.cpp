@@ -88,12 +88,12 @@ void Compare(const std::string& title, const std::vector<std::string>& ours,
     std::printf("-- %s\n", title.c_str());
     std::vector<std::string> listing = ours;
     listing.insert(listing.end(), {"--tiles", scratch + "ours.txt"});
-    bench::RunChild(listing, "/dev/null");
+    bench::RunChild(listing, true);
     const std::vector<std::string> peer = {"node", script, modules, peerArea,
                                            std::to_string(kZoom)};
     std::vector<std::string> peerListing = peer;
     peerListing.push_back(scratch + "peer.txt");
-    bench::RunChild(peerListing, "/dev/null");
+    bench::RunChild(peerListing, true);
     std::printf("%s\n", Sameness(scratch + "ours.txt", scratch + "peer.txt").c_str());
     PrintCoverMemory(ReadAreaShape(peerArea, std::nullopt));
 
@@ -102,11 +102,11 @@ void Compare(const std::string& title, const std::vector<std::string>& ours,
     const bench::PairedFigures figures = bench::RunPairs(
         bench::kMinimumPairs,
         [&] {
-            ourSeconds.push_back(bench::RunChild(ours, "/dev/null").Seconds);
+            ourSeconds.push_back(bench::RunChild(ours, true).Seconds);
             return 1 / ourSeconds.back();
         },
         [&] {
-            peerSeconds.push_back(bench::RunChild(peer, "/dev/null").Seconds);
+            peerSeconds.push_back(bench::RunChild(peer, true).Seconds);
             return 1 / peerSeconds.back();
         });
     const bench::Spread us = bench::SpreadOf(ourSeconds);
