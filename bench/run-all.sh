@@ -26,6 +26,12 @@ mkdir "$scratch/cover"
 rm -rf "$scratch/cover"
 
 echo
+echo "== A task of 17.5 million tiles: tessellon-cli from its start to the first tile saved, new and continued, against tessellon-tileserver --fast (target: within 1 s)"
+mkdir "$scratch/first"
+"$build/bin/bench_first_request" "$build/bin" "$scratch/first"
+rm -rf "$scratch/first"
+
+echo
 echo "== Task files of about 1,000,000 tiles (target: at most 1 s and 32 MiB)"
 native=$("$build/bin/bench_task_files" "$scratch")
 echo "$native"
