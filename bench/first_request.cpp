@@ -70,8 +70,8 @@ double SecondsToFirstTile(std::vector<std::string> args, const std::string& tile
 
 void Print(const char* what, const std::vector<double>& seconds) {
     const bench::Spread s = bench::SpreadOf(seconds);
-    std::printf("%s: median %.3f s (min..max %.3f..%.3f, %zu runs)\n", what, s.Median, s.Min,
-                s.Max, seconds.size());
+    std::printf("%s: median %.3f s (min..max %.3f..%.3f, %zu runs)\n", what, s.Median, s.Min, s.Max,
+                seconds.size());
 }
 
 }  // namespace
@@ -92,10 +92,27 @@ int main(int argc, char** argv) {
         std::vector<double> continued;
         for (int run = 0; run < kRuns; ++run) {
             const std::string folder = scratch + "run" + std::to_string(run) + "/";
-            const std::vector<std::string> args = {
-                bin + "/tessellon-cli", "download", "--name", "huge", "--type", "map",
-                "--left", "100", "--right", "120", "--top", "50", "--bottom", "30", "--zoom", "16",
-                "--path", folder, "--config", config, "--yes"};
+            const std::vector<std::string> args = {bin + "/tessellon-cli",
+                                                   "download",
+                                                   "--name",
+                                                   "huge",
+                                                   "--type",
+                                                   "map",
+                                                   "--left",
+                                                   "100",
+                                                   "--right",
+                                                   "120",
+                                                   "--top",
+                                                   "50",
+                                                   "--bottom",
+                                                   "30",
+                                                   "--zoom",
+                                                   "16",
+                                                   "--path",
+                                                   folder,
+                                                   "--config",
+                                                   config,
+                                                   "--yes"};
             fresh.push_back(SecondsToFirstTile(args, folder + "huge/"));
             fs::remove_all(folder + "huge/");
             continued.push_back(SecondsToFirstTile(args, folder + "huge/"));
