@@ -69,6 +69,8 @@ QColor LookColour(TileLook look) {
             return {245, 176, 65};
         case TileLook::Unavailable:
             return {160, 160, 160};
+        case TileLook::Outside:
+            break;
     }
     return kBackground;
 }
@@ -89,6 +91,8 @@ QString LookName(TileLook look) {
             return QObject::tr("Not an image");
         case TileLook::Unavailable:
             return QObject::tr("Not available");
+        case TileLook::Outside:
+            return QObject::tr("Outside the area");
     }
     return {};
 }
@@ -127,6 +131,27 @@ void TileView::ShowTiles(int zoom, const TileRange& bounds) {
 
 void TileView::SetOutline(const std::optional<GeoRect>& outline) {
     outline_ = outline;
+    update();
+}
+
+void TileView::SetShape(const std::optional<GeoShape>& shape) {
+    shapeRings_.clear();
+    if (shape) {
+        const auto addRing = [this](const GeoRing& ring) {
+            QPolygonF polygon;
+            for (const GeoPoint& point : ring) {
+                polygon << QPointF(LongitudeToTileXExact(point.Longitude, 0),
+                                   LatitudeToTileYExact(point.Latitude, 0));
+            }
+            shapeRings_.push_back(polygon);
+        };
+        for (const GeoPolygon& polygon : shape->Polygons) {
+            addRing(polygon.Outer);
+            for (const GeoRing& hole : polygon.Holes) {
+                addRing(hole);
+            }
+        }
+    }
     update();
 }
 
@@ -302,6 +327,7 @@ void TileView::paintEvent(QPaintEvent* /*event*/) {
         PaintGrid(painter, *visible);
     }
     PaintOutline(painter);
+    PaintShape(painter);
     AskForMissing();
 }
 
@@ -346,6 +372,23 @@ void TileView::PaintOutline(QPainter& painter) const {
     painter.setPen(QPen(QColor(220, 0, 0), 2));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(outline);
+}
+
+void TileView::PaintShape(QPainter& painter) const {
+    if (shapeRings_.empty()) {
+        return;
+    }
+    const double side = std::ldexp(1.0, zoom_);
+    painter.setPen(QPen(QColor(220, 0, 0), 2));
+    painter.setBrush(Qt::NoBrush);
+    for (const QPolygonF& ring : shapeRings_) {
+        QPolygonF onScreen;
+        onScreen.reserve(ring.size());
+        for (const QPointF& point : ring) {
+            onScreen << PixelOf(point * side);
+        }
+        painter.drawPolygon(onScreen);
+    }
 }
 
 void TileView::PaintOutlineGrid(QPainter& painter) const {

@@ -10,8 +10,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "area/area_copy.h"
-#include "area/area_file.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
 
@@ -216,18 +214,7 @@ void SmallTask::Start() {
 }
 
 void SmallTask::StartShaped(int zoomTo) {
-    const auto at = [](double x, double y) {
-        return GeoPoint{TileXToLongitude(x, 13), TileYToLatitude(y, 13)};
-    };
-    GeoShape triangle{{{{at(6742.6, 3101.3), at(6742.6, 3103.7), at(6743.7, 3101.3)}, {}}}};
-    const GeoRect bounds = ShapeBounds(triangle);
-    params.LeftLongitude = bounds.Left;
-    params.RightLongitude = bounds.Right;
-    params.TopLatitude = bounds.Top;
-    params.BottomLatitude = bounds.Bottom;
-    params.ZoomTo = zoomTo;
-    const std::string copy = AreaCopyText(triangle);
-    params.Shape = TaskShape{std::move(triangle), copy, 0};
+    MakeSampleTriangle(params, zoomTo);
     Start();
 }
 

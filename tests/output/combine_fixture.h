@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "output/task_reader.h"
+#include "sample_fields.h"
 #include "task_fixture.h"
 
 namespace tessellon::test {
@@ -76,10 +77,8 @@ protected:
 
     // Writes the project and its tile folder; the tiles are up to the test.
     void Start();
-    // The same for a task of zooms 13..zoomTo over a triangle: its west side
-    // runs down column 6742, its north side along row 3101, its third side
-    // leaves tile (6743, 3103) out at zoom 13. At zoom 14 it spans columns
-    // 13485..13487 and rows 6202..6207.
+    // The same for a task of zooms 13..zoomTo over the sample triangle
+    // (MakeSampleTriangle).
     void StartShaped(int zoomTo);
     TaskReader Open() const;
     void PutTile(std::int32_t x, std::int32_t y, const std::string& bytes) const;
