@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "geo/tile_math.h"
+#include "task/tile_cover.h"
 
 namespace tessellon {
 
@@ -393,7 +394,7 @@ void TileView::PaintShape(QPainter& painter) const {
 
 void TileView::PaintOutlineGrid(QPainter& painter) const {
     const int zoom = *outlineGrid_;
-    const TileRange tiles = CoveringTiles(*outline_, zoom);
+    const TileRange tiles = TileCover::OfRectangle(*outline_, zoom, zoom).RangeAt(zoom);
     const QRectF covered = GridRect(TileRangeEdges(tiles, zoom), zoom_);
     const QRectF area(PixelOf(covered.topLeft()), PixelOf(covered.bottomRight()));
     const double tileWidth = area.width() / static_cast<double>(tiles.Columns());
