@@ -26,6 +26,15 @@ const std::string kTile(
     103);
 constexpr std::string_view kBlank = "\x89PNG blank";
 
+// The metadata's bounds, which MBTiles writes "left,bottom,right,top".
+GeoRect BoundsIn(const std::map<std::string, std::string>& metadata) {
+    GeoRect bounds;
+    EXPECT_EQ(std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &bounds.Left,
+                          &bounds.Bottom, &bounds.Right, &bounds.Top),
+              4);
+    return bounds;
+}
+
 class MbtilesExportTest : public test::SampleTask {
 protected:
     MbtilesExportTest() {
@@ -152,12 +161,9 @@ TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSame
     EXPECT_EQ(metadata.at("name"), "Pyramid");
     EXPECT_EQ(metadata.at("minzoom"), "11");
     EXPECT_EQ(metadata.at("maxzoom"), "13");
-    double left, bottom, right, top;
-    ASSERT_EQ(
-        std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &left, &bottom, &right, &top),
-        4);
-    EXPECT_LT(left, 116.3);
-    EXPECT_DOUBLE_EQ(right, eastEdge);
+    const GeoRect bounds = BoundsIn(metadata);
+    EXPECT_LT(bounds.Left, 116.3);
+    EXPECT_DOUBLE_EQ(bounds.Right, eastEdge);
     EXPECT_EQ(Query("SELECT count(*) FROM metadata WHERE name = 'minzoom'"), "1");
 }
 
@@ -337,15 +343,12 @@ TEST_F(ShapedExport, WritesEveryZoomOfTheCoverAndBoundsEveryZoomCovers) {
     const std::map<std::string, std::string> metadata = reader.Metadata();
     EXPECT_EQ(metadata.at("minzoom"), "13");
     EXPECT_EQ(metadata.at("maxzoom"), "14");
-    double left, bottom, right, top;
-    ASSERT_EQ(
-        std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &left, &bottom, &right, &top),
-        4);
+    const GeoRect bounds = BoundsIn(metadata);
     // Zoom 14's tiles begin half a zoom-13 tile east of zoom 13's.
-    EXPECT_NEAR(left, TileXToLongitude(13485, 14), 1e-9);
-    EXPECT_NEAR(right, TileXToLongitude(13488, 14), 1e-9);
-    EXPECT_NEAR(top, TileYToLatitude(6202, 14), 1e-9);
-    EXPECT_NEAR(bottom, TileYToLatitude(6208, 14), 1e-9);
+    EXPECT_NEAR(bounds.Left, TileXToLongitude(13485, 14), 1e-9);
+    EXPECT_NEAR(bounds.Right, TileXToLongitude(13488, 14), 1e-9);
+    EXPECT_NEAR(bounds.Top, TileYToLatitude(6202, 14), 1e-9);
+    EXPECT_NEAR(bounds.Bottom, TileYToLatitude(6208, 14), 1e-9);
 }
 
 }  // namespace
