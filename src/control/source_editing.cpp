@@ -6,6 +6,7 @@
 #include "control/configuration.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/shown_text.h"
 
 namespace tessellon {
 
@@ -138,12 +139,13 @@ std::optional<std::string> SaveSource(const std::string& sourcesFileName,
     // A name the section line cannot hold as it is would come back as
     // another source, or as none.
     if (HeaderName("[" + name + "]") != name) {
-        return "Source '" + name + "': a name cannot hold ] or begin or end with a blank.";
+        return "Source '" + ShowControlCharacters(name) +
+               "': a name cannot hold ] or begin or end with a blank.";
     }
     try {
         const std::string text = ReadTextIfPresent(sourcesFileName);
         if (!SameIniName(name, oldName) && SectionKeys(text, name)) {
-            return "Source '" + name + "' exists already.";
+            return "Source '" + ShowControlCharacters(name) + "' exists already.";
         }
         WriteFileAtomic(sourcesFileName,
                         ReplaceSection(text, oldName.empty() ? name : oldName, keys));

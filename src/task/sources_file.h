@@ -19,7 +19,10 @@ struct SourcesFile {
     std::vector<std::string> Errors;
 };
 
-// `version` makes the default user agent, see TileSource::Read.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// `version` makes the default user agent, see TileSource::Read. A byte order
+// mark before the text is skipped.
 SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view version);
 // The same reading of a file's text.
 SourcesFile ParseSources(std::string_view text, std::string_view version);

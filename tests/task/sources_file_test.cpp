@@ -58,6 +58,16 @@ TEST(SourcesFile, KeepsTheGoodSourcesAndTellsWhyTheOthersAreRefused) {
     EXPECT_EQ(file.Sources[1].Format(), "jpg");
 }
 
+// A byte order mark before the first section hides nothing.
+TEST(SourcesFile, SkipsAByteOrderMark) {
+    const SourcesFile file = ParseSources(
+        "\xEF\xBB\xBF[Topo]\r\nUrl=https://example.org/{z}/{x}/{y}.png\r\n[Relief\x1b]\r\n"
+        "Workers=0\r\n",
+        "5.23");
+    EXPECT_EQ(Names(file), std::vector<std::string>{"Topo"});
+    EXPECT_EQ(file.Errors, std::vector<std::string>{"Source 'Relief\\x1B' has no Url."});
+}
+
 TEST(SourcesFile, NoSectionsNoSources) {
     for (const char* text : {"", "\n\n", "Url=https://example.org/{q}\n"}) {
         const SourcesFile file = ParseSources(text, "5.23");
