@@ -55,21 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = fuzz::TmpfsFile("task.tsln");
     fuzz::WriteTmpfsFile(path, text);
     const std::vector<IniSection> sections = ReadIniSections(SplitTextLines(text));
-    const ProjectFile project(path);
+    const ProjectContents project = ProjectFile(path).Read();
 
     const bool holdsEveryKey = std::all_of(
         keys::kTaskKeys.begin(), keys::kTaskKeys.end(),
         [&](const ProjectKey& key) { return Listed(sections, key.Section, key.Key).has_value(); });
-    // Every read rereads the file, so one slot key stands for them all.
-    const char axis = size % 2 == 0 ? 'X' : 'Y';
-    if (project.ReadSlot(1, axis) !=
+    // One slot key stands for them all.
+    const char axis = "XYZ"[size % 3];
+    if (project.Slot(1, axis) !=
         ListedInteger(sections, keys::kThreadsSection, ThreadSlotKey(1, axis), 0)) {
         fuzz::Fail("a worker's position read unlike its section lists it");
     }
     const auto source = std::find_if(sections.begin(), sections.end(), [](const IniSection& s) {
         return SameIniName(s.Name, keys::kSourceSection);
     });
-    if (project.ReadSource() != (source == sections.end() ? SourceKeys{} : source->Keys)) {
+    if (project.Source() != (source == sections.end() ? SourceKeys{} : source->Keys)) {
         fuzz::Fail("a source section read unlike it is listed");
     }
 

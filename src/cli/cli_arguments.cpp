@@ -1,5 +1,7 @@
 #include "cli_arguments.h"
 
+#include <algorithm>
+#include <array>
 #include <map>
 
 #include "control/start_checks.h"
@@ -17,6 +19,9 @@ const char* const kUsage = R"(Usage:
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
   tessellon-cli download ... --zoom Z1-Z2
+                         (every zoom from Z1 to Z2 in one task)
+  tessellon-cli download ... --area FILE [--buffer D]
+                         (in place of --left, --right, --top and --bottom)
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
@@ -25,8 +30,8 @@ const char* const kUsage = R"(Usage:
   tessellon-cli sources [--sources FILE] [--check] [--config FILE]
   tessellon-cli --help
 
-Downloads the map tiles of a rectangle at one zoom level, as the desktop
-program's main window does, without a window.
+Downloads the map tiles of a rectangle over one zoom level or a range of
+them, as the desktop program's main window does, without a window.
 
 download    Acts exactly like typing the texts into the main window and
             pressing Start: the same checks and messages, the same files, and
@@ -45,9 +50,15 @@ download    Acts exactly like typing the texts into the main window and
             --url TEMPLATE from a source with that URL template and the
             default keys, named "url". The task keeps the source, so open
             and continue need no sources file.
-            --zoom Z1-Z2 downloads one task per zoom in turn, lowest first,
-            named NAME_zZ.tsln in the same folder (each continues on a
-            second run), and ends with a line per zoom on standard error.
+            --zoom Z1-Z2 downloads every zoom from Z1 to Z2 as one task: one
+            project, one tile list, log and failed-tile list, one tile folder,
+            the lowest zoom first; it stops and continues as a whole.
+            --area FILE downloads only the tiles of a shape: the polygons of
+            a GeoJSON, KML, KMZ or GPX file (or GeoPackage, Shapefile), and
+            with --buffer D (such as 2km or 500m, measured on the ground)
+            everything within D of its polygons, tracks and routes; lines
+            need a buffer. The task keeps a copy of the area beside its
+            project (NAME_area.geojson), so open and continue need no file.
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
@@ -107,28 +118,34 @@ const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
     {"--name", &TaskFields::TaskName},         {"--left", &TaskFields::LeftLongitude},
     {"--right", &TaskFields::RightLongitude},  {"--top", &TaskFields::TopLatitude},
     {"--bottom", &TaskFields::BottomLatitude}, {"--zoom", &TaskFields::Zoom},
-    {"--path", &TaskFields::SavePath},
+    {"--path", &TaskFields::SavePath},         {"--area", &TaskFields::AreaFile},
+    {"--buffer", &TaskFields::Buffer},
 };
+
+// The options of the rectangle, which --area takes the place of.
+constexpr std::array<const char*, 4> kBoundsOptions = {"--left", "--right", "--top", "--bottom"};
 
 ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
-// "Z1-Z2" as a range of zooms; a text with no "-" after its first character
-// is one zoom, for the start to check as it always has.
-bool ReadZoomRange(const std::string& text, std::optional<std::pair<int, int>>& zooms) {
-    const std::size_t dash = text.find('-', 1);
+// "Z1-Z2" as the lowest and the highest zoom of the fields; a text with no
+// "-" after its first character is one zoom, for the start to check as it
+// always has.
+bool ReadZoomRange(TaskFields& fields) {
+    const std::size_t dash = fields.Zoom.find('-', 1);
     if (dash == std::string::npos) {
         return true;
     }
     std::int32_t first = 0;
     std::int32_t last = 0;
-    if (!ParseWholeNumber(std::string_view(text).substr(0, dash), first) ||
-        !ParseWholeNumber(std::string_view(text).substr(dash + 1), last) || first < kMinZoom ||
-        last > kMaxZoom || first >= last) {
+    if (!ParseWholeNumber(std::string_view(fields.Zoom).substr(0, dash), first) ||
+        !ParseWholeNumber(std::string_view(fields.Zoom).substr(dash + 1), last) ||
+        first < kMinZoom || last > kMaxZoom || first >= last) {
         return false;
     }
-    zooms = {first, last};
+    fields.Zoom = std::to_string(first);
+    fields.ZoomTo = std::to_string(last);
     return true;
 }
 
@@ -198,10 +215,19 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     if (command == "download") {
         result.command = Command::Download;
+        const bool shaped = seen["--area"];
         for (const auto& [option, member] : kDownloadOptions) {
-            if (!seen[option]) {
+            const bool bound = std::find(kBoundsOptions.begin(), kBoundsOptions.end(), option) !=
+                               kBoundsOptions.end();
+            if (shaped && bound && seen[option]) {
+                return Error("--area takes the place of --left, --right, --top and --bottom");
+            }
+            if (!seen[option] && option != "--area" && option != "--buffer" && !(shaped && bound)) {
                 return Error("download needs " + option);
             }
+        }
+        if (seen["--buffer"] && !shaped) {
+            return Error("--buffer goes with --area");
         }
         const int layerChoices =
             (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) + (result.urlTemplate ? 1 : 0);
@@ -217,7 +243,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!positional.empty()) {
             return Error("unexpected argument " + positional[0]);
         }
-        if (!ReadZoomRange(result.fields.Zoom, result.zooms)) {
+        if (!ReadZoomRange(result.fields)) {
             return Error("--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19");
         }
         return {result, ""};
@@ -265,14 +291,6 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return {result, ""};
     }
     return Error("unknown command " + command);
-}
-
-std::string ZoomTaskName(const std::string& typed, int zoom) {
-    const std::string stem = RemoveFileExt(CompleteTaskName(typed));
-    if (stem.empty()) {
-        return typed;
-    }
-    return stem + "_z" + std::to_string(zoom) + ".tsln";
 }
 
 }  // namespace tessellon::cli

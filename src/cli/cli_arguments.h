@@ -14,11 +14,9 @@ enum class Command { Help, Download, Open, Redownload, Convert, Sources, Export 
 
 struct Arguments {
     Command command = Command::Help;
-    TaskFields fields;     // download
-    bool replace = false;  // download: replace another task's project
-    bool yes = false;      // download: start a huge task
-    // download: "--zoom 12-15", one task per zoom, lowest first.
-    std::optional<std::pair<int, int>> zooms;
+    TaskFields fields;                      // download
+    bool replace = false;                   // download: replace another task's project
+    bool yes = false;                       // download: start a huge task
     std::string file;                       // open, redownload
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
@@ -41,11 +39,6 @@ struct ParseResult {
 };
 
 ParseResult ParseArguments(const std::vector<std::string>& args);
-
-// The task name of one zoom of a range: "area" or "area.tsln" at zoom 12 is
-// "area_z12.tsln". A name that is no more than the extension stays as it is,
-// for the start to refuse.
-std::string ZoomTaskName(const std::string& typed, int zoom);
 
 extern const char* const kUsage;
 

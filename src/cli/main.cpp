@@ -62,9 +62,8 @@ std::chrono::milliseconds PaceScaleFromEnvironment() {
     return Pacing::kProgramScale;
 }
 
-// `progress`, when given, receives where the download got to.
 int RunDownload(const TaskFields& fields, const std::string& configFile,
-                cli::StartAnswers answers = {}, DownloadProgress* progress = nullptr) {
+                cli::StartAnswers answers = {}) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
@@ -80,54 +79,11 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     RunLoop loop(control, sync, scale,
                  {StopRequested, [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();
-    if (progress != nullptr) {
-        *progress = control.Progress();
-    }
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
         return kStopped;
     }
     return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
-}
-
-// One task per zoom of the range, in turn. A refused start or a stop ends the
-// range there; the zooms run so far are told on standard error, one line each.
-int RunZoomRange(const cli::Arguments& args, TaskFields fields, const std::string& configFile) {
-    std::vector<std::string> summary;
-    int status = kDone;
-    for (int zoom = args.zooms->first; zoom <= args.zooms->second; ++zoom) {
-        fields.Zoom = std::to_string(zoom);
-        fields.TaskName = cli::ZoomTaskName(args.fields.TaskName, zoom);
-        DownloadProgress progress;
-        const int run = RunDownload(fields, configFile, {args.replace, args.yes}, &progress);
-        std::string line = "Zoom ";
-        line += fields.Zoom;
-        line += " (";
-        line += fields.TaskName;
-        line += "): ";
-        if (run == kRefused && progress.Total == 0) {
-            line += "not started.";
-        } else {
-            line += std::to_string(progress.Done);
-            line += " of ";
-            line += std::to_string(progress.Total);
-            line += " tiles, ";
-            line += std::to_string(progress.Failed);
-            line += run == kStopped ? " failed, stopped." : " failed.";
-        }
-        summary.push_back(std::move(line));
-        if (run == kRefused || run == kStopped) {
-            status = run;
-            break;
-        }
-        if (run == kFailedTiles) {
-            status = kFailedTiles;
-        }
-    }
-    for (const std::string& line : summary) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-    }
-    return status;
 }
 
 int RunExport(const cli::Arguments& args) {
@@ -273,9 +229,6 @@ int main(int argc, char** argv) {
             TaskFields fields = args.fields;
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
-            }
-            if (args.zooms) {
-                return RunZoomRange(args, std::move(fields), configFile);
             }
             return RunDownload(fields, configFile, {args.replace, args.yes});
         }

@@ -189,7 +189,17 @@ void DownloadControl::SavePositions() {
         if (!worker) {
             continue;
         }
-        const TilePosition last = worker->LastPosition();
+        const TileId last = worker->LastPosition();
+        if (!task_->Cover.IsSingleRectangle()) {
+            // A cover's low zooms have tiles in column and row 0, so its
+            // positions are whole: the zoom, never 0, tells one is saved.
+            if (last.Zoom > 0) {
+                values.insert(
+                    values.end(),
+                    {{i + 1, 'X', last.X}, {i + 1, 'Y', last.Y}, {i + 1, 'Z', last.Zoom}});
+            }
+            continue;
+        }
         if (last.X > 0) {
             values.push_back({i + 1, 'X', last.X});
         }

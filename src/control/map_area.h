@@ -9,14 +9,10 @@
 
 #include "control/start_checks.h"
 #include "control/task_fields.h"
+#include "geo/geo_shape.h"
 #include "geo/tile_math.h"
 
 namespace tessellon {
-
-struct GeoPoint {
-    double Longitude = 0;
-    double Latitude = 0;
-};
 
 // The rectangle the fields hold, read as a start reads them; nothing while a
 // field holds no number or the rectangle is one a start refuses (a bound

@@ -13,20 +13,18 @@
 namespace tessellon {
 
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
-    // The INI reads take a file they cannot read for an empty one.
-    CheckInputFile(projectPath);
-    const ProjectFile project(projectPath);
+    const ProjectContents project = ProjectFile(projectPath).Read();
     if (!project.HoldsTask()) {
         throw ENotAProjectError(projectPath);
     }
-    const ProjectArea area = project.ReadArea();
+    const ProjectArea area = project.Area();
     fields.LeftLongitude = area.LeftLongitude;
     fields.RightLongitude = area.RightLongitude;
     fields.TopLatitude = area.TopLatitude;
     fields.BottomLatitude = area.BottomLatitude;
     fields.SavePath = ExtractFilePath(projectPath);
     fields.TaskName = ExtractFileName(projectPath);
-    const int mapsType = project.Read(project_keys::MapsTypeWhenOpening);
+    const int mapsType = project.Integer(project_keys::MapsTypeWhenOpening);
     if (const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, mapsType)) {
         fields.MapsTypeItem = layer->WindowItem;
     }
@@ -35,10 +33,20 @@ void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields) {
     // agent, so the version that would make a default one is never used.
     fields.Source.reset();
     if (mapsType == kMapsTypeSource) {
-        fields.Source = TileSource::FromKeys(project.ReadSource(), settings::Version.Default);
+        fields.Source = TileSource::FromKeys(project.Source(), settings::Version.Default);
     }
-    const int zoom = std::clamp(project.Read(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
+    const int zoom = std::clamp(project.Integer(project_keys::ZoomWhenOpening), kMinZoom, kMaxZoom);
     fields.Zoom = std::to_string(zoom);
+    fields.ZoomTo.clear();
+    fields.AreaFile.clear();
+    fields.Buffer.clear();
+    if (const std::optional<ProjectCover> cover = project.Cover()) {
+        fields.ZoomTo = std::to_string(std::clamp(cover->ZoomTo, zoom, kMaxZoom));
+        // The copy has any buffer applied already.
+        if (!cover->Area.empty()) {
+            fields.AreaFile = fields.SavePath + cover->Area;
+        }
+    }
 }
 
 ViewLogAction DecideViewLog(const MDTask* currentTask) {

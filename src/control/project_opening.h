@@ -20,7 +20,10 @@ class MDTask;
 // is no number reads 0; the up-down control holds it within 1..19, so the
 // field shows the clamped value). A source task (MapsType 5) also gets its
 // source, rebuilt from the project's SOURCE section; a section that does not
-// make a source raises ETileSourceError naming the key. Nothing else is read.
+// make a source raises ETileSourceError naming the key. A task of several
+// zooms gets its highest zoom, a shaped one the copy of its area beside the
+// project (its buffer already applied, so the buffer field is emptied).
+// Nothing else is read.
 void LoadProjectIntoFields(const std::string& projectPath, TaskFields& fields);
 
 // What "View log file" does: open `LogFileName` with the desktop, or show one

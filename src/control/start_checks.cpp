@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "area/area_buffer.h"
+#include "area/area_copy.h"
+#include "area/area_file.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -30,18 +33,77 @@ bool Within(double value, double low, double high) {
     return value >= low && value <= high;
 }
 
+// The zooms and the shape of the stored task are those of the parameters: a
+// task of one rectangle at one zoom has no cover section; any other has one
+// with the same zooms and, for a shape, a copy of its area with the same
+// bytes.
+bool IsSameCover(const ProjectContents& project, const std::string& folder,
+                 const TaskParameters& p) {
+    const std::optional<ProjectCover> cover = project.Cover();
+    if (p.LastZoom() == p.Zoom && !p.Shape) {
+        return !cover;
+    }
+    if (!cover || cover->ZoomFrom != p.Zoom || cover->ZoomTo != p.LastZoom() ||
+        cover->Area.empty() != !p.Shape) {
+        return false;
+    }
+    if (!p.Shape) {
+        return true;
+    }
+    try {
+        return ExtractFileName(cover->Area) == cover->Area &&
+               ReadInputFile(folder + cover->Area) == p.Shape->CopyText;
+    } catch (const EFileError&) {
+        return false;
+    }
+}
+
 // The existing project file describes the task of these parameters: map
-// type, the four bounds as numbers, zoom, and for a source task every key of
-// the source as the task started with it. Folder and name match by the path.
+// type, the four bounds as numbers, zoom, for a source task every key of the
+// source as the task started with it, and its cover. Folder and name match
+// by the path. A file that cannot be read describes no task.
 bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
-    const ProjectArea area = project.ReadArea();
-    return project.Read(project_keys::MapsTypeWhenComparing) == p.MapsType &&
-           (!p.Source || project.ReadSource() == p.Source->Keys()) &&
+    std::optional<ProjectContents> stored;
+    try {
+        stored = project.Read();
+    } catch (const EFileError&) {
+        return false;
+    }
+    const ProjectArea area = stored->Area();
+    return stored->Integer(project_keys::MapsTypeWhenComparing) == p.MapsType &&
+           (!p.Source || stored->Source() == p.Source->Keys()) &&
            SameBound(area.LeftLongitude, p.LeftLongitude) &&
            SameBound(area.RightLongitude, p.RightLongitude) &&
            SameBound(area.TopLatitude, p.TopLatitude) &&
            SameBound(area.BottomLatitude, p.BottomLatitude) &&
-           project.Read(project_keys::ZoomWhenComparing) == p.Zoom;
+           stored->Integer(project_keys::ZoomWhenComparing) == p.Zoom &&
+           IsSameCover(*stored, p.SavePath, p);
+}
+
+// A shaped task's area from its file and buffer, its bounding rectangle as
+// the task's bounds; the message when the file or the buffer is refused.
+std::optional<std::string> ReadShape(const TaskFields& fields, TaskParameters& params) {
+    std::optional<double> buffer;
+    if (!fields.Buffer.empty()) {
+        std::string error;
+        buffer = ParseBufferDistance(fields.Buffer, error);
+        if (!buffer) {
+            return error;
+        }
+    }
+    try {
+        GeoShape area = ReadAreaShape(AbsolutePath(fields.AreaFile), buffer);
+        const GeoRect bounds = ShapeBounds(area);
+        params.LeftLongitude = bounds.Left;
+        params.RightLongitude = bounds.Right;
+        params.TopLatitude = bounds.Top;
+        params.BottomLatitude = bounds.Bottom;
+        std::string copy = AreaCopyText(area);
+        params.Shape = TaskShape{std::move(area), std::move(copy), buffer.value_or(0)};
+    } catch (const EAreaError& e) {
+        return e.what();
+    }
+    return std::nullopt;
 }
 
 // "1 day", "3 hours".
@@ -176,7 +238,15 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return {"Zoom level should be between 1 and 19.", nullptr};
     }
-    if (fields.Source && (zoom < fields.Source->MinZoom() || zoom > fields.Source->MaxZoom())) {
+    std::int32_t zoomTo = zoom;
+    if (!fields.ZoomTo.empty() &&
+        (!ParseWholeNumber(fields.ZoomTo, zoomTo) || zoomTo < kMinZoom || zoomTo > kMaxZoom)) {
+        return {"Zoom level should be between 1 and 19.", nullptr};
+    }
+    if (zoomTo < zoom) {
+        return {"The highest zoom level should not be lower than the lowest.", nullptr};
+    }
+    if (fields.Source && (zoom < fields.Source->MinZoom() || zoomTo > fields.Source->MaxZoom())) {
         return {"Zoom level should be between " + std::to_string(fields.Source->MinZoom()) +
                     " and " + std::to_string(fields.Source->MaxZoom()) + " for source " +
                     fields.Source->Name() + ".",
@@ -195,8 +265,10 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     // A name too long for the folder would fail only once files were made;
     // a rewrite's temporary name must fit as well.
     const std::size_t nameRoom = LongestFileNameIn(fields.SavePath) - kTemporaryNameExtra;
-    if (LongestTaskFileName(taskName) > nameRoom) {
-        const std::size_t suffixes = LongestTaskFileName(taskName) - RemoveFileExt(taskName).size();
+    const bool shaped = !fields.AreaFile.empty();
+    if (LongestTaskFileName(taskName, shaped) > nameRoom) {
+        const std::size_t suffixes =
+            LongestTaskFileName(taskName, shaped) - RemoveFileExt(taskName).size();
         return {"Please enter a shorter task name: at most " + std::to_string(nameRoom - suffixes) +
                     " characters before .tsln.",
                 nullptr};
@@ -207,15 +279,22 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     const std::string savePath = IncludeTrailingSeparator(fields.SavePath);
 
     auto params = std::make_unique<TaskParameters>();
-    params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
-    params->RightLongitude = ReadCoordinate(fields.RightLongitude);
-    params->TopLatitude = ReadCoordinate(fields.TopLatitude);
-    params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
-    if (auto message = CheckBounds(*params)) {
-        return {std::move(message), nullptr};
+    if (shaped) {
+        if (auto message = ReadShape(fields, *params)) {
+            return {std::move(message), nullptr};
+        }
+    } else {
+        params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
+        params->RightLongitude = ReadCoordinate(fields.RightLongitude);
+        params->TopLatitude = ReadCoordinate(fields.TopLatitude);
+        params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
+        if (auto message = CheckBounds(*params)) {
+            return {std::move(message), nullptr};
+        }
     }
 
     params->Zoom = zoom;
+    params->ZoomTo = zoomTo;
     params->ThreadCount = WorkersOf(fields.Source);
     params->ThreadSlots = kThreadSlots;
     params->MapsType = mapsType;

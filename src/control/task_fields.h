@@ -5,12 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "task/tile_cover.h"
 #include "task/tile_layer.h"
 
 namespace tessellon {
-
-inline constexpr int kMinZoom = 1;
-inline constexpr int kMaxZoom = 19;
 
 struct TaskFields {
     std::string TaskName = "newtask.tsln";  // EditTaskName
@@ -20,7 +18,13 @@ struct TaskFields {
     std::string TopLatitude;                // Edit2
     std::string BottomLatitude;             // Edit4
     std::string Zoom = "13";                // Edit5, driven by its up-down control
-    std::string SavePath;                   // Edit6
+    // The highest zoom; empty (or the same as Zoom) for a task of one zoom.
+    std::string ZoomTo;
+    std::string SavePath;  // Edit6
+    // A shaped task: the file of its area (empty for the rectangle of the
+    // four bounds) and the buffer around it ("2km", "500m"; empty for none).
+    std::string AreaFile;
+    std::string Buffer;
     // When set, the task downloads from this source and MapsTypeItem is
     // not read.
     std::optional<TileSource> Source;

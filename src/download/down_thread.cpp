@@ -13,15 +13,6 @@
 
 namespace tessellon {
 
-namespace {
-
-std::uint64_t PackPosition(std::int32_t x, std::int32_t y) {
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) |
-           static_cast<std::uint32_t>(y);
-}
-
-}  // namespace
-
 TDownThread::TDownThread(bool createSuspended, std::int32_t threadIndex, const MDTask* task,
                          const WorkerEnvironment& environment)
     : ThreadIndex(threadIndex), Task(task), environment_(environment) {
@@ -47,9 +38,9 @@ void TDownThread::WaitFor() {
     }
 }
 
-TilePosition TDownThread::LastPosition() const {
-    const std::uint64_t packed = last_.load();
-    return {static_cast<std::int32_t>(packed >> 32), static_cast<std::int32_t>(packed)};
+TileId TDownThread::LastPosition() const {
+    const std::int64_t seq = last_.load();
+    return seq == 0 ? TileId{} : Task->Cover.At(seq);
 }
 
 void TDownThread::Execute() {
@@ -91,37 +82,35 @@ WorkerEnd TDownThread::Walk() {
         return WorkerEnd::Stopped;
     }
     TNetBuffer buffer;
-    std::int64_t seq = 0;
-    for (std::int32_t x = Task->MinX; x <= Task->MaxX; ++x) {
-        for (std::int32_t y = Task->MinY; y <= Task->MaxY; ++y) {
-            if (stop_.Requested()) {
+    // This worker's positions are those whose order number, modulo the
+    // worker count, is its index: the first past its resume number, then
+    // every workers-th.
+    const std::int64_t next = resume + 1;
+    const std::int64_t first = next + (ThreadIndex - next % workers + workers) % workers;
+    for (TileCover::Cursor c = Task->Cover.From(first); c.Valid(); c.Advance(workers)) {
+        if (stop_.Requested()) {
+            return WorkerEnd::Stopped;
+        }
+        switch (FetchTile(c.Tile(), c.Seq(), http, buffer)) {
+            case TileResult::Saved:
+                stop_.SleepFor(PauseAfterTile());
+                break;
+            case TileResult::GivenUp:
+                break;
+            case TileResult::Refused:
+                return WorkerEnd::Refused;
+            case TileResult::EndWorker:
+                return WorkerEnd::EndedByError;
+            case TileResult::Stopped:
                 return WorkerEnd::Stopped;
-            }
-            ++seq;
-            if (seq <= resume || seq % workers != ThreadIndex) {
-                continue;
-            }
-            switch (FetchTile(x, y, seq, http, buffer)) {
-                case TileResult::Saved:
-                    stop_.SleepFor(PauseAfterTile());
-                    break;
-                case TileResult::GivenUp:
-                    break;
-                case TileResult::Refused:
-                    return WorkerEnd::Refused;
-                case TileResult::EndWorker:
-                    return WorkerEnd::EndedByError;
-                case TileResult::Stopped:
-                    return WorkerEnd::Stopped;
-            }
         }
     }
     return WorkerEnd::RangeDone;
 }
 
-TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq,
+TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t seq,
                                                THttpClient& http, TNetBuffer& buffer) {
-    const std::string url = Task->GetTileUrl(x, y);
+    const std::string url = Task->GetTileUrl(tile);
     const std::optional<TileSource>& source = Task->Params->Source;
     int serverWaits = 0;
     for (int attempt = 1;;) {
@@ -160,7 +149,7 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
         ++attempt;
         if (decision.Outcome != FailureOutcome::Retry) {
             buffer.Clear();
-            return GiveUp(decision, message, x, y, url);
+            return GiveUp(decision, message, tile, seq, url);
         }
         if (Pause(decision.Pause) || stop_.Requested()) {
             // Not finished: a continued run fetches this tile again.
@@ -171,19 +160,19 @@ TDownThread::TileResult TDownThread::FetchTile(std::int32_t x, std::int32_t y, s
     try {
         // Syncing every tile would cost more than fetching it; the task
         // files, which are synced, are what a continued run relies on.
-        WriteFileAtomic(Task->GetTilePath(x, y), buffer.View(), {.Durable = false});
+        WriteFileAtomic(Task->GetTilePath(tile), buffer.View(), {.Durable = false});
     } catch (const EFileError& e) {
         Post(Prefix() + " " + e.what() + "->" + ShowControlCharacters(url));
-        PostFailed(FormatFailedRecord(Task->GetTilePath(x, y), url));
+        PostFailed(FormatFailedRecord(Task->GetTilePath(tile), url));
         buffer.Clear();
-        FinishTile(x, y);
+        FinishTile(seq);
         return TileResult::Saved;
     }
     buffer.Clear();
     // Finished before its line goes out, so a progress shown beside the log
     // never lags it; the file is already in place.
-    FinishTile(x, y);
-    Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(x, y) + " OK");
+    FinishTile(seq);
+    Post(Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(tile) + " OK");
     if (environment_.Backoff != nullptr) {
         environment_.Backoff->TileFetched();
     }
@@ -236,13 +225,13 @@ std::chrono::milliseconds TDownThread::PauseAfterTile() const {
 
 TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
                                             const std::optional<std::string>& message,
-                                            std::int32_t x, std::int32_t y,
+                                            const TileId& tile, std::int64_t seq,
                                             const std::string& url) {
     // A source's URL template is outside text: the log shows it safely, the
     // failed list keeps it as it is fetched.
     const std::string shownUrl = ShowControlCharacters(url);
     const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + shownUrl;
-    const std::string record = FormatFailedRecord(Task->GetTilePath(x, y), url);
+    const std::string record = FormatFailedRecord(Task->GetTilePath(tile), url);
     switch (decision.Outcome) {
         case FailureOutcome::EndWorkerBanned:
         case FailureOutcome::EndWorkerNetwork:
@@ -262,26 +251,27 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
             PostFailed(record);
             break;
         case FailureOutcome::BlankWithTileFailedLine:
-            Post(TileFailedLine(Task->GetTileFileName(x, y), shownUrl));
+            Post(TileFailedLine(Task->GetTileFileName(tile), shownUrl));
             PostFailed(record);
             break;
         case FailureOutcome::Retry:
             break;
     }
-    PutBlankTile(x, y);
+    PutBlankTile(tile, seq);
     return TileResult::GivenUp;
 }
 
-void TDownThread::PutBlankTile(std::int32_t x, std::int32_t y) {
+void TDownThread::PutBlankTile(const TileId& tile, std::int64_t seq) {
     // A tile file already on disk stays; a missing blank image leaves the
     // tile without a file.
-    CopyFileNoOverwrite(blankImagePath_, Task->GetTilePath(x, y));
-    FinishTile(x, y);
-    Post(Prefix() + ":" + std::to_string(x) + "-" + std::to_string(y) + " got a blank image!");
+    CopyFileNoOverwrite(blankImagePath_, Task->GetTilePath(tile));
+    FinishTile(seq);
+    Post(Prefix() + ":" + std::to_string(tile.X) + "-" + std::to_string(tile.Y) +
+         " got a blank image!");
 }
 
-void TDownThread::FinishTile(std::int32_t x, std::int32_t y) {
-    last_ = PackPosition(x, y);
+void TDownThread::FinishTile(std::int64_t seq) {
+    last_ = seq;
     ++tilesFinished_;
 }
 

@@ -20,6 +20,7 @@
 #include "net/net_limits.h"
 #include "platform/stop_signal.h"
 #include "platform/synchronizer.h"
+#include "task/tile_cover.h"
 
 namespace tessellon {
 
@@ -57,11 +58,6 @@ struct WorkerEnvironment {
 // or an error left it no way on.
 enum class WorkerEnd { RangeDone, Stopped, Refused, EndedByError };
 
-struct TilePosition {
-    std::int32_t X = 0;
-    std::int32_t Y = 0;
-};
-
 class TDownThread {
 public:
     // Starts the thread at once unless `createSuspended`; then Resume() does.
@@ -80,9 +76,10 @@ public:
 
     const std::int32_t ThreadIndex;
 
-    // LastX and LastY, the last tile this worker finished (saved or given up
-    // with a blank image); 0, 0 until the first. Read as one pair.
-    TilePosition LastPosition() const;
+    // LastX and LastY with their zoom, the last tile this worker finished
+    // (saved or given up with a blank image); all 0 until the first. Read as
+    // one value.
+    TileId LastPosition() const;
     // Tiles this run finished, saved or given up.
     std::int64_t TilesFinished() const { return tilesFinished_.load(); }
     // Meaningful once the worker has made its WorkerDone call.
@@ -93,7 +90,7 @@ private:
 
     void Execute();
     WorkerEnd Walk();
-    TileResult FetchTile(std::int32_t x, std::int32_t y, std::int64_t seq, THttpClient& http,
+    TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
                          TNetBuffer& buffer);
     // Holds a source task's worker until the wait the server asked for is
     // over. True when a stop cut it short.
@@ -104,9 +101,9 @@ private:
                           std::chrono::steady_clock::time_point fetchStarted, int& waits);
     std::chrono::milliseconds PauseAfterTile() const;
     TileResult GiveUp(const FailureDecision& decision, const std::optional<std::string>& message,
-                      std::int32_t x, std::int32_t y, const std::string& url);
-    void PutBlankTile(std::int32_t x, std::int32_t y);
-    void FinishTile(std::int32_t x, std::int32_t y);
+                      const TileId& tile, std::int64_t seq, const std::string& url);
+    void PutBlankTile(const TileId& tile, std::int64_t seq);
+    void FinishTile(std::int64_t seq);
     [[nodiscard]] bool Pause(RetryPause pause);
 
     // Synchronised calls: each hands LogText to the main thread.
@@ -127,7 +124,8 @@ private:
     std::string LogText;
     std::string blankImagePath_;
     StopSignal stop_;
-    std::atomic<std::uint64_t> last_{0};
+    // The order number of the last finished tile.
+    std::atomic<std::int64_t> last_{0};
     std::atomic<std::int64_t> tilesFinished_{0};
     std::atomic<WorkerEnd> endReason_{WorkerEnd::RangeDone};
     std::thread thread_;

@@ -66,10 +66,12 @@ double TileYToLatitude(double y, int zoom) {
 }
 
 TileRange CoveringTiles(const GeoRect& area, int zoom) {
-    const std::int32_t top = LatitudeToTileY(area.Top, zoom);
-    const std::int32_t bottom = LatitudeToTileY(area.Bottom, zoom);
-    return {LongitudeToTileX(area.Left, zoom), std::min(top, bottom),
-            LongitudeToTileX(area.Right, zoom), std::max(top, bottom)};
+    const std::int32_t last = static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1);
+    const auto onGrid = [last](std::int32_t t) { return std::clamp<std::int32_t>(t, 0, last); };
+    const std::int32_t top = onGrid(LatitudeToTileY(area.Top, zoom));
+    const std::int32_t bottom = onGrid(LatitudeToTileY(area.Bottom, zoom));
+    return {onGrid(LongitudeToTileX(area.Left, zoom)), std::min(top, bottom),
+            onGrid(LongitudeToTileX(area.Right, zoom)), std::max(top, bottom)};
 }
 
 GeoRect TileRangeEdges(const TileRange& range, int zoom) {

@@ -51,8 +51,8 @@ struct TileRange {
 
 // The tiles that cover `area`: from the column of its left edge to that of its
 // right edge, from the row of its higher latitude to that of its lower, by
-// the truncating functions above (so a right edge of 180 reaches one column
-// past the last).
+// the truncating functions above, held to the grid: longitude 180 lies on the
+// east edge of the last column, not in a column past it.
 TileRange CoveringTiles(const GeoRect& area, int zoom);
 // The edges of the range's outer tiles.
 GeoRect TileRangeEdges(const TileRange& range, int zoom);

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "area/area_copy.h"
+#include "area/area_file.h"
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
 #include "platform/files.h"
@@ -16,36 +18,60 @@ namespace {
 // The deepest zoom the tile math handles.
 constexpr int kMaxReadableZoom = 30;
 
-std::int32_t ReadRangeKey(const ProjectFile& project, const ProjectKey& key) {
-    const std::optional<std::int32_t> value = ParseInteger<std::int32_t>(project.ReadText(key));
+std::int32_t ReadRangeKey(const ProjectContents& project, const std::string& fileName,
+                          const ProjectKey& key) {
+    const std::optional<std::int32_t> value = ParseInteger<std::int32_t>(project.Text(key));
     if (!value) {
-        throw ETaskReadError(project.FileName() + ": " + std::string(key.Key) +
-                             " is not a tile number.");
+        throw ETaskReadError(fileName + ": " + std::string(key.Key) + " is not a tile number.");
     }
     return *value;
 }
 
-GeoRect ReadTypedArea(const ProjectFile& project) {
-    const ProjectArea area = project.ReadArea();
+GeoRect ReadTypedArea(const ProjectContents& project) {
+    const ProjectArea area = project.Area();
     return {ParseLeadingDecimal(area.LeftLongitude), ParseLeadingDecimal(area.RightLongitude),
             ParseLeadingDecimal(area.TopLatitude), ParseLeadingDecimal(area.BottomLatitude)};
 }
 
 }  // namespace
 
+// The tiles the task's download walked: one rectangle at one zoom is the
+// stored range; the zooms of a larger rectangle come from its bounds.
+TileCover TaskReader::ReadCover(const ProjectContents& project, const std::string& projectPath,
+                                const TileRange& stored) {
+    const std::optional<ProjectCover> cover = project.Cover();
+    if (!cover) {
+        return TileCover::OfRange(stored, zoom_);
+    }
+    if (cover->ZoomFrom != zoom_ || cover->ZoomTo < cover->ZoomFrom || cover->ZoomTo > kMaxZoom) {
+        throw ETaskReadError(projectPath + ": the zooms are not ones a task has.");
+    }
+    if (cover->Area.empty()) {
+        return TileCover::OfRectangle(typedArea_, cover->ZoomFrom, cover->ZoomTo);
+    }
+    // The copy lies beside the project, wherever the folder has moved.
+    if (ExtractFileName(cover->Area) != cover->Area) {
+        throw ETaskReadError(projectPath + ": the area " + cover->Area + " is not beside it.");
+    }
+    try {
+        shape_ = ReadAreaCopy(ExtractFilePath(projectPath) + cover->Area);
+    } catch (const EAreaError& e) {
+        throw ETaskReadError(e.what());
+    }
+    return TileCover::OfShape(*shape_, cover->ZoomFrom, cover->ZoomTo);
+}
+
 TaskReader::TaskReader(const std::string& projectPath, const std::string& blankFolder)
     : projectPath_(projectPath) {
-    // The INI reads take a file they cannot read for an empty one.
-    CheckInputFile(projectPath);
-    const ProjectFile project(projectPath);
+    const ProjectContents project = ProjectFile(projectPath).Read();
     if (!project.HoldsTask()) {
         throw ENotAProjectError(projectPath);
     }
-    mapsType_ = project.Read(project_keys::MapsTypeWhenOpening);
+    mapsType_ = project.Integer(project_keys::MapsTypeWhenOpening);
     if (mapsType_ == kMapsTypeSource) {
         // The keys a task keeps always hold the user agent, so no version
         // is needed to make one.
-        source_ = TileSource::FromKeys(project.ReadSource(), "");
+        source_ = TileSource::FromKeys(project.Source(), "");
     }
     naming_ = TileNamingOf(mapsType_, source_);
     if (naming_.Prefix.empty()) {
@@ -53,23 +79,37 @@ TaskReader::TaskReader(const std::string& projectPath, const std::string& blankF
                              " is not one a task downloads.");
     }
 
-    const std::optional<int> zoom = ParseInteger<int>(project.ReadText(project_keys::Zoom));
+    const std::optional<int> zoom = ParseInteger<int>(project.Text(project_keys::Zoom));
     if (!zoom || *zoom < 0 || *zoom > kMaxReadableZoom) {
         throw ETaskReadError(projectPath + ": the zoom is not one a task has.");
     }
     zoom_ = *zoom;
-    minX_ = ReadRangeKey(project, project_keys::MinX);
-    minY_ = ReadRangeKey(project, project_keys::MinY);
-    maxX_ = ReadRangeKey(project, project_keys::MaxX);
-    maxY_ = ReadRangeKey(project, project_keys::MaxY);
+    TileRange stored{ReadRangeKey(project, projectPath, project_keys::MinX),
+                     ReadRangeKey(project, projectPath, project_keys::MinY),
+                     ReadRangeKey(project, projectPath, project_keys::MaxX),
+                     ReadRangeKey(project, projectPath, project_keys::MaxY)};
+    // Tasks that reached longitude 180 once listed a column past the grid,
+    // which has no tiles.
     const std::int64_t side = std::int64_t{1} << zoom_;
-    if (minX_ < 0 || minY_ < 0 || minX_ > maxX_ || minY_ > maxY_ || maxX_ >= side ||
-        maxY_ >= side || TileCount() > kMaxTileCount) {
+    if (stored.MaxX == side && stored.MinX < stored.MaxX) {
+        --stored.MaxX;
+    }
+    if (stored.MinX < 0 || stored.MinY < 0 || stored.MinX > stored.MaxX ||
+        stored.MinY > stored.MaxY || stored.MaxX >= side || stored.MaxY >= side) {
         throw ETaskReadError(projectPath + ": the tile range is not one a task has.");
     }
-
     typedArea_ = ReadTypedArea(project);
-    downloadEdges_ = TileRangeEdges({minX_, minY_, maxX_, maxY_}, zoom_);
+    cover_ = ReadCover(project, projectPath, stored);
+    const TileRange range = cover_.RangeAt(zoom_);
+    if (cover_.Count() > kMaxTileCount || range.MinX != stored.MinX || range.MaxX != stored.MaxX ||
+        range.MinY != stored.MinY || range.MaxY != stored.MaxY) {
+        throw ETaskReadError(projectPath + ": the tile range is not one a task has.");
+    }
+    minX_ = range.MinX;
+    minY_ = range.MinY;
+    maxX_ = range.MaxX;
+    maxY_ = range.MaxY;
+    downloadEdges_ = TileRangeEdges(range, zoom_);
 
     const std::string base =
         ExtractFilePath(projectPath) + RemoveFileExt(ExtractFileName(projectPath));
@@ -102,71 +142,67 @@ void TaskReader::ReadFailedList() {
         // Matched by name alone: the folder may have moved since the run.
         const std::string fileName = ExtractFileName(record->Path);
         const std::optional<TileFileName> name = ParseTileFileName(fileName);
-        if (name && name->Prefix == naming_.Prefix && name->Extension == naming_.Extension &&
-            name->Zoom == zoom_ && name->X >= minX_ && name->X <= maxX_ && name->Y >= minY_ &&
-            name->Y <= maxY_) {
-            failed_.insert(static_cast<std::int64_t>(name->X - minX_) * Rows() + (name->Y - minY_));
+        if (name && name->Prefix == naming_.Prefix && name->Extension == naming_.Extension) {
+            if (const std::int64_t seq = cover_.SeqOf({name->Zoom, name->X, name->Y}); seq != 0) {
+                failed_.insert(seq);
+            }
         }
     }
 }
 
-std::string TaskReader::TilePath(std::int32_t x, std::int32_t y) const {
-    return imageFolder_ + naming_.FileName(x, y, zoom_);
+std::string TaskReader::TilePath(const TileId& tile) const {
+    return imageFolder_ + naming_.FileName(tile.X, tile.Y, tile.Zoom);
 }
 
-TileState TaskReader::StateOfFile(std::int32_t x, std::int32_t y, bool hasFile,
-                                  bool isBlank) const {
+TileState TaskReader::StateOfFile(const TileId& tile, bool hasFile, bool isBlank) const {
     if (hasFile && !isBlank) {
         return TileState::Present;
     }
-    const std::int64_t index = static_cast<std::int64_t>(x - minX_) * Rows() + (y - minY_);
-    if (failed_.contains(index)) {
+    if (failed_.contains(cover_.SeqOf(tile))) {
         return TileState::Failed;
     }
     return hasFile ? TileState::Blank : TileState::Missing;
 }
 
-TileState TaskReader::State(std::int32_t x, std::int32_t y) const {
+TileState TaskReader::State(const TileId& tile) const {
     struct stat status {};
-    const std::string path = TilePath(x, y);
+    const std::string path = TilePath(tile);
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return StateOfFile(x, y, false, false);
+        return StateOfFile(tile, false, false);
     }
     if (blank_.empty() || static_cast<std::size_t>(status.st_size) != blank_.size()) {
-        return StateOfFile(x, y, true, false);
+        return StateOfFile(tile, true, false);
     }
     std::string bytes;
-    return Read(x, y, bytes);
+    return Read(tile, bytes);
 }
 
-TileState TaskReader::Read(std::int32_t x, std::int32_t y, std::string& bytes) const {
+TileState TaskReader::Read(const TileId& tile, std::string& bytes) const {
     bytes.clear();
     try {
-        bytes = ReadFileBytes(TilePath(x, y));
+        bytes = ReadFileBytes(TilePath(tile));
     } catch (const EFileError&) {
-        return StateOfFile(x, y, false, false);
+        return StateOfFile(tile, false, false);
     }
-    return StateOfFile(x, y, true, !blank_.empty() && bytes == blank_);
+    return StateOfFile(tile, true, !blank_.empty() && bytes == blank_);
 }
 
 TileCounts TaskReader::Count() const {
     TileCounts counts;
-    for (std::int32_t x = minX_; x <= maxX_; ++x) {
-        for (std::int32_t y = minY_; y <= maxY_; ++y) {
-            switch (State(x, y)) {
-                case TileState::Present:
-                    ++counts.Present;
-                    break;
-                case TileState::Blank:
-                    ++counts.Blank;
-                    break;
-                case TileState::Failed:
-                    ++counts.Failed;
-                    break;
-                case TileState::Missing:
-                    ++counts.Missing;
-                    break;
-            }
+    for (TileCover::Cursor c = cover_.From(1); c.Valid(); c.Advance(1)) {
+        switch (State(c.Tile())) {
+            case TileState::Present:
+                ++counts.Present;
+                break;
+            case TileState::Blank:
+                ++counts.Blank;
+                break;
+            case TileState::Failed:
+                ++counts.Failed;
+                break;
+            case TileState::Missing:
+                ++counts.Missing;
+                break;
         }
     }
     return counts;

@@ -13,6 +13,8 @@
 
 #include "geo/tile_math.h"
 #include "task/md_task.h"
+#include "task/project_file.h"
+#include "task/tile_cover.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
@@ -58,6 +60,11 @@ public:
     std::int32_t MapsType() const { return mapsType_; }
     // Set for a task that downloads from a tile source.
     const std::optional<TileSource>& Source() const { return source_; }
+    // Every tile of the task, in the order its download walked them.
+    const TileCover& Cover() const { return cover_; }
+    // A shaped task's area, from the copy beside its project.
+    const std::optional<GeoShape>& Shape() const { return shape_; }
+    // The lowest zoom and its tile range.
     int Zoom() const { return zoom_; }
     std::int32_t MinX() const { return minX_; }
     std::int32_t MinY() const { return minY_; }
@@ -65,7 +72,7 @@ public:
     std::int32_t MaxY() const { return maxY_; }
     std::int32_t Columns() const { return maxX_ - minX_ + 1; }
     std::int32_t Rows() const { return maxY_ - minY_ + 1; }
-    std::int64_t TileCount() const { return static_cast<std::int64_t>(Columns()) * Rows(); }
+    std::int64_t TileCount() const { return cover_.Count(); }
 
     // The area as it was typed; a bound that is no number reads 0.
     const GeoRect& TypedArea() const { return typedArea_; }
@@ -76,25 +83,34 @@ public:
     const std::string& ImageFolder() const { return imageFolder_; }
     const TileNaming& Naming() const { return naming_; }
     const std::string& FailedFileName() const { return failedFileName_; }
-    std::string TilePath(std::int32_t x, std::int32_t y) const;
+    std::string TilePath(const TileId& tile) const;
+    std::string TilePath(std::int32_t x, std::int32_t y) const { return TilePath({zoom_, x, y}); }
 
-    // What became of tile (x, y) of the range. Reads the file only when it
-    // has the blank image's size.
-    TileState State(std::int32_t x, std::int32_t y) const;
+    // What became of a tile of the cover. Reads the file only when it has
+    // the blank image's size.
+    TileState State(const TileId& tile) const;
+    TileState State(std::int32_t x, std::int32_t y) const { return State({zoom_, x, y}); }
     // The same, and the file's bytes into `bytes` for a tile that has a file
     // (emptied otherwise). A file that cannot be read counts as missing.
-    TileState Read(std::int32_t x, std::int32_t y, std::string& bytes) const;
-    // Every tile of the range.
+    TileState Read(const TileId& tile, std::string& bytes) const;
+    TileState Read(std::int32_t x, std::int32_t y, std::string& bytes) const {
+        return Read({zoom_, x, y}, bytes);
+    }
+    // Every tile of the cover.
     TileCounts Count() const;
 
 private:
-    TileState StateOfFile(std::int32_t x, std::int32_t y, bool hasFile, bool isBlank) const;
+    TileCover ReadCover(const ProjectContents& project, const std::string& projectPath,
+                        const TileRange& stored);
+    TileState StateOfFile(const TileId& tile, bool hasFile, bool isBlank) const;
     void ReadFailedList();
 
     std::string projectPath_;
     std::int32_t mapsType_ = 0;
     std::optional<TileSource> source_;
     int zoom_ = 0;
+    TileCover cover_;
+    std::optional<GeoShape> shape_;
     std::int32_t minX_ = 0;
     std::int32_t minY_ = 0;
     std::int32_t maxX_ = 0;
@@ -105,8 +121,7 @@ private:
     std::string failedFileName_;
     TileNaming naming_;
     std::string blank_;
-    // Tiles with a record in the failed-tile list, by their index in the
-    // range, column by column.
+    // Tiles with a record in the failed-tile list, by their order number.
     std::unordered_set<std::int64_t> failed_;
 };
 

@@ -19,22 +19,34 @@ ETooManyTilesError::ETooManyTilesError()
 
 EStartCancelled::EStartCancelled() : std::runtime_error("Start cancelled.") {}
 
-MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(params) {
+namespace {
+
+TileCover CoverOf(const TaskParameters& p) {
+    if (p.Shape) {
+        return TileCover::OfShape(p.Shape->Area, p.Zoom, p.LastZoom());
+    }
+    return TileCover::OfRectangle(
+        {p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude}, p.Zoom, p.LastZoom());
+}
+
+}  // namespace
+
+MDTask::MDTask(const TaskParameters* params, MessageSink& messages)
+    : Params(params), Cover(CoverOf(*params)) {
     const TaskParameters& p = *Params;
-    const TileRange range =
-        CoveringTiles({p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude}, p.Zoom);
+    const TileRange range = Cover.RangeAt(Cover.MinZoom());
     MinX = range.MinX;
     MinY = range.MinY;
     MaxX = range.MaxX;
     MaxY = range.MaxY;
     // The start's checks keep the top at or north of the bottom.
-    const GeoRect edges = TileRangeEdges(range, p.Zoom);
+    const GeoRect edges = TileRangeEdges(range, Cover.MinZoom());
     DownloadLeftLongitude = edges.Left;
     DownloadRightLongitude = edges.Right;
     DownloadTopLatitude = edges.Top;
     DownloadBottomLatitude = edges.Bottom;
 
-    TotalCount = range.Count();
+    TotalCount = Cover.Count();
     if (TotalCount > kMaxTileCount) {
         throw ETooManyTilesError();
     }
@@ -43,6 +55,7 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
     LogFileName = p.SavePath + base + std::string(kLogFileSuffix);
     FailedFileName = p.SavePath + base + std::string(kFailedFileSuffix);
     ListFileName = p.SavePath + base + std::string(kListFileSuffix);
+    AreaFileName = p.SavePath + base + std::string(kAreaFileSuffix);
     ImageFolder = p.SavePath + base + kPathSeparator;
 
     if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
@@ -57,21 +70,34 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages) : Params(par
 }
 
 void MDTask::ReadSavedPositions() {
-    const ProjectFile project = Project();
+    std::optional<ProjectContents> project;
+    try {
+        project = Project().Read();
+    } catch (const EFileError&) {
+        // Checked a moment ago by the start; a file gone since starts every
+        // worker from the beginning.
+        return;
+    }
     for (std::int32_t i = 0; i < Params->ThreadCount && i < kThreadSlots; ++i) {
-        SavedX[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'X');
-        SavedY[static_cast<std::size_t>(i)] = project.ReadSlot(i + 1, 'Y');
+        const auto slot = static_cast<std::size_t>(i);
+        SavedX[slot] = project->Slot(i + 1, 'X');
+        SavedY[slot] = project->Slot(i + 1, 'Y');
+        SavedZ[slot] = project->Slot(i + 1, 'Z');
     }
 }
 
 std::int64_t MDTask::ResumeNumber(std::int32_t index) const {
-    const std::int32_t x = SavedX[static_cast<std::size_t>(index)];
-    const std::int32_t y = SavedY[static_cast<std::size_t>(index)];
+    const auto slot = static_cast<std::size_t>(index);
+    const std::int32_t x = SavedX[slot];
+    const std::int32_t y = SavedY[slot];
+    if (!Cover.IsSingleRectangle()) {
+        // Whole positions (see the saving of positions): the zoom tells.
+        return SavedZ[slot] == 0 ? 0 : Cover.SeqOf({SavedZ[slot], x, y});
+    }
     if (x == 0 || y == 0) {
         return 0;
     }
-    const std::int64_t rows = static_cast<std::int64_t>(MaxY) - MinY + 1;
-    return (static_cast<std::int64_t>(x) - MinX) * rows + (y - MinY) + 1;
+    return Cover.SeqOf({Cover.MinZoom(), x, y});
 }
 
 namespace {
@@ -174,29 +200,29 @@ std::string LayerTileUrl(const TileLayer& layer, std::string_view host, std::int
     return url;
 }
 
-std::string MDTask::GetTileUrl(std::int32_t x, std::int32_t y) const {
+std::string MDTask::GetTileUrl(const TileId& tile) const {
     if (Params->Source) {
-        return Params->Source->TileUrl(x, y, Params->Zoom);
+        return Params->Source->TileUrl(tile.X, tile.Y, tile.Zoom);
     }
     const TileLayer* layer = LayerOf(*Params);
     if (layer == nullptr) {
         return "";
     }
-    return LayerTileUrl(*layer, Params->*layer->Host, x, y, Params->Zoom);
+    return LayerTileUrl(*layer, Params->*layer->Host, tile.X, tile.Y, tile.Zoom);
 }
 
-std::size_t LongestTaskFileName(const std::string& taskName) {
+std::size_t LongestTaskFileName(const std::string& taskName, bool shaped) {
     const std::size_t base = RemoveFileExt(taskName).size();
     return std::max({taskName.size(), base + kLogFileSuffix.size(), base + kFailedFileSuffix.size(),
-                     base + kListFileSuffix.size()});
+                     base + kListFileSuffix.size(), shaped ? base + kAreaFileSuffix.size() : 0});
 }
 
-std::string MDTask::GetTileFileName(std::int32_t x, std::int32_t y) const {
-    return Naming().FileName(x, y, Params->Zoom);
+std::string MDTask::GetTileFileName(const TileId& tile) const {
+    return Naming().FileName(tile.X, tile.Y, tile.Zoom);
 }
 
-std::string MDTask::GetTilePath(std::int32_t x, std::int32_t y) const {
-    return ImageFolder + GetTileFileName(x, y);
+std::string MDTask::GetTilePath(const TileId& tile) const {
+    return ImageFolder + GetTileFileName(tile);
 }
 
 }  // namespace tessellon

@@ -14,9 +14,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "task/project_file.h"
 #include "task/task_parameters.h"
+#include "task/tile_cover.h"
 #include "task/tile_layer.h"
 
 namespace tessellon {
@@ -51,11 +53,13 @@ inline constexpr std::int64_t kMaxTileCount = 2147483647;
 inline constexpr std::string_view kLogFileSuffix = "_log.txt";
 inline constexpr std::string_view kFailedFileSuffix = "_failed.ftl";
 inline constexpr std::string_view kListFileSuffix = "_list.txt";
+// The copy of a shaped task's area.
+inline constexpr std::string_view kAreaFileSuffix = "_area.geojson";
 
 // The longest name among the files of the task whose project file is
-// `taskName` (ending in ".tsln"): the tile folder and the tiles in it are
-// shorter.
-std::size_t LongestTaskFileName(const std::string& taskName);
+// `taskName` (ending in ".tsln"), the copy of its area too when `shaped`:
+// the tile folder and the tiles in it are shorter.
+std::size_t LongestTaskFileName(const std::string& taskName, bool shaped);
 
 // How the tiles of a task are named: PREFIX_X_Y_Z.EXTENSION in its image
 // folder.
@@ -100,9 +104,9 @@ public:
     MDTask(const MDTask&) = delete;
     MDTask& operator=(const MDTask&) = delete;
 
-    std::string GetTileUrl(std::int32_t x, std::int32_t y) const;
-    std::string GetTileFileName(std::int32_t x, std::int32_t y) const;
-    std::string GetTilePath(std::int32_t x, std::int32_t y) const;
+    std::string GetTileUrl(const TileId& tile) const;
+    std::string GetTileFileName(const TileId& tile) const;
+    std::string GetTilePath(const TileId& tile) const;
     // "png" or "jpg" for a built-in layer, the source's Format for a source
     // task; without the dot.
     std::string GetTileExtension() const { return Naming().Extension; }
@@ -122,15 +126,26 @@ public:
     // continued task too.
     void WriteProjectFile() const;
     void WriteTileList(const StartCancelCheck& cancelled = {}) const;
+    // The COVER section of the project; nothing for one rectangle at one
+    // zoom.
+    std::optional<ProjectCover> CoverKeys() const;
     void WriteLogHeader() const;
     // The lines a new log starts with.
     std::vector<std::string> LogHeadLines() const;
     void CreateFailedList() const;
+    // The copy of a shaped task's area; nothing for a rectangle.
+    void WriteAreaCopy() const;
 
-    // Last tile each worker slot finished in an earlier run; 0 = none.
+    // Last tile each worker slot finished in an earlier run; 0 = none. Its
+    // zoom is the task's lowest unless the project says another.
     std::array<std::int32_t, 16> SavedX{};
     std::array<std::int32_t, 16> SavedY{};
+    std::array<std::int32_t, 16> SavedZ{};
     const TaskParameters* Params;
+    // Every tile of the task, in the order the workers take them.
+    TileCover Cover;
+    // The tile range of the lowest zoom and its edges: what the project
+    // file, the log head and the tools of the previous version read.
     std::int32_t MinX = 0;
     std::int32_t MinY = 0;
     std::int32_t MaxX = 0;
@@ -143,6 +158,7 @@ public:
     std::string LogFileName;
     std::string FailedFileName;
     std::string ListFileName;
+    std::string AreaFileName;
     // Folder of the tile images, ending in "/".
     std::string ImageFolder;
 
@@ -152,13 +168,15 @@ public:
     std::string ProjectFileName() const { return Params->SavePath + Params->TaskName; }
     ProjectFile Project() const { return ProjectFile(ProjectFileName()); }
 
-    // The running number, in the column-by-column walk from 1, of the tile
-    // worker slot `index` (from 0) finished last in an earlier run; 0 when
-    // it has none. The worker skips the positions up to it.
+    // The order number in the cover of the tile worker slot `index` (from
+    // 0) finished last in an earlier run; 0 when it has none or the tile is
+    // not the task's. The worker skips the positions up to it.
     std::int64_t ResumeNumber(std::int32_t index) const;
 
 private:
     void ReadSavedPositions();
+    void WriteTileListZoom(AtomicFileWriter& writer, int zoom,
+                           const StartCancelCheck& cancelled) const;
 };
 
 }  // namespace tessellon

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/numbers.h"
 #include "platform/text_format.h"
 
 namespace tessellon {
@@ -67,6 +68,17 @@ void ProjectFile::Write(const NewProject& p) const {
         lines.push_back(ThreadSlotKey(slot, 'Y') + "=");
     }
     lines.emplace_back();
+    if (p.Cover) {
+        section(keys::kCoverSection);
+        line(keys::ZoomFrom, std::to_string(p.Cover->ZoomFrom));
+        line(keys::ZoomTo, std::to_string(p.Cover->ZoomTo));
+        if (!p.Cover->Area.empty()) {
+            line(keys::Area, p.Cover->Area);
+            line(keys::BufferMetres, FormatGeneral(p.Cover->BufferMetres));
+        }
+        line(keys::Count, std::to_string(p.Cover->Count));
+        lines.emplace_back();
+    }
     if (!p.Source.empty()) {
         section(keys::kSourceSection);
         for (const auto& [key, value] : p.Source) {
@@ -77,52 +89,71 @@ void ProjectFile::Write(const NewProject& p) const {
     WriteLinesAtomic(fileName_, lines);
 }
 
-bool ProjectFile::HoldsTask() const {
-    const std::vector<IniSection> sections = ReadIniSections(ReadTextLines(fileName_));
-    return std::all_of(
-        project_keys::kTaskKeys.begin(), project_keys::kTaskKeys.end(), [&](const ProjectKey& key) {
-            // A reader looks in the first section of the name only.
-            const auto section = std::find_if(sections.begin(), sections.end(), [&](auto& s) {
-                return SameIniName(s.Name, key.Section);
-            });
-            return section != sections.end() &&
-                   std::any_of(section->Keys.begin(), section->Keys.end(),
-                               [&](const auto& k) { return SameIniName(k.first, key.Key); });
-        });
+ProjectContents ProjectFile::Read() const {
+    return ProjectContents(ReadIniSections(SplitTextLines(ReadInputFile(fileName_))));
 }
 
-std::string ProjectFile::ReadText(const ProjectKey& key) const {
-    return IniFile(fileName_).ReadString(Text(key.Section), Text(key.Key), "");
+const IniSection* ProjectContents::Section(std::string_view name) const {
+    // A reader looks in the first section of the name only.
+    const auto section = std::find_if(sections_.begin(), sections_.end(), [&](const IniSection& s) {
+        return SameIniName(s.Name, name);
+    });
+    return section == sections_.end() ? nullptr : &*section;
 }
 
-int ProjectFile::Read(const ProjectIntegerKey& key) const {
-    return IniFile(fileName_).ReadInteger(Text(key.Name.Section), Text(key.Name.Key), key.Default);
-}
-
-ProjectArea ProjectFile::ReadArea() const {
-    return {ReadText(project_keys::LeftLongitude), ReadText(project_keys::RightLongitude),
-            ReadText(project_keys::TopLatitude), ReadText(project_keys::BottomLatitude)};
-}
-
-SourceKeys ProjectFile::ReadSource() const {
-    std::string text;
-    try {
-        text = ReadInputFile(fileName_);
-    } catch (const EFileError&) {
-        // Read like the other keys: a file that cannot be read has none.
-        return {};
+const std::string* ProjectContents::Value(const ProjectKey& key) const {
+    const IniSection* section = Section(key.Section);
+    if (section == nullptr) {
+        return nullptr;
     }
-    for (IniSection& section : ReadIniSections(SplitTextLines(text))) {
-        if (SameIniName(section.Name, project_keys::kSourceSection)) {
-            return std::move(section.Keys);
-        }
-    }
-    return {};
+    const auto line = std::find_if(section->Keys.begin(), section->Keys.end(),
+                                   [&](const auto& k) { return SameIniName(k.first, key.Key); });
+    return line == section->Keys.end() ? nullptr : &line->second;
 }
 
-int ProjectFile::ReadSlot(std::int32_t slot, char axis) const {
-    return IniFile(fileName_).ReadInteger(Text(project_keys::kThreadsSection),
-                                          ThreadSlotKey(slot, axis), 0);
+bool ProjectContents::HoldsTask() const {
+    return std::all_of(project_keys::kTaskKeys.begin(), project_keys::kTaskKeys.end(),
+                       [&](const ProjectKey& key) { return Value(key) != nullptr; });
+}
+
+std::string ProjectContents::Text(const ProjectKey& key) const {
+    const std::string* value = Value(key);
+    return value == nullptr ? "" : *value;
+}
+
+int ProjectContents::Integer(const ProjectIntegerKey& key) const {
+    int value = 0;
+    const std::string* text = Value(key.Name);
+    return text != nullptr && ParseProfileInteger(*text, value) ? value : key.Default;
+}
+
+ProjectArea ProjectContents::Area() const {
+    return {Text(project_keys::LeftLongitude), Text(project_keys::RightLongitude),
+            Text(project_keys::TopLatitude), Text(project_keys::BottomLatitude)};
+}
+
+SourceKeys ProjectContents::Source() const {
+    const IniSection* section = Section(project_keys::kSourceSection);
+    return section == nullptr ? SourceKeys{} : section->Keys;
+}
+
+int ProjectContents::Slot(std::int32_t slot, char axis) const {
+    const std::string key = ThreadSlotKey(slot, axis);
+    return Integer({{project_keys::kThreadsSection, key}, 0});
+}
+
+std::optional<ProjectCover> ProjectContents::Cover() const {
+    namespace keys = project_keys;
+    if (Section(keys::kCoverSection) == nullptr) {
+        return std::nullopt;
+    }
+    ProjectCover cover;
+    cover.ZoomFrom = Integer({keys::ZoomFrom, 0});
+    cover.ZoomTo = Integer({keys::ZoomTo, 0});
+    cover.Area = Text(keys::Area);
+    cover.BufferMetres = ReadLeadingDecimal(Text(keys::BufferMetres)).value_or(0);
+    cover.Count = ParseInteger<std::int64_t>(Text(keys::Count)).value_or(0);
+    return cover;
 }
 
 void ProjectFile::WriteSlots(const std::vector<SlotValue>& values) const {

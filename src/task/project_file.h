@@ -7,12 +7,14 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/ini_file.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
@@ -37,6 +39,9 @@ inline constexpr std::string_view kXYSection = "XY";
 inline constexpr std::string_view kThreadsSection = "THREADS";
 // A source task's source, its keys as TileSource::Keys() lists them.
 inline constexpr std::string_view kSourceSection = "SOURCE";
+// A task that is more than one rectangle at one zoom: its zooms, and for a
+// shape the copy of its area beside the project.
+inline constexpr std::string_view kCoverSection = "COVER";
 
 inline constexpr ProjectKey MapsType{kMapsTypeSection, "MapsType"};
 inline constexpr ProjectKey Zoom{kZoomSection, "Zoom"};
@@ -69,6 +74,12 @@ inline constexpr ProjectKey MaxX{kXYSection, "MaxX"};
 inline constexpr ProjectKey MaxY{kXYSection, "MaxY"};
 inline constexpr ProjectKey ThreadCount{kThreadsSection, "ThreadCount"};
 
+inline constexpr ProjectKey ZoomFrom{kCoverSection, "ZoomFrom"};
+inline constexpr ProjectKey ZoomTo{kCoverSection, "ZoomTo"};
+inline constexpr ProjectKey Area{kCoverSection, "Area"};
+inline constexpr ProjectKey BufferMetres{kCoverSection, "BufferMetres"};
+inline constexpr ProjectKey Count{kCoverSection, "Count"};
+
 // Every key a project file holds before its THREADS section; a file without
 // one of them was not written as a task's project.
 inline constexpr std::array<ProjectKey, 14> kTaskKeys{
@@ -97,15 +108,28 @@ public:
 };
 
 // Key of a worker slot's saved position in the THREADS section: "T" + slot
-// (counted from 1) + 'X' or 'Y'.
+// (counted from 1) + 'X', 'Y' or, in a task of several zooms, 'Z'.
 std::string ThreadSlotKey(std::int32_t slot, char axis);
 
 // One saved position value: the last tile worker slot `Slot` (counted from
-// 1) finished, on `Axis` 'X' or 'Y'.
+// 1) finished, on `Axis` 'X', 'Y' or 'Z'.
 struct SlotValue {
     std::int32_t Slot = 0;
     char Axis = 'X';
     int Value = 0;
+};
+
+// The COVER section: what makes a task more than one rectangle at one zoom.
+struct ProjectCover {
+    std::int32_t ZoomFrom = 0;
+    std::int32_t ZoomTo = 0;
+    // The file name of the area's copy beside the project; empty for a
+    // rectangle.
+    std::string Area;
+    double BufferMetres = 0;
+    std::int64_t Count = 0;
+
+    bool operator==(const ProjectCover&) const = default;
 };
 
 // Everything a new task's project file holds.
@@ -132,6 +156,8 @@ struct NewProject {
     // The source of a source task; empty for a built-in layer, whose file
     // has no SOURCE section.
     SourceKeys Source;
+    // Only for a task of more than one rectangle at one zoom.
+    std::optional<ProjectCover> Cover;
 };
 
 // The four bounds texts of a project.
@@ -142,6 +168,40 @@ struct ProjectArea {
     std::string BottomLatitude;
 };
 
+// A project file as it was when read, read once with the profile rules
+// (first section of a name, first line of a key, names in any case). Every
+// reader of a project reads it through this; each applies its own defaults
+// by the keys' registry above.
+class ProjectContents {
+public:
+    explicit ProjectContents(std::vector<IniSection> sections) : sections_(std::move(sections)) {}
+
+    // Whether the file holds every key of project_keys::kTaskKeys, each in
+    // the section a reader looks in.
+    bool HoldsTask() const;
+    // A missing key gives an empty text.
+    std::string Text(const ProjectKey& key) const;
+    // The profile integer rule: a missing key or a text that is no integer
+    // gives the key's default.
+    int Integer(const ProjectIntegerKey& key) const;
+    ProjectArea Area() const;
+    // The keys of the SOURCE section in the order written; empty when the
+    // section is missing.
+    SourceKeys Source() const;
+    // The last tile a worker slot (counted from 1) finished on `axis`; 0
+    // when none is saved.
+    int Slot(std::int32_t slot, char axis) const;
+    // The COVER section; nothing without one. A key that is no number
+    // reads 0, which no cover has, so the caller refuses it.
+    std::optional<ProjectCover> Cover() const;
+
+private:
+    const IniSection* Section(std::string_view name) const;
+    const std::string* Value(const ProjectKey& key) const;
+
+    std::vector<IniSection> sections_;
+};
+
 class ProjectFile {
 public:
     explicit ProjectFile(std::string fileName) : fileName_(std::move(fileName)) {}
@@ -149,26 +209,14 @@ public:
     const std::string& FileName() const { return fileName_; }
 
     // Replaces the file whole and atomically: sections in the order MapsType,
-    // AREA, Zoom, XY, THREADS and, for a source task, SOURCE; every line
-    // ending in CR LF.
+    // AREA, Zoom, XY, THREADS, for a task of more than one rectangle at one
+    // zoom COVER, and for a source task SOURCE; every line ending in CR LF.
     void Write(const NewProject& project) const;
 
-    // Whether the file holds every key of project_keys::kTaskKeys, each in
-    // the section a reader looks in. Throws EFileError when it cannot be
-    // read.
-    bool HoldsTask() const;
+    // The whole file, read once. Throws EFileError when it is no regular
+    // file, is too large or cannot be read.
+    ProjectContents Read() const;
 
-    // A missing file or key gives an empty text.
-    std::string ReadText(const ProjectKey& key) const;
-    int Read(const ProjectIntegerKey& key) const;
-    ProjectArea ReadArea() const;
-    // The keys of the SOURCE section in the order written; empty when the
-    // file cannot be read or the section is missing.
-    SourceKeys ReadSource() const;
-
-    // The last tile a worker slot (counted from 1) finished on `axis` 'X' or
-    // 'Y'; 0 when none is saved.
-    int ReadSlot(std::int32_t slot, char axis) const;
     // Writes the values in one rewrite of the file, with the bytes that
     // writing them one by one in this order would leave. Raises
     // EIniFileException ("Unable to write to " + path) on failure.

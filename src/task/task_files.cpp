@@ -14,6 +14,7 @@
 
 #include "geo/tile_math.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/shown_text.h"
 #include "platform/text_format.h"
 #include "task/md_task.h"
@@ -58,7 +59,8 @@ void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
             throw EStartCancelled();
         }
     };
-    for (const std::string& file : {ProjectFileName(), ListFileName, LogFileName, FailedFileName}) {
+    for (const std::string& file :
+         {ProjectFileName(), ListFileName, LogFileName, FailedFileName, AreaFileName}) {
         RemoveOrphanTemporaryFiles(file);
     }
     if (!Params->ContinueTask) {
@@ -74,7 +76,15 @@ void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
     CreateFailedList();
     check();
     if (!Params->ContinueTask) {
+        WriteAreaCopy();
+        check();
         WriteProjectFile();
+    }
+}
+
+void MDTask::WriteAreaCopy() const {
+    if (Params->Shape) {
+        WriteFileAtomic(AreaFileName, Params->Shape->CopyText);
     }
 }
 
@@ -96,27 +106,54 @@ void MDTask::WriteProjectFile() const {
                      .MaxY = MaxY,
                      .ThreadCount = p.ThreadCount,
                      .ThreadSlots = p.ThreadSlots,
-                     .Source = p.Source ? p.Source->Keys() : SourceKeys{}});
+                     .Source = p.Source ? p.Source->Keys() : SourceKeys{},
+                     .Cover = CoverKeys()});
+}
+
+std::optional<ProjectCover> MDTask::CoverKeys() const {
+    if (Cover.IsSingleRectangle()) {
+        return std::nullopt;
+    }
+    const TaskParameters& p = *Params;
+    return ProjectCover{.ZoomFrom = Cover.MinZoom(),
+                        .ZoomTo = Cover.MaxZoom(),
+                        .Area = p.Shape ? ExtractFileName(AreaFileName) : "",
+                        .BufferMetres = p.Shape ? p.Shape->BufferMetres : 0,
+                        .Count = TotalCount};
 }
 
 void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
     if (Params->ContinueTask) {
         return;
     }
-    const std::int32_t zoom = Params->Zoom;
     // Streamed line by line: a task of millions of tiles never holds its list
-    // in memory. The edge texts repeat along every column and every row, so
-    // each is formatted once: a row's north edge is the south edge of the row
-    // above it.
+    // in memory.
+    AtomicFileWriter writer(ListFileName);
+    writer.AppendLine(kTileListHeader);
+    for (int zoom = Cover.MinZoom(); zoom <= Cover.MaxZoom(); ++zoom) {
+        WriteTileListZoom(writer, zoom, cancelled);
+    }
+    writer.Commit();
+}
+
+void MDTask::WriteTileListZoom(AtomicFileWriter& writer, int zoom,
+                               const StartCancelCheck& cancelled) const {
+    if (Cover.CountAt(zoom) == 0) {
+        return;
+    }
+    const TileRange range = Cover.RangeAt(zoom);
+    // The edge texts repeat along every column and every row, so each is
+    // formatted once: a row's north edge is the south edge of the row above.
     std::string northEdges;
-    const auto rows = static_cast<std::size_t>(static_cast<std::int64_t>(MaxY) - MinY + 1);
+    const auto rows = static_cast<std::size_t>(range.Rows());
     northEdges.reserve((rows + 1) * 20);
-    for (std::int64_t y = MinY; y <= static_cast<std::int64_t>(MaxY) + 1; ++y) {
+    for (std::int64_t y = range.MinY; y <= static_cast<std::int64_t>(range.MaxY) + 1; ++y) {
         AppendFixed20_14(northEdges, TileYToLatitude(static_cast<double>(y), zoom));
     }
-    const auto edgeText = [&](std::size_t row) {
+    const auto edgeText = [&](std::int64_t y) {
         // Fixed 20.14 texts of latitudes are exactly 20 characters wide.
-        return std::string_view(northEdges).substr(row * 20, 20);
+        return std::string_view(northEdges)
+            .substr(static_cast<std::size_t>(y - range.MinY) * 20, 20);
     };
 
     const TileNaming naming = Naming();
@@ -127,10 +164,8 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
     suffix += naming.Extension;
     suffix += ": ";
 
-    AtomicFileWriter writer(ListFileName);
-    writer.AppendLine(kTileListHeader);
     std::string line;
-    for (std::int64_t x = MinX; x <= MaxX; ++x) {
+    for (std::int32_t x = range.MinX; x <= range.MaxX; ++x) {
         std::string columnHead = prefix;
         AppendInteger(columnHead, x);
         columnHead += '_';
@@ -139,21 +174,22 @@ void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
         columnEdges += ' ';
         AppendFixed20_14(columnEdges, TileXToLongitude(static_cast<double>(x) + 1, zoom));
         columnEdges += ' ';
-        for (std::size_t row = 0; row < rows; ++row) {
-            line = columnHead;
-            AppendInteger(line, MinY + static_cast<std::int64_t>(row));
-            line += suffix;
-            line += columnEdges;
-            line += edgeText(row);
-            line += ' ';
-            line += edgeText(row + 1);
-            writer.AppendLine(line);
+        for (const RowSpan& run : Cover.ColumnRows(zoom, x)) {
+            for (std::int64_t y = run.MinY; y <= run.MaxY; ++y) {
+                line = columnHead;
+                AppendInteger(line, y);
+                line += suffix;
+                line += columnEdges;
+                line += edgeText(y);
+                line += ' ';
+                line += edgeText(y + 1);
+                writer.AppendLine(line);
+            }
         }
         if (cancelled && cancelled()) {
             throw EStartCancelled();
         }
     }
-    writer.Commit();
 }
 
 void MDTask::WriteLogHeader() const {
@@ -205,13 +241,27 @@ std::vector<std::string> MDTask::LogHeadLines() const {
                                       "",
                                   });
     }
+    lines.insert(lines.end(), {
+                                  "Left Longitude  input= " + FormatGeneral(p.LeftLongitude),
+                                  "Right Longitude input= " + FormatGeneral(p.RightLongitude),
+                                  "Top Latitude    input= " + FormatGeneral(p.TopLatitude),
+                                  "Bottom Latitude input= " + FormatGeneral(p.BottomLatitude),
+                                  "",
+                              });
+    if (p.Shape) {
+        // The bounds above are the shape's bounding rectangle.
+        lines.insert(lines.end(), {
+                                      "Area: " + AreaFileName,
+                                      "Buffer: " + FormatGeneral(p.Shape->BufferMetres) + " m",
+                                      "",
+                                  });
+    }
+    const std::string zooms =
+        Cover.MinZoom() == Cover.MaxZoom()
+            ? std::to_string(Cover.MinZoom())
+            : std::to_string(Cover.MinZoom()) + "-" + std::to_string(Cover.MaxZoom());
     lines.insert(lines.end(),
                  {
-                     "Left Longitude  input= " + FormatGeneral(p.LeftLongitude),
-                     "Right Longitude input= " + FormatGeneral(p.RightLongitude),
-                     "Top Latitude    input= " + FormatGeneral(p.TopLatitude),
-                     "Bottom Latitude input= " + FormatGeneral(p.BottomLatitude),
-                     "",
                      "MinX = " + std::to_string(MinX),
                      "MinY = " + std::to_string(MinY),
                      "MaxX = " + std::to_string(MaxX),
@@ -228,7 +278,7 @@ std::vector<std::string> MDTask::LogHeadLines() const {
                      "",
                      "Download threads count: " + std::to_string(p.ThreadCount),
                      "",
-                     "Zoom level: " + std::to_string(p.Zoom),
+                     "Zoom level: " + zooms,
                      "",
                      "path: " + p.SavePath,
                      "",

@@ -14,7 +14,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "download_harness.h"
+#include "cli_fixture.h"
+#include "geo/tile_math.h"
 #include "output/mbtiles.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -25,125 +26,6 @@ namespace tessellon {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-class Cli : public ::testing::Test {
-protected:
-    // The settings file the runs name must exist; StartServer fills it.
-    Cli() { WriteFileAtomic(dir.File("config.ini"), ""); }
-
-    void StartServer(tileserver::TileServerOptions options = test::ServerOptions()) {
-        server = std::make_unique<tileserver::TileServer>(std::move(options));
-        server->Start();
-        IniFile config(dir.File("config.ini"));
-        const std::string host = "127.0.0.1:" + std::to_string(server->Port());
-        config.WriteString("TileService", "MapHost", host);
-        config.WriteString("TileService", "SatelliteHost", host);
-    }
-
-    // Starts the program; Wait() collects it.
-    pid_t Spawn(const std::vector<std::string>& args, const std::string& paceMs = "2") {
-        std::vector<std::string> argv = {ProgramFolder() + "tessellon-cli"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargv;
-        for (std::string& a : argv) {
-            cargv.push_back(a.data());
-        }
-        cargv.push_back(nullptr);
-        std::vector<std::string> env = {"TESSELLON_PACE_MS=" + paceMs, "HOME=" + dir.Path(),
-                                        "PATH=/usr/bin:/bin"};
-        std::vector<char*> cenv;
-        for (std::string& e : env) {
-            cenv.push_back(e.data());
-        }
-        cenv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (!workingFolder.empty()) {
-            posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
-        }
-        posix_spawn_file_actions_addopen(&actions, 1, dir.File("out.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, dir.File("err.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
-    }
-
-    Outcome Wait(pid_t pid) {
-        Outcome run;
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFileBytes(dir.File("out.txt"));
-        run.err = ReadFileBytes(dir.File("err.txt"));
-        return run;
-    }
-
-    Outcome Execute(const std::vector<std::string>& args) { return Wait(Spawn(args)); }
-
-    std::vector<std::string> DownloadArgs(const std::string& left = "116.3",
-                                          const std::string& name = "area.tsln") {
-        return {"download",
-                "--name",
-                name,
-                "--type",
-                "map",
-                "--left",
-                left,
-                "--right",
-                "116.5",
-                "--top",
-                "40",
-                "--bottom",
-                "39.8",
-                "--zoom",
-                "13",
-                "--path",
-                dir.File("maps"),
-                "--config",
-                dir.File("config.ini")};
-    }
-
-    // The download of DownloadArgs with `choice` (--source NAME, --url
-    // TEMPLATE, ...) in place of --type map.
-    std::vector<std::string> SourceArgs(const std::string& name,
-                                        const std::vector<std::string>& choice) {
-        std::vector<std::string> args = DownloadArgs("116.3", name);
-        const auto type = std::find(args.begin(), args.end(), "--type");
-        args.erase(type, type + 2);
-        args.insert(args.end(), choice.begin(), choice.end());
-        return args;
-    }
-
-    std::string ServerUrl(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(server->Port()) + path;
-    }
-
-    std::vector<std::string> TileFiles(const std::string& task = "area",
-                                       const std::string& prefix = "yn") {
-        std::vector<std::string> names;
-        for (int x = 6742; x <= 6747; ++x) {
-            for (int y = 3101; y <= 3107; ++y) {
-                names.push_back(dir.File("maps/" + task + "/" + prefix + "_" + std::to_string(x) +
-                                         "_" + std::to_string(y) + "_13.png"));
-            }
-        }
-        return names;
-    }
-
-    test::TempDir dir;
-    std::unique_ptr<tileserver::TileServer> server;
-    // The current folder of the programs started; empty: this process's.
-    std::string workingFolder;
-};
 
 using test::WithFault;
 
@@ -514,48 +396,89 @@ TEST_F(Cli, SourcesCheckFetchesATileOfEachAndEndsWithTwoWhenOneFails) {
         << failed.out;
 }
 
-// A range of zooms is one task per zoom, each of its own name, each
-// continuing on a second run; export then puts them into one file.
-TEST_F(Cli, AZoomRangeDownloadsATaskPerZoomThatExportPutsIntoOneMbtilesFile) {
+// A range of zooms is one task: one project, list, log and tile folder, the
+// lowest zoom first; a second run continues it as a whole. A project of one
+// zoom, as the previous version made one per zoom of a range, still opens
+// and continues.
+TEST_F(Cli, AZoomRangeIsOneTaskThatContinuesAsAWhole) {
     StartServer();
     const std::vector<std::string> range = AtZoom(DownloadArgs("116.3", "pyr"), "12-13");
     const Outcome run = Execute(range);
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::size_t summary = run.err.find("Zoom 12 (pyr_z12.tsln): ");
-    ASSERT_NE(summary, std::string::npos) << run.err;
-    std::int64_t done12 = 0, total12 = 0;
-    ASSERT_EQ(std::sscanf(run.err.c_str() + summary, "Zoom 12 (pyr_z12.tsln): %ld of %ld tiles",
-                          &done12, &total12),
-              2);
-    EXPECT_EQ(done12, total12);
-    EXPECT_TRUE(run.err.ends_with("\nZoom 13 (pyr_z13.tsln): 42 of 42 tiles, 0 failed.\n"))
-        << run.err;
-    EXPECT_FALSE(FileExists(dir.File("maps/pyr.tsln")));
-    for (const std::string& tile : TileFiles("pyr_z13")) {
+    const std::int64_t total = CoveringTiles({116.3, 116.5, 40, 39.8}, 12).Count() + 42;
+    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\nAll " + std::to_string(total) +
+                           " tiles downloaded.\n");
+    EXPECT_EQ(ReadTextLines(dir.File("maps/pyr_list.txt")).size(),
+              static_cast<std::size_t>(total) + 1);
+    EXPECT_NE(ReadFileBytes(dir.File("maps/pyr.tsln")).find("[COVER]\r\nZoomFrom=12\r\nZoomTo=13"),
+              std::string::npos);
+    for (const std::string& tile : TileFiles("pyr")) {
         EXPECT_TRUE(FileExists(tile)) << tile;
     }
+    EXPECT_TRUE(FileExists(dir.File("maps/pyr/yn_3371_1550_12.png")));
     const Outcome again = Execute(range);
     EXPECT_EQ(again.status, 0) << again.err;
     const std::size_t first = again.out.find("Log continue...");
     ASSERT_NE(first, std::string::npos) << again.out;
-    EXPECT_NE(again.out.find("Log continue...", first + 1), std::string::npos) << again.out;
+    EXPECT_EQ(again.out.find("Log continue...", first + 1), std::string::npos) << again.out;
 
-    std::filesystem::remove(TileFiles("pyr_z13")[0]);
-    const std::string file = dir.File("pyr.mbtiles");
-    const Outcome exported =
-        Execute({"export", dir.File("maps/pyr_z12.tsln"), dir.File("maps/pyr_z13.tsln"),
-                 "--mbtiles", file, "--name", "Pyramid"});
-    EXPECT_EQ(exported.status, 2) << exported.err;
-    EXPECT_EQ(exported.out, dir.File("maps/pyr_z12.tsln") + ": zoom 12, " +
-                                std::to_string(total12) +
-                                " tiles written; left out: 0 blank, 0 failed, 0 missing.\n" +
-                                dir.File("maps/pyr_z13.tsln") +
-                                ": zoom 13, 41 tiles written; left out: 0 blank, 0 failed, 1 "
-                                "missing.\n");
-    const MbtilesReader reader(file);
-    EXPECT_EQ(reader.Zooms(), (std::vector<int>{12, 13}));
-    EXPECT_EQ(reader.Metadata().at("name"), "Pyramid");
-    EXPECT_EQ(reader.Tile(13, 6742, 3102), ReadFileBytes(TileFiles("pyr_z13")[1]));
+    ASSERT_EQ(Execute(DownloadArgs("116.3", "pyr_z13")).status, 0);
+    const Outcome opened =
+        Execute({"open", dir.File("maps/pyr_z13.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(opened.status, 0) << opened.err;
+    EXPECT_NE(opened.out.find("Log continue..."), std::string::npos) << opened.out;
+}
+
+// A track with a buffer over two zooms is one task of just the corridor's
+// tiles, with the copy of its area beside the project; a track without a
+// buffer is refused with the option to give.
+TEST_F(Cli, ATrackWithABufferDownloadsItsCorridorOverItsZooms) {
+    StartServer();
+    WriteFileAtomic(dir.File("walk.gpx"),
+                    "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                    "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><name>walk</name><trkseg>"
+                    "<trkpt lat=\"39.80\" lon=\"116.30\"/><trkpt lat=\"39.90\" lon=\"116.40\"/>"
+                    "<trkpt lat=\"40.00\" lon=\"116.50\"/></trkseg></trk></gpx>\n");
+    std::vector<std::string> args = SourceArgs("walk", {"--type", "map"});
+    for (const char* bound : {"--left", "--right", "--top", "--bottom"}) {
+        const auto at = std::find(args.begin(), args.end(), bound);
+        args.erase(at, at + 2);
+    }
+    args = AtZoom(args, "13-14", {"--area", dir.File("walk.gpx")});
+
+    const Outcome refused = Execute(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--buffer"), std::string::npos) << refused.err;
+    EXPECT_FALSE(FileExists(dir.File("maps/walk.tsln")));
+
+    args.insert(args.end(), {"--buffer", "300m"});
+    const Outcome run = Execute(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> list = ReadTextLines(dir.File("maps/walk_list.txt"));
+    const std::int64_t rectangle = CoveringTiles({116.3, 116.5, 40, 39.8}, 13).Count() +
+                                   CoveringTiles({116.3, 116.5, 40, 39.8}, 14).Count();
+    EXPECT_LT(static_cast<std::int64_t>(list.size()) - 1, rectangle / 2);
+    EXPECT_EQ(run.err, "Task stoped!" + std::string(20, ' ') + "\nAll " +
+                           std::to_string(list.size() - 1) + " tiles downloaded.\n");
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const std::string name = list[i].substr(0, list[i].find(':'));
+        EXPECT_TRUE(FileExists(dir.File("maps/walk/" + name))) << name;
+    }
+    const std::string project = ReadFileBytes(dir.File("maps/walk.tsln"));
+    EXPECT_NE(project.find("\r\nArea=walk_area.geojson\r\nBufferMetres=300\r\n"), std::string::npos)
+        << project;
+    EXPECT_TRUE(FileExists(dir.File("maps/walk_area.geojson")));
+
+    // The same track and buffer continue the task; open continues it from
+    // its copy alone.
+    const Outcome again = Execute(args);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("Log continue..."), std::string::npos) << again.out;
+    std::filesystem::remove(dir.File("walk.gpx"));
+    const Outcome opened =
+        Execute({"open", dir.File("maps/walk.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(opened.status, 0) << opened.err;
+    EXPECT_NE(opened.out.find("Log continue..."), std::string::npos) << opened.out;
 }
 
 TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {

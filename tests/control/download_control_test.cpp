@@ -98,7 +98,7 @@ TEST(DownloadControl, AWholeDownloadSavesEveryTileAndClosesItsLog) {
     const MDTask& task = *h.control->CurrentTask();
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
-            const std::string tile = ReadFileBytes(task.GetTilePath(x, y));
+            const std::string tile = ReadFileBytes(task.GetTilePath({task.Params->Zoom, x, y}));
             ASSERT_EQ(tile.substr(0, 8), "\x89PNG\r\n\x1a\n") << x << "," << y;
         }
     }

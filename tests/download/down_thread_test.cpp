@@ -35,7 +35,7 @@ class DownThread : public WorkerFixture {
 protected:
     int RequestsServed() { return static_cast<int>(ReadTextLines(dir.File("server.log")).size()); }
     int RequestsServedSoFar() { return FileExists(dir.File("server.log")) ? RequestsServed() : 0; }
-    std::string Url() { return task->GetTileUrl(6742, 3101); }
+    std::string Url() { return task->GetTileUrl({task->Params->Zoom, 6742, 3101}); }
 
     // Runs one worker until its first log line, stops it, and returns how
     // long it took to end from then.
@@ -133,7 +133,8 @@ TEST_F(DownThread, ASingleWorkerFetchesEveryTileInColumnOrder) {
     // A progress shown beside the log counts a tile as soon as its line is in.
     EXPECT_EQ(finishedAtLine, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 6}));
     // The file holds exactly the body the server sent.
-    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6743, 3102)).substr(1, 3), "PNG");
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath({task->Params->Zoom, 6743, 3102})).substr(1, 3),
+              "PNG");
 }
 
 TEST_F(DownThread, AWorkerResumesAfterItsSavedPosition) {
@@ -166,16 +167,17 @@ TEST_F(DownThread, ATileNotFoundThreeTimesGetsTheBlankImageAndNoRecord) {
     EXPECT_EQ(finishedAtLine, (std::vector<std::int64_t>{0, 1, 1}));
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(RequestsServed(), 3);
-    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)),
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath({task->Params->Zoom, 6742, 3101})),
               ReadFileBytes(ProgramFolder() + "blankimg/blank.png"));
     EXPECT_EQ(workers[0]->LastPosition().X, 6742);
 }
 
 TEST_F(DownThread, AnExistingTileFileIsKeptWhenTheTileIsGivenUp) {
     MakeTask(1, 1, 1, WithFault("status-404", dir.File("server.log")));
-    WriteFileAtomic(task->GetTilePath(6742, 3101), "an earlier tile");
+    WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6742, 3101}), "an earlier tile");
     RunWorkers();
-    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)), "an earlier tile");
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath({task->Params->Zoom, 6742, 3101})),
+              "an earlier tile");
     EXPECT_EQ(CountContaining(log, "got a blank image!"), 1);
 }
 
@@ -188,11 +190,12 @@ TEST_F(DownThread, ARefusingServerEndsTheWorkerWithARecordAndTheBanMessage) {
     EXPECT_EQ(log[0].substr(log[0].size() - Url().size() - 2), "->" + Url());
     EXPECT_EQ(log[1], "Error: may be your IP is banned.\nPlease try again later.");
     EXPECT_EQ(log[2], "T1 Finished.");
-    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
+    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath({task->Params->Zoom, 6742, 3101}) +
+                                               "|" + Url()});
     EXPECT_EQ(RequestsServed(), 3);              // the second tile is never tried
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // a continued run starts at this tile
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Refused);
-    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
+    EXPECT_FALSE(FileExists(task->GetTilePath({task->Params->Zoom, 6742, 3101})));
 }
 
 TEST_F(DownThread, ARefusedConnectionEndsTheWorkerWithTheNetworkMessage) {
@@ -239,10 +242,14 @@ TEST_F(DownThread, TwoResetsAndAnUnavailableServerGiveTheTileUpAfterTheThirdAtte
 
 TEST_F(DownThread, ATileThatCannotBeWrittenIsLoggedRecordedAndTheWalkGoesOn) {
     MakeTask(1, 2, 1);
-    ASSERT_TRUE(CreateDirectoryOneLevel(task->GetTilePath(6742, 3101)));  // in the file's way
+    ASSERT_TRUE(CreateDirectoryOneLevel(
+        task->GetTilePath({task->Params->Zoom, 6742, 3101})));  // in the file's way
     RunWorkers();
     ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0].rfind("T1 Cannot create file \"" + task->GetTilePath(6742, 3101), 0), 0u)
+    EXPECT_EQ(
+        log[0].rfind(
+            "T1 Cannot create file \"" + task->GetTilePath({task->Params->Zoom, 6742, 3101}), 0),
+        0u)
         << log[0];
     EXPECT_EQ(log[1], "T1:seq=2," + Tile(6742, 3102) + " OK");
     EXPECT_EQ(log[2], "T1 Finished.");
@@ -407,9 +414,10 @@ TEST_F(SourceWorkers, AnErrorPageIsNeverSavedAsATile) {
     EXPECT_EQ(log[0].rfind("T1 Not an image (text/html, ", 0), 0u) << log[0];
     EXPECT_NE(log[0].find(" bytes).->" + Url()), std::string::npos) << log[0];
     EXPECT_EQ(log[1], "T1:6742-3101 got a blank image!");
-    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath(6742, 3101) + "|" + Url()});
+    EXPECT_EQ(failed, std::vector<std::string>{task->GetTilePath({task->Params->Zoom, 6742, 3101}) +
+                                               "|" + Url()});
     EXPECT_EQ(RequestsServed(), 1 + 3);
-    EXPECT_EQ(ReadFileBytes(task->GetTilePath(6742, 3101)),
+    EXPECT_EQ(ReadFileBytes(task->GetTilePath({task->Params->Zoom, 6742, 3101})),
               ReadFileBytes(ProgramFolder() + "blankimg/blank.png"));
 }
 
@@ -419,7 +427,7 @@ TEST_F(SourceWorkers, AGivenUpTileGetsTheBlankOfItsSourcesFormat) {
         UseSource({{"Format", format}});
         workers.clear();
         RunWorkers();
-        const std::string path = task->GetTilePath(6742, 3101);
+        const std::string path = task->GetTilePath({task->Params->Zoom, 6742, 3101});
         EXPECT_EQ(path.substr(path.size() - SourceTile(6742, 3101, format).size()),
                   SourceTile(6742, 3101, format));
         ASSERT_TRUE(FileExists(path)) << format;
@@ -443,8 +451,8 @@ TEST_F(SourceWorkers, AnUntrustedCertificateEndsTheWorkerAtOnce) {
     EXPECT_EQ(log[2], "T1 Finished.");
     EXPECT_EQ(failed.size(), 1u);
     EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::EndedByError);
-    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3101)));
-    EXPECT_FALSE(FileExists(task->GetTilePath(6742, 3102)));
+    EXPECT_FALSE(FileExists(task->GetTilePath({task->Params->Zoom, 6742, 3101})));
+    EXPECT_FALSE(FileExists(task->GetTilePath({task->Params->Zoom, 6742, 3102})));
 }
 
 TEST_F(SourceWorkers, StopCutsTheServersWaitShortAndLeavesTheTileForLater) {

@@ -51,6 +51,22 @@ TEST(TileMath, ColumnsSpanMinus180To180WithoutClamping) {
     EXPECT_EQ(LongitudeToTileX(179.9999, 1), 1);
 }
 
+TEST(TileMath, CoveringTilesStayOnTheGrid) {
+    // Longitude 180 is the east edge of the last column; the grid's edges
+    // in latitude are its first and last rows.
+    for (int z = 1; z <= 19; ++z) {
+        SCOPED_TRACE(z);
+        const std::int32_t last = (1 << z) - 1;
+        const TileRange world = CoveringTiles({-180, 180, 85.0511287798066, -85.0511287798066}, z);
+        EXPECT_EQ(world.MinX, 0);
+        EXPECT_EQ(world.MaxX, last);
+        EXPECT_EQ(world.MinY, 0);
+        EXPECT_EQ(world.MaxY, last);
+        EXPECT_EQ(CoveringTiles({180, 180, 10, 10}, z).MinX, last);
+    }
+    EXPECT_EQ(CoveringTiles({170, 180, 10, 0}, 3).Count(), 2);
+}
+
 TEST(TileMath, RowsRunFromTheGridsNorthernEdgeToItsSouthernEdge) {
     for (int z = 1; z <= 30; ++z) {
         SCOPED_TRACE(z);

@@ -213,7 +213,7 @@ TaskReader SmallTask::Open() const {
 }
 
 void SmallTask::PutTile(std::int32_t x, std::int32_t y, const std::string& bytes) const {
-    WriteFileAtomic(task->GetTilePath(x, y), bytes);
+    WriteFileAtomic(task->GetTilePath({task->Params->Zoom, x, y}), bytes);
 }
 
 }  // namespace tessellon::test

@@ -69,11 +69,12 @@ protected:
 
 TEST_F(MbtilesExportTest, WritesPresentTilesWithTmsRowsAndTheMetadata) {
     const MDTask& t = Project("area.tsln", 13);
-    WriteFileAtomic(t.GetTilePath(t.MinX, t.MinY), kTile);
-    WriteFileAtomic(t.GetTilePath(t.MaxX, t.MaxY), "other tile");
-    WriteFileAtomic(t.GetTilePath(t.MinX, t.MaxY), kBlank);
-    WriteFileAtomic(t.FailedFileName,
-                    FormatFailedRecord(t.GetTilePath(t.MaxX, t.MinY), "http://a") + "\r\n");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MinX, t.MinY}), kTile);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MaxX, t.MaxY}), "other tile");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MinX, t.MaxY}), kBlank);
+    WriteFileAtomic(
+        t.FailedFileName,
+        FormatFailedRecord(t.GetTilePath({t.Params->Zoom, t.MaxX, t.MinY}), "http://a") + "\r\n");
 
     const std::vector<ProjectExport> results = Export({dir.File("area.tsln")});
     ASSERT_EQ(results.size(), 1u);
@@ -122,16 +123,16 @@ TEST_F(MbtilesExportTest, WritesPresentTilesWithTmsRowsAndTheMetadata) {
 
 TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSameTiles) {
     const MDTask& z13 = Project("z13.tsln", 13);
-    WriteFileAtomic(z13.GetTilePath(z13.MinX, z13.MinY), "first");
-    WriteFileAtomic(z13.GetTilePath(z13.MaxX, z13.MaxY), "kept");
+    WriteFileAtomic(z13.GetTilePath({z13.Params->Zoom, z13.MinX, z13.MinY}), "first");
+    WriteFileAtomic(z13.GetTilePath({z13.Params->Zoom, z13.MaxX, z13.MaxY}), "kept");
     const std::int32_t x13 = z13.MinX, y13 = z13.MinY;
     Export({dir.File("z13.tsln")});
 
-    WriteFileAtomic(z13.GetTilePath(x13, y13), "second");
+    WriteFileAtomic(z13.GetTilePath({z13.Params->Zoom, x13, y13}), "second");
     params.LeftLongitude = 117.0;
     params.RightLongitude = 117.2;
     const MDTask& z11 = Project("z11.tsln", 11);
-    WriteFileAtomic(z11.GetTilePath(z11.MinX, z11.MinY), kBlank);
+    WriteFileAtomic(z11.GetTilePath({z11.Params->Zoom, z11.MinX, z11.MinY}), kBlank);
     const std::int32_t x11 = z11.MinX, y11 = z11.MinY;
     const double eastEdge = z11.DownloadRightLongitude;
     // The same project twice in one export writes its tiles once.
@@ -166,7 +167,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
                                       {"Attribution", "(c) Topo makers"}},
                                      "1.0");
     const MDTask& topo = Project("topo.tsln", 13);
-    WriteFileAtomic(topo.GetTilePath(topo.MinX, topo.MinY), "\xff\xd8 jpeg");
+    WriteFileAtomic(topo.GetTilePath({topo.Params->Zoom, topo.MinX, topo.MinY}), "\xff\xd8 jpeg");
 
     try {
         Export({dir.File("map.tsln"), dir.File("topo.tsln")});
@@ -185,7 +186,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
 
 TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     const MDTask& t = Project("area.tsln", 13);
-    WriteFileAtomic(t.GetTilePath(t.MinX, t.MinY), kTile);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MinX, t.MinY}), kTile);
     const std::vector<std::string> project{dir.File("area.tsln")};
 
     // Each refusal in the words users see.
@@ -218,7 +219,7 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
                            nullptr, nullptr),
               SQLITE_OK);
-    WriteFileAtomic(t.GetTilePath(t.MaxX, t.MaxY), kTile);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MaxX, t.MaxY}), kTile);
     EXPECT_EQ(refusal(), "The MBTiles file " + file + " is locked by another program.");
     sqlite3_close(other);
     EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
@@ -250,7 +251,7 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
         const MDTask& t = Project("z" + std::to_string(zoom) + ".tsln", zoom);
         for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
             for (std::int32_t y = t.MinY; y <= t.MaxY; ++y) {
-                WriteFileAtomic(t.GetTilePath(x, y), kTile);
+                WriteFileAtomic(t.GetTilePath({t.Params->Zoom, x, y}), kTile);
             }
         }
         if (zoom == 12) {

@@ -46,26 +46,26 @@ TEST_F(TaskOnDisk, ReadsTheRangeAndEdgesTheStartWrote) {
     EXPECT_DOUBLE_EQ(reader.TypedArea().Right, 116.5);
     EXPECT_DOUBLE_EQ(reader.TypedArea().Top, 40.0);
     EXPECT_EQ(reader.ImageFolder(), t.ImageFolder);
-    EXPECT_EQ(reader.TilePath(6742, 3101), t.GetTilePath(6742, 3101));
+    EXPECT_EQ(reader.TilePath(6742, 3101), t.GetTilePath({t.Params->Zoom, 6742, 3101}));
     EXPECT_FALSE(reader.Source().has_value());
 }
 
 TEST_F(TaskOnDisk, TellsPresentBlankFailedAndMissingTiles) {
     const MDTask& t = Start();
-    WriteFileAtomic(t.GetTilePath(6742, 3101), "\x89PNG a real tile");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3101}), "\x89PNG a real tile");
     // The same size as the blank image, other bytes.
-    WriteFileAtomic(t.GetTilePath(6742, 3102), "\x89PNG blanc");
-    WriteFileAtomic(t.GetTilePath(6742, 3103), kBlank);
-    WriteFileAtomic(t.GetTilePath(6742, 3104), kBlank);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3102}), "\x89PNG blanc");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3103}), kBlank);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3104}), kBlank);
     // A failed tile re-downloaded since keeps its record and is a tile.
-    WriteFileAtomic(t.GetTilePath(6742, 3106), "\x89PNG fetched later");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3106}), "\x89PNG fetched later");
     // Records name the tiles by their full path, from wherever the task was
     // then; lines that are no record of this task are passed over.
     std::string list;
     for (const auto& [path, url] : {
-             std::pair{t.GetTilePath(6742, 3104), "http://a"},
+             std::pair{t.GetTilePath({t.Params->Zoom, 6742, 3104}), "http://a"},
              std::pair{std::string("/moved/away/yn_6742_3105_13.png"), "http://b"},
-             std::pair{t.GetTilePath(6742, 3106), "http://c"},
+             std::pair{t.GetTilePath({t.Params->Zoom, 6742, 3106}), "http://c"},
              std::pair{std::string("/x/yn_6742_3107_12.png"), "http://other-zoom"},
              std::pair{std::string("/x/ys_6742_3107_13.jpg"), "http://other-layer"},
              std::pair{std::string("no record"), ""},
@@ -101,7 +101,7 @@ TEST_F(TaskOnDisk, TellsPresentBlankFailedAndMissingTiles) {
 
 TEST_F(TaskOnDisk, WithoutABlankImageNoTileIsBlank) {
     const MDTask& t = Start();
-    WriteFileAtomic(t.GetTilePath(6742, 3103), kBlank);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3103}), kBlank);
     blankFolder = dir.File("nowhere/");
     EXPECT_EQ(Open().State(6742, 3103), TileState::Present);
 }
@@ -152,6 +152,23 @@ TEST_F(TaskOnDisk, RefusesWhatNamesNoTiles) {
         EXPECT_EQ(std::string(e.what()),
                   "The tile folder " + dir.File("newtask/") + " is missing.");
     }
+}
+
+// Projects of the previous version that reached longitude 180 list a column
+// past the grid; they open with the grid's last column as their last.
+TEST_F(TaskOnDisk, AnOldProjectReachingLongitude180OpensOnTheGrid) {
+    params.LeftLongitude = 179.95;
+    params.RightLongitude = 180;
+    const MDTask& t = Start();
+    EXPECT_EQ(t.MaxX, 8191);
+    const std::string project = dir.File("newtask.tsln");
+    std::string text = ReadFileBytes(project);
+    text.replace(text.find("MaxX=8191"), 9, "MaxX=8192");
+    WriteFileAtomic(project, text);
+    const TaskReader reader = Open();
+    EXPECT_EQ(reader.MaxX(), 8191);
+    EXPECT_EQ(reader.TileCount(), t.TotalCount);
+    EXPECT_DOUBLE_EQ(reader.DownloadEdges().Right, 180);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(TileSets, AFolderGoneOrWithoutTilesIsRefusedWithItsName) {
 TEST_F(TileSets, ATaskShowsItsOneZoomWithStatesAndTypedArea) {
     const MDTask& t = Create();
     t.WriteTaskFiles({});
-    WriteFileAtomic(t.GetTilePath(6742, 3101), "a tile");
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3101}), "a tile");
 
     const std::unique_ptr<TileSet> set = OpenTileSet(dir.File("newtask.tsln"), dir.File("none"));
     EXPECT_EQ(set->Zooms(), std::vector<int>{13});

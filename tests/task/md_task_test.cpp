@@ -24,7 +24,8 @@ TEST_F(SampleTask, CoversTheRectangleWithItsTileRangeAndEdges) {
     EXPECT_NEAR(t.DownloadBottomLatitude, 39.7747694852955, 1e-12);
 }
 
-TEST_F(SampleTask, TheWholeWorldAtZoomOneReachesOneColumnPastTheLast) {
+// Longitude 180 is the east edge of the last column, not a column past it.
+TEST_F(SampleTask, TheWholeWorldAtZoomOneIsItsFourTiles) {
     params.LeftLongitude = -180;
     params.RightLongitude = 180;
     params.TopLatitude = 85;
@@ -32,11 +33,11 @@ TEST_F(SampleTask, TheWholeWorldAtZoomOneReachesOneColumnPastTheLast) {
     params.Zoom = 1;
     const MDTask& t = Create();
     EXPECT_EQ(t.MinX, 0);
-    EXPECT_EQ(t.MaxX, 2);
+    EXPECT_EQ(t.MaxX, 1);
     EXPECT_EQ(t.MinY, 0);
     EXPECT_EQ(t.MaxY, 1);
-    EXPECT_EQ(t.TotalCount, 6);
-    EXPECT_EQ(t.DownloadRightLongitude, 360);
+    EXPECT_EQ(t.TotalCount, 4);
+    EXPECT_EQ(t.DownloadRightLongitude, 180);
     EXPECT_NEAR(t.DownloadTopLatitude, 85.0511287798066, 1e-12);
     EXPECT_NEAR(t.DownloadBottomLatitude, -85.0511287798066, 1e-12);
 }
@@ -81,9 +82,9 @@ TEST_F(SampleTask, TileUrlsUseTheServersRowAndZoomAndFileNamesTheGrids) {
         params.MapsType = c.mapsType;
         params.Zoom = c.zoom;
         const MDTask& t = Create();
-        EXPECT_EQ(t.GetTileUrl(c.x, c.y), c.url);
-        EXPECT_EQ(t.GetTileFileName(c.x, c.y), c.fileName);
-        EXPECT_EQ(t.GetTilePath(c.x, c.y), t.ImageFolder + c.fileName);
+        EXPECT_EQ(t.GetTileUrl({t.Params->Zoom, c.x, c.y}), c.url);
+        EXPECT_EQ(t.GetTileFileName({t.Params->Zoom, c.x, c.y}), c.fileName);
+        EXPECT_EQ(t.GetTilePath({t.Params->Zoom, c.x, c.y}), t.ImageFolder + c.fileName);
     }
 }
 
@@ -108,9 +109,9 @@ TEST_F(SampleTask, ASourceTaskTakesItsUrlsFromTheTemplateAndNamesTilesTl) {
         params.Source = TileSource::Read(
             "Topo", {{"Url", c.url}, {"Subdomains", "abc"}, {"Format", c.format}}, "1");
         const MDTask& t = Create();
-        EXPECT_EQ(t.GetTileUrl(3, 5), c.tileUrl);
-        EXPECT_EQ(t.GetTileFileName(3, 5), c.fileName);
-        EXPECT_EQ(t.GetTilePath(3, 5), t.ImageFolder + c.fileName);
+        EXPECT_EQ(t.GetTileUrl({t.Params->Zoom, 3, 5}), c.tileUrl);
+        EXPECT_EQ(t.GetTileFileName({t.Params->Zoom, 3, 5}), c.fileName);
+        EXPECT_EQ(t.GetTilePath({t.Params->Zoom, 3, 5}), t.ImageFolder + c.fileName);
     }
 }
 
@@ -120,13 +121,13 @@ TEST_F(SampleTask, OnlyTheNamesTasksGiveTheirTilesAreTileFileNames) {
     params.Zoom = 19;
     for (const TileLayer& layer : kTileLayers) {
         params.MapsType = layer.MapsType;
-        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName(524287, 0)));
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({Create().Params->Zoom, 524287, 0})));
     }
     params.MapsType = kMapsTypeSource;
     for (const char* format : {"png", "jpg", "webp", "pbf"}) {
         params.Source =
             TileSource::Read("Topo", {{"Url", "http://h/{z}/{x}/{y}"}, {"Format", format}}, "1");
-        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName(3, 5)));
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({Create().Params->Zoom, 3, 5})));
     }
     for (const char* name :
          {".bashrc", "yn_1_2_3.jpg", "ys_1_2_3.png", "tl_1_2_3.gif", "xx_1_2_3.png", "yn_1_2.png",
@@ -195,6 +196,28 @@ TEST_F(SampleTask, AContinuedTaskTakesOverTheSavedPositions) {
 
     params.ContinueTask = false;
     EXPECT_EQ(Create().SavedX[2], 0);  // a new task starts from nothing
+}
+
+// A task of several zooms saves whole positions, so tiles in column or row 0
+// of its low zooms resume where they stopped; a position that is not the
+// task's starts its worker from the beginning.
+TEST_F(SampleTask, ATaskOfSeveralZoomsResumesFromWholePositions) {
+    WriteFileAtomic(dir.File("newtask.tsln"),
+                    "[THREADS]\r\nT1X=0\r\nT1Y=1\r\nT1Z=1\r\nT2X=6745\r\nT2Y=3104\r\n"
+                    "T3X=9\r\nT3Y=0\r\nT3Z=1\r\nT4X=13\r\nT4Y=6\r\nT4Z=4\r\n");
+    params.LeftLongitude = -180;
+    params.RightLongitude = 180;
+    params.TopLatitude = 85;
+    params.BottomLatitude = -85;
+    params.Zoom = 1;
+    params.ZoomTo = 4;
+    params.ContinueTask = true;
+    const MDTask& t = Create();
+    EXPECT_EQ(t.TotalCount, 4 + 16 + 64 + 256);
+    EXPECT_EQ(t.ResumeNumber(0), 2);  // zoom 1, column 0, row 1
+    EXPECT_EQ(t.ResumeNumber(1), 0);  // no zoom: not a whole position
+    EXPECT_EQ(t.ResumeNumber(2), 0);  // no such tile at zoom 1
+    EXPECT_EQ(t.ResumeNumber(3), 4 + 16 + 64 + 13 * 16 + 6 + 1);
 }
 
 }  // namespace

@@ -25,26 +25,27 @@ TEST(ProjectFile, WhatANewProjectHoldsReadsBackThroughTheRegistry) {
                    .Zoom = 13,
                    .ThreadCount = 3,
                    .ThreadSlots = 8,
-                   .Source = {}});
-    const ProjectArea area = project.ReadArea();
+                   .Source = {},
+                   .Cover = {}});
+    const ProjectArea area = project.Read().Area();
     EXPECT_EQ(area.LeftLongitude, "116.3");
     EXPECT_EQ(area.RightLongitude, "116.5");
     EXPECT_EQ(area.TopLatitude, "40");
     EXPECT_EQ(area.BottomLatitude, "-39.8");
-    EXPECT_EQ(project.Read(project_keys::MapsTypeWhenOpening), 4);
-    EXPECT_EQ(project.Read(project_keys::MapsTypeWhenComparing), 4);
-    EXPECT_EQ(project.Read(project_keys::ZoomWhenOpening), 13);
-    EXPECT_EQ(project.Read(project_keys::ZoomWhenComparing), 13);
+    EXPECT_EQ(project.Read().Integer(project_keys::MapsTypeWhenOpening), 4);
+    EXPECT_EQ(project.Read().Integer(project_keys::MapsTypeWhenComparing), 4);
+    EXPECT_EQ(project.Read().Integer(project_keys::ZoomWhenOpening), 13);
+    EXPECT_EQ(project.Read().Integer(project_keys::ZoomWhenComparing), 13);
     for (std::int32_t slot = 1; slot <= 8; ++slot) {
-        EXPECT_EQ(project.ReadSlot(slot, 'X'), 0) << slot;  // written empty
-        EXPECT_EQ(project.ReadSlot(slot, 'Y'), 0) << slot;
+        EXPECT_EQ(project.Read().Slot(slot, 'X'), 0) << slot;  // written empty
+        EXPECT_EQ(project.Read().Slot(slot, 'Y'), 0) << slot;
     }
 
     const std::string before = ReadFileBytes(project.FileName());
     project.WriteSlots({{8, 'X', 6747}, {8, 'Y', 3101}});
-    EXPECT_EQ(project.ReadSlot(8, 'X'), 6747);
-    EXPECT_EQ(project.ReadSlot(8, 'Y'), 3101);
-    EXPECT_EQ(project.ReadSlot(7, 'X'), 0);
+    EXPECT_EQ(project.Read().Slot(8, 'X'), 6747);
+    EXPECT_EQ(project.Read().Slot(8, 'Y'), 3101);
+    EXPECT_EQ(project.Read().Slot(7, 'X'), 0);
     // A saved position fills its own line and leaves the others as written.
     std::string expected = before;
     expected.replace(expected.find("T8X=\r\n"), 6, "T8X=6747\r\n");

@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "geo/tile_math.h"
@@ -106,7 +107,7 @@ TEST_F(SampleTask, ASourceTaskKeepsItsSourceInTheProjectFile) {
                "Attribution=", "Insecure=0", ""});
     const std::string written = ReadFileBytes(t.ProjectFileName());
     EXPECT_EQ(written, SampleProjectHead(5, 2) + sourceSection);
-    EXPECT_EQ(t.Project().ReadSource(), params.Source->Keys());
+    EXPECT_EQ(t.Project().Read().Source(), params.Source->Keys());
 
     t.Project().WriteSlots({{1, 'X', 6742}, {1, 'Y', 3101}});
     const std::string saved = ReadFileBytes(t.ProjectFileName());
@@ -148,9 +149,9 @@ TEST_F(SampleTask, TheTileListHasAHeaderAndOneLinePerTileColumnByColumn) {
         for (std::int32_t y = t.MinY; y <= t.MaxY; ++y, ++i) {
             char expected[256];
             std::snprintf(expected, sizeof expected, "%s: %20.14f %20.14f %20.14f %20.14f",
-                          t.GetTileFileName(x, y).c_str(), TileXToLongitude(x, 13),
-                          TileXToLongitude(x + 1, 13), TileYToLatitude(y, 13),
-                          TileYToLatitude(y + 1, 13));
+                          t.GetTileFileName({t.Params->Zoom, x, y}).c_str(),
+                          TileXToLongitude(x, 13), TileXToLongitude(x + 1, 13),
+                          TileYToLatitude(y, 13), TileYToLatitude(y + 1, 13));
             ASSERT_EQ(lines[i], expected);
         }
     }
@@ -378,6 +379,70 @@ TEST_F(SampleTask, AStartRemovesTheTemporaryFilesAKilledStartLeft) {
         EXPECT_TRUE(FileExists(dir.File(name))) << name;
     }
     ::close(live);
+}
+
+// A task of several zooms is one task: its tile list runs through every zoom
+// from the lowest in the order the workers take the tiles, its project keeps
+// the lowest zoom's keys and adds its cover, and its log names the zooms.
+TEST_F(SampleTask, ATaskOfSeveralZoomsListsEveryZoomInOrderAndKeepsItsCover) {
+    params.ZoomTo = 15;
+    const MDTask& t = Create();
+    t.WriteTaskFiles({});
+    const std::vector<std::string> lines = ReadTextLines(t.ListFileName);
+    ASSERT_EQ(static_cast<std::int64_t>(lines.size()), t.TotalCount + 1);
+    std::int64_t count = 0;
+    for (int zoom = 13; zoom <= 15; ++zoom) {
+        count += CoveringTiles({116.3, 116.5, 40, 39.8}, zoom).Count();
+    }
+    EXPECT_EQ(t.TotalCount, count);
+    for (std::int64_t seq = 1; seq <= t.TotalCount; ++seq) {
+        const TileId tile = t.Cover.At(seq);
+        ASSERT_EQ(lines[static_cast<std::size_t>(seq)].rfind(t.GetTileFileName(tile) + ": ", 0), 0u)
+            << seq;
+    }
+    const std::string project = ReadFileBytes(t.ProjectFileName());
+    EXPECT_NE(project.find("[Zoom]\r\nZoom=13\r\n"), std::string::npos);
+    EXPECT_NE(project.find("MinX=6742\r\n"), std::string::npos);
+    EXPECT_NE(project.find("[COVER]\r\nZoomFrom=13\r\nZoomTo=15\r\nCount=" + std::to_string(count) +
+                           "\r\n\r\n"),
+              std::string::npos)
+        << project;
+    EXPECT_EQ(t.Project().Read().Cover(),
+              (ProjectCover{.ZoomFrom = 13, .ZoomTo = 15, .Area = "", .Count = count}));
+    const std::vector<std::string> log = ReadTextLines(t.LogFileName);
+    EXPECT_NE(std::find(log.begin(), log.end(), "Zoom level: 13-15"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Total count of images would be downloaded: " + std::to_string(count)),
+              log.end());
+}
+
+// A shaped task keeps a copy of its area beside the project, written before
+// the project, and lists only the tiles of the shape.
+TEST_F(SampleTask, AShapedTaskKeepsItsAreaAndListsOnlyItsTiles) {
+    // A triangle over the sample area's west half.
+    params.Shape =
+        TaskShape{{{{{{116.3, 40.0}, {116.4, 40.0}, {116.3, 39.8}}, {}}}}, "{\"copy\": 1}\n", 250};
+    const MDTask& t = Create();
+    t.WriteTaskFiles({});
+    EXPECT_EQ(ReadFileBytes(t.AreaFileName), "{\"copy\": 1}\n");
+    EXPECT_EQ(t.AreaFileName, dir.File("newtask_area.geojson"));
+    EXPECT_LT(t.TotalCount, 42);
+    EXPECT_EQ(static_cast<std::int64_t>(ReadTextLines(t.ListFileName).size()), t.TotalCount + 1);
+    const std::optional<ProjectCover> cover = t.Project().Read().Cover();
+    ASSERT_TRUE(cover);
+    EXPECT_EQ(cover->Area, "newtask_area.geojson");
+    EXPECT_EQ(cover->BufferMetres, 250);
+    EXPECT_EQ(cover->Count, t.TotalCount);
+    const std::vector<std::string> log = ReadTextLines(t.LogFileName);
+    EXPECT_NE(std::find(log.begin(), log.end(), "Area: " + t.AreaFileName), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Buffer: 250 m"), log.end());
+
+    // Called off before the project: the copy may stay, the project does not
+    // come.
+    std::remove(t.ProjectFileName().c_str());
+    int asked = 0;
+    EXPECT_THROW(t.WriteTaskFiles([&] { return ++asked > 4; }), EStartCancelled);
+    EXPECT_FALSE(FileExists(t.ProjectFileName()));
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ class CombinerWindowTest : public QObject {
         task.WriteTaskFiles({});
         QImage tile(256, 256, QImage::Format_RGB888);
         tile.fill(Qt::red);
-        tile.save(QString::fromStdString(task.GetTilePath(6742, 3101)), "PNG");
+        tile.save(QString::fromStdString(task.GetTilePath({task.Params->Zoom, 6742, 3101})), "PNG");
         return dir->File("window.tsln");
     }
 

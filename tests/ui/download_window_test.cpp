@@ -171,8 +171,16 @@ private slots:
         } else if (field == "BottomLatitude") {
             fields.BottomLatitude = value;
         } else if (field == "World") {
-            fields = {"world.tsln", kMapItem, "-180",          "180",       "85",
-                      "-85",        "19",     fields.SavePath, std::nullopt};
+            const std::string folder = fields.SavePath;
+            fields = {};
+            fields.TaskName = "world.tsln";
+            fields.MapsTypeItem = kMapItem;
+            fields.LeftLongitude = "-180";
+            fields.RightLongitude = "180";
+            fields.TopLatitude = "85";
+            fields.BottomLatitude = "-85";
+            fields.Zoom = "19";
+            fields.SavePath = folder;
         } else if (field == "TileFolder") {
             QVERIFY(CreateDirectoryOneLevel(fields.SavePath));
             WriteFileAtomic(fields.SavePath + "/newtask", "in the way");

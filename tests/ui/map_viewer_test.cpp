@@ -102,11 +102,15 @@ private slots:
 
     void eachStateShowsInItsOwnColour() {
         WriteTask();
-        WriteFileAtomic(task->GetTilePath(6743, 3102), Png(QColor(0, 128, 0)));
-        WriteFileAtomic(task->GetTilePath(6744, 3103), Png(Qt::white, 8));
-        WriteFileAtomic(task->GetTilePath(6745, 3104), "\x89PNG but truncated");
-        WriteFileAtomic(task->FailedFileName,
-                        FormatFailedRecord(task->GetTilePath(6746, 3105), "http://a") + "\r\n");
+        WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6743, 3102}),
+                        Png(QColor(0, 128, 0)));
+        WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6744, 3103}), Png(Qt::white, 8));
+        WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6745, 3104}),
+                        "\x89PNG but truncated");
+        WriteFileAtomic(
+            task->FailedFileName,
+            FormatFailedRecord(task->GetTilePath({task->Params->Zoom, 6746, 3105}), "http://a") +
+                "\r\n");
         ShowWindow();
         QVERIFY(window->Open(QString::fromStdString(Project())));
         QCOMPARE(window->windowTitle(), QString("Map Viewer - sample.tsln"));
@@ -136,7 +140,7 @@ private slots:
 
     void theGridDrawsTheTileEdges() {
         WriteTask();
-        WriteFileAtomic(task->GetTilePath(6744, 3104), Png(Qt::white));
+        WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6744, 3104}), Png(Qt::white));
         ShowWindow();
         QVERIFY(window->Open(QString::fromStdString(Project())));
         TileView* view = View();

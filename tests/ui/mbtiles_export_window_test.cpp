@@ -35,7 +35,8 @@ class MbtilesExportWindowTest : public QObject {
         NoMessages messages;
         const MDTask task(&params, messages);
         task.WriteTaskFiles({});
-        WriteFileAtomic(task.GetTilePath(task.MinX, task.MinY), "a tile of " + name);
+        WriteFileAtomic(task.GetTilePath({task.Params->Zoom, task.MinX, task.MinY}),
+                        "a tile of " + name);
         return QString::fromStdString(dir->File(params.TaskName));
     }
 

@@ -270,7 +270,8 @@ public:
                 painter.drawRect(0, 0, 255, 255);
                 painter.drawText(tile.rect(), Qt::AlignCenter, QString("%1, %2").arg(x).arg(y));
                 painter.end();
-                tile.save(QString::fromStdString(task.GetTilePath(x, y)), "PNG");
+                tile.save(QString::fromStdString(task.GetTilePath({task.Params->Zoom, x, y})),
+                          "PNG");
             }
         }
         CombinerForm window(desktop_, "bigmap.bmp", home_.File("blankimg/"));
