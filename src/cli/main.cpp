@@ -76,6 +76,11 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     if (!control.Start(fields)) {
         return StopRequested() ? kStopped : kRefused;
     }
+    // Said where the user looks at every start, not only in the log: the
+    // project may have come from someone else.
+    if (fields.Source && fields.Source->Insecure()) {
+        console.ShowMessage(InsecureSourceLine(*fields.Source));
+    }
     RunLoop loop(control, sync, scale,
                  {StopRequested, [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();

@@ -4,6 +4,7 @@
 #include "download/client_setup.h"
 #include "net/http_client.h"
 #include "platform/files.h"
+#include "platform/shown_text.h"
 #include "task/sources_file.h"
 
 namespace tessellon {
@@ -85,7 +86,7 @@ SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
 }
 
 std::string DescribeSource(const TileSource& source) {
-    return source.Name() + ": " + source.Url().Text() + ", zooms " +
+    return ShowControlCharacters(source.Name()) + ": " + source.Url().Text() + ", zooms " +
            std::to_string(source.MinZoom()) + "-" + std::to_string(source.MaxZoom()) +
            ", workers " + std::to_string(source.Workers()) + ", pause " +
            std::to_string(source.PauseMs()) + " ms";

@@ -228,6 +228,25 @@ TEST_F(Cli, ASourceTaskStopsAndContinuesWithoutItsSourcesFile) {
     }
 }
 
+// A source that does not check certificates says so on standard error at
+// every start, a continued one too: the project may be someone else's.
+TEST_F(Cli, AnInsecureSourceIsSaidAtEveryStart) {
+    StartServer();
+    WriteLinesAtomic(dir.File("sources.ini"),
+                     {"[Loose]", "Url=" + ServerUrl("/{z}/{x}/{y}.png"), "Insecure=1"});
+    const std::string warning =
+        "Warning: source 'Loose' has Insecure=1: its server's certificate is not checked";
+    const Outcome run = Execute(
+        SourceArgs("loose.tsln", {"--source", "Loose", "--sources", dir.File("sources.ini")}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind(warning, 0), 0U) << run.err;
+    const Outcome again =
+        Execute({"open", dir.File("maps/loose.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err.rfind(warning, 0), 0U) << again.err;
+    EXPECT_NE(again.out.find(warning), std::string::npos) << again.out;
+}
+
 TEST_F(Cli, AnUnknownOrRefusedSourceEndsWithStatusOne) {
     WriteLinesAtomic(dir.File("sources.ini"),
                      {"[Bad]", "Url=http://127.0.0.1:1/{z}/{x}/{y}.png", "Workers=9"});

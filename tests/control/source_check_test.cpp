@@ -120,6 +120,11 @@ TEST_F(SourceCheckTest, ListsTheGoodSourcesReportsTheRefusedAndGivesAVerdict) {
                                             "1000 ms"});
     EXPECT_EQ(errors, std::vector<std::string>{"Source 'Broken': Workers must be 1..8."});
 
+    // A name's control characters reach the terminal shown, not obeyed.
+    std::tie(verdict, out, errors) = list("[Bell\x07]\nUrl=" + Origin() + "/{q}\n", false);
+    EXPECT_EQ(out, std::vector<std::string>{"Bell\\x07: " + Origin() +
+                                            "/{q}, zooms 1-19, workers 2, pause 1000 ms"});
+
     std::tie(verdict, out, errors) = list(good, true);
     EXPECT_EQ(verdict, SourcesVerdict::AllGood);
     ASSERT_EQ(out.size(), 2U);
