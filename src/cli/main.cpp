@@ -15,6 +15,7 @@
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
+#include "control/source_import.h"
 #include "output/mbtiles_export.h"
 #include "output/task_reader.h"
 #include "platform/files.h"
@@ -139,17 +140,26 @@ int RunExport(const cli::Arguments& args) {
 }
 
 int RunSources(const cli::Arguments& args, const std::string& configFile) {
-    SourcesListing listing;
-    listing.SourcesFileName = args.sourcesFile.value_or(DefaultSourcesFileName());
-    listing.ConfigFileName = configFile;
-    listing.Check = args.check;
     const auto print = [](std::FILE* stream) {
         return [stream](const std::string& line) {
             std::fprintf(stream, "%s\n", line.c_str());
             std::fflush(stream);
         };
     };
-    switch (ListSources(listing, print(stdout), print(stderr))) {
+    const std::string sourcesFile = args.sourcesFile.value_or(DefaultSourcesFileName());
+    SourcesVerdict verdict = SourcesVerdict::Refused;
+    if (args.importAddress) {
+        verdict = ImportSource(
+            {*args.importAddress, args.importLayer, args.importName, sourcesFile, configFile, {}},
+            print(stdout), print(stderr));
+    } else {
+        SourcesListing listing;
+        listing.SourcesFileName = sourcesFile;
+        listing.ConfigFileName = configFile;
+        listing.Check = args.check;
+        verdict = ListSources(listing, print(stdout), print(stderr));
+    }
+    switch (verdict) {
         case SourcesVerdict::AllGood:
             return kDone;
         case SourcesVerdict::Refused:

@@ -36,10 +36,13 @@ std::string DefaultSourcesFileName() {
 }
 
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
-                         const ProxySettings& proxy, const TNetTimeLimits& limits) {
+                         const ProxySettings& proxy, const TNetTimeLimits& limits,
+                         std::size_t maxBodyBytes, bool followRedirects) {
     FetchedTile tile;
     THttpClient http;
     http.TimeLimits = limits;
+    http.ReplyLimits.MaxBodySize = maxBodyBytes;
+    http.HandleRedirects = followRedirects;
     if (source) {
         UseSource(http, *source);
     }

@@ -48,9 +48,13 @@ struct FetchedTile {
 
 // Fetches `url` with the user agent, referer, extra headers and certificate
 // choice of `source` (none for a built-in layer), through the proxy when
-// `proxy` asks for one.
+// `proxy` asks for one. A body longer than `maxBodyBytes` fails the fetch;
+// redirects are followed only when asked (a tile server that redirects is
+// not serving the tile).
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
-                         const ProxySettings& proxy, const TNetTimeLimits& limits);
+                         const ProxySettings& proxy, const TNetTimeLimits& limits,
+                         std::size_t maxBodyBytes = kDefaultMaxTileBytes,
+                         bool followRedirects = false);
 
 // "sources.ini" of the running program, as SettingsFileIn places it.
 std::string DefaultSourcesFileName();

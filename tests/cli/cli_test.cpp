@@ -19,6 +19,7 @@
 #include "output/mbtiles.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "script_server.h"
 
 extern char** environ;
 
@@ -525,12 +526,44 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
               "The file " + file + " is not an MBTiles file: it is no SQLite database.\n");
 }
 
+// A source from a service's description: the layers listed, the chosen one
+// added under its name, and a layer that must be chosen asked for.
+TEST_F(Cli, SourcesImportAddsALayerOfAService) {
+    const std::string caps = ReadFileBytes(std::string(TESSELLON_SERVICE_DATA) + "wmts_kvp.xml");
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(caps.size()) +
+                              "\r\nConnection: close\r\n\r\n" + caps;
+    test::TScriptServer service({test::TServerScript().Answer(reply)});
+    const Outcome run = Execute(
+        {"sources", "--import", service.Url("/wmts?REQUEST=GetCapabilities"), "--name", "Roads",
+         "--sources", dir.File("sources.ini"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "WMTS \"Roads of the example region\", 1 layer(s):\n"
+              "  roads & paths: Roads; formats image/tiff, image/png; mode=8bit, "
+              "image/jpeg; styles default; sets GoogleMapsCompatible\n"
+              "Source 'Roads' added to " +
+                  dir.File("sources.ini") + ".\n");
+    const Outcome listed = Execute({"sources", "--sources", dir.File("sources.ini")});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out.rfind("Roads: https://kvp.example.org/service?map=roads&SERVICE=WMTS", 0),
+              0U)
+        << listed.out;
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"sources", "--layer", "roads"},
+          std::vector<std::string>{"sources", "--import", "http://x/", "--check"}}) {
+        const Outcome refused = Execute(wrong);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("--import"), std::string::npos) << refused.err;
+    }
+}
+
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word :
-         {"download", "open", "redownload", "convert", "sources", "export", "--config", "--sources",
-          "--check", "--replace", "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
+    for (const char* word : {"download", "open", "redownload", "convert", "sources", "export",
+                             "--config", "--sources", "--check", "--import", "--layer", "--replace",
+                             "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }
