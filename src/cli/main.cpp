@@ -15,6 +15,7 @@
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
+#include "control/source_editing.h"
 #include "control/source_import.h"
 #include "output/mbtiles_export.h"
 #include "output/task_reader.h"
@@ -139,6 +140,12 @@ int RunExport(const cli::Arguments& args) {
     return status;
 }
 
+// The catalogue beside the program joins the user's own sources file; a file
+// named on the command line stands alone.
+std::string CatalogueOf(const cli::Arguments& args) {
+    return args.sourcesFile ? "" : CatalogueFileIn(ProgramFolder());
+}
+
 int RunSources(const cli::Arguments& args, const std::string& configFile) {
     const auto print = [](std::FILE* stream) {
         return [stream](const std::string& line) {
@@ -155,6 +162,7 @@ int RunSources(const cli::Arguments& args, const std::string& configFile) {
     } else {
         SourcesListing listing;
         listing.SourcesFileName = sourcesFile;
+        listing.CatalogueFileName = CatalogueOf(args);
         listing.ConfigFileName = configFile;
         listing.Check = args.check;
         verdict = ListSources(listing, print(stdout), print(stderr));
@@ -187,7 +195,7 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
         return true;
     }
     const std::string fileName = args.sourcesFile.value_or(DefaultSourcesFileName());
-    SourcesFile file = ReadSourcesFile(fileName, version);
+    SourcesFile file = ReadSources(fileName, configFile, CatalogueOf(args));
     for (TileSource& source : file.Sources) {
         if (source.Name() == *args.sourceName) {
             fields.Source = std::move(source);

@@ -92,7 +92,8 @@ std::string DescribeSource(const TileSource& source) {
     return ShowControlCharacters(source.Name()) + ": " + source.Url().Text() + ", zooms " +
            std::to_string(source.MinZoom()) + "-" + std::to_string(source.MaxZoom()) +
            ", workers " + std::to_string(source.Workers()) + ", pause " +
-           std::to_string(source.PauseMs()) + " ms";
+           std::to_string(source.PauseMs()) + " ms" +
+           (source.Terms().empty() ? "" : "; terms: " + source.Terms());
 }
 
 std::string DescribeCheck(const SourceCheck& check, const TileSource& source) {
@@ -121,7 +122,7 @@ SourcesVerdict ListSources(const SourcesListing& listing,
                            const std::function<void(const std::string&)>& errors) {
     const Configuration configuration(listing.ConfigFileName);
     const SourcesFile file =
-        ReadSourcesFile(listing.SourcesFileName, configuration.Read(settings::Version));
+        ReadSources(listing.SourcesFileName, listing.ConfigFileName, listing.CatalogueFileName);
     const ProxySettings proxy = listing.Check ? configuration.ReadProxy() : ProxySettings{};
     for (const std::string& error : file.Errors) {
         errors(error);

@@ -73,6 +73,8 @@ std::string DescribeCheck(const SourceCheck& check, const TileSource& source);
 
 struct SourcesListing {
     std::string SourcesFileName;
+    // The catalogue whose sources follow the file's; empty for none.
+    std::string CatalogueFileName;
     // Gives the version of the default user agent and the proxy.
     std::string ConfigFileName;
     bool Check = false;

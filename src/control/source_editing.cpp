@@ -59,8 +59,19 @@ std::string SourcesFileIn(const std::string& programFolder) {
     return SettingsFileIn(programFolder, "sources.ini");
 }
 
-SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName) {
-    return ReadSourcesFile(sourcesFileName, Configuration(configFileName).Read(settings::Version));
+std::string CatalogueFileIn(const std::string& programFolder) {
+    return programFolder + "sources.ini";
+}
+
+SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName,
+                        const std::string& catalogueFileName) {
+    const std::string version = Configuration(configFileName).Read(settings::Version);
+    SourcesFile file = ReadSourcesFile(sourcesFileName, version);
+    if (catalogueFileName.empty() || !FileExists(catalogueFileName)) {
+        return file;
+    }
+    return WithCatalogue(std::move(file), ReadSourcesFile(catalogueFileName, version),
+                         sourcesFileName);
 }
 
 std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& name) {

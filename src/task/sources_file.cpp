@@ -19,6 +19,22 @@ SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view versio
     }
 }
 
+SourcesFile WithCatalogue(SourcesFile user, const SourcesFile& catalogue,
+                          const std::string& userFileName) {
+    if (!catalogue.Sources.empty() && !FileExists(userFileName)) {
+        user.Errors.clear();
+    }
+    for (const TileSource& source : catalogue.Sources) {
+        if (std::none_of(user.Sources.begin(), user.Sources.end(), [&](const TileSource& own) {
+                return SameIniName(own.Name(), source.Name());
+            })) {
+            user.Sources.push_back(source);
+        }
+    }
+    user.Errors.insert(user.Errors.end(), catalogue.Errors.begin(), catalogue.Errors.end());
+    return user;
+}
+
 SourcesFile ParseSources(std::string_view text, std::string_view version) {
     // Editors on some systems begin a UTF-8 file with a byte order mark,
     // which would otherwise hide the first section's header.

@@ -27,4 +27,11 @@ SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view versio
 // The same reading of a file's text.
 SourcesFile ParseSources(std::string_view text, std::string_view version);
 
+// The user's sources, then those of the catalogue shipped with the program
+// whose names the user's file does not have: the user's file wins by name.
+// A user's file that is missing is no error when the catalogue has sources
+// (a fresh installation has none).
+SourcesFile WithCatalogue(SourcesFile user, const SourcesFile& catalogue,
+                          const std::string& userFileName);
+
 }  // namespace tessellon

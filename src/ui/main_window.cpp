@@ -310,7 +310,8 @@ void TForm1::RefreshSources() {
         current >= 0 && current < static_cast<int>(sources_.size())
             ? std::optional(sources_[static_cast<std::size_t>(current)])
             : std::nullopt;
-    SourcesFile file = ReadSources(sourcesFileName_, settings_.ConfigFileName);
+    SourcesFile file = ReadSources(sourcesFileName_, settings_.ConfigFileName,
+                                   CatalogueFileIn(settings_.ProgramFolder));
     sources_.clear();
     ComboSource->clear();
     if (taskSource_ && std::none_of(file.Sources.begin(), file.Sources.end(),

@@ -12,6 +12,7 @@
 #include "form_layout.h"
 #include "handler_guard.h"
 #include "platform/files.h"
+#include "service_import_form.h"
 #include "source_edit_form.h"
 #include "task/sources_file.h"
 
@@ -57,10 +58,12 @@ TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::str
         {"ButtonRemove", "Remove", "Remove the chosen source", &TfrmSources::ButtonRemoveClick},
         {"ButtonTest", "Test", "Fetch one tile of the chosen source",
          &TfrmSources::ButtonTestClick},
+        {"ButtonImport", "From service...", "Add a source from a map service's description",
+         &TfrmSources::ButtonImportClick},
     };
     int top = 26;
     for (const Action& action : actions) {
-        QPushButton* button = form::Button(this, action.name, action.caption, {236, top, 75, 25});
+        QPushButton* button = form::Button(this, action.name, action.caption, {236, top, 90, 25});
         button->setAccessibleName(action.spoken);
         ConnectHandler(desktop_, button, &QPushButton::clicked, this, action.handler);
         top += 31;
@@ -157,6 +160,15 @@ bool TfrmSources::EditSource(const QString& caption, const std::string& oldName,
 
 void TfrmSources::ButtonAddClick() {
     EditSource("Add a tile source", "", {});
+}
+
+// The service's layer comes into the edit window filled in, so the user sees
+// and may change what the service said before it is saved.
+void TfrmSources::ButtonImportClick() {
+    TfrmServiceImport import(desktop_, Configuration(configFileName_).ReadProxy(), this);
+    if (import.exec() == QDialog::Accepted) {
+        EditSource("Add a tile source from a service", "", import.Keys());
+    }
 }
 
 void TfrmSources::ButtonEditClick() {
