@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "control/start_checks.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
 #include "platform/text_format.h"
 #include "task/contract_texts.h"
@@ -265,6 +266,9 @@ void DownloadControl::ReleaseWorkers() {
         if (worker) {
             const WorkerEnd end = worker->EndReason();
             if (end == WorkerEnd::Refused || end == WorkerEnd::EndedByError) {
+                if (outcome_.EndError.empty()) {
+                    outcome_.EndError = worker->EndError();
+                }
                 outcome_.EndedByPolicy = true;
                 outcome_.Refused = outcome_.Refused || end == WorkerEnd::Refused;
             }
@@ -298,7 +302,16 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
     }
     if (outcome.EndedByPolicy) {
         const std::string line = "Network error: the workers stopped.";
-        return proxy.empty() ? line : line + " (proxy " + proxy + ")";
+        const std::string named = proxy.empty() ? line : line + " (proxy " + proxy + ")";
+        const std::size_t tls = outcome.EndError.find(kTlsHandshakeFailed);
+        if (tls == std::string::npos) {
+            return named;
+        }
+        return named + "\n" + outcome.EndError.substr(tls) +
+               "\nThe server's certificate could not be verified. If the service is the one "
+               "you mean, make its certificate's issuer known: add it to the system's "
+               "certificate store, or point SSL_CERT_FILE at a file that holds it. For your own "
+               "test server only, Insecure=1 in its source accepts any certificate.";
     }
     if (outcome.Stopped) {
         return "Stopped after " + std::to_string(progress.Done) + " of " +

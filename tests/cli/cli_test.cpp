@@ -248,6 +248,26 @@ TEST_F(Cli, AnInsecureSourceIsSaidAtEveryStart) {
     EXPECT_NE(again.out.find(warning), std::string::npos) << again.out;
 }
 
+// A certificate that does not verify ends the task with the reason and
+// what to do on standard error, not only in a log line.
+TEST_F(Cli, ACertificateThatDoesNotVerifySaysWhyAndWhatToDo) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.tls = true;
+    StartServer(std::move(options));
+    WriteLinesAtomic(
+        dir.File("sources.ini"),
+        {"[Own]", "Url=https://127.0.0.1:" + std::to_string(server->Port()) + "/{z}/{x}/{y}.png"});
+    const Outcome run =
+        Execute(SourceArgs("own.tsln", {"--source", "Own", "--sources", dir.File("sources.ini")}));
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("Network error: the workers stopped.\nTLS handshake failed: "),
+              std::string::npos)
+        << run.err;
+    for (const char* advice : {"could not be verified", "SSL_CERT_FILE", "Insecure=1"}) {
+        EXPECT_NE(run.err.find(advice), std::string::npos) << advice;
+    }
+}
+
 TEST_F(Cli, AnUnknownOrRefusedSourceEndsWithStatusOne) {
     WriteLinesAtomic(dir.File("sources.ini"),
                      {"[Bad]", "Url=http://127.0.0.1:1/{z}/{x}/{y}.png", "Workers=9"});

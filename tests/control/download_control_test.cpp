@@ -426,6 +426,21 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
               "Network error: the workers stopped.");
     EXPECT_EQ(line({.EndedByPolicy = true}, "10.0.0.1:3128"),
               "Network error: the workers stopped. (proxy 10.0.0.1:3128)");
+    // A certificate that does not verify says so and what to do; other
+    // network errors keep their line.
+    const std::string tls = line({.EndedByPolicy = true,
+                                  .EndError = "T1 TLS handshake failed: certificate verify failed "
+                                              "(self-signed certificate)"});
+    EXPECT_EQ(tls.rfind("Network error: the workers stopped.\nTLS handshake failed: certificate "
+                        "verify failed (self-signed certificate)\nThe server's certificate could "
+                        "not be verified.",
+                        0),
+              0U)
+        << tls;
+    EXPECT_NE(tls.find("SSL_CERT_FILE"), std::string::npos);
+    EXPECT_NE(tls.find("Insecure=1"), std::string::npos);
+    EXPECT_EQ(line({.EndedByPolicy = true, .EndError = "Socket Error # 10061"}),
+              "Network error: the workers stopped.");
     // A refusal is the server's answer, not the proxy's failure.
     EXPECT_EQ(line({.EndedByPolicy = true, .Refused = true, .FailedTiles = 1}, "10.0.0.1:3128"),
               "The server refused the requests (HTTP 403/302): the workers stopped.");
