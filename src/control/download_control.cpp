@@ -13,6 +13,8 @@ namespace tessellon {
 namespace {
 
 constexpr int kSaveEveryTicks = 5;
+// How the network library words a refused connection (ECONNREFUSED).
+constexpr const char* kConnectionRefusedError = "Socket Error # 10061";
 
 }  // namespace
 
@@ -219,6 +221,16 @@ void DownloadControl::SavePositions() {
 
 void DownloadControl::Finish(bool showMessage) {
     timerEnabled_ = false;
+    // Every worker has ended by now.
+    std::optional<std::string> hint;
+    for (const auto& worker : DownThreads) {
+        if (worker && worker->EndReason() == WorkerEnd::EndedByError && !hint) {
+            hint = FirstRunHint(*params_, worker->EndError());
+        }
+    }
+    if (hint) {
+        AppendLogLine(*hint);
+    }
     AppendLogLine("");
     AppendLogLine("--------------------------------");
     AppendLogLine(kTaskStoppedLogLine);
@@ -257,7 +269,8 @@ void DownloadControl::Finish(bool showMessage) {
         const std::string proxy =
             params_->UseProxy ? params_->ProxyServer + ":" + params_->ProxyPort : "";
         frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" +
-                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy));
+                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy) +
+                              (hint ? "\n" + *hint : ""));
     }
 }
 
@@ -322,6 +335,22 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
                failedFileName + " for a later re-download.";
     }
     return "All " + std::to_string(progress.Total) + " tiles downloaded.";
+}
+
+std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError) {
+    const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, params.MapsType);
+    if (params.Source || layer == nullptr || params.UseProxy ||
+        endError.find(kConnectionRefusedError) == std::string::npos) {
+        return std::nullopt;
+    }
+    const bool map = layer->Host == &TaskParameters::MapHost;
+    const StringSetting& setting = map ? settings::MapHost : settings::SatelliteHost;
+    if (params.*(layer->Host) != setting.Default) {
+        return std::nullopt;
+    }
+    return "Nothing answers at " + std::string(setting.Default) +
+           ", the built-in services' address: start tessellon-tileserver, set " +
+           std::string(setting.Key) + " in config.ini, or choose a tile source.";
 }
 
 void DownloadControl::AppendLogLine(const std::string& line) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,12 @@ struct DownloadOutcome {
 // reason and what to do about it.
 std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& progress,
                        const std::string& failedFileName, const std::string& proxy);
+
+// What a fresh installation's first download is told when its built-in
+// layer's host is still the default loopback address and nothing answers
+// there (`endError`, the error that ended a worker, is a refused
+// connection); none otherwise.
+std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError);
 
 inline constexpr const char* kStartCaption = "Start";
 inline constexpr const char* kStopCaption = "Stop";

@@ -448,6 +448,27 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
 
 // Each ending as a download reaches it, one tile against the server in this
 // process.
+// Nothing at the built-in services' default address: a fresh installation
+// is told what to do; another address, a source or another error is not.
+TEST(TaskEnding, NothingAtTheDefaultAddressSaysWhatToStart) {
+    TaskParameters params;
+    params.MapsType = kMapsTypeMap;
+    params.MapHost = "127.0.0.1:8086";
+    params.SatelliteHost = "127.0.0.1:8086";
+    const std::string refused = "Socket Error # 10061\r\nConnection refused.";
+    EXPECT_EQ(FirstRunHint(params, refused),
+              "Nothing answers at 127.0.0.1:8086, the built-in services' address: start "
+              "tessellon-tileserver, set MapHost in config.ini, or choose a tile source.");
+    params.MapsType = kMapsTypeSatellite;
+    EXPECT_NE(FirstRunHint(params, refused)->find("set SatelliteHost in"), std::string::npos);
+    EXPECT_EQ(FirstRunHint(params, "Socket Error # 10060\r\nConnection timed out."), std::nullopt);
+    params.SatelliteHost = "tiles.example.org";
+    EXPECT_EQ(FirstRunHint(params, refused), std::nullopt);
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read("S", {{"Url", "http://127.0.0.1:8086/{z}/{x}/{y}.png"}}, "1");
+    EXPECT_EQ(FirstRunHint(params, refused), std::nullopt);
+}
+
 TEST(TaskEnding, FailedTilesARefusalAndANetworkErrorEachSayWhatHappened) {
     {
         DownloadHarness h(WithFault("status-503"));
