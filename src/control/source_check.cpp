@@ -71,11 +71,11 @@ FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>
 }
 
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
-                        const TNetTimeLimits& limits) {
+                        const TNetTimeLimits& limits, std::size_t maxTileBytes) {
     SourceCheck check;
     check.Zoom = source.MinZoom();
     check.Url = source.TileUrl(0, 0, check.Zoom);
-    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits);
+    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits, maxTileBytes);
     check.Error = std::move(tile.Error);
     check.Time = tile.Time;
     check.Status = tile.Status;
@@ -131,7 +131,8 @@ SourcesVerdict ListSources(const SourcesListing& listing,
     for (const TileSource& source : file.Sources) {
         out(DescribeSource(source));
         if (listing.Check) {
-            const SourceCheck check = CheckSource(source, proxy, listing.TimeLimits);
+            const SourceCheck check =
+                CheckSource(source, proxy, listing.TimeLimits, configuration.ReadMaxTileBytes());
             out(DescribeCheck(check, source));
             checksPassed = checksPassed && check.Passed;
         }

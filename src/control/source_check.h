@@ -62,9 +62,11 @@ std::string DefaultSourcesFileName();
 // Fetches tile 0/0 at the source's MinZoom as its download would: its user
 // agent, referer, extra headers and certificate choice, through the proxy
 // when `proxy` asks for one. Passes on a 2xx reply whose body is an image of
-// the source's kind (any body for "pbf").
+// the source's kind (any body for "pbf") of at most `maxTileBytes`, the
+// bound a download's workers keep.
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
-                        const TNetTimeLimits& limits = {});
+                        const TNetTimeLimits& limits = {},
+                        std::size_t maxTileBytes = kDefaultMaxTileBytes);
 
 // "Topo: https://{s}.example.org/{z}/{x}/{y}.png, zooms 1-19, workers 2, pause 1000 ms"
 std::string DescribeSource(const TileSource& source);

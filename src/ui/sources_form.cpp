@@ -200,12 +200,14 @@ void TfrmSources::ButtonTestClick() {
     if (chosen == nullptr || test_.joinable()) {
         return;
     }
-    const ProxySettings proxy = Configuration(configFileName_).ReadProxy();
+    const Configuration configuration(configFileName_);
+    const ProxySettings proxy = configuration.ReadProxy();
+    const std::size_t maxTileBytes = configuration.ReadMaxTileBytes();
     ButtonTest->setEnabled(false);
     ImageTile->clear();
     LabelTest->setText("Fetching " + Q(chosen->TileUrl(0, 0, chosen->MinZoom())) + " ...");
-    test_ = std::thread([this, source = *chosen, proxy] {
-        const SourceCheck check = CheckSource(source, proxy);
+    test_ = std::thread([this, source = *chosen, proxy, maxTileBytes] {
+        const SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes);
         QMetaObject::invokeMethod(
             this, [this, check, source] { ShowCheck(check, source); }, Qt::QueuedConnection);
     });

@@ -140,6 +140,17 @@ TEST_F(SourceCheckTest, ListsTheGoodSourcesReportsTheRefusedAndGivesAVerdict) {
     // A refused source outweighs a failed check.
     std::tie(verdict, out, errors) = list(missing + broken, true);
     EXPECT_EQ(verdict, SourcesVerdict::Refused);
+
+    // The check keeps the download's bound on a tile's body: a service
+    // announcing a terabyte is cut off, and so is a tile past MaxTileBytes.
+    std::tie(verdict, out, errors) =
+        list("[Huge]\nUrl=" + Origin() + "/{z}/{x}/{y}.png?fault=length-huge\n", true);
+    EXPECT_EQ(verdict, SourcesVerdict::CheckFailed);
+    EXPECT_NE(out[1].find(": failed, "), std::string::npos) << out[1];
+    WriteFileAtomic(dir.File("config.ini"), "[IniParas]\nMaxTileBytes=100\n");
+    std::tie(verdict, out, errors) = list(good, true);
+    EXPECT_EQ(verdict, SourcesVerdict::CheckFailed);
+    EXPECT_EQ(out[1].rfind("  check 2/0/0: failed, HTTP 200, ", 0), 0U) << out[1];
 }
 
 }  // namespace
