@@ -1,6 +1,8 @@
 #include "control/download_control.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "control/start_checks.h"
 #include "net/net_errors.h"
@@ -15,6 +17,14 @@ namespace {
 constexpr int kSaveEveryTicks = 5;
 // How the network library words a refused connection (ECONNREFUSED).
 constexpr const char* kConnectionRefusedError = "Socket Error # 10061";
+
+std::optional<FileMark> MarkIfAny(const std::string& path) {
+    try {
+        return MarkOfFile(path);
+    } catch (const EFileError&) {
+        return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -68,6 +78,11 @@ bool DownloadControl::Start(const TaskFields& fields) {
         task_->WriteTaskFiles(settings_.StartCancelled);
         shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
         memo2_ = ReadTextLines(task_->FailedFileName);
+        // An empty file is what an empty list writes.
+        failedListSaved_ = MarkIfAny(task_->FailedFileName);
+        if (failedListSaved_ && failedListSaved_->Size != 0) {
+            failedListSaved_.reset();
+        }
     } catch (const std::exception& e) {
         frontEnd_.ShowMessage(e.what());
         return false;
@@ -80,8 +95,8 @@ bool DownloadControl::Start(const TaskFields& fields) {
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    WorkerEnvironment environment{&sync_, this, TaskPace(*params_), settings_.TimeLimits,
-                                  settings_.ProgramFolder};
+    WorkerEnvironment environment{&sync_, this, TaskPacing(params_->Source, settings_.Pace),
+                                  settings_.TimeLimits, settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
@@ -107,15 +122,9 @@ bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask
     if (params.ContinueTask) {
         return true;
     }
-    const auto question = HugeTaskQuestion(
-        EstimateTask(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile));
+    const auto question = HugeTaskQuestion(EstimateTask(
+        task.TotalCount, params.ThreadCount, PauseAfterTile(params.Source, settings_.Pace)));
     return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
-}
-
-Pacing DownloadControl::TaskPace(const TaskParameters& params) const {
-    Pacing pace = settings_.Pace;
-    pace.AfterTile = PauseAfterTile(params.Source, settings_.Pace);
-    return pace;
 }
 
 // Tiles of a continued task that its workers finished in earlier runs: worker
@@ -164,6 +173,12 @@ void DownloadControl::Timer1Timer() {
     }
 }
 
+void DownloadControl::FinishIfWorkersEnded() {
+    if (timerEnabled_ && runningThreadCount_ == 0) {
+        Finish(true);
+    }
+}
+
 void DownloadControl::Shutdown() {
     if (!Running()) {
         return;
@@ -180,9 +195,47 @@ void DownloadControl::Shutdown() {
 // The failed-tile list goes first: a kill between two of these writes can
 // then never leave a given-up tile that is neither recorded nor fetched again.
 void DownloadControl::SaveProgress() {
-    WriteLinesAtomic(task_->FailedFileName, memo2_);
-    SavePositions();
-    log_.Save();
+    SaveFailedList();
+    SaveLogWhile([&] { SavePositions(); });
+}
+
+// The log is a file of its own: saved on a thread beside `step`, the syncs of
+// the disk that the two wait for overlap.
+void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
+    std::exception_ptr logError;
+    std::exception_ptr stepError;
+    {
+        const std::jthread logSave([&] {
+            try {
+                log_.Save();
+            } catch (...) {
+                logError = std::current_exception();
+            }
+        });
+        try {
+            step();
+        } catch (...) {
+            stepError = std::current_exception();
+        }
+    }
+    if (logError) {
+        std::rethrow_exception(logError);
+    }
+    if (stepError) {
+        std::rethrow_exception(stepError);
+    }
+}
+
+// A list that holds what it would be given stays as it is: its rewrite would
+// cost a sync of the disk at every save and at the end of every run.
+void DownloadControl::SaveFailedList() {
+    const std::string& path = task_->FailedFileName;
+    if (failedListSaved_ && MarkIfAny(path) == failedListSaved_) {
+        return;
+    }
+    failedListSaved_.reset();
+    WriteLinesAtomic(path, memo2_);
+    failedListSaved_ = MarkIfAny(path);
 }
 
 void DownloadControl::SavePositions() {
@@ -251,14 +304,18 @@ void DownloadControl::Finish(bool showMessage) {
             }
         }
     };
-    attempt([&] { WriteLinesAtomic(task_->FailedFileName, memo2_); });
+    attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
-    attempt([&] { log_.Save(); });
-    // Positions past tiles whose records did not reach the disk would lose
-    // those tiles for good; without them the tiles are fetched again.
-    if (failedListSaved) {
-        attempt([&] { SavePositions(); });
-    }
+    attempt([&] {
+        SaveLogWhile([&] {
+            // Positions past tiles whose records did not reach the disk would
+            // lose those tiles for good; without them the tiles are fetched
+            // again.
+            if (failedListSaved) {
+                SavePositions();
+            }
+        });
+    });
     ReleaseWorkers();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();
@@ -360,6 +417,7 @@ void DownloadControl::AppendLogLine(const std::string& line) {
 
 void DownloadControl::AppendFailedLine(const std::string& line) {
     memo2_.push_back(line);
+    failedListSaved_.reset();
     ++outcome_.FailedTiles;
     frontEnd_.FailedLineAdded(line);
 }

@@ -11,15 +11,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "geo/web_mercator.h"
+
 namespace tessellon {
 
 namespace {
 
-// The Web Mercator grid as WMTS writes it: the top-left corner in metres and
-// the scale denominator of level 0 (256-pixel tiles of 0.28 mm pixels).
-constexpr double kGridCorner = 20037508.342789244;
-constexpr double kLevel0Scale = 559082264.0287178;
-constexpr int kGridTileSize = 256;
+// The scale denominator of the grid's level 0 as WMTS writes it: one tile of
+// 0.28 mm pixels over the world's width.
+constexpr double kLevel0Scale = 2 * kHalfWorldMetres / kTilePixels / 0.00028;
 // Documents write the corner rounded to a few decimals and the scales with
 // some eight digits; another grid differs by far more.
 constexpr double kCornerTolerance = 1.0;
@@ -266,13 +266,13 @@ std::optional<int> MatrixZoom(const xmlNode* matrix, std::string& why) {
         why = "tile matrix " + id + " is incomplete";
         return std::nullopt;
     }
-    if (tileWidth != kGridTileSize || tileHeight != kGridTileSize) {
+    if (tileWidth != kTilePixels || tileHeight != kTilePixels) {
         why = "its tiles are " + std::to_string(tileWidth) + "x" + std::to_string(tileHeight) +
               " pixels, not 256x256";
         return std::nullopt;
     }
-    if (std::abs(left + kGridCorner) > kCornerTolerance ||
-        std::abs(top - kGridCorner) > kCornerTolerance) {
+    if (std::abs(left + kHalfWorldMetres) > kCornerTolerance ||
+        std::abs(top - kHalfWorldMetres) > kCornerTolerance) {
         why = "tile matrix " + id + " does not begin at the grid's corner";
         return std::nullopt;
     }

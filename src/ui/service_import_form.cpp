@@ -8,6 +8,7 @@
 #include "control/source_import.h"
 #include "form_layout.h"
 #include "handler_guard.h"
+#include "window_job.h"
 
 namespace tessellon {
 
@@ -21,6 +22,13 @@ QString Q(const std::string& text) {
 }
 
 }  // namespace
+
+// A read's result, as the window takes it on its own thread.
+struct ServiceReadReports {
+    bool Done = false;
+    ServiceDescription Service;
+    std::string Error;
+};
 
 TfrmServiceImport::TfrmServiceImport(Desktop& desktop, ProxySettings proxy, QWidget* parent)
     : QDialog(parent), desktop_(desktop), proxy_(std::move(proxy)) {
@@ -61,15 +69,11 @@ TfrmServiceImport::TfrmServiceImport(Desktop& desktop, ProxySettings proxy, QWid
             [this] { RunHandler(desktop_, this, [this] { ButtonOKClick(); }); });
 }
 
-TfrmServiceImport::~TfrmServiceImport() {
-    if (fetch_.joinable()) {
-        fetch_.join();
-    }
-}
+TfrmServiceImport::~TfrmServiceImport() = default;
 
 void TfrmServiceImport::ButtonReadClick() {
     const std::string address = EditAddress->text().trimmed().toStdString();
-    if (address.empty() || fetch_.joinable()) {
+    if (address.empty() || fetch_) {
         return;
     }
     ButtonRead->setEnabled(false);
@@ -77,29 +81,35 @@ void TfrmServiceImport::ButtonReadClick() {
     ListLayers->clear();
     service_ = {};
     LabelService->setText("Reading " + Q(address) + " ...");
-    fetch_ = std::thread([this, address, proxy = proxy_] {
-        ServiceDescription service;
-        std::string error;
-        try {
-            service = FetchServiceDescription(address, proxy);
-        } catch (const EServiceDescriptionError& e) {
-            error = e.what();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, address, service, error] { ShowService(address, service, error); },
-            Qt::QueuedConnection);
-    });
+    fetch_ = std::make_unique<ServiceReadJob>(
+        this,
+        [this, address](const ServiceReadReports& reports) {
+            if (reports.Done) {
+                ShowService(address, reports);
+            }
+        },
+        [address, proxy = proxy_](ServiceReadJob& job) {
+            ServiceReadReports result;
+            try {
+                result.Service = FetchServiceDescription(address, proxy);
+            } catch (const EServiceDescriptionError& e) {
+                result.Error = e.what();
+            }
+            job.Report([&](ServiceReadReports& reports) {
+                reports = std::move(result);
+                reports.Done = true;
+            });
+        });
 }
 
-void TfrmServiceImport::ShowService(const std::string& address, const ServiceDescription& service,
-                                    const std::string& error) {
-    fetch_.join();
+void TfrmServiceImport::ShowService(const std::string& address, const ServiceReadReports& reports) {
+    fetch_.reset();
     ButtonRead->setEnabled(true);
-    if (!error.empty()) {
-        LabelService->setText(Q(error));
+    if (!reports.Error.empty()) {
+        LabelService->setText(Q(reports.Error));
         return;
     }
-    service_ = service;
+    service_ = reports.Service;
     int usable = 0;
     for (const ServiceLayer& layer : service_.Layers) {
         auto* item = new QListWidgetItem(

@@ -6,8 +6,8 @@
 // off the window's thread.
 
 #include <QDialog>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "control/configuration.h"
 #include "desktop.h"
@@ -20,11 +20,16 @@ class QPushButton;
 
 namespace tessellon {
 
+struct ServiceReadReports;
+template <typename Reports>
+class WindowJob;
+using ServiceReadJob = WindowJob<ServiceReadReports>;
+
 class TfrmServiceImport final : public QDialog {
     Q_OBJECT
 public:
     TfrmServiceImport(Desktop& desktop, ProxySettings proxy, QWidget* parent);
-    // Waits for a fetch still under way.
+    // Waits for the step of a fetch under way.
     ~TfrmServiceImport() override;
 
     // After OK: the chosen layer's keys, "Name" first.
@@ -32,8 +37,7 @@ public:
 
 private:
     void ButtonReadClick();
-    void ShowService(const std::string& address, const ServiceDescription& service,
-                     const std::string& error);
+    void ShowService(const std::string& address, const ServiceReadReports& reports);
     void ButtonOKClick();
 
     Desktop& desktop_;
@@ -47,7 +51,7 @@ private:
     QLabel* LabelService;
     QPushButton* ButtonOK;
 
-    std::thread fetch_;
+    std::unique_ptr<ServiceReadJob> fetch_;
 };
 
 }  // namespace tessellon
