@@ -9,6 +9,7 @@
 #include "control/degrees_converter.h"
 #include "platform/numbers.h"
 #include "platform/text_format.h"
+#include "task/tile_cover.h"
 
 namespace tessellon {
 
@@ -130,7 +131,7 @@ std::optional<TaskEstimate> EstimateFieldsTask(const TaskFields& fields) {
     if (!area || !ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
         return std::nullopt;
     }
-    return EstimateTask(CoveringTiles(*area, zoom).Count(), WorkersOf(fields.Source),
+    return EstimateTask(TileCover::OfRectangle(*area, zoom, zoom).Count(), WorkersOf(fields.Source),
                         PauseAfterTile(fields.Source));
 }
 
