@@ -10,6 +10,8 @@ foreach(program tessellon tessellon-cli tessellon-tileserver combiner mapviewer)
   endif()
 endforeach()
 install(DIRECTORY data/blankimg data/help DESTINATION ${folder})
+# The catalogue of tile sources, read-only beside the programs.
+install(FILES data/sources.ini DESTINATION ${folder} PERMISSIONS OWNER_READ GROUP_READ WORLD_READ)
 install(DIRECTORY DESTINATION ${folder}/ini)
 
 foreach(size 16 32 48 64 128 256)

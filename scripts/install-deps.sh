@@ -25,6 +25,8 @@ packages=(
     # Area files (GeoJSON, KML, KMZ, GPX) through GDAL's OGR; their buffers
     # through GEOS.
     libgdal-dev libgeos-dev
+    # Service descriptions: WMTS capabilities (XML) and TileJSON.
+    libxml2-dev nlohmann-json3-dev
     # The field's reference readers check the combiner's and the export's
     # outputs; the combiner and export benchmarks' peers.
     gdal-bin imagemagick python3 sqlite3

@@ -33,6 +33,8 @@ const char* const kUsage = R"(Usage:
   tessellon-cli redownload FILE.ftl
   tessellon-cli convert DEGREES MINUTES SECONDS
   tessellon-cli sources [--sources FILE] [--check] [--config FILE]
+  tessellon-cli sources --import URL [--layer ID] [--name NAME]
+                        [--sources FILE] [--config FILE]
   tessellon-cli --help
 
 Downloads the map tiles of a rectangle over one zoom level or a range of
@@ -91,6 +93,14 @@ sources     Lists the tile sources of the sources file: name, URL template,
             standard error. --check fetches tile 0/0 at each source's least
             zoom and shows its status, time, size and whether it is an image
             of the source's kind.
+            --import URL reads a map service's description, a WMTS
+            capabilities document (RESTful WMTSCapabilities.xml or a KVP
+            GetCapabilities address) or a TileJSON file, lists its layers
+            (title, formats, styles, tile matrix sets, or why a layer cannot
+            be downloaded) and adds the layer --layer ID (needed when more
+            than one can be downloaded) to the sources file as a new source
+            named NAME (by default the layer's title). A layer must have a
+            tile matrix set in the Web Mercator grid.
 
 --config FILE  Reads the settings (proxy, tile servers) from FILE instead of
                config.ini: ini/config.ini beside the program when that folder
@@ -112,7 +122,7 @@ Exit status:
      (redownload: every record fetched; convert: a result; sources: every
      source read and checked; export: every tile of the projects exported)
   1  the input was refused or the task could not start (sources: the file
-     cannot be read or a source in it was refused; export: a project or the
+     cannot be read or a source in it was refused, or --import added none; export: a project or the
      MBTiles file was refused)
   2  this run recorded failed tiles (redownload: some records failed;
      sources: a check failed; export: missing or failed tiles left out)
@@ -212,6 +222,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             result.tilesFile = value;
         } else if (command == "estimate" && arg == "--save-area") {
             result.areaCopyFile = value;
+        } else if (command == "sources" && arg == "--import") {
+            result.importAddress = value;
+        } else if (command == "sources" && arg == "--layer") {
+            result.importLayer = value;
+            seen[arg] = true;
+        } else if (command == "sources" && arg == "--name") {
+            result.importName = value;
+            seen[arg] = true;
         } else if ((command == "sources" || takesTask) && arg == "--sources") {
             result.sourcesFile = value;
         } else if (takesTask && arg == "--type") {
@@ -314,6 +332,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         result.command = Command::Sources;
         if (!positional.empty()) {
             return Error("unexpected argument " + positional[0]);
+        }
+        if ((seen["--layer"] || seen["--name"]) && !result.importAddress) {
+            return Error("--layer and --name go with --import");
+        }
+        if (result.check && result.importAddress) {
+            return Error("--check and --import are two commands");
         }
         return {result, ""};
     }

@@ -24,6 +24,10 @@ struct Arguments {
     // of the sources file, or a template given on the command line.
     std::optional<std::string> sourcesFile;
     bool check = false;  // sources
+    // sources --import: the service's description, the layer and the name.
+    std::optional<std::string> importAddress;
+    std::string importLayer;
+    std::string importName;
     std::optional<std::string> sourceName;
     std::optional<std::string> urlTemplate;
     std::vector<std::string> projects;  // export

@@ -12,6 +12,8 @@
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
+#include "control/source_editing.h"
+#include "control/source_import.h"
 #include "output/mbtiles_export.h"
 #include "output/task_reader.h"
 #include "platform/files.h"
@@ -53,6 +55,11 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     DownloadControl control(settings, console, sync);
     if (!control.Start(fields)) {
         return StopRequestedBySignal() ? kStopped : kRefused;
+    }
+    // Said where the user looks at every start, not only in the log: the
+    // project may have come from someone else.
+    if (fields.Source && fields.Source->Insecure()) {
+        console.ShowMessage(InsecureSourceLine(*fields.Source));
     }
     RunLoop loop(control, sync, scale,
                  {StopRequestedBySignal, [&] { console.ShowProgress(control.Progress()); }});
@@ -183,18 +190,34 @@ int RunExport(const cli::Arguments& args) {
     return status;
 }
 
+// The catalogue beside the program joins the user's own sources file; a file
+// named on the command line stands alone.
+std::string CatalogueOf(const cli::Arguments& args) {
+    return args.sourcesFile ? "" : CatalogueFileIn(ProgramFolder());
+}
+
 int RunSources(const cli::Arguments& args, const std::string& configFile) {
-    SourcesListing listing;
-    listing.SourcesFileName = args.sourcesFile.value_or(DefaultSourcesFileName());
-    listing.ConfigFileName = configFile;
-    listing.Check = args.check;
     const auto print = [](std::FILE* stream) {
         return [stream](const std::string& line) {
             std::fprintf(stream, "%s\n", line.c_str());
             std::fflush(stream);
         };
     };
-    switch (ListSources(listing, print(stdout), print(stderr))) {
+    const std::string sourcesFile = args.sourcesFile.value_or(DefaultSourcesFileName());
+    SourcesVerdict verdict = SourcesVerdict::Refused;
+    if (args.importAddress) {
+        verdict = ImportSource(
+            {*args.importAddress, args.importLayer, args.importName, sourcesFile, configFile, {}},
+            print(stdout), print(stderr));
+    } else {
+        SourcesListing listing;
+        listing.SourcesFileName = sourcesFile;
+        listing.CatalogueFileName = CatalogueOf(args);
+        listing.ConfigFileName = configFile;
+        listing.Check = args.check;
+        verdict = ListSources(listing, print(stdout), print(stderr));
+    }
+    switch (verdict) {
         case SourcesVerdict::AllGood:
             return kDone;
         case SourcesVerdict::Refused:
@@ -222,7 +245,7 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
         return true;
     }
     const std::string fileName = args.sourcesFile.value_or(DefaultSourcesFileName());
-    SourcesFile file = ReadSourcesFile(fileName, version);
+    SourcesFile file = ReadSources(fileName, configFile, CatalogueOf(args));
     for (TileSource& source : file.Sources) {
         if (source.Name() == *args.sourceName) {
             fields.Source = std::move(source);

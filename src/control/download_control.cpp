@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "control/start_checks.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
 #include "platform/text_format.h"
 #include "task/contract_texts.h"
@@ -15,6 +16,8 @@ namespace tessellon {
 namespace {
 
 constexpr int kSaveEveryTicks = 5;
+// How the network library words a refused connection (ECONNREFUSED).
+constexpr const char* kConnectionRefusedError = "Socket Error # 10061";
 
 std::optional<FileMark> MarkIfAny(const std::string& path) {
     try {
@@ -284,6 +287,16 @@ void DownloadControl::SavePositions() {
 
 void DownloadControl::Finish(bool showMessage) {
     timerEnabled_ = false;
+    // Every worker has ended by now.
+    std::optional<std::string> hint;
+    for (const auto& worker : DownThreads) {
+        if (worker && worker->EndReason() == WorkerEnd::EndedByError && !hint) {
+            hint = FirstRunHint(*params_, worker->EndError());
+        }
+    }
+    if (hint) {
+        AppendLogLine(*hint);
+    }
     AppendLogLine("");
     AppendLogLine("--------------------------------");
     AppendLogLine(kTaskStoppedLogLine);
@@ -333,7 +346,8 @@ void DownloadControl::Finish(bool showMessage) {
         const std::string proxy =
             params_->UseProxy ? params_->ProxyServer + ":" + params_->ProxyPort : "";
         frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" +
-                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy));
+                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy) +
+                              (hint ? "\n" + *hint : ""));
     }
 }
 
@@ -342,6 +356,9 @@ void DownloadControl::ReleaseWorkers() {
         if (worker) {
             const WorkerEnd end = worker->EndReason();
             if (end == WorkerEnd::Refused || end == WorkerEnd::EndedByError) {
+                if (outcome_.EndError.empty()) {
+                    outcome_.EndError = worker->EndError();
+                }
                 outcome_.EndedByPolicy = true;
                 outcome_.Refused = outcome_.Refused || end == WorkerEnd::Refused;
             }
@@ -375,7 +392,16 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
     }
     if (outcome.EndedByPolicy) {
         const std::string line = "Network error: the workers stopped.";
-        return proxy.empty() ? line : line + " (proxy " + proxy + ")";
+        const std::string named = proxy.empty() ? line : line + " (proxy " + proxy + ")";
+        const std::size_t tls = outcome.EndError.find(kTlsHandshakeFailed);
+        if (tls == std::string::npos) {
+            return named;
+        }
+        return named + "\n" + outcome.EndError.substr(tls) +
+               "\nThe server's certificate could not be verified. If the service is the one "
+               "you mean, make its certificate's issuer known: add it to the system's "
+               "certificate store, or point SSL_CERT_FILE at a file that holds it. For your own "
+               "test server only, Insecure=1 in its source accepts any certificate.";
     }
     if (outcome.Stopped) {
         return "Stopped after " + std::to_string(progress.Done) + " of " +
@@ -386,6 +412,22 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
                failedFileName + " for a later re-download.";
     }
     return "All " + std::to_string(progress.Total) + " tiles downloaded.";
+}
+
+std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError) {
+    const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, params.MapsType);
+    if (params.Source || layer == nullptr || params.UseProxy ||
+        endError.find(kConnectionRefusedError) == std::string::npos) {
+        return std::nullopt;
+    }
+    const bool map = layer->Host == &TaskParameters::MapHost;
+    const StringSetting& setting = map ? settings::MapHost : settings::SatelliteHost;
+    if (params.*(layer->Host) != setting.Default) {
+        return std::nullopt;
+    }
+    return "Nothing answers at " + std::string(setting.Default) +
+           ", the built-in services' address: start tessellon-tileserver, set " +
+           std::string(setting.Key) + " in config.ini, or choose a tile source.";
 }
 
 void DownloadControl::AppendLogLine(const std::string& line) {

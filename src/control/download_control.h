@@ -74,15 +74,24 @@ struct DownloadOutcome {
     bool EndedByPolicy = false;    // a worker gave up and ended
     bool Refused = false;          // ... one of them because the server refused it
     std::int64_t FailedTiles = 0;  // records added by this run
+    // The error that ended the first worker ended by the policy.
+    std::string EndError{};
 };
 
 // The line the closing box adds under "Task stoped!", and the command line
 // prints after it: how the download ended. A worker ended by the failure
 // policy tells most, then the user's stop, then failed tiles. `proxy`
 // ("HOST:PORT", empty without one) is named in a network error, since the
-// proxy may be what failed.
+// proxy may be what failed. A certificate that did not verify adds the
+// reason and what to do about it.
 std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& progress,
                        const std::string& failedFileName, const std::string& proxy);
+
+// What a fresh installation's first download is told when its built-in
+// layer's host is still the default loopback address and nothing answers
+// there (`endError`, the error that ended a worker, is a refused
+// connection); none otherwise.
+std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError);
 
 inline constexpr const char* kStartCaption = "Start";
 inline constexpr const char* kStopCaption = "Stop";

@@ -4,6 +4,7 @@
 #include "download/client_setup.h"
 #include "net/http_client.h"
 #include "platform/files.h"
+#include "platform/shown_text.h"
 #include "task/sources_file.h"
 
 namespace tessellon {
@@ -35,10 +36,13 @@ std::string DefaultSourcesFileName() {
 }
 
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
-                         const ProxySettings& proxy, const TNetTimeLimits& limits) {
+                         const ProxySettings& proxy, const TNetTimeLimits& limits,
+                         std::size_t maxBodyBytes, bool followRedirects) {
     FetchedTile tile;
     THttpClient http;
     http.TimeLimits = limits;
+    http.ReplyLimits.MaxBodySize = maxBodyBytes;
+    http.HandleRedirects = followRedirects;
     if (source) {
         UseSource(http, *source);
     }
@@ -67,11 +71,11 @@ FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>
 }
 
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
-                        const TNetTimeLimits& limits) {
+                        const TNetTimeLimits& limits, std::size_t maxTileBytes) {
     SourceCheck check;
     check.Zoom = source.MinZoom();
     check.Url = source.TileUrl(0, 0, check.Zoom);
-    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits);
+    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits, maxTileBytes);
     check.Error = std::move(tile.Error);
     check.Time = tile.Time;
     check.Status = tile.Status;
@@ -85,10 +89,11 @@ SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
 }
 
 std::string DescribeSource(const TileSource& source) {
-    return source.Name() + ": " + source.Url().Text() + ", zooms " +
+    return ShowControlCharacters(source.Name()) + ": " + source.Url().Text() + ", zooms " +
            std::to_string(source.MinZoom()) + "-" + std::to_string(source.MaxZoom()) +
            ", workers " + std::to_string(source.Workers()) + ", pause " +
-           std::to_string(source.PauseMs()) + " ms";
+           std::to_string(source.PauseMs()) + " ms" +
+           (source.Terms().empty() ? "" : "; terms: " + source.Terms());
 }
 
 std::string DescribeCheck(const SourceCheck& check, const TileSource& source) {
@@ -117,7 +122,7 @@ SourcesVerdict ListSources(const SourcesListing& listing,
                            const std::function<void(const std::string&)>& errors) {
     const Configuration configuration(listing.ConfigFileName);
     const SourcesFile file =
-        ReadSourcesFile(listing.SourcesFileName, configuration.Read(settings::Version));
+        ReadSources(listing.SourcesFileName, listing.ConfigFileName, listing.CatalogueFileName);
     const ProxySettings proxy = listing.Check ? configuration.ReadProxy() : ProxySettings{};
     for (const std::string& error : file.Errors) {
         errors(error);
@@ -126,7 +131,8 @@ SourcesVerdict ListSources(const SourcesListing& listing,
     for (const TileSource& source : file.Sources) {
         out(DescribeSource(source));
         if (listing.Check) {
-            const SourceCheck check = CheckSource(source, proxy, listing.TimeLimits);
+            const SourceCheck check =
+                CheckSource(source, proxy, listing.TimeLimits, configuration.ReadMaxTileBytes());
             out(DescribeCheck(check, source));
             checksPassed = checksPassed && check.Passed;
         }

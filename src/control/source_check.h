@@ -48,9 +48,13 @@ struct FetchedTile {
 
 // Fetches `url` with the user agent, referer, extra headers and certificate
 // choice of `source` (none for a built-in layer), through the proxy when
-// `proxy` asks for one.
+// `proxy` asks for one. A body longer than `maxBodyBytes` fails the fetch;
+// redirects are followed only when asked (a tile server that redirects is
+// not serving the tile).
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
-                         const ProxySettings& proxy, const TNetTimeLimits& limits);
+                         const ProxySettings& proxy, const TNetTimeLimits& limits,
+                         std::size_t maxBodyBytes = kDefaultMaxTileBytes,
+                         bool followRedirects = false);
 
 // "sources.ini" of the running program, as SettingsFileIn places it.
 std::string DefaultSourcesFileName();
@@ -58,9 +62,11 @@ std::string DefaultSourcesFileName();
 // Fetches tile 0/0 at the source's MinZoom as its download would: its user
 // agent, referer, extra headers and certificate choice, through the proxy
 // when `proxy` asks for one. Passes on a 2xx reply whose body is an image of
-// the source's kind (any body for "pbf").
+// the source's kind (any body for "pbf") of at most `maxTileBytes`, the
+// bound a download's workers keep.
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
-                        const TNetTimeLimits& limits = {});
+                        const TNetTimeLimits& limits = {},
+                        std::size_t maxTileBytes = kDefaultMaxTileBytes);
 
 // "Topo: https://{s}.example.org/{z}/{x}/{y}.png, zooms 1-19, workers 2, pause 1000 ms"
 std::string DescribeSource(const TileSource& source);
@@ -69,6 +75,8 @@ std::string DescribeCheck(const SourceCheck& check, const TileSource& source);
 
 struct SourcesListing {
     std::string SourcesFileName;
+    // The catalogue whose sources follow the file's; empty for none.
+    std::string CatalogueFileName;
     // Gives the version of the default user agent and the proxy.
     std::string ConfigFileName;
     bool Check = false;

@@ -6,6 +6,7 @@
 #include "control/configuration.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/shown_text.h"
 
 namespace tessellon {
 
@@ -58,8 +59,19 @@ std::string SourcesFileIn(const std::string& programFolder) {
     return SettingsFileIn(programFolder, "sources.ini");
 }
 
-SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName) {
-    return ReadSourcesFile(sourcesFileName, Configuration(configFileName).Read(settings::Version));
+std::string CatalogueFileIn(const std::string& programFolder) {
+    return programFolder + "sources.ini";
+}
+
+SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName,
+                        const std::string& catalogueFileName) {
+    const std::string version = Configuration(configFileName).Read(settings::Version);
+    SourcesFile file = ReadSourcesFile(sourcesFileName, version);
+    if (catalogueFileName.empty() || !FileExists(catalogueFileName)) {
+        return file;
+    }
+    return WithCatalogue(std::move(file), ReadSourcesFile(catalogueFileName, version),
+                         sourcesFileName);
 }
 
 std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& name) {
@@ -138,12 +150,13 @@ std::optional<std::string> SaveSource(const std::string& sourcesFileName,
     // A name the section line cannot hold as it is would come back as
     // another source, or as none.
     if (HeaderName("[" + name + "]") != name) {
-        return "Source '" + name + "': a name cannot hold ] or begin or end with a blank.";
+        return "Source '" + ShowControlCharacters(name) +
+               "': a name cannot hold ] or begin or end with a blank.";
     }
     try {
         const std::string text = ReadTextIfPresent(sourcesFileName);
         if (!SameIniName(name, oldName) && SectionKeys(text, name)) {
-            return "Source '" + name + "' exists already.";
+            return "Source '" + ShowControlCharacters(name) + "' exists already.";
         }
         WriteFileAtomic(sourcesFileName,
                         ReplaceSection(text, oldName.empty() ? name : oldName, keys));

@@ -19,9 +19,15 @@ namespace tessellon {
 // SettingsFileIn places it.
 std::string SourcesFileIn(const std::string& programFolder);
 
+// The catalogue of sources shipped beside a program in `programFolder`
+// (ending in "/"): read-only, a handful of public services.
+std::string CatalogueFileIn(const std::string& programFolder);
+
 // The sources of the file as the program reads them, with the user agent
-// version of the configuration file.
-SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName);
+// version of the configuration file; with a catalogue's name, its sources
+// the file lacks follow (see WithCatalogue; a missing catalogue adds none).
+SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName,
+                        const std::string& catalogueFileName = "");
 
 // The first section of that name in `text`: "Name" and the keys as written
 // (empty values left out), so that saving them back adds no default. None

@@ -242,6 +242,7 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
                 return TileResult::Refused;
             }
             Post(kNetworkMessage);
+            endError_ = message.value_or("");
             return TileResult::EndWorker;
         case FailureOutcome::BlankNotFound:
             Post(kNotFoundMessage + message.value_or(""));

@@ -84,6 +84,9 @@ public:
     std::int64_t TilesFinished() const { return tilesFinished_.load(); }
     // Meaningful once the worker has made its WorkerDone call.
     WorkerEnd EndReason() const { return endReason_.load(); }
+    // The error that ended the worker by the failure policy (EndedByError);
+    // empty otherwise. Read, like EndReason, after WorkerDone.
+    const std::string& EndError() const { return endError_; }
 
 private:
     enum class TileResult { Saved, GivenUp, Refused, EndWorker, Stopped };
@@ -128,6 +131,8 @@ private:
     std::atomic<std::int64_t> last_{0};
     std::atomic<std::int64_t> tilesFinished_{0};
     std::atomic<WorkerEnd> endReason_{WorkerEnd::RangeDone};
+    // Written by the worker before it stores endReason_.
+    std::string endError_;
     std::thread thread_;
 };
 

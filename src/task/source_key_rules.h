@@ -31,10 +31,14 @@ struct SourceKeyRule {
     std::string_view Hint;
     // What the key does, in a few words.
     std::string_view Meaning;
+    // Listed by Keys() only when set (see below).
+    bool Optional = false;
 };
 
 // Keys() of a source lists them in this order; "Name" comes first and is the
-// section's name in the sources file, a key only in a task's [SOURCE].
+// section's name in the sources file, a key only in a task's [SOURCE]. The
+// keys marked Optional came later: Keys() lists them only when they differ
+// from their default, so a task that started before them keeps its keys.
 inline constexpr auto kSourceKeyRules = std::to_array<SourceKeyRule>({
     {"Name", SourceKeyKind::Text, 0, 0, 0, "", "the name the source is chosen by"},
     {"Url", SourceKeyKind::Text, 0, 0, 0, "https://{s}.example.org/{z}/{x}/{y}.png",
@@ -44,6 +48,9 @@ inline constexpr auto kSourceKeyRules = std::to_array<SourceKeyRule>({
      "the tiles' format and their files' extension"},
     {"MinZoom", SourceKeyKind::Integer, 1, 19, 1, "", "the lowest zoom the service has"},
     {"MaxZoom", SourceKeyKind::Integer, 1, 19, 19, "", "the highest zoom the service has"},
+    // A TMS "global-mercator" profile numbers its zooms one below the grid's.
+    {"ZoomOffset", SourceKeyKind::Integer, -2, 2, 0, "",
+     "added to {z} in the Url, for a service whose zooms are numbered otherwise", true},
     {"Workers", SourceKeyKind::Integer, 1, 8, 2, "", "how many tiles are fetched at once"},
     // Past a minute a pause is no longer politeness but a stall; a server
     // that wants more says so with Retry-After.
@@ -56,6 +63,8 @@ inline constexpr auto kSourceKeyRules = std::to_array<SourceKeyRule>({
      "further headers of every request"},
     {"Attribution", SourceKeyKind::Text, 0, 0, 0, "",
      "the text the service asks to be shown with its tiles"},
+    {"Terms", SourceKeyKind::Text, 0, 0, 0, "", "the service's terms of use, shown at each start",
+     true},
     {"Insecure", SourceKeyKind::Switch, 0, 1, 0, "", "accept a certificate that does not verify"},
 });
 

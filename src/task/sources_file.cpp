@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/shown_text.h"
 
 namespace tessellon {
 
@@ -18,7 +19,28 @@ SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view versio
     }
 }
 
+SourcesFile WithCatalogue(SourcesFile user, const SourcesFile& catalogue,
+                          const std::string& userFileName) {
+    if (!catalogue.Sources.empty() && !FileExists(userFileName)) {
+        user.Errors.clear();
+    }
+    for (const TileSource& source : catalogue.Sources) {
+        if (std::none_of(user.Sources.begin(), user.Sources.end(), [&](const TileSource& own) {
+                return SameIniName(own.Name(), source.Name());
+            })) {
+            user.Sources.push_back(source);
+        }
+    }
+    user.Errors.insert(user.Errors.end(), catalogue.Errors.begin(), catalogue.Errors.end());
+    return user;
+}
+
 SourcesFile ParseSources(std::string_view text, std::string_view version) {
+    // Editors on some systems begin a UTF-8 file with a byte order mark,
+    // which would otherwise hide the first section's header.
+    if (text.starts_with(kUtf8ByteOrderMark)) {
+        text.remove_prefix(kUtf8ByteOrderMark.size());
+    }
     SourcesFile file;
     for (const IniSection& section : ReadIniSections(SplitTextLines(text))) {
         // The INI rules read the first section of a name; a second one is
@@ -27,7 +49,7 @@ SourcesFile ParseSources(std::string_view text, std::string_view version) {
             return SameIniName(source.Name(), section.Name);
         };
         if (std::any_of(file.Sources.begin(), file.Sources.end(), sameName)) {
-            file.Errors.push_back("Source '" + section.Name +
+            file.Errors.push_back("Source '" + ShowControlCharacters(section.Name) +
                                   "' appears twice; the first one is used.");
             continue;
         }

@@ -19,9 +19,19 @@ struct SourcesFile {
     std::vector<std::string> Errors;
 };
 
-// `version` makes the default user agent, see TileSource::Read.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// `version` makes the default user agent, see TileSource::Read. A byte order
+// mark before the text is skipped.
 SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view version);
 // The same reading of a file's text.
 SourcesFile ParseSources(std::string_view text, std::string_view version);
+
+// The user's sources, then those of the catalogue shipped with the program
+// whose names the user's file does not have: the user's file wins by name.
+// A user's file that is missing is no error when the catalogue has sources
+// (a fresh installation has none).
+SourcesFile WithCatalogue(SourcesFile user, const SourcesFile& catalogue,
+                          const std::string& userFileName);
 
 }  // namespace tessellon

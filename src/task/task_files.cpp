@@ -15,6 +15,7 @@
 #include "geo/tile_math.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/shown_text.h"
 #include "platform/text_format.h"
 #include "task/md_task.h"
 
@@ -25,47 +26,21 @@ namespace {
 constexpr const char* kTileListHeader =
     "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
     "Bottom_Edge_Latitude";
-constexpr const char* kPasswordMask = "********";
-
-// Header names that usually carry a credential; their values stay out of the
-// log.
-constexpr std::array<std::string_view, 3> kSecretHeaderWords{"authorization", "key", "token"};
-
-bool IsSecretHeader(const std::string& name) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::any_of(
-        kSecretHeaderWords.begin(), kSecretHeaderWords.end(),
-        [&](std::string_view word) { return lower.find(word) != std::string::npos; });
-}
-
-// The template with the password of a "user:password@" part masked.
-std::string UrlForLog(std::string url) {
-    const std::size_t hostStart = url.find("://");
-    if (hostStart == std::string::npos) {
-        return url;
-    }
-    const std::size_t hostEnd = url.find_first_of("/?#", hostStart + 3);
-    const std::size_t at = url.rfind('@', hostEnd);
-    if (at == std::string::npos || at < hostStart) {
-        return url;
-    }
-    const std::size_t colon = url.find(':', hostStart + 3);
-    if (colon < at) {
-        url.replace(colon + 1, at - colon - 1, kPasswordMask);
-    }
-    return url;
-}
 
 // The lines that name a source task's source.
 std::vector<std::string> SourceLogLines(const TileSource& source) {
     std::vector<std::string> lines = {
-        "Source: " + source.Name(),
-        "Url: " + UrlForLog(source.Url().Text()),
+        "Source: " + ShowControlCharacters(source.Name()),
+        "Url: " + source.Url().Text(),
     };
     for (const auto& [name, value] : source.Headers()) {
-        lines.push_back("Header: " + name + ": " + (IsSecretHeader(name) ? kPasswordMask : value));
+        lines.push_back("Header: " + ShownHeader(name, value));
+    }
+    if (!source.Terms().empty()) {
+        lines.push_back("Terms: " + source.Terms());
+    }
+    if (source.Insecure()) {
+        lines.emplace_back(InsecureSourceLine(source));
     }
     lines.emplace_back();
     return lines;
@@ -241,6 +216,10 @@ void MDTask::WriteLogHeader(FileWriteOptions options) const {
         writer.AppendLine("--------------------------------------------");
         writer.AppendLine("Log continue...");
         writer.AppendLine("Now time is:" + LocalDateTimeText());
+        // Every start says it: a project may come from someone else.
+        if (Params->Source && Params->Source->Insecure()) {
+            writer.AppendLine(InsecureSourceLine(*Params->Source));
+        }
         writer.Commit();
         return;
     }
@@ -269,7 +248,7 @@ std::vector<std::string> MDTask::LogHeadLines() const {
                                       "Proxy Port:" + p.ProxyPort,
                                       "ProxyUsername:" + p.ProxyUsername,
                                       std::string("ProxyPassword:") +
-                                          (p.ProxyPassword.empty() ? "" : kPasswordMask),
+                                          (p.ProxyPassword.empty() ? "" : kSecretMask),
                                       "",
                                   });
     }

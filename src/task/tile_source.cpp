@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/ini_file.h"
+#include "platform/shown_text.h"
 #include "task/source_key_rules.h"
 
 namespace tessellon {
@@ -13,6 +14,16 @@ namespace tessellon {
 namespace {
 
 constexpr std::array<std::string_view, 4> kFormats{"png", "jpg", "webp", "pbf"};
+
+// Parts of header names that mark a credential ("auth" covers Authorization
+// and Proxy-Authorization).
+constexpr std::array<std::string_view, 6> kSecretHeaderWords{"auth",  "cookie", "key",
+                                                             "token", "secret", "session"};
+
+// Headers the client writes itself: a second one would make the request
+// ambiguous, or break its framing.
+constexpr std::array<std::string_view, 4> kClientHeaders{"Host", "Content-Length",
+                                                         "Transfer-Encoding", "Connection"};
 
 std::string Lowercase(std::string_view text) {
     std::string lower(text);
@@ -134,7 +145,7 @@ public:
     }
 
     [[noreturn]] void Fail(const std::string& what) const {
-        throw ETileSourceError("Source '" + name_ + "': " + what);
+        throw ETileSourceError("Source '" + ShowControlCharacters(name_) + "': " + what);
     }
 
 private:
@@ -142,10 +153,46 @@ private:
     const SourceKeys& keys_;
 };
 
+// The host and port of a template: what TUri will take them for, so what it
+// cannot take is refused here, where the source is named.
+void CheckAuthority(const SectionReader& section, std::string_view url) {
+    std::string_view authority = url.substr(url.find("://") + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (authority.find('@') != std::string_view::npos) {
+        section.Fail(
+            "Url must not hold a user name or password (user:password@); put credentials in "
+            "Headers, such as Authorization: Basic ....");
+    }
+    if (authority.starts_with('[')) {
+        section.Fail("Url names an IPv6 address, which the program cannot reach; use a host name.");
+    }
+    const std::size_t colon = authority.find(':');
+    const std::string_view host = authority.substr(0, colon);
+    const std::string_view hostLetters = Trim(host);
+    if (hostLetters.empty() || hostLetters.size() != host.size()) {
+        section.Fail("Url has no host.");
+    }
+    if (colon == std::string_view::npos) {
+        return;
+    }
+    const std::string_view port = authority.substr(colon + 1);
+    int number = 0;
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }) ||
+        (number = std::stoi(std::string(port))) < 1 || number > 65535) {
+        section.Fail("Url's port must be a number 1..65535.");
+    }
+}
+
 UrlTemplate ReadUrl(const SectionReader& section, const std::string& name) {
     const std::string& text = section.Text(SourceKey("Url").Name);
     if (text.empty()) {
-        throw ETileSourceError("Source '" + name + "' has no Url.");
+        throw ETileSourceError("Source '" + ShowControlCharacters(name) + "' has no Url.");
+    }
+    // A blank would end the request line early.
+    if (text.find_first_of(" \t") != std::string::npos) {
+        section.Fail("Url must not hold a blank; write one as %20.");
     }
     std::optional<UrlTemplate> url;
     try {
@@ -157,6 +204,7 @@ UrlTemplate ReadUrl(const SectionReader& section, const std::string& name) {
     if (scheme != "http://" && scheme != "https://") {
         section.Fail("Url must begin with http:// or https://.");
     }
+    CheckAuthority(section, text);
     const bool xyz = url->Uses(TilePlaceholder::X) && url->Uses(TilePlaceholder::Z) &&
                      (url->Uses(TilePlaceholder::Y) || url->Uses(TilePlaceholder::TmsY));
     if (!xyz && !url->Uses(TilePlaceholder::Quadkey) && !url->Uses(TilePlaceholder::Bbox)) {
@@ -194,6 +242,12 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const SectionReader
             !std::all_of(headerName.begin(), headerName.end(), IsTokenCharacter)) {
             section.Fail("Headers must be Name: value pairs separated by |.");
         }
+        for (const std::string_view own : kClientHeaders) {
+            if (SameIniName(headerName, own)) {
+                section.Fail("Headers cannot set " + std::string(own) +
+                             ": the program sends it itself.");
+            }
+        }
         headers.emplace_back(headerName, Trim(std::string_view(entry).substr(colon + 1)));
     }
     return headers;
@@ -203,6 +257,23 @@ std::vector<std::pair<std::string, std::string>> ReadHeaders(const SectionReader
 
 bool IsSourceFormat(std::string_view text) {
     return std::find(kFormats.begin(), kFormats.end(), text) != kFormats.end();
+}
+
+bool IsSecretHeader(std::string_view name) {
+    const std::string lower = Lowercase(name);
+    return std::any_of(
+        kSecretHeaderWords.begin(), kSecretHeaderWords.end(),
+        [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+std::string ShownHeader(const std::string& name, const std::string& value) {
+    return name + ": " + (IsSecretHeader(name) ? kSecretMask : value);
+}
+
+std::string InsecureSourceLine(const TileSource& source) {
+    return "Warning: source '" + ShowControlCharacters(source.Name()) +
+           "' has Insecure=1: its server's certificate is not checked, so anyone on the way "
+           "can read and change its tiles.";
 }
 
 TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::string_view version) {
@@ -227,6 +298,10 @@ TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::strin
     if (source.minZoom_ > source.maxZoom_) {
         section.Fail("MinZoom must not be above MaxZoom.");
     }
+    source.zoomOffset_ = section.Integer(SourceKey("ZoomOffset"));
+    if (source.minZoom_ + source.zoomOffset_ < 0) {
+        section.Fail("MinZoom plus ZoomOffset must not be below 0.");
+    }
     source.workers_ = section.Integer(SourceKey("Workers"));
     source.pauseMs_ = section.Integer(SourceKey("PauseMs"));
     source.userAgent_ = section.Text(SourceKey("UserAgent").Name);
@@ -236,6 +311,7 @@ TileSource TileSource::Read(std::string name, const SourceKeys& keys, std::strin
     source.referer_ = section.Text(SourceKey("Referer").Name);
     source.headers_ = ReadHeaders(section);
     source.attribution_ = section.Text(SourceKey("Attribution").Name);
+    source.terms_ = section.Text(SourceKey("Terms").Name);
     source.insecure_ = section.Integer(SourceKey("Insecure")) == 1;
     return source;
 }
@@ -260,21 +336,34 @@ SourceKeys TileSource::Keys() const {
         subdomains += ',';
     }
     const auto header = [](const auto& entry) { return entry.first + ": " + entry.second; };
-    return {
+    const SourceKeys all{
         {std::string(SourceKey("Name").Name), name_},
         {std::string(SourceKey("Url").Name), url_.Text()},
         {std::string(SourceKey("Subdomains").Name), subdomains},
         {std::string(SourceKey("Format").Name), format_},
         {std::string(SourceKey("MinZoom").Name), std::to_string(minZoom_)},
         {std::string(SourceKey("MaxZoom").Name), std::to_string(maxZoom_)},
+        {std::string(SourceKey("ZoomOffset").Name), std::to_string(zoomOffset_)},
         {std::string(SourceKey("Workers").Name), std::to_string(workers_)},
         {std::string(SourceKey("PauseMs").Name), std::to_string(pauseMs_)},
         {std::string(SourceKey("UserAgent").Name), userAgent_},
         {std::string(SourceKey("Referer").Name), referer_},
         {std::string(SourceKey("Headers").Name), Join(headers_, "|", header)},
         {std::string(SourceKey("Attribution").Name), attribution_},
+        {std::string(SourceKey("Terms").Name), terms_},
         {std::string(SourceKey("Insecure").Name), insecure_ ? "1" : "0"},
     };
+    SourceKeys keys;
+    for (const auto& [key, value] : all) {
+        const SourceKeyRule& rule = *FindSourceKey(key);
+        const bool atDefault = rule.Kind == SourceKeyKind::Text
+                                   ? value.empty()
+                                   : value == std::to_string(rule.Default);
+        if (!rule.Optional || !atDefault) {
+            keys.emplace_back(key, value);
+        }
+    }
+    return keys;
 }
 
 }  // namespace tessellon

@@ -116,7 +116,7 @@ bool UrlTemplate::Uses(TilePlaceholder placeholder) const {
 }
 
 void UrlTemplate::AppendUrl(std::string& out, std::int32_t x, std::int32_t y, int zoom,
-                            std::span<const std::string> subdomains) const {
+                            std::span<const std::string> subdomains, int zoomOffset) const {
     for (const Piece& piece : pieces_) {
         if (piece.Literal) {
             out.append(text_, piece.Offset, piece.Length);
@@ -130,7 +130,7 @@ void UrlTemplate::AppendUrl(std::string& out, std::int32_t x, std::int32_t y, in
                 AppendNumber(out, y);
                 break;
             case TilePlaceholder::Z:
-                AppendNumber(out, zoom);
+                AppendNumber(out, zoom + zoomOffset);
                 break;
             case TilePlaceholder::TmsY:
                 AppendNumber(out, (std::int64_t{1} << zoom) - 1 - y);
@@ -153,10 +153,10 @@ void UrlTemplate::AppendUrl(std::string& out, std::int32_t x, std::int32_t y, in
 }
 
 std::string UrlTemplate::Url(std::int32_t x, std::int32_t y, int zoom,
-                             std::span<const std::string> subdomains) const {
+                             std::span<const std::string> subdomains, int zoomOffset) const {
     std::string url;
     url.reserve(text_.size() + 64);
-    AppendUrl(url, x, y, zoom, subdomains);
+    AppendUrl(url, x, y, zoom, subdomains, zoomOffset);
     return url;
 }
 

@@ -38,11 +38,13 @@ public:
     bool Uses(TilePlaceholder placeholder) const;
 
     // Appends the URL of tile (x, y) at `zoom` (0..30) to `out`. {s} takes
-    // subdomain (x + y) mod count, and nothing when there is none.
+    // subdomain (x + y) mod count, and nothing when there is none. {z} is
+    // `zoom` + `zoomOffset`, the service's own number of the grid's zoom;
+    // the other placeholders are of the grid.
     void AppendUrl(std::string& out, std::int32_t x, std::int32_t y, int zoom,
-                   std::span<const std::string> subdomains) const;
+                   std::span<const std::string> subdomains, int zoomOffset = 0) const;
     std::string Url(std::int32_t x, std::int32_t y, int zoom,
-                    std::span<const std::string> subdomains) const;
+                    std::span<const std::string> subdomains, int zoomOffset = 0) const;
 
 private:
     struct Piece {

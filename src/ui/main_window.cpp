@@ -301,8 +301,10 @@ void TForm1::SetFields(const TaskFields& fields) {
 }
 
 void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
-    const SourceChoices choices = ListSourceChoices(
-        ReadSources(sourcesFileName_, settings_.ConfigFileName), taskSource_, choose);
+    const SourceChoices choices =
+        ListSourceChoices(ReadSources(sourcesFileName_, settings_.ConfigFileName,
+                                      CatalogueFileIn(settings_.ProgramFolder)),
+                          taskSource_, choose);
     sources_.clear();
     ComboSource->clear();
     for (const SourceEntry& entry : choices.Entries) {

@@ -53,6 +53,7 @@ TfrmOptions::TfrmOptions(Desktop& desktop, std::string configFileName, QWidget* 
         field.edit = form::Edit(proxy, field.name, kProxyEditLeft, field.top, kProxyEditWidth);
         form::Label(proxy, field.label, 16, field.top + 3, field.edit);
     }
+    EditProxyPassword->setEchoMode(QLineEdit::Password);
 
     QPushButton* Button1 = form::Button(this, "Button1", "OK", {168, 304, 75, 25});
     Button1->setDefault(true);

@@ -13,6 +13,7 @@
 #include "form_layout.h"
 #include "handler_guard.h"
 #include "platform/files.h"
+#include "service_import_form.h"
 #include "source_edit_form.h"
 #include "task/sources_file.h"
 #include "window_job.h"
@@ -59,10 +60,12 @@ TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::str
         {"ButtonRemove", "Remove", "Remove the chosen source", &TfrmSources::ButtonRemoveClick},
         {"ButtonTest", "Test", "Fetch one tile of the chosen source",
          &TfrmSources::ButtonTestClick},
+        {"ButtonImport", "From service...", "Add a source from a map service's description",
+         &TfrmSources::ButtonImportClick},
     };
     int top = 26;
     for (const Action& action : actions) {
-        QPushButton* button = form::Button(this, action.name, action.caption, {236, top, 75, 25});
+        QPushButton* button = form::Button(this, action.name, action.caption, {236, top, 90, 25});
         button->setAccessibleName(action.spoken);
         ConnectHandler(desktop_, button, &QPushButton::clicked, this, action.handler);
         top += 31;
@@ -162,6 +165,15 @@ void TfrmSources::ButtonAddClick() {
     EditSource("Add a tile source", "", {});
 }
 
+// The service's layer comes into the edit window filled in, so the user sees
+// and may change what the service said before it is saved.
+void TfrmSources::ButtonImportClick() {
+    TfrmServiceImport import(desktop_, Configuration(configFileName_).ReadProxy(), this);
+    if (import.exec() == QDialog::Accepted) {
+        EditSource("Add a tile source from a service", "", import.Keys());
+    }
+}
+
 void TfrmSources::ButtonEditClick() {
     const TileSource* source = Chosen();
     if (source == nullptr) {
@@ -191,7 +203,9 @@ void TfrmSources::ButtonTestClick() {
     if (chosen == nullptr || test_) {
         return;
     }
-    const ProxySettings proxy = Configuration(configFileName_).ReadProxy();
+    const Configuration configuration(configFileName_);
+    const ProxySettings proxy = configuration.ReadProxy();
+    const std::size_t maxTileBytes = configuration.ReadMaxTileBytes();
     ButtonTest->setEnabled(false);
     ImageTile->clear();
     LabelTest->setText("Fetching " + Q(chosen->TileUrl(0, 0, chosen->MinZoom())) + " ...");
@@ -200,8 +214,8 @@ void TfrmSources::ButtonTestClick() {
         [this, source = *chosen](const SourceTestReports& reports) {
             ShowCheck(*reports.Check, source);
         },
-        [source = *chosen, proxy](SourceTestJob& job) {
-            SourceCheck check = CheckSource(source, proxy);
+        [source = *chosen, proxy, maxTileBytes](SourceTestJob& job) {
+            SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes);
             job.Report([&](SourceTestReports& reports) { reports.Check = std::move(check); });
         });
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The "Tile sources" window: the sources of the sources file, the sections
-// it refused with the reasons, and Add, Edit, Remove and Test. A test
+// it refused with the reasons, and Add, Edit, Remove, Test and From service. A test
 // fetches one tile off the window's thread and shows it with its time and
 // size, or what went wrong.
 
@@ -44,6 +44,7 @@ private:
     void ButtonEditClick();
     void ButtonRemoveClick();
     void ButtonTestClick();
+    void ButtonImportClick();
     void ShowCheck(const SourceCheck& check, const TileSource& source);
     // The source chosen in the list, or nullptr.
     const TileSource* Chosen() const;

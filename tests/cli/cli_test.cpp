@@ -19,6 +19,7 @@
 #include "output/mbtiles.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "script_server.h"
 
 extern char** environ;
 
@@ -225,6 +226,45 @@ TEST_F(Cli, ASourceTaskStopsAndContinuesWithoutItsSourcesFile) {
     EXPECT_NE(continued.out.find("Log continue..."), std::string::npos);
     for (const std::string& tile : tiles) {
         EXPECT_TRUE(FileExists(tile)) << tile;
+    }
+}
+
+// A source that does not check certificates says so on standard error at
+// every start, a continued one too: the project may be someone else's.
+TEST_F(Cli, AnInsecureSourceIsSaidAtEveryStart) {
+    StartServer();
+    WriteLinesAtomic(dir.File("sources.ini"),
+                     {"[Loose]", "Url=" + ServerUrl("/{z}/{x}/{y}.png"), "Insecure=1"});
+    const std::string warning =
+        "Warning: source 'Loose' has Insecure=1: its server's certificate is not checked";
+    const Outcome run = Execute(
+        SourceArgs("loose.tsln", {"--source", "Loose", "--sources", dir.File("sources.ini")}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind(warning, 0), 0U) << run.err;
+    const Outcome again =
+        Execute({"open", dir.File("maps/loose.tsln"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err.rfind(warning, 0), 0U) << again.err;
+    EXPECT_NE(again.out.find(warning), std::string::npos) << again.out;
+}
+
+// A certificate that does not verify ends the task with the reason and
+// what to do on standard error, not only in a log line.
+TEST_F(Cli, ACertificateThatDoesNotVerifySaysWhyAndWhatToDo) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.tls = true;
+    StartServer(std::move(options));
+    WriteLinesAtomic(
+        dir.File("sources.ini"),
+        {"[Own]", "Url=https://127.0.0.1:" + std::to_string(server->Port()) + "/{z}/{x}/{y}.png"});
+    const Outcome run =
+        Execute(SourceArgs("own.tsln", {"--source", "Own", "--sources", dir.File("sources.ini")}));
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("Network error: the workers stopped.\nTLS handshake failed: "),
+              std::string::npos)
+        << run.err;
+    for (const char* advice : {"could not be verified", "SSL_CERT_FILE", "Insecure=1"}) {
+        EXPECT_NE(run.err.find(advice), std::string::npos) << advice;
     }
 }
 
@@ -572,12 +612,45 @@ TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
     }
 }
 
+// A source from a service's description: the layers listed, the chosen one
+// added under its name, and a layer that must be chosen asked for.
+TEST_F(Cli, SourcesImportAddsALayerOfAService) {
+    const std::string caps = ReadFileBytes(std::string(TESSELLON_SERVICE_DATA) + "wmts_kvp.xml");
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(caps.size()) +
+                              "\r\nConnection: close\r\n\r\n" + caps;
+    test::TScriptServer service({test::TServerScript().Answer(reply)});
+    const Outcome run = Execute(
+        {"sources", "--import", service.Url("/wmts?REQUEST=GetCapabilities"), "--name", "Roads",
+         "--sources", dir.File("sources.ini"), "--config", dir.File("config.ini")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "WMTS \"Roads of the example region\", 1 layer(s):\n"
+              "  roads & paths: Roads; formats image/tiff, image/png; mode=8bit, "
+              "image/jpeg; styles default; sets GoogleMapsCompatible\n"
+              "Source 'Roads' added to " +
+                  dir.File("sources.ini") + ".\n");
+    const Outcome listed = Execute({"sources", "--sources", dir.File("sources.ini")});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out.rfind("Roads: https://kvp.example.org/service?map=roads&SERVICE=WMTS", 0),
+              0U)
+        << listed.out;
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"sources", "--layer", "roads"},
+          std::vector<std::string>{"sources", "--import", "http://x/", "--check"}}) {
+        const Outcome refused = Execute(wrong);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("--import"), std::string::npos) << refused.err;
+    }
+}
+
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word : {"download", "estimate", "--tiles", "open", "redownload", "convert",
-                             "sources", "export", "--config", "--sources", "--check", "--replace",
-                             "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
+    for (const char* word :
+         {"download", "estimate", "--tiles", "open", "redownload", "convert", "sources", "export",
+          "--config", "--sources", "--check", "--import", "--layer", "--replace", "--yes", "Z1-Z2",
+          "--mbtiles", "--with-blanks", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

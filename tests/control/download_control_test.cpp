@@ -519,6 +519,21 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
               "Network error: the workers stopped.");
     EXPECT_EQ(line({.EndedByPolicy = true}, "10.0.0.1:3128"),
               "Network error: the workers stopped. (proxy 10.0.0.1:3128)");
+    // A certificate that does not verify says so and what to do; other
+    // network errors keep their line.
+    const std::string tls = line({.EndedByPolicy = true,
+                                  .EndError = "T1 TLS handshake failed: certificate verify failed "
+                                              "(self-signed certificate)"});
+    EXPECT_EQ(tls.rfind("Network error: the workers stopped.\nTLS handshake failed: certificate "
+                        "verify failed (self-signed certificate)\nThe server's certificate could "
+                        "not be verified.",
+                        0),
+              0U)
+        << tls;
+    EXPECT_NE(tls.find("SSL_CERT_FILE"), std::string::npos);
+    EXPECT_NE(tls.find("Insecure=1"), std::string::npos);
+    EXPECT_EQ(line({.EndedByPolicy = true, .EndError = "Socket Error # 10061"}),
+              "Network error: the workers stopped.");
     // A refusal is the server's answer, not the proxy's failure.
     EXPECT_EQ(line({.EndedByPolicy = true, .Refused = true, .FailedTiles = 1}, "10.0.0.1:3128"),
               "The server refused the requests (HTTP 403/302): the workers stopped.");
@@ -526,6 +541,27 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
 
 // Each ending as a download reaches it, one tile against the server in this
 // process.
+// Nothing at the built-in services' default address: a fresh installation
+// is told what to do; another address, a source or another error is not.
+TEST(TaskEnding, NothingAtTheDefaultAddressSaysWhatToStart) {
+    TaskParameters params;
+    params.MapsType = kMapsTypeMap;
+    params.MapHost = "127.0.0.1:8086";
+    params.SatelliteHost = "127.0.0.1:8086";
+    const std::string refused = "Socket Error # 10061\r\nConnection refused.";
+    EXPECT_EQ(FirstRunHint(params, refused),
+              "Nothing answers at 127.0.0.1:8086, the built-in services' address: start "
+              "tessellon-tileserver, set MapHost in config.ini, or choose a tile source.");
+    params.MapsType = kMapsTypeSatellite;
+    EXPECT_NE(FirstRunHint(params, refused)->find("set SatelliteHost in"), std::string::npos);
+    EXPECT_EQ(FirstRunHint(params, "Socket Error # 10060\r\nConnection timed out."), std::nullopt);
+    params.SatelliteHost = "tiles.example.org";
+    EXPECT_EQ(FirstRunHint(params, refused), std::nullopt);
+    params.MapsType = kMapsTypeSource;
+    params.Source = TileSource::Read("S", {{"Url", "http://127.0.0.1:8086/{z}/{x}/{y}.png"}}, "1");
+    EXPECT_EQ(FirstRunHint(params, refused), std::nullopt);
+}
+
 TEST(TaskEnding, FailedTilesARefusalAndANetworkErrorEachSayWhatHappened) {
     {
         DownloadHarness h(WithFault("status-503"));

@@ -120,6 +120,11 @@ TEST_F(SourceCheckTest, ListsTheGoodSourcesReportsTheRefusedAndGivesAVerdict) {
                                             "1000 ms"});
     EXPECT_EQ(errors, std::vector<std::string>{"Source 'Broken': Workers must be 1..8."});
 
+    // A name's control characters reach the terminal shown, not obeyed.
+    std::tie(verdict, out, errors) = list("[Bell\x07]\nUrl=" + Origin() + "/{q}\n", false);
+    EXPECT_EQ(out, std::vector<std::string>{"Bell\\x07: " + Origin() +
+                                            "/{q}, zooms 1-19, workers 2, pause 1000 ms"});
+
     std::tie(verdict, out, errors) = list(good, true);
     EXPECT_EQ(verdict, SourcesVerdict::AllGood);
     ASSERT_EQ(out.size(), 2U);
@@ -135,6 +140,17 @@ TEST_F(SourceCheckTest, ListsTheGoodSourcesReportsTheRefusedAndGivesAVerdict) {
     // A refused source outweighs a failed check.
     std::tie(verdict, out, errors) = list(missing + broken, true);
     EXPECT_EQ(verdict, SourcesVerdict::Refused);
+
+    // The check keeps the download's bound on a tile's body: a service
+    // announcing a terabyte is cut off, and so is a tile past MaxTileBytes.
+    std::tie(verdict, out, errors) =
+        list("[Huge]\nUrl=" + Origin() + "/{z}/{x}/{y}.png?fault=length-huge\n", true);
+    EXPECT_EQ(verdict, SourcesVerdict::CheckFailed);
+    EXPECT_NE(out[1].find(": failed, "), std::string::npos) << out[1];
+    WriteFileAtomic(dir.File("config.ini"), "[IniParas]\nMaxTileBytes=100\n");
+    std::tie(verdict, out, errors) = list(good, true);
+    EXPECT_EQ(verdict, SourcesVerdict::CheckFailed);
+    EXPECT_EQ(out[1].rfind("  check 2/0/0: failed, HTTP 200, ", 0), 0U) << out[1];
 }
 
 }  // namespace

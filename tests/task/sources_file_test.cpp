@@ -58,6 +58,62 @@ TEST(SourcesFile, KeepsTheGoodSourcesAndTellsWhyTheOthersAreRefused) {
     EXPECT_EQ(file.Sources[1].Format(), "jpg");
 }
 
+// A byte order mark before the first section hides nothing.
+TEST(SourcesFile, SkipsAByteOrderMark) {
+    const SourcesFile file = ParseSources(
+        "\xEF\xBB\xBF[Topo]\r\nUrl=https://example.org/{z}/{x}/{y}.png\r\n[Relief\x1b]\r\n"
+        "Workers=0\r\n",
+        "5.23");
+    EXPECT_EQ(Names(file), std::vector<std::string>{"Topo"});
+    EXPECT_EQ(file.Errors, std::vector<std::string>{"Source 'Relief\\x1B' has no Url."});
+}
+
+// The user's file wins by name; a fresh installation without one still has
+// the catalogue's sources and no complaint.
+TEST(SourcesFile, TheCatalogueFollowsTheUsersSources) {
+    test::TempDir dir;
+    const SourcesFile catalogue = ParseSources(
+        "[Sea]\nUrl=https://sea.example/{z}/{x}/{y}.png\n[Topo]\nUrl=https://cat.example/{q}\n",
+        "1");
+    const SourcesFile own =
+        ParseSources("[TOPO]\nUrl=https://own.example/{q}\n[Bad]\nWorkers=1\n", "1");
+    WriteFileAtomic(dir.File("sources.ini"), "");
+    const SourcesFile both = WithCatalogue(own, catalogue, dir.File("sources.ini"));
+    EXPECT_EQ(Names(both), (std::vector<std::string>{"TOPO", "Sea"}));
+    EXPECT_EQ(both.Sources[0].Url().Text(), "https://own.example/{q}");
+    EXPECT_EQ(both.Errors, std::vector<std::string>{"Source 'Bad' has no Url."});
+
+    const SourcesFile fresh =
+        WithCatalogue(ReadSourcesFile(dir.File("none.ini"), "1"), catalogue, dir.File("none.ini"));
+    EXPECT_EQ(Names(fresh), (std::vector<std::string>{"Sea", "Topo"}));
+    EXPECT_TRUE(fresh.Errors.empty());
+}
+
+// The catalogue shipped with the program: every source reads, names its
+// attribution and terms, keeps a polite pace, and none is a service whose
+// policy forbids bulk downloading.
+TEST(SourcesFile, TheCatalogueHoldsOnlyPoliteSourcesWithTheirTerms) {
+    const SourcesFile catalogue = ReadSourcesFile(TESSELLON_CATALOGUE, "1");
+    EXPECT_TRUE(catalogue.Errors.empty()) << catalogue.Errors.front();
+    ASSERT_GE(catalogue.Sources.size(), 4U);
+    for (const TileSource& source : catalogue.Sources) {
+        SCOPED_TRACE(source.Name());
+        const std::string& url = source.Url().Text();
+        EXPECT_EQ(url.rfind("https://", 0), 0U);
+        for (const char* forbidden : {"openstreetmap.org", "osm.org", "openstreetmap.fr"}) {
+            EXPECT_EQ(url.find(forbidden), std::string::npos);
+        }
+        EXPECT_FALSE(source.Attribution().empty());
+        EXPECT_FALSE(source.Terms().empty());
+        EXPECT_LE(source.Workers(), 2);
+        EXPECT_GE(source.PauseMs(), 1000);
+        EXPECT_LE(source.MaxZoom(), 18);
+        EXPECT_FALSE(source.Insecure());
+        EXPECT_TRUE(source.Headers().empty());
+        EXPECT_EQ(source.UserAgent(), "Tessellon/1");
+    }
+}
+
 TEST(SourcesFile, NoSectionsNoSources) {
     for (const char* text : {"", "\n\n", "Url=https://example.org/{q}\n"}) {
         const SourcesFile file = ParseSources(text, "5.23");

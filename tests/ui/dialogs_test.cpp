@@ -56,7 +56,8 @@ private slots:
              {"EditProxyServer", "EditProxyPort", "EditProxyUsername", "EditProxyPassword"}) {
             QCOMPARE(Edit(&options, name)->text(), QString());
         }
-        QCOMPARE(Edit(&options, "EditProxyPassword")->echoMode(), QLineEdit::Normal);
+        // The password is not shown to whoever looks at the screen.
+        QCOMPARE(Edit(&options, "EditProxyPassword")->echoMode(), QLineEdit::Password);
         struct Named {
             const char* object;
             const char* name;

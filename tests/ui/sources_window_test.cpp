@@ -3,6 +3,7 @@
 // task, and the "Tile sources" window adding, editing, removing and testing
 // sources in the sources file beside the program.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -15,10 +16,12 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 #include "download_harness.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "script_server.h"
 #include "sources_form.h"
 #include "ui_test_support.h"
 
@@ -277,6 +280,79 @@ private slots:
         QVERIFY2(result->text().startsWith("Check 1/0/0: failed, HTTP 404, "),
                  qPrintable(result->text()));
         QVERIFY(tile->pixmap().isNull());
+    }
+
+    // A service's layers are read off the window's thread and listed, those
+    // outside the grid greyed with the reason; the chosen one comes into the
+    // edit window filled in and is saved from there.
+    void aSourceComesFromAServicesDescription() {
+        Prepare("");
+        const std::string caps =
+            ReadFileBytes(std::string(TESSELLON_SERVICE_DATA) + "wmts_rest.xml");
+        const std::string reply =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(caps.size()) +
+            "\r\nConnection: close\r\n\r\n" + caps;
+        TScriptServer service({TServerScript().ReadRequest().Sleep(300).Send(reply),
+                               TServerScript().Answer("HTTP/1.1 404 Not Found\r\n"
+                                                      "Content-Length: 0\r\n\r\n")});
+        TfrmSources window(f->desktop, SourcesFile(), f->ConfigFile(), nullptr);
+        window.show();
+        bool edited = false;
+        QVERIFY(WithModalWindow(
+            [&] { Child<QPushButton>(&window, "ButtonImport")->click(); },
+            [&](QWidget* import) {
+                auto* read = Child<QPushButton>(import, "ButtonRead");
+                auto* layers = Child<QListWidget>(import, "ListLayers");
+                auto* ok = Child<QPushButton>(import, "ButtonOK");
+                Child<QLineEdit>(import, "EditAddress")
+                    ->setText(QString::fromStdString(service.Url("/WMTSCapabilities.xml")));
+                QElapsedTimer clock;
+                clock.start();
+                read->click();
+                QVERIFY(clock.elapsed() < 200);
+                QVERIFY(!read->isEnabled());
+                QTRY_VERIFY_WITH_TIMEOUT(read->isEnabled(), 5000);
+                QCOMPARE(layers->count(), 5);
+                QCOMPARE(layers->currentRow(), 0);
+                QVERIFY(ok->isEnabled());
+                QVERIFY(layers->item(3)->text().startsWith(
+                    "Cadastre (cadastre) - cannot be chosen: no tile matrix set"));
+                layers->setCurrentRow(3);
+                QVERIFY(!ok->isEnabled());
+                layers->setCurrentRow(2);
+                QVERIFY(ok->isEnabled());
+                QVERIFY(Child<QLabel>(import, "LabelService")
+                            ->text()
+                            .endsWith("5 layer(s), 3 in the Web Mercator grid."));
+                QTimer::singleShot(100, [&] {
+                    QWidget* edit = QApplication::activeModalWidget();
+                    QCOMPARE(edit->objectName(), QString("frmSourceEdit"));
+                    QCOMPARE(Child<QLineEdit>(edit, "EditName")->text(),
+                             QString("Relief, TMS numbering"));
+                    QCOMPARE(Child<QLineEdit>(edit, "EditZoomOffset")->text(), QString("-1"));
+                    FillAndSave(edit, {{"EditName", "Relief"}});
+                    edited = true;
+                });
+                ok->click();
+            }));
+        QTRY_VERIFY(edited);
+        auto* list = Child<QListWidget>(&window, "ListSources");
+        QCOMPARE(list->currentItem()->text(), QString("Relief"));
+        QVERIFY(ReadFileBytes(SourcesFile()).find("ZoomOffset=-1") != std::string::npos);
+
+        // A failed read says why in the window.
+        QVERIFY(WithModalWindow(
+            [&] { Child<QPushButton>(&window, "ButtonImport")->click(); },
+            [&](QWidget* import) {
+                Child<QLineEdit>(import, "EditAddress")
+                    ->setText(QString::fromStdString(service.Url("/none")));
+                Child<QPushButton>(import, "ButtonRead")->click();
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    Child<QLabel>(import, "LabelService")->text().startsWith("Cannot fetch "),
+                    5000);
+                QVERIFY(!Child<QPushButton>(import, "ButtonOK")->isEnabled());
+            }));
+        QCOMPARE(list->count(), 1);
     }
 
     void theSourcesWindowNamesEveryInputAndClosesOnEscape() {
