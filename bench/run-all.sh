@@ -19,6 +19,19 @@ echo "== Area files, generated: a 1,000 km GPX track read, and read and buffered
 "$build/bin/bench_area" --benchmark_min_time=1 2>/dev/null | grep '^BM_'
 
 echo
+echo "== Tile covers at zoom 16: tessellon-cli estimate as a process, in turns with @mapbox/tile-cover 3.0.2 on Node.js (targets: a 10,000-point outline within 0.5 s, a 1,000 km track with a 2 km corridor within 1 s, at least 5x tile-cover, the same tile set)"
+npm install --silent --no-audit --no-fund --prefix "$build/node-peers" @mapbox/tile-cover@3.0.2 >/dev/null
+mkdir "$scratch/cover"
+"$build/bin/bench_cover" "$build/bin" "$scratch/cover" "$build/node-peers/node_modules" "$here/tile_cover_peer.js"
+rm -rf "$scratch/cover"
+
+echo
+echo "== A task of 17.5 million tiles: tessellon-cli from its start to the first tile saved, new and continued, against tessellon-tileserver --fast (target: within 1 s)"
+mkdir "$scratch/first"
+"$build/bin/bench_first_request" "$build/bin" "$scratch/first"
+rm -rf "$scratch/first"
+
+echo
 echo "== Task files of about 1,000,000 tiles (target: at most 1 s and 32 MiB)"
 native=$("$build/bin/bench_task_files" "$scratch")
 echo "$native"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <set>
 
 #include "control/start_checks.h"
 #include "control/task_fields.h"
@@ -22,6 +23,10 @@ const char* const kUsage = R"(Usage:
                          (every zoom from Z1 to Z2 in one task)
   tessellon-cli download ... --area FILE [--buffer D]
                          (in place of --left, --right, --top and --bottom)
+  tessellon-cli estimate --left L --right R --top T --bottom B | --area FILE
+                         [--buffer D] --zoom Z[-Z2] [--type map|satellite |
+                         --source NAME [--sources FILE] | --url TEMPLATE]
+                         [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
@@ -59,6 +64,13 @@ download    Acts exactly like typing the texts into the main window and
             everything within D of its polygons, tracks and routes; lines
             need a buffer. The task keeps a copy of the area beside its
             project (NAME_area.geojson), so open and continue need no file.
+estimate    Counts the tiles a download of that area and those zooms would
+            fetch, zoom by zoom, and prints what the task would cost at the
+            service's pace, as the desktop program shows it under the map.
+            Nothing is downloaded. --tiles FILE writes every tile as Z/X/Y, a
+            line each in the order a download fetches them ("-": standard
+            output); --save-area FILE writes the area as a download keeps it
+            (GeoJSON, the buffer applied).
 open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
@@ -122,6 +134,9 @@ const std::map<std::string, std::string TaskFields::*> kDownloadOptions = {
     {"--buffer", &TaskFields::Buffer},
 };
 
+// The options a download needs that an estimate does without.
+const std::set<std::string> kTaskOnlyOptions = {"--name", "--path"};
+
 // The options of the rectangle, which --area takes the place of.
 constexpr std::array<const char*, 4> kBoundsOptions = {"--left", "--right", "--top", "--bottom"};
 
@@ -160,6 +175,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     bool typeGiven = false;
     std::map<std::string, bool> seen;
+    // An estimate reads the area, zooms and service as a download does.
+    const bool takesTask = command == "download" || command == "estimate";
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -191,21 +208,26 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             result.mbtiles = value;
         } else if (command == "export" && arg == "--name") {
             result.mapName = value;
-        } else if ((command == "sources" || command == "download") && arg == "--sources") {
+        } else if (command == "estimate" && arg == "--tiles") {
+            result.tilesFile = value;
+        } else if (command == "estimate" && arg == "--save-area") {
+            result.areaCopyFile = value;
+        } else if ((command == "sources" || takesTask) && arg == "--sources") {
             result.sourcesFile = value;
-        } else if (command == "download" && arg == "--type") {
+        } else if (takesTask && arg == "--type") {
             const TileLayer* layer = FindTileLayer(&TileLayer::CliType, value);
             if (layer == nullptr) {
                 return Error("--type must be map or satellite");
             }
             result.fields.MapsTypeItem = layer->WindowItem;
             typeGiven = true;
-        } else if (command == "download" && arg == "--source") {
+        } else if (takesTask && arg == "--source") {
             result.sourceName = value;
-        } else if (command == "download" && arg == "--url") {
+        } else if (takesTask && arg == "--url") {
             result.urlTemplate = value;
         } else if (const auto field = kDownloadOptions.find(arg);
-                   command == "download" && field != kDownloadOptions.end()) {
+                   takesTask && field != kDownloadOptions.end() &&
+                   (command == "download" || !kTaskOnlyOptions.contains(arg))) {
             result.fields.*(field->second) = value;
             seen[arg] = true;
         } else {
@@ -213,8 +235,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
     }
 
-    if (command == "download") {
-        result.command = Command::Download;
+    if (takesTask) {
+        result.command = command == "download" ? Command::Download : Command::Estimate;
         const bool shaped = seen["--area"];
         for (const auto& [option, member] : kDownloadOptions) {
             const bool bound = std::find(kBoundsOptions.begin(), kBoundsOptions.end(), option) !=
@@ -222,20 +244,25 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (shaped && bound && seen[option]) {
                 return Error("--area takes the place of --left, --right, --top and --bottom");
             }
-            if (!seen[option] && option != "--area" && option != "--buffer" && !(shaped && bound)) {
-                return Error("download needs " + option);
+            const bool needed = option != "--area" && option != "--buffer" && !(shaped && bound) &&
+                                (command == "download" || !kTaskOnlyOptions.contains(option));
+            if (!seen[option] && needed) {
+                return Error(command + " needs " + option);
             }
         }
         if (seen["--buffer"] && !shaped) {
             return Error("--buffer goes with --area");
         }
+        if (!result.areaCopyFile.empty() && !shaped) {
+            return Error("--save-area goes with --area");
+        }
         const int layerChoices =
             (typeGiven ? 1 : 0) + (result.sourceName ? 1 : 0) + (result.urlTemplate ? 1 : 0);
-        if (layerChoices == 0) {
+        if (layerChoices == 0 && command == "download") {
             return Error("download needs --type");
         }
         if (layerChoices > 1) {
-            return Error("download takes one of --type, --source and --url");
+            return Error(command + " takes one of --type, --source and --url");
         }
         if (result.sourcesFile && !result.sourceName) {
             return Error("--sources goes with --source");

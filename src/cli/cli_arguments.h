@@ -10,11 +10,11 @@
 
 namespace tessellon::cli {
 
-enum class Command { Help, Download, Open, Redownload, Convert, Sources, Export };
+enum class Command { Help, Download, Estimate, Open, Redownload, Convert, Sources, Export };
 
 struct Arguments {
     Command command = Command::Help;
-    TaskFields fields;                      // download
+    TaskFields fields;                      // download, estimate
     bool replace = false;                   // download: replace another task's project
     bool yes = false;                       // download: start a huge task
     std::string file;                       // open, redownload
@@ -30,6 +30,8 @@ struct Arguments {
     std::string mbtiles;                // export
     std::string mapName;                // export: --name
     bool withBlanks = false;            // export
+    std::string tilesFile;              // estimate: --tiles, "-" for standard output
+    std::string areaCopyFile;           // estimate: --save-area
 };
 
 // The parsed arguments, or the reason they cannot be parsed.

@@ -8,6 +8,7 @@
 #include "control/configuration.h"
 #include "control/degrees_converter.h"
 #include "control/download_control.h"
+#include "control/map_area.h"
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
@@ -18,6 +19,7 @@
 #include "platform/queue_synchronizer.h"
 #include "platform/signals.h"
 #include "platform/terminal.h"
+#include "task/md_task.h"
 #include "task/sources_file.h"
 
 namespace {
@@ -60,6 +62,78 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
         return kStopped;
     }
     return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
+}
+
+// Every tile of `cover` as a "Z/X/Y" line, in the order a download takes
+// them, handed to `write` about a MiB at a time.
+template <typename Write>
+void TileLines(const TileCover& cover, Write write) {
+    std::string lines;
+    for (TileCover::Cursor tile = cover.From(1); tile.Valid(); tile.Advance(1)) {
+        const TileId& id = tile.Tile();
+        lines += std::to_string(id.Zoom);
+        lines += '/';
+        lines += std::to_string(id.X);
+        lines += '/';
+        lines += std::to_string(id.Y);
+        lines += '\n';
+        if (lines.size() >= (1U << 20)) {
+            write(std::string_view(lines));
+            lines.clear();
+        }
+    }
+    write(std::string_view(lines));
+}
+
+int RunEstimate(const cli::Arguments& args, const TaskFields& fields) {
+    TaskParameters params;
+    std::optional<std::string> refusal = ReadZooms(fields, params);
+    if (!refusal) {
+        refusal = ReadArea(fields, params);
+    }
+    if (refusal) {
+        std::fprintf(stderr, "%s\n", refusal->c_str());
+        return kRefused;
+    }
+    const TileCover cover = CoverOfTask(params);
+    for (int zoom = cover.MinZoom(); zoom <= cover.MaxZoom(); ++zoom) {
+        std::printf("Zoom %d: %lld\n", zoom, static_cast<long long>(cover.CountAt(zoom)));
+    }
+    std::printf("%s\n", EstimateText(EstimateTask(cover.Count(), WorkersOf(fields.Source),
+                                                  PauseAfterTile(fields.Source)))
+                            .c_str());
+    std::fflush(stdout);
+    if (!args.areaCopyFile.empty()) {
+        try {
+            WriteFileAtomic(AbsolutePath(args.areaCopyFile), params.Shape->CopyText);
+        } catch (const EFileError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return kRefused;
+        }
+    }
+    if (args.tilesFile == "-") {
+        TileLines(cover, [](std::string_view bytes) {
+            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        });
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+            std::fprintf(stderr, "Unable to write to standard output\n");
+            return kRefused;
+        }
+    } else if (!args.tilesFile.empty()) {
+        try {
+            AtomicFileWriter writer(AbsolutePath(args.tilesFile));
+            TileLines(cover, [&writer](std::string_view bytes) { writer.Append(bytes); });
+            writer.Commit();
+        } catch (const EFileError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return kRefused;
+        }
+    }
+    if (cover.Count() > kMaxTileCount) {
+        std::fprintf(stderr, "%s\n", ETooManyTilesError().what());
+        return kRefused;
+    }
+    return kDone;
 }
 
 int RunExport(const cli::Arguments& args) {
@@ -206,6 +280,14 @@ int main(int argc, char** argv) {
                 return kRefused;
             }
             return RunDownload(fields, configFile, {args.replace, args.yes});
+        }
+        case cli::Command::Estimate: {
+            EndAtSignals();
+            TaskFields fields = args.fields;
+            if (!ChooseSource(args, configFile, fields)) {
+                return kRefused;
+            }
+            return RunEstimate(args, fields);
         }
         case cli::Command::Open: {
             const std::string project = AbsolutePath(args.file);

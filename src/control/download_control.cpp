@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <thread>
+#include <utility>
 
 #include "control/start_checks.h"
 #include "platform/files.h"
@@ -102,6 +103,17 @@ bool DownloadControl::Start(const TaskFields& fields) {
             std::make_unique<TDownThread>(false, i, task_.get(), environment);
         ++runningThreadCount_;
     }
+    if (task_->TileListWrittenBeside()) {
+        listWriter_ = std::jthread([this](const std::stop_token& stop) {
+            try {
+                task_->WriteTileList([&stop] { return stop.stop_requested(); });
+            } catch (const EStartCancelled&) {
+                // Stopped before it was whole: the next start writes it.
+            } catch (const std::exception& e) {
+                listError_ = e.what();
+            }
+        });
+    }
     timerEnabled_ = true;
     TimerTicks = 0;
     frontEnd_.StateChanged();
@@ -143,6 +155,7 @@ void DownloadControl::Stop() {
         return;
     }
     outcome_.Stopped = true;
+    listWriter_.request_stop();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         if (const auto& worker = DownThreads[static_cast<std::size_t>(i)]) {
             worker->Terminate();
@@ -291,6 +304,9 @@ void DownloadControl::Finish(bool showMessage) {
             }
         }
     };
+    if (listWriter_.joinable()) {
+        listWriter_.join();
+    }
     attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
     attempt([&] {
@@ -306,6 +322,10 @@ void DownloadControl::Finish(bool showMessage) {
     ReleaseWorkers();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();
+    if (error.empty()) {
+        error = std::exchange(listError_, "");
+    }
+    listError_.clear();
     if (!error.empty()) {
         frontEnd_.ShowMessage(error);
     }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "control/task_fields.h"
@@ -157,6 +158,10 @@ private:
     // successful start replaces both.
     std::unique_ptr<TaskParameters> params_;
     std::unique_ptr<MDTask> task_;
+    // Writes a large task's tile list while its workers fetch; declared
+    // after the task so it ends first. The reason when that failed.
+    std::jthread listWriter_;
+    std::string listError_;
     // What a source task's workers share when its server asks them to slow
     // down; declared before them so it outlives them.
     std::unique_ptr<ServerBackoff> backoff_;

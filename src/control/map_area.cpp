@@ -9,6 +9,7 @@
 #include "control/degrees_converter.h"
 #include "platform/numbers.h"
 #include "platform/text_format.h"
+#include "task/md_task.h"
 
 namespace tessellon {
 
@@ -125,12 +126,11 @@ std::optional<GeoPoint> ParseGoTo(const std::string& text) {
 }
 
 std::optional<TaskEstimate> EstimateFieldsTask(const TaskFields& fields) {
-    const std::optional<GeoRect> area = AreaOfFields(fields);
-    std::int32_t zoom = 0;
-    if (!area || !ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
+    TaskParameters params;
+    if (ReadZooms(fields, params) || ReadArea(fields, params)) {
         return std::nullopt;
     }
-    return EstimateTask(CoveringTiles(*area, zoom).Count(), WorkersOf(fields.Source),
+    return EstimateTask(CoverOfTask(params).Count(), WorkersOf(fields.Source),
                         PauseAfterTile(fields.Source));
 }
 

@@ -226,6 +226,42 @@ std::optional<std::string> HugeTaskQuestion(const TaskEstimate& estimate) {
            SizeText(estimate.Kibibytes) + " on disk. Start it?";
 }
 
+std::optional<std::string> ReadZooms(const TaskFields& fields, TaskParameters& params) {
+    // The up-down control keeps the zoom within its range; a zoom from
+    // elsewhere is held to the same range before it reaches the tile math.
+    std::int32_t zoom = 0;
+    if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
+        return "Zoom level should be between 1 and 19.";
+    }
+    std::int32_t zoomTo = zoom;
+    if (!fields.ZoomTo.empty() &&
+        (!ParseWholeNumber(fields.ZoomTo, zoomTo) || zoomTo < kMinZoom || zoomTo > kMaxZoom)) {
+        return "Zoom level should be between 1 and 19.";
+    }
+    if (zoomTo < zoom) {
+        return "The highest zoom level should not be lower than the lowest.";
+    }
+    if (fields.Source && (zoom < fields.Source->MinZoom() || zoomTo > fields.Source->MaxZoom())) {
+        return "Zoom level should be between " + std::to_string(fields.Source->MinZoom()) +
+               " and " + std::to_string(fields.Source->MaxZoom()) + " for source " +
+               fields.Source->Name() + ".";
+    }
+    params.Zoom = zoom;
+    params.ZoomTo = zoomTo;
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadArea(const TaskFields& fields, TaskParameters& params) {
+    if (!fields.AreaFile.empty()) {
+        return ReadShape(fields, params);
+    }
+    params.LeftLongitude = ReadCoordinate(fields.LeftLongitude);
+    params.RightLongitude = ReadCoordinate(fields.RightLongitude);
+    params.TopLatitude = ReadCoordinate(fields.TopLatitude);
+    params.BottomLatitude = ReadCoordinate(fields.BottomLatitude);
+    return CheckBounds(params);
+}
+
 StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config) {
     // The log head and the failed-tile records name the folder, so it is
     // whole: the same wherever the program was started from.
@@ -241,25 +277,9 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
         return {"Please enter a task name.", nullptr};
     }
 
-    // The up-down control keeps the zoom within its range; a zoom from
-    // elsewhere is held to the same range before it reaches the tile math.
-    std::int32_t zoom = 0;
-    if (!ParseWholeNumber(fields.Zoom, zoom) || zoom < kMinZoom || zoom > kMaxZoom) {
-        return {"Zoom level should be between 1 and 19.", nullptr};
-    }
-    std::int32_t zoomTo = zoom;
-    if (!fields.ZoomTo.empty() &&
-        (!ParseWholeNumber(fields.ZoomTo, zoomTo) || zoomTo < kMinZoom || zoomTo > kMaxZoom)) {
-        return {"Zoom level should be between 1 and 19.", nullptr};
-    }
-    if (zoomTo < zoom) {
-        return {"The highest zoom level should not be lower than the lowest.", nullptr};
-    }
-    if (fields.Source && (zoom < fields.Source->MinZoom() || zoomTo > fields.Source->MaxZoom())) {
-        return {"Zoom level should be between " + std::to_string(fields.Source->MinZoom()) +
-                    " and " + std::to_string(fields.Source->MaxZoom()) + " for source " +
-                    fields.Source->Name() + ".",
-                nullptr};
+    auto params = std::make_unique<TaskParameters>();
+    if (auto message = ReadZooms(fields, *params)) {
+        return {std::move(message), nullptr};
     }
     // A choice that no layer has (no button checked) is taken as the window's
     // initial one, Satellite.
@@ -287,23 +307,10 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
     }
     const std::string savePath = IncludeTrailingSeparator(fields.SavePath);
 
-    auto params = std::make_unique<TaskParameters>();
-    if (shaped) {
-        if (auto message = ReadShape(fields, *params)) {
-            return {std::move(message), nullptr};
-        }
-    } else {
-        params->LeftLongitude = ReadCoordinate(fields.LeftLongitude);
-        params->RightLongitude = ReadCoordinate(fields.RightLongitude);
-        params->TopLatitude = ReadCoordinate(fields.TopLatitude);
-        params->BottomLatitude = ReadCoordinate(fields.BottomLatitude);
-        if (auto message = CheckBounds(*params)) {
-            return {std::move(message), nullptr};
-        }
+    if (auto message = ReadArea(fields, *params)) {
+        return {std::move(message), nullptr};
     }
 
-    params->Zoom = zoom;
-    params->ZoomTo = zoomTo;
     params->ThreadCount = WorkersOf(fields.Source);
     params->ThreadSlots = kThreadSlots;
     params->MapsType = mapsType;

@@ -30,6 +30,15 @@ struct StartCheckResult {
 
 StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config);
 
+// The zoom fields into `params` (Zoom, ZoomTo); the message when a zoom is
+// out of range, the highest below the lowest, or outside the source's zooms.
+std::optional<std::string> ReadZooms(const TaskFields& fields, TaskParameters& params);
+
+// The area of the fields into `params`: the shape of the area file, its
+// bounding rectangle as the bounds, or else the four coordinate fields; the
+// message when the file, the buffer or a bound is refused.
+std::optional<std::string> ReadArea(const TaskFields& fields, TaskParameters& params);
+
 // A typed coordinate: every "," is read as ".", then the atof rule. A text
 // that no number begins gives NaN, which fails every range check, so the
 // field's own range message refuses it rather than taking it as 0.

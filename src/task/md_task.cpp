@@ -19,9 +19,7 @@ ETooManyTilesError::ETooManyTilesError()
 
 EStartCancelled::EStartCancelled() : std::runtime_error("Start cancelled.") {}
 
-namespace {
-
-TileCover CoverOf(const TaskParameters& p) {
+TileCover CoverOfTask(const TaskParameters& p) {
     if (p.Shape) {
         return TileCover::OfShape(p.Shape->Area, p.Zoom, p.LastZoom());
     }
@@ -29,10 +27,8 @@ TileCover CoverOf(const TaskParameters& p) {
         {p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude}, p.Zoom, p.LastZoom());
 }
 
-}  // namespace
-
 MDTask::MDTask(const TaskParameters* params, MessageSink& messages)
-    : Params(params), Cover(CoverOf(*params)) {
+    : Params(params), Cover(CoverOfTask(*params)) {
     const TaskParameters& p = *Params;
     const TileRange range = Cover.RangeAt(Cover.MinZoom());
     MinX = range.MinX;

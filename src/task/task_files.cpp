@@ -97,8 +97,10 @@ void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
     AtomicFileGroup files;
     const FileWriteOptions inGroup{.Group = &files};
     check();
-    WriteTileList(cancelled, inGroup);
-    check();
+    if (!TileListWrittenBeside()) {
+        WriteTileList(cancelled, inGroup);
+        check();
+    }
     WriteLogHeader(inGroup);
     check();
     CreateFailedList(inGroup);
@@ -152,8 +154,12 @@ std::optional<ProjectCover> MDTask::CoverKeys() const {
                         .Count = TotalCount};
 }
 
+bool MDTask::TileListWrittenBeside() const {
+    return Params->ContinueTask ? !FileExists(ListFileName) : TotalCount > kTileListAtStartLimit;
+}
+
 void MDTask::WriteTileList(const StartCancelCheck& cancelled, FileWriteOptions options) const {
-    if (Params->ContinueTask) {
+    if (Params->ContinueTask && FileExists(ListFileName)) {
         return;
     }
     // Streamed line by line: a task of millions of tiles never holds its list

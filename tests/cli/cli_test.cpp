@@ -506,12 +506,78 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
               "The file " + file + " is not an MBTiles file: it is no SQLite database.\n");
 }
 
+TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
+    const std::vector<std::string> rectangle = {
+        "estimate", "--left", "116.3", "--right", "116.5", "--top", "40", "--bottom", "39.8"};
+    std::vector<std::string> args = rectangle;
+    args.insert(args.end(), {"--zoom", "13-14", "--tiles", "-"});
+    const Outcome run = Execute(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // 6 x 7 tiles at zoom 13, 11 x 13 at 14, the lowest zoom first and each
+    // column from the north.
+    EXPECT_EQ(run.out.substr(0, run.out.find("/6743/")),
+              "Zoom 13: 42\nZoom 14: 143\n185 tiles, about 24 seconds at the service's pace, "
+              "about 2.7 MiB on disk\n13/6742/3101\n13/6742/3102\n13/6742/3103\n"
+              "13/6742/3104\n13/6742/3105\n13/6742/3106\n13/6742/3107\n13");
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3 + 185);
+    EXPECT_TRUE(run.err.empty()) << run.err;
+
+    // A corridor: the buffered track goes to --save-area, the tiles to a
+    // file, and a download of the same track fetches those very tiles.
+    StartServer();
+    WriteFileAtomic(dir.File("walk.gpx"),
+                    "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                    "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>"
+                    "<trkpt lat=\"39.80\" lon=\"116.30\"/><trkpt lat=\"40.00\" lon=\"116.50\"/>"
+                    "</trkseg></trk></gpx>\n");
+    const std::vector<std::string> shape = {"--area", dir.File("walk.gpx"), "--zoom", "13-14"};
+    std::vector<std::string> lineOnly = {"estimate"};
+    lineOnly.insert(lineOnly.end(), shape.begin(), shape.end());
+    const Outcome unbuffered = Execute(lineOnly);
+    EXPECT_EQ(unbuffered.status, 1);
+    EXPECT_NE(unbuffered.err.find("--buffer"), std::string::npos) << unbuffered.err;
+
+    std::vector<std::string> corridor = lineOnly;
+    corridor.insert(corridor.end(), {"--buffer", "300m", "--tiles", dir.File("tiles.txt"),
+                                     "--save-area", dir.File("corridor.geojson")});
+    ASSERT_EQ(Execute(corridor).status, 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("corridor.geojson")).substr(0, 1), "{");
+    std::vector<std::string> download = SourceArgs("walk", {"--type", "map"});
+    for (const char* bound : {"--left", "--right", "--top", "--bottom"}) {
+        const auto at = std::find(download.begin(), download.end(), bound);
+        download.erase(at, at + 2);
+    }
+    download = AtZoom(download, "13-14", {"--area", dir.File("walk.gpx"), "--buffer", "300m"});
+    ASSERT_EQ(Execute(download).status, 0);
+    const std::vector<std::string> estimated = ReadTextLines(dir.File("tiles.txt"));
+    const std::vector<std::string> listed = ReadTextLines(dir.File("maps/walk_list.txt"));
+    ASSERT_EQ(estimated.size() + 1, listed.size());
+    for (std::size_t i = 0; i < estimated.size(); ++i) {
+        // "map_X_Y_Z.png: ..." against "Z/X/Y".
+        const std::string& name = listed[i + 1];
+        const std::size_t x = name.find('_') + 1;
+        const std::size_t y = name.find('_', x) + 1;
+        const std::size_t z = name.find('_', y) + 1;
+        EXPECT_EQ(estimated[i], name.substr(z, name.find('.') - z) + "/" +
+                                    name.substr(x, y - 1 - x) + "/" + name.substr(y, z - 1 - y));
+    }
+
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"estimate", "--zoom", "13"},
+          std::vector<std::string>{"estimate", "--left", "116.3", "--right", "116.5", "--top", "40",
+                                   "--bottom", "39.8", "--zoom", "13", "--save-area", "x"},
+          std::vector<std::string>{"estimate", "--left", "116.5", "--right", "116.3", "--top", "40",
+                                   "--bottom", "39.8", "--zoom", "13"}}) {
+        EXPECT_EQ(Execute(refused).status, 1) << refused.back();
+    }
+}
+
 TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word :
-         {"download", "open", "redownload", "convert", "sources", "export", "--config", "--sources",
-          "--check", "--replace", "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
+    for (const char* word : {"download", "estimate", "--tiles", "open", "redownload", "convert",
+                             "sources", "export", "--config", "--sources", "--check", "--replace",
+                             "--yes", "Z1-Z2", "--mbtiles", "--with-blanks", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -453,6 +453,35 @@ TEST(DownloadControl, AContinuedTaskWithoutItsLogOrFailedListMakesThemAnew) {
     EXPECT_EQ(ReadFileBytes(failed), "");
 }
 
+// A list whose writing beside the download was stopped is missing; the next
+// start writes it beside the download again, whole and in the same bytes,
+// and a stop meanwhile leaves it whole or absent, never cut.
+TEST(DownloadControl, AContinuedTaskWithoutItsTileListWritesItBesideTheDownload) {
+    Pacing slow(test::kPaceScale);
+    slow.AfterTile = 30ms;
+    DownloadHarness h(test::ServerOptions(), slow);
+    const TaskFields fields = h.SampleFields();
+    ASSERT_TRUE(h.control->Start(fields));
+    const std::string list = h.control->CurrentTask()->ListFileName;
+    EXPECT_FALSE(h.control->CurrentTask()->TileListWrittenBeside());
+    const std::string written = ReadFileBytes(list);
+    h.RunFor(60ms);
+    h.control->Stop();
+    ASSERT_TRUE(h.RunToEnd(5s));
+
+    ASSERT_EQ(std::remove(list.c_str()), 0);
+    ASSERT_TRUE(h.control->Start(fields));
+    EXPECT_TRUE(h.control->CurrentTask()->Params->ContinueTask);
+    EXPECT_TRUE(h.control->CurrentTask()->TileListWrittenBeside());
+    h.control->Stop();
+    ASSERT_TRUE(h.RunToEnd(5s));
+    EXPECT_TRUE(!FileExists(list) || ReadFileBytes(list) == written);
+
+    ASSERT_TRUE(h.Download(fields));
+    EXPECT_EQ(ReadFileBytes(list), written);
+    EXPECT_EQ(h.control->Progress().Done, 42);
+}
+
 // A project file deleted while its task runs comes back whole at the next
 // save, positions included, and a later start continues the task.
 TEST(DownloadControl, AProjectFileDeletedWhileTheTaskRunsIsWrittenWholeAgain) {

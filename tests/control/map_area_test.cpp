@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "temp_dir.h"
+
 namespace tessellon {
 namespace {
 
@@ -118,6 +122,36 @@ TEST(MapArea, TheFiguresUnderTheMapAreTheHugeTaskQuestionsOnes) {
     EXPECT_FALSE(EstimateFieldsTask(fields));
     fields = SampleFields();
     fields.RightLongitude = "x";
+    EXPECT_FALSE(EstimateFieldsTask(fields));
+}
+
+TEST(MapArea, TheFiguresCoverEveryZoomAndOnlyTheShapesTiles) {
+    TaskFields fields = SampleFields();
+    fields.ZoomTo = "14";
+    // 6 x 7 tiles at zoom 13, and at 14 the rectangle's 11 x 13.
+    std::optional<TaskEstimate> estimate = EstimateFieldsTask(fields);
+    ASSERT_TRUE(estimate);
+    EXPECT_EQ(estimate->Tiles, 42 + 143);
+    fields.ZoomTo = "12";
+    EXPECT_FALSE(EstimateFieldsTask(fields));
+
+    // A triangle over half of the same rectangle: its bounds are those of
+    // the rectangle, and the count is that of the tiles it touches, far
+    // fewer than the rectangle's at zoom 16.
+    const test::TempDir dir;
+    const std::string path = dir.File("half.geojson");
+    std::ofstream(path) << R"({"type":"Polygon","coordinates":[[[116.3,40],[116.5,40],)"
+                           R"([116.3,39.8],[116.3,40]]]})";
+    fields = SampleFields();
+    fields.Zoom = fields.ZoomTo = "16";
+    const std::int64_t rectangle = EstimateFieldsTask(fields)->Tiles;
+    fields.AreaFile = path;
+    estimate = EstimateFieldsTask(fields);
+    ASSERT_TRUE(estimate);
+    EXPECT_GT(estimate->Tiles, rectangle / 2);
+    EXPECT_LT(estimate->Tiles, rectangle * 6 / 10);
+
+    fields.AreaFile = dir.File("missing.geojson");
     EXPECT_FALSE(EstimateFieldsTask(fields));
 }
 

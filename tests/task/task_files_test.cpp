@@ -311,6 +311,28 @@ TEST_F(SampleTask, AContinuedTaskMakesALostLogOrFailedListAnew) {
 // Called off at any point, a start leaves no project file, so the next start
 // takes the task as a new one; the project of the task it replaces is gone
 // before the first file of the new one is written.
+// Above a million tiles the list would hold up the first request: the start
+// leaves it to be written beside the download, and writes the rest.
+TEST_F(SampleTask, AStartLeavesTheListOfAHugeTaskToBeWrittenBesideTheDownload) {
+    const TaskParameters sample = params;
+    params.LeftLongitude = 100;
+    params.RightLongitude = 120;
+    params.TopLatitude = 50;
+    params.BottomLatitude = 30;
+    params.Zoom = params.ZoomTo = 15;
+    const MDTask huge(&params, messages);
+    ASSERT_GT(huge.TotalCount, kTileListAtStartLimit);
+    EXPECT_TRUE(huge.TileListWrittenBeside());
+    WriteAll(huge);
+    EXPECT_FALSE(FileExists(huge.ListFileName));
+    EXPECT_TRUE(FileExists(huge.ProjectFileName()));
+    EXPECT_TRUE(FileExists(huge.LogFileName));
+
+    params = sample;
+    const MDTask small(&params, messages);
+    EXPECT_FALSE(small.TileListWrittenBeside());
+}
+
 TEST_F(SampleTask, AStartCalledOffAtAnyPointLeavesNoProjectFile) {
     int checks = 0;
     WriteAll(Create());
