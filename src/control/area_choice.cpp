@@ -3,38 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
-#include "area/area_buffer.h"
 #include "area/area_copy.h"
 #include "area/area_file.h"
 #include "area/ring_area.h"
-#include "control/map_area.h"
 #include "control/start_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "task/md_task.h"
 
 namespace tessellon {
 
 namespace {
 
 constexpr const char* kDrawnSuffix = "_drawn.geojson";
-
-// The shape of the fields' area file with their buffer; nothing, and the
-// reason in `problem`, when the file or the buffer is refused.
-std::optional<GeoShape> FieldsShape(const TaskFields& fields, std::string& problem) {
-    std::optional<double> buffer;
-    if (!fields.Buffer.empty()) {
-        buffer = ParseBufferDistance(fields.Buffer, problem);
-        if (!buffer) {
-            return std::nullopt;
-        }
-    }
-    try {
-        return ReadAreaShape(AbsolutePath(fields.AreaFile), buffer);
-    } catch (const EAreaError& e) {
-        problem = e.what();
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -91,20 +72,23 @@ std::optional<ShownArea> ShowFieldsArea(const TaskFields& fields, int zoom, std:
     if (zoom < kMinZoom || zoom > kMaxZoom) {
         return std::nullopt;
     }
-    if (fields.AreaFile.empty()) {
-        const std::optional<GeoRect> area = AreaOfFields(fields);
-        if (!area) {
-            return std::nullopt;
+    TaskParameters params;
+    params.Zoom = zoom;
+    params.ZoomTo = zoom;
+    if (std::optional<std::string> refusal = ReadArea(fields, params)) {
+        if (!fields.AreaFile.empty()) {
+            problem = std::move(*refusal);
         }
-        return ShownArea{std::nullopt, *area, TileCover::OfRectangle(*area, zoom, zoom)};
-    }
-    std::optional<GeoShape> shape = FieldsShape(fields, problem);
-    if (!shape) {
         return std::nullopt;
     }
-    TileCover tiles = TileCover::OfShape(*shape, zoom, zoom);
-    const GeoRect bounds = ShapeBounds(*shape);
-    return ShownArea{std::move(shape), bounds, std::move(tiles)};
+    ShownArea shown;
+    shown.Tiles = CoverOfTask(params);
+    shown.Bounds = {params.LeftLongitude, params.RightLongitude, params.TopLatitude,
+                    params.BottomLatitude};
+    if (params.Shape) {
+        shown.Shape = std::move(params.Shape->Area);
+    }
+    return shown;
 }
 
 std::optional<std::string> CheckAreaChoice(bool shapeChosen, const TaskFields& fields) {
