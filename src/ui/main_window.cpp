@@ -579,21 +579,20 @@ void TForm1::Viewlogfile1Click() {
 
 void TForm1::SelectOnMap1Click() {
     if (frmSelectArea_ == nullptr) {
-        AreaControls controls;
-        controls.Left = Edit1;
-        controls.Top = Edit2;
-        controls.Right = Edit3;
-        controls.Bottom = Edit4;
-        controls.Zoom = UpDown1;
-        controls.ZoomTo = ZoomTo;
-        controls.Rectangle = RadioRectangle;
-        controls.Shape = RadioShape;
-        controls.AreaFile = EditAreaFile;
-        controls.Buffer = EditBuffer;
-        controls.MapsType = radio_mapstype;
-        controls.Source = ComboSource;
-        controls.Fields = [this] { return Fields(); };
-        controls.ChooseAreaFile = [this] { return ChooseAreaFile(); };
+        AreaControls controls{.Left = Edit1,
+                              .Top = Edit2,
+                              .Right = Edit3,
+                              .Bottom = Edit4,
+                              .Zoom = UpDown1,
+                              .ZoomTo = ZoomTo,
+                              .Rectangle = RadioRectangle,
+                              .Shape = RadioShape,
+                              .AreaFile = EditAreaFile,
+                              .Buffer = EditBuffer,
+                              .ChooseAreaFile = [this] { return ChooseAreaFile(); },
+                              .MapsType = radio_mapstype,
+                              .Source = ComboSource,
+                              .Fields = [this] { return Fields(); }};
         frmSelectArea_ =
             new SelectAreaForm(controls, settings_.ConfigFileName, settings_.Pace, this);
     }

@@ -28,6 +28,7 @@ public:
     void SetShape(std::optional<GeoShape> shape);
     // The tiles shaded: one zoom of a cover; an empty cover for none.
     void SetTiles(TileCover tiles);
+    const TileCover& Tiles() const { return tiles_; }
     bool Drawing() const { return drawing_; }
     // The corners clicked so far.
     const std::vector<GeoPoint>& Corners() const { return corners_; }

@@ -163,9 +163,14 @@ private slots:
         const std::int64_t count = CoverCount(drawn, 13, 14);
         QVERIFY(count < TileCover::OfRectangle({116.3, 116.5, 40, 39.8}, 13, 14).Count());
         QVERIFY2(Figures().startsWith(QString("%1 tiles, ").arg(count)), qPrintable(Figures()));
+        // Shaded: the cover at the zoom level, whatever the highest zoom.
+        QCOMPARE(layer->Tiles().Count(), CoverCount(drawn, 13, 13));
         Spin("ZoomTo")->setValue(13);
         QVERIFY2(Figures().startsWith(QString("%1 tiles, ").arg(CoverCount(drawn, 13, 13))),
                  qPrintable(Figures()));
+        Spin("UpDown1")->setValue(14);
+        QCOMPARE(layer->Tiles().Count(), CoverCount(drawn, 14, 14));
+        QCOMPARE(layer->Tiles().MinZoom(), 14);
 
         // Two corners make no area: nothing changes but the message.
         draw->click();
@@ -180,6 +185,20 @@ private slots:
         QTest::mouseClick(layer, Qt::LeftButton, {}, QPoint(10, 10));
         QTest::keyClick(layer, Qt::Key_Escape);
         QVERIFY(!layer->Drawing() && !draw->isChecked());
+
+        // An imported file is the area in its turn; a line needs a buffer.
+        const std::string track = f->dir.File("track.geojson");
+        WriteFileAtomic(track, R"({"type": "LineString", "coordinates": [[116.3, 39.8], )"
+                               R"([116.5, 40]]})");
+        f->desktop.fileAnswers = {QString::fromStdString(track)};
+        f->Find<QPushButton>("Import")->click();
+        QCOMPARE(Edit("EditAreaFile")->text(), QString::fromStdString(track));
+        QVERIFY2(Figures().contains("buffer distance"), qPrintable(Figures()));
+        QCOMPARE(layer->Tiles().Count(), 0);
+        Edit("EditBuffer")->setText("500m");
+        QVERIFY(layer->Tiles().Count() > 0);
+        QVERIFY2(Figures().startsWith(QString("%1 tiles, ").arg(layer->Tiles().Count())),
+                 qPrintable(Figures()));
 
         // A rectangle drawn on the map makes the area a rectangle again.
         f->Find<QPushButton>("Draw")->click();
