@@ -228,10 +228,10 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
 TEST_F(MbtilesExportTest, AStopEndsItBetweenBatchesAndLeavesTheFileAsItWas) {
     // 1,862 tiles at zoom 16: a stop at the first batch is seen at once.
     const MDTask& big = Project("big.tsln", 16);
-    WriteFileAtomic(big.GetTilePath(big.MinX, big.MinY), kTile);
+    WriteFileAtomic(big.GetTilePath({big.Params->Zoom, big.MinX, big.MinY}), kTile);
     const MDTask& small = Project("small.tsln", 13);
-    WriteFileAtomic(small.GetTilePath(small.MinX, small.MinY), kTile);
-    const std::string smallTile = small.GetTilePath(small.MaxX, small.MaxY);
+    WriteFileAtomic(small.GetTilePath({small.Params->Zoom, small.MinX, small.MinY}), kTile);
+    const std::string smallTile = small.GetTilePath({small.Params->Zoom, small.MaxX, small.MaxY});
     const auto exportStoppedAt = [&](std::int64_t when, const std::vector<std::string>& projects) {
         progress.clear();
         StopSignal stop;
