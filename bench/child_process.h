@@ -24,10 +24,10 @@ struct ChildRun {
     double PeakMiB = 0;
 };
 
-// `args` start with the program, found on PATH unless a path; raises when it
-// cannot start or fails. With `discardOutput`, its standard output and error
-// go to /dev/null, as a script that runs it quietly would have it.
-inline ChildRun RunChild(std::vector<std::string> args, bool discardOutput = false) {
+// Starts `args`, the program found on PATH unless a path; raises when it
+// cannot start. With `discardOutput`, its standard output and error go to
+// /dev/null, as a script that runs it quietly would have it.
+inline pid_t SpawnChild(std::vector<std::string> args, bool discardOutput) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -39,13 +39,19 @@ inline ChildRun RunChild(std::vector<std::string> args, bool discardOutput = fal
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
-    const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + args[0]);
     }
+    return pid;
+}
+
+// Runs `args` (see SpawnChild) to its end; raises when it fails.
+inline ChildRun RunChild(const std::vector<std::string>& args, bool discardOutput = false) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = SpawnChild(args, discardOutput);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);

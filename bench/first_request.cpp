@@ -6,9 +6,7 @@
 //
 // Usage: bench_first_request BIN_DIR SCRATCH
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -18,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "paired_runs.h"
 #include "platform/files.h"
 #include "server_process.h"
@@ -38,23 +37,9 @@ bool HoldsATile(const std::string& folder) {
 
 // Seconds from the start of `args` to the first file in `tiles`; the
 // download is then stopped as Ctrl-C stops it.
-double SecondsToFirstTile(std::vector<std::string> args, const std::string& tiles) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+double SecondsToFirstTile(const std::vector<std::string>& args, const std::string& tiles) {
     const Clock::time_point start = Clock::now();
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        throw std::runtime_error("cannot start " + args[0]);
-    }
+    const pid_t pid = bench::SpawnChild(args, true);
     while (!HoldsATile(tiles) && Clock::now() - start < std::chrono::seconds(30)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -70,8 +55,8 @@ double SecondsToFirstTile(std::vector<std::string> args, const std::string& tile
 
 void Print(const char* what, const std::vector<double>& seconds) {
     const bench::Spread s = bench::SpreadOf(seconds);
-    std::printf("%s: median %.3f s (min..max %.3f..%.3f, %zu runs)\n", what, s.Median, s.Min,
-                s.Max, seconds.size());
+    std::printf("%s: median %.3f s (min..max %.3f..%.3f, %zu runs)\n", what, s.Median, s.Min, s.Max,
+                seconds.size());
 }
 
 }  // namespace
@@ -92,10 +77,27 @@ int main(int argc, char** argv) {
         std::vector<double> continued;
         for (int run = 0; run < kRuns; ++run) {
             const std::string folder = scratch + "run" + std::to_string(run) + "/";
-            const std::vector<std::string> args = {
-                bin + "/tessellon-cli", "download", "--name", "huge", "--type", "map",
-                "--left", "100", "--right", "120", "--top", "50", "--bottom", "30", "--zoom", "16",
-                "--path", folder, "--config", config, "--yes"};
+            const std::vector<std::string> args = {bin + "/tessellon-cli",
+                                                   "download",
+                                                   "--name",
+                                                   "huge",
+                                                   "--type",
+                                                   "map",
+                                                   "--left",
+                                                   "100",
+                                                   "--right",
+                                                   "120",
+                                                   "--top",
+                                                   "50",
+                                                   "--bottom",
+                                                   "30",
+                                                   "--zoom",
+                                                   "16",
+                                                   "--path",
+                                                   folder,
+                                                   "--config",
+                                                   config,
+                                                   "--yes"};
             fresh.push_back(SecondsToFirstTile(args, folder + "huge/"));
             fs::remove_all(folder + "huge/");
             continued.push_back(SecondsToFirstTile(args, folder + "huge/"));

@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
             return RunDownload(fields, configFile, {args.replace, args.yes});
         }
         case cli::Command::Estimate: {
-            EndAtSignals();
+            EndAtStopSignals();
             TaskFields fields = args.fields;
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
