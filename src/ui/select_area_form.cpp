@@ -182,13 +182,15 @@ void SelectAreaForm::FollowService() {
 }
 
 std::optional<ShownArea> SelectAreaForm::Shown(std::string& problem) const {
-    problem.clear();
+    const TaskFields fields = controls_.Fields();
     // A shape chosen without its file shows nothing rather than the
     // rectangle the start would not take.
-    if (controls_.Shape->isChecked() && controls_.AreaFile->text().isEmpty()) {
+    if (std::optional<std::string> refusal =
+            CheckAreaChoice(controls_.Shape->isChecked(), fields)) {
+        problem = std::move(*refusal);
         return std::nullopt;
     }
-    return ShowFieldsArea(controls_.Fields(), controls_.Zoom->value(), problem);
+    return ShowFieldsArea(fields, controls_.Zoom->value(), problem);
 }
 
 void SelectAreaForm::FollowFields() {
@@ -211,8 +213,9 @@ void SelectAreaForm::FollowFields() {
 }
 
 void SelectAreaForm::ShowFigures(const std::string& problem) {
-    const std::optional<TaskEstimate> estimate = EstimateFieldsTask(controls_.Fields());
-    if (estimate && !(controls_.Shape->isChecked() && controls_.AreaFile->text().isEmpty())) {
+    const TaskFields fields = controls_.Fields();
+    const std::optional<TaskEstimate> estimate = EstimateFieldsTask(fields);
+    if (estimate && !CheckAreaChoice(controls_.Shape->isChecked(), fields)) {
         figures_->setText(Q(EstimateText(*estimate)));
     } else if (!problem.empty()) {
         figures_->setText(Q(problem));

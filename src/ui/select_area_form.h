@@ -86,7 +86,8 @@ private:
     void GoTo();
     // The largest zoom that shows the fields' area whole, centred on it.
     void FitArea();
-    // The fields' area and the tiles of the zoom box, shown or not.
+    // The fields' area and the tiles of the zoom box; nothing, with the
+    // reason in `problem` where there is one, while there is no area.
     std::optional<ShownArea> Shown(std::string& problem) const;
 
     const AreaControls controls_;

@@ -207,6 +207,11 @@ private slots:
         QTest::mouseRelease(map, Qt::LeftButton, {}, QPoint(200, 200));
         QVERIFY(Radio("RadioRectangle")->isChecked());
         QVERIFY(map->Outline());
+        // Shape chosen without a file: the map says what it needs.
+        Edit("EditAreaFile")->clear();
+        Radio("RadioShape")->setChecked(true);
+        QVERIFY(!map->Outline());
+        QCOMPARE(Figures(), QString("Please choose the area file, or draw the area on the map."));
     }
 
     // A shaped task of two zooms: stopped, started again it continues to
