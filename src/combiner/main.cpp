@@ -10,6 +10,7 @@
 #include "control/configuration.h"
 #include "output/map_combiner.h"
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -20,15 +21,19 @@ enum ExitStatus { kDone = 0, kFailed = 1, kUsage = 2 };
 
 constexpr std::string_view kUsageText =
     "Usage: combiner PROJECT.tsln [--output FILE] [--crop] [--format png|jpeg|bmp|tiff]\n"
+    "                [--zoom Z]\n"
     "Stitches the task's tiles into one image in EPSG:3857. Without --format the output's\n"
     "extension (.png .jpg .bmp .tif) chooses; the default output is the configuration's\n"
-    "DefaultOutputName in the task's folder. --crop cuts the image to the typed area.\n"
+    "DefaultOutputName in the task's folder. --crop cuts the image to the typed area (a\n"
+    "shape's bounding rectangle). --zoom picks one zoom of a task of several; the deepest\n"
+    "by default. Places outside a shape are transparent in PNG and TIFF, white otherwise.\n"
     "Without arguments the window opens.\n";
 
 struct Arguments {
     std::string Project;
     std::string Output;
     std::optional<ImageFormat> Format;
+    std::optional<int> Zoom;
     bool Crop = false;
 };
 
@@ -70,6 +75,7 @@ int Combine(const Arguments& arguments) {
             arguments.Project, configuration.Read(settings::DefaultOutputName), arguments.Format);
     }
     options.Crop = arguments.Crop;
+    options.Zoom = arguments.Zoom;
     const std::optional<ImageFormat> format =
         arguments.Format ? arguments.Format : ImageFormatOfPath(options.OutputPath);
     if (!format) {
@@ -90,8 +96,8 @@ int Combine(const Arguments& arguments) {
     }
     std::printf("Wrote %s: %lld x %lld pixels, zoom %d, %zu of %lld tiles left white.\n",
                 options.OutputPath.c_str(), static_cast<long long>(result.Width),
-                static_cast<long long>(result.Height), task.Zoom(), result.Undrawn.size(),
-                static_cast<long long>(task.TileCount()));
+                static_cast<long long>(result.Height), result.Zoom, result.Undrawn.size(),
+                static_cast<long long>(task.Cover().CountAt(result.Zoom)));
     if (!result.WorldFile.empty()) {
         std::printf("Georeference: %s and %s\n", result.WorldFile.c_str(), result.PrjFile.c_str());
     }
@@ -115,6 +121,11 @@ int main(int argc, char** argv) {
             arguments.Crop = true;
         } else if (argument == "--output" && hasValue) {
             arguments.Output = argv[++i];
+        } else if (argument == "--zoom" && hasValue) {
+            arguments.Zoom = ParseInteger<int>(argv[++i]);
+            if (!arguments.Zoom) {
+                return Usage(std::string("the zoom ") + argv[i] + " is not a whole number.");
+            }
         } else if (argument == "--format" && hasValue) {
             arguments.Format = ImageFormatNamed(argv[++i]);
             if (!arguments.Format) {

@@ -53,7 +53,7 @@ std::string SystemReason() {
 
 class PngWriter : public ImageWriter {
 public:
-    PngWriter(std::FILE* file, std::int64_t width, std::int64_t height) {
+    PngWriter(std::FILE* file, std::int64_t width, std::int64_t height, bool withAlpha) {
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
         info_ = png_ ? png_create_info_struct(png_) : nullptr;
         if (info_ == nullptr) {
@@ -69,8 +69,8 @@ public:
         png_set_compression_level(png_, 1);
         png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
         png_set_IHDR(png_, info_, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-                     8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-                     PNG_FILTER_TYPE_BASE);
+                     8, withAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
         png_write_info(png_, info_);
     }
 
@@ -221,15 +221,18 @@ private:
 // reading the rest. Rows are gathered a band of tiles at a time.
 class TiffWriter : public ImageWriter {
 public:
-    TiffWriter(std::FILE* file, std::int64_t width, std::int64_t height, const Georeference& where)
+    TiffWriter(std::FILE* file, std::int64_t width, std::int64_t height, const Georeference& where,
+               bool withAlpha)
         : width_(width),
+          channels_(withAlpha ? 4 : 3),
           tilesAcross_((width + kTiffTileSide - 1) / kTiffTileSide),
-          band_(static_cast<std::size_t>(tilesAcross_ * kTiffTileSide * kTiffTileSide * 3), 255),
-          tile_(std::size_t{kTiffTileSide} * kTiffTileSide * 3) {
+          band_(static_cast<std::size_t>(tilesAcross_ * kTiffTileSide * kTiffTileSide * channels_),
+                255),
+          tile_(std::size_t{kTiffTileSide} * kTiffTileSide * channels_) {
         XTIFFInitialize();
         // The plain format's offsets are 32 bits; deflate seldom saves much
         // on a photo, so the raw size decides.
-        const std::int64_t raw = width * height * 3;
+        const std::int64_t raw = width * height * channels_;
         const char* mode = raw + raw / 64 + (1 << 20) >= kFourGiB ? "w8" : "w";
         const int fd = DuplicateStreamDescriptor(file);
         if (fd < 0) {
@@ -246,7 +249,11 @@ public:
         }
         TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
         TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-        TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, channels_);
+        if (withAlpha) {
+            const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+            TIFFSetField(tiff_, TIFFTAG_EXTRASAMPLES, 1, extra);
+        }
         TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 8);
         TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
         TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
@@ -264,9 +271,9 @@ public:
         }
     }
 
-    void WriteRow(const std::uint8_t* rgb) override {
-        std::memcpy(band_.data() + rowsInBand_ * tilesAcross_ * kTiffTileSide * 3, rgb,
-                    static_cast<std::size_t>(width_ * 3));
+    void WriteRow(const std::uint8_t* pixels) override {
+        std::memcpy(band_.data() + rowsInBand_ * tilesAcross_ * kTiffTileSide * channels_, pixels,
+                    static_cast<std::size_t>(width_ * channels_));
         ++rowsInBand_;
         if (rowsInBand_ == kTiffTileSide) {
             WriteBand();
@@ -300,14 +307,14 @@ private:
     }
 
     void WriteBand() {
-        const std::size_t bandStride = tilesAcross_ * kTiffTileSide * 3;
+        const std::size_t tileRow = std::size_t{kTiffTileSide} * channels_;
+        const std::size_t bandStride = tilesAcross_ * tileRow;
         // Rows past the image's end keep the last band's pixels; readers
         // never show them.
         for (std::int64_t column = 0; column < tilesAcross_; ++column) {
             for (std::uint32_t y = 0; y < kTiffTileSide; ++y) {
-                std::memcpy(tile_.data() + std::size_t{y} * kTiffTileSide * 3,
-                            band_.data() + y * bandStride + column * kTiffTileSide * 3,
-                            kTiffTileSide * 3);
+                std::memcpy(tile_.data() + y * tileRow,
+                            band_.data() + y * bandStride + column * tileRow, tileRow);
             }
             if (TIFFWriteTile(tiff_, tile_.data(),
                               static_cast<std::uint32_t>(column) * kTiffTileSide, bandTop_, 0,
@@ -330,6 +337,8 @@ private:
 
     TIFF* tiff_ = nullptr;
     std::int64_t width_;
+    // 3 for RGB, 4 for RGBA.
+    int channels_;
     std::int64_t tilesAcross_;
     std::vector<std::uint8_t> band_;
     std::vector<std::uint8_t> tile_;
@@ -363,6 +372,10 @@ std::optional<ImageFormat> ImageFormatOfPath(std::string_view path) {
         return std::nullopt;
     }
     return ImageFormatNamed(std::string_view(extension).substr(1));
+}
+
+bool FormatHasAlpha(ImageFormat format) {
+    return format == ImageFormat::Png || format == ImageFormat::Tiff;
 }
 
 std::string SizeRefusal(ImageFormat format, std::int64_t width, std::int64_t height) {
@@ -435,16 +448,16 @@ std::string PamText() {
 
 std::unique_ptr<ImageWriter> MakeImageWriter(ImageFormat format, std::FILE* file,
                                              std::int64_t width, std::int64_t height,
-                                             const Georeference& where) {
+                                             const Georeference& where, bool withAlpha) {
     switch (format) {
         case ImageFormat::Png:
-            return std::make_unique<PngWriter>(file, width, height);
+            return std::make_unique<PngWriter>(file, width, height, withAlpha);
         case ImageFormat::Jpeg:
             return std::make_unique<JpegWriter>(file, width, height);
         case ImageFormat::Bmp:
             return std::make_unique<BmpWriter>(file, width, height);
         case ImageFormat::Tiff:
-            return std::make_unique<TiffWriter>(file, width, height, where);
+            return std::make_unique<TiffWriter>(file, width, height, where, withAlpha);
     }
     return nullptr;
 }

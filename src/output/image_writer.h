@@ -1,9 +1,8 @@
 #pragma once
 // The combined image's file formats: PNG, JPEG, BMP and tiled GeoTIFF, each
-// written one RGB scanline at a time so that no format holds the whole image;
-// the limits each format puts on the size; and the georeference that
-// PNG, JPEG and BMP carry beside them (a world file, a .prj and GDAL's
-// .aux.xml).
+// written one RGB (or, where the format has alpha, RGBA) scanline at a time so that no format holds
+// the whole image; the limits each format puts on the size; and the georeference that PNG, JPEG and
+// BMP carry beside them (a world file, a .prj and GDAL's .aux.xml).
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +20,8 @@ enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
 std::optional<ImageFormat> ImageFormatNamed(std::string_view name);
 // The format a file name's extension names.
 std::optional<ImageFormat> ImageFormatOfPath(std::string_view path);
+// Whether the format keeps an alpha channel: PNG and TIFF do.
+bool FormatHasAlpha(ImageFormat format);
 
 // Why `format` cannot hold a width x height image (a BMP passes 4 GiB, a
 // JPEG side passes 65,535 pixels), naming the format that can; empty when
@@ -56,17 +57,19 @@ public:
 class ImageWriter {
 public:
     virtual ~ImageWriter() = default;
-    // The next scanline, width x 3 bytes of RGB.
-    virtual void WriteRow(const std::uint8_t* rgb) = 0;
+    // The next scanline, width x 3 bytes of RGB, or width x 4 of RGBA for a
+    // writer made with alpha.
+    virtual void WriteRow(const std::uint8_t* pixels) = 0;
     // After the last row: completes the file's structure. Throws
     // EImageWriteError.
     virtual void Finish() = 0;
 };
 
 // A writer of a width x height image into `file`, which it does not close.
-// A TIFF is written through the file's descriptor, and seeks.
+// A TIFF is written through the file's descriptor, and seeks. `withAlpha`
+// (only for a format that has alpha) makes the rows RGBA.
 std::unique_ptr<ImageWriter> MakeImageWriter(ImageFormat format, std::FILE* file,
                                              std::int64_t width, std::int64_t height,
-                                             const Georeference& where);
+                                             const Georeference& where, bool withAlpha = false);
 
 }  // namespace tessellon

@@ -52,10 +52,10 @@ void FillWhite(std::uint8_t* at, std::size_t stride) {
     }
 }
 
-// Draws tile (x, y) at `at`, or leaves it white and says why.
-std::string DrawTile(const TaskReader& task, std::int32_t x, std::int32_t y, std::uint8_t* at,
+// Draws `tile` at `at`, or leaves it white and says why.
+std::string DrawTile(const TaskReader& task, const TileId& tile, std::uint8_t* at,
                      std::size_t stride, std::string& bytes) {
-    const TileState state = task.Read(x, y, bytes);
+    const TileState state = task.Read(tile, bytes);
     std::string reason;
     if (state == TileState::Failed) {
         reason = "failed to download";
@@ -68,6 +68,17 @@ std::string DrawTile(const TaskReader& task, std::int32_t x, std::int32_t y, std
         FillWhite(at, stride);
     }
     return reason;
+}
+
+// One scanline as RGBA: the pixels of tiles outside the cover transparent.
+// `firstPixel` is the row's first pixel within the band, whose tiles
+// `outside` marks.
+void ToRgba(const std::uint8_t* rgb, std::int64_t width, std::int64_t firstPixel,
+            const std::vector<bool>& outside, std::uint8_t* rgba) {
+    for (std::int64_t x = 0; x < width; ++x) {
+        std::memcpy(rgba + x * 4, rgb + x * 3, 3);
+        rgba[x * 4 + 3] = outside[static_cast<std::size_t>((firstPixel + x) / kTileSide)] ? 0 : 255;
+    }
 }
 
 }  // namespace
@@ -97,13 +108,32 @@ std::string DefaultOutputPath(const std::string& projectPath, const std::string&
     return path;
 }
 
-PixelRect CropRectOf(const TaskReader& task) {
+int CombinedZoom(const TaskReader& task, std::optional<int> zoom) {
+    const TileCover& cover = task.Cover();
+    if (!zoom) {
+        return cover.MaxZoom();
+    }
+    if (!cover.HasZoom(*zoom)) {
+        std::string text = "The task has no tiles at zoom ";
+        text.append(std::to_string(*zoom)).append("; its ");
+        if (cover.MinZoom() == cover.MaxZoom()) {
+            text.append("zoom is ").append(std::to_string(cover.MinZoom()));
+        } else {
+            text.append("zooms are ").append(std::to_string(cover.MinZoom())).append(" to ");
+            text.append(std::to_string(cover.MaxZoom()));
+        }
+        throw ECombineError(text.append("."));
+    }
+    return *zoom;
+}
+
+PixelRect CropRectOf(const TaskReader& task, int zoom) {
     const GeoRect& area = task.TypedArea();
-    const int zoom = task.Zoom();
-    const double rangeLeft = static_cast<double>(task.MinX()) * kTileSide;
-    const double rangeTop = static_cast<double>(task.MinY()) * kTileSide;
-    const double width = static_cast<double>(task.Columns()) * kTileSide;
-    const double height = static_cast<double>(task.Rows()) * kTileSide;
+    const TileRange& range = task.Cover().RangeAt(zoom);
+    const double rangeLeft = static_cast<double>(range.MinX) * kTileSide;
+    const double rangeTop = static_cast<double>(range.MinY) * kTileSide;
+    const double width = static_cast<double>(range.Columns()) * kTileSide;
+    const double height = static_cast<double>(range.Rows()) * kTileSide;
     auto clamp = [](double value, double limit) { return std::clamp(value, 0.0, limit); };
     const double left =
         std::floor(LongitudeToPixel(std::min(area.Left, area.Right), zoom) - rangeLeft);
@@ -123,11 +153,11 @@ PixelRect CropRectOf(const TaskReader& task) {
     return rect;
 }
 
-Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect) {
-    const int zoom = task.Zoom();
+Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& rect) {
+    const TileRange& range = task.Cover().RangeAt(zoom);
     const double left =
-        static_cast<double>(task.MinX()) * kTileSide + static_cast<double>(rect.Left);
-    const double top = static_cast<double>(task.MinY()) * kTileSide + static_cast<double>(rect.Top);
+        static_cast<double>(range.MinX) * kTileSide + static_cast<double>(rect.Left);
+    const double top = static_cast<double>(range.MinY) * kTileSide + static_cast<double>(rect.Top);
     return {PixelXToMercatorX(left, zoom), PixelYToMercatorY(top, zoom), MercatorPixelSize(zoom)};
 }
 
@@ -137,22 +167,28 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
         throw ECombineError(
             "The task's tiles are vector tiles (pbf), which hold no pixels to combine.");
     }
-    const PixelRect rect = options.Crop ? CropRectOf(task)
-                                        : PixelRect{0, 0, std::int64_t{task.Columns()} * kTileSide,
-                                                    std::int64_t{task.Rows()} * kTileSide};
+    const int zoom = CombinedZoom(task, options.Zoom);
+    const TileCover& cover = task.Cover();
+    const TileRange& range = cover.RangeAt(zoom);
+    const PixelRect rect =
+        options.Crop ? CropRectOf(task, zoom)
+                     : PixelRect{0, 0, range.Columns() * kTileSide, range.Rows() * kTileSide};
     const std::string refusal = SizeRefusal(options.Format, rect.Width(), rect.Height());
     if (!refusal.empty()) {
         throw ECombineError(refusal);
     }
-    const Georeference where = GeoreferenceOf(task, rect);
+    const Georeference where = GeoreferenceOf(task, zoom, rect);
+    // A shape's gaps show through where the format can show them.
+    const bool alpha = cover.Shaped() && FormatHasAlpha(options.Format);
 
     CombineResult result;
+    result.Zoom = zoom;
     result.Width = rect.Width();
     result.Height = rect.Height();
     try {
         AtomicStdioFile output(options.OutputPath);
-        const std::unique_ptr<ImageWriter> writer =
-            MakeImageWriter(options.Format, output.File(), rect.Width(), rect.Height(), where);
+        const std::unique_ptr<ImageWriter> writer = MakeImageWriter(
+            options.Format, output.File(), rect.Width(), rect.Height(), where, alpha);
 
         const std::int64_t firstColumn = rect.Left / kTileSide;
         const std::int64_t lastColumn = (rect.Right - 1) / kTileSide;
@@ -161,27 +197,40 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
         const std::size_t stride =
             static_cast<std::size_t>(lastColumn - firstColumn + 1) * kTileRowBytes;
         std::vector<std::uint8_t> band(stride * kTileSide);
-        const std::size_t rowOffset =
-            static_cast<std::size_t>(rect.Left - firstColumn * kTileSide) * 3;
+        const std::int64_t firstPixel = rect.Left - firstColumn * kTileSide;
+        const std::size_t rowOffset = static_cast<std::size_t>(firstPixel) * 3;
+        // The tiles of the band outside the cover, and a scanline as RGBA.
+        std::vector<bool> outside(static_cast<std::size_t>(lastColumn - firstColumn + 1));
+        std::vector<std::uint8_t> rgba(alpha ? static_cast<std::size_t>(rect.Width()) * 4 : 0);
         std::string bytes;
         for (std::int64_t row = firstRow; row <= lastRow; ++row) {
             ThrowIfStopped(options.Stop);
             for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
-                const auto x = static_cast<std::int32_t>(task.MinX() + column);
-                const auto y = static_cast<std::int32_t>(task.MinY() + row);
-                std::uint8_t* at =
-                    band.data() + static_cast<std::size_t>(column - firstColumn) * kTileRowBytes;
-                std::string reason = DrawTile(task, x, y, at, stride, bytes);
+                const TileId tile{zoom, static_cast<std::int32_t>(range.MinX + column),
+                                  static_cast<std::int32_t>(range.MinY + row)};
+                const auto index = static_cast<std::size_t>(column - firstColumn);
+                std::uint8_t* at = band.data() + index * kTileRowBytes;
+                outside[index] = !cover.Contains(tile);
+                if (outside[index]) {
+                    FillWhite(at, stride);
+                    continue;
+                }
+                std::string reason = DrawTile(task, tile, at, stride, bytes);
                 if (!reason.empty()) {
-                    result.Undrawn.push_back({x, y, std::move(reason)});
+                    result.Undrawn.push_back({tile.X, tile.Y, std::move(reason)});
                 }
             }
             const std::int64_t bandTop = row * kTileSide;
             const std::int64_t top = std::max(rect.Top, bandTop);
             const std::int64_t bottom = std::min(rect.Bottom, bandTop + kTileSide);
             for (std::int64_t pixelRow = top; pixelRow < bottom; ++pixelRow) {
-                writer->WriteRow(band.data() +
-                                 static_cast<std::size_t>(pixelRow - bandTop) * stride + rowOffset);
+                const std::uint8_t* scanline =
+                    band.data() + static_cast<std::size_t>(pixelRow - bandTop) * stride + rowOffset;
+                if (alpha) {
+                    ToRgba(scanline, rect.Width(), firstPixel, outside, rgba.data());
+                    scanline = rgba.data();
+                }
+                writer->WriteRow(scanline);
             }
             if (progress) {
                 progress(row - firstRow + 1, lastRow - firstRow + 1);

@@ -1,9 +1,11 @@
 #pragma once
-// Stitches a task's tiles into one georeferenced image (EPSG:3857) one row
-// of tiles at a time: each row is decoded, its scanlines are written, and
-// the next row takes its place, so memory stays about two rows of tiles
-// whatever the size of the map. Tiles that cannot be drawn are left white
-// and listed. The image is written under a temporary name beside the output
+// Stitches a task's tiles of one zoom into one georeferenced image
+// (EPSG:3857) one row of tiles at a time: each row is decoded, its scanlines
+// are written, and the next row takes its place, so memory stays about two
+// rows of tiles whatever the size of the map. Tiles of the task that cannot
+// be drawn are left white and listed; places outside a shaped task's cover
+// are no tiles of it, and are left transparent where the format has alpha,
+// white otherwise, and never listed. The image is written under a temporary name beside the output
 // and takes its name only when whole.
 
 #include <cstdint>
@@ -27,8 +29,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Pixels of the task's range, (0, 0) the top-left pixel of tile (MinX, MinY);
-// Right and Bottom are one past the last.
+// Pixels of the task's range at a zoom, (0, 0) the top-left pixel of its
+// tile (MinX, MinY); Right and Bottom are one past the last.
 struct PixelRect {
     std::int64_t Left = 0;
     std::int64_t Top = 0;
@@ -38,11 +40,15 @@ struct PixelRect {
     std::int64_t Height() const { return Bottom - Top; }
 };
 
-// The typed rectangle's pixels within the task's range: edges through a
-// pixel take the whole pixel. Throws ECombineError when it misses the range.
-PixelRect CropRectOf(const TaskReader& task);
-// Where `rect` lies in EPSG:3857.
-Georeference GeoreferenceOf(const TaskReader& task, const PixelRect& rect);
+// The zoom to combine: `zoom`, or the task's deepest. Throws ECombineError
+// when the task has no tiles at `zoom`.
+int CombinedZoom(const TaskReader& task, std::optional<int> zoom);
+// The typed rectangle's (a shape's bounding rectangle's) pixels within the
+// task's range at `zoom`: edges through a pixel take the whole pixel. Throws
+// ECombineError when it misses the range.
+PixelRect CropRectOf(const TaskReader& task, int zoom);
+// Where `rect` of the range at `zoom` lies in EPSG:3857.
+Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& rect);
 
 // The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
 std::string ExtensionOf(ImageFormat format);
@@ -60,6 +66,8 @@ struct CombineOptions {
     // Asked before each row of tiles and before the image is finished;
     // none: the combination runs to its end.
     const StopSignal* Stop = nullptr;
+    // One of the task's zooms; none: its deepest.
+    std::optional<int> Zoom;
 };
 
 // A tile left white, and why.
@@ -70,6 +78,7 @@ struct UndrawnTile {
 };
 
 struct CombineResult {
+    int Zoom = 0;
     std::int64_t Width = 0;
     std::int64_t Height = 0;
     std::vector<UndrawnTile> Undrawn;

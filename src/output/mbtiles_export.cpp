@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "output/sqlite_db.h"
@@ -74,6 +75,22 @@ GeoRect Union(const GeoRect& a, const GeoRect& b) {
             std::min(a.Bottom, b.Bottom)};
 }
 
+GeoRect Intersection(const GeoRect& a, const GeoRect& b) {
+    return {std::max(a.Left, b.Left), std::min(a.Right, b.Right), std::min(a.Top, b.Top),
+            std::max(a.Bottom, b.Bottom)};
+}
+
+// The edges of the area every zoom of the cover has tiles for, as MBTiles
+// wants its bounds: for a task of several zooms the tiles of the deepest
+// zoom hug the area closest.
+GeoRect CoveredAtEveryZoom(const TileCover& cover) {
+    GeoRect covered = TileRangeEdges(cover.RangeAt(cover.MinZoom()), cover.MinZoom());
+    for (int zoom = cover.MinZoom() + 1; zoom <= cover.MaxZoom(); ++zoom) {
+        covered = Intersection(covered, TileRangeEdges(cover.RangeAt(zoom), zoom));
+    }
+    return covered;
+}
+
 // The one format of all the projects' tiles, checked against the file's.
 std::string CommonFormat(const std::vector<TaskReader>& readers, const std::string& fileFormat,
                          const std::string& file) {
@@ -113,7 +130,7 @@ public:
         const std::string format = CommonFormat(readers, ValueOf(metadata, "format"), db_.Path());
 
         for (const TaskReader& reader : readers) {
-            total_ += reader.TileCount();
+            total_ += reader.Cover().Count();
         }
         SqliteStatement insert = db_.Prepare(
             "INSERT OR REPLACE INTO tiles (zoom_level, tile_column, tile_row, tile_data) "
@@ -156,36 +173,22 @@ private:
     }
 
     ProjectExport Export(const TaskReader& reader, SqliteStatement& insert) {
+        const TileCover& cover = reader.Cover();
         ProjectExport result;
         result.Project = reader.ProjectPath();
-        result.Zoom = reader.Zoom();
+        result.MinZoom = cover.MinZoom();
+        result.MaxZoom = cover.MaxZoom();
         std::string bytes;
-        for (std::int32_t x = reader.MinX(); x <= reader.MaxX(); ++x) {
-            // Southmost first: TMS rows ascending, so the index grows at its end.
-            for (std::int32_t y = reader.MaxY(); y >= reader.MinY(); --y) {
-                const TileState state = reader.Read(x, y, bytes);
-                if (state == TileState::Blank) {
-                    ++result.Blank;
-                }
-                if (state == TileState::Present ||
-                    (state == TileState::Blank && options_.WithBlanks)) {
-                    insert.Bind(1, std::int64_t{reader.Zoom()});
-                    insert.Bind(2, std::int64_t{x});
-                    insert.Bind(3, std::int64_t{FlipRow(reader.Zoom(), y)});
-                    insert.BindBlob(4, bytes);
-                    insert.Step();
-                    insert.Reset();
-                    ++result.Written;
-                } else if (state == TileState::Failed) {
-                    ++result.Failed;
-                } else if (state == TileState::Missing) {
-                    ++result.Missing;
-                }
-                if (++done_ % kProgressEvery == 0) {
-                    if (progress_) {
-                        progress_(done_, total_);
+        for (int zoom = cover.MinZoom(); zoom <= cover.MaxZoom(); ++zoom) {
+            const TileRange& range = cover.RangeAt(zoom);
+            for (std::int32_t x = range.MinX; x <= range.MaxX; ++x) {
+                // Southmost first: TMS rows ascending, so the index grows at
+                // its end.
+                const std::span<const RowSpan> rows = cover.ColumnRows(zoom, x);
+                for (auto run = rows.rbegin(); run != rows.rend(); ++run) {
+                    for (std::int32_t y = run->MaxY; y >= run->MinY; --y) {
+                        ExportTile(reader, {zoom, x, y}, bytes, insert, result);
                     }
-                    ThrowIfStopped(options_.Stop);
                 }
             }
         }
@@ -193,6 +196,33 @@ private:
             progress_(done_, total_);
         }
         return result;
+    }
+
+    void ExportTile(const TaskReader& reader, const TileId& tile, std::string& bytes,
+                    SqliteStatement& insert, ProjectExport& result) {
+        const TileState state = reader.Read(tile, bytes);
+        if (state == TileState::Blank) {
+            ++result.Blank;
+        }
+        if (state == TileState::Present || (state == TileState::Blank && options_.WithBlanks)) {
+            insert.Bind(1, std::int64_t{tile.Zoom});
+            insert.Bind(2, std::int64_t{tile.X});
+            insert.Bind(3, std::int64_t{FlipRow(tile.Zoom, tile.Y)});
+            insert.BindBlob(4, bytes);
+            insert.Step();
+            insert.Reset();
+            ++result.Written;
+        } else if (state == TileState::Failed) {
+            ++result.Failed;
+        } else if (state == TileState::Missing) {
+            ++result.Missing;
+        }
+        if (++done_ % kProgressEvery == 0) {
+            if (progress_) {
+                progress_(done_, total_);
+            }
+            ThrowIfStopped(options_.Stop);
+        }
     }
 
     void UpdateMetadata(std::map<std::string, std::string> metadata,
@@ -206,10 +236,12 @@ private:
         }
         std::string attribution = ValueOf(metadata, "attribution");
         for (const TaskReader& reader : readers) {
-            bounds = bounds ? Union(*bounds, reader.DownloadEdges()) : reader.DownloadEdges();
-            zooms = zooms ? std::pair{std::min(zooms->first, reader.Zoom()),
-                                      std::max(zooms->second, reader.Zoom())}
-                          : std::pair{reader.Zoom(), reader.Zoom()};
+            const TileCover& cover = reader.Cover();
+            const GeoRect covered = CoveredAtEveryZoom(cover);
+            bounds = bounds ? Union(*bounds, covered) : covered;
+            zooms = zooms ? std::pair{std::min(zooms->first, cover.MinZoom()),
+                                      std::max(zooms->second, cover.MaxZoom())}
+                          : std::pair{cover.MinZoom(), cover.MaxZoom()};
             if (reader.Source() && !reader.Source()->Attribution().empty() &&
                 attribution.find(reader.Source()->Attribution()) == std::string::npos) {
                 attribution += attribution.empty() ? "" : "; ";
@@ -259,8 +291,15 @@ private:
 
 std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks) {
     std::string line = result.Project;
-    line += ": zoom ";
-    line += std::to_string(result.Zoom);
+    if (result.MinZoom == result.MaxZoom) {
+        line += ": zoom ";
+        line += std::to_string(result.MinZoom);
+    } else {
+        line += ": zooms ";
+        line += std::to_string(result.MinZoom);
+        line += "-";
+        line += std::to_string(result.MaxZoom);
+    }
     line += ", ";
     line += std::to_string(result.Written);
     line += " tiles written";

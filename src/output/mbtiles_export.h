@@ -1,6 +1,6 @@
 #pragma once
 // Exporting downloads into an MBTiles file: the tiles of one or more projects
-// (one zoom each, often several zooms of one area) into one file that map
+// (every zoom of each, often several zooms of one area) into one file that map
 // programs open. A second export into the same file replaces the tiles of the
 // same place and widens the metadata to cover both.
 
@@ -30,7 +30,9 @@ struct MbtilesExportOptions {
 // What became of one project's tiles.
 struct ProjectExport {
     std::string Project;
-    int Zoom = 0;
+    // The task's zooms, equal for a task of one zoom.
+    int MinZoom = 0;
+    int MaxZoom = 0;
     // Tiles put into the file, blank ones among them with WithBlanks.
     std::int64_t Written = 0;
     std::int64_t Blank = 0;

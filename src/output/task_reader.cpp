@@ -36,12 +36,12 @@ GeoRect ReadTypedArea(const ProjectContents& project) {
 // The tiles the task's download walked: one rectangle at one zoom is the
 // stored range; the zooms of a larger rectangle come from its bounds.
 TileCover TaskReader::ReadCover(const ProjectContents& project, const std::string& projectPath,
-                                const TileRange& stored) {
+                                int zoom, const TileRange& stored) {
     const std::optional<ProjectCover> cover = project.Cover();
     if (!cover) {
-        return TileCover::OfRange(stored, zoom_);
+        return TileCover::OfRange(stored, zoom);
     }
-    if (cover->ZoomFrom != zoom_ || cover->ZoomTo < cover->ZoomFrom || cover->ZoomTo > kMaxZoom) {
+    if (cover->ZoomFrom != zoom || cover->ZoomTo < cover->ZoomFrom || cover->ZoomTo > kMaxZoom) {
         throw ETaskReadError(projectPath + ": the zooms are not ones a task has.");
     }
     if (cover->Area.empty()) {
@@ -81,14 +81,13 @@ TaskReader::TaskReader(const std::string& projectPath, const std::string& blankF
     if (!zoom || *zoom < 0 || *zoom > kMaxReadableZoom) {
         throw ETaskReadError(projectPath + ": the zoom is not one a task has.");
     }
-    zoom_ = *zoom;
     TileRange stored{ReadRangeKey(project, projectPath, project_keys::MinX),
                      ReadRangeKey(project, projectPath, project_keys::MinY),
                      ReadRangeKey(project, projectPath, project_keys::MaxX),
                      ReadRangeKey(project, projectPath, project_keys::MaxY)};
     // Tasks that reached longitude 180 once listed a column past the grid,
     // which has no tiles.
-    const std::int64_t side = std::int64_t{1} << zoom_;
+    const std::int64_t side = std::int64_t{1} << *zoom;
     if (stored.MaxX == side && stored.MinX < stored.MaxX) {
         --stored.MaxX;
     }
@@ -97,17 +96,16 @@ TaskReader::TaskReader(const std::string& projectPath, const std::string& blankF
         throw ETaskReadError(projectPath + ": the tile range is not one a task has.");
     }
     typedArea_ = ReadTypedArea(project);
-    cover_ = ReadCover(project, projectPath, stored);
-    const TileRange range = cover_.RangeAt(zoom_);
+    cover_ = ReadCover(project, projectPath, *zoom, stored);
+    if (shape_) {
+        // The keys hold the same rectangle, rounded.
+        typedArea_ = ShapeBounds(*shape_);
+    }
+    const TileRange range = cover_.RangeAt(*zoom);
     if (cover_.Count() > kMaxTileCount || range.MinX != stored.MinX || range.MaxX != stored.MaxX ||
         range.MinY != stored.MinY || range.MaxY != stored.MaxY) {
         throw ETaskReadError(projectPath + ": the tile range is not one a task has.");
     }
-    minX_ = range.MinX;
-    minY_ = range.MinY;
-    maxX_ = range.MaxX;
-    maxY_ = range.MaxY;
-    downloadEdges_ = TileRangeEdges(range, zoom_);
 
     const std::string base =
         ExtractFilePath(projectPath) + RemoveFileExt(ExtractFileName(projectPath));

@@ -1,7 +1,7 @@
 #pragma once
 // A task as its files show it, for the programs that use a download (the
-// combiner, the viewer, the MBTiles export): the tile range, the area as it
-// was typed and the edges of the range, where each tile's file lies and what
+// combiner, the viewer, the MBTiles export): its tile cover, its shape if it
+// has one, the area as it was typed, where each tile's file lies and what
 // became of each tile. Only reads; never creates or changes a file, so it may
 // look at a task that is still running.
 
@@ -64,43 +64,28 @@ public:
     const TileCover& Cover() const { return cover_; }
     // A shaped task's area, from the copy beside its project.
     const std::optional<GeoShape>& Shape() const { return shape_; }
-    // The lowest zoom and its tile range.
-    int Zoom() const { return zoom_; }
-    std::int32_t MinX() const { return minX_; }
-    std::int32_t MinY() const { return minY_; }
-    std::int32_t MaxX() const { return maxX_; }
-    std::int32_t MaxY() const { return maxY_; }
-    std::int32_t Columns() const { return maxX_ - minX_ + 1; }
-    std::int32_t Rows() const { return maxY_ - minY_ + 1; }
-    std::int64_t TileCount() const { return cover_.Count(); }
 
-    // The area as it was typed; a bound that is no number reads 0.
+    // The area as it was typed, for a shape its bounding rectangle; a bound
+    // that is no number reads 0.
     const GeoRect& TypedArea() const { return typedArea_; }
-    // The edges of the tile range, from the tile math.
-    const GeoRect& DownloadEdges() const { return downloadEdges_; }
 
     // Ending in "/".
     const std::string& ImageFolder() const { return imageFolder_; }
     const TileNaming& Naming() const { return naming_; }
     const std::string& FailedFileName() const { return failedFileName_; }
     std::string TilePath(const TileId& tile) const;
-    std::string TilePath(std::int32_t x, std::int32_t y) const { return TilePath({zoom_, x, y}); }
 
     // What became of a tile of the cover. Reads the file only when it has
     // the blank image's size.
     TileState State(const TileId& tile) const;
-    TileState State(std::int32_t x, std::int32_t y) const { return State({zoom_, x, y}); }
     // The same, and the file's bytes into `bytes` for a tile that has a file
     // (emptied otherwise). A file that cannot be read counts as missing.
     TileState Read(const TileId& tile, std::string& bytes) const;
-    TileState Read(std::int32_t x, std::int32_t y, std::string& bytes) const {
-        return Read({zoom_, x, y}, bytes);
-    }
     // Every tile of the cover.
     TileCounts Count() const;
 
 private:
-    TileCover ReadCover(const ProjectContents& project, const std::string& projectPath,
+    TileCover ReadCover(const ProjectContents& project, const std::string& projectPath, int zoom,
                         const TileRange& stored);
     TileState StateOfFile(const TileId& tile, bool hasFile, bool isBlank) const;
     void ReadFailedList();
@@ -108,15 +93,9 @@ private:
     std::string projectPath_;
     std::int32_t mapsType_ = 0;
     std::optional<TileSource> source_;
-    int zoom_ = 0;
     TileCover cover_;
     std::optional<GeoShape> shape_;
-    std::int32_t minX_ = 0;
-    std::int32_t minY_ = 0;
-    std::int32_t maxX_ = 0;
-    std::int32_t maxY_ = 0;
     GeoRect typedArea_;
-    GeoRect downloadEdges_;
     std::string imageFolder_;
     std::string failedFileName_;
     TileNaming naming_;

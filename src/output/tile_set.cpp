@@ -23,16 +23,29 @@ constexpr int kDeepestZoom = 30;
 TaskTileSet::TaskTileSet(const std::string& projectPath, const std::string& blankFolder)
     : reader_(projectPath, blankFolder) {}
 
-TileRange TaskTileSet::Bounds(int /*zoom*/) const {
-    return {reader_.MinX(), reader_.MinY(), reader_.MaxX(), reader_.MaxY()};
+const std::optional<GeoShape>& TileSet::Shape() const {
+    static const std::optional<GeoShape> none;
+    return none;
+}
+
+std::vector<int> TaskTileSet::Zooms() const {
+    std::vector<int> zooms;
+    for (int zoom = reader_.Cover().MinZoom(); zoom <= reader_.Cover().MaxZoom(); ++zoom) {
+        zooms.push_back(zoom);
+    }
+    return zooms;
+}
+
+TileRange TaskTileSet::Bounds(int zoom) const {
+    return reader_.Cover().HasZoom(zoom) ? reader_.Cover().RangeAt(zoom) : TileRange{};
 }
 
 TileState TaskTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
-    if (zoom != reader_.Zoom() || !Bounds(zoom).Contains(x, y)) {
+    if (!Holds(zoom, x, y)) {
         bytes.clear();
         return TileState::Missing;
     }
-    return reader_.Read(x, y, bytes);
+    return reader_.Read({zoom, x, y}, bytes);
 }
 
 FolderTileSet::FolderTileSet(const std::string& folder)

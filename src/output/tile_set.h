@@ -37,6 +37,13 @@ public:
     virtual TileRange Bounds(int zoom) const = 0;
     // The area the user typed, for a task.
     virtual std::optional<GeoRect> TypedArea() const { return std::nullopt; }
+    // A shaped task's area.
+    virtual const std::optional<GeoShape>& Shape() const;
+    // Whether tile (x, y) at `zoom` is one the set is meant to hold, so that
+    // its absence counts as missing: for a task, a tile of its cover.
+    virtual bool Holds(int zoom, std::int32_t x, std::int32_t y) const {
+        return Bounds(zoom).Contains(x, y);
+    }
     // What became of tile (x, y) at `zoom`, and its bytes into `bytes` when it
     // has some (emptied otherwise). A tile outside the bounds is missing.
     virtual TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const = 0;
@@ -48,10 +55,15 @@ public:
     // Throws as TaskReader does.
     TaskTileSet(const std::string& projectPath, const std::string& blankFolder);
 
-    std::vector<int> Zooms() const override { return {reader_.Zoom()}; }
-    int FirstZoom() const override { return reader_.Zoom(); }
+    // Every zoom of the task; it opens at the deepest, as the combiner does.
+    std::vector<int> Zooms() const override;
+    int FirstZoom() const override { return reader_.Cover().MaxZoom(); }
     TileRange Bounds(int zoom) const override;
     std::optional<GeoRect> TypedArea() const override { return reader_.TypedArea(); }
+    const std::optional<GeoShape>& Shape() const override { return reader_.Shape(); }
+    bool Holds(int zoom, std::int32_t x, std::int32_t y) const override {
+        return reader_.Cover().Contains({zoom, x, y});
+    }
     TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const override;
 
 private:

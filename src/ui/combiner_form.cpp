@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "combiner_application.h"
@@ -17,6 +18,7 @@
 #include "handler_guard.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "task/tile_cover.h"
 #include "window_job.h"
 
 namespace tessellon {
@@ -69,11 +71,17 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     formatBox_->addItems({"From the extension", "PNG", "JPEG", "BMP", "TIFF"});
     cropBox_ = new QCheckBox("Crop to the typed area", this);
     cropBox_->setObjectName("CropBox");
+    // A task of several zooms is combined at one of them.
+    zoomBox_ = new QSpinBox(this);
+    zoomBox_->setObjectName("ZoomBox");
+    zoomBox_->setRange(0, kMaxZoom);
+    zoomBox_->setSpecialValueText("The deepest");
 
     auto* fields = new QFormLayout;
     fields->addRow("Project:", projectRow);
     fields->addRow("Output:", outputEdit_);
     fields->addRow("Format:", formatBox_);
+    fields->addRow("Zoom:", zoomBox_);
     fields->addRow(QString(), cropBox_);
 
     combineButton_ = new QPushButton("Combine", this);
@@ -154,6 +162,9 @@ void CombinerForm::CombineClick() {
         return;
     }
     options.Format = *format;
+    if (zoomBox_->value() != zoomBox_->minimum()) {
+        options.Zoom = zoomBox_->value();
+    }
     options.Crop = cropBox_->isChecked();
 
     combineButton_->setEnabled(false);

@@ -1,6 +1,6 @@
 #pragma once
-// The Map Combiner's window: a project, an output and its format, the crop
-// choice and a Combine button; the combination runs on a thread of its own
+// The Map Combiner's window: a project, an output and its format, the zoom
+// and crop choices and a Combine button; the combination runs on a thread of its own
 // so the window stays live, with a progress bar and the result below.
 
 #include <QDialog>
@@ -17,6 +17,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace tessellon {
 
@@ -59,6 +60,7 @@ private:
     QLineEdit* outputEdit_;
     QComboBox* formatBox_;
     QCheckBox* cropBox_;
+    QSpinBox* zoomBox_;
     QPushButton* combineButton_;
     QProgressBar* progressBar_;
     QPlainTextEdit* resultText_;

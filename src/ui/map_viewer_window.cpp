@@ -122,7 +122,9 @@ bool MapViewerWindow::Open(const QString& path) {
     view_->SetProvider(provider.get());
     provider_ = std::move(provider);
     tiles_ = std::move(tiles);
-    view_->SetOutline(tiles_->TypedArea());
+    // A shape is outlined itself rather than by its bounding rectangle.
+    view_->SetShape(tiles_->Shape());
+    view_->SetOutline(tiles_->Shape() ? std::nullopt : tiles_->TypedArea());
 
     zoomMenu_->clear();
     for (QAction* action : zoomGroup_->actions()) {

@@ -5,6 +5,9 @@
 namespace tessellon {
 
 TileAnswer AnswerFor(const TileSet& tiles, const TileRequest& request) {
+    if (!tiles.Holds(request.Zoom, request.X, request.Y)) {
+        return {TileLook::Outside, {}, {}};
+    }
     std::string bytes;
     switch (tiles.Read(request.Zoom, request.X, request.Y, bytes)) {
         case TileState::Blank:

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "geo/tile_math.h"
+#include "task/tile_cover.h"
 
 namespace tessellon {
 
@@ -61,6 +62,8 @@ QColor LookColour(TileLook look) {
             return {245, 176, 65};
         case TileLook::Unavailable:
             return {160, 160, 160};
+        case TileLook::Outside:
+            break;
     }
     return kBackground;
 }
@@ -81,6 +84,8 @@ QString LookName(TileLook look) {
             return QObject::tr("Not an image");
         case TileLook::Unavailable:
             return QObject::tr("Not available");
+        case TileLook::Outside:
+            return QObject::tr("Outside the area");
     }
     return {};
 }
@@ -119,6 +124,27 @@ void TileView::ShowTiles(int zoom, const TileRange& bounds) {
 
 void TileView::SetOutline(const std::optional<GeoRect>& outline) {
     outline_ = outline;
+    update();
+}
+
+void TileView::SetShape(const std::optional<GeoShape>& shape) {
+    shapeRings_.clear();
+    if (shape) {
+        const auto addRing = [this](const GeoRing& ring) {
+            QPolygonF polygon;
+            for (const GeoPoint& point : ring) {
+                polygon << QPointF(LongitudeToTileXExact(point.Longitude, 0),
+                                   LatitudeToTileYExact(point.Latitude, 0));
+            }
+            shapeRings_.push_back(polygon);
+        };
+        for (const GeoPolygon& polygon : shape->Polygons) {
+            addRing(polygon.Outer);
+            for (const GeoRing& hole : polygon.Holes) {
+                addRing(hole);
+            }
+        }
+    }
     update();
 }
 
@@ -293,6 +319,7 @@ void TileView::paintEvent(QPaintEvent* /*event*/) {
         PaintGrid(painter, *visible);
     }
     PaintOutline(painter);
+    PaintShape(painter);
     AskForMissing();
 }
 
@@ -339,9 +366,26 @@ void TileView::PaintOutline(QPainter& painter) const {
     painter.drawRect(outline);
 }
 
+void TileView::PaintShape(QPainter& painter) const {
+    if (shapeRings_.empty()) {
+        return;
+    }
+    const double side = std::ldexp(1.0, zoom_);
+    painter.setPen(QPen(QColor(220, 0, 0), 2));
+    painter.setBrush(Qt::NoBrush);
+    for (const QPolygonF& ring : shapeRings_) {
+        QPolygonF onScreen;
+        onScreen.reserve(ring.size());
+        for (const QPointF& point : ring) {
+            onScreen << PixelOf(point * side);
+        }
+        painter.drawPolygon(onScreen);
+    }
+}
+
 void TileView::PaintOutlineGrid(QPainter& painter) const {
     const int zoom = *outlineGrid_;
-    const TileRange tiles = CoveringTiles(*outline_, zoom);
+    const TileRange tiles = TileCover::OfRectangle(*outline_, zoom, zoom).RangeAt(zoom);
     const QRectF covered = GridRect(TileRangeEdges(tiles, zoom), zoom_);
     const QRectF area(PixelOf(covered.topLeft()), PixelOf(covered.bottomRight()));
     const double tileWidth = area.width() / static_cast<double>(tiles.Columns());

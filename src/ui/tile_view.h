@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 #include <QWidget>
@@ -51,6 +52,9 @@ enum class TileLook {
     // A tile the service would not give (the reason is the answer's); grey,
     // as a map leaves what it cannot show.
     Unavailable,
+    // A place of the range outside a shaped task's area: no tile of it, so
+    // never missing; the background shows.
+    Outside,
 };
 QColor LookColour(TileLook look);
 // The name of a look in the legend.
@@ -94,6 +98,8 @@ public:
     void ShowTiles(int zoom, const TileRange& bounds);
     // The rectangle outlined on the map; nothing for none.
     void SetOutline(const std::optional<GeoRect>& outline);
+    // A shape outlined on the map, ring by ring; nothing for none.
+    void SetShape(const std::optional<GeoShape>& shape);
     void SetGridShown(bool shown);
     // Shows the whole world at `zoom`, which the wheel and +/- then step
     // within minZoom..maxZoom; the scale stays at 1. The centre is kept.
@@ -160,6 +166,7 @@ private:
     void AskForMissing();
     void PaintGrid(QPainter& painter, const Visible& visible) const;
     void PaintOutline(QPainter& painter) const;
+    void PaintShape(QPainter& painter) const;
     void PaintOutlineGrid(QPainter& painter) const;
 
     TileProvider* provider_ = nullptr;
@@ -172,6 +179,9 @@ private:
     int scaleStep_ = 0;
     bool gridShown_ = false;
     std::optional<GeoRect> outline_;
+    // The shape's rings in tiles of zoom 0 (the world 1 x 1), scaled to the
+    // zoom shown as they are painted.
+    std::vector<QPolygonF> shapeRings_;
     QCache<TileRequest, TileAnswer> cache_;
     std::vector<TileRequest> wanted_;
     std::optional<QPoint> dragFrom_;

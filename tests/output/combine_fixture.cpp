@@ -104,11 +104,15 @@ std::string EncodeWebp(Rgb colour) {
 }
 
 Rgb Decoded::At(int x, int y) const {
-    const std::size_t at = (static_cast<std::size_t>(y) * Width + x) * 3;
+    const std::size_t at = (static_cast<std::size_t>(y) * Width + x) * Channels;
     return {Pixels[at], Pixels[at + 1], Pixels[at + 2]};
 }
 
-Decoded DecodePngFile(const std::string& path) {
+std::uint8_t Decoded::Alpha(int x, int y) const {
+    return Channels == 4 ? Pixels[(static_cast<std::size_t>(y) * Width + x) * 4 + 3] : 255;
+}
+
+Decoded DecodePngFile(const std::string& path, bool withAlpha) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     Decoded decoded;
@@ -116,7 +120,8 @@ Decoded DecodePngFile(const std::string& path) {
         ADD_FAILURE() << path << ": " << image.message;
         return decoded;
     }
-    image.format = PNG_FORMAT_RGB;
+    image.format = withAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    decoded.Channels = withAlpha ? 4 : 3;
     decoded.Width = static_cast<int>(image.width);
     decoded.Height = static_cast<int>(image.height);
     decoded.Pixels.resize(PNG_IMAGE_SIZE(image));
@@ -208,12 +213,21 @@ void SmallTask::Start() {
     Create().WriteTaskFiles({});
 }
 
+void SmallTask::StartShaped(int zoomTo) {
+    MakeSampleTriangle(params, zoomTo);
+    Start();
+}
+
 TaskReader SmallTask::Open() const {
     return TaskReader(dir.File("newtask.tsln"), blankFolder);
 }
 
 void SmallTask::PutTile(std::int32_t x, std::int32_t y, const std::string& bytes) const {
-    WriteFileAtomic(task->GetTilePath({task->Params->Zoom, x, y}), bytes);
+    PutTile({task->Params->Zoom, x, y}, bytes);
+}
+
+void SmallTask::PutTile(const TileId& tile, const std::string& bytes) const {
+    WriteFileAtomic(task->GetTilePath(tile), bytes);
 }
 
 }  // namespace tessellon::test

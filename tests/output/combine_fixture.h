@@ -1,8 +1,8 @@
 #pragma once
 // A task of 2 x 3 tiles (zoom 13, columns 6742..6743, rows 3101..3103) whose
-// typed area runs through the middle of its edge tiles, with tiles of solid
-// colours encoded here, and readers of what the combiner writes: the image
-// decoded back and GDAL's view of it.
+// typed area runs through the middle of its edge tiles, or a triangle over
+// the same tiles and the zoom below, with tiles of solid colours encoded here, and readers of what
+// the combiner writes: the image decoded back and GDAL's view of it.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "output/task_reader.h"
+#include "sample_fields.h"
 #include "task_fixture.h"
 
 namespace tessellon::test {
@@ -41,14 +42,18 @@ std::string EncodePng(Rgb colour, int side = 256);
 std::string EncodeJpeg(Rgb colour);
 std::string EncodeWebp(Rgb colour);
 
-// A decoded image, rows top down.
+// A decoded image, rows top down, RGB or RGBA.
 struct Decoded {
     int Width = 0;
     int Height = 0;
+    int Channels = 3;
     std::vector<std::uint8_t> Pixels;
     Rgb At(int x, int y) const;
+    // 255 for an image without alpha.
+    std::uint8_t Alpha(int x, int y) const;
 };
-Decoded DecodePngFile(const std::string& path);
+// With `withAlpha` the image is read as RGBA, whatever it holds.
+Decoded DecodePngFile(const std::string& path, bool withAlpha = false);
 
 // The program's output, all of it, and its exit status.
 struct Run {
@@ -72,8 +77,12 @@ protected:
 
     // Writes the project and its tile folder; the tiles are up to the test.
     void Start();
+    // The same for a task of zooms 13..zoomTo over the sample triangle
+    // (MakeSampleTriangle).
+    void StartShaped(int zoomTo);
     TaskReader Open() const;
     void PutTile(std::int32_t x, std::int32_t y, const std::string& bytes) const;
+    void PutTile(const TileId& tile, const std::string& bytes) const;
 
     static constexpr std::int32_t kMinX = 6742;
     static constexpr std::int32_t kMinY = 3101;

@@ -44,11 +44,33 @@ TEST_F(CombinerProgram, CombinesListsWhiteTilesAndWritesTheDefaultOutput) {
     EXPECT_NE(run.Output.find("256 x 512 pixels"), std::string::npos) << run.Output;
 }
 
+TEST_F(CombinerProgram, CombinesTheZoomItIsToldOfATaskOfSeveral) {
+    StartShaped(14);
+    PutTile(kMinX, kMinY, test::EncodePng({1, 2, 3}));
+    const std::string output = " --output " + test::Quoted(dir.File("out.png"));
+    test::Run run = Combiner(Project() + output + " --zoom 13");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    // The tile outside the triangle is neither listed nor counted.
+    EXPECT_EQ(run.Output.find("6743,3103"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("512 x 768 pixels, zoom 13, 4 of 5 tiles left white"),
+              std::string::npos)
+        << run.Output;
+    run = Combiner(Project() + output);
+    EXPECT_NE(run.Output.find("768 x 1536 pixels, zoom 14, 12 of 12 tiles left white"),
+              std::string::npos)
+        << run.Output;
+    run = Combiner(Project() + output + " --zoom 15");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("The task has no tiles at zoom 15; its zooms are 13 to 14."),
+              std::string::npos)
+        << run.Output;
+}
+
 TEST_F(CombinerProgram, TellsUsageFaultsFromFailures) {
     Start();
     for (const std::string& arguments :
          {std::string("--crop"), Project() + " --format gif", Project() + " --output a.gif",
-          Project() + " --bogus", Project() + " " + Project()}) {
+          Project() + " --bogus", Project() + " " + Project(), Project() + " --zoom 1x"}) {
         const test::Run run = Combiner(arguments);
         EXPECT_EQ(run.Status, 2) << arguments << "\n" << run.Output;
         EXPECT_NE(run.Output.find("Usage: combiner"), std::string::npos);

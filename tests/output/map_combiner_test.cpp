@@ -57,11 +57,17 @@ protected:
         PutTile(kMinX + 1, kMinY + 2, test::EncodePng(kYellow));
     }
 
-    CombineResult Combine(const std::string& name, ImageFormat format, bool crop = false) {
+    CombineResult Combine(const std::string& name, ImageFormat format, bool crop = false,
+                          std::optional<int> zoom = std::nullopt) {
         progress.clear();
-        return CombineTiles(
-            Open(), {dir.File(name), format, crop},
-            [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
+        CombineOptions options;
+        options.OutputPath = dir.File(name);
+        options.Format = format;
+        options.Crop = crop;
+        options.Zoom = zoom;
+        return CombineTiles(Open(), options, [this](std::int64_t done, std::int64_t total) {
+            progress.emplace_back(done, total);
+        });
     }
 
     // The files the combiner may have made.
@@ -132,7 +138,7 @@ TEST_F(Combining, WorldFileNamesTheCentreOfTheTopLeftPixel) {
 
 TEST_F(Combining, CropCutsToTheTypedAreaAndMovesTheGeoreference) {
     StartWithPngTiles();
-    const PixelRect rect = CropRectOf(Open());
+    const PixelRect rect = CropRectOf(Open(), 13);
     EXPECT_EQ(rect.Left, 128);
     EXPECT_EQ(rect.Top, 128);
     EXPECT_EQ(rect.Right, 384);
@@ -181,7 +187,7 @@ TEST_F(Combining, CropRefusesAnAreaOutsideTheTiles) {
         text.replace(at, text.find('\r', at) - at, "115");
     }
     WriteFileAtomic(project, text);
-    EXPECT_THROW(CropRectOf(Open()), ECombineError);
+    EXPECT_THROW(CropRectOf(Open(), 13), ECombineError);
 }
 
 TEST_F(Combining, GdalReadsThePngWithItsGeoreferenceAndTheGeoTiff) {
@@ -252,7 +258,7 @@ TEST_F(Combining, AFailedWriteLeavesNothingAtTheOutputsName) {
     // A folder that cannot hold the output.
     WriteFileAtomic(dir.File("plain"), "a file, not a folder");
     try {
-        CombineTiles(Open(), {dir.File("plain/map.png"), ImageFormat::Png, false});
+        Combine("plain/map.png", ImageFormat::Png);
         ADD_FAILURE() << "no error";
     } catch (const ECombineError& error) {
         EXPECT_NE(std::string(error.what()).find("Cannot write " + dir.File("plain/map.png")),
@@ -267,7 +273,10 @@ TEST_F(Combining, AStopEndsItBetweenRowsAndLeavesNoOutput) {
     const auto combineStoppedAfter = [this](std::int64_t when, const std::string& name) {
         StopSignal stop;
         std::int64_t rows = 0;
-        const CombineOptions options{dir.File(name), *ImageFormatOfPath(name), false, &stop};
+        CombineOptions options;
+        options.OutputPath = dir.File(name);
+        options.Format = *ImageFormatOfPath(name);
+        options.Stop = &stop;
         try {
             CombineTiles(Open(), options, [&](std::int64_t done, std::int64_t) {
                 rows = done;
@@ -318,6 +327,104 @@ TEST_F(Combining, RefusesSizesTheFormatCannotHoldAndVectorTiles) {
     } catch (const ECombineError& error) {
         EXPECT_NE(std::string(error.what()).find("pbf"), std::string::npos);
     }
+}
+
+// The triangle of the shaped task at zoom 13: every tile of its cover red
+// but (6742, 3103), which is missing; (6743, 3103) lies outside the shape,
+// and a file there is no tile of the task.
+class CombiningAShape : public Combining {
+protected:
+    void SetUp() override {
+        StartShaped(14);
+        for (const auto& [x, y] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 1}}) {
+            PutTile(kMinX + x, kMinY + y, test::EncodePng(kRed));
+        }
+        PutTile(kMinX + 1, kMinY + 2, test::EncodePng(kGreen));
+    }
+};
+
+TEST_F(CombiningAShape, LeavesOutsideTransparentOrWhiteAndListsOnlyTheCoversTiles) {
+    const CombineResult result = Combine("shape.png", ImageFormat::Png, false, 13);
+    EXPECT_EQ(result.Zoom, 13);
+    ASSERT_EQ(result.Undrawn.size(), 1u);
+    EXPECT_EQ(result.Undrawn[0].X, kMinX);
+    EXPECT_EQ(result.Undrawn[0].Y, kMinY + 2);
+    EXPECT_EQ(result.Undrawn[0].Reason, "missing");
+
+    const test::Decoded png = test::DecodePngFile(dir.File("shape.png"), true);
+    ASSERT_EQ(png.Width, 512);
+    ASSERT_EQ(png.Height, 768);
+    EXPECT_EQ(png.At(10, 10), kRed);
+    EXPECT_EQ(png.Alpha(10, 10), 255);
+    // The missing tile of the cover is white, the place outside it clear.
+    EXPECT_EQ(png.At(10, 600), test::kWhite);
+    EXPECT_EQ(png.Alpha(10, 600), 255);
+    EXPECT_EQ(png.Alpha(300, 600), 0);
+    EXPECT_EQ(png.At(300, 600), test::kWhite);
+    EXPECT_EQ(png.Alpha(511, 767), 0);
+    EXPECT_EQ(png.Alpha(300, 500), 255);
+
+    // A JPEG has no alpha: the outside is white, and still not listed.
+    const CombineResult jpeg = Combine("shape.jpg", ImageFormat::Jpeg, false, 13);
+    EXPECT_EQ(jpeg.Undrawn.size(), 1u);
+}
+
+TEST_F(CombiningAShape, TheTiffKeepsTheAlphaForGdal) {
+    if (!test::ToolInstalled("gdallocationinfo")) {
+        GTEST_SKIP() << "gdallocationinfo is not installed";
+    }
+    Combine("shape.tif", ImageFormat::Tiff, false, 13);
+    const auto alphaAt = [this](int x, int y) {
+        const test::Run run = test::RunCommand("gdallocationinfo -valonly -b 4 " +
+                                               test::Quoted(dir.File("shape.tif")) + " " +
+                                               std::to_string(x) + " " + std::to_string(y));
+        EXPECT_EQ(run.Status, 0) << run.Output;
+        return std::stoi(run.Output);
+    };
+    EXPECT_EQ(alphaAt(10, 10), 255);
+    EXPECT_EQ(alphaAt(300, 600), 0);
+    EXPECT_EQ(test::GdalPixel(dir.File("shape.tif"), 10, 10), kRed);
+}
+
+TEST_F(CombiningAShape, TakesTheDeepestZoomUnlessToldAndRefusesAZoomItHasNot) {
+    // Zoom 14 has no tiles yet: the 12 tiles of its cover are listed, not the
+    // 18 of its range.
+    const CombineResult deepest = Combine("deep.png", ImageFormat::Png);
+    EXPECT_EQ(deepest.Zoom, 14);
+    EXPECT_EQ(deepest.Width, 3 * 256);
+    EXPECT_EQ(deepest.Height, 6 * 256);
+    EXPECT_EQ(deepest.Undrawn.size(), 12u);
+    const std::vector<std::string> lines = ReadTextLines(dir.File("deep.pgw"));
+    ASSERT_EQ(lines.size(), 6u);
+    // Column 13485 at zoom 14 begins half a zoom-13 tile east of 6742.
+    EXPECT_NEAR(std::stod(lines[4]), kRangeLeft + 128.25 * kPixelSize, 1e-6);
+
+    for (const int zoom : {12, 15}) {
+        try {
+            Combine("none.png", ImageFormat::Png, false, zoom);
+            ADD_FAILURE() << "zoom " << zoom << " combined";
+        } catch (const ECombineError& error) {
+            EXPECT_EQ(std::string(error.what()), "The task has no tiles at zoom " +
+                                                     std::to_string(zoom) +
+                                                     "; its zooms are 13 to 14.");
+        }
+    }
+    EXPECT_FALSE(FileExists(dir.File("none.png")));
+}
+
+TEST_F(CombiningAShape, CropCutsToTheShapesBoundingRectangle) {
+    // The triangle spans columns 6742.6..6743.7 and rows 3101.3..3103.7.
+    const PixelRect rect = CropRectOf(Open(), 13);
+    EXPECT_EQ(rect.Left, 153);
+    EXPECT_EQ(rect.Top, 76);
+    EXPECT_EQ(rect.Right, 436);
+    EXPECT_EQ(rect.Bottom, 692);
+    const CombineResult result = Combine("crop.png", ImageFormat::Png, true, 13);
+    EXPECT_EQ(result.Width, 436 - 153);
+    EXPECT_EQ(result.Height, 692 - 76);
+    const test::Decoded png = test::DecodePngFile(dir.File("crop.png"), true);
+    EXPECT_EQ(png.Alpha(0, 0), 255);
+    EXPECT_EQ(png.Alpha(result.Width - 1, result.Height - 1), 0);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "combine_fixture.h"
 #include "download/failed_list.h"
+#include "geo/tile_math.h"
 #include "platform/files.h"
 #include "task_fixture.h"
 
@@ -23,6 +25,15 @@ const std::string kTile(
     "\xe4\x9d\x97\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
     103);
 constexpr std::string_view kBlank = "\x89PNG blank";
+
+// The metadata's bounds, which MBTiles writes "left,bottom,right,top".
+GeoRect BoundsIn(const std::map<std::string, std::string>& metadata) {
+    GeoRect bounds;
+    EXPECT_EQ(std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &bounds.Left,
+                          &bounds.Bottom, &bounds.Right, &bounds.Top),
+              4);
+    return bounds;
+}
 
 class MbtilesExportTest : public test::SampleTask {
 protected:
@@ -79,7 +90,8 @@ TEST_F(MbtilesExportTest, WritesPresentTilesWithTmsRowsAndTheMetadata) {
     const std::vector<ProjectExport> results = Export({dir.File("area.tsln")});
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Project, dir.File("area.tsln"));
-    EXPECT_EQ(results[0].Zoom, 13);
+    EXPECT_EQ(results[0].MinZoom, 13);
+    EXPECT_EQ(results[0].MaxZoom, 13);
     EXPECT_EQ(results[0].Written, 2);
     EXPECT_EQ(results[0].Blank, 1);
     EXPECT_EQ(results[0].Failed, 1);
@@ -149,12 +161,9 @@ TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSame
     EXPECT_EQ(metadata.at("name"), "Pyramid");
     EXPECT_EQ(metadata.at("minzoom"), "11");
     EXPECT_EQ(metadata.at("maxzoom"), "13");
-    double left, bottom, right, top;
-    ASSERT_EQ(
-        std::sscanf(metadata.at("bounds").c_str(), "%lf,%lf,%lf,%lf", &left, &bottom, &right, &top),
-        4);
-    EXPECT_LT(left, 116.3);
-    EXPECT_DOUBLE_EQ(right, eastEdge);
+    const GeoRect bounds = BoundsIn(metadata);
+    EXPECT_LT(bounds.Left, 116.3);
+    EXPECT_DOUBLE_EQ(bounds.Right, eastEdge);
     EXPECT_EQ(Query("SELECT count(*) FROM metadata WHERE name = 'minzoom'"), "1");
 }
 
@@ -333,6 +342,59 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     const std::string overview =
         "Overviews: " + std::to_string(width / 2) + "x" + std::to_string(height / 2) + "\n";
     EXPECT_NE(info->find(overview), std::string::npos);
+}
+
+class ShapedExport : public test::SmallTask {};
+
+// A task of two zooms goes in whole, one row a tile of its cover at each zoom
+// and none outside it, and its bounds are the area every zoom covers.
+TEST_F(ShapedExport, WritesEveryZoomOfTheCoverAndBoundsEveryZoomCovers) {
+    StartShaped(14);
+    const TileCover cover = Open().Cover();
+    for (TileCover::Cursor c = cover.From(1); c.Valid(); c.Advance(1)) {
+        PutTile(c.Tile(), "tile");
+    }
+    // A file beside them outside the shape is no tile of the task.
+    PutTile({13, kMinX + 1, kMinY + 2}, "stray");
+
+    const std::string file = dir.File("out.mbtiles");
+    const std::vector<ProjectExport> results =
+        ExportMbtiles({dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
+    ASSERT_EQ(results.size(), 1u);
+    // By hand: 5 tiles of the triangle at zoom 13, 6 + 4 + 2 at zoom 14.
+    EXPECT_EQ(results[0].Written, 17);
+    EXPECT_EQ(ExportSummaryLine(results[0], false),
+              dir.File("newtask.tsln") +
+                  ": zooms 13-14, 17 tiles written; left out: 0 blank, 0 failed, 0 missing.");
+
+    const MbtilesReader reader(file);
+    EXPECT_EQ(reader.Zooms(), (std::vector<int>{13, 14}));
+    const auto tilesAt = [&reader](int zoom) {
+        const TileRange range = reader.Range(zoom);
+        int count = 0;
+        for (std::int32_t x = range.MinX; x <= range.MaxX; ++x) {
+            for (std::int32_t y = range.MinY; y <= range.MaxY; ++y) {
+                count += reader.Tile(zoom, x, y).has_value() ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    EXPECT_EQ(tilesAt(13), 5);
+    EXPECT_EQ(tilesAt(14), 12);
+    EXPECT_FALSE(reader.Tile(13, kMinX + 1, kMinY + 2).has_value());
+    const TileRange deep = reader.Range(14);
+    EXPECT_EQ(std::vector<std::int32_t>({deep.MinX, deep.MinY, deep.MaxX, deep.MaxY}),
+              std::vector<std::int32_t>({13485, 6202, 13487, 6207}));
+
+    const std::map<std::string, std::string> metadata = reader.Metadata();
+    EXPECT_EQ(metadata.at("minzoom"), "13");
+    EXPECT_EQ(metadata.at("maxzoom"), "14");
+    const GeoRect bounds = BoundsIn(metadata);
+    // Zoom 14's tiles begin half a zoom-13 tile east of zoom 13's.
+    EXPECT_NEAR(bounds.Left, TileXToLongitude(13485, 14), 1e-9);
+    EXPECT_NEAR(bounds.Right, TileXToLongitude(13488, 14), 1e-9);
+    EXPECT_NEAR(bounds.Top, TileYToLatitude(6202, 14), 1e-9);
+    EXPECT_NEAR(bounds.Bottom, TileYToLatitude(6208, 14), 1e-9);
 }
 
 }  // namespace

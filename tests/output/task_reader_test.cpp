@@ -35,18 +35,22 @@ TEST_F(TaskOnDisk, ReadsTheRangeAndEdgesTheStartWrote) {
     const MDTask& t = Start();
     const TaskReader reader = Open();
     EXPECT_EQ(reader.MapsType(), kMapsTypeMap);
-    EXPECT_EQ(reader.Zoom(), 13);
-    EXPECT_EQ(reader.MinX(), t.MinX);
-    EXPECT_EQ(reader.MaxX(), t.MaxX);
-    EXPECT_EQ(reader.MinY(), t.MinY);
-    EXPECT_EQ(reader.MaxY(), t.MaxY);
-    EXPECT_EQ(reader.TileCount(), 42);
-    EXPECT_DOUBLE_EQ(reader.DownloadEdges().Left, t.DownloadLeftLongitude);
-    EXPECT_DOUBLE_EQ(reader.DownloadEdges().Bottom, t.DownloadBottomLatitude);
+    const TileCover& cover = reader.Cover();
+    EXPECT_EQ(cover.MinZoom(), 13);
+    EXPECT_EQ(cover.MaxZoom(), 13);
+    EXPECT_FALSE(cover.Shaped());
+    const TileRange range = cover.RangeAt(13);
+    EXPECT_EQ(range.MinX, t.MinX);
+    EXPECT_EQ(range.MaxX, t.MaxX);
+    EXPECT_EQ(range.MinY, t.MinY);
+    EXPECT_EQ(range.MaxY, t.MaxY);
+    EXPECT_EQ(cover.Count(), 42);
+    EXPECT_DOUBLE_EQ(TileRangeEdges(range, 13).Left, t.DownloadLeftLongitude);
+    EXPECT_DOUBLE_EQ(TileRangeEdges(range, 13).Bottom, t.DownloadBottomLatitude);
     EXPECT_DOUBLE_EQ(reader.TypedArea().Right, 116.5);
     EXPECT_DOUBLE_EQ(reader.TypedArea().Top, 40.0);
     EXPECT_EQ(reader.ImageFolder(), t.ImageFolder);
-    EXPECT_EQ(reader.TilePath(6742, 3101), t.GetTilePath({t.Params->Zoom, 6742, 3101}));
+    EXPECT_EQ(reader.TilePath({13, 6742, 3101}), t.GetTilePath({t.Params->Zoom, 6742, 3101}));
     EXPECT_FALSE(reader.Source().has_value());
 }
 
@@ -76,20 +80,20 @@ TEST_F(TaskOnDisk, TellsPresentBlankFailedAndMissingTiles) {
     WriteFileAtomic(t.FailedFileName, list);
 
     const TaskReader reader = Open();
-    EXPECT_EQ(reader.State(6742, 3101), TileState::Present);
-    EXPECT_EQ(reader.State(6742, 3102), TileState::Present);
-    EXPECT_EQ(reader.State(6742, 3103), TileState::Blank);
-    EXPECT_EQ(reader.State(6742, 3104), TileState::Failed);
-    EXPECT_EQ(reader.State(6742, 3105), TileState::Failed);
-    EXPECT_EQ(reader.State(6742, 3106), TileState::Present);
-    EXPECT_EQ(reader.State(6742, 3107), TileState::Missing);
+    EXPECT_EQ(reader.State({13, 6742, 3101}), TileState::Present);
+    EXPECT_EQ(reader.State({13, 6742, 3102}), TileState::Present);
+    EXPECT_EQ(reader.State({13, 6742, 3103}), TileState::Blank);
+    EXPECT_EQ(reader.State({13, 6742, 3104}), TileState::Failed);
+    EXPECT_EQ(reader.State({13, 6742, 3105}), TileState::Failed);
+    EXPECT_EQ(reader.State({13, 6742, 3106}), TileState::Present);
+    EXPECT_EQ(reader.State({13, 6742, 3107}), TileState::Missing);
 
     std::string bytes;
-    EXPECT_EQ(reader.Read(6742, 3101, bytes), TileState::Present);
+    EXPECT_EQ(reader.Read({13, 6742, 3101}, bytes), TileState::Present);
     EXPECT_EQ(bytes, "\x89PNG a real tile");
-    EXPECT_EQ(reader.Read(6742, 3104, bytes), TileState::Failed);
+    EXPECT_EQ(reader.Read({13, 6742, 3104}, bytes), TileState::Failed);
     EXPECT_EQ(bytes, kBlank);
-    EXPECT_EQ(reader.Read(6742, 3107, bytes), TileState::Missing);
+    EXPECT_EQ(reader.Read({13, 6742, 3107}, bytes), TileState::Missing);
     EXPECT_EQ(bytes, "");
 
     const TileCounts counts = reader.Count();
@@ -103,7 +107,7 @@ TEST_F(TaskOnDisk, WithoutABlankImageNoTileIsBlank) {
     const MDTask& t = Start();
     WriteFileAtomic(t.GetTilePath({t.Params->Zoom, 6742, 3103}), kBlank);
     blankFolder = dir.File("nowhere/");
-    EXPECT_EQ(Open().State(6742, 3103), TileState::Present);
+    EXPECT_EQ(Open().State({13, 6742, 3103}), TileState::Present);
 }
 
 TEST_F(TaskOnDisk, ASourceTaskNamesItsTilesAfterTheSource) {
@@ -114,7 +118,7 @@ TEST_F(TaskOnDisk, ASourceTaskNamesItsTilesAfterTheSource) {
     const TaskReader reader = Open();
     ASSERT_TRUE(reader.Source().has_value());
     EXPECT_EQ(reader.Source()->Name(), "Topo");
-    EXPECT_EQ(reader.TilePath(6742, 3101), dir.File("newtask/tl_6742_3101_13.webp"));
+    EXPECT_EQ(reader.TilePath({13, 6742, 3101}), dir.File("newtask/tl_6742_3101_13.webp"));
 }
 
 TEST_F(TaskOnDisk, RefusesWhatNamesNoTiles) {
@@ -166,9 +170,9 @@ TEST_F(TaskOnDisk, AnOldProjectReachingLongitude180OpensOnTheGrid) {
     text.replace(text.find("MaxX=8191"), 9, "MaxX=8192");
     WriteFileAtomic(project, text);
     const TaskReader reader = Open();
-    EXPECT_EQ(reader.MaxX(), 8191);
-    EXPECT_EQ(reader.TileCount(), t.TotalCount);
-    EXPECT_DOUBLE_EQ(reader.DownloadEdges().Right, 180);
+    EXPECT_EQ(reader.Cover().RangeAt(13).MaxX, 8191);
+    EXPECT_EQ(reader.Cover().Count(), t.TotalCount);
+    EXPECT_DOUBLE_EQ(TileRangeEdges(reader.Cover().RangeAt(13), 13).Right, 180);
 }
 
 }  // namespace

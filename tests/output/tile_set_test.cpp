@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "combine_fixture.h"
 #include "platform/files.h"
 #include "task/project_file.h"
 #include "task_fixture.h"
@@ -101,6 +102,36 @@ TEST_F(TileSets, ATaskShowsItsOneZoomWithStatesAndTypedArea) {
     EXPECT_EQ(set->Read(12, 6742, 3101, bytes), TileState::Missing);
     EXPECT_EQ(bytes, "");
     EXPECT_EQ(set->Read(13, t.MaxX + 1, 3101, bytes), TileState::Missing);
+}
+
+class ShapedTileSet : public test::SmallTask {};
+
+// A shaped task of two zooms offers both, opens at the deepest, and holds
+// only the tiles of its cover: a place of its range outside the shape is no
+// tile of it, even with a file there.
+TEST_F(ShapedTileSet, OffersEveryZoomAndHoldsOnlyTheCoversTiles) {
+    StartShaped(14);
+    PutTile(kMinX, kMinY, "a tile");
+    PutTile(kMinX + 1, kMinY + 2, "outside");
+    const std::unique_ptr<TileSet> set = OpenTileSet(dir.File("newtask.tsln"), blankFolder);
+    EXPECT_EQ(set->Zooms(), (std::vector<int>{13, 14}));
+    EXPECT_EQ(set->FirstZoom(), 14);
+    EXPECT_EQ(set->Bounds(14).MinX, 13485);
+    EXPECT_EQ(set->Bounds(13).MinX, kMinX);
+    ASSERT_TRUE(set->Shape().has_value());
+    EXPECT_EQ(set->Shape()->Polygons.size(), 1u);
+
+    EXPECT_TRUE(set->Holds(13, kMinX + 1, kMinY + 1));
+    EXPECT_FALSE(set->Holds(13, kMinX + 1, kMinY + 2));
+    EXPECT_FALSE(set->Holds(14, 13487, 6207));
+    EXPECT_TRUE(set->Holds(14, 13485, 6207));
+    std::string bytes;
+    EXPECT_EQ(set->Read(13, kMinX, kMinY, bytes), TileState::Present);
+    EXPECT_EQ(set->Read(13, kMinX + 1, kMinY + 2, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+
+    // A rectangle's task holds every tile of its range; a folder has no shape.
+    EXPECT_FALSE(FolderTileSet(dir.File("newtask")).Shape().has_value());
 }
 
 TEST_F(TileSets, AFileThatIsNoProjectIsRefusedAsSuch) {

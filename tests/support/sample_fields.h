@@ -5,7 +5,10 @@
 
 #include <string>
 
+#include "area/area_copy.h"
+#include "area/area_file.h"
 #include "control/task_fields.h"
+#include "geo/tile_math.h"
 #include "task/task_parameters.h"
 
 namespace tessellon::test {
@@ -35,6 +38,27 @@ inline TaskParameters SampleTaskParameters(const std::string& folder,
     params.SavePath = folder;
     params.TaskName = taskName;
     return params;
+}
+
+// Makes `params` a task of zooms 13..zoomTo over a triangle in the sample
+// area's first tiles: its west side runs down column 6742, its north side
+// along row 3101, its third side leaves tile (6743, 3103) out at zoom 13. At
+// zoom 13 it covers 5 tiles of columns 6742..6743 and rows 3101..3103; at
+// zoom 14, 12 of columns 13485..13487 and rows 6202..6207.
+inline void MakeSampleTriangle(TaskParameters& params, int zoomTo) {
+    const auto at = [](double x, double y) {
+        return GeoPoint{TileXToLongitude(x, 13), TileYToLatitude(y, 13)};
+    };
+    GeoShape triangle{{{{at(6742.6, 3101.3), at(6742.6, 3103.7), at(6743.7, 3101.3)}, {}}}};
+    const GeoRect bounds = ShapeBounds(triangle);
+    params.LeftLongitude = bounds.Left;
+    params.RightLongitude = bounds.Right;
+    params.TopLatitude = bounds.Top;
+    params.BottomLatitude = bounds.Bottom;
+    params.Zoom = 13;
+    params.ZoomTo = zoomTo;
+    const std::string copy = AreaCopyText(triangle);
+    params.Shape = TaskShape{std::move(triangle), copy, 0};
 }
 
 }  // namespace tessellon::test

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <filesystem>
 
@@ -115,8 +116,17 @@ private slots:
         QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
                  QString::fromStdString(dir->File("bigmap.tif")));
 
-        QVERIFY(std::filesystem::remove_all(dir->File("window")) > 0);
+        // A zoom the task has not is refused; "the deepest" is its only one.
+        auto* zoom = Child<QSpinBox>(&window, "ZoomBox");
+        QCOMPARE(zoom->text(), QString("The deepest"));
+        zoom->setValue(14);
         QPushButton* combine = Child<QPushButton>(&window, "CombineButton");
+        combine->click();
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QCOMPARE(Result(window), QString("The task has no tiles at zoom 14; its zoom is 13."));
+        zoom->setValue(0);
+
+        QVERIFY(std::filesystem::remove_all(dir->File("window")) > 0);
         combine->click();
         QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
         QVERIFY2(Result(window).contains("is missing"), qPrintable(Result(window)));

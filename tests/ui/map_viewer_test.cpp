@@ -138,6 +138,45 @@ private slots:
         QVERIFY(red >= 1);
     }
 
+    // A shaped task of two zooms: the zoom menu offers both, the shape is
+    // outlined rather than its bounding rectangle, and the place of its range
+    // outside the shape is background, never marked missing.
+    void aShapedTaskShowsItsShapeAndOnlyItsTilesAsMissing() {
+        params = test::SampleTaskParameters(dir->Path(), "sample.tsln");
+        MakeSampleTriangle(params, 14);
+        QuietMessages messages;
+        task = std::make_unique<MDTask>(&params, messages);
+        task->WriteTaskFiles({});
+        WriteFileAtomic(task->GetTilePath({13, 6742, 3101}), Png(QColor(0, 128, 0)));
+        ShowWindow();
+        QVERIFY(window->Open(QString::fromStdString(Project())));
+        QCOMPARE(Status("scaleLabel"), QString("Zoom 14, scale 100%"));
+        auto* menu = Child<QMenu>(window.get(), "tileZoomMenu");
+        QVERIFY(menu->isEnabled());
+        QCOMPARE(menu->actions().size(), 2);
+        menu->actions()[0]->trigger();
+        QCOMPARE(Status("scaleLabel"), QString("Zoom 13, scale 100%"));
+        TileView* view = View();
+        view->ZoomOut();
+        view->ZoomOut();
+        QTRY_COMPARE(ColourAt(view, PixelIn(view, 6742, 3101, 0.2, 0.2)), QColor(0, 128, 0));
+        QTRY_COMPARE(ColourAt(view, PixelIn(view, 6742, 3103, 0.2, 0.5)),
+                     LookColour(TileLook::Missing));
+        QTRY_COMPARE(ColourAt(view, PixelIn(view, 6743, 3103, 0.8, 0.8)), QColor(64, 64, 64));
+        QVERIFY(!view->Outline().has_value());
+        // The slanted side crosses tile (6743, 3102), where no rectangle
+        // would draw: from (6743.7, 3101.3) to (6742.6, 3103.7), at row
+        // 3102.5 it is at column 6743.15.
+        const QImage shot = view->grab().toImage();
+        const int y = PixelIn(view, 6743, 3102).y();
+        int red = 0;
+        for (int x = PixelIn(view, 6743, 3102, 0).x(); x < PixelIn(view, 6743, 3102, 0.3).x();
+             ++x) {
+            red += shot.pixelColor(x, y) == QColor(220, 0, 0) ? 1 : 0;
+        }
+        QVERIFY(red >= 1);
+    }
+
     void theGridDrawsTheTileEdges() {
         WriteTask();
         WriteFileAtomic(task->GetTilePath({task->Params->Zoom, 6744, 3104}), Png(Qt::white));
