@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include "about_form.h"
+#include "control/area_choice.h"
 #include "control/project_opening.h"
 #include "control/source_editing.h"
 #include "control/source_list.h"
@@ -48,6 +50,18 @@ void Colour(QWidget* widget, QPalette::ColorRole role, QColor colour) {
     QPalette palette = widget->palette();
     palette.setColor(role, colour);
     widget->setPalette(palette);
+}
+
+// Tab enters a group of choices on the one in force, the arrows move between
+// them, and the next Tab leaves them.
+void TabToCheckedChoice(QButtonGroup* group) {
+    const auto tabToChecked = [group] {
+        for (QAbstractButton* choice : group->buttons()) {
+            choice->setFocusPolicy(choice->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    };
+    tabToChecked();
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, tabToChecked);
 }
 
 }  // namespace
@@ -136,25 +150,18 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     const int comboLeft = RadioSource->geometry().right() + 2;
     ComboSource->setGeometry(comboLeft, 17, types->width() - 6 - comboLeft, form::kEditHeight);
     ComboSource->view()->setMinimumWidth(160);
-    // Tab enters the box on the choice in force, the arrows move between
-    // the choices, and the next Tab leaves them.
-    const auto tabToChecked = [this] {
-        for (QAbstractButton* choice : radio_mapstype->buttons()) {
-            choice->setFocusPolicy(choice->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
-        }
-    };
-    tabToChecked();
-    connect(radio_mapstype, &QButtonGroup::buttonToggled, this, tabToChecked);
+    TabToCheckedChoice(radio_mapstype);
 
     QGroupBox* area = form::GroupBox(panel, nullptr, QString(), {12, 104, 318, 114});
     Edit1 = form::Edit(area, "Edit1", 79, 16, 69);
-    form::Label(area, "Left Longitude:", 6, 19, Edit1);
+    QLabel* left = form::Label(area, "Left Longitude:", 6, 19, Edit1);
     Edit3 = form::Edit(area, "Edit3", 235, 16, 67);
-    form::Label(area, "Right Longitude:", 154, 19, Edit3);
+    QLabel* right = form::Label(area, "Right Longitude:", 154, 19, Edit3);
     Edit2 = form::Edit(area, "Edit2", 79, 45, 69);
-    form::Label(area, "Top Latitude:", 6, 48, Edit2);
+    QLabel* top = form::Label(area, "Top Latitude:", 6, 48, Edit2);
     Edit4 = form::Edit(area, "Edit4", 235, 45, 67);
-    form::Label(area, "Bottom Latitude:", 154, 48, Edit4);
+    QLabel* bottom = form::Label(area, "Bottom Latitude:", 154, 48, Edit4);
+    rectangleControls_ = {Edit1, left, Edit3, right, Edit2, top, Edit4, bottom};
     UpDown1 = form::UpDownEdit(area, "Edit5", "UpDown1", 79, 74, 65, kMinZoom, kMaxZoom, 13);
     form::Label(area, "Zoom level:", 6, 77, UpDown1);
     ButtonSelectOnMap =
@@ -168,6 +175,8 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     Button1->setToolTip("Click to select path");
     Button1->setAccessibleName("Select path to save");
 
+    BuildAreaChoice(panel, area);
+
     LabelTotalxy = new QLabel(panel);
     LabelTotalxy->setObjectName("LabelTotalxy");
     LabelTotalxy->setGeometry(8, 321, 203, 13);
@@ -175,6 +184,60 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     BitBtn1 = form::Button(panel, "BitBtn1", Q(control_->ButtonCaption()), {235, 315, 78, 33});
     BitBtn1->setFont(form::Tahoma(10, true));
     BitBtn1->setDefault(true);
+}
+
+void TForm1::BuildAreaChoice(QWidget* panel, QWidget* area) {
+    // In the area box, in place of the four fields.
+    EditAreaFile = form::Edit(area, "EditAreaFile", 79, 16, 192);
+    EditAreaFile->setPlaceholderText("GeoJSON, KML, KMZ, GPX, GeoPackage, Shapefile");
+    QLabel* file = form::Label(area, "Area file:", 6, 19, EditAreaFile);
+    ButtonAreaFile = form::Button(area, "ButtonAreaFile", "...", {274, 14, 28, 25});
+    ButtonAreaFile->setToolTip("Click to select the area file");
+    ButtonAreaFile->setAccessibleName("Select area file");
+    EditBuffer = form::Edit(area, "EditBuffer", 79, 45, 69);
+    EditBuffer->setAccessibleName("Buffer");
+    QLabel* buffer = form::Label(area, "Buffer:", 6, 48, EditBuffer);
+    QLabel* example = form::Label(area, "e.g. 2km or 500m", 154, 48);
+    example->setEnabled(false);
+    shapeControls_ = {EditAreaFile, file, ButtonAreaFile, EditBuffer, buffer, example};
+    // Tab reaches them where the four fields are.
+    setTabOrder(Edit4, EditAreaFile);
+    setTabOrder(EditAreaFile, ButtonAreaFile);
+    setTabOrder(ButtonAreaFile, EditBuffer);
+
+    // Under the save folder: which area, and the highest zoom.
+    constexpr int kRow = 288;
+    form::Label(panel, "Area:", 14, kRow + 3);
+    areaChoice_ = new QButtonGroup(this);
+    RadioRectangle = new QRadioButton("Rectangle", panel);
+    RadioRectangle->setObjectName("RadioRectangle");
+    RadioRectangle->move(48, kRow + 1);
+    RadioRectangle->adjustSize();
+    RadioShape = new QRadioButton("Shape", panel);
+    RadioShape->setObjectName("RadioShape");
+    RadioShape->move(RadioRectangle->geometry().right() + 8, kRow + 1);
+    RadioShape->adjustSize();
+    areaChoice_->addButton(RadioRectangle);
+    areaChoice_->addButton(RadioShape);
+    RadioRectangle->setChecked(true);
+    TabToCheckedChoice(areaChoice_);
+    ZoomTo = form::UpDownEdit(panel, "EditZoomTo", "ZoomTo", 268 - form::kUpDownWidth, kRow, 45,
+                              kMinZoom, kMaxZoom, UpDown1->value());
+    ZoomTo->setAccessibleName("Highest zoom level");
+    ZoomTo->setToolTip("The highest zoom of the task; the same as the zoom level for one zoom");
+    form::Label(panel, "to zoom:", 196, kRow + 3, ZoomTo);
+    zoomFrom_ = UpDown1->value();
+    ShowAreaChoice();
+}
+
+void TForm1::ShowAreaChoice() {
+    const bool shaped = RadioShape->isChecked();
+    for (QWidget* control : rectangleControls_) {
+        control->setVisible(!shaped);
+    }
+    for (QWidget* control : shapeControls_) {
+        control->setVisible(shaped);
+    }
 }
 
 void TForm1::BuildMenus() {
@@ -258,6 +321,14 @@ void TForm1::ConnectHandlers() {
     ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     ConnectHandler(desktop_, ButtonSelectOnMap, &QPushButton::clicked, this,
                    &TForm1::SelectOnMap1Click);
+    ConnectHandler(desktop_, ButtonAreaFile, &QPushButton::clicked, this,
+                   &TForm1::ButtonAreaFileClick);
+    connect(RadioShape, &QRadioButton::toggled, this, &TForm1::ShowAreaChoice);
+    // A task of one zoom stays one as the zoom level moves.
+    connect(UpDown1, &QSpinBox::valueChanged, this, [this](int zoom) {
+        ZoomTo->setValue(ZoomToAfter(zoomFrom_, zoom, ZoomTo->value()));
+        zoomFrom_ = zoom;
+    });
     ConnectHandler(desktop_, Button4, &QPushButton::clicked, this,
                    &TForm1::LoadParametersfromprojectfilel1Click);
     ConnectHandler(desktop_, Memo1, &LogMemo::doubleClicked, this, &TForm1::Viewlogfile1Click);
@@ -276,6 +347,11 @@ TaskFields TForm1::Fields() const {
     fields.TopLatitude = Edit2->text().toStdString();
     fields.BottomLatitude = Edit4->text().toStdString();
     fields.Zoom = std::to_string(UpDown1->value());
+    fields.ZoomTo = ZoomToText(UpDown1->value(), ZoomTo->value());
+    if (RadioShape->isChecked()) {
+        fields.AreaFile = EditAreaFile->text().toStdString();
+        fields.Buffer = EditBuffer->text().toStdString();
+    }
     fields.SavePath = Edit6->text().toStdString();
     if (RadioSource->isChecked()) {
         fields.Source = ChosenSource();
@@ -297,6 +373,10 @@ void TForm1::SetFields(const TaskFields& fields) {
     Edit2->setText(Q(fields.TopLatitude));
     Edit4->setText(Q(fields.BottomLatitude));
     UpDown1->setValue(std::stoi(fields.Zoom));
+    ZoomTo->setValue(fields.ZoomTo.empty() ? UpDown1->value() : std::stoi(fields.ZoomTo));
+    EditAreaFile->setText(Q(fields.AreaFile));
+    EditBuffer->setText(Q(fields.Buffer));
+    (fields.AreaFile.empty() ? RadioRectangle : RadioShape)->setChecked(true);
     Edit6->setText(Q(fields.SavePath));
 }
 
@@ -434,7 +514,14 @@ void TForm1::FormShow() {
 }
 
 void TForm1::BitBtn1Click() {
-    control_->BitBtn1Click(Fields());
+    const TaskFields fields = Fields();
+    if (!control_->Running()) {
+        if (const auto refusal = CheckAreaChoice(RadioShape->isChecked(), fields)) {
+            ShowMessage(*refusal);
+            return;
+        }
+    }
+    control_->BitBtn1Click(fields);
 }
 
 // A message box shown by a tick lets the timer tick again underneath it;
@@ -494,11 +581,44 @@ void TForm1::Viewlogfile1Click() {
 
 void TForm1::SelectOnMap1Click() {
     if (frmSelectArea_ == nullptr) {
-        frmSelectArea_ = new SelectAreaForm({Edit1, Edit2, Edit3, Edit4, UpDown1, radio_mapstype,
-                                             ComboSource, [this] { return Fields(); }},
-                                            settings_.ConfigFileName, settings_.Pace, this);
+        AreaControls controls{.Left = Edit1,
+                              .Top = Edit2,
+                              .Right = Edit3,
+                              .Bottom = Edit4,
+                              .Zoom = UpDown1,
+                              .ZoomTo = ZoomTo,
+                              .Rectangle = RadioRectangle,
+                              .Shape = RadioShape,
+                              .AreaFile = EditAreaFile,
+                              .Buffer = EditBuffer,
+                              .ChooseAreaFile = [this] { return ChooseAreaFile(); },
+                              .MapsType = radio_mapstype,
+                              .Source = ComboSource,
+                              .Fields = [this] { return Fields(); }};
+        frmSelectArea_ =
+            new SelectAreaForm(controls, settings_.ConfigFileName, settings_.Pace, this);
     }
     frmSelectArea_->Open();
+}
+
+std::optional<std::string> TForm1::ChooseAreaFile() {
+    const QString folder = EditAreaFile->text().isEmpty()
+                               ? Edit6->text()
+                               : QFileInfo(EditAreaFile->text()).absolutePath();
+    const auto file = desktop_.ChooseFile(
+        this,
+        "Open area file:", "Areas(*.geojson *.json *.kml *.kmz *.gpx *.gpkg *.shp);;All files(*)",
+        folder);
+    if (!file) {
+        return std::nullopt;
+    }
+    return file->toStdString();
+}
+
+void TForm1::ButtonAreaFileClick() {
+    if (const auto file = ChooseAreaFile()) {
+        EditAreaFile->setText(Q(*file));
+    }
 }
 
 void TForm1::Mapviewer1Click() {

@@ -62,6 +62,12 @@ protected:
 
 private:
     void BuildTaskPanel(QWidget* central);
+    // The shape's file and buffer in the area box, and the choice of area
+    // and the highest zoom under the save folder.
+    void BuildAreaChoice(QWidget* panel, QWidget* area);
+    // Shows the four fields or the shape's in the area box.
+    void ShowAreaChoice();
+    std::optional<std::string> ChooseAreaFile();
     void BuildMenus();
     void BuildStatusBar();
     void ConnectHandlers();
@@ -84,6 +90,7 @@ private:
     void ConvertLongitudeorLatitudetodegreen1Click();
     void Viewlogfile1Click();
     void SelectOnMap1Click();
+    void ButtonAreaFileClick();
     void Mapviewer1Click();
     void CombineImages1Click();
     void ExportMbtiles1Click();
@@ -109,6 +116,19 @@ private:
     QLineEdit* Edit3;
     QLineEdit* Edit4;
     QSpinBox* UpDown1;
+    // The controls of the four fields, shown while the area is a rectangle.
+    std::vector<QWidget*> rectangleControls_;
+    // The area file's and the buffer's, shown while it is a shape.
+    std::vector<QWidget*> shapeControls_;
+    QLineEdit* EditAreaFile;
+    QPushButton* ButtonAreaFile;
+    QLineEdit* EditBuffer;
+    QButtonGroup* areaChoice_;
+    QRadioButton* RadioRectangle;
+    QRadioButton* RadioShape;
+    QSpinBox* ZoomTo;
+    // The lowest zoom the highest last followed.
+    int zoomFrom_ = 0;
     QPushButton* ButtonSelectOnMap;
     QLineEdit* Edit6;
     QPushButton* Button1;

@@ -15,6 +15,7 @@
 #include "control/map_view.h"
 #include "map_tile_provider.h"
 #include "outline_editor.h"
+#include "shape_layer.h"
 #include "tile_view.h"
 
 namespace tessellon {
@@ -47,14 +48,26 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     draw_->setAccessibleName(tr("Draw a rectangle"));
     draw_->setToolTip(tr("Dragging on the map draws a new rectangle (or hold Shift)"));
     draw_->setCheckable(true);
-    goToMessage_ = new QLabel(this);
-    goToMessage_->setObjectName("GoToMessage");
+    drawPolygon_ = new QPushButton(tr("Draw &polygon"), this);
+    drawPolygon_->setObjectName("DrawPolygon");
+    drawPolygon_->setAccessibleName(tr("Draw a polygon"));
+    drawPolygon_->setToolTip(
+        tr("Click the corners on the map; a double-click or Enter closes "
+           "the polygon, Backspace takes a corner back, Esc drops it"));
+    drawPolygon_->setCheckable(true);
+    import_ = new QPushButton(tr("&Import..."), this);
+    import_->setObjectName("Import");
+    import_->setAccessibleName(tr("Import an area file"));
+    import_->setToolTip(tr("GeoJSON, KML, KMZ, GPX, GeoPackage or Shapefile"));
+    message_ = new QLabel(this);
+    message_->setObjectName("GoToMessage");
 
     view_ = new TileView(this);
     view_->setObjectName("Map");
     view_->setAccessibleName(tr("Map"));
     view_->setMinimumSize(560, 400);
     auto* editor = new OutlineEditor(view_);
+    layer_ = new ShapeLayer(view_);
 
     figures_ = new QLabel(this);
     figures_->setObjectName("Figures");
@@ -68,31 +81,61 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     top->addWidget(goToLabel);
     top->addWidget(goTo_, 1);
     top->addWidget(draw_);
+    top->addWidget(drawPolygon_);
+    top->addWidget(import_);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(attribution_);
     bottom->addStretch(1);
     bottom->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(goToMessage_);
+    layout->addWidget(message_);
     layout->addWidget(view_, 1);
     layout->addWidget(figures_);
     layout->addLayout(bottom);
     setTabOrder(goTo_, draw_);
-    setTabOrder(draw_, view_);
+    setTabOrder(draw_, drawPolygon_);
+    setTabOrder(drawPolygon_, import_);
+    setTabOrder(import_, view_);
     setTabOrder(view_, close);
 
     connect(goTo_, &QLineEdit::returnPressed, this, &SelectAreaForm::GoTo);
     connect(draw_, &QPushButton::toggled, editor, &OutlineEditor::SetDrawing);
+    // One way of drawing at a time.
+    connect(draw_, &QPushButton::toggled, this, [this](bool on) {
+        if (on) {
+            drawPolygon_->setChecked(false);
+        }
+    });
+    connect(drawPolygon_, &QPushButton::toggled, this, [this](bool on) {
+        if (on) {
+            draw_->setChecked(false);
+            message_->setText(
+                tr("Click the corners of the area; double-click or press Enter to "
+                   "close it."));
+        }
+        layer_->SetDrawing(on);
+    });
+    connect(layer_, &ShapeLayer::PolygonDrawn, this, &SelectAreaForm::TakePolygon);
+    connect(layer_, &ShapeLayer::DrawingDropped, this, [this] {
+        drawPolygon_->setChecked(false);
+        message_->clear();
+    });
+    connect(import_, &QPushButton::clicked, this, &SelectAreaForm::ImportArea);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(editor, &OutlineEditor::OutlineEdited, this, &SelectAreaForm::WriteFields);
     for (QLineEdit* edit : {controls_.Left, controls_.Top, controls_.Right, controls_.Bottom}) {
         connect(edit, &QLineEdit::textChanged, this, &SelectAreaForm::FollowFields);
     }
+    for (QLineEdit* edit : {controls_.AreaFile, controls_.Buffer}) {
+        connect(edit, &QLineEdit::textChanged, this, &SelectAreaForm::FollowFields);
+    }
+    connect(controls_.Shape, &QAbstractButton::toggled, this, &SelectAreaForm::FollowFields);
     connect(controls_.Zoom, &QSpinBox::valueChanged, this, [this](int zoom) {
         view_->SetOutlineGrid(zoom);
-        ShowFigures();
+        FollowFields();
     });
+    connect(controls_.ZoomTo, &QSpinBox::valueChanged, this, [this] { ShowFigures(); });
     connect(controls_.MapsType, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) {
             FollowService();
@@ -138,19 +181,49 @@ void SelectAreaForm::FollowService() {
     service_ = std::move(service);
 }
 
+std::optional<ShownArea> SelectAreaForm::Shown(std::string& problem) const {
+    const TaskFields fields = controls_.Fields();
+    // A shape chosen without its file shows nothing rather than the
+    // rectangle the start would not take.
+    if (std::optional<std::string> refusal =
+            CheckAreaChoice(controls_.Shape->isChecked(), fields)) {
+        problem = std::move(*refusal);
+        return std::nullopt;
+    }
+    return ShowFieldsArea(fields, controls_.Zoom->value(), problem);
+}
+
 void SelectAreaForm::FollowFields() {
     if (writing_) {
         return;
     }
-    view_->SetOutline(AreaOfFields(controls_.Fields()));
-    ShowFigures();
+    std::string problem;
+    std::optional<ShownArea> shown = Shown(problem);
+    if (shown && shown->Shape) {
+        view_->SetOutline(std::nullopt);
+        layer_->SetShape(std::move(shown->Shape));
+        layer_->SetTiles(std::move(shown->Tiles));
+    } else {
+        view_->SetOutline(controls_.Shape->isChecked() ? std::nullopt
+                                                       : AreaOfFields(controls_.Fields()));
+        layer_->SetShape(std::nullopt);
+        layer_->SetTiles({});
+    }
+    ShowFigures(problem);
 }
 
-void SelectAreaForm::ShowFigures() {
-    const std::optional<TaskEstimate> estimate = EstimateFieldsTask(controls_.Fields());
-    figures_->setText(estimate ? Q(EstimateText(*estimate))
-                               : tr("Hold Shift and drag on the map, or press Draw, to choose "
-                                    "the area."));
+void SelectAreaForm::ShowFigures(const std::string& problem) {
+    const TaskFields fields = controls_.Fields();
+    const std::optional<TaskEstimate> estimate = EstimateFieldsTask(fields);
+    if (estimate && !CheckAreaChoice(controls_.Shape->isChecked(), fields)) {
+        figures_->setText(Q(EstimateText(*estimate)));
+    } else if (!problem.empty()) {
+        figures_->setText(Q(problem));
+    } else {
+        figures_->setText(
+            tr("Hold Shift and drag on the map, or press Draw, to choose the area; "
+               "Draw polygon or Import for a shape."));
+    }
 }
 
 void SelectAreaForm::WriteFields(const GeoRect& area) {
@@ -161,28 +234,59 @@ void SelectAreaForm::WriteFields(const GeoRect& area) {
     controls_.Top->setText(Q(fields.TopLatitude));
     controls_.Right->setText(Q(fields.RightLongitude));
     controls_.Bottom->setText(Q(fields.BottomLatitude));
+    // A rectangle drawn on the map is the area from now on.
+    controls_.Rectangle->setChecked(true);
     writing_ = false;
+    layer_->SetShape(std::nullopt);
+    layer_->SetTiles({});
     ShowFigures();
+}
+
+void SelectAreaForm::TakePolygon(const std::vector<GeoPoint>& corners) {
+    drawPolygon_->setChecked(false);
+    const std::string path = DrawnAreaFileName(controls_.Fields());
+    if (const std::optional<std::string> refusal = WriteDrawnArea(corners, path)) {
+        message_->setText(Q(*refusal));
+        return;
+    }
+    message_->clear();
+    UseAreaFile(path);
+}
+
+void SelectAreaForm::ImportArea() {
+    if (const std::optional<std::string> path = controls_.ChooseAreaFile()) {
+        UseAreaFile(*path);
+        FitArea();
+    }
+}
+
+void SelectAreaForm::UseAreaFile(const std::string& path) {
+    writing_ = true;
+    controls_.AreaFile->setText(Q(path));
+    controls_.Shape->setChecked(true);
+    writing_ = false;
+    FollowFields();
 }
 
 void SelectAreaForm::GoTo() {
     const std::optional<GeoPoint> point = ParseGoTo(goTo_->text().toStdString());
     if (!point) {
-        goToMessage_->setText(
+        message_->setText(
             tr("Type a place as \"lat, lon\": 39.9, 116.4 or 39 54 26 N, 116 23 29 E."));
         return;
     }
-    goToMessage_->clear();
+    message_->clear();
     view_->CentreOn(point->Longitude, point->Latitude);
 }
 
 void SelectAreaForm::FitArea() {
-    const std::optional<GeoRect> area = AreaOfFields(controls_.Fields());
+    std::string problem;
+    const std::optional<ShownArea> area = Shown(problem);
     if (!area) {
         return;
     }
-    const MapFrame frame = FrameArea(*area, view_->width(), view_->height(), service_->MinZoom(),
-                                     service_->MaxZoom(), TileView::kTileSize);
+    const MapFrame frame = FrameArea(area->Bounds, view_->width(), view_->height(),
+                                     service_->MinZoom(), service_->MaxZoom(), TileView::kTileSize);
     view_->ShowWorld(frame.Zoom, service_->MinZoom(), service_->MaxZoom());
     view_->CentreOn(frame.Centre.Longitude, frame.Centre.Latitude);
 }

@@ -1,20 +1,26 @@
 #pragma once
 // The "Select on map" window: the chosen service's tiles as a slippy map with
-// the task's area drawn on it as a rectangle the user draws, moves and
-// resizes (a tile view with an outline editor over it). The rectangle and the main window's four
-// coordinate fields follow each other both ways, the zoom box's tiles are drawn over the rectangle,
-// and the figures of a task of that area are shown under the map.
+// the task's area drawn on it, either a rectangle the user draws, moves and
+// resizes (a tile view with an outline editor over it) or a shape imported
+// from a file or drawn corner by corner (a shape layer over the view). The
+// rectangle and the main window's four coordinate fields follow each other
+// both ways, a shape becomes the main window's area file, the tiles of the
+// zoom box are drawn over the area, and the figures of a task of that area
+// over the whole zoom range are shown under the map.
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "control/area_choice.h"
 #include "control/map_tiles.h"
 #include "control/task_fields.h"
 #include "download/pacing.h"
 
+class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
 class QLabel;
@@ -26,6 +32,7 @@ namespace tessellon {
 
 struct GeoRect;
 class MapTileProvider;
+class ShapeLayer;
 class TileView;
 
 // The main window's controls the map follows and writes.
@@ -35,6 +42,15 @@ struct AreaControls {
     QLineEdit* Right = nullptr;
     QLineEdit* Bottom = nullptr;
     QSpinBox* Zoom = nullptr;
+    QSpinBox* ZoomTo = nullptr;
+    // The choice between the four fields and a shape, and the shape's file
+    // and buffer.
+    QAbstractButton* Rectangle = nullptr;
+    QAbstractButton* Shape = nullptr;
+    QLineEdit* AreaFile = nullptr;
+    QLineEdit* Buffer = nullptr;
+    // Asks the user for an area file; nothing when cancelled.
+    std::function<std::optional<std::string>()> ChooseAreaFile;
     // Which service the map shows.
     QButtonGroup* MapsType = nullptr;
     QComboBox* Source = nullptr;
@@ -59,11 +75,20 @@ private:
     // Shows the service the fields choose; a new one gets a new fetcher.
     void FollowService();
     void FollowFields();
-    void ShowFigures();
+    // The figures, or `problem` when the fields make no task.
+    void ShowFigures(const std::string& problem = {});
     void WriteFields(const GeoRect& area);
+    // Keeps a drawn polygon as the task's area file.
+    void TakePolygon(const std::vector<GeoPoint>& corners);
+    void ImportArea();
+    // Makes `path` the main window's area file.
+    void UseAreaFile(const std::string& path);
     void GoTo();
     // The largest zoom that shows the fields' area whole, centred on it.
     void FitArea();
+    // The fields' area and the tiles of the zoom box; nothing, with the
+    // reason in `problem` where there is one, while there is no area.
+    std::optional<ShownArea> Shown(std::string& problem) const;
 
     const AreaControls controls_;
     const std::string configFile_;
@@ -73,10 +98,14 @@ private:
     // Set while the map writes the fields, so their change is not taken back.
     bool writing_ = false;
     TileView* view_;
+    ShapeLayer* layer_;
     std::unique_ptr<MapTileProvider> provider_;
     QLineEdit* goTo_;
-    QLabel* goToMessage_;
+    // Why a place typed or a polygon drawn is refused.
+    QLabel* message_;
     QPushButton* draw_;
+    QPushButton* drawPolygon_;
+    QPushButton* import_;
     QLabel* figures_;
     QLabel* attribution_;
 };

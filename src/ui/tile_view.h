@@ -118,6 +118,8 @@ public:
     QPointF PointAt(QPointF pixel) const;
     // The tile grid position under a pixel of the view, in tiles of Zoom().
     QPointF GridAt(QPointF pixel) const;
+    // The pixel of the view at a tile grid position in tiles of Zoom().
+    QPointF PixelOf(QPointF grid) const;
     const std::optional<GeoRect>& Outline() const { return outline_; }
     // Where the outline lies on the grid, in tiles of Zoom().
     std::optional<QRectF> OutlineOnGrid() const;
@@ -157,7 +159,6 @@ private:
     // Why the tile under `pixel` failed, for its tool tip; empty for none.
     QString ReasonAt(QPointF pixel) const;
     double TileEdge() const { return kTileSize * Scale(); }
-    QPointF PixelOf(QPointF grid) const;
     // The tiles of the bounds that are in sight, if any.
     std::optional<Visible> VisibleTiles() const;
     // The edge in pixels an image needs for the scale.

@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(f->window->findChildren<SelectAreaForm*>().size(), 1);
         QVERIFY(!form->isModal());
         QVERIFY(QTest::qWaitForWindowActive(form));
-        const QStringList order{"GoTo", "Draw", "Map", "Close"};
+        const QStringList order{"GoTo", "Draw", "DrawPolygon", "Import", "Map", "Close"};
         auto* goTo = f->Find<QLineEdit>("GoTo");
         goTo->setFocus();
         for (int i = 0; i <= order.size(); ++i) {
