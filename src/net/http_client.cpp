@@ -93,7 +93,10 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
         const TUri uri(location);
         step = RunStep(method, uri, stream, postBody);
         if (!step.Redirect) {
-            if (statusCode_ / 100 == 2) {
+            // A 304 answers a conditional request only: to any other it
+            // would leave the caller without the body it asked for.
+            const bool conditional = !Request.ETag.empty() || Request.LastModifiedUnix;
+            if (statusCode_ / 100 == 2 || (statusCode_ == 304 && conditional)) {
                 break;
             }
             if (step.CloseAfter) {

@@ -51,8 +51,11 @@ public:
     std::function<void(THttpClient& sender, std::string& dest, int& numRedirect, bool& handled)>
         OnRedirect;
 
-    // GETs `url` into `destination` at its position. Returns for a 2xx reply
-    // or a redirect that was followed or accepted; raises otherwise.
+    // GETs `url` into `destination` at its position. Returns for a 2xx reply,
+    // a 304 to a request made conditional by Request.ETag or
+    // Request.LastModifiedUnix (nothing is written then; a body the peer
+    // sent with it is dropped with the connection), or a redirect that was
+    // followed or accepted; raises otherwise.
     void GetUrl(const std::string& url, TNetBuffer& destination);
     // The request behind GetUrl. Without a destination the body is read and
     // dropped. `postBody` is sent with POST only.

@@ -1,5 +1,8 @@
 #include "reply.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace tessellon::tileserver {
 
 std::string StatusLine(const Payload& payload) {
@@ -31,8 +34,9 @@ ReplyHead PayloadHead(const Payload& payload, std::string_view eol) {
     return head;
 }
 
-std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
-    ReplyHead head = PayloadHead(payload);
+namespace {
+
+std::string ReplyWith(ReplyHead head, const Payload& payload, bool withBody, bool closing) {
     head.ContentLength(payload.body->size());
     if (closing) {
         head.Line("Connection: close");
@@ -42,6 +46,42 @@ std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
         reply += *payload.body;
     }
     return reply;
+}
+
+}  // namespace
+
+std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
+    return ReplyWith(PayloadHead(payload), payload, withBody, closing);
+}
+
+std::string EntityTag(std::string_view body) {
+    // FNV-1a: the same bytes give the same tag, in this run and the next.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : body) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string ValidatedReply(const Payload& payload, std::string_view ifNoneMatch, bool withBody,
+                           bool closing) {
+    if (payload.status != 200) {
+        return OrdinaryReply(payload, withBody, closing);
+    }
+    const std::string tag = EntityTag(*payload.body);
+    if (ifNoneMatch == tag) {
+        ReplyHead head("HTTP/1.1 304 Not Modified");
+        head.Line("ETag: " + tag);
+        if (closing) {
+            head.Line("Connection: close");
+        }
+        return head.Finish();
+    }
+    ReplyHead head = PayloadHead(payload);
+    head.Line("ETag: " + tag);
+    return ReplyWith(std::move(head), payload, withBody, closing);
 }
 
 }  // namespace tessellon::tileserver
