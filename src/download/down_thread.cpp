@@ -139,8 +139,11 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
     if (RefreshJob* refresh = environment_.Refresh) {
         const std::string path = Task->GetTilePath(tile);
         const std::optional<std::int64_t> fileTime = FileModifiedUnix(path);
-        bool missingOrBlank = !fileTime;
-        if (!missingOrBlank && !blankImage_.empty()) {
+        const std::optional<std::int64_t> size = RegularFileSize(path);
+        bool missingOrBlank = !fileTime || !size;
+        // Only a file of the blank image's size is read to compare.
+        if (!missingOrBlank && !blankImage_.empty() &&
+            *size == static_cast<std::int64_t>(blankImage_.size())) {
             try {
                 missingOrBlank = ReadFileBytes(path) == blankImage_;
             } catch (const EFileError&) {
