@@ -178,15 +178,22 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         const auto fetchStarted = std::chrono::steady_clock::now();
         try {
             http.GetUrl(url, buffer);
-            if (!source || http.StatusCode() == 304) {
+            // A plain body that ran until the close may have been cut: only
+            // an image that reaches its end is taken.
+            if (http.BodyRanUntilClose() && !ImageLooksWhole(buffer.View())) {
+                message = CutImageMessage(buffer.Size());
+                row = FailureRow::Other;
+            } else if (!source || http.StatusCode() == 304) {
                 break;
+            } else {
+                message =
+                    NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
+                if (!message) {
+                    break;
+                }
+                // Its byte count must not pass for a status code.
+                row = FailureRow::Other;
             }
-            message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
-            if (!message) {
-                break;
-            }
-            // Its byte count must not pass for a status code.
-            row = FailureRow::Other;
         } catch (const EProtocolReplyError& e) {
             if (ServerAsksToWait(e, http, fetchStarted, serverWaits)) {
                 continue;  // not an attempt

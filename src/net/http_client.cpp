@@ -149,6 +149,7 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
             throw EConvertError(status.CodeText);
         }
         const TBodyPlan plan = PlanReplyBody(wireHeaders_, method, status.Code, ReplyLimits);
+        untilClose_ = plan.Framing == TBodyFraming::UntilClose;
         // After a 101 the peer would speak another protocol on this connection.
         result.CloseAfter = ProtocolVersion == TProtocolVersion::pv1_0 || status.Version10 ||
                             status.Code == 101 || AsksToClose(wireHeaders_);
@@ -157,6 +158,11 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
             DoStatus(TNetStatus::Text, "Chunk Started");
         }
         reader.ReadBody(plan, destination);
+        // A body that runs until the close is whole only if the close is
+        // TLS's own: anyone in the path can end the connection.
+        if (plan.Framing == TBodyFraming::UntilClose && secure_ && TlsEndedWithoutGoodbye()) {
+            throw EInvalidReply(kReplyCutWithoutGoodbye);
+        }
     } catch (...) {
         // Whatever is left of this reply would be read as the next one.
         CloseConnection();

@@ -66,6 +66,9 @@ public:
     int StatusCode() const { return statusCode_; }
     const std::string& StatusText() const { return statusText_; }
     int RedirectDepth() const { return redirectDepth_; }
+    // The last reply's body had no length of its own and ran until the
+    // connection closed: on plain HTTP nothing tells it from a cut one.
+    bool BodyRanUntilClose() const { return untilClose_; }
     const std::string& TargetHost() const { return targetHost_; }
     const std::string& TargetScheme() const { return targetScheme_; }
 
@@ -105,6 +108,7 @@ private:
     int statusCode_ = 0;
     std::string statusText_;
     int redirectDepth_ = 0;
+    bool untilClose_ = false;
     std::string targetHost_;
     std::string targetScheme_;
     // The target speaks TLS.
