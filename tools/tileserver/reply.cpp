@@ -1,7 +1,6 @@
 #include "reply.h"
 
-#include <cstdint>
-#include <cstdio>
+#include "download/refresh_job.h"
 
 namespace tessellon::tileserver {
 
@@ -55,14 +54,8 @@ std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
 }
 
 std::string EntityTag(std::string_view body) {
-    // FNV-1a: the same bytes give the same tag, in this run and the next.
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : body) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    }
-    char text[24];
-    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(hash));
-    return text;
+    // The same bytes give the same tag, in this run and the next.
+    return "\"" + Sha1Hex(body).substr(0, 16) + "\"";
 }
 
 std::string ValidatedReply(const Payload& payload, std::string_view ifNoneMatch, bool withBody,
