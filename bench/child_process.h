@@ -4,6 +4,7 @@
 // reports them. The peers of the benchmarks (curl, ImageMagick) and our own
 // programs run this way.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,16 +25,25 @@ struct ChildRun {
 };
 
 // `args` start with the program, found on PATH unless a path; raises when it
-// cannot start or fails.
-inline ChildRun RunChild(std::vector<std::string> args) {
+// cannot start or fails. With `discardOutput`, its standard output and error
+// go to /dev/null, as a script that runs it quietly would have it.
+inline ChildRun RunChild(std::vector<std::string> args, bool discardOutput = false) {
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (discardOutput) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         throw std::runtime_error("cannot start " + args[0]);
     }
     int status = 0;

@@ -15,7 +15,6 @@
 //
 // Usage: bench_https BIN_DIR
 
-#include <openssl/pem.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -28,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "certificate.h"
+#include "certificate_files.h"
 #include "child_process.h"
 #include "net/http_client.h"
 #include "paired_runs.h"
@@ -43,23 +42,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRequests = 4000;
 constexpr int kPairs = 13;
 static_assert(kPairs >= bench::kMinimumPairs);
-
-struct CloseFile {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// A self-signed certificate for 127.0.0.1 and its key, as PEM files.
-void WriteCertificate(const std::string& certificateFile, const std::string& keyFile) {
-    const tileserver::KeyPtr key = tileserver::NewKey();
-    const tileserver::CertificatePtr certificate =
-        tileserver::MakeCertificate({"127.0.0.1", "IP:127.0.0.1"}, key.get());
-    const std::unique_ptr<std::FILE, CloseFile> certOut(std::fopen(certificateFile.c_str(), "w"));
-    const std::unique_ptr<std::FILE, CloseFile> keyOut(std::fopen(keyFile.c_str(), "w"));
-    if (!certOut || !keyOut || PEM_write_X509(certOut.get(), certificate.get()) != 1 ||
-        PEM_write_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-        throw std::runtime_error("cannot write the certificate");
-    }
-}
 
 // One run's rate, with its CPU microseconds per request.
 struct RunFigures {
@@ -144,7 +126,7 @@ int main(int argc, char** argv) {
         const test::TempDir dir;
         const std::string certificateFile = dir.File("server.pem");
         const std::string keyFile = dir.File("server.key");
-        WriteCertificate(certificateFile, keyFile);
+        bench::WriteCertificate(certificateFile, keyFile);
         ::setenv("SSL_CERT_FILE", certificateFile.c_str(), 1);
         std::printf("requests=%d per run, %d pairs\n", kRequests, kPairs);
         Compare(

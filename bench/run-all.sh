@@ -47,7 +47,7 @@ echo "== Download pace: 8 workers, the program's own pauses, loopback (target: a
 "$build/bin/bench_download_rate" "$build/bin"
 
 echo
-echo "== Unpaced download: 8 workers, 20 KiB tiles from tessellon-tileserver --fast, runs in turns with curl --parallel --parallel-max 8 (target: at least 1.0x curl)"
+echo "== Unpaced download as a user runs it: the tessellon-cli process with a source of Workers=8 and PauseMs=0, tasks of 100 to 5,000 tiles of 20 KiB over HTTP and HTTPS, runs in turns with curl --parallel --parallel-max 8 on the same URLs (target: at least 1.0x curl at every size)"
 "$build/bin/bench_unpaced_download" "$build/bin"
 
 echo

@@ -1,12 +1,12 @@
 #include "cli_front_end.h"
 
-#include <unistd.h>
+#include "platform/terminal.h"
 
 namespace tessellon::cli {
 
 ConsoleFrontEnd::ConsoleFrontEnd(StartAnswers answers)
     : answers_(answers),
-      terminal_(::isatty(STDERR_FILENO) == 1),
+      terminal_(StandardErrorIsTerminal()),
       started_(std::chrono::steady_clock::now()) {}
 
 void ConsoleFrontEnd::ClearProgress() {

@@ -1,9 +1,5 @@
 // tessellon-cli: the download engine without a window.
 
-#include <unistd.h>
-
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +16,8 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/queue_synchronizer.h"
+#include "platform/signals.h"
+#include "platform/terminal.h"
 #include "task/sources_file.h"
 
 namespace {
@@ -27,28 +25,6 @@ namespace {
 using namespace tessellon;
 
 enum ExitStatus { kDone = 0, kRefused = 1, kFailedTiles = 2, kStopped = 3 };
-
-// The signal (SIGINT or SIGTERM) that asked the download to stop; 0 while
-// none has.
-std::atomic<int> stopSignal{0};
-
-extern "C" void RequestStop(int signal) {
-    stopSignal = signal;
-}
-
-bool StopRequested() {
-    return stopSignal.load() != 0;
-}
-
-// Commands that do not watch for a stop end at a signal as any program does;
-// one that came before ends the program now.
-void EndAtSignals() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    if (const int signal = stopSignal.load(); signal != 0) {
-        std::raise(signal);
-    }
-}
 
 // A test run against a local server shrinks the pace: TESSELLON_PACE_MS is
 // the pause after a tile, and the timer ticks at the same length.
@@ -74,17 +50,17 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     settings.ConfigFileName = configFile;
     settings.ProgramFolder = ProgramFolder();
     settings.Pace = Pacing(scale);
-    settings.StartCancelled = StopRequested;
+    settings.StartCancelled = StopRequestedBySignal;
     cli::ConsoleFrontEnd console(answers);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
     const bool started =
         refresh ? control.StartRefresh(fields, refresh->OlderThanSeconds) : control.Start(fields);
     if (!started) {
-        return StopRequested() ? kStopped : kRefused;
+        return StopRequestedBySignal() ? kStopped : kRefused;
     }
     RunLoop loop(control, sync, scale,
-                 {StopRequested, [&] { console.ShowProgress(control.Progress()); }});
+                 {StopRequestedBySignal, [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
@@ -120,7 +96,7 @@ bool LoadProject(const std::string& file, TaskFields& fields) {
 }
 
 int RunExport(const cli::Arguments& args) {
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = StandardErrorIsTerminal();
     MbtilesExportOptions options;
     options.Name = args.mapName;
     options.WithBlanks = args.withBlanks;
@@ -241,8 +217,7 @@ bool ConfigFileUsable(const cli::Arguments& args, const std::string& configFile)
 int main(int argc, char** argv) {
     // Before anything else: a signal during a start must call it off, not
     // kill the program between two of the task's files.
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    CatchStopSignals();
     const cli::ParseResult parsed =
         cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.arguments) {
@@ -277,7 +252,7 @@ int main(int argc, char** argv) {
             return RunDownload(fields, configFile);
         }
         case cli::Command::Redownload: {
-            EndAtSignals();
+            EndAtStopSignals();
             cli::ConsoleFrontEnd console;
             const RedownloadSummary summary = RunRedownload(args.file, console);
             if (!summary.ListRead) {
@@ -296,11 +271,11 @@ int main(int argc, char** argv) {
             return kDone;
         }
         case cli::Command::Sources:
-            EndAtSignals();
+            EndAtStopSignals();
             return RunSources(args, configFile);
         case cli::Command::Export:
             // One transaction: a signal leaves the file as it was.
-            EndAtSignals();
+            EndAtStopSignals();
             return RunExport(args);
     }
     return kRefused;

@@ -1,7 +1,5 @@
 // combiner: stitches a task's tiles into one georeferenced image.
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -12,6 +10,7 @@
 #include "control/configuration.h"
 #include "output/map_combiner.h"
 #include "platform/files.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -41,7 +40,7 @@ int Usage(const std::string& fault) {
 
 class TerminalProgress {
 public:
-    TerminalProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+    TerminalProgress() : terminal_(StandardErrorIsTerminal()) {}
     ~TerminalProgress() {
         if (terminal_) {
             std::fputs("\r\033[K", stderr);

@@ -1,6 +1,8 @@
 #include "control/download_control.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <variant>
 
 #include "control/start_checks.h"
@@ -14,6 +16,14 @@ namespace tessellon {
 namespace {
 
 constexpr int kSaveEveryTicks = 5;
+
+std::optional<FileMark> MarkIfAny(const std::string& path) {
+    try {
+        return MarkOfFile(path);
+    } catch (const EFileError&) {
+        return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -104,6 +114,11 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
         }
         shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
         memo2_ = ReadTextLines(task_->FailedFileName);
+        // An empty file is what an empty list writes.
+        failedListSaved_ = MarkIfAny(task_->FailedFileName);
+        if (failedListSaved_ && failedListSaved_->Size != 0) {
+            failedListSaved_.reset();
+        }
     } catch (const std::exception& e) {
         frontEnd_.ShowMessage(e.what());
         return false;
@@ -121,8 +136,8 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
-    WorkerEnvironment environment{&sync_, this, TaskPace(*params_), settings_.TimeLimits,
-                                  settings_.ProgramFolder};
+    WorkerEnvironment environment{&sync_, this, TaskPacing(params_->Source, settings_.Pace),
+                                  settings_.TimeLimits, settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
@@ -153,15 +168,9 @@ bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask
     if (params.ContinueTask) {
         return true;
     }
-    const auto question = HugeTaskQuestion(
-        EstimateTask(task.TotalCount, params.ThreadCount, TaskPace(params).AfterTile));
+    const auto question = HugeTaskQuestion(EstimateTask(
+        task.TotalCount, params.ThreadCount, PauseAfterTile(params.Source, settings_.Pace)));
     return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
-}
-
-Pacing DownloadControl::TaskPace(const TaskParameters& params) const {
-    Pacing pace = settings_.Pace;
-    pace.AfterTile = PauseAfterTile(params.Source, settings_.Pace);
-    return pace;
 }
 
 void DownloadControl::PrepareRefresh(std::optional<std::int64_t> olderThanSeconds) {
@@ -233,6 +242,12 @@ void DownloadControl::Timer1Timer() {
     }
 }
 
+void DownloadControl::FinishIfWorkersEnded() {
+    if (timerEnabled_ && runningThreadCount_ == 0) {
+        Finish(true);
+    }
+}
+
 void DownloadControl::Shutdown() {
     if (!Running()) {
         return;
@@ -252,10 +267,49 @@ void DownloadControl::Shutdown() {
 // tiles that are fetched again, never a position past tiles whose validators
 // were lost.
 void DownloadControl::SaveProgress() {
-    WriteLinesAtomic(task_->FailedFileName, memo2_);
+    SaveFailedList();
+    // Before the log's save starts: a failed write adds a line to it.
     SaveRecords();
-    SavePositions();
-    log_.Save();
+    SaveLogWhile([&] { SavePositions(); });
+}
+
+// The log is a file of its own: saved on a thread beside `step`, the syncs of
+// the disk that the two wait for overlap.
+void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
+    std::exception_ptr logError;
+    std::exception_ptr stepError;
+    {
+        const std::jthread logSave([&] {
+            try {
+                log_.Save();
+            } catch (...) {
+                logError = std::current_exception();
+            }
+        });
+        try {
+            step();
+        } catch (...) {
+            stepError = std::current_exception();
+        }
+    }
+    if (logError) {
+        std::rethrow_exception(logError);
+    }
+    if (stepError) {
+        std::rethrow_exception(stepError);
+    }
+}
+
+// A list that holds what it would be given stays as it is: its rewrite would
+// cost a sync of the disk at every save and at the end of every run.
+void DownloadControl::SaveFailedList() {
+    const std::string& path = task_->FailedFileName;
+    if (failedListSaved_ && MarkIfAny(path) == failedListSaved_) {
+        return;
+    }
+    failedListSaved_.reset();
+    WriteLinesAtomic(path, memo2_);
+    failedListSaved_ = MarkIfAny(path);
 }
 
 void DownloadControl::SaveRecords() {
@@ -347,22 +401,23 @@ void DownloadControl::Finish(bool showMessage) {
             }
         }
     };
-    attempt([&] { WriteLinesAtomic(task_->FailedFileName, memo2_); });
+    attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
     SaveRecords();
-    attempt([&] { log_.Save(); });
-    // Positions past tiles whose records did not reach the disk would lose
-    // those tiles for good; without them the tiles are fetched again. A
-    // refresh that walked its whole cover starts from the beginning next
-    // time.
-    if (refresh_ && walked) {
-        attempt([&] {
-            task_->Project().WriteRefreshPositions(
-                std::vector<std::int64_t>(static_cast<std::size_t>(params_->ThreadCount), 0));
+    attempt([&] {
+        SaveLogWhile([&] {
+            // Positions past tiles whose records did not reach the disk would
+            // lose those tiles for good; without them the tiles are fetched
+            // again. A refresh that walked its whole cover starts from the
+            // beginning next time.
+            if (refresh_ && walked) {
+                task_->Project().WriteRefreshPositions(
+                    std::vector<std::int64_t>(static_cast<std::size_t>(params_->ThreadCount), 0));
+            } else if (failedListSaved) {
+                SavePositions();
+            }
         });
-    } else if (failedListSaved) {
-        attempt([&] { SavePositions(); });
-    }
+    });
     std::string blankImage;
     try {
         blankImage = ReadFileBytes(BlankImagePath());
@@ -478,6 +533,7 @@ void DownloadControl::AppendLogLine(const std::string& line) {
 
 void DownloadControl::AppendFailedLine(const std::string& line) {
     memo2_.push_back(line);
+    failedListSaved_.reset();
     ++outcome_.FailedTiles;
     frontEnd_.FailedLineAdded(line);
 }

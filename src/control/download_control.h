@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include "download/down_thread.h"
 #include "download/refresh_job.h"
 #include "download/server_backoff.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/process_lock.h"
 #include "task/contract_texts.h"
@@ -125,6 +127,11 @@ public:
     bool StartRefresh(const TaskFields& fields, std::optional<std::int64_t> olderThanSeconds);
     void Stop();
     void Timer1Timer();
+    // Finishes the task at once when its last worker has ended, as the next
+    // tick would, saves included; nothing while a worker still runs. For the
+    // front ends without a window, whose loop calls it after serving the
+    // workers' calls, so a run never waits for a tick to end.
+    void FinishIfWorkersEnded();
     // Stops the workers, waits for them while serving their calls, and
     // writes positions, failed-tile list and log once more, without the
     // final message. Nothing of a running download is lost when the program
@@ -160,11 +167,13 @@ private:
     void NoteWorkerEnds();
     void Finish(bool showMessage);
     void SaveProgress();
+    void SaveFailedList();
+    // Runs `step` while the log is saved; throws the log's error first.
+    void SaveLogWhile(const std::function<void()>& step);
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
     std::string BlankImagePath() const;
-    Pacing TaskPace(const TaskParameters& params) const;
     bool ConfirmStart(const StartCheckResult& checked, const MDTask& task);
 
     DownloadSettings settings_;
@@ -176,6 +185,10 @@ private:
     std::string totalLabel_;
     TaskLog log_;
     std::vector<std::string> memo2_{kFailedListPlaceholder};
+    // The failed-tile list as this control last found or wrote it holding
+    // exactly memo2_'s lines: until a record comes or the file is removed,
+    // replaced or resized, a save has nothing to write. None when unknown.
+    std::optional<FileMark> failedListSaved_;
 
     // The latest task with the parameters it points to; kept until the next
     // successful start replaces both.

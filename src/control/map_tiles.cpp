@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "control/source_check.h"
 #include "control/start_checks.h"
@@ -64,6 +65,27 @@ std::string MapService::Format() const {
 
 std::string MapService::Attribution() const {
     return source_ ? source_->Attribution() : "";
+}
+
+int MapService::MinZoom() const {
+    return source_ ? source_->MinZoom() : kMinZoom;
+}
+
+int MapService::MaxZoom() const {
+    return source_ ? source_->MaxZoom() : kMaxZoom;
+}
+
+bool MapService::operator==(const MapService& other) const {
+    const auto keys = [](const MapService& service) {
+        return service.source_ ? service.source_->Keys() : SourceKeys{};
+    };
+    const auto proxy = [](const MapService& service) {
+        const ProxySettings& p = service.proxy_;
+        return std::tie(p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword);
+    };
+    return mapsType_ == other.mapsType_ && host_ == other.host_ &&
+           source_.has_value() == other.source_.has_value() && keys(*this) == keys(other) &&
+           proxy(*this) == proxy(other);
 }
 
 std::chrono::milliseconds MapService::FetchPause(const Pacing& pace) const {

@@ -60,8 +60,17 @@ public:
     // they go no faster than a download's workers.
     std::chrono::milliseconds FetchPause(const Pacing& pace) const;
 
+    // The zooms the service has tiles for: its source's, else 1..19.
+    int MinZoom() const;
+    int MaxZoom() const;
+
     const std::optional<TileSource>& Source() const { return source_; }
     const ProxySettings& Proxy() const { return proxy_; }
+
+    // The same tiles fetched the same way: the same layer from the same
+    // host, or a source with the very same keys, through the same proxy. A
+    // map window needs a new fetcher only for another service.
+    bool operator==(const MapService& other) const;
 
 private:
     std::int32_t mapsType_ = kMapsTypeSatellite;

@@ -41,6 +41,8 @@ bool RunLoop::RunUntil(std::chrono::steady_clock::time_point until) {
         const auto wake = std::min(nextTick_, until);
         sync_.ServePending(std::min<std::chrono::milliseconds>(
             std::chrono::duration_cast<std::chrono::milliseconds>(wake - now) + 1ms, kLongestWait));
+        // The last worker's end finishes the task now, not on the next tick.
+        control_.FinishIfWorkersEnded();
         if (hooks_.StopRequested && !stopSent_ && hooks_.StopRequested()) {
             control_.Stop();
             stopSent_ = true;

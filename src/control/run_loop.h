@@ -2,7 +2,9 @@
 // The main loop of a front end that has no event loop of its own (the
 // command line, and the tests that drive the control as it does): it ticks
 // the control's timer and, between ticks, serves the workers' synchronised
-// calls, until the last worker has ended and the tick has finished the task.
+// calls. The task finishes as soon as the call that tells of the last
+// worker's end has been served, without waiting for a tick (the window's
+// timer finishes it on its next tick instead).
 
 #include <chrono>
 #include <functional>

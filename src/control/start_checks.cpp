@@ -184,6 +184,15 @@ std::chrono::milliseconds PauseAfterTile(const std::optional<TileSource>& source
            Pacing::kProgramScale.count();
 }
 
+Pacing TaskPacing(const std::optional<TileSource>& source, const Pacing& pace) {
+    Pacing task = pace;
+    task.AfterTile = PauseAfterTile(source, pace);
+    if (source && source->PauseMs() == 0) {
+        task.StartOffset = std::chrono::milliseconds(0);
+    }
+    return task;
+}
+
 std::int32_t WorkersOf(const std::optional<TileSource>& source) {
     return source ? source->Workers() : kThreadSlots;
 }

@@ -67,6 +67,11 @@ std::int32_t WorkersOf(const std::optional<TileSource>& source);
 // scaled like every other pause, so a shrunk test pace shrinks it too.
 std::chrono::milliseconds PauseAfterTile(const std::optional<TileSource>& source,
                                          const Pacing& pace = {});
+// Every pause of such a task at `pace`: the pause after a tile as above, and
+// the workers of a source without a pause start together, with no offsets
+// between them (nothing would keep them apart after the first tile anyway).
+// The built-in layers and the sources with a pause keep `pace` otherwise.
+Pacing TaskPacing(const std::optional<TileSource>& source, const Pacing& pace);
 
 // "25 seconds" below half a minute; then minutes, hours and minutes, or days
 // and hours.

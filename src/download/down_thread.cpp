@@ -139,11 +139,10 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
     if (RefreshJob* refresh = environment_.Refresh) {
         const std::string path = Task->GetTilePath(tile);
         const std::optional<std::int64_t> fileTime = FileModifiedUnix(path);
-        const std::optional<std::int64_t> size = RegularFileSize(path);
+        const std::optional<std::uint64_t> size = RegularFileSize(path);
         bool missingOrBlank = !fileTime || !size;
         // Only a file of the blank image's size is read to compare.
-        if (!missingOrBlank && !blankImage_.empty() &&
-            *size == static_cast<std::int64_t>(blankImage_.size())) {
+        if (!missingOrBlank && !blankImage_.empty() && *size == blankImage_.size()) {
             try {
                 missingOrBlank = ReadFileBytes(path) == blankImage_;
             } catch (const EFileError&) {
@@ -186,8 +185,7 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
             } else if (!source || http.StatusCode() == 304) {
                 break;
             } else {
-                message =
-                    NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
+                message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
                 if (!message) {
                     break;
                 }

@@ -30,9 +30,9 @@ std::int64_t CountStillBlank(const std::vector<std::string>& lines, std::string_
         if (!record || counted.count(record->Path) != 0) {
             continue;
         }
-        const std::optional<std::int64_t> size = RegularFileSize(record->Path);
+        const std::optional<std::uint64_t> size = RegularFileSize(record->Path);
         bool blank = !size;
-        if (size && !blankImage.empty() && *size == static_cast<std::int64_t>(blankImage.size())) {
+        if (size && !blankImage.empty() && *size == blankImage.size()) {
             try {
                 blank = ReadFileBytes(record->Path) == blankImage;
             } catch (const EFileError&) {

@@ -8,6 +8,7 @@
 
 #include "net/net_errors.h"
 #include "net/net_text.h"
+#include "platform/local_time.h"
 #include "platform/numbers.h"
 
 namespace tessellon {
@@ -153,7 +154,7 @@ TDateTime InternetDateToLocal(std::string_view text) {
     const auto instant =
         static_cast<std::time_t>(std::llround((utc - kUnixEpochDay) * kSecondsPerDay));
     std::tm local{};
-    if (::localtime_r(&instant, &local) == nullptr) {
+    if (!LocalCalendarTime(instant, local)) {
         throw EFailedToRetrieveTimeZoneInfo();
     }
     const long days = DaysFromCivil(local.tm_year + 1900L, static_cast<unsigned>(local.tm_mon + 1),

@@ -127,17 +127,25 @@ void TSocketHandle::LookUpLocalAddress() const {
 }
 
 ssize_t TSocketHandle::Send(const char* bytes, std::size_t count) {
+    return SendOn(handle_, bytes, count);
+}
+
+ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
+    return ReceiveOn(handle_, bytes, count);
+}
+
+ssize_t TSocketHandle::SendOn(int handle, const char* bytes, std::size_t count) {
     ssize_t result;
     do {
-        result = ::send(handle_, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        result = ::send(handle, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (result < 0 && errno == EINTR);
     return result;
 }
 
-ssize_t TSocketHandle::Receive(char* bytes, std::size_t count) {
+ssize_t TSocketHandle::ReceiveOn(int handle, char* bytes, std::size_t count) {
     ssize_t result;
     do {
-        result = ::recv(handle_, bytes, count, MSG_DONTWAIT);
+        result = ::recv(handle, bytes, count, MSG_DONTWAIT);
     } while (result < 0 && errno == EINTR);
     return result;
 }

@@ -45,6 +45,9 @@ public:
     // system call, with EINTR retried.
     ssize_t Send(const char* bytes, std::size_t count);
     ssize_t Receive(char* bytes, std::size_t count);
+    // The same on a socket that no handle holds (a TLS BIO's own).
+    static ssize_t SendOn(int handle, const char* bytes, std::size_t count);
+    static ssize_t ReceiveOn(int handle, char* bytes, std::size_t count);
     // Lets ReceiveWaiting() wait for data inside recv() for a share of
     // `limit` that always ends before it; the caller waits out the rest.
     // False when `limit` is too short to share or the socket refused.

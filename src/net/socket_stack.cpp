@@ -146,6 +146,12 @@ bool TSocketStack::IsDottedQuad(const std::string& text) {
     return ParseDottedQuad(text, address);
 }
 
+bool TSocketStack::IsIpAddress(const std::string& name) {
+    unsigned char address[sizeof(in6_addr)];
+    return ::inet_pton(AF_INET, name.c_str(), address) == 1 ||
+           ::inet_pton(AF_INET6, name.c_str(), address) == 1;
+}
+
 std::string TSocketStack::ResolveHostAddress(const std::string& name) const {
     if (SameText(name, "LOCALHOST")) {
         return "127.0.0.1";

@@ -32,6 +32,8 @@ public:
     std::string ResolveHostAddress(const std::string& name) const;
     // Four "."-separated decimal numbers from 0 to 255.
     static bool IsDottedQuad(const std::string& text);
+    // An IPv4 or IPv6 address in the system's text forms (not a host name).
+    static bool IsIpAddress(const std::string& name);
     // The same test, giving the address in host byte order.
     static bool ParseDottedQuad(const std::string& text, std::uint32_t& address);
 

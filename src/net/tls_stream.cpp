@@ -1,36 +1,35 @@
 #include "net/tls_stream.h"
 
-#include <arpa/inet.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "net/net_errors.h"
+#include "net/socket_stack.h"
 
 namespace tessellon {
 
 namespace {
 
 // OpenSSL's own socket BIO writes with write(), which raises SIGPIPE on a
-// closed peer; this one sends with MSG_NOSIGNAL, never waits, and leaves
-// errno as the call set it.
+// closed peer; this one sends as the connection does, never raising a signal
+// nor waiting, and leaves errno as the call set it.
 int DescriptorOf(BIO* bio) {
     return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
 }
 
 int SocketWrite(BIO* bio, const char* bytes, int count) {
     BIO_clear_retry_flags(bio);
-    ssize_t sent;
-    do {
-        sent = ::send(DescriptorOf(bio), bytes, static_cast<std::size_t>(count),
-                      MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
+    const ssize_t sent =
+        TSocketHandle::SendOn(DescriptorOf(bio), bytes, static_cast<std::size_t>(count));
     if (sent < 0 && errno == EAGAIN) {
         BIO_set_retry_write(bio);
     }
@@ -39,10 +38,8 @@ int SocketWrite(BIO* bio, const char* bytes, int count) {
 
 int SocketRead(BIO* bio, char* into, int size) {
     BIO_clear_retry_flags(bio);
-    ssize_t count;
-    do {
-        count = ::recv(DescriptorOf(bio), into, static_cast<std::size_t>(size), MSG_DONTWAIT);
-    } while (count < 0 && errno == EINTR);
+    const ssize_t count =
+        TSocketHandle::ReceiveOn(DescriptorOf(bio), into, static_cast<std::size_t>(size));
     if (count < 0 && errno == EAGAIN) {
         BIO_set_retry_read(bio);
     } else if (count == 0) {
@@ -74,18 +71,58 @@ BIO_METHOD* SocketBioMethod() {
     return method;
 }
 
-bool IsIpAddress(const std::string& name) {
-    unsigned char address[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, name.c_str(), address) == 1 ||
-           ::inet_pton(AF_INET6, name.c_str(), address) == 1;
-}
-
 // The reason of the oldest queued OpenSSL error, the queue then cleared.
 std::string QueuedReason() {
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
     const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
     return reason != nullptr ? reason : "unknown TLS error";
+}
+
+// One client context for every stream of the process, with a reference for
+// the caller; null when OpenSSL has no memory. Reading a system's store of
+// authorities takes a fifth of a second of CPU, which every worker of a task
+// would otherwise pay at its first connection. The context is made anew
+// when SSL_CERT_FILE or SSL_CERT_DIR names another store than it read; the
+// streams keep the one they took. `onNewSession` receives each new session.
+SSL_CTX* SharedClientContext(int (*onNewSession)(SSL*, SSL_SESSION*)) {
+    static std::mutex mutex;
+    static SSL_CTX* shared = nullptr;
+    static std::string sharedStore;
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        // A variable set empty differs from one not set.
+        std::string text;
+        if (value != nullptr) {
+            text.append("=").append(value);
+        }
+        return text;
+    };
+    const std::string store = variable("SSL_CERT_FILE") + '\n' + variable("SSL_CERT_DIR");
+    const std::lock_guard lock(mutex);
+    if (shared == nullptr || store != sharedStore) {
+        SSL_CTX* made = SSL_CTX_new(TLS_client_method());
+        if (made == nullptr) {
+            return nullptr;
+        }
+        SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
+        SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(made);
+        // A store that cannot be read trusts nothing; its error is no stream's.
+        ERR_clear_error();
+        // A peer that closes without saying goodbye has ended its stream;
+        // HTTP's own framing tells a cut reply.
+        SSL_CTX_set_options(made, SSL_OP_IGNORE_UNEXPECTED_EOF);
+        // Each stream keeps the session of its own last handshake.
+        SSL_CTX_set_session_cache_mode(made,
+                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(made, onNewSession);
+        SSL_CTX_free(shared);
+        shared = made;
+        sharedStore = store;
+    }
+    SSL_CTX_up_ref(shared);
+    return shared;
 }
 
 }  // namespace
@@ -113,20 +150,10 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
     Stop();
     ERR_clear_error();
     if (context_ == nullptr) {
-        // The store is read once per stream, not once per connection.
-        context_ = SSL_CTX_new(TLS_client_method());
+        context_ = SharedClientContext(OnNewSession);
         if (context_ == nullptr) {
             throw ETlsError::Handshake(QueuedReason());
         }
-        SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
-        SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
-        SSL_CTX_set_default_verify_paths(context_);
-        // A peer that closes without saying goodbye has ended its stream;
-        // HTTP's own framing tells a cut reply.
-        SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
-        SSL_CTX_set_session_cache_mode(context_,
-                                       SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-        SSL_CTX_sess_set_new_cb(context_, OnNewSession);
     }
     ssl_ = SSL_new(context_);
     BIO* bio = NewSocketBio(socket_.Handle());
@@ -140,7 +167,7 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
     ended_ = false;
     endedWithoutGoodbye_ = false;
     failed_ = false;
-    const bool ipAddress = IsIpAddress(serverName);
+    const bool ipAddress = TSocketStack::IsIpAddress(serverName);
     if (!ipAddress) {
         SSL_set_tlsext_host_name(ssl_, serverName.c_str());
     }

@@ -1,7 +1,5 @@
 #include "output/image_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
@@ -17,6 +15,7 @@
 #include <tiffio.h>
 
 #include "platform/paths.h"
+#include "platform/stdio_files.h"
 
 namespace tessellon {
 
@@ -232,7 +231,7 @@ public:
         // on a photo, so the raw size decides.
         const std::int64_t raw = width * height * 3;
         const char* mode = raw + raw / 64 + (1 << 20) >= kFourGiB ? "w8" : "w";
-        const int fd = dup(fileno(file));
+        const int fd = DuplicateStreamDescriptor(file);
         if (fd < 0) {
             FailWrite("TIFF", SystemReason());
         }
@@ -242,7 +241,7 @@ public:
         tiff_ = TIFFFdOpenExt(fd, "output", mode, options);
         TIFFOpenOptionsFree(options);
         if (tiff_ == nullptr) {
-            close(fd);
+            CloseDescriptor(fd);
             Fail();
         }
         TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));

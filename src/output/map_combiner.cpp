@@ -1,24 +1,18 @@
 #include "output/map_combiner.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "geo/web_mercator.h"
 #include "output/tile_decoder.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/stdio_files.h"
 
 namespace tessellon {
 
 namespace {
-
-constexpr std::size_t kOutputBufferBytes = 1 << 20;
 
 // An edge that falls on a pixel boundary but for rounding stays there.
 double SnapToWhole(double pixel) {
@@ -34,79 +28,12 @@ double LatitudeToPixel(double latitude, int zoom) {
     return SnapToWhole(LatitudeToPixelY(latitude, zoom));
 }
 
-std::string SystemReason() {
-    return std::strerror(errno);
-}
-
-// The image under a temporary name in the output's folder, so that the
-// rename that completes it cannot cross file systems.
-class PendingOutput {
-public:
-    explicit PendingOutput(const std::string& path) : path_(path) {
-        int fd = -1;
-        for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-            tempPath_ = path;
-            tempPath_.append(".").append(std::to_string(getpid())).append("-");
-            tempPath_.append(std::to_string(attempt)).append(".tmp");
-            fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) {
-                break;
-            }
-        }
-        if (fd < 0) {
-            tempPath_.clear();
-            Fail();
-        }
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            ::close(fd);
-            Fail();
-        }
-        std::setvbuf(file_, nullptr, _IOFBF, kOutputBufferBytes);
-    }
-
-    ~PendingOutput() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-        if (!tempPath_.empty()) {
-            ::unlink(tempPath_.c_str());
-        }
-    }
-
-    PendingOutput(const PendingOutput&) = delete;
-    PendingOutput& operator=(const PendingOutput&) = delete;
-
-    std::FILE* File() const { return file_; }
-
-    void Commit() {
-        const bool written = std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
-        const int closed = std::fclose(file_);
-        file_ = nullptr;
-        if (!written || closed != 0 || std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-            Fail();
-        }
-        tempPath_.clear();
-    }
-
-private:
-    [[noreturn]] void Fail() const {
-        std::string text = "Cannot write ";
-        text.append(path_).append(": ").append(SystemReason());
-        throw ECombineError(text);
-    }
-
-    std::string path_;
-    std::string tempPath_;
-    std::FILE* file_ = nullptr;
-};
-
 // Removes the georeference files written for an image that then failed.
 class CompanionFiles {
 public:
     ~CompanionFiles() {
         for (const std::string& path : paths_) {
-            ::unlink(path.c_str());
+            RemoveFile(path);
         }
     }
     void Write(const std::string& path, std::string_view text) {
@@ -223,7 +150,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
     result.Width = rect.Width();
     result.Height = rect.Height();
     try {
-        PendingOutput output(options.OutputPath);
+        AtomicStdioFile output(options.OutputPath);
         const std::unique_ptr<ImageWriter> writer =
             MakeImageWriter(options.Format, output.File(), rect.Width(), rect.Height(), where);
 
@@ -238,6 +165,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
             static_cast<std::size_t>(rect.Left - firstColumn * kTileSide) * 3;
         std::string bytes;
         for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+            ThrowIfStopped(options.Stop);
             for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
                 const auto x = static_cast<std::int32_t>(task.MinX() + column);
                 const auto y = static_cast<std::int32_t>(task.MinY() + row);
@@ -259,6 +187,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
                 progress(row - firstRow + 1, lastRow - firstRow + 1);
             }
         }
+        ThrowIfStopped(options.Stop);
         writer->Finish();
 
         CompanionFiles companions;

@@ -15,6 +15,7 @@
 
 #include "output/image_writer.h"
 #include "output/task_reader.h"
+#include "platform/stop_signal.h"
 
 namespace tessellon {
 
@@ -56,6 +57,9 @@ struct CombineOptions {
     ImageFormat Format = ImageFormat::Png;
     // Cut to the typed rectangle rather than the whole range of tiles.
     bool Crop = false;
+    // Asked before each row of tiles and before the image is finished;
+    // none: the combination runs to its end.
+    const StopSignal* Stop = nullptr;
 };
 
 // A tile left white, and why.
@@ -79,8 +83,9 @@ struct CombineResult {
 // Told after each row of tiles is written: rows done, rows in all.
 using CombineProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
-// Throws ECombineError; on any throw no image and none of its companion
-// files is left.
+// Throws ECombineError, or ECancelled when options.Stop was requested; on
+// any throw no image and none of its companion files is left, and a file
+// that was at the output's name stays as it was.
 CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options,
                            const CombineProgress& progress = {});
 

@@ -19,6 +19,8 @@ namespace {
 // A viewer reading the file holds it for a moment at a time; wait that out,
 // but report a file held open for writing soon.
 constexpr int kWriterBusyMillis = 1000;
+// Progress is told, and the stop request asked, once a batch of this many
+// tiles.
 constexpr std::int64_t kProgressEvery = 1024;
 
 // The tables and index of an MBTiles file; a file made elsewhere may have
@@ -118,9 +120,12 @@ public:
             "VALUES (?, ?, ?, ?)");
         std::vector<ProjectExport> results;
         for (const TaskReader& reader : readers) {
+            ThrowIfStopped(options_.Stop);
             results.push_back(Export(reader, insert));
         }
         UpdateMetadata(std::move(metadata), readers, format);
+        // The last moment a stop leaves the file as it was.
+        ThrowIfStopped(options_.Stop);
         transaction.Commit();
         return results;
     }
@@ -176,8 +181,11 @@ private:
                 } else if (state == TileState::Missing) {
                     ++result.Missing;
                 }
-                if (++done_ % kProgressEvery == 0 && progress_) {
-                    progress_(done_, total_);
+                if (++done_ % kProgressEvery == 0) {
+                    if (progress_) {
+                        progress_(done_, total_);
+                    }
+                    ThrowIfStopped(options_.Stop);
                 }
             }
         }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "output/mbtiles.h"
+#include "platform/stop_signal.h"
 
 namespace tessellon {
 
@@ -21,6 +22,9 @@ struct MbtilesExportOptions {
     bool WithBlanks = false;
     // Where the blank images are, as TaskReader takes it.
     std::string BlankFolder;
+    // Asked before each project, after each batch of tiles and before the
+    // commit; none: the export runs to its end.
+    const StopSignal* Stop = nullptr;
 };
 
 // What became of one project's tiles.
@@ -42,9 +46,9 @@ std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks);
 using ExportProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
 // Writes the projects' tiles into `file`, made when it does not exist, in one
-// transaction: on any error nothing in the file changes (and a file this call
-// made is removed). Throws what TaskReader throws for a project, and
-// EMbtilesError for a file that is no MBTiles file or is locked, and for
+// transaction: on any error, and when options.Stop ends it (ECancelled),
+// nothing in the file changes (and a file this call made is removed). Throws what TaskReader throws
+// for a project, and EMbtilesError for a file that is no MBTiles file or is locked, and for
 // projects whose tile formats differ from each other or from the file's.
 std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& projects,
                                          const std::string& file,

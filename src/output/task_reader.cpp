@@ -1,7 +1,5 @@
 #include "output/task_reader.h"
 
-#include <sys/stat.h>
-
 #include "area/area_copy.h"
 #include "area/area_file.h"
 #include "download/failed_list.h"
@@ -165,12 +163,11 @@ TileState TaskReader::StateOfFile(const TileId& tile, bool hasFile, bool isBlank
 }
 
 TileState TaskReader::State(const TileId& tile) const {
-    struct stat status {};
-    const std::string path = TilePath(tile);
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    const std::optional<std::uint64_t> size = RegularFileSize(TilePath(tile));
+    if (!size) {
         return StateOfFile(tile, false, false);
     }
-    if (blank_.empty() || static_cast<std::size_t>(status.st_size) != blank_.size()) {
+    if (blank_.empty() || *size != blank_.size()) {
         return StateOfFile(tile, true, false);
     }
     std::string bytes;

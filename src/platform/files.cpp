@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <utility>
 
 #include "platform/paths.h"
 
@@ -136,6 +139,18 @@ bool FileExists(const std::string& path) {
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void RemoveFile(const std::string& path) {
+    ::unlink(path.c_str());
 }
 
 bool CreateDirectoryOneLevel(const std::string& path) {
@@ -414,10 +429,22 @@ AtomicFileWriter::AtomicFileWriter(std::string path, FileWriteOptions options)
         ThrowCreateError(path_, errno);
     }
     // Held while the file is open: a start that clears the temporary files
-    // a killed writer left passes over the locked ones of a live writer.
-    ::flock(fd_, LOCK_EX | LOCK_NB);
+    // a killed writer left passes over the locked ones of a live writer. An
+    // unnamed file takes it only if it ever gets a temporary name.
+    if (!tempPath_.empty()) {
+        ::flock(fd_, LOCK_EX | LOCK_NB);
+    }
     TakeModeOfTarget();
     buffer_.reserve(kWriteBufferSize);
+}
+
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
+    : path_(std::move(other.path_)),
+      options_(other.options_),
+      tempPath_(std::move(other.tempPath_)),
+      fd_(std::exchange(other.fd_, -1)),
+      buffer_(std::move(other.buffer_)) {
+    other.tempPath_.clear();
 }
 
 // A rewrite must not widen who may read the file (a private config.ini holds
@@ -485,9 +512,27 @@ void AtomicFileWriter::Fail() {
 
 void AtomicFileWriter::Commit() {
     Flush();
+    if (options_.Group != nullptr) {
+        AtomicFileGroup& group = *options_.Group;
+        options_.Group = nullptr;
+        group.writers_.push_back(
+            std::unique_ptr<AtomicFileWriter>(new AtomicFileWriter(std::move(*this))));
+        return;
+    }
+    SyncContents();
+    GiveName();
+    if (options_.Durable) {
+        SyncFolder();
+    }
+}
+
+void AtomicFileWriter::SyncContents() {
     if (options_.Durable && ::fsync(fd_) != 0) {
         Fail();
     }
+}
+
+void AtomicFileWriter::GiveName() {
     if (tempPath_.empty()) {
         LinkUnnamedFile();
     }
@@ -505,9 +550,6 @@ void AtomicFileWriter::Commit() {
         const int error = errno;
         ::unlink(tempPath_.c_str());
         ThrowCreateError(path_, error);
-    }
-    if (options_.Durable) {
-        SyncFolder();
     }
 }
 
@@ -531,6 +573,8 @@ void AtomicFileWriter::LinkUnnamedFile() {
     if (errno != EEXIST) {
         Fail();
     }
+    // Locked before it has a name that a start clearing orphans could see.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
     std::string temp = MakeTemporaryName(path_, [&](const std::string& candidate) {
         return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
                0;
@@ -539,6 +583,46 @@ void AtomicFileWriter::LinkUnnamedFile() {
         Fail();
     }
     tempPath_ = std::move(temp);
+}
+
+void AtomicFileGroup::Commit() {
+    // A failed writer has closed and removed its file; the group's remaining
+    // ones go with it.
+    std::vector<std::unique_ptr<AtomicFileWriter>> writers = std::move(writers_);
+    std::vector<std::exception_ptr> errors(writers.size());
+    {
+        std::vector<std::jthread> syncs;
+        for (std::size_t i = 1; i < writers.size(); ++i) {
+            syncs.emplace_back([&, i] {
+                try {
+                    writers[i]->SyncContents();
+                } catch (...) {
+                    errors[i] = std::current_exception();
+                }
+            });
+        }
+        if (!writers.empty()) {
+            try {
+                writers[0]->SyncContents();
+            } catch (...) {
+                errors[0] = std::current_exception();
+            }
+        }
+    }
+    for (const std::exception_ptr& error : errors) {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    }
+    for (std::size_t i = 0; i < writers.size(); ++i) {
+        if (i > 0 && i + 1 == writers.size() && writers[i]->options_.Durable) {
+            writers[i]->SyncFolder();  // the others' names before the last one's
+        }
+        writers[i]->GiveName();
+    }
+    if (!writers.empty() && writers.back()->options_.Durable) {
+        writers.back()->SyncFolder();
+    }
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes, FileWriteOptions options) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ std::string ProgramFolder();
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// The size of the regular file at `path`, a symbolic link followed; nothing
+// when there is none.
+std::optional<std::uint64_t> RegularFileSize(const std::string& path);
+// Removes the file (never a folder) at `path`, if there is one. A failure is
+// not told: callers remove what they made and no longer want.
+void RemoveFile(const std::string& path);
 
 // Creates the last level of `path` only; missing parents make it fail.
 // True when the folder exists afterwards because this call made it.
@@ -82,6 +89,8 @@ std::vector<std::string> SplitTextLines(std::string_view text);
 // replaces: the name checks of a task start count them.
 inline constexpr std::size_t kTemporaryNameExtra = 7;
 
+class AtomicFileGroup;
+
 struct FileWriteOptions {
     // The mode of a file made new, less the umask. A file that is replaced
     // keeps its own mode and, where the system permits, its owner.
@@ -89,6 +98,9 @@ struct FileWriteOptions {
     // The contents and the new name reach the disk before Commit() returns,
     // so a power loss leaves the old file or the new one, never an empty one.
     bool Durable = true;
+    // When set, Commit() hands the whole file to this group, whose Commit()
+    // gives it its name together with the group's other files.
+    AtomicFileGroup* Group = nullptr;
 };
 
 // Files that hold a secret, such as the proxy password.
@@ -147,7 +159,16 @@ public:
     void Commit();
 
 private:
+    friend class AtomicFileGroup;
+
+    // Takes over `other`'s file, which `other` then no longer removes.
+    AtomicFileWriter(AtomicFileWriter&& other) noexcept;
+
     void Flush();
+    // The contents reach the disk, when durable.
+    void SyncContents();
+    // Gives the file the target's name and closes it.
+    void GiveName();
     void TakeModeOfTarget() const;
     void LinkUnnamedFile();
     void SyncFolder() const;
@@ -162,6 +183,27 @@ private:
     std::string buffer_;
 };
 
+// The new contents of files that belong together, such as a task's project
+// and the files beside it that the project names: writers made with the
+// group in their options hand it their files on Commit(), and the group's
+// Commit() makes them durable as one. The contents of all are synced side by
+// side, so the file system can flush them in one go instead of one after
+// another; then each file takes its name in the order the writers committed,
+// and the last one's name reaches the disk only after every other's, so
+// that a power loss never leaves the last file without the others. The
+// files lie in one folder. Destroyed without Commit(), or when Commit()
+// fails, it leaves the targets of the files it has not named as they were.
+class AtomicFileGroup {
+public:
+    // Throws EFileError, naming the first file that failed.
+    void Commit();
+
+private:
+    friend class AtomicFileWriter;
+
+    std::vector<std::unique_ptr<AtomicFileWriter>> writers_;
+};
+
 // Removes the temporary files beside `path` that a writer of `path` left when
 // it died before Commit(); those a live writer holds open are kept.
 void RemoveOrphanTemporaryFiles(const std::string& path);
@@ -173,6 +215,8 @@ struct FileMark {
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
     std::uint64_t Size = 0;
+
+    bool operator==(const FileMark&) const = default;
 };
 
 // The mark of the regular file at `path`. Throws EFileError when there is none.

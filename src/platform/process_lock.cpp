@@ -71,14 +71,6 @@ std::optional<std::int64_t> FileModifiedUnix(const std::string& path) {
     return static_cast<std::int64_t>(info.st_mtim.tv_sec);
 }
 
-std::optional<std::int64_t> RegularFileSize(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(info.st_size);
-}
-
 std::int64_t NowUnix() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }

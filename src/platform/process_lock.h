@@ -37,9 +37,6 @@ private:
 // The file's modification time in seconds since 1970 UTC; none when it
 // cannot be read.
 std::optional<std::int64_t> FileModifiedUnix(const std::string& path);
-// The size of a regular file, not following a final link; none for
-// anything else.
-std::optional<std::int64_t> RegularFileSize(const std::string& path);
 // Seconds since 1970 UTC.
 std::int64_t NowUnix();
 

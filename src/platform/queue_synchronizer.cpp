@@ -4,9 +4,15 @@ namespace tessellon {
 
 void QueueSynchronizer::Synchronize(const std::function<void()>& method) {
     Call call{&method};
-    std::unique_lock lock(mutex_);
-    pending_.push_back(&call);
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.push_back(&call);
+    }
     arrived_.notify_one();
+    if (queued_) {
+        queued_();
+    }
+    std::unique_lock lock(mutex_);
     served_.wait(lock, [&] { return call.done; });
 }
 

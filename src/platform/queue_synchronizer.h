@@ -1,9 +1,11 @@
 #pragma once
 // A Synchronizer whose calls wait in a queue until the main thread's loop
-// serves them, for front ends without an event loop of their own.
+// serves them: the command line's own loop, or the window's event loop when
+// told of each call.
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "platform/synchronizer.h"
@@ -12,6 +14,11 @@ namespace tessellon {
 
 class QueueSynchronizer : public Synchronizer {
 public:
+    // `queued`, when given, is called on the worker's thread after each call
+    // joins the queue, before the worker waits; it must not wait for the
+    // main thread.
+    explicit QueueSynchronizer(std::function<void()> queued = {}) : queued_(std::move(queued)) {}
+
     void Synchronize(const std::function<void()>& method) override;
     void ServePending(std::chrono::milliseconds maxWait) override;
 
@@ -21,6 +28,7 @@ private:
         bool done = false;
     };
 
+    const std::function<void()> queued_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::condition_variable served_;

@@ -1,8 +1,10 @@
 #pragma once
-// A stop request that a sleeping thread notices at once.
+// A stop request that a sleeping thread notices at once, and what a long job
+// throws when it has seen one.
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 
 namespace tessellon {
@@ -34,5 +36,19 @@ private:
     std::condition_variable changed_;
     bool requested_ = false;
 };
+
+// A job ended by its stop request, having left nothing half made. Not a
+// failure: a caller tells it apart from one by its type.
+class ECancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "Cancelled."; }
+};
+
+// Throws ECancelled when `stop` is given and requested.
+inline void ThrowIfStopped(const StopSignal* stop) {
+    if (stop != nullptr && stop->Requested()) {
+        throw ECancelled();
+    }
+}
 
 }  // namespace tessellon

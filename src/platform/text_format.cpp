@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace tessellon {
 
 namespace {
@@ -132,7 +134,8 @@ std::string LocalDateTimeText() {
     static const locale_t locale = UserLocale(LC_TIME_MASK);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    ::localtime_r(&now, &local);
+    // A clock the calendar cannot hold leaves the zero date.
+    (void)LocalCalendarTime(now, local);
     char text[128];
     const std::size_t n = ::strftime_l(text, sizeof text, "%x %X", &local, locale);
     return std::string(text, n);

@@ -122,19 +122,19 @@ public:
     // when called off, EFileError when a file cannot be written.
     void WriteTaskFiles(const StartCancelCheck& cancelled) const;
 
-    // The steps of WriteTaskFiles. The project file is written whole, for a
-    // continued task too.
-    void WriteProjectFile() const;
-    void WriteTileList(const StartCancelCheck& cancelled = {}) const;
+    // The steps of WriteTaskFiles, each writing its file with `options`. The
+    // project file is written whole, for a continued task too.
+    void WriteProjectFile(FileWriteOptions options = {}) const;
+    void WriteTileList(const StartCancelCheck& cancelled = {}, FileWriteOptions options = {}) const;
     // The COVER section of the project; nothing for one rectangle at one
     // zoom.
     std::optional<ProjectCover> CoverKeys() const;
-    void WriteLogHeader() const;
+    void WriteLogHeader(FileWriteOptions options = {}) const;
     // The lines a new log starts with.
     std::vector<std::string> LogHeadLines() const;
-    void CreateFailedList() const;
+    void CreateFailedList(FileWriteOptions options = {}) const;
     // The copy of a shaped task's area; nothing for a rectangle.
-    void WriteAreaCopy() const;
+    void WriteAreaCopy(FileWriteOptions options = {}) const;
 
     // Last tile each worker slot finished in an earlier run; 0 = none. Its
     // zoom is the task's lowest unless the project says another.

@@ -28,7 +28,7 @@ std::string ThreadSlotKey(std::int32_t slot, char axis) {
     return key;
 }
 
-void ProjectFile::Write(const NewProject& p) const {
+void ProjectFile::Write(const NewProject& p, FileWriteOptions options) const {
     namespace keys = project_keys;
     std::vector<std::string> lines;
     const auto section = [&](std::string_view name) {
@@ -86,7 +86,7 @@ void ProjectFile::Write(const NewProject& p) const {
         }
         lines.emplace_back();
     }
-    WriteLinesAtomic(fileName_, lines);
+    WriteLinesAtomic(fileName_, lines, options);
 }
 
 ProjectContents ProjectFile::Read() const {

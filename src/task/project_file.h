@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/ini_file.h"
 #include "task/tile_source.h"
 
@@ -216,7 +217,7 @@ public:
     // Replaces the file whole and atomically: sections in the order MapsType,
     // AREA, Zoom, XY, THREADS, for a task of more than one rectangle at one
     // zoom COVER, and for a source task SOURCE; every line ending in CR LF.
-    void Write(const NewProject& project) const;
+    void Write(const NewProject& project, FileWriteOptions options = {}) const;
 
     // The whole file, read once. Throws EFileError when it is no regular
     // file, is too large or cannot be read.

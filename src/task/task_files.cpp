@@ -93,27 +93,31 @@ void MDTask::WriteTaskFiles(const StartCancelCheck& cancelled) const {
         // beside the new list and log, a later start would continue it.
         std::remove(ProjectFileName().c_str());
     }
+    // Synced as one and named in this order, the project last.
+    AtomicFileGroup files;
+    const FileWriteOptions inGroup{.Group = &files};
     check();
-    WriteTileList(cancelled);
+    WriteTileList(cancelled, inGroup);
     check();
-    WriteLogHeader();
+    WriteLogHeader(inGroup);
     check();
-    CreateFailedList();
+    CreateFailedList(inGroup);
     check();
     if (!Params->ContinueTask) {
-        WriteAreaCopy();
+        WriteAreaCopy(inGroup);
         check();
-        WriteProjectFile();
+        WriteProjectFile(inGroup);
     }
+    files.Commit();
 }
 
-void MDTask::WriteAreaCopy() const {
+void MDTask::WriteAreaCopy(FileWriteOptions options) const {
     if (Params->Shape) {
-        WriteFileAtomic(AreaFileName, Params->Shape->CopyText);
+        WriteFileAtomic(AreaFileName, Params->Shape->CopyText, options);
     }
 }
 
-void MDTask::WriteProjectFile() const {
+void MDTask::WriteProjectFile(FileWriteOptions options) const {
     const TaskParameters& p = *Params;
     Project().Write({.MapsType = p.MapsType,
                      .LeftLongitude = p.LeftLongitude,
@@ -132,7 +136,8 @@ void MDTask::WriteProjectFile() const {
                      .ThreadCount = p.ThreadCount,
                      .ThreadSlots = p.ThreadSlots,
                      .Source = p.Source ? p.Source->Keys() : SourceKeys{},
-                     .Cover = CoverKeys()});
+                     .Cover = CoverKeys()},
+                    options);
 }
 
 std::optional<ProjectCover> MDTask::CoverKeys() const {
@@ -147,13 +152,13 @@ std::optional<ProjectCover> MDTask::CoverKeys() const {
                         .Count = TotalCount};
 }
 
-void MDTask::WriteTileList(const StartCancelCheck& cancelled) const {
+void MDTask::WriteTileList(const StartCancelCheck& cancelled, FileWriteOptions options) const {
     if (Params->ContinueTask) {
         return;
     }
     // Streamed line by line: a task of millions of tiles never holds its list
     // in memory.
-    AtomicFileWriter writer(ListFileName);
+    AtomicFileWriter writer(ListFileName, options);
     writer.AppendLine(kTileListHeader);
     for (int zoom = Cover.MinZoom(); zoom <= Cover.MaxZoom(); ++zoom) {
         WriteTileListZoom(writer, zoom, cancelled);
@@ -217,12 +222,12 @@ void MDTask::WriteTileListZoom(AtomicFileWriter& writer, int zoom,
     }
 }
 
-void MDTask::WriteLogHeader() const {
+void MDTask::WriteLogHeader(FileWriteOptions options) const {
     if (Params->ContinueTask && FileExists(LogFileName)) {
         // Copied a line at a time, so a log of millions of lines is never
         // held whole; the copy ends every line in CR LF like any rewrite.
         TextLineReader reader(LogFileName, std::string::npos);
-        AtomicFileWriter writer(LogFileName);
+        AtomicFileWriter writer(LogFileName, options);
         std::string line;
         while (reader.Next(line)) {
             writer.AppendLine(line);
@@ -233,7 +238,7 @@ void MDTask::WriteLogHeader() const {
         writer.Commit();
         return;
     }
-    WriteLinesAtomic(LogFileName, LogHeadLines());
+    WriteLinesAtomic(LogFileName, LogHeadLines(), options);
 }
 
 std::vector<std::string> MDTask::LogHeadLines() const {
@@ -309,11 +314,11 @@ std::vector<std::string> MDTask::LogHeadLines() const {
     return lines;
 }
 
-void MDTask::CreateFailedList() const {
+void MDTask::CreateFailedList(FileWriteOptions options) const {
     if (Params->ContinueTask && FileExists(FailedFileName)) {
         return;
     }
-    WriteFileAtomic(FailedFileName, "");
+    WriteFileAtomic(FailedFileName, "", options);
 }
 
 }  // namespace tessellon

@@ -17,6 +17,7 @@
 #include "handler_guard.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "window_job.h"
 
 namespace tessellon {
 
@@ -96,12 +97,21 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
                    &CombinerForm::CombineClick);
 }
 
-CombinerForm::~CombinerForm() {
-    // The combination cannot be called off halfway; the window waits for it
-    // so that the output is whole or removed.
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+// What a combination reports, as the window takes it on its own thread.
+struct CombineReports {
+    std::int64_t Done = 0;
+    std::int64_t Total = 0;
+    // Once ended: what was written, or why nothing was.
+    std::optional<QString> Result;
+};
+
+CombinerForm::~CombinerForm() = default;
+
+void CombinerForm::reject() {
+    // The combination ends after the row under way and leaves no output.
+    job_.reset();
+    combineButton_->setEnabled(true);
+    QDialog::reject();
 }
 
 void CombinerForm::SetProject(const QString& path) {
@@ -146,39 +156,41 @@ void CombinerForm::CombineClick() {
     options.Format = *format;
     options.Crop = cropBox_->isChecked();
 
-    if (worker_.joinable()) {
-        worker_.join();
-    }
     combineButton_->setEnabled(false);
     progressBar_->setValue(0);
     resultText_->setPlainText("Combining...");
-    worker_ = std::thread([this, project, options, blankFolder = blankFolder_] {
-        QString text;
-        try {
-            const TaskReader task(project, blankFolder);
-            const CombineResult result =
-                CombineTiles(task, options, [this](std::int64_t done, std::int64_t total) {
-                    QMetaObject::invokeMethod(
-                        this, [this, done, total] { ShowProgress(done, total); },
-                        Qt::QueuedConnection);
-                });
-            text = ResultText(options.OutputPath, result);
-        } catch (const std::runtime_error& error) {
-            text = QString::fromStdString(error.what());
-        }
-        QMetaObject::invokeMethod(
-            this, [this, text] { ShowResult(text); }, Qt::QueuedConnection);
-    });
+    job_ = std::make_unique<CombineJob>(
+        this, [this](const CombineReports& reports) { ShowReports(reports); },
+        [project, options, blankFolder = blankFolder_](CombineJob& job) mutable {
+            options.Stop = &job.Stop();
+            QString text;
+            try {
+                const TaskReader task(project, blankFolder);
+                const CombineResult result =
+                    CombineTiles(task, options, [&job](std::int64_t done, std::int64_t total) {
+                        job.Report([&](CombineReports& reports) {
+                            reports.Done = done;
+                            reports.Total = total;
+                        });
+                    });
+                text = ResultText(options.OutputPath, result);
+            } catch (const std::exception& error) {
+                text = QString::fromStdString(error.what());
+            }
+            job.Report([&](CombineReports& reports) { reports.Result = text; });
+        });
 }
 
-void CombinerForm::ShowProgress(std::int64_t done, std::int64_t total) {
-    progressBar_->setMaximum(static_cast<int>(total));
-    progressBar_->setValue(static_cast<int>(done));
-}
-
-void CombinerForm::ShowResult(const QString& text) {
-    resultText_->setPlainText(text);
-    combineButton_->setEnabled(true);
+void CombinerForm::ShowReports(const CombineReports& reports) {
+    if (reports.Total > 0) {
+        progressBar_->setMaximum(static_cast<int>(reports.Total));
+        progressBar_->setValue(static_cast<int>(reports.Done));
+    }
+    if (reports.Result) {
+        job_.reset();
+        resultText_->setPlainText(*reports.Result);
+        combineButton_->setEnabled(true);
+    }
 }
 
 int RunCombinerWindow(int argc, char** argv) {

@@ -4,9 +4,9 @@
 // so the window stays live, with a progress bar and the result below.
 
 #include <QDialog>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "desktop.h"
 #include "output/map_combiner.h"
@@ -20,6 +20,11 @@ class QPushButton;
 
 namespace tessellon {
 
+struct CombineReports;
+template <typename Reports>
+class WindowJob;
+using CombineJob = WindowJob<CombineReports>;
+
 class CombinerForm final : public QDialog {
     Q_OBJECT
 public:
@@ -27,7 +32,13 @@ public:
     // `blankFolder` holds the blank images, as for the task reader.
     CombinerForm(Desktop& desktop, std::string configuredOutputName, std::string blankFolder,
                  QWidget* parent = nullptr);
+    // Stops a combination under way and waits for the row it is on; no
+    // output is left.
     ~CombinerForm() override;
+
+    // Escape and the close button: a combination under way stops as the
+    // window closes.
+    void reject() override;
 
     // Shows `path` as the project and proposes the default output beside it.
     void SetProject(const QString& path);
@@ -36,13 +47,13 @@ private:
     void BrowseClick();
     void CombineClick();
     std::optional<ImageFormat> ChosenFormat() const;
-    void ShowProgress(std::int64_t done, std::int64_t total);
-    void ShowResult(const QString& text);
+    // Shows the combination's progress, and its result once it has ended.
+    void ShowReports(const CombineReports& reports);
 
     Desktop& desktop_;
     std::string configuredOutputName_;
     std::string blankFolder_;
-    std::thread worker_;
+    std::unique_ptr<CombineJob> job_;
 
     QLineEdit* projectEdit_;
     QLineEdit* outputEdit_;

@@ -3,16 +3,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <atomic>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "download/redownload.h"
 #include "form_layout.h"
 #include "handler_guard.h"
-#include "report_mailbox.h"
+#include "window_job.h"
 
 namespace tessellon {
 
@@ -32,48 +28,30 @@ struct RedownloadReports {
     bool Ended = false;
 };
 
-// One run of RunRedownload on its own thread. The thread only collects its
-// reports and calls `notify` to have them taken, so it never waits for the
-// window; destroying the run waits for the record under way.
-class RedownloadRun final : private RedownloadOutput {
+namespace {
+
+// A run's lines and counts, into its job's mailbox; the job's stop request
+// is the run's Cancel.
+class JobOutput final : public RedownloadOutput {
 public:
-    RedownloadRun(const std::string& listFileName, std::function<void()> notify)
-        : mailbox_(std::move(notify)) {
-        thread_ = std::thread([this, listFileName] {
-            RunRedownload(listFileName, *this);
-            mailbox_.Report([](RedownloadReports& reports) { reports.Ended = true; });
-        });
-    }
-    ~RedownloadRun() override {
-        Cancel();
-        thread_.join();
-    }
-    RedownloadRun(const RedownloadRun&) = delete;
-    RedownloadRun& operator=(const RedownloadRun&) = delete;
+    explicit JobOutput(RedownloadJob& job) : job_(job) {}
 
-    void Cancel() { cancel_ = true; }
-
-    // The lines since the last call, the latest count, and whether it ended.
-    RedownloadReports Take() {
-        return mailbox_.Take([](RedownloadReports& reports) { reports.Lines.clear(); });
-    }
-
-private:
     void AddLine(const std::string& line) override {
-        mailbox_.Report([&](RedownloadReports& reports) { reports.Lines.push_back(line); });
+        job_.Report([&](RedownloadReports& reports) { reports.Lines.push_back(line); });
     }
     void RecordsDone(int done, int total) override {
-        mailbox_.Report([&](RedownloadReports& reports) {
+        job_.Report([&](RedownloadReports& reports) {
             reports.Done = done;
             reports.Total = total;
         });
     }
-    bool CancelRequested() override { return cancel_; }
+    bool CancelRequested() override { return job_.Stop().Requested(); }
 
-    ReportMailbox<RedownloadReports> mailbox_;
-    std::atomic<bool> cancel_ = false;
-    std::thread thread_;
+private:
+    RedownloadJob& job_;
 };
+
+}  // namespace
 
 TfrmFlt::TfrmFlt(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
     form::MakeFixedDialog(this, "frmFlt", form::MsSansSerifPixels(11), "Re-Download failed files",
@@ -143,23 +121,25 @@ void TfrmFlt::Button1Click() {
     ProgressRecords->hide();
     Button1->setEnabled(false);
     ButtonCancel->setEnabled(true);
-    run_ = std::make_unique<RedownloadRun>(file->toStdString(), [this] {
-        QMetaObject::invokeMethod(this, &TfrmFlt::TakeReports, Qt::QueuedConnection);
-    });
+    run_ = std::make_unique<RedownloadJob>(
+        this, [this](const RedownloadReports& reports) { ShowReports(reports); },
+        [listFileName = file->toStdString()](RedownloadJob& job) {
+            JobOutput output(job);
+            RunRedownload(listFileName, output);
+            job.Report([](RedownloadReports& reports) { reports.Ended = true; });
+        },
+        // Lines are handed over once; the counts stand until replaced.
+        [](RedownloadReports& reports) { reports.Lines.clear(); });
 }
 
 void TfrmFlt::ButtonCancelClick() {
     if (run_) {
-        run_->Cancel();
+        run_->RequestStop();
         ButtonCancel->setEnabled(false);
     }
 }
 
-void TfrmFlt::TakeReports() {
-    if (!run_) {
-        return;
-    }
-    const RedownloadReports reports = run_->Take();
+void TfrmFlt::ShowReports(const RedownloadReports& reports) {
     for (const std::string& line : reports.Lines) {
         Memo1->appendPlainText(QString::fromStdString(line));
     }

@@ -15,7 +15,10 @@ class QPushButton;
 
 namespace tessellon {
 
-class RedownloadRun;
+struct RedownloadReports;
+template <typename Reports>
+class WindowJob;
+using RedownloadJob = WindowJob<RedownloadReports>;
 
 class TfrmFlt final : public QDialog {
     Q_OBJECT
@@ -33,16 +36,16 @@ protected:
 private:
     void Button1Click();
     void ButtonCancelClick();
-    // Shows what the run reported since the last call, and ends it when it
-    // has ended.
-    void TakeReports();
+    // Shows what the run reported since the last call, and lets go of it
+    // when it has ended.
+    void ShowReports(const RedownloadReports& reports);
 
     Desktop& desktop_;
     QPushButton* Button1;
     QPushButton* ButtonCancel;
     QProgressBar* ProgressRecords;
     QPlainTextEdit* Memo1;
-    std::unique_ptr<RedownloadRun> run_;
+    std::unique_ptr<RedownloadJob> run_;
 };
 
 }  // namespace tessellon

@@ -18,8 +18,8 @@
 
 #include "about_form.h"
 #include "control/project_opening.h"
-#include "control/source_check.h"
 #include "control/source_editing.h"
+#include "control/source_list.h"
 #include "convert_form.h"
 #include "flt_form.h"
 #include "form_layout.h"
@@ -39,8 +39,6 @@ constexpr int kClientWidth = 659;
 constexpr int kStatusBarHeight = 19;
 constexpr int kPanelHeight = 380 - kStatusBarHeight;
 constexpr int kLeftPanelWidth = 345;
-// The "Source:" choice follows the tile layers in the "Maps Type" box.
-constexpr int kSourceItem = static_cast<int>(kTileLayers.size());
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -279,9 +277,8 @@ TaskFields TForm1::Fields() const {
     fields.BottomLatitude = Edit4->text().toStdString();
     fields.Zoom = std::to_string(UpDown1->value());
     fields.SavePath = Edit6->text().toStdString();
-    const int source = ComboSource->currentIndex();
-    if (RadioSource->isChecked() && source >= 0 && source < static_cast<int>(sources_.size())) {
-        fields.Source = sources_[static_cast<std::size_t>(source)];
+    if (RadioSource->isChecked()) {
+        fields.Source = ChosenSource();
     }
     return fields;
 }
@@ -289,10 +286,9 @@ TaskFields TForm1::Fields() const {
 void TForm1::SetFields(const TaskFields& fields) {
     EditTaskName->setText(Q(fields.TaskName));
     taskSource_ = fields.Source;
-    RefreshSources();
+    RefreshSources(taskSource_ ? taskSource_ : ChosenSource());
     if (taskSource_) {
         RadioSource->setChecked(true);
-        ChooseSource(*taskSource_);
     } else {
         radio_mapstype->button(fields.MapsTypeItem)->setChecked(true);
     }
@@ -304,62 +300,34 @@ void TForm1::SetFields(const TaskFields& fields) {
     Edit6->setText(Q(fields.SavePath));
 }
 
-void TForm1::RefreshSources() {
-    const int current = ComboSource->currentIndex();
-    const std::optional<TileSource> chosen =
-        current >= 0 && current < static_cast<int>(sources_.size())
-            ? std::optional(sources_[static_cast<std::size_t>(current)])
-            : std::nullopt;
-    SourcesFile file = ReadSources(sourcesFileName_, settings_.ConfigFileName);
+void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
+    const SourceChoices choices = ListSourceChoices(
+        ReadSources(sourcesFileName_, settings_.ConfigFileName), taskSource_, choose);
     sources_.clear();
     ComboSource->clear();
-    if (taskSource_ && std::none_of(file.Sources.begin(), file.Sources.end(),
-                                    [keys = taskSource_->Keys()](const TileSource& source) {
-                                        return source.Keys() == keys;
-                                    })) {
-        sources_.push_back(*taskSource_);
-        ComboSource->addItem(Q(taskSource_->Name() + " (task)"));
+    for (const SourceEntry& entry : choices.Entries) {
+        ComboSource->addItem(Q(entry.Label));
+        // The list is narrow: each entry tells its whole source on hovering.
+        ComboSource->setItemData(ComboSource->count() - 1, Q(entry.Description), Qt::ToolTipRole);
+        sources_.push_back(entry.Source);
     }
-    for (TileSource& source : file.Sources) {
-        ComboSource->addItem(Q(source.Name()));
-        sources_.push_back(std::move(source));
+    if (!choices.Offered()) {
+        ComboSource->addItem(kNoSourcesEntry);
     }
-    // The list is narrow: each entry tells its whole source on hovering.
-    for (std::size_t i = 0; i < sources_.size(); ++i) {
-        ComboSource->setItemData(static_cast<int>(i), Q(DescribeSource(sources_[i])),
-                                 Qt::ToolTipRole);
-    }
-    const bool any = !sources_.empty();
-    if (!any) {
-        ComboSource->addItem("(none)");
-        if (RadioSource->isChecked()) {
-            radio_mapstype->button(kSatelliteItem)->setChecked(true);
-        }
-    }
-    RadioSource->setEnabled(any);
-    ComboSource->setEnabled(any);
-    QStringList errors;
-    for (const std::string& error : file.Errors) {
-        errors << Q(error);
-    }
-    ComboSource->setToolTip(errors.join('\n'));
-    if (chosen) {
-        ChooseSource(*chosen);
-    }
+    radio_mapstype->button(MapsTypeItemAfter(choices, radio_mapstype->checkedId()))
+        ->setChecked(true);
+    RadioSource->setEnabled(choices.Offered());
+    ComboSource->setEnabled(choices.Offered());
+    ComboSource->setToolTip(Q(choices.Refused));
+    ComboSource->setCurrentIndex(static_cast<int>(choices.Chosen));
 }
 
-// The entry with the same keys, else the first of the same name (a source
-// just edited), else the first entry.
-void TForm1::ChooseSource(const TileSource& source) {
-    const SourceKeys keys = source.Keys();
-    auto same = std::find_if(sources_.begin(), sources_.end(),
-                             [&](const TileSource& entry) { return entry.Keys() == keys; });
-    if (same == sources_.end()) {
-        same = std::find_if(sources_.begin(), sources_.end(),
-                            [&](const TileSource& entry) { return entry.Name() == source.Name(); });
+std::optional<TileSource> TForm1::ChosenSource() const {
+    const int current = ComboSource->currentIndex();
+    if (current < 0 || current >= static_cast<int>(sources_.size())) {
+        return std::nullopt;
     }
-    ComboSource->setCurrentIndex(
-        same == sources_.end() ? 0 : static_cast<int>(same - sources_.begin()));
+    return sources_[static_cast<std::size_t>(current)];
 }
 
 void TForm1::UpdateProgress() {
@@ -457,7 +425,7 @@ void TForm1::FormShow() {
     fields_ = ReadMainWindowFields(settings_.ProgramFolder, settings_.ConfigFileName);
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
-    RefreshSources();
+    RefreshSources(ChosenSource());
     if (!fields_.ConfigProblem.empty()) {
         ShowMessage(fields_.ConfigProblem);
     }
@@ -550,7 +518,7 @@ void TForm1::ExportMbtiles1Click() {
 
 void TForm1::TileSources1Click() {
     frmSources_->exec();
-    RefreshSources();
+    RefreshSources(ChosenSource());
 }
 
 void TForm1::Usermanual1Click() {

@@ -68,11 +68,11 @@ private:
     TaskFields Fields() const;
     void SetFields(const TaskFields& fields);
     void UpdateProgress();
-    // Reads the sources file again into the "Source:" list, keeping the
-    // choice, and the source of an opened task in front when the file
-    // lacks it or holds it otherwise.
-    void RefreshSources();
-    void ChooseSource(const TileSource& source);
+    // Reads the sources file again into the "Source:" list and chooses the
+    // entry for `choose`.
+    void RefreshSources(const std::optional<TileSource>& choose);
+    // The entry of the "Source:" list in force, if any.
+    std::optional<TileSource> ChosenSource() const;
 
     void FormShow();
     void BitBtn1Click();

@@ -1,6 +1,5 @@
 #include "map_tile_provider.h"
 
-#include <QMetaObject>
 #include <unordered_set>
 
 #include "download/image_kind.h"
@@ -32,13 +31,21 @@ MapTileProvider::MapTileProvider(const MapService& service, const std::string& c
                                  const Pacing& pace, QObject* parent)
     : TileProvider(parent),
       cache_(cacheFolder + service.CacheName() + "/", ImageKindOfFormat(service.Format()),
-             kMemoryBytes) {
+             kMemoryBytes),
+      answers_(
+          this,
+          [this](const Answers& answers) {
+              for (const auto& [key, answer] : answers) {
+                  Answer(key, answer);
+              }
+          },
+          [](Answers& answers) { answers.clear(); }) {
     fetcher_ = std::make_unique<MapTileFetcher>(
         service, cache_,
         [this](const MapTileResult& result) {
-            QMetaObject::invokeMethod(
-                this, [this, key = result.Key, answer = Decode(result)] { Answer(key, answer); },
-                Qt::QueuedConnection);
+            TileAnswer answer = Decode(result);
+            answers_.Report(
+                [&](Answers& answers) { answers.emplace_back(result.Key, std::move(answer)); });
         },
         pace);
 }

@@ -7,8 +7,11 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "control/map_tiles.h"
+#include "report_mailbox.h"
 #include "tile_view.h"
 
 namespace tessellon {
@@ -24,10 +27,14 @@ public:
     void Want(const std::vector<TileRequest>& tiles) override;
 
 private:
+    using Answers = std::vector<std::pair<TileKey, TileAnswer>>;
+
     // On the window's thread.
     void Answer(const TileKey& key, const TileAnswer& answer);
 
     MapTileCache cache_;
+    // The fetchers' answers since the window last took them.
+    ReportMailbox<Answers> answers_;
     // The edge each wanted tile is drawn at.
     std::unordered_map<TileKey, int, TileKeyHash> sizes_;
     // Last, so that its threads stop before the cache and the sizes go.

@@ -11,68 +11,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <atomic>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 #include "handler_guard.h"
 #include "output/mbtiles_export.h"
-#include "report_mailbox.h"
+#include "window_job.h"
 
 namespace tessellon {
 
-// What a run reports, as the window takes it on its own thread.
+// What an export reports, as the window takes it on its own thread.
 struct MbtilesExportReports {
     std::int64_t Done = 0;
     std::int64_t Total = 0;
     bool Ended = false;
     // Once ended: a line per project, or the reason nothing was written.
     QStringList Lines;
-};
-
-// One ExportMbtiles on its own thread, which only records its reports and
-// calls `notify` to have them taken.
-class MbtilesExportRun {
-public:
-    MbtilesExportRun(std::vector<std::string> projects, std::string file,
-                     MbtilesExportOptions options, std::function<void()> notify)
-        : mailbox_(std::move(notify)) {
-        thread_ = std::thread([this, projects = std::move(projects), file = std::move(file),
-                               options = std::move(options)] {
-            QStringList lines;
-            try {
-                const std::vector<ProjectExport> results = ExportMbtiles(
-                    projects, file, options, [this](std::int64_t done, std::int64_t total) {
-                        mailbox_.Report([&](MbtilesExportReports& reports) {
-                            reports.Done = done;
-                            reports.Total = total;
-                        });
-                    });
-                for (const ProjectExport& result : results) {
-                    lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
-                }
-            } catch (const std::exception& e) {
-                // The reader's and the file's errors each name their file.
-                lines << QString::fromStdString(e.what());
-            }
-            mailbox_.Report([&](MbtilesExportReports& reports) {
-                reports.Lines = lines;
-                reports.Ended = true;
-            });
-        });
-    }
-    ~MbtilesExportRun() { thread_.join(); }
-    MbtilesExportRun(const MbtilesExportRun&) = delete;
-    MbtilesExportRun& operator=(const MbtilesExportRun&) = delete;
-
-    MbtilesExportReports Take() {
-        return mailbox_.Take([](MbtilesExportReports&) {});
-    }
-
-private:
-    ReportMailbox<MbtilesExportReports> mailbox_;
-    std::thread thread_;
 };
 
 MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, QWidget* parent)
@@ -153,9 +105,10 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
 MbtilesExportForm::~MbtilesExportForm() = default;
 
 void MbtilesExportForm::reject() {
-    if (!run_) {
-        QDialog::reject();
-    }
+    // The export ends after the batch under way, leaving the file as it was.
+    run_.reset();
+    ExportButton->setEnabled(true);
+    QDialog::reject();
 }
 
 void MbtilesExportForm::AddProjectClick() {
@@ -208,18 +161,35 @@ void MbtilesExportForm::ExportClick() {
     ResultText->clear();
     ExportProgress->setValue(0);
     ExportButton->setEnabled(false);
-    run_ = std::make_unique<MbtilesExportRun>(
-        std::move(projects), OutputFile->text().trimmed().toStdString(), std::move(options),
-        [this] {
-            QMetaObject::invokeMethod(this, &MbtilesExportForm::TakeReports, Qt::QueuedConnection);
+    run_ = std::make_unique<MbtilesExportJob>(
+        this, [this](const MbtilesExportReports& reports) { ShowReports(reports); },
+        [projects = std::move(projects), file = OutputFile->text().trimmed().toStdString(),
+         options = std::move(options)](MbtilesExportJob& job) mutable {
+            options.Stop = &job.Stop();
+            QStringList lines;
+            try {
+                const std::vector<ProjectExport> results = ExportMbtiles(
+                    projects, file, options, [&job](std::int64_t done, std::int64_t total) {
+                        job.Report([&](MbtilesExportReports& reports) {
+                            reports.Done = done;
+                            reports.Total = total;
+                        });
+                    });
+                for (const ProjectExport& result : results) {
+                    lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
+                }
+            } catch (const std::exception& e) {
+                // The reader's and the file's errors each name their file.
+                lines << QString::fromStdString(e.what());
+            }
+            job.Report([&](MbtilesExportReports& reports) {
+                reports.Lines = lines;
+                reports.Ended = true;
+            });
         });
 }
 
-void MbtilesExportForm::TakeReports() {
-    if (!run_) {
-        return;
-    }
-    const MbtilesExportReports reports = run_->Take();
+void MbtilesExportForm::ShowReports(const MbtilesExportReports& reports) {
     ExportProgress->setMaximum(static_cast<int>(reports.Total));
     ExportProgress->setValue(static_cast<int>(reports.Done));
     if (!reports.Ended) {

@@ -19,17 +19,22 @@ class QPushButton;
 
 namespace tessellon {
 
-class MbtilesExportRun;
+struct MbtilesExportReports;
+template <typename Reports>
+class WindowJob;
+using MbtilesExportJob = WindowJob<MbtilesExportReports>;
 
 class MbtilesExportForm final : public QDialog {
     Q_OBJECT
 public:
     // `blankFolder` holds the blank images, as the program's blankimg/ does.
     MbtilesExportForm(Desktop& desktop, std::string blankFolder, QWidget* parent);
-    // Waits for an export under way: it is one transaction, and ends soon.
+    // Stops an export under way and waits for the batch of tiles it is on;
+    // the file stays as it was.
     ~MbtilesExportForm() override;
 
-    // Escape and the close button do nothing while an export runs.
+    // Escape and the close button: an export under way stops as the window
+    // closes.
     void reject() override;
 
 private:
@@ -37,8 +42,8 @@ private:
     void RemoveProjectClick();
     void ChooseOutputClick();
     void ExportClick();
-    // Shows the run's progress, and its result once it has ended.
-    void TakeReports();
+    // Shows the export's progress, and its result once it has ended.
+    void ShowReports(const MbtilesExportReports& reports);
 
     Desktop& desktop_;
     std::string blankFolder_;
@@ -49,7 +54,7 @@ private:
     QPushButton* ExportButton;
     QProgressBar* ExportProgress;
     QPlainTextEdit* ResultText;
-    std::unique_ptr<MbtilesExportRun> run_;
+    std::unique_ptr<MbtilesExportJob> run_;
 };
 
 }  // namespace tessellon

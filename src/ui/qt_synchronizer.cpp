@@ -1,34 +1,26 @@
 #include "qt_synchronizer.h"
 
-#include <QCoreApplication>
-#include <QThread>
-#include <QTimer>
+#include <QWidget>
 
 #include "handler_guard.h"
 
 namespace tessellon {
 
 QtSynchronizer::QtSynchronizer(Desktop& desktop, QWidget* window)
-    : desktop_(desktop), window_(window) {}
-
-void QtSynchronizer::Synchronize(const std::function<void()>& method) {
-    // A blocking queued call onto its own thread would wait forever.
-    if (QThread::currentThread() == thread()) {
-        RunHandler(desktop_, window_, method);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, &method] { RunHandler(desktop_, window_, method); },
-        Qt::BlockingQueuedConnection);
-}
+    : QueueSynchronizer([this] { doorbell_.Report([](CallsWaiting&) {}); }),
+      desktop_(desktop),
+      window_(window),
+      doorbell_(window, [this](const CallsWaiting&) { ServePending({}); }) {}
 
 void QtSynchronizer::ServePending(std::chrono::milliseconds maxWait) {
-    // The timer's event ends the wait when no call arrives in time.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.start(maxWait);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                    QEventLoop::WaitForMoreEvents);
+    // A call that throws releases its worker first; the calls behind it are
+    // served in the next round, without waiting again.
+    for (bool served = false; !served; maxWait = {}) {
+        RunHandler(desktop_, window_, [&] {
+            QueueSynchronizer::ServePending(maxWait);
+            served = true;
+        });
+    }
 }
 
 }  // namespace tessellon

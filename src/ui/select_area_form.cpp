@@ -9,24 +9,17 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cmath>
 
 #include "control/configuration.h"
 #include "control/map_area.h"
-#include "control/map_tiles.h"
+#include "control/map_view.h"
 #include "map_tile_provider.h"
+#include "outline_editor.h"
 #include "tile_view.h"
 
 namespace tessellon {
 
 namespace {
-
-// The zoom a map with no area opens at: the whole world, large enough to
-// find a continent on.
-constexpr int kWorldZoom = 2;
-// The part of the map an area opened on fills at most.
-constexpr double kFitShare = 0.8;
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -61,7 +54,7 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     view_->setObjectName("Map");
     view_->setAccessibleName(tr("Map"));
     view_->setMinimumSize(560, 400);
-    view_->SetOutlineEditable(true);
+    auto* editor = new OutlineEditor(view_);
 
     figures_ = new QLabel(this);
     figures_->setObjectName("Figures");
@@ -90,9 +83,9 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
     setTabOrder(view_, close);
 
     connect(goTo_, &QLineEdit::returnPressed, this, &SelectAreaForm::GoTo);
-    connect(draw_, &QPushButton::toggled, view_, &TileView::SetDrawing);
+    connect(draw_, &QPushButton::toggled, editor, &OutlineEditor::SetDrawing);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(view_, &TileView::OutlineEdited, this, &SelectAreaForm::WriteFields);
+    connect(editor, &OutlineEditor::OutlineEdited, this, &SelectAreaForm::WriteFields);
     for (QLineEdit* edit : {controls_.Left, controls_.Top, controls_.Right, controls_.Bottom}) {
         connect(edit, &QLineEdit::textChanged, this, &SelectAreaForm::FollowFields);
     }
@@ -129,24 +122,20 @@ void SelectAreaForm::Open() {
 
 void SelectAreaForm::FollowService() {
     const TaskFields fields = controls_.Fields();
-    const MapService service = MapService::Of(fields, Configuration(configFile_));
+    MapService service = MapService::Of(fields, Configuration(configFile_));
     const std::string attribution = service.Attribution();
     attribution_->setText(Q(attribution));
     attribution_->setVisible(!attribution.empty());
     ShowFigures();
-    const std::string key = service.CacheName() + ' ' + service.TileUrl({0, 0, 0});
-    if (key == serviceKey_) {
+    if (service_ == service) {
         return;
     }
-    const bool first = serviceKey_.empty();
-    serviceKey_ = key;
-    const std::optional<TileSource>& source = service.Source();
-    minZoom_ = source ? source->MinZoom() : kMinZoom;
-    maxZoom_ = source ? source->MaxZoom() : kMaxZoom;
+    const bool first = !service_;
     auto provider = std::make_unique<MapTileProvider>(service, MapTileCacheFolder(), pace_);
     view_->SetProvider(provider.get());
     provider_ = std::move(provider);
-    view_->ShowWorld(first ? kWorldZoom : view_->Zoom(), minZoom_, maxZoom_);
+    view_->ShowWorld(first ? kWorldZoom : view_->Zoom(), service.MinZoom(), service.MaxZoom());
+    service_ = std::move(service);
 }
 
 void SelectAreaForm::FollowFields() {
@@ -192,25 +181,10 @@ void SelectAreaForm::FitArea() {
     if (!area) {
         return;
     }
-    int zoom = minZoom_;
-    for (int next = minZoom_ + 1; next <= maxZoom_; ++next) {
-        const double width =
-            (LongitudeToTileXExact(area->Right, next) - LongitudeToTileXExact(area->Left, next)) *
-            TileView::kTileSize;
-        const double height =
-            (LatitudeToTileYExact(area->Bottom, next) - LatitudeToTileYExact(area->Top, next)) *
-            TileView::kTileSize;
-        if (width > view_->width() * kFitShare || height > view_->height() * kFitShare) {
-            break;
-        }
-        zoom = next;
-    }
-    view_->ShowWorld(zoom, minZoom_, maxZoom_);
-    view_->CentreOn(
-        (area->Left + area->Right) / 2,
-        TileYToLatitude(
-            (LatitudeToTileYExact(area->Top, zoom) + LatitudeToTileYExact(area->Bottom, zoom)) / 2,
-            zoom));
+    const MapFrame frame = FrameArea(*area, view_->width(), view_->height(), service_->MinZoom(),
+                                     service_->MaxZoom(), TileView::kTileSize);
+    view_->ShowWorld(frame.Zoom, service_->MinZoom(), service_->MaxZoom());
+    view_->CentreOn(frame.Centre.Longitude, frame.Centre.Latitude);
 }
 
 }  // namespace tessellon

@@ -1,15 +1,17 @@
 #pragma once
 // The "Select on map" window: the chosen service's tiles as a slippy map with
 // the task's area drawn on it as a rectangle the user draws, moves and
-// resizes. The rectangle and the main window's four coordinate fields follow
-// each other both ways, the zoom box's tiles are drawn over the rectangle,
+// resizes (a tile view with an outline editor over it). The rectangle and the main window's four
+// coordinate fields follow each other both ways, the zoom box's tiles are drawn over the rectangle,
 // and the figures of a task of that area are shown under the map.
 
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "control/map_tiles.h"
 #include "control/task_fields.h"
 #include "download/pacing.h"
 
@@ -66,10 +68,8 @@ private:
     const AreaControls controls_;
     const std::string configFile_;
     const Pacing pace_;
-    int minZoom_ = kMinZoom;
-    int maxZoom_ = kMaxZoom;
-    // Which service the provider fetches from.
-    std::string serviceKey_;
+    // The service the provider fetches from; set from construction on.
+    std::optional<MapService> service_;
     // Set while the map writes the fields, so their change is not taken back.
     bool writing_ = false;
     TileView* view_;

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <optional>
 
 #include "control/configuration.h"
 #include "control/source_editing.h"
@@ -14,6 +15,7 @@
 #include "platform/files.h"
 #include "source_edit_form.h"
 #include "task/sources_file.h"
+#include "window_job.h"
 
 namespace tessellon {
 
@@ -96,11 +98,12 @@ TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::str
     frmSourceEdit_ = new TfrmSourceEdit(desktop_, this);
 }
 
-TfrmSources::~TfrmSources() {
-    if (test_.joinable()) {
-        test_.join();
-    }
-}
+// A test's result, as the window takes it on its own thread.
+struct SourceTestReports {
+    std::optional<SourceCheck> Check;
+};
+
+TfrmSources::~TfrmSources() = default;
 
 void TfrmSources::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -182,25 +185,29 @@ void TfrmSources::ButtonRemoveClick() {
 }
 
 // The fetch may take as long as the time limits allow; the window stays
-// responsive and the result comes back as a queued call.
+// responsive and the result comes back through the job's mailbox.
 void TfrmSources::ButtonTestClick() {
     const TileSource* chosen = Chosen();
-    if (chosen == nullptr || test_.joinable()) {
+    if (chosen == nullptr || test_) {
         return;
     }
     const ProxySettings proxy = Configuration(configFileName_).ReadProxy();
     ButtonTest->setEnabled(false);
     ImageTile->clear();
     LabelTest->setText("Fetching " + Q(chosen->TileUrl(0, 0, chosen->MinZoom())) + " ...");
-    test_ = std::thread([this, source = *chosen, proxy] {
-        const SourceCheck check = CheckSource(source, proxy);
-        QMetaObject::invokeMethod(
-            this, [this, check, source] { ShowCheck(check, source); }, Qt::QueuedConnection);
-    });
+    test_ = std::make_unique<SourceTestJob>(
+        this,
+        [this, source = *chosen](const SourceTestReports& reports) {
+            ShowCheck(*reports.Check, source);
+        },
+        [source = *chosen, proxy](SourceTestJob& job) {
+            SourceCheck check = CheckSource(source, proxy);
+            job.Report([&](SourceTestReports& reports) { reports.Check = std::move(check); });
+        });
 }
 
 void TfrmSources::ShowCheck(const SourceCheck& check, const TileSource& source) {
-    test_.join();
+    test_.reset();
     ButtonTest->setEnabled(true);
     QString text = Q(DescribeCheck(check, source)).trimmed();
     text[0] = text[0].toUpper();

@@ -5,8 +5,8 @@
 // size, or what went wrong.
 
 #include <QDialog>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "control/source_check.h"
@@ -21,6 +21,10 @@ class QPushButton;
 namespace tessellon {
 
 class TfrmSourceEdit;
+struct SourceTestReports;
+template <typename Reports>
+class WindowJob;
+using SourceTestJob = WindowJob<SourceTestReports>;
 
 class TfrmSources final : public QDialog {
     Q_OBJECT
@@ -57,7 +61,7 @@ private:
     QLabel* LabelTest;
     TfrmSourceEdit* frmSourceEdit_;
 
-    std::thread test_;
+    std::unique_ptr<SourceTestJob> test_;
 };
 
 }  // namespace tessellon

@@ -30,7 +30,17 @@ TileAnswer AnswerFor(const TileSet& tiles, const TileRequest& request) {
 }
 
 TileSetProvider::TileSetProvider(const TileSet& tiles, QObject* parent)
-    : TileProvider(parent), tiles_(tiles), worker_([this] { Work(); }) {}
+    : TileProvider(parent),
+      tiles_(tiles),
+      answers_(
+          this,
+          [this](const Answers& answers) {
+              for (const auto& [request, answer] : answers) {
+                  emit Arrived(request, answer);
+              }
+          },
+          [](Answers& answers) { answers.clear(); }),
+      worker_([this] { Work(); }) {}
 
 TileSetProvider::~TileSetProvider() {
     {
@@ -59,10 +69,9 @@ void TileSetProvider::Work() {
         const TileRequest request = queue_.front();
         queue_.pop_front();
         lock.unlock();
-        const TileAnswer answer = AnswerFor(tiles_, request);
-        // Delivered on the window's thread; dropped if the provider is gone.
-        QMetaObject::invokeMethod(
-            this, [this, request, answer] { emit Arrived(request, answer); }, Qt::QueuedConnection);
+        TileAnswer answer = AnswerFor(tiles_, request);
+        answers_.Report(
+            [&](Answers& answers) { answers.emplace_back(request, std::move(answer)); });
         lock.lock();
     }
 }

@@ -8,8 +8,11 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "output/tile_set.h"
+#include "report_mailbox.h"
 #include "tile_view.h"
 
 namespace tessellon {
@@ -31,7 +34,11 @@ public:
 private:
     void Work();
 
+    using Answers = std::vector<std::pair<TileRequest, TileAnswer>>;
+
     const TileSet& tiles_;
+    // The answers read since the window last took them.
+    ReportMailbox<Answers> answers_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<TileRequest> queue_;

@@ -7,7 +7,6 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 #include "geo/tile_math.h"
 
@@ -25,8 +24,6 @@ constexpr int kKeyPan = 64;
 // Decoded tiles kept, in KiB: a full screen at any scale fits many times.
 constexpr int kCacheKiB = 256 * 1024;
 const QColor kBackground(64, 64, 64);
-// How near an edge of the outline, in pixels, a press grabs that edge.
-constexpr double kEdgeGrab = 5;
 // Tiles of the outline's grid narrower than this are shaded, not lined.
 constexpr double kSmallestGridTile = 4;
 
@@ -35,11 +32,6 @@ QRectF GridRect(const GeoRect& area, int zoom) {
     return QRectF(
         QPointF(LongitudeToTileXExact(area.Left, zoom), LatitudeToTileYExact(area.Top, zoom)),
         QPointF(LongitudeToTileXExact(area.Right, zoom), LatitudeToTileYExact(area.Bottom, zoom)));
-}
-
-GeoRect GeoOfGrid(const QRectF& grid, int zoom) {
-    return {TileXToLongitude(grid.left(), zoom), TileXToLongitude(grid.right(), zoom),
-            TileYToLatitude(grid.top(), zoom), TileYToLatitude(grid.bottom(), zoom)};
 }
 
 TileRange World(int zoom) {
@@ -157,25 +149,24 @@ void TileView::CentreOn(double longitude, double latitude) {
     update();
 }
 
-void TileView::SetOutlineEditable(bool editable) {
-    editable_ = editable;
-}
-
-void TileView::SetDrawing(bool drawing) {
-    drawing_ = drawing;
-}
-
 void TileView::SetOutlineGrid(std::optional<int> zoom) {
     outlineGrid_ = zoom;
     update();
 }
 
-std::optional<QRectF> TileView::OutlineOnScreen() const {
+std::optional<QRectF> TileView::OutlineOnGrid() const {
     if (!outline_) {
         return std::nullopt;
     }
-    const QRectF grid = GridRect(*outline_, zoom_);
-    return QRectF(PixelOf(grid.topLeft()), PixelOf(grid.bottomRight())).normalized();
+    return GridRect(*outline_, zoom_);
+}
+
+std::optional<QRectF> TileView::OutlineOnScreen() const {
+    const std::optional<QRectF> grid = OutlineOnGrid();
+    if (!grid) {
+        return std::nullopt;
+    }
+    return QRectF(PixelOf(grid->topLeft()), PixelOf(grid->bottomRight())).normalized();
 }
 
 double TileView::Scale() const {
@@ -446,102 +437,6 @@ void TileView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-std::pair<TileView::Drag, int> TileView::DragAt(QPointF pixel,
-                                                Qt::KeyboardModifiers modifiers) const {
-    if (!editable_) {
-        return {Drag::Pan, 0};
-    }
-    if (drawing_ || modifiers.testFlag(Qt::ShiftModifier)) {
-        return {Drag::Draw, 0};
-    }
-    const std::optional<QRectF> outline = OutlineOnScreen();
-    if (!outline) {
-        return {Drag::Pan, 0};
-    }
-    const QRectF reach = outline->adjusted(-kEdgeGrab, -kEdgeGrab, kEdgeGrab, kEdgeGrab);
-    if (!reach.contains(pixel)) {
-        return {Drag::Pan, 0};
-    }
-    int sides = 0;
-    sides |= std::abs(pixel.x() - outline->left()) <= kEdgeGrab ? kLeft : 0;
-    sides |= std::abs(pixel.x() - outline->right()) <= kEdgeGrab ? kRight : 0;
-    sides |= std::abs(pixel.y() - outline->top()) <= kEdgeGrab ? kTop : 0;
-    sides |= std::abs(pixel.y() - outline->bottom()) <= kEdgeGrab ? kBottom : 0;
-    // A rectangle a few pixels across is grabbed by its lower right corner,
-    // so it can still be made larger.
-    if ((sides & kLeft) != 0 && (sides & kRight) != 0) {
-        sides &= ~kLeft;
-    }
-    if ((sides & kTop) != 0 && (sides & kBottom) != 0) {
-        sides &= ~kTop;
-    }
-    return {sides == 0 ? Drag::Move : Drag::Resize, sides};
-}
-
-void TileView::ShowCursorFor(QPointF pixel, Qt::KeyboardModifiers modifiers) {
-    const auto [drag, sides] = DragAt(pixel, modifiers);
-    switch (drag) {
-        case Drag::Pan:
-            unsetCursor();
-            return;
-        case Drag::Draw:
-            setCursor(Qt::CrossCursor);
-            return;
-        case Drag::Move:
-            setCursor(Qt::SizeAllCursor);
-            return;
-        case Drag::Resize:
-            break;
-    }
-    if (sides == (kLeft | kTop) || sides == (kRight | kBottom)) {
-        setCursor(Qt::SizeFDiagCursor);
-    } else if (sides == (kRight | kTop) || sides == (kLeft | kBottom)) {
-        setCursor(Qt::SizeBDiagCursor);
-    } else if ((sides & (kLeft | kRight)) != 0) {
-        setCursor(Qt::SizeHorCursor);
-    } else {
-        setCursor(Qt::SizeVerCursor);
-    }
-}
-
-void TileView::EditOutline(QPointF pixel) {
-    const double side = std::ldexp(1.0, zoom_);
-    const QPointF at = GridAt(pixel);
-    const QPointF grid(std::clamp(at.x(), 0.0, side), std::clamp(at.y(), 0.0, side));
-    QRectF outline = dragOutline_;
-    switch (drag_) {
-        case Drag::Pan:
-            return;
-        case Drag::Draw:
-            outline = QRectF(dragAnchor_, grid);
-            break;
-        case Drag::Move: {
-            // Held whole within the world rather than squeezed at its edge.
-            const QPointF by = grid - dragAnchor_;
-            outline.translate(std::clamp(by.x(), -outline.left(), side - outline.right()),
-                              std::clamp(by.y(), -outline.top(), side - outline.bottom()));
-            break;
-        }
-        case Drag::Resize:
-            if ((dragSides_ & kLeft) != 0) {
-                outline.setLeft(grid.x());
-            }
-            if ((dragSides_ & kRight) != 0) {
-                outline.setRight(grid.x());
-            }
-            if ((dragSides_ & kTop) != 0) {
-                outline.setTop(grid.y());
-            }
-            if ((dragSides_ & kBottom) != 0) {
-                outline.setBottom(grid.y());
-            }
-            break;
-    }
-    outline_ = GeoOfGrid(outline.normalized(), zoom_);
-    update();
-    emit OutlineEdited(*outline_);
-}
-
 QString TileView::ReasonAt(QPointF pixel) const {
     const QPointF grid = GridAt(pixel);
     const TileRequest tile{zoom_, static_cast<std::int32_t>(std::floor(grid.x())),
@@ -555,25 +450,15 @@ void TileView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     dragFrom_ = event->position().toPoint();
-    std::tie(drag_, dragSides_) = DragAt(event->position(), event->modifiers());
-    dragAnchor_ = GridAt(event->position());
-    if (outline_) {
-        dragOutline_ = GridRect(*outline_, zoom_);
-    }
-    if (drag_ == Drag::Pan) {
-        setCursor(Qt::ClosedHandCursor);
-    }
+    setCursor(Qt::ClosedHandCursor);
 }
 
 void TileView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (dragFrom_ && drag_ == Drag::Pan) {
+    if (dragFrom_) {
         PanBy(at - *dragFrom_);
         dragFrom_ = at;
-    } else if (dragFrom_) {
-        EditOutline(event->position());
     } else {
-        ShowCursorFor(event->position(), event->modifiers());
         setToolTip(ReasonAt(event->position()));
     }
     const QPointF point = PointAt(event->position());
@@ -583,8 +468,7 @@ void TileView::mouseMoveEvent(QMouseEvent* event) {
 void TileView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         dragFrom_.reset();
-        drag_ = Drag::Pan;
-        ShowCursorFor(event->position(), event->modifiers());
+        unsetCursor();
     }
 }
 

@@ -2,7 +2,8 @@
 // A map made of the tiles of one zoom, panned by dragging or the arrow keys
 // and scaled by the wheel or +/- from 1/16 to 4 times the tiles' own size.
 // Shown as the world, the wheel and +/- step the zoom itself instead, as a
-// slippy map does, and the outline can be drawn, moved and resized.
+// slippy map does. It shows an outline; an OutlineEditor laid over it lets
+// the user edit that.
 // Tiles come from a TileProvider that may answer at once or later; the view
 // keeps the answers in a cache bounded by bytes and only ever asks for, and
 // paints, the tiles in sight, so a set of any size opens at once. Tiles with
@@ -19,7 +20,6 @@
 #include <QWidget>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "output/tile_set.h"
@@ -100,11 +100,6 @@ public:
     void ShowWorld(int zoom, int minZoom, int maxZoom);
     // Centres the view on a longitude and latitude.
     void CentreOn(double longitude, double latitude);
-    // Lets the user edit the outline: Shift+drag (or any drag while drawing)
-    // draws a new one, a drag inside moves it, one on an edge or a corner
-    // resizes it. Each change is reported by OutlineEdited.
-    void SetOutlineEditable(bool editable);
-    void SetDrawing(bool drawing);
     // The tiles of this zoom that cover the outline are drawn over it.
     void SetOutlineGrid(std::optional<int> zoom);
 
@@ -115,7 +110,11 @@ public:
     QPointF Centre() const { return centre_; }
     // The geographic point under a pixel of the view: x longitude, y latitude.
     QPointF PointAt(QPointF pixel) const;
+    // The tile grid position under a pixel of the view, in tiles of Zoom().
+    QPointF GridAt(QPointF pixel) const;
     const std::optional<GeoRect>& Outline() const { return outline_; }
+    // Where the outline lies on the grid, in tiles of Zoom().
+    std::optional<QRectF> OutlineOnGrid() const;
     // Where the outline lies in the view's pixels.
     std::optional<QRectF> OutlineOnScreen() const;
 
@@ -130,8 +129,6 @@ signals:
     void PointerAt(double longitude, double latitude);
     // The scale or the zoom changed.
     void ScaleChanged();
-    // The user drew, moved or resized the outline.
-    void OutlineEdited(const tessellon::GeoRect& outline);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -145,25 +142,16 @@ private:
     struct Visible {
         std::int32_t MinX, MinY, MaxX, MaxY;
     };
-    // What a drag with the left button does.
-    enum class Drag { Pan, Draw, Move, Resize };
-    // The outline's sides a resize moves.
-    enum Side { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
 
     void TakeAnswer(const TileRequest& tile, const TileAnswer& answer);
     // Steps the scale, keeping the grid point under `anchor` in place.
     void StepScale(int steps, QPointF anchor);
     // Steps the world's zoom, keeping the point under `anchor` in place.
     void StepZoom(int steps, QPointF anchor);
-    // What a press at `pixel` would start, and on which sides.
-    std::pair<Drag, int> DragAt(QPointF pixel, Qt::KeyboardModifiers modifiers) const;
-    void ShowCursorFor(QPointF pixel, Qt::KeyboardModifiers modifiers);
-    void EditOutline(QPointF pixel);
     // Why the tile under `pixel` failed, for its tool tip; empty for none.
     QString ReasonAt(QPointF pixel) const;
     double TileEdge() const { return kTileSize * Scale(); }
     QPointF PixelOf(QPointF grid) const;
-    QPointF GridAt(QPointF pixel) const;
     // The tiles of the bounds that are in sight, if any.
     std::optional<Visible> VisibleTiles() const;
     // The edge in pixels an image needs for the scale.
@@ -189,14 +177,7 @@ private:
     // The world mode's zooms; minZoom_ > maxZoom_ while tiles are shown.
     int minZoom_ = 1;
     int maxZoom_ = 0;
-    bool editable_ = false;
-    bool drawing_ = false;
     std::optional<int> outlineGrid_;
-    Drag drag_ = Drag::Pan;
-    int dragSides_ = 0;
-    // In tiles of the zoom: where a draw began, or the outline a move began with.
-    QPointF dragAnchor_;
-    QRectF dragOutline_;
 };
 
 }  // namespace tessellon

@@ -50,15 +50,8 @@ TEST(DownloadControl, ASourceTaskDownloadsWithTheSourcesWorkersAndManners) {
     tileserver::TileServerOptions options = test::ServerOptions();
     options.tls = true;
     DownloadHarness h(options);
-    TaskFields fields = h.SampleFields();
-    fields.Source = TileSource::Read(
-        "Local",
-        {{"Url", "https://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
-         {"Workers", "3"},
-         {"PauseMs", "0"},
-         {"Insecure", "1"}},
-        "1");
-    ASSERT_TRUE(h.Download(fields));
+    ASSERT_TRUE(h.Download(
+        h.SourceFields({{"Workers", "3"}, {"PauseMs", "0"}, {"Insecure", "1"}}, "https")));
     EXPECT_FALSE(h.control->Outcome().EndedByPolicy);
     EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
     const MDTask& task = *h.control->CurrentTask();
@@ -191,6 +184,51 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), log);
     EXPECT_EQ(h.frontEnd.messages,
               std::vector<std::string>{FinalMessage(StoppedAfter(*h.control))});
+}
+
+// The window's timer finishes a task on its next tick, however long after
+// the last worker's end. The command line's loop finishes it on that end,
+// with the closing saves, though its first tick is an hour away.
+TEST(DownloadControl, TheWindowFinishesOnATickTheRunLoopOnTheLastWorkersEnd) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.OneTileFields()));
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    while (h.control->RunningThreadCount() > 0 && std::chrono::steady_clock::now() < limit) {
+        h.sync.ServePending(50ms);
+    }
+    ASSERT_EQ(h.control->RunningThreadCount(), 0);
+    EXPECT_TRUE(h.control->Running());
+    EXPECT_TRUE(h.frontEnd.messages.empty());
+    h.control->Timer1Timer();
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_EQ(h.frontEnd.messages,
+              std::vector<std::string>{FinalMessage("All 1 tiles downloaded.")});
+
+    RunLoop loop(*h.control, h.sync, std::chrono::hours(1));
+    TaskFields fields = h.SampleFields();
+    fields.TaskName = "second.tsln";
+    ASSERT_TRUE(h.control->Start(fields));
+    ASSERT_TRUE(loop.RunUntil(std::chrono::steady_clock::now() + 10s));
+    EXPECT_FALSE(h.control->Running());
+    EXPECT_EQ(h.frontEnd.messages.back(), FinalMessage("All 42 tiles downloaded."));
+    const MDTask& task = *h.control->CurrentTask();
+    EXPECT_EQ(ReadTextLines(task.LogFileName), h.frontEnd.log);
+    EXPECT_EQ(h.frontEnd.log.back(), "Log file has been saved as " + task.LogFileName);
+    const IniFile project(task.ProjectFileName());
+    for (int slot = 1; slot <= 8; ++slot) {
+        EXPECT_GT(project.ReadInteger("THREADS", ThreadSlotKey(slot, 'X'), 0), 0) << slot;
+    }
+}
+
+// With the offsets of an hour, only a source without a pause gets its
+// workers going: they start together.
+TEST(DownloadControl, TheWorkersOfASourceWithoutAPauseStartWithoutOffsets) {
+    Pacing pace(test::kPaceScale);
+    pace.StartOffset = std::chrono::hours(1);
+    DownloadHarness h(test::ServerOptions(), pace);
+    ASSERT_TRUE(h.Download(h.SourceFields({{"Workers", "8"}, {"PauseMs", "0"}}), 10s));
+    EXPECT_EQ(SavedTiles(h.frontEnd.log).size(), 42u);
+    EXPECT_EQ(CountContaining(h.frontEnd.log, " Finished."), 8);
 }
 
 // Typed as "40.0" and "demo", the task's file holds "40" and "demo.tsln":
@@ -346,6 +384,32 @@ TEST(DownloadControl, PositionsAreNeverSavedAheadOfTheFailedTileList) {
     }
     // The log is still saved.
     EXPECT_EQ(ReadTextLines(h.control->CurrentTask()->LogFileName), h.frontEnd.log);
+}
+
+// A run that adds no record leaves the failed-tile list file as the start
+// made it; one removed meanwhile comes back, and a record rewrites it.
+TEST(DownloadControl, TheFailedTileListIsRewrittenOnlyWhenItWouldChange) {
+    DownloadHarness h;
+    ASSERT_TRUE(h.control->Start(h.SampleFields()));
+    const std::string failedList = h.control->CurrentTask()->FailedFileName;
+    const FileMark made = MarkOfFile(failedList);
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(MarkOfFile(failedList), made);
+    EXPECT_EQ(ReadFileBytes(failedList), "");
+
+    TaskFields second = h.SampleFields();
+    second.TaskName = "second.tsln";
+    ASSERT_TRUE(h.control->Start(second));
+    const std::string secondList = h.control->CurrentTask()->FailedFileName;
+    ASSERT_EQ(std::remove(secondList.c_str()), 0);
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(ReadFileBytes(secondList), "");
+
+    DownloadHarness failing(WithFault("status-503"));
+    ASSERT_TRUE(failing.Download(failing.OneTileFields()));
+    ASSERT_EQ(failing.frontEnd.failed.size(), 1u);
+    EXPECT_EQ(ReadTextLines(failing.control->CurrentTask()->FailedFileName),
+              failing.frontEnd.failed);
 }
 
 // A start that fails at any of the task's files (here: a folder in the way)

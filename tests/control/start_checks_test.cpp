@@ -289,6 +289,40 @@ TileSource Topo(const std::string& pauseMs = "1000") {
                             "1");
 }
 
+// A source without a pause starts its workers together; a source with one and
+// the built-in layers keep the offsets, and every pause but the one after a
+// tile stays the program's, shrunk pace or not.
+TEST(TaskPacing, OnlyASourceWithoutAPauseStartsItsWorkersTogether) {
+    using std::chrono::milliseconds;
+    struct Case {
+        std::optional<TileSource> source;
+        Pacing pace;
+        milliseconds startOffset;
+        milliseconds afterTile;
+    };
+    const Pacing shrunk(milliseconds(50));
+    const Case cases[] = {
+        {std::nullopt, Pacing(), milliseconds(100), milliseconds(1000)},
+        {Topo("1000"), Pacing(), milliseconds(100), milliseconds(1000)},
+        {Topo("250"), Pacing(), milliseconds(100), milliseconds(250)},
+        {Topo("0"), Pacing(), milliseconds(0), milliseconds(0)},
+        {std::nullopt, shrunk, milliseconds(5), milliseconds(50)},
+        {Topo("250"), shrunk, milliseconds(5), milliseconds(12)},
+        {Topo("0"), shrunk, milliseconds(0), milliseconds(0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.source ? "PauseMs=" + std::to_string(c.source->PauseMs()) : "built-in") +
+                     " at scale " + std::to_string(c.pace.Second.count()));
+        const Pacing task = TaskPacing(c.source, c.pace);
+        EXPECT_EQ(task.StartOffset, c.startOffset);
+        EXPECT_EQ(task.AfterTile, c.afterTile);
+        EXPECT_EQ(task.Second, c.pace.Second);
+        EXPECT_EQ(task.Retry, c.pace.Retry);
+        EXPECT_EQ(task.SocketRetry, c.pace.SocketRetry);
+        EXPECT_EQ(task.AddressInUseRetry, c.pace.AddressInUseRetry);
+    }
+}
+
 // A source sets the task's type, workers and source, and limits the zoom to
 // its own range, after the program's.
 TEST_F(StartChecks, ASourceMakesASourceTaskWithinItsZoomRange) {

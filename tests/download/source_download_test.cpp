@@ -20,14 +20,7 @@ TEST(SourceDownload, TheWorkersOfATaskShareTheServersWait) {
         options.faultSequence.push_back(fault);
     }
     test::DownloadHarness h(options);
-    TaskFields fields = h.SampleFields();
-    fields.Source = TileSource::Read(
-        "Local",
-        {{"Url", "http://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
-         {"Workers", "3"},
-         {"PauseMs", "0"}},
-        "1");
-    ASSERT_TRUE(h.Download(fields));
+    ASSERT_TRUE(h.Download(h.SourceFields({{"Workers", "3"}, {"PauseMs", "0"}})));
     const std::vector<std::string>& log = h.frontEnd.log;
     const int waits = CountContaining(log, "Server asks to wait 20 s (429 Too Many Requests).");
     EXPECT_GE(waits, 1);

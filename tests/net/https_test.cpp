@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <cstdlib>
+
 #include "http_test_support.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
 #include "net/tcp_client.h"
+#include "platform/files.h"
 #include "script_server.h"
+#include "temp_dir.h"
 #include "test_proxy.h"
 #include "tls_server.h"
 
@@ -125,6 +129,27 @@ TEST(Https, ACertificateThatCannotBeVerifiedFailsOnceWithItsReason) {
         EXPECT_EQ(server.Connections(), 1);
         EXPECT_EQ(server.Handshakes(), 0);
     }
+}
+
+// The streams of the process share one reading of the store of authorities,
+// read again when SSL_CERT_FILE names another: the test CA, trusted a moment
+// ago, is not once the variable names a file without it, and is again after.
+TEST(Https, AStoreThatSslCertFileNamesAnewIsReadForTheNextConnection) {
+    TTlsServer server;
+    const std::string caFile = std::getenv("SSL_CERT_FILE");
+    THttpClient before;
+    EXPECT_EQ(Get(before, server.Url("/a")), "body:tls:/a");
+
+    const test::TempDir dir;
+    WriteFileAtomic(dir.File("none.pem"), "");
+    ::setenv("SSL_CERT_FILE", dir.File("none.pem").c_str(), 1);
+    THttpClient without;
+    EXPECT_EQ(Get(without, server.Url("/b")),
+              std::string(kHandshakeFailed) +
+                  "certificate verify failed (unable to get local issuer certificate)");
+    ::setenv("SSL_CERT_FILE", caFile.c_str(), 1);
+    THttpClient after;
+    EXPECT_EQ(Get(after, server.Url("/c")), "body:tls:/c");
 }
 
 TEST(Https, InsecureAcceptsAnyCertificateAndItsSessionServesNoVerifiedUse) {

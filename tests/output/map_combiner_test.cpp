@@ -261,6 +261,38 @@ TEST_F(Combining, AFailedWriteLeavesNothingAtTheOutputsName) {
     }
 }
 
+TEST_F(Combining, AStopEndsItBetweenRowsAndLeavesNoOutput) {
+    StartWithPngTiles();
+    // Rows done when the stop came, for a stop asked after `when` rows of 3.
+    const auto combineStoppedAfter = [this](std::int64_t when, const std::string& name) {
+        StopSignal stop;
+        std::int64_t rows = 0;
+        const CombineOptions options{dir.File(name), *ImageFormatOfPath(name), false, &stop};
+        try {
+            CombineTiles(Open(), options, [&](std::int64_t done, std::int64_t) {
+                rows = done;
+                if (done == when) {
+                    stop.Request();
+                }
+            });
+            ADD_FAILURE() << "not cancelled";
+        } catch (const ECancelled&) {
+        }
+        return rows;
+    };
+    for (const char* name : {"map.png", "map.tif"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(combineStoppedAfter(1, name), 1);
+        EXPECT_EQ(FilesInFolder(), std::vector<std::string>{});
+    }
+    // An image already at the output's name stays, even when the stop comes
+    // after the last row.
+    WriteFileAtomic(dir.File("map.png"), "the old image");
+    EXPECT_EQ(combineStoppedAfter(3, "map.png"), 3);
+    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"map.png"});
+    EXPECT_EQ(ReadFileBytes(dir.File("map.png")), "the old image");
+}
+
 TEST_F(Combining, RefusesSizesTheFormatCannotHoldAndVectorTiles) {
     EXPECT_EQ(SizeRefusal(ImageFormat::Bmp, 37000, 37000), "");
     EXPECT_NE(SizeRefusal(ImageFormat::Bmp, 37900, 37900).find("--format tiff"), std::string::npos);

@@ -225,6 +225,52 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
 }
 
+TEST_F(MbtilesExportTest, AStopEndsItBetweenBatchesAndLeavesTheFileAsItWas) {
+    // 1,862 tiles at zoom 16: a stop at the first batch is seen at once.
+    const MDTask& big = Project("big.tsln", 16);
+    WriteFileAtomic(big.GetTilePath({big.Params->Zoom, big.MinX, big.MinY}), kTile);
+    const MDTask& small = Project("small.tsln", 13);
+    WriteFileAtomic(small.GetTilePath({small.Params->Zoom, small.MinX, small.MinY}), kTile);
+    const std::string smallTile = small.GetTilePath({small.Params->Zoom, small.MaxX, small.MaxY});
+    const auto exportStoppedAt = [&](std::int64_t when, const std::vector<std::string>& projects) {
+        progress.clear();
+        StopSignal stop;
+        options.Stop = &stop;
+        try {
+            ExportMbtiles(projects, file, options, [&](std::int64_t done, std::int64_t total) {
+                progress.emplace_back(done, total);
+                if (done >= when) {
+                    stop.Request();
+                }
+            });
+            ADD_FAILURE() << "not cancelled";
+        } catch (const ECancelled&) {
+        }
+        options.Stop = nullptr;
+    };
+
+    // Cancelled, not failed; a file it made is gone.
+    exportStoppedAt(1024, {dir.File("big.tsln"), dir.File("small.tsln")});
+    EXPECT_EQ(progress, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1024, 1862 + 42}}));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(file + "-journal"));
+
+    // A file that was there keeps its bytes, whether the stop comes between
+    // projects or after the last one, before the commit.
+    Export({dir.File("small.tsln")});
+    const std::string before = ReadFileBytes(file);
+    WriteFileAtomic(smallTile, kTile);
+    exportStoppedAt(42, {dir.File("small.tsln"), dir.File("big.tsln")});
+    EXPECT_EQ(progress.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(file), before);
+    exportStoppedAt(42, {dir.File("small.tsln")});
+    EXPECT_EQ(ReadFileBytes(file), before);
+    EXPECT_FALSE(std::filesystem::exists(file + "-journal"));
+    // Without a stop the same export changes it.
+    Export({dir.File("small.tsln")});
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "2");
+}
+
 // What a shell command printed on standard output; nullopt when it cannot be
 // run.
 std::optional<std::string> Output(const std::string& command) {

@@ -177,6 +177,57 @@ TEST(AtomicWrite, AnUnwritableFolderRaisesAFileErrorNamingTheFile) {
     }
 }
 
+// A group's files take their names only at its Commit(), in order; one that
+// cannot take its name stops the rest, which leave their targets as they were
+// and no temporary file behind. Dropped uncommitted, the group changes nothing.
+TEST(AtomicFileGroup, NamesItsFilesOnlyOnCommitInOrderAndStopsAtAFailure) {
+    TempDir dir;
+    const std::string list = dir.File("task_list.txt");
+    const std::string log = dir.File("task_log.txt");
+    const std::string project = dir.File("task.tsln");
+    WriteFileAtomic(log, "old log");
+    {
+        AtomicFileGroup group;
+        WriteFileAtomic(list, "list", {.Group = &group});
+        WriteLinesAtomic(log, {"new log"}, {.Group = &group});
+        EXPECT_FALSE(FileExists(list));
+        EXPECT_EQ(ReadFileBytes(log), "old log");
+    }
+    EXPECT_FALSE(FileExists(list));
+    EXPECT_EQ(ReadFileBytes(log), "old log");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1);
+
+    AtomicFileGroup group;
+    WriteFileAtomic(list, "list", {.Group = &group});
+    AtomicFileWriter streamed(log, {.Group = &group});
+    streamed.Append(std::string(1 << 20, 'x'));  // more than the write buffer
+    streamed.Commit();
+    WriteFileAtomic(project, "project", {.Group = &group});
+    EXPECT_FALSE(FileExists(project));
+    group.Commit();
+    EXPECT_EQ(ReadFileBytes(list), "list");
+    EXPECT_EQ(ReadFileBytes(log), std::string(1 << 20, 'x'));
+    EXPECT_EQ(ReadFileBytes(project), "project");
+    EXPECT_EQ(EntriesIn(dir.Path()), 3);
+
+    // A folder in the way of the second file.
+    std::filesystem::remove(log);
+    std::filesystem::create_directory(log);
+    AtomicFileGroup failing;
+    WriteFileAtomic(list, "list 2", {.Group = &failing});
+    WriteFileAtomic(log, "log 2", {.Group = &failing});
+    WriteFileAtomic(project, "project 2", {.Group = &failing});
+    try {
+        failing.Commit();
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find(log), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFileBytes(list), "list 2");
+    EXPECT_EQ(ReadFileBytes(project), "project");
+    EXPECT_EQ(EntriesIn(dir.Path()), 3);
+}
+
 TEST(ReadTextLines, AMissingFileRaisesAFileError) {
     TempDir dir;
     EXPECT_THROW(ReadTextLines(dir.File("nothing.ftl")), EFileError);
@@ -232,6 +283,26 @@ TEST(IsAbsentOrRegularFile, RefusesLinksFoldersAndSpecialFiles) {
     for (const char* name : {"link", "dangling", "fifo", ""}) {
         EXPECT_FALSE(IsAbsentOrRegularFile(dir.File(name))) << name;
     }
+}
+
+TEST(RegularFileSize, FollowsLinksToRegularFilesOnly) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("file"), "12345");
+    WriteFileAtomic(dir.File("empty"), "");
+    ASSERT_EQ(::symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("gone").c_str(), dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(RegularFileSize(dir.File("file")), 5u);
+    EXPECT_EQ(RegularFileSize(dir.File("empty")), 0u);
+    EXPECT_EQ(RegularFileSize(dir.File("link")), 5u);
+    for (const char* name : {"dangling", "fifo", "none", ""}) {
+        EXPECT_EQ(RegularFileSize(dir.File(name)), std::nullopt) << name;
+    }
+    RemoveFile(dir.File("link"));
+    EXPECT_FALSE(FileExists(dir.File("link")));
+    EXPECT_TRUE(FileExists(dir.File("file")));
+    RemoveFile(dir.File(""));  // a folder stays
+    EXPECT_TRUE(DirectoryExists(dir.Path()));
 }
 
 std::vector<std::string> ReadAllLines(TextLineReader& reader,

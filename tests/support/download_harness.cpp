@@ -60,6 +60,15 @@ TaskFields DownloadHarness::OneTileFields() const {
     return fields;
 }
 
+TaskFields DownloadHarness::SourceFields(const SourceKeys& keys, const std::string& scheme) const {
+    SourceKeys all = {
+        {"Url", scheme + "://127.0.0.1:" + std::to_string(server.Port()) + "/{z}/{x}/{y}.png"}};
+    all.insert(all.end(), keys.begin(), keys.end());
+    TaskFields fields = SampleFields();
+    fields.Source = TileSource::Read("Local", all, "1");
+    return fields;
+}
+
 bool DownloadHarness::Download(const TaskFields& fields, std::chrono::milliseconds limit) {
     if (!control->Start(fields)) {
         return false;

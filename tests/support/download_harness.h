@@ -63,6 +63,10 @@ public:
     TaskFields SampleFields() const;
     // A one-tile task.
     TaskFields OneTileFields() const;
+    // The sample area from the source "Local" at this harness's server's
+    // template path /{z}/{x}/{y}.png over `scheme`, with these keys beside
+    // its Url.
+    TaskFields SourceFields(const SourceKeys& keys, const std::string& scheme = "http") const;
     // Points the map and satellite hosts at another address.
     void UseHost(const std::string& host);
 

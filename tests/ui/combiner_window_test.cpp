@@ -34,15 +34,16 @@ class CombinerWindowTest : public QObject {
     std::unique_ptr<TempDir> dir;
     FakeDesktop desktop;
 
-    // Columns 6742..6743, rows 3101..3103 at zoom 13, the typed area half a
-    // tile in from each edge; one red tile, the rest missing.
-    std::string MakeTask() const {
+    // Columns 6742..6743, rows 3101..3103 at zoom 13 (or `columns` x `rows`
+    // from there), the typed area half a tile in from each edge; one red
+    // tile, the rest missing.
+    std::string MakeTask(int columns = 2, int rows = 3) const {
         TaskParameters params;
         params.Zoom = 13;
         params.LeftLongitude = TileXToLongitude(6742.5, 13);
-        params.RightLongitude = TileXToLongitude(6743.5, 13);
+        params.RightLongitude = TileXToLongitude(6741.5 + columns, 13);
         params.TopLatitude = TileYToLatitude(3101.5, 13);
-        params.BottomLatitude = TileYToLatitude(3103.5, 13);
+        params.BottomLatitude = TileYToLatitude(3100.5 + rows, 13);
         params.MapsType = kMapsTypeMap;
         params.SavePath = dir->Path();
         params.TaskName = "window.tsln";
@@ -120,6 +121,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
         QVERIFY2(Result(window).contains("is missing"), qPrintable(Result(window)));
         QVERIFY(!FileExists(dir->File("bigmap.tif")));
+    }
+
+    // Closing the window asks the combination to stop and waits only for
+    // the row under way: the image, which a whole run would have written,
+    // is not there, nor any part of it.
+    void closingMidCombinationStopsItAndLeavesNoImage() {
+        const std::string project = MakeTask(32, 200);
+        CombinerForm window(desktop, "bigmap.png", dir->File("blankimg/"));
+        window.show();
+        window.SetProject(QString::fromStdString(project));
+        QProgressBar* progress = Child<QProgressBar>(&window, "ProgressBar");
+        Child<QPushButton>(&window, "CombineButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 20000);
+        window.close();
+        QVERIFY(!window.isVisible());
+        QVERIFY(progress->value() < 200);
+        QVERIFY(Child<QPushButton>(&window, "CombineButton")->isEnabled());
+        for (const auto& entry : std::filesystem::directory_iterator(dir->Path())) {
+            QVERIFY2(!entry.path().filename().string().starts_with("bigmap"), entry.path().c_str());
+        }
     }
 };
 

@@ -1,7 +1,9 @@
 // Start, Stop and the timer through the main window: every message of a
 // refused start, whole downloads against the tile server in this process,
-// closing the window during a download, and the synchronised call.
+// closing the window during a download, the synchronised call and the
+// mailbox workers report through.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,12 +15,15 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QThread>
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include "download_harness.h"
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "qt_synchronizer.h"
+#include "report_mailbox.h"
 #include "ui_test_support.h"
 
 namespace tessellon::test {
@@ -400,6 +405,34 @@ private slots:
         worker.join();
         QCOMPARE(ranOn, QThread::currentThread());
         QCOMPARE(desktop.messages, std::vector<QString>{"Unable to write to /x"});
+    }
+
+    // Workers report one way: a call waits until the window's own event loop
+    // serves it, with nobody in ServePending; many reports make one delivery
+    // of the latest; a mailbox the window let go of delivers nothing more.
+    void workersReportThroughAMailboxTheWindowMayLetGo() {
+        FakeDesktop desktop;
+        QWidget window;
+        QtSynchronizer sync(desktop, &window);
+        std::atomic<bool> served{false};
+        std::thread worker([&] { sync.Synchronize([&] { served = true; }); });
+        QTRY_VERIFY(served);
+        worker.join();
+
+        std::vector<int> delivered;
+        auto mailbox = std::make_unique<ReportMailbox<int>>(
+            &window, [&](const int& reports) { delivered.push_back(reports); });
+        std::thread reporter([&] {
+            for (int i = 1; i <= 100; ++i) {
+                mailbox->Report([i](int& reports) { reports = i; });
+            }
+        });
+        reporter.join();
+        QTRY_COMPARE(delivered, std::vector<int>{100});
+        mailbox->Report([](int& reports) { reports = 7; });
+        mailbox.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(delivered, std::vector<int>{100});
     }
 };
 

@@ -28,10 +28,11 @@ class MbtilesExportWindowTest : public QObject {
     std::unique_ptr<TempDir> dir;
     FakeDesktop desktop;
 
-    // A started task of the sample area at zoom 13 with its first tile on
+    // A started task of the sample area at `zoom` with its first tile on
     // disk; its project file.
-    QString Project(const std::string& name) {
+    QString Project(const std::string& name, int zoom = 13) {
         TaskParameters params = test::SampleTaskParameters(dir->Path(), name + ".tsln");
+        params.Zoom = zoom;
         NoMessages messages;
         const MDTask task(&params, messages);
         task.WriteTaskFiles({});
@@ -106,6 +107,38 @@ private slots:
                                         " is not an MBTiles file: it is no SQLite database."));
         QCOMPARE(ReadFileBytes(dir->File("notes.mbtiles")), text);
         QCOMPARE(desktop.messages.size(), size_t{2});
+    }
+
+    // Closing the window asks the export to stop and waits only for the
+    // batch under way: the file a whole run would have changed is as it was.
+    void closingMidExportStopsItAndLeavesTheFileAsItWas() {
+        const QString area = Project("area");
+        MbtilesExportForm form(desktop, dir->File("blankimg/"), nullptr);
+        form.show();
+        desktop.fileAnswers = {area};
+        Click(&form, "AddProject");
+        auto* exportButton = Child<QPushButton>(&form, "ExportButton");
+        exportButton->click();
+        QTRY_VERIFY(exportButton->isEnabled());
+        const std::string file = dir->File("area.mbtiles");
+        const std::string before = ReadFileBytes(file);
+
+        // Some ten thousand tiles at zoom 17, ten times over.
+        const QString big = Project("big", 17);
+        auto* list = Child<QListWidget>(&form, "ProjectList");
+        list->clear();
+        for (int i = 0; i < 10; ++i) {
+            list->addItem(big);
+        }
+        auto* progress = Child<QProgressBar>(&form, "ExportProgress");
+        progress->setValue(0);
+        exportButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 20000);
+        form.close();
+        QVERIFY(!form.isVisible());
+        QVERIFY(progress->value() < progress->maximum());
+        QCOMPARE(ReadFileBytes(file), before);
+        QVERIFY(!FileExists(file + "-journal"));
     }
 };
 

@@ -154,6 +154,16 @@ private slots:
         // The fields written are what the rectangle shows, not a rounding
         // that moved it back.
         QVERIFY(std::abs(map->Outline()->Left - Number(Edit("Edit1"))) < 1e-6);
+
+        // Any other drag pans the map and leaves the rectangle.
+        f->Find<QPushButton>("Draw")->click();
+        const QString left = Edit("Edit1")->text();
+        const QPointF centre = map->Centre();
+        const QPointF away(map->width() - 20, map->height() - 20);
+        QVERIFY(!map->OutlineOnScreen()->adjusted(-10, -10, 10, 10).contains(away));
+        Drag(map, away, away - QPointF(64, 0));
+        QCOMPARE(Edit("Edit1")->text(), left);
+        QVERIFY(map->Centre().x() > centre.x());
     }
 
     void goToPansThereAndSaysWhenItCannot() {

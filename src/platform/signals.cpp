@@ -1,0 +1,36 @@
+#include "platform/signals.h"
+
+#include <atomic>
+#include <csignal>
+
+namespace tessellon {
+
+namespace {
+
+// The signal that asked to stop; 0 while none has.
+std::atomic<int> stopSignal{0};
+
+extern "C" void NoteStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+    std::signal(SIGINT, NoteStopSignal);
+    std::signal(SIGTERM, NoteStopSignal);
+}
+
+bool StopRequestedBySignal() {
+    return stopSignal.load() != 0;
+}
+
+void EndAtStopSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    if (const int signal = stopSignal.load(); signal != 0) {
+        std::raise(signal);
+    }
+}
+
+}  // namespace tessellon

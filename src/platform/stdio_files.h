@@ -1,0 +1,41 @@
+#pragma once
+// Files written through a C stdio stream, for the image libraries that write
+// through one (libpng, libjpeg, libtiff): a new file that takes its target's
+// name only when whole, and a second handle on such a stream for a library
+// that closes the one it is given.
+
+#include <cstdio>
+#include <string>
+
+namespace tessellon {
+
+// A new file under a temporary name in the target's folder (so the rename
+// that completes it cannot cross file systems), open for writing with a
+// large buffer. Commit() flushes it to the disk and gives it the target's
+// name; destroyed without Commit(), it removes the temporary file and leaves
+// the target as it was. Failures throw EFileError "Cannot write " + path +
+// ": " + the system's reason.
+class AtomicStdioFile {
+public:
+    explicit AtomicStdioFile(const std::string& path);
+    ~AtomicStdioFile();
+    AtomicStdioFile(const AtomicStdioFile&) = delete;
+    AtomicStdioFile& operator=(const AtomicStdioFile&) = delete;
+
+    std::FILE* File() const { return file_; }
+    void Commit();
+
+private:
+    [[noreturn]] void Fail() const;
+
+    std::string path_;
+    std::string tempPath_;
+    std::FILE* file_ = nullptr;
+};
+
+// A new descriptor of the file `stream` writes, which the caller closes (or
+// hands to a library that does): -1, errno set, when there is none.
+int DuplicateStreamDescriptor(std::FILE* stream);
+void CloseDescriptor(int descriptor);
+
+}  // namespace tessellon

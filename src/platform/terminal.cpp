@@ -1,0 +1,11 @@
+#include "platform/terminal.h"
+
+#include <unistd.h>
+
+namespace tessellon {
+
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace tessellon
