@@ -16,8 +16,9 @@ packages=(
     # The desktop program; a face of Tahoma's width for its forms; a
     # display server for `make screenshots`.
     qt6-base-dev fonts-liberation2 xvfb xauth
-    # The download benchmarks' peer.
-    curl
+    # The download benchmarks' peer; the refresh benchmark's server, which
+    # sends ETag and Last-Modified and answers 304.
+    curl nginx-light
     # The HTTPS demo makes its server's certificate with it.
     openssl
     # The combiner's GeoTIFF output and its WebP tiles; MBTiles export.

@@ -7,6 +7,7 @@
 
 #include "control/start_checks.h"
 #include "control/task_fields.h"
+#include "download/refresh_job.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "task/tile_layer.h"
@@ -31,6 +32,7 @@ const char* const kUsage = R"(Usage:
                        [--with-blanks]
   tessellon-cli open PROJECT.tsln [--config FILE]
   tessellon-cli redownload FILE.ftl
+  tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--config FILE]
   tessellon-cli convert DEGREES MINUTES SECONDS
   tessellon-cli sources [--sources FILE] [--check] [--config FILE]
   tessellon-cli sources --import URL [--layer ID] [--name NAME]
@@ -77,6 +79,15 @@ open        Opens a saved project as "Open task ..." does, then starts it: an
             interrupted task continues.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
             for each record. The list is not changed.
+refresh     Asks every tile of a downloaded task again, at the task's pace:
+            where the server sent an ETag or Last-Modified for a tile, the
+            question is "changed since?", and an unchanged tile costs no
+            transfer. A changed tile replaces its file; one the server no
+            longer has (404) keeps its file. Blank and failed tiles are
+            fetched again. With --older-than AGE (30d, 12h, 45m or 90s) tiles
+            fetched within AGE are skipped without a request. Ctrl-C stops
+            it, and the same command continues it. It ends with a line that
+            counts changed, unchanged and kept tiles.
 export      Puts the tiles of the projects (several zooms of one area, say)
             into one MBTiles file, made when it does not exist. Tiles already
             there at the same zoom and place are replaced, and the file's
@@ -124,7 +135,9 @@ Exit status:
   1  the input was refused or the task could not start (sources: the file
      cannot be read or a source in it was refused, or --import added none; export: a project or the
      MBTiles file was refused)
-  2  this run recorded failed tiles (redownload: some records failed;
+  2  tiles are still blank after failures, listed in the failed-tile list
+     (this run's or an earlier one's; refresh: tiles failed; redownload:
+     some records failed;
      sources: a check failed; export: missing or failed tiles left out)
   3  stopped, or a worker was ended by the failure policy
 
@@ -214,6 +227,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const std::string& value = args[++i];
         if (arg == "--config") {
             result.configFile = value;
+        } else if (command == "refresh" && arg == "--older-than") {
+            result.olderThan = ParseAge(value);
+            if (!result.olderThan) {
+                return Error("--older-than takes an age such as 30d, 12h, 45m or 90s");
+            }
         } else if (command == "export" && arg == "--mbtiles") {
             result.mbtiles = value;
         } else if (command == "export" && arg == "--name") {
@@ -307,8 +325,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         result.projects = positional;
         return {result, ""};
     }
-    if (command == "open" || command == "redownload") {
-        result.command = command == "open" ? Command::Open : Command::Redownload;
+    if (command == "open" || command == "redownload" || command == "refresh") {
+        result.command = command == "open"         ? Command::Open
+                         : command == "redownload" ? Command::Redownload
+                                                   : Command::Refresh;
         if (positional.size() != 1) {
             return Error(command + " needs one file");
         }

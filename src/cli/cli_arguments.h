@@ -1,6 +1,7 @@
 #pragma once
 // The command line of tessellon-cli.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,14 +11,25 @@
 
 namespace tessellon::cli {
 
-enum class Command { Help, Download, Estimate, Open, Redownload, Convert, Sources, Export };
+enum class Command {
+    Help,
+    Download,
+    Estimate,
+    Open,
+    Redownload,
+    Refresh,
+    Convert,
+    Sources,
+    Export
+};
 
 struct Arguments {
     Command command = Command::Help;
     TaskFields fields;                      // download, estimate
     bool replace = false;                   // download: replace another task's project
     bool yes = false;                       // download: start a huge task
-    std::string file;                       // open, redownload
+    std::string file;                       // open, redownload, refresh
+    std::optional<std::int64_t> olderThan;  // refresh: --older-than, in seconds
     std::string degrees, minutes, seconds;  // convert
     std::optional<std::string> configFile;
     // sources, and download from a tile source instead of --type: a section

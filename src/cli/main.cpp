@@ -42,8 +42,13 @@ std::chrono::milliseconds PaceScaleFromEnvironment() {
     return Pacing::kProgramScale;
 }
 
+// A refresh is a run whose workers ask the tiles again; none: a download.
+struct RefreshRequest {
+    std::optional<std::int64_t> OlderThanSeconds;
+};
+
 int RunDownload(const TaskFields& fields, const std::string& configFile,
-                cli::StartAnswers answers = {}) {
+                cli::StartAnswers answers = {}, std::optional<RefreshRequest> refresh = {}) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
@@ -53,7 +58,9 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     cli::ConsoleFrontEnd console(answers);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
-    if (!control.Start(fields)) {
+    const bool started =
+        refresh ? control.StartRefresh(fields, refresh->OlderThanSeconds) : control.Start(fields);
+    if (!started) {
         return StopRequestedBySignal() ? kStopped : kRefused;
     }
     // Said where the user looks at every start, not only in the log: the
@@ -68,7 +75,33 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     if (outcome.Stopped || outcome.EndedByPolicy) {
         return kStopped;
     }
-    return outcome.FailedTiles > 0 ? kFailedTiles : kDone;
+    if (outcome.Refresh) {
+        return outcome.Refresh->Failed > 0 ? kFailedTiles : kDone;
+    }
+    return outcome.StillBlank > 0 ? kFailedTiles : kDone;
+}
+
+// The fields of a saved project, as "Open task ..." fills them; false, with
+// the reason on standard error, when it cannot be opened.
+bool LoadProject(const std::string& file, TaskFields& fields) {
+    const std::string project = AbsolutePath(file);
+    if (!FileExists(project)) {
+        std::fprintf(stderr, "Cannot open file \"%s\".\n", project.c_str());
+        return false;
+    }
+    try {
+        LoadProjectIntoFields(project, fields);
+    } catch (const ETileSourceError& e) {
+        std::fprintf(stderr, "%s: %s\n", project.c_str(), e.what());
+        return false;
+    } catch (const ENotAProjectError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    } catch (const EFileError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
+    return true;
 }
 
 // Every tile of `cover` as a "Z/X/Y" line, in the order a download takes
@@ -312,24 +345,14 @@ int main(int argc, char** argv) {
             }
             return RunEstimate(args, fields);
         }
-        case cli::Command::Open: {
-            const std::string project = AbsolutePath(args.file);
-            if (!FileExists(project)) {
-                std::fprintf(stderr, "Cannot open file \"%s\".\n", project.c_str());
+        case cli::Command::Open:
+        case cli::Command::Refresh: {
+            TaskFields fields;
+            if (!LoadProject(args.file, fields)) {
                 return kRefused;
             }
-            TaskFields fields;
-            try {
-                LoadProjectIntoFields(project, fields);
-            } catch (const ETileSourceError& e) {
-                std::fprintf(stderr, "%s: %s\n", project.c_str(), e.what());
-                return kRefused;
-            } catch (const ENotAProjectError& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-                return kRefused;
-            } catch (const EFileError& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-                return kRefused;
+            if (args.command == cli::Command::Refresh) {
+                return RunDownload(fields, configFile, {}, RefreshRequest{args.olderThan});
             }
             return RunDownload(fields, configFile);
         }

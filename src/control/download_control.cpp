@@ -4,8 +4,10 @@
 #include <exception>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include "control/start_checks.h"
+#include "download/failed_list.h"
 #include "net/net_errors.h"
 #include "platform/files.h"
 #include "platform/text_format.h"
@@ -45,11 +47,43 @@ void DownloadControl::BitBtn1Click(const TaskFields& fields) {
     }
 }
 
+std::string TaskRunningMessage(long pid) {
+    return "This task is already running (process " + std::to_string(pid) + ").";
+}
+
 bool DownloadControl::Start(const TaskFields& fields) {
+    return StartRun(fields, false, std::nullopt);
+}
+
+bool DownloadControl::StartRefresh(const TaskFields& fields,
+                                   std::optional<std::int64_t> olderThanSeconds) {
+    return StartRun(fields, true, olderThanSeconds);
+}
+
+bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
+                               std::optional<std::int64_t> olderThanSeconds) {
     const Configuration config(settings_.ConfigFileName);
     StartCheckResult checked = CheckStartInput(fields, config);
     if (checked.Message) {
         frontEnd_.ShowMessage(*checked.Message);
+        return false;
+    }
+    if (refresh && !checked.Params->ContinueTask) {
+        frontEnd_.ShowMessage("There is no downloaded task " + checked.Params->TaskName + " in " +
+                              checked.Params->SavePath + " to refresh.");
+        return false;
+    }
+    std::unique_ptr<ProcessLock> lock;
+    try {
+        auto taken =
+            ProcessLock::Take(checked.Params->SavePath + checked.Params->TaskName + ".lock");
+        if (const auto* held = std::get_if<ProcessLock::HeldBy>(&taken)) {
+            frontEnd_.ShowMessage(TaskRunningMessage(held->Pid));
+            return false;
+        }
+        lock = std::move(std::get<std::unique_ptr<ProcessLock>>(taken));
+    } catch (const EFileError& e) {
+        frontEnd_.ShowMessage(e.what());
         return false;
     }
     runningThreadCount_ = 0;
@@ -64,7 +98,7 @@ bool DownloadControl::Start(const TaskFields& fields) {
         frontEnd_.ShowMessage("Error: Create task failure.");
         return false;
     }
-    if (!ConfirmStart(checked, *task)) {
+    if (!refresh && !ConfirmStart(checked, *task)) {
         return false;
     }
     // The new task replaces the old one only now that it exists; no worker of
@@ -75,8 +109,13 @@ bool DownloadControl::Start(const TaskFields& fields) {
         static_cast<std::int32_t>(std::min<std::int64_t>(params_->ThreadCount, task_->TotalCount));
 
     std::vector<std::string> shownLog;
+    refresh_.reset();
     try {
-        task_->WriteTaskFiles(settings_.StartCancelled);
+        if (refresh) {
+            PrepareRefresh(olderThanSeconds);
+        } else {
+            task_->WriteTaskFiles(settings_.StartCancelled);
+        }
         shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
         memo2_ = ReadTextLines(task_->FailedFileName);
         // An empty file is what an empty list writes.
@@ -88,7 +127,12 @@ bool DownloadControl::Start(const TaskFields& fields) {
         frontEnd_.ShowMessage(e.what());
         return false;
     }
+    lock_ = std::move(lock);
     frontEnd_.LogReplaced(shownLog);
+    if (refresh_) {
+        AppendLogLine("");
+        AppendLogLine("Refresh started: " + LocalDateTimeText());
+    }
     frontEnd_.FailedReplaced(memo2_);
     totalLabel_ = "Total images: " + std::to_string(task_->TotalCount);
     caption_ = kStopCaption;
@@ -101,6 +145,11 @@ bool DownloadControl::Start(const TaskFields& fields) {
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
+    // The seed's services keep their files as they were: no store.
+    records_ = params_->Source ? std::make_unique<TileRecordBatch>() : nullptr;
+    storeFailed_ = false;
+    environment.Records = records_.get();
+    environment.Refresh = refresh_.get();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         DownThreads[static_cast<std::size_t>(i)] =
             std::make_unique<TDownThread>(false, i, task_.get(), environment);
@@ -139,6 +188,29 @@ bool DownloadControl::ConfirmStart(const StartCheckResult& checked, const MDTask
     return !question || frontEnd_.Confirm(StartQuestion::HugeTask, *question);
 }
 
+void DownloadControl::PrepareRefresh(std::optional<std::int64_t> olderThanSeconds) {
+    const ProjectContents contents = task_->Project().Read();
+    std::optional<std::int64_t> askFetchedBefore;
+    if (olderThanSeconds) {
+        askFetchedBefore = NowUnix() - *olderThanSeconds;
+    }
+    const std::string store = TileStore::PathForProject(task_->ProjectFileName());
+    refresh_ = std::make_unique<RefreshJob>(TileStore(store).ReadAll(), askFetchedBefore);
+    for (std::int32_t k = 0; k < kThreadSlots; ++k) {
+        const std::int64_t seq = contents.RefreshPosition(k + 1);
+        // A position past the cover is no position of this task.
+        refresh_->Resume[static_cast<std::size_t>(k)] = seq <= task_->TotalCount ? seq : 0;
+    }
+}
+
+std::int64_t DownloadControl::ResumeOf(std::int32_t slot) const {
+    return refresh_ ? refresh_->Resume[static_cast<std::size_t>(slot)] : task_->ResumeNumber(slot);
+}
+
+std::string DownloadControl::BlankImagePath() const {
+    return settings_.ProgramFolder + "blankimg/blank." + task_->GetTileExtension();
+}
+
 // Tiles of a continued task that its workers finished in earlier runs: worker
 // k owns the positions k, k + N, ... and has done those up to its resume
 // number.
@@ -146,7 +218,7 @@ std::int64_t DownloadControl::TilesDoneBefore() const {
     const std::int64_t workers = params_->ThreadCount;
     std::int64_t done = 0;
     for (std::int32_t k = 0; k < workers; ++k) {
-        const std::int64_t resume = task_->ResumeNumber(k);
+        const std::int64_t resume = ResumeOf(k);
         // Positions 1..resume whose number modulo N is k.
         done += k == 0 ? resume / workers : (resume >= k ? (resume - k) / workers + 1 : 0);
     }
@@ -207,8 +279,13 @@ void DownloadControl::Shutdown() {
 
 // The failed-tile list goes first: a kill between two of these writes can
 // then never leave a given-up tile that is neither recorded nor fetched again.
+// The validators go before the positions: a kill between the two leaves
+// tiles that are fetched again, never a position past tiles whose validators
+// were lost.
 void DownloadControl::SaveProgress() {
     SaveFailedList();
+    // Before the log's save starts: a failed write adds a line to it.
+    SaveRecords();
     SaveLogWhile([&] { SavePositions(); });
 }
 
@@ -251,7 +328,32 @@ void DownloadControl::SaveFailedList() {
     failedListSaved_ = MarkIfAny(path);
 }
 
+void DownloadControl::SaveRecords() {
+    if (!records_) {
+        return;
+    }
+    try {
+        TileStore(TileStore::PathForProject(task_->ProjectFileName())).Write(records_->Take());
+    } catch (const ETileStoreError& e) {
+        // Only the validators are lost: a refresh asks those tiles plainly.
+        if (!storeFailed_) {
+            storeFailed_ = true;
+            AppendLogLine(std::string("The tile store cannot be written: ") + e.what());
+        }
+    }
+}
+
 void DownloadControl::SavePositions() {
+    if (refresh_) {
+        std::vector<std::int64_t> positions;
+        for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
+            const auto& worker = DownThreads[static_cast<std::size_t>(i)];
+            const TileId last = worker ? worker->LastPosition() : TileId{};
+            positions.push_back(last.Zoom > 0 ? task_->Cover.SeqOf(last) : ResumeOf(i));
+        }
+        task_->Project().WriteRefreshPositions(positions);
+        return;
+    }
     std::vector<SlotValue> values;
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         const auto& worker = DownThreads[static_cast<std::size_t>(i)];
@@ -297,6 +399,14 @@ void DownloadControl::Finish(bool showMessage) {
     if (hint) {
         AppendLogLine(*hint);
     }
+    NoteWorkerEnds();
+    const bool walked = !outcome_.Stopped && !outcome_.EndedByPolicy;
+    if (refresh_) {
+        outcome_.Refresh = refresh_->Counts();
+        if (walked) {
+            AppendLogLine(RefreshEndingLine(*outcome_.Refresh));
+        }
+    }
     AppendLogLine("");
     AppendLogLine("--------------------------------");
     AppendLogLine(kTaskStoppedLogLine);
@@ -322,17 +432,30 @@ void DownloadControl::Finish(bool showMessage) {
     }
     attempt([&] { SaveFailedList(); });
     const bool failedListSaved = error.empty();
+    SaveRecords();
     attempt([&] {
         SaveLogWhile([&] {
             // Positions past tiles whose records did not reach the disk would
             // lose those tiles for good; without them the tiles are fetched
-            // again.
-            if (failedListSaved) {
+            // again. A refresh that walked its whole cover starts from the
+            // beginning next time.
+            if (refresh_ && walked) {
+                task_->Project().WriteRefreshPositions(
+                    std::vector<std::int64_t>(static_cast<std::size_t>(params_->ThreadCount), 0));
+            } else if (failedListSaved) {
                 SavePositions();
             }
         });
     });
+    std::string blankImage;
+    try {
+        blankImage = ReadFileBytes(BlankImagePath());
+    } catch (const EFileError&) {
+        // Then only missing tiles count as blank.
+    }
+    outcome_.StillBlank = CountStillBlank(memo2_, blankImage);
     ReleaseWorkers();
+    lock_.reset();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();
     if (error.empty()) {
@@ -345,14 +468,16 @@ void DownloadControl::Finish(bool showMessage) {
     if (showMessage) {
         const std::string proxy =
             params_->UseProxy ? params_->ProxyServer + ":" + params_->ProxyPort : "";
-        frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" +
-                              EndingLine(outcome_, Progress(), task_->FailedFileName, proxy) +
-                              (hint ? "\n" + *hint : ""));
+        const std::string ending =
+            outcome_.Refresh && walked
+                ? RefreshEndingLine(*outcome_.Refresh)
+                : EndingLine(outcome_, Progress(), task_->FailedFileName, proxy);
+        frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" + ending + (hint ? "\n" + *hint : ""));
     }
 }
 
-void DownloadControl::ReleaseWorkers() {
-    for (auto& worker : DownThreads) {
+void DownloadControl::NoteWorkerEnds() {
+    for (const auto& worker : DownThreads) {
         if (worker) {
             const WorkerEnd end = worker->EndReason();
             if (end == WorkerEnd::Refused || end == WorkerEnd::EndedByError) {
@@ -362,7 +487,15 @@ void DownloadControl::ReleaseWorkers() {
                 outcome_.EndedByPolicy = true;
                 outcome_.Refused = outcome_.Refused || end == WorkerEnd::Refused;
             }
+        }
+    }
+}
+
+void DownloadControl::ReleaseWorkers() {
+    for (auto& worker : DownThreads) {
+        if (worker) {
             finishedByReleasedWorkers_ += worker->TilesFinished();
+            outcome_.NotFoundTiles += worker->TilesNotFound();
             worker.reset();
         }
     }
@@ -407,11 +540,35 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
         return "Stopped after " + std::to_string(progress.Done) + " of " +
                std::to_string(progress.Total) + " tiles.";
     }
-    if (outcome.FailedTiles > 0) {
-        return std::to_string(outcome.FailedTiles) + " tiles failed; they are listed in " +
-               failedFileName + " for a later re-download.";
+    if (outcome.StillBlank == 0 && outcome.NotFoundTiles == 0) {
+        return "All " + std::to_string(progress.Total) + " tiles downloaded.";
     }
-    return "All " + std::to_string(progress.Total) + " tiles downloaded.";
+    const std::int64_t downloaded =
+        std::max<std::int64_t>(0, progress.Total - outcome.StillBlank - outcome.NotFoundTiles);
+    std::string line =
+        GroupedNumber(progress.Total) + " tiles: " + GroupedNumber(downloaded) + " downloaded";
+    if (outcome.StillBlank > 0) {
+        line += ", " + GroupedNumber(outcome.StillBlank) + " still blank (listed in " +
+                failedFileName + ")";
+    }
+    if (outcome.NotFoundTiles > 0) {
+        line += ", " + GroupedNumber(outcome.NotFoundTiles) + " blank (not on the server)";
+    }
+    return line + ".";
+}
+
+std::string RefreshEndingLine(const RefreshCounts& counts) {
+    std::string line = "Refreshed " + GroupedNumber(counts.Asked()) +
+                       " tiles: " + GroupedNumber(counts.Changed) + " changed, " +
+                       GroupedNumber(counts.Unchanged) + " unchanged, " +
+                       GroupedNumber(counts.Kept) + " kept (not on the server)";
+    if (counts.Failed > 0) {
+        line += ", " + GroupedNumber(counts.Failed) + " failed (kept as they were)";
+    }
+    if (counts.Skipped > 0) {
+        line += ", " + GroupedNumber(counts.Skipped) + " skipped (fetched recently)";
+    }
+    return line + ".";
 }
 
 std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError) {

@@ -19,11 +19,14 @@
 #include "control/task_fields.h"
 #include "control/task_log.h"
 #include "download/down_thread.h"
+#include "download/refresh_job.h"
 #include "download/server_backoff.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
+#include "platform/process_lock.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
+#include "task/tile_store.h"
 
 namespace tessellon {
 
@@ -76,14 +79,26 @@ struct DownloadOutcome {
     std::int64_t FailedTiles = 0;  // records added by this run
     // The error that ended the first worker ended by the policy.
     std::string EndError{};
+    // Blank because the server has no image (404), in this run.
+    std::int64_t NotFoundTiles = 0;
+    // Listed in the failed-tile list and, when the run ended, still the
+    // blank image or missing: this run's failures and earlier runs' alike.
+    std::int64_t StillBlank = 0;
+    // What a refresh found; none for a download.
+    std::optional<RefreshCounts> Refresh = std::nullopt;
 };
+
+// "This task is already running (process N)."
+std::string TaskRunningMessage(long pid);
 
 // The line the closing box adds under "Task stoped!", and the command line
 // prints after it: how the download ended. A worker ended by the failure
 // policy tells most, then the user's stop, then failed tiles. `proxy`
 // ("HOST:PORT", empty without one) is named in a network error, since the
 // proxy may be what failed. A certificate that did not verify adds the
-// reason and what to do about it.
+// reason and what to do about it. A run that leaves no blank tile ends "All
+// N tiles downloaded."; otherwise the line counts the downloaded, the still
+// blank (listed) and the not-found tiles.
 std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& progress,
                        const std::string& failedFileName, const std::string& proxy);
 
@@ -92,6 +107,11 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
 // there (`endError`, the error that ended a worker, is a refused
 // connection); none otherwise.
 std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError);
+
+// The end of a refresh that walked its whole cover: "Refreshed 1,600 tiles:
+// 12 changed, 1,584 unchanged, 4 kept (not on the server)." and the skipped
+// and failed tiles when there are any.
+std::string RefreshEndingLine(const RefreshCounts& counts);
 
 inline constexpr const char* kStartCaption = "Start";
 inline constexpr const char* kStopCaption = "Stop";
@@ -106,8 +126,15 @@ public:
 
     // The button: Start while the caption is "Start", otherwise Stop.
     void BitBtn1Click(const TaskFields& fields);
-    // True when the workers were started.
+    // True when the workers were started. Every start holds the lock of the
+    // task's project until it finishes: a second run of the same task, in
+    // this process or another, is refused before it touches anything.
     bool Start(const TaskFields& fields);
+    // Asks every tile of the task the fields name again, which must have
+    // been started before (see RefreshJob): with `olderThanSeconds`, tiles
+    // fetched more recently are skipped. It continues where a stopped
+    // refresh of the task ended. True when the workers were started.
+    bool StartRefresh(const TaskFields& fields, std::optional<std::int64_t> olderThanSeconds);
     void Stop();
     void Timer1Timer();
     // Finishes the task at once when its last worker has ended, as the next
@@ -139,6 +166,15 @@ public:
     void DecreaseRunningThreadCount() override;
 
 private:
+    bool StartRun(const TaskFields& fields, bool refresh,
+                  std::optional<std::int64_t> olderThanSeconds);
+    // The refresh's job with the validators of the store and the positions
+    // of a stopped refresh. Raises EFileError when the project is unreadable.
+    void PrepareRefresh(std::optional<std::int64_t> olderThanSeconds);
+    std::int64_t ResumeOf(std::int32_t slot) const;
+    // The validators the workers handed over since the last save.
+    void SaveRecords();
+    void NoteWorkerEnds();
     void Finish(bool showMessage);
     void SaveProgress();
     void SaveFailedList();
@@ -147,6 +183,7 @@ private:
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
+    std::string BlankImagePath() const;
     bool ConfirmStart(const StartCheckResult& checked, const MDTask& task);
 
     DownloadSettings settings_;
@@ -174,6 +211,11 @@ private:
     // What a source task's workers share when its server asks them to slow
     // down; declared before them so it outlives them.
     std::unique_ptr<ServerBackoff> backoff_;
+    // The validators of a source task's saved tiles, on their way to the
+    // store; and a refresh's shared state. Both outlive the workers.
+    std::unique_ptr<TileRecordBatch> records_;
+    bool storeFailed_ = false;
+    std::unique_ptr<RefreshJob> refresh_;
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
     std::int32_t runningThreadCount_ = 0;
     std::int32_t TimerTicks = 0;
@@ -181,6 +223,8 @@ private:
     std::int64_t doneBefore_ = 0;
     std::int64_t finishedByReleasedWorkers_ = 0;
     DownloadOutcome outcome_;
+    // Held from a start until the run has finished.
+    std::unique_ptr<ProcessLock> lock_;
 };
 
 }  // namespace tessellon

@@ -1,15 +1,20 @@
 #include "download/down_thread.h"
 
+#include <algorithm>
+
 #include "download/client_setup.h"
 #include "download/failed_list.h"
 #include "download/image_kind.h"
+#include "download/refresh_job.h"
 #include "download/server_backoff.h"
 #include "net/http_client.h"
 #include "net/net_errors.h"
 #include "platform/files.h"
+#include "platform/process_lock.h"
 #include "platform/shown_text.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
+#include "task/tile_store.h"
 
 namespace tessellon {
 
@@ -75,7 +80,17 @@ WorkerEnd TDownThread::Walk() {
     }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
-    const std::int64_t resume = Task->ResumeNumber(ThreadIndex);
+    if (environment_.Refresh != nullptr) {
+        try {
+            blankImage_ = ReadFileBytes(blankImagePath_);
+        } catch (const EFileError&) {
+            // Without it no tile passes for blank.
+        }
+    }
+    const std::int64_t resume =
+        environment_.Refresh != nullptr
+            ? environment_.Refresh->Resume[static_cast<std::size_t>(ThreadIndex)]
+            : Task->ResumeNumber(ThreadIndex);
     const std::int64_t workers = params.ThreadCount;
 
     if (stop_.SleepFor(ThreadIndex * environment_.Pace.StartOffset)) {
@@ -96,6 +111,14 @@ WorkerEnd TDownThread::Walk() {
                 stop_.SleepFor(PauseAfterTile());
                 break;
             case TileResult::GivenUp:
+                // A source's server is paced after every request, a refused
+                // one too: a server that refuses everything is not asked
+                // faster than one that serves.
+                if (environment_.Backoff != nullptr) {
+                    stop_.SleepFor(PauseAfterTile());
+                }
+                break;
+            case TileResult::Skipped:
                 break;
             case TileResult::Refused:
                 return WorkerEnd::Refused;
@@ -112,6 +135,35 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
                                                THttpClient& http, TNetBuffer& buffer) {
     const std::string url = Task->GetTileUrl(tile);
     const std::optional<TileSource>& source = Task->Params->Source;
+    const TileValidators* known = nullptr;
+    if (RefreshJob* refresh = environment_.Refresh) {
+        const std::string path = Task->GetTilePath(tile);
+        const std::optional<std::int64_t> fileTime = FileModifiedUnix(path);
+        const std::optional<std::uint64_t> size = RegularFileSize(path);
+        bool missingOrBlank = !fileTime || !size;
+        // Only a file of the blank image's size is read to compare.
+        if (!missingOrBlank && !blankImage_.empty() && *size == blankImage_.size()) {
+            try {
+                missingOrBlank = ReadFileBytes(path) == blankImage_;
+            } catch (const EFileError&) {
+                missingOrBlank = true;
+            }
+        }
+        known = refresh->Known(tile);
+        switch (refresh->Decide(known, missingOrBlank, fileTime)) {
+            case RefreshAsk::Skip:
+                refresh->Count(RefreshOutcome::Skipped);
+                FinishTile(seq);
+                return TileResult::Skipped;
+            case RefreshAsk::Plain:
+                known = nullptr;
+                break;
+            case RefreshAsk::Conditional:
+                break;
+        }
+    }
+    http.Request.ETag = known != nullptr ? known->ETag : std::string();
+    http.Request.LastModifiedUnix = known != nullptr ? known->LastModified : std::nullopt;
     int serverWaits = 0;
     for (int attempt = 1;;) {
         if (environment_.Backoff != nullptr && WaitForServer()) {
@@ -125,15 +177,21 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         const auto fetchStarted = std::chrono::steady_clock::now();
         try {
             http.GetUrl(url, buffer);
-            if (!source) {
+            // A plain body that ran until the close may have been cut: only
+            // an image that reaches its end is taken.
+            if (http.BodyRanUntilClose() && !ImageLooksWhole(buffer.View())) {
+                message = CutImageMessage(buffer.Size());
+                row = FailureRow::Other;
+            } else if (!source || http.StatusCode() == 304) {
                 break;
+            } else {
+                message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
+                if (!message) {
+                    break;
+                }
+                // Its byte count must not pass for a status code.
+                row = FailureRow::Other;
             }
-            message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
-            if (!message) {
-                break;
-            }
-            // Its byte count must not pass for a status code.
-            row = FailureRow::Other;
         } catch (const EProtocolReplyError& e) {
             if (ServerAsksToWait(e, http, fetchStarted, serverWaits)) {
                 continue;  // not an attempt
@@ -157,6 +215,9 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         }
     }
 
+    if (environment_.Refresh != nullptr) {
+        return KeepRefreshed(tile, seq, http, buffer, known);
+    }
     try {
         // Syncing every tile would cost more than fetching it; the task
         // files, which are synced, are what a continued run relies on.
@@ -168,6 +229,7 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         FinishTile(seq);
         return TileResult::Saved;
     }
+    Record(tile, http, buffer.View());
     buffer.Clear();
     // Finished before its line goes out, so a progress shown beside the log
     // never lags it; the file is already in place.
@@ -177,6 +239,66 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         environment_.Backoff->TileFetched();
     }
     return TileResult::Saved;
+}
+
+TDownThread::TileResult TDownThread::KeepRefreshed(const TileId& tile, std::int64_t seq,
+                                                   const THttpClient& http,
+                                                   const TNetBuffer& buffer,
+                                                   const TileValidators* known) {
+    RefreshJob& refresh = *environment_.Refresh;
+    const std::string name = Task->GetTileFileName(tile);
+    const std::string line = Prefix() + ":seq=" + std::to_string(seq) + "," + name;
+    if (http.StatusCode() == 304) {
+        // The server may renew its validators with the 304; what it leaves
+        // out stays as it was.
+        TileValidators renewed = *known;
+        if (!http.Reply().ETag.empty()) {
+            renewed.ETag = http.Reply().ETag;
+        }
+        if (http.Reply().LastModifiedUnix) {
+            renewed.LastModified = http.Reply().LastModifiedUnix;
+        }
+        renewed.FetchedAt = NowUnix();
+        if (environment_.Records != nullptr) {
+            environment_.Records->Add({tile, std::move(renewed)});
+        }
+        refresh.Count(RefreshOutcome::Unchanged);
+        FinishTile(seq);
+        Post(line + " unchanged");
+        return TileResult::Saved;
+    }
+    const std::string path = Task->GetTilePath(tile);
+    std::string old;
+    try {
+        old = ReadFileBytes(path);
+    } catch (const EFileError&) {
+        // A missing file differs from any body.
+    }
+    const bool changed = !FileExists(path) || old != buffer.View();
+    if (changed) {
+        try {
+            WriteFileAtomic(path, buffer.View(), {.Durable = false});
+        } catch (const EFileError& e) {
+            Post(Prefix() + " " + e.what() + "->" + ShowControlCharacters(Task->GetTileUrl(tile)));
+            refresh.Count(RefreshOutcome::Failed);
+            FinishTile(seq);
+            return TileResult::Saved;
+        }
+    }
+    Record(tile, http, buffer.View());
+    refresh.Count(changed ? RefreshOutcome::Changed : RefreshOutcome::Unchanged);
+    FinishTile(seq);
+    Post(line + (changed ? " changed" : " unchanged"));
+    return TileResult::Saved;
+}
+
+void TDownThread::Record(const TileId& tile, const THttpClient& http, std::string_view body) {
+    if (environment_.Records == nullptr) {
+        return;
+    }
+    environment_.Records->Add({tile,
+                               {http.Reply().ETag, http.Reply().LastModifiedUnix, NowUnix(),
+                                static_cast<std::int64_t>(body.size()), Sha1Hex(body)}});
 }
 
 bool TDownThread::WaitForServer() {
@@ -232,6 +354,25 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
     const std::string shownUrl = ShowControlCharacters(url);
     const std::string errorLine = Prefix() + " " + message.value_or("") + "->" + shownUrl;
     const std::string record = FormatFailedRecord(Task->GetTilePath(tile), url);
+    if (RefreshJob* refresh = environment_.Refresh) {
+        // The old tile stays in every case, so nothing is listed either.
+        const bool gone = decision.Outcome == FailureOutcome::BlankNotFound;
+        refresh->Count(gone ? RefreshOutcome::Kept : RefreshOutcome::Failed);
+        FinishTile(seq);
+        Post(gone ? Prefix() + ":seq=" + std::to_string(seq) + "," + Task->GetTileFileName(tile) +
+                        " kept (not on the server)"
+                  : errorLine);
+        switch (decision.Outcome) {
+            case FailureOutcome::EndWorkerBanned:
+                Post(kBanMessage);
+                return TileResult::Refused;
+            case FailureOutcome::EndWorkerNetwork:
+                Post(kNetworkMessage);
+                return TileResult::EndWorker;
+            default:
+                return TileResult::GivenUp;
+        }
+    }
     switch (decision.Outcome) {
         case FailureOutcome::EndWorkerBanned:
         case FailureOutcome::EndWorkerNetwork:
@@ -245,6 +386,7 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
             endError_ = message.value_or("");
             return TileResult::EndWorker;
         case FailureOutcome::BlankNotFound:
+            ++tilesNotFound_;
             Post(kNotFoundMessage + message.value_or(""));
             break;
         case FailureOutcome::BlankWithErrorLine:
@@ -278,17 +420,25 @@ void TDownThread::FinishTile(std::int64_t seq) {
 
 bool TDownThread::Pause(RetryPause pause) {
     const Pacing& pace = environment_.Pace;
+    std::chrono::milliseconds wait{0};
     switch (pause) {
         case RetryPause::None:
-            return false;
+            break;
         case RetryPause::Short:
-            return stop_.SleepFor(pace.Retry);
+            wait = pace.Retry;
+            break;
         case RetryPause::Socket:
-            return stop_.SleepFor(pace.SocketRetry);
+            wait = pace.SocketRetry;
+            break;
         case RetryPause::AddressInUse:
-            return stop_.SleepFor(pace.AddressInUseRetry);
+            wait = pace.AddressInUseRetry;
+            break;
     }
-    return false;
+    // A source's pause (doubled after a 429) follows a failed request too.
+    if (environment_.Backoff != nullptr) {
+        wait = std::max(wait, PauseAfterTile());
+    }
+    return wait.count() > 0 && stop_.SleepFor(wait);
 }
 
 void TDownThread::Post(const std::string& line) {

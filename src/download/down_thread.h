@@ -26,9 +26,12 @@ namespace tessellon {
 
 class EProtocolReplyError;
 class MDTask;
+class RefreshJob;
 class ServerBackoff;
 class THttpClient;
 class TNetBuffer;
+class TileRecordBatch;
+struct TileValidators;
 
 // The main window's side of the workers' synchronised calls; runs on the
 // main thread only.
@@ -51,6 +54,13 @@ struct WorkerEnvironment {
     ServerBackoff* Backoff = nullptr;
     // The most bytes one tile body may have.
     std::size_t MaxTileBytes = kDefaultMaxTileBytes;
+    // Where a source task's workers hand the validators of the tiles they
+    // save; none for a built-in task, which keeps no store.
+    TileRecordBatch* Records = nullptr;
+    // Set for a refresh: the workers ask each tile again (conditionally
+    // where validators are known) and replace a file only when its bytes
+    // changed; a tile that fails or is gone keeps its file.
+    RefreshJob* Refresh = nullptr;
 };
 
 // How a worker's walk ended. The failure policy ends a worker either because
@@ -82,6 +92,8 @@ public:
     TileId LastPosition() const;
     // Tiles this run finished, saved or given up.
     std::int64_t TilesFinished() const { return tilesFinished_.load(); }
+    // Tiles this run left blank because the server has no image (404).
+    std::int64_t TilesNotFound() const { return tilesNotFound_.load(); }
     // Meaningful once the worker has made its WorkerDone call.
     WorkerEnd EndReason() const { return endReason_.load(); }
     // The error that ended the worker by the failure policy (EndedByError);
@@ -89,7 +101,8 @@ public:
     const std::string& EndError() const { return endError_; }
 
 private:
-    enum class TileResult { Saved, GivenUp, Refused, EndWorker, Stopped };
+    // Skipped: a refresh did not ask the tile, so no pause follows.
+    enum class TileResult { Saved, GivenUp, Skipped, Refused, EndWorker, Stopped };
 
     void Execute();
     WorkerEnd Walk();
@@ -103,6 +116,11 @@ private:
     bool ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
                           std::chrono::steady_clock::time_point fetchStarted, int& waits);
     std::chrono::milliseconds PauseAfterTile() const;
+    // A refresh's handling of a reply: 304 keeps the file, other bytes
+    // replace it.
+    TileResult KeepRefreshed(const TileId& tile, std::int64_t seq, const THttpClient& http,
+                             const TNetBuffer& buffer, const TileValidators* known);
+    void Record(const TileId& tile, const THttpClient& http, std::string_view body);
     TileResult GiveUp(const FailureDecision& decision, const std::optional<std::string>& message,
                       const TileId& tile, std::int64_t seq, const std::string& url);
     void PutBlankTile(const TileId& tile, std::int64_t seq);
@@ -126,10 +144,13 @@ private:
     WorkerEnvironment environment_;
     std::string LogText;
     std::string blankImagePath_;
+    // The blank image's bytes, for a refresh to know a blank tile.
+    std::string blankImage_;
     StopSignal stop_;
     // The order number of the last finished tile.
     std::atomic<std::int64_t> last_{0};
     std::atomic<std::int64_t> tilesFinished_{0};
+    std::atomic<std::int64_t> tilesNotFound_{0};
     std::atomic<WorkerEnd> endReason_{WorkerEnd::RangeDone};
     // Written by the worker before it stores endReason_.
     std::string endError_;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessellon {
 
@@ -23,5 +24,10 @@ std::string FormatFailedRecord(std::string_view path, std::string_view url);
 
 // Splits a line at its first "|"; nothing for a line without one.
 std::optional<FailedTileRecord> ParseFailedRecord(std::string_view line);
+
+// How many distinct tiles the records among `lines` name that are still
+// blank: no regular file at the path, or one with exactly the bytes of
+// `blankImage` (when empty, only a missing file counts).
+std::int64_t CountStillBlank(const std::vector<std::string>& lines, std::string_view blankImage);
 
 }  // namespace tessellon

@@ -71,4 +71,27 @@ std::string_view ImageKindName(ImageKind kind) {
     return "no image";
 }
 
+bool ImageLooksWhole(std::string_view body) {
+    using namespace std::string_view_literals;
+    switch (DetectImageKind(body)) {
+        case ImageKind::Png:
+            return body.ends_with("\0\0\0\0IEND\xae\x42\x60\x82"sv);
+        case ImageKind::Jpeg:
+            return body.ends_with("\xff\xd9"sv);
+        case ImageKind::WebP: {
+            const auto byte = [&body](std::size_t i) {
+                return static_cast<std::size_t>(static_cast<unsigned char>(body[i]));
+            };
+            const std::size_t riffSize = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+            return body.size() >= 8 && riffSize + 8 + riffSize % 2 <= body.size();
+        }
+        default:
+            return true;
+    }
+}
+
+std::string CutImageMessage(std::size_t bytes) {
+    return "The image is cut short (" + std::to_string(bytes) + " bytes).";
+}
+
 }  // namespace tessellon

@@ -27,6 +27,14 @@ ImageKind ImageKindOfFormat(std::string_view format);
 std::optional<std::string> NotATileReason(std::string_view format, std::string_view body,
                                           std::string_view contentType);
 
+// Whether an image body reaches its end: a PNG its IEND chunk, a JPEG its
+// EOI marker, a WebP the length its RIFF header gives. Other bodies count as
+// whole. A body that ran until the connection closed proves no more.
+bool ImageLooksWhole(std::string_view body);
+
+// The failure of a body cut short: "The image is cut short (N bytes)."
+std::string CutImageMessage(std::size_t bytes);
+
 // "PNG", "JPEG", "WebP", "GIF"; "no image" for None.
 std::string_view ImageKindName(ImageKind kind);
 

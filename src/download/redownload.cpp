@@ -25,16 +25,12 @@ struct FetchResult {
     RedownloadOutcome Outcome = RedownloadOutcome::Unreported;
 };
 
-// The format of a source task's tile file, "tl_X_Y_Z.<format>", whose body
-// must be an image of a kind; "" for a built-in task's file, written as it
-// comes.
-std::string SourceTileFormat(const std::string& path) {
+// The format of a tile file, "PREFIX_X_Y_Z.<format>": its body must be an
+// image, so an error page never takes a tile's place.
+std::string TileFormat(const std::string& path) {
     const std::size_t name = path.find_last_of('/') + 1;
     const std::size_t dot = path.find_last_of('.');
-    if (path.compare(name, 3, "tl_") != 0 || dot == std::string::npos || dot < name) {
-        return {};
-    }
-    return path.substr(dot + 1);
+    return dot == std::string::npos || dot < name ? std::string() : path.substr(dot + 1);
 }
 
 // `format` "" takes any body.
@@ -63,25 +59,60 @@ FetchResult Fetch(THttpClient& http, const std::string& url, const std::string& 
     }
 }
 
-// Where a record may write: a file named like a tile of some task, that is
-// nothing yet or a regular file (never a symbolic link), reached by a path
-// without control characters; a relative path lies in the list's folder.
-// Nothing for any other path, so a list from elsewhere cannot replace an
-// arbitrary file.
-std::optional<std::string> TilePathOf(const std::string& path, const std::string& listFolder) {
-    if (HasControlCharacter(path) || !IsTileFileName(ExtractFileName(path))) {
+// The folders a list's records may write into: the list's own, and the
+// tile folder of the task whose list it is (NAME/ beside NAME_failed.ftl).
+struct RecordFolders {
+    std::string List;
+    std::string Tiles;
+};
+
+RecordFolders FoldersOf(const std::string& listFileName) {
+    const std::string list = AbsolutePath(listFileName);
+    std::string task = ExtractFileName(list);
+    constexpr std::string_view kSuffix = kFailedFileSuffix;
+    if (task.size() > kSuffix.size() && task.ends_with(kSuffix)) {
+        task.resize(task.size() - kSuffix.size());
+    } else {
+        task = RemoveFileExt(task);
+    }
+    return {ExtractFilePath(list), ExtractFilePath(list) + task + "/"};
+}
+
+// Where a record may write: a file named like a tile of some task, reached
+// by a path without control characters, that lies in one of the list's
+// folders and is nothing yet or a regular file (never a symbolic link). A
+// record naming any other folder (an absolute path elsewhere, "../") means
+// the file of its name in the tile folder or the list's folder, where one
+// exists: the task's folder may have moved since the list was written.
+// Nothing for any other path, so a list from elsewhere cannot write outside
+// its folders.
+std::optional<std::string> TilePathOf(const std::string& path, const RecordFolders& folders) {
+    const std::string name = ExtractFileName(path);
+    if (HasControlCharacter(path) || !IsTileFileName(name)) {
         return std::nullopt;
     }
-    std::string full = path.starts_with('/') ? path : listFolder + path;
-    if (!IsAbsentOrRegularFile(full)) {
+    const std::string full = path.starts_with('/') ? path : folders.List + path;
+    const std::string folder = ExtractFilePath(full);
+    std::optional<std::string> chosen;
+    if (folder == folders.List || folder == folders.Tiles) {
+        chosen = full;
+    } else {
+        for (const std::string& candidate : {folders.Tiles + name, folders.List + name}) {
+            if (FileExists(candidate)) {
+                chosen = candidate;
+                break;
+            }
+        }
+    }
+    if (!chosen || !IsAbsentOrRegularFile(*chosen)) {
         return std::nullopt;
     }
-    return full;
+    return chosen;
 }
 
 // Fetches one line of the list and reports it; false when the server's
 // refusal ends the list.
-bool RedownloadRecord(const std::string& line, const std::string& listFolder, THttpClient& http,
+bool RedownloadRecord(const std::string& line, const RecordFolders& folders, THttpClient& http,
                       TNetBuffer& buffer, RedownloadOutput& output, RedownloadSummary& summary) {
     const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
     if (!record) {
@@ -90,14 +121,14 @@ bool RedownloadRecord(const std::string& line, const std::string& listFolder, TH
         ++summary.Failed;
         return true;
     }
-    const std::optional<std::string> path = TilePathOf(record->Path, listFolder);
+    const std::optional<std::string> path = TilePathOf(record->Path, folders);
     if (!path) {
         output.AddLine(ShowControlCharacters(line) + "->Error: not a tile path.");
         ++summary.Failed;
         return true;
     }
     const std::string url = ShowControlCharacters(record->Url);
-    const FetchResult result = Fetch(http, record->Url, SourceTileFormat(*path), buffer);
+    const FetchResult result = Fetch(http, record->Url, TileFormat(*path), buffer);
     if (result.Fetched) {
         try {
             WriteFileAtomic(*path, buffer.View());
@@ -163,7 +194,7 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
     output.AddLine("Start...");
     output.RecordsDone(0, total);
 
-    const std::string listFolder = ExtractFilePath(AbsolutePath(listFileName));
+    const RecordFolders folders = FoldersOf(listFileName);
     TNetBuffer buffer;
     try {
         // Lines added to the list meanwhile wait for the next run.
@@ -179,7 +210,7 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
                                std::to_string(kMaxFailedRecordBytes) + " bytes.");
                 ++summary.Failed;
             } else {
-                goOn = RedownloadRecord(line, listFolder, http, buffer, output, summary);
+                goOn = RedownloadRecord(line, folders, http, buffer, output, summary);
             }
             output.RecordsDone(++done, total);
             if (!goOn) {

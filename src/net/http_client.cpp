@@ -93,7 +93,10 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
         const TUri uri(location);
         step = RunStep(method, uri, stream, postBody);
         if (!step.Redirect) {
-            if (statusCode_ / 100 == 2) {
+            // A 304 answers a conditional request only: to any other it
+            // would leave the caller without the body it asked for.
+            const bool conditional = !Request.ETag.empty() || Request.LastModifiedUnix;
+            if (statusCode_ / 100 == 2 || (statusCode_ == 304 && conditional)) {
                 break;
             }
             if (step.CloseAfter) {
@@ -146,6 +149,7 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
             throw EConvertError(status.CodeText);
         }
         const TBodyPlan plan = PlanReplyBody(wireHeaders_, method, status.Code, ReplyLimits);
+        untilClose_ = plan.Framing == TBodyFraming::UntilClose;
         // After a 101 the peer would speak another protocol on this connection.
         result.CloseAfter = ProtocolVersion == TProtocolVersion::pv1_0 || status.Version10 ||
                             status.Code == 101 || AsksToClose(wireHeaders_);
@@ -154,6 +158,11 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
             DoStatus(TNetStatus::Text, "Chunk Started");
         }
         reader.ReadBody(plan, destination);
+        // A body that runs until the close is whole only if the close is
+        // TLS's own: anyone in the path can end the connection.
+        if (plan.Framing == TBodyFraming::UntilClose && secure_ && TlsEndedWithoutGoodbye()) {
+            throw EInvalidReply(kReplyCutWithoutGoodbye);
+        }
     } catch (...) {
         // Whatever is left of this reply would be read as the next one.
         CloseConnection();

@@ -51,8 +51,11 @@ public:
     std::function<void(THttpClient& sender, std::string& dest, int& numRedirect, bool& handled)>
         OnRedirect;
 
-    // GETs `url` into `destination` at its position. Returns for a 2xx reply
-    // or a redirect that was followed or accepted; raises otherwise.
+    // GETs `url` into `destination` at its position. Returns for a 2xx reply,
+    // a 304 to a request made conditional by Request.ETag or
+    // Request.LastModifiedUnix (nothing is written then; a body the peer
+    // sent with it is dropped with the connection), or a redirect that was
+    // followed or accepted; raises otherwise.
     void GetUrl(const std::string& url, TNetBuffer& destination);
     // The request behind GetUrl. Without a destination the body is read and
     // dropped. `postBody` is sent with POST only.
@@ -63,6 +66,9 @@ public:
     int StatusCode() const { return statusCode_; }
     const std::string& StatusText() const { return statusText_; }
     int RedirectDepth() const { return redirectDepth_; }
+    // The last reply's body had no length of its own and ran until the
+    // connection closed: on plain HTTP nothing tells it from a cut one.
+    bool BodyRanUntilClose() const { return untilClose_; }
     const std::string& TargetHost() const { return targetHost_; }
     const std::string& TargetScheme() const { return targetScheme_; }
 
@@ -102,6 +108,7 @@ private:
     int statusCode_ = 0;
     std::string statusText_;
     int redirectDepth_ = 0;
+    bool untilClose_ = false;
     std::string targetHost_;
     std::string targetScheme_;
     // The target speaks TLS.

@@ -79,6 +79,12 @@ void THttpHeaderInfo::AppendRequestHeaders(std::string& request, bool insideTunn
     if (!insideTunnel) {
         AppendProxyCredentials(request);
     }
+    if (!ETag.empty()) {
+        line("If-None-Match: ", ETag);
+    }
+    if (LastModifiedUnix) {
+        line("If-Modified-Since: ", UnixToInternetDate(*LastModifiedUnix));
+    }
     for (const std::string& extra : ExtraHeaders.Lines()) {
         line({}, extra);
     }
@@ -108,6 +114,7 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
         kLastModified,
         kExpires,
         kProxyAuthenticate,
+        kETag,
         kFieldCount
     };
     static constexpr std::string_view kNames[kFieldCount] = {"Location",
@@ -123,7 +130,8 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
                                                              "Date",
                                                              "Last-Modified",
                                                              "Expires",
-                                                             "Proxy-Authenticate"};
+                                                             "Proxy-Authenticate",
+                                                             "ETag"};
     std::optional<std::string> values[kFieldCount];
     headers.TakeFirstValues(kNames, values);
     const auto text = [&values](Field field) {
@@ -166,8 +174,11 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
     };
     Date = date(kDate);
     LastModified = date(kLastModified);
+    LastModifiedUnix =
+        values[kLastModified] ? InternetDateToUnix(*values[kLastModified]) : std::nullopt;
     Expires = date(kExpires);
     ProxyAuthenticate = text(kProxyAuthenticate);
+    ETag = Trim(text(kETag));
     ExtraHeaders.AddAll(headers);
 }
 

@@ -3,6 +3,7 @@
 // for its requests, and what the client fills in from a reply.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,12 @@ public:
     TDateTime Date = 0;
     TDateTime Expires = 0;
     TDateTime LastModified = 0;
+    // Reply: Last-Modified in seconds since 1970 UTC, none when absent or
+    // unreadable. Request: sent as If-Modified-Since when set.
+    std::optional<std::int64_t> LastModifiedUnix;
+    // Reply: the ETag as sent (a weak one keeps its "W/"). Request: sent as
+    // If-None-Match when not empty.
+    std::string ETag;
     // Request: lines appended verbatim. Reply: every line not taken into a
     // field above.
     THttpHeaderList ExtraHeaders;
@@ -54,7 +61,8 @@ public:
     // order: Accept, Accept-Charset, Accept-Encoding, Accept-Language, From,
     // Referer, User-Agent, Connection, Content-Version, Content-Encoding,
     // Content-Language, Content-Type, Content-Length, Range, Authorization,
-    // Proxy-Authorization, then ExtraHeaders; each only when set. The text
+    // Proxy-Authorization, If-None-Match (ETag), If-Modified-Since
+    // (LastModifiedUnix), then ExtraHeaders; each only when set. The text
     // goes straight into the request, which is sent in one piece. A request
     // inside a tunnel through the proxy carries no Proxy-Authorization: the
     // tunnel's CONNECT did.

@@ -1,6 +1,7 @@
 #include "net/internet_date.h"
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -161,6 +162,31 @@ TDateTime InternetDateToLocal(std::string_view text) {
                       kUnixEpochDay;
     const long seconds = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
     return static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
+}
+
+std::optional<std::int64_t> InternetDateToUnix(std::string_view text) {
+    const std::optional<TDateTime> date = ParseInternetDate(text);
+    if (!date) {
+        return std::nullopt;
+    }
+    return std::llround((*date - kUnixEpochDay) * kSecondsPerDay);
+}
+
+std::string UnixToInternetDate(std::int64_t seconds) {
+    // Names of our own: the user's locale must not reach the wire.
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto instant = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    if (::gmtime_r(&instant, &utc) == nullptr) {
+        return {};
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday],
+                  utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec);
+    return text;
 }
 
 }  // namespace tessellon

@@ -2,7 +2,9 @@
 // Dates of reply headers ("Date", "Expires", "Last-Modified") as local
 // date-times: days since 1899-12-30, the time of day as the fraction.
 
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tessellon {
@@ -19,5 +21,10 @@ std::optional<TDateTime> ParseInternetDate(std::string_view text);
 // unreadable date counts as 0 (1899-12-30 00:00 UTC) and is shifted likewise.
 // Raises EFailedToRetrieveTimeZoneInfo when the time zone cannot be applied.
 TDateTime InternetDateToLocal(std::string_view text);
+
+// `ParseInternetDate` as seconds since 1970-01-01 UTC; none when unreadable.
+std::optional<std::int64_t> InternetDateToUnix(std::string_view text);
+// The date form a request header carries: "Sun, 06 Nov 1994 08:49:37 GMT".
+std::string UnixToInternetDate(std::int64_t seconds);
 
 }  // namespace tessellon

@@ -113,6 +113,8 @@ inline constexpr const char* kReplyHeaderTooLarge = "Reply header too large.";
 inline constexpr const char* kInvalidContentLength = "Invalid Content-Length in reply.";
 inline constexpr const char* kInvalidChunkedCoding = "Invalid chunked coding in reply.";
 inline constexpr const char* kReplyBodyTooLarge = "Reply body too large.";
+inline constexpr const char* kReplyCutWithoutGoodbye =
+    "The reply ended without TLS's closing alert: its body may be cut short.";
 
 // Windows-sockets error numbers this client raises by name.
 inline constexpr int kWsaShutdown = 10058;

@@ -75,6 +75,8 @@ public:
     bool TlsActive() const { return tls_.Active(); }
     // Whether the running TLS connection resumed the last one's session.
     bool TlsSessionReused() const { return tls_.SessionReused(); }
+    // The last TLS connection's stream ended without close_notify.
+    bool TlsEndedWithoutGoodbye() const { return tls_.EndedWithoutGoodbye(); }
 
     // Sends every byte at once; a request is composed first and sent with
     // one call, so a kept connection never waits on delayed acknowledgements.

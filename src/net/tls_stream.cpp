@@ -165,6 +165,7 @@ void TTlsStream::Start(const std::string& serverName, bool insecure) {
     SSL_set_bio(ssl_, bio, bio);
     SSL_set_app_data(ssl_, this);
     ended_ = false;
+    endedWithoutGoodbye_ = false;
     failed_ = false;
     const bool ipAddress = TSocketStack::IsIpAddress(serverName);
     if (!ipAddress) {
@@ -200,6 +201,9 @@ std::size_t TTlsStream::Read(char* into, std::size_t size) {
         }
         if (SSL_get_error(ssl_, result) == SSL_ERROR_ZERO_RETURN) {
             ended_ = true;
+            // A close_notify is read as a record, before any end of the
+            // connection; an end the socket reported came without one.
+            endedWithoutGoodbye_ = BIO_test_flags(SSL_get_rbio(ssl_), BIO_FLAGS_IN_EOF) != 0;
             return 0;
         }
         if (!AwaitWish(result, "TLS read failed: ")) {

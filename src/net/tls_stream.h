@@ -49,6 +49,9 @@ public:
     bool Active() const { return ssl_ != nullptr; }
     // The peer ended the stream (its close_notify, or a close without one).
     bool Ended() const { return ended_; }
+    // The stream ended at a close of the connection without close_notify,
+    // which a cutter in the path can fake; kept until the next Start.
+    bool EndedWithoutGoodbye() const { return endedWithoutGoodbye_; }
     // Whether the running handshake took up the session of the last one.
     bool SessionReused() const;
 
@@ -83,6 +86,7 @@ private:
     std::string sessionPeer_;
     std::string peer_;
     bool ended_ = false;
+    bool endedWithoutGoodbye_ = false;
     // After a fatal error the stream must not say goodbye.
     bool failed_ = false;
 };

@@ -141,4 +141,16 @@ std::string LocalDateTimeText() {
     return std::string(text, n);
 }
 
+std::string GroupedNumber(std::int64_t value) {
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string text = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            text += ',';
+        }
+        text += digits[i];
+    }
+    return text;
+}
+
 }  // namespace tessellon

@@ -1,6 +1,7 @@
 #pragma once
 // Number and date texts as the task files and the log write them.
 
+#include <cstdint>
 #include <string>
 
 namespace tessellon {
@@ -25,5 +26,8 @@ std::string LocalDateTimeText();
 // The user's decimal separator from LC_NUMERIC, read without changing the
 // process locale (so strtod keeps reading ".").
 char UserDecimalSeparator();
+
+// A count with its thousands grouped by commas: "1,584".
+std::string GroupedNumber(std::int64_t value);
 
 }  // namespace tessellon

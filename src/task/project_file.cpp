@@ -142,6 +142,11 @@ int ProjectContents::Slot(std::int32_t slot, char axis) const {
     return Integer({{project_keys::kThreadsSection, key}, 0});
 }
 
+std::int64_t ProjectContents::RefreshPosition(std::int32_t slot) const {
+    const std::string key = "T" + std::to_string(slot);
+    return std::max(0, Integer({{project_keys::kRefreshSection, key}, 0}));
+}
+
 std::optional<ProjectCover> ProjectContents::Cover() const {
     namespace keys = project_keys;
     if (Section(keys::kCoverSection) == nullptr) {
@@ -163,6 +168,14 @@ void ProjectFile::WriteSlots(const std::vector<SlotValue>& values) const {
         keyValues.emplace_back(ThreadSlotKey(value.Slot, value.Axis), std::to_string(value.Value));
     }
     IniFile(fileName_).WriteStrings(Text(project_keys::kThreadsSection), keyValues);
+}
+
+void ProjectFile::WriteRefreshPositions(const std::vector<std::int64_t>& positions) const {
+    std::vector<std::pair<std::string, std::string>> keyValues;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        keyValues.emplace_back("T" + std::to_string(i + 1), std::to_string(positions[i]));
+    }
+    IniFile(fileName_).WriteStrings(Text(project_keys::kRefreshSection), keyValues);
 }
 
 }  // namespace tessellon

@@ -43,6 +43,9 @@ inline constexpr std::string_view kSourceSection = "SOURCE";
 // A task that is more than one rectangle at one zoom: its zooms, and for a
 // shape the copy of its area beside the project.
 inline constexpr std::string_view kCoverSection = "COVER";
+// Where a refresh continues: per worker slot "T" + slot, the order number of
+// the last tile it finished; 0 once a refresh has ended.
+inline constexpr std::string_view kRefreshSection = "REFRESH";
 
 inline constexpr ProjectKey MapsType{kMapsTypeSection, "MapsType"};
 inline constexpr ProjectKey Zoom{kZoomSection, "Zoom"};
@@ -195,6 +198,8 @@ public:
     // The COVER section; nothing without one. A key that is no number
     // reads 0, which no cover has, so the caller refuses it.
     std::optional<ProjectCover> Cover() const;
+    // The refresh position of a worker slot (counted from 1); 0 when none.
+    std::int64_t RefreshPosition(std::int32_t slot) const;
 
 private:
     const IniSection* Section(std::string_view name) const;
@@ -222,6 +227,8 @@ public:
     // writing them one by one in this order would leave. Raises
     // EIniFileException ("Unable to write to " + path) on failure.
     void WriteSlots(const std::vector<SlotValue>& values) const;
+    // The REFRESH section's positions, slot 1 first, in one rewrite.
+    void WriteRefreshPositions(const std::vector<std::int64_t>& positions) const;
 
 private:
     std::string fileName_;

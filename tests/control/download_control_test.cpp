@@ -512,8 +512,17 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
         return EndingLine(outcome, progress, list, proxy);
     };
     EXPECT_EQ(line({}), "All 42 tiles downloaded.");
-    EXPECT_EQ(line({.FailedTiles = 3}),
-              "3 tiles failed; they are listed in /m/area_failed.ftl for a later re-download.");
+    // What the run left counts, not what it recorded: listed tiles that are
+    // blank again from an earlier run, and those a later fetch mended.
+    EXPECT_EQ(line({.StillBlank = 3}),
+              "42 tiles: 39 downloaded, 3 still blank (listed in /m/area_failed.ftl).");
+    EXPECT_EQ(line({.FailedTiles = 3}), "All 42 tiles downloaded.");
+    EXPECT_EQ(line({.NotFoundTiles = 2}), "42 tiles: 40 downloaded, 2 blank (not on the server).");
+    progress.Total = 1600;
+    EXPECT_EQ(line({.FailedTiles = 1, .NotFoundTiles = 4, .StillBlank = 6}),
+              "1,600 tiles: 1,590 downloaded, 6 still blank (listed in /m/area_failed.ftl), 4 "
+              "blank (not on the server).");
+    progress.Total = 42;
     EXPECT_EQ(line({.Stopped = true, .FailedTiles = 3}), "Stopped after 17 of 42 tiles.");
     EXPECT_EQ(line({.Stopped = true, .EndedByPolicy = true}),
               "Network error: the workers stopped.");
@@ -566,10 +575,14 @@ TEST(TaskEnding, FailedTilesARefusalAndANetworkErrorEachSayWhatHappened) {
     {
         DownloadHarness h(WithFault("status-503"));
         ASSERT_TRUE(h.Download(h.OneTileFields()));
-        EXPECT_EQ(
-            h.frontEnd.messages.back(),
-            FinalMessage("1 tiles failed; they are listed in " +
-                         h.control->CurrentTask()->FailedFileName + " for a later re-download."));
+        const std::string ending = FinalMessage("1 tiles: 0 downloaded, 1 still blank (listed in " +
+                                                h.control->CurrentTask()->FailedFileName + ").");
+        EXPECT_EQ(h.frontEnd.messages.back(), ending);
+        // A run that only continues the task fetches nothing, and still says
+        // the tile is blank.
+        ASSERT_TRUE(h.Download(h.OneTileFields()));
+        EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
+        EXPECT_EQ(h.frontEnd.messages.back(), ending);
     }
     {
         DownloadHarness h(WithFault("status-403"));

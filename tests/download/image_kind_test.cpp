@@ -58,5 +58,25 @@ TEST(ImageKind, ASourcesTileMustBeAnImageUnlessItIsAVectorTile) {
     EXPECT_EQ(NotATileReason("pbf", "\x1f\x8b\x08"sv, "application/x-protobuf"), std::nullopt);
 }
 
+// A body that ran until the close is taken only when the image reaches its
+// end; a cut anywhere before leaves it short.
+TEST(ImageKind, AnImageIsWholeOnlyUpToItsEnd) {
+    using namespace std::string_literals;
+    const std::string png =
+        "\x89PNG\r\n\x1a\n"s + "header and data" + "\0\0\0\0IEND\xae\x42\x60\x82"s;
+    const std::string jpeg = "\xff\xd8\xff\xe0 data \xff\xd9"s;
+    const std::string webp = "RIFF\x08\0\0\0WEBPVP8 "s;
+    for (const std::string& image : {png, jpeg, webp}) {
+        EXPECT_TRUE(ImageLooksWhole(image)) << image;
+        for (std::size_t cut : {image.size() - 1, image.size() - 2}) {
+            EXPECT_FALSE(ImageLooksWhole(image.substr(0, cut))) << image << " at " << cut;
+        }
+    }
+    // Bodies with no end to look for pass.
+    EXPECT_TRUE(ImageLooksWhole("a vector tile"));
+    EXPECT_TRUE(ImageLooksWhole(""));
+    EXPECT_EQ(CutImageMessage(778), "The image is cut short (778 bytes).");
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -6,6 +6,7 @@
 
 #include "download_harness.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/shown_text.h"
 
 namespace tessellon {
@@ -137,9 +138,9 @@ TEST_F(Redownload, ResetsAreRetriedButNotForever) {
     EXPECT_EQ(summary.Failed, 1);
 }
 
-// A source task's image tile is only ever replaced by an image; its pbf
-// tiles and a built-in task's files take the body as it comes.
-TEST_F(Redownload, AnErrorPageNeverReplacesASourceTasksImageTile) {
+// An image tile, a built-in task's too, is only ever replaced by an image;
+// a source's pbf tiles take the body as it comes.
+TEST_F(Redownload, AnErrorPageNeverReplacesAnImageTile) {
     const std::string page = TileUrl(1, 1, "html-error-page");
     for (const char* name : {"tl_1_1_14.png", "yn_1_1_14.png", "tl_1_1_14.pbf", "tl_2_2_14.webp"}) {
         WriteFileAtomic(dir.File(name), "old");
@@ -151,11 +152,12 @@ TEST_F(Redownload, AnErrorPageNeverReplacesASourceTasksImageTile) {
     EXPECT_EQ(out.lines[1].rfind("Not an image (text/html, ", 0), 0u) << out.lines[1];
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - page.size() - 10), " bytes).->" + page);
     EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.png")), "old");
-    EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))).rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.pbf")), ReadFileBytes(dir.File(Tile(1))));
+    EXPECT_EQ(out.lines[2].rfind("Not an image (text/html, ", 0), 0u) << out.lines[2];
+    EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))), "old");
+    EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.pbf")).rfind("<!DOCTYPE html>", 0), 0u);
     EXPECT_EQ(ReadFileBytes(dir.File("tl_2_2_14.webp")).substr(1, 3), "PNG");
-    EXPECT_EQ(summary.Fetched, 3);
-    EXPECT_EQ(summary.Failed, 1);
+    EXPECT_EQ(summary.Fetched, 2);
+    EXPECT_EQ(summary.Failed, 2);
 }
 
 // A shared list must not write outside tile files: a record whose file name
@@ -199,6 +201,32 @@ TEST_F(Redownload, ARelativePathIsTakenFromTheListsFolder) {
     RunRedownload(list.File("t_failed.ftl"), out);
     EXPECT_EQ(out.lines[1], list.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK");
     EXPECT_EQ(ReadFileBytes(list.File(Tile(1))).substr(1, 3), "PNG");
+}
+
+// A shared list writes only inside its own folder or its task's tile
+// folder: a record pointing elsewhere means the file of its name there, where
+// one exists (the folder moved), and is refused otherwise.
+TEST_F(Redownload, ARecordOutsideTheListsFoldersIsRefusedOrTakenToMeanTheTaskFolder) {
+    test::TempDir shared;
+    test::TempDir outside;
+    ASSERT_EQ(::mkdir(shared.File("t").c_str(), 0755), 0);
+    WriteFileAtomic(shared.File("t/" + Tile(2)), "old");
+    WriteLinesAtomic(shared.File("t_failed.ftl"),
+                     {outside.File(Tile(1)) + "|" + TileUrl(1, 1),
+                      "../" + ExtractFileName(outside.Path().substr(0, outside.Path().size() - 1)) +
+                          "/" + Tile(3) + "|" + TileUrl(1, 3),
+                      "/old/place/t/" + Tile(2) + "|" + TileUrl(1, 2),
+                      shared.File("t/" + Tile(4)) + "|" + TileUrl(1, 4)});
+    const RedownloadSummary summary = RunRedownload(shared.File("t_failed.ftl"), out);
+    ASSERT_EQ(out.lines.size(), 6u);
+    EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - 25), "->Error: not a tile path.");
+    EXPECT_EQ(out.lines[2].substr(out.lines[2].size() - 25), "->Error: not a tile path.");
+    EXPECT_FALSE(FileExists(outside.File(Tile(1))));
+    EXPECT_FALSE(FileExists(outside.File(Tile(3))));
+    EXPECT_EQ(ReadFileBytes(shared.File("t/" + Tile(2))).substr(1, 3), "PNG");
+    EXPECT_EQ(ReadFileBytes(shared.File("t/" + Tile(4))).substr(1, 3), "PNG");
+    EXPECT_EQ(summary.Fetched, 2);
+    EXPECT_EQ(summary.Failed, 2);
 }
 
 // A list is read line by line: a line too long for any record is reported

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "download_harness.h"
+#include "platform/files.h"
 
 namespace tessellon {
 namespace {
@@ -51,6 +52,32 @@ TEST(SourceDownload, ATaskOfEachImageFormatGetsEveryTileFromTheFastServer) {
         EXPECT_EQ(CountContaining(h.frontEnd.log, " OK"), 42);
         EXPECT_EQ(h.control->Outcome().FailedTiles, 0);
     }
+}
+
+// A server that refuses everything with 429 is paced as much as one that
+// serves: the source's pause, doubled by each 429, follows every request,
+// a retried or given-up one too.
+TEST(SourceDownload, ThePauseFollowsEveryRefusedRequestAndDoublesWithEach429) {
+    test::TempDir logs;
+    tileserver::TileServerOptions options = test::WithFault("status-429");
+    options.log = logs.File("requests.log");
+    test::DownloadHarness h(options);
+    TaskFields fields = h.SampleFields();
+    fields.Source = TileSource::Read(
+        "Local",
+        {{"Url", "http://127.0.0.1:" + std::to_string(h.server.Port()) + "/{z}/{x}/{y}.png"},
+         {"Workers", "1"},
+         {"PauseMs", "2000"}},  // 10 ms at the tests' pace, at least doubled by a 429
+        "1");
+    ASSERT_TRUE(h.control->Start(fields));
+    h.RunFor(std::chrono::milliseconds(600));
+    h.control->Stop();
+    ASSERT_TRUE(h.RunToEnd());
+    // 20, 40, 80, 160, 320 ms: six requests fit in 600 ms; without the
+    // pauses dozens did.
+    const int requests = static_cast<int>(ReadTextLines(logs.File("requests.log")).size());
+    EXPECT_GE(requests, 2);
+    EXPECT_LE(requests, 8);
 }
 
 }  // namespace

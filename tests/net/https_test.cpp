@@ -189,6 +189,19 @@ TEST(Https, APeerThatIsNoTlsServerFailsTheHandshake) {
     EXPECT_EQ(timedOut.rfind("socket:Socket Error # 10060", 0), 0u) << timedOut;
 }
 
+// A body that runs until the close is whole only after TLS's own goodbye:
+// a close without one may have cut it anywhere.
+TEST(Https, ABodyUntilTheCloseNeedsTheClosingAlert) {
+    TTlsServer server;
+    THttpClient http;
+    EXPECT_EQ(Get(http, server.Url("/open-bye")), "body:some body");
+    EXPECT_TRUE(http.BodyRanUntilClose());
+    EXPECT_EQ(Get(http, server.Url("/open-cut")),
+              std::string("invalid:") + kReplyCutWithoutGoodbye);
+    EXPECT_EQ(Get(http, server.Url("/tile")), "body:tls:/tile");
+    EXPECT_FALSE(http.BodyRanUntilClose());
+}
+
 TEST(Https, AStreamThatFailsMidReplyReadsAsAResetOrClose) {
     TTlsServer server;
     THttpClient http;

@@ -84,20 +84,24 @@ void TTlsServer::Serve(int fd) {
         }
         const bool cut = request.rfind("GET /cut ", 0) == 0;
         const bool garbage = request.rfind("GET /garbage ", 0) == 0;
+        // A body without a length, ended by a close with or without goodbye.
+        const bool openCut = request.rfind("GET /open-cut ", 0) == 0;
+        const bool openBye = request.rfind("GET /open-bye ", 0) == 0;
         const std::string reply = cut || garbage
                                       ? "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart"
-                                      : ReplyTo(request);
+                                  : openCut || openBye ? "HTTP/1.1 200 OK\r\n\r\nsome body"
+                                                       : ReplyTo(request);
         if (SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size())) <= 0) {
             return;
         }
         if (garbage) {
             SendAll(fd, std::string(64, 'x'));
         }
-        const bool bye = request.rfind("GET /bye ", 0) == 0;
+        const bool bye = request.rfind("GET /bye ", 0) == 0 || openBye;
         if (bye) {
             SSL_shutdown(ssl.get());
         }
-        if (cut || garbage || bye || request.rfind("GET /gone ", 0) == 0) {
+        if (cut || garbage || bye || openCut || request.rfind("GET /gone ", 0) == 0) {
             server_->CloseNow(fd);
             return;
         }

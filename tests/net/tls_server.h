@@ -3,7 +3,9 @@
 // with the chosen certificate and then answers every request on it, kept
 // alive, until the client closes: "/moved" with a redirect to "/tile";
 // "/cut" with the head and part of the body, then a close without goodbye;
-// "/garbage" with the head and then bytes that are no TLS record; "/bye"
+// "/garbage" with the head and then bytes that are no TLS record;
+// "/open-cut" and "/open-bye" with a body without a length, ended by a close
+// without and with goodbye; "/bye"
 // and "/gone" with the whole reply, then a close with and without goodbye,
 // as a server's idle limit ends a kept connection; any other path with a 200
 // reply whose body is "tls:" + the path.

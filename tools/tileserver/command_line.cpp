@@ -71,6 +71,13 @@ const std::vector<Option>& Options() {
              c.options.bodySize = size;
              return true;
          }},
+        {"--validators", "",
+         "send an ETag (a hash of the body) with every tile, and answer 304 Not Modified to a "
+         "request whose If-None-Match names it, as a static file server does",
+         [](std::string_view, CommandLine& c) {
+             c.options.validators = true;
+             return true;
+         }},
         {"--fast", "",
          "answer every tile request with one fixed image of about 20 KiB in the format asked "
          "(PNG or JPEG, made at start), and with a fixed body of 20 KiB for the formats it "

@@ -104,6 +104,8 @@ RequestHeadResult ParseRequestHead(std::string_view head, HttpRequest& request) 
             }
             sawLength = true;
             request.bodyLength = *length;
+        } else if (EqualsNoCase(name, "If-None-Match")) {
+            request.ifNoneMatch = std::string(value);
         } else if (EqualsNoCase(name, "Transfer-Encoding")) {
             return RequestHeadResult::ChunkedBody;
         }

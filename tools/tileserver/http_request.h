@@ -17,6 +17,7 @@ struct HttpRequest {
     std::string query;   // after the first "?", "" when there is none
     bool keepAlive = true;
     std::size_t bodyLength = 0;  // request bodies are read and dropped
+    std::string ifNoneMatch;     // as sent, "" when absent
 };
 
 enum class RequestHeadResult {

@@ -1,5 +1,7 @@
 #include "reply.h"
 
+#include "download/refresh_job.h"
+
 namespace tessellon::tileserver {
 
 std::string StatusLine(const Payload& payload) {
@@ -31,8 +33,9 @@ ReplyHead PayloadHead(const Payload& payload, std::string_view eol) {
     return head;
 }
 
-std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
-    ReplyHead head = PayloadHead(payload);
+namespace {
+
+std::string ReplyWith(ReplyHead head, const Payload& payload, bool withBody, bool closing) {
     head.ContentLength(payload.body->size());
     if (closing) {
         head.Line("Connection: close");
@@ -42,6 +45,36 @@ std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
         reply += *payload.body;
     }
     return reply;
+}
+
+}  // namespace
+
+std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
+    return ReplyWith(PayloadHead(payload), payload, withBody, closing);
+}
+
+std::string EntityTag(std::string_view body) {
+    // The same bytes give the same tag, in this run and the next.
+    return "\"" + Sha1Hex(body).substr(0, 16) + "\"";
+}
+
+std::string ValidatedReply(const Payload& payload, std::string_view ifNoneMatch, bool withBody,
+                           bool closing) {
+    if (payload.status != 200) {
+        return OrdinaryReply(payload, withBody, closing);
+    }
+    const std::string tag = EntityTag(*payload.body);
+    if (ifNoneMatch == tag) {
+        ReplyHead head("HTTP/1.1 304 Not Modified");
+        head.Line("ETag: " + tag);
+        if (closing) {
+            head.Line("Connection: close");
+        }
+        return head.Finish();
+    }
+    ReplyHead head = PayloadHead(payload);
+    head.Line("ETag: " + tag);
+    return ReplyWith(std::move(head), payload, withBody, closing);
 }
 
 }  // namespace tessellon::tileserver

@@ -36,4 +36,12 @@ ReplyHead PayloadHead(const Payload& payload, std::string_view eol = "\r\n");
 // `withBody` is false (HEAD), and "Connection: close" when `closing`.
 std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing);
 
+// The entity tag of a body: a quoted hash of its bytes.
+std::string EntityTag(std::string_view body);
+
+// With validators: the 304 for a request whose If-None-Match names the
+// body's tag, else the ordinary reply with an ETag line.
+std::string ValidatedReply(const Payload& payload, std::string_view ifNoneMatch, bool withBody,
+                           bool closing);
+
 }  // namespace tessellon::tileserver

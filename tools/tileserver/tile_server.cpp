@@ -266,7 +266,10 @@ void TileServer::Serve(ServerConnection& connection, unsigned long long id) {
             outcome = fault->entry->run(context);
         } else {
             log_.Write(id, request.method, request.target, std::to_string(payload.status));
-            connection.Send(OrdinaryReply(payload, !head, !request.keepAlive));
+            connection.Send(
+                options_.validators
+                    ? ValidatedReply(payload, request.ifNoneMatch, !head, !request.keepAlive)
+                    : OrdinaryReply(payload, !head, !request.keepAlive));
         }
         if (connection.Broken()) {
             return;

@@ -41,6 +41,7 @@ struct TileServerOptions {
     bool tls = false;                        // HTTPS, with a certificate made at start
     std::string certificateFile;             // HTTPS with this PEM certificate chain instead
     std::string keyFile;                     // and its PEM key
+    bool validators = false;                 // ETag on tiles, 304 to a matching If-None-Match
 };
 
 class TileServer {

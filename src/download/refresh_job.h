@@ -1,0 +1,70 @@
+#pragma once
+// What the workers of a refresh share: the validators known when it
+// started, the age below which a tile is not asked again, where each worker
+// slot continues, and the counts of what the server answered.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "task/task_parameters.h"
+#include "task/tile_store.h"
+
+namespace tessellon {
+
+struct RefreshCounts {
+    std::int64_t Changed = 0;
+    std::int64_t Unchanged = 0;
+    // Not on the server (404): the old tile stays.
+    std::int64_t Kept = 0;
+    // Fetched more recently than the age asked for: not asked.
+    std::int64_t Skipped = 0;
+    // Given up after failures: the old tile stays.
+    std::int64_t Failed = 0;
+
+    std::int64_t Asked() const { return Changed + Unchanged + Kept + Failed; }
+};
+
+// What became of one tile of a refresh.
+enum class RefreshOutcome { Changed, Unchanged, Kept, Skipped, Failed };
+
+// How a tile is asked in a refresh.
+enum class RefreshAsk { Skip, Plain, Conditional };
+
+class RefreshJob {
+public:
+    RefreshJob(TileValidatorMap known, std::optional<std::int64_t> askFetchedBefore)
+        : known_(std::move(known)), askFetchedBefore_(askFetchedBefore) {}
+
+    // The last seq each worker slot finished in an earlier run of this
+    // refresh; 0 = none.
+    std::array<std::int64_t, kThreadSlots> Resume{};
+
+    // The validators known for a tile; none when the store has no record.
+    const TileValidators* Known(const TileId& tile) const;
+    // A tile that is missing or blank is asked plainly, whatever its age; a
+    // tile fetched (by the store, else by its file's time) at or after the
+    // cut-off is skipped; the rest are asked conditionally where validators
+    // are known.
+    RefreshAsk Decide(const TileValidators* known, bool missingOrBlank,
+                      std::optional<std::int64_t> fileTime) const;
+
+    void Count(RefreshOutcome outcome) { counts_[static_cast<std::size_t>(outcome)].fetch_add(1); }
+    RefreshCounts Counts() const;
+
+private:
+    TileValidatorMap known_;
+    std::optional<std::int64_t> askFetchedBefore_;
+    std::array<std::atomic<std::int64_t>, 5> counts_{};
+};
+
+// The SHA-1 of `bytes` in lower-case hexadecimal.
+std::string Sha1Hex(std::string_view bytes);
+
+// "30d", "12h", "45m" or "90s" in seconds; none for any other text.
+std::optional<std::int64_t> ParseAge(std::string_view text);
+
+}  // namespace tessellon

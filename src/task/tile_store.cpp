@@ -1,0 +1,161 @@
+#include "task/tile_store.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <utility>
+
+namespace tessellon {
+
+namespace {
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS tiles(z INTEGER NOT NULL, x INTEGER NOT NULL, "
+    "y INTEGER NOT NULL, etag TEXT, last_modified INTEGER, fetched_at INTEGER NOT NULL, "
+    "bytes INTEGER NOT NULL, sha1 TEXT, PRIMARY KEY(z, x, y)) WITHOUT ROWID";
+
+Db Open(const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int status = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+    Db db(raw);
+    if (status != SQLITE_OK) {
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db.get(), 5000);
+    return db;
+}
+
+std::string Text(sqlite3_stmt* statement, int column) {
+    const unsigned char* text = sqlite3_column_text(statement, column);
+    return text == nullptr
+               ? std::string()
+               : std::string(reinterpret_cast<const char*>(text),
+                             static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+}
+
+}  // namespace
+
+std::uint64_t TileStoreKey(const TileId& tile) {
+    return static_cast<std::uint64_t>(tile.Zoom) << 50 |
+           static_cast<std::uint64_t>(static_cast<std::uint32_t>(tile.X)) << 25 |
+           static_cast<std::uint64_t>(static_cast<std::uint32_t>(tile.Y));
+}
+
+std::string TileStore::PathForProject(const std::string& projectFileName) {
+    constexpr std::string_view kProjectSuffix = ".tsln";
+    std::string base = projectFileName;
+    if (base.size() >= kProjectSuffix.size() &&
+        base.compare(base.size() - kProjectSuffix.size(), kProjectSuffix.size(), kProjectSuffix) ==
+            0) {
+        base.resize(base.size() - kProjectSuffix.size());
+    }
+    return base + std::string(kTileStoreSuffix);
+}
+
+TileValidatorMap TileStore::ReadAll() const {
+    TileValidatorMap known;
+    const Db db = Open(path_, SQLITE_OPEN_READONLY);
+    if (!db) {
+        return known;
+    }
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(
+            db.get(), "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles", -1,
+            &raw, nullptr) != SQLITE_OK) {
+        return known;
+    }
+    const Statement select(raw);
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+        const TileId tile{sqlite3_column_int(select.get(), 0), sqlite3_column_int(select.get(), 1),
+                          sqlite3_column_int(select.get(), 2)};
+        TileValidators validators;
+        validators.ETag = Text(select.get(), 3);
+        if (sqlite3_column_type(select.get(), 4) != SQLITE_NULL) {
+            validators.LastModified = sqlite3_column_int64(select.get(), 4);
+        }
+        validators.FetchedAt = sqlite3_column_int64(select.get(), 5);
+        validators.Bytes = sqlite3_column_int64(select.get(), 6);
+        validators.Sha1 = Text(select.get(), 7);
+        known[TileStoreKey(tile)] = std::move(validators);
+    }
+    return known;
+}
+
+void TileStore::Write(const std::vector<TileRecord>& records) const {
+    if (records.empty()) {
+        return;
+    }
+    const Db db = Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    const auto fail = [this, &db]() {
+        throw ETileStoreError(path_ + ": " +
+                              (db ? sqlite3_errmsg(db.get()) : "cannot open the tile store"));
+    };
+    if (!db) {
+        fail();
+    }
+    const auto exec = [&](const char* sql) {
+        if (sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            fail();
+        }
+    };
+    exec("PRAGMA journal_mode=DELETE");
+    exec("PRAGMA synchronous=FULL");
+    exec(kSchema);
+    exec("BEGIN IMMEDIATE");
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db.get(),
+                           "INSERT OR REPLACE INTO tiles(z, x, y, etag, last_modified, fetched_at, "
+                           "bytes, sha1) VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
+                           -1, &raw, nullptr) != SQLITE_OK) {
+        fail();
+    }
+    const Statement insert(raw);
+    for (const TileRecord& record : records) {
+        const TileValidators& v = record.Validators;
+        sqlite3_reset(insert.get());
+        sqlite3_bind_int(insert.get(), 1, record.Tile.Zoom);
+        sqlite3_bind_int(insert.get(), 2, record.Tile.X);
+        sqlite3_bind_int(insert.get(), 3, record.Tile.Y);
+        if (v.ETag.empty()) {
+            sqlite3_bind_null(insert.get(), 4);
+        } else {
+            sqlite3_bind_text(insert.get(), 4, v.ETag.data(), static_cast<int>(v.ETag.size()),
+                              SQLITE_STATIC);
+        }
+        if (v.LastModified) {
+            sqlite3_bind_int64(insert.get(), 5, *v.LastModified);
+        } else {
+            sqlite3_bind_null(insert.get(), 5);
+        }
+        sqlite3_bind_int64(insert.get(), 6, v.FetchedAt);
+        sqlite3_bind_int64(insert.get(), 7, v.Bytes);
+        sqlite3_bind_text(insert.get(), 8, v.Sha1.data(), static_cast<int>(v.Sha1.size()),
+                          SQLITE_STATIC);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+            // Closing the connection rolls the open transaction back.
+            fail();
+        }
+    }
+    exec("COMMIT");
+}
+
+void TileRecordBatch::Add(TileRecord record) {
+    const std::lock_guard lock(mutex_);
+    records_.push_back(std::move(record));
+}
+
+std::vector<TileRecord> TileRecordBatch::Take() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(records_, {});
+}
+
+}  // namespace tessellon

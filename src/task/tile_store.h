@@ -1,0 +1,82 @@
+#pragma once
+// The validators of a task's saved tiles, kept in NAME_tiles.sqlite beside
+// the project so that a refresh can ask the server "changed since?" instead
+// of fetching every tile again: per tile the reply's ETag and Last-Modified,
+// when it was fetched, its size and SHA-1. Workers hand their records to a
+// batch; the timer's save writes a batch in one transaction (rollback
+// journal, no WAL), so a kill leaves either the whole batch or none of it.
+// The store is an aid only: a missing or unreadable one loses the
+// validators, never a tile.
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "task/tile_cover.h"
+
+namespace tessellon {
+
+inline constexpr std::string_view kTileStoreSuffix = "_tiles.sqlite";
+
+struct TileValidators {
+    // Empty when the server sent none.
+    std::string ETag;
+    // Seconds since 1970 UTC.
+    std::optional<std::int64_t> LastModified;
+    std::int64_t FetchedAt = 0;
+    std::int64_t Bytes = 0;
+    // Hexadecimal; empty when unknown.
+    std::string Sha1;
+};
+
+struct TileRecord {
+    TileId Tile;
+    TileValidators Validators;
+};
+
+// One number per tile, for the map of known validators.
+std::uint64_t TileStoreKey(const TileId& tile);
+
+using TileValidatorMap = std::unordered_map<std::uint64_t, TileValidators>;
+
+// A store that cannot be written: its path and SQLite's words.
+class ETileStoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TileStore {
+public:
+    explicit TileStore(std::string path) : path_(std::move(path)) {}
+
+    // "DIR/NAME_tiles.sqlite" for the project "DIR/NAME.tsln".
+    static std::string PathForProject(const std::string& projectFileName);
+
+    const std::string& Path() const { return path_; }
+    // Every record; empty when the store is missing or unreadable.
+    TileValidatorMap ReadAll() const;
+    // The records in one transaction, a tile's newer record replacing its
+    // older one; creates the store when missing. Raises ETileStoreError.
+    void Write(const std::vector<TileRecord>& records) const;
+
+private:
+    std::string path_;
+};
+
+// Records the workers hand over between two saves; safe from any thread.
+class TileRecordBatch {
+public:
+    void Add(TileRecord record);
+    // Everything added since the last Take.
+    std::vector<TileRecord> Take();
+
+private:
+    std::mutex mutex_;
+    std::vector<TileRecord> records_;
+};
+
+}  // namespace tessellon

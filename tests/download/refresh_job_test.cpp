@@ -1,0 +1,62 @@
+// The rules of a refresh that need no server: how each tile is asked, and
+// the ages --older-than takes.
+
+#include "download/refresh_job.h"
+
+#include <gtest/gtest.h>
+
+namespace tessellon {
+namespace {
+
+TEST(RefreshJob, MissingAndBlankTilesAreAskedPlainlyOthersByAgeAndValidators) {
+    TileValidatorMap known;
+    known[TileStoreKey({14, 1, 1})] = {"\"e\"", std::nullopt, 1000, 10, ""};
+    known[TileStoreKey({14, 2, 2})] = {"", 784111777, 1000, 10, ""};
+    known[TileStoreKey({14, 3, 3})] = {"", std::nullopt, 1000, 10, ""};
+    const RefreshJob everything(known, std::nullopt);
+    const RefreshJob olderThan(known, 2000);  // fetched before 2000: asked
+    const TileValidators* etag = everything.Known({14, 1, 1});
+    const TileValidators* dated = everything.Known({14, 2, 2});
+    const TileValidators* bare = everything.Known({14, 3, 3});
+    ASSERT_NE(etag, nullptr);
+    EXPECT_EQ(everything.Known({14, 9, 9}), nullptr);
+
+    EXPECT_EQ(everything.Decide(etag, false, 5000), RefreshAsk::Conditional);
+    EXPECT_EQ(everything.Decide(dated, false, 5000), RefreshAsk::Conditional);
+    EXPECT_EQ(everything.Decide(bare, false, 5000), RefreshAsk::Plain);
+    EXPECT_EQ(everything.Decide(etag, true, 5000), RefreshAsk::Plain);
+    // The store's time wins over the file's; without a record the file's.
+    EXPECT_EQ(olderThan.Decide(etag, false, 5000), RefreshAsk::Conditional);
+    const RefreshJob recent(known, 900);
+    EXPECT_EQ(recent.Decide(etag, false, 100), RefreshAsk::Skip);
+    EXPECT_EQ(recent.Decide(nullptr, false, 100), RefreshAsk::Plain);
+    EXPECT_EQ(recent.Decide(nullptr, false, 950), RefreshAsk::Skip);
+    EXPECT_EQ(recent.Decide(etag, true, 950), RefreshAsk::Plain);
+}
+
+TEST(RefreshJob, AgesTakeOneUnitAndNothingElse) {
+    EXPECT_EQ(ParseAge("30d"), 30 * 86400);
+    EXPECT_EQ(ParseAge("12h"), 12 * 3600);
+    EXPECT_EQ(ParseAge("45m"), 45 * 60);
+    EXPECT_EQ(ParseAge("0s"), 0);
+    for (const char* bad : {"", "d", "30", "-1d", "1.5h", "3w", "30dd", " 3d", "99999999999d"}) {
+        EXPECT_FALSE(ParseAge(bad).has_value()) << bad;
+    }
+}
+
+TEST(RefreshJob, CountsAddUpWhatWasAsked) {
+    RefreshJob job({}, std::nullopt);
+    job.Count(RefreshOutcome::Changed);
+    job.Count(RefreshOutcome::Unchanged);
+    job.Count(RefreshOutcome::Unchanged);
+    job.Count(RefreshOutcome::Skipped);
+    job.Count(RefreshOutcome::Failed);
+    const RefreshCounts counts = job.Counts();
+    EXPECT_EQ(counts.Unchanged, 2);
+    EXPECT_EQ(counts.Skipped, 1);
+    EXPECT_EQ(counts.Asked(), 4);
+    EXPECT_EQ(Sha1Hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,80 @@
+// The store of tile validators: what it keeps, and that a kill in the middle
+// of a batch leaves either the whole batch or none of it.
+
+#include "task/tile_store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "temp_dir.h"
+
+namespace tessellon {
+namespace {
+
+using test::TempDir;
+
+TileRecord Record(int x, int y, std::string etag, std::int64_t fetched) {
+    return {{14, x, y}, {std::move(etag), std::nullopt, fetched, 100, "ab"}};
+}
+
+TEST(TileStore, KeepsTheNewestRecordOfEachTileAndReadsNothingFromAMissingOrForeignFile) {
+    TempDir dir;
+    EXPECT_EQ(TileStore::PathForProject("/m/area.tsln"), "/m/area_tiles.sqlite");
+    const TileStore store(dir.File("area_tiles.sqlite"));
+    EXPECT_TRUE(store.ReadAll().empty());
+    TileRecord dated = Record(5, 6, "", 10);
+    dated.Validators.LastModified = 784111777;
+    store.Write({Record(1, 2, "\"a\"", 10), dated});
+    store.Write({Record(1, 2, "W/\"b\"", 20)});
+    const TileValidatorMap known = store.ReadAll();
+    ASSERT_EQ(known.size(), 2u);
+    const TileValidators& renewed = known.at(TileStoreKey({14, 1, 2}));
+    EXPECT_EQ(renewed.ETag, "W/\"b\"");
+    EXPECT_EQ(renewed.FetchedAt, 20);
+    EXPECT_FALSE(renewed.LastModified.has_value());
+    EXPECT_EQ(known.at(TileStoreKey({14, 5, 6})).LastModified, 784111777);
+    EXPECT_EQ(known.at(TileStoreKey({14, 5, 6})).ETag, "");
+    // Tiles of other zooms and places are other keys.
+    EXPECT_NE(TileStoreKey({14, 1, 2}), TileStoreKey({15, 1, 2}));
+    EXPECT_NE(TileStoreKey({14, 1, 2}), TileStoreKey({14, 2, 1}));
+
+    WriteFileAtomic(dir.File("foreign.sqlite"), "not a database at all");
+    EXPECT_TRUE(TileStore(dir.File("foreign.sqlite")).ReadAll().empty());
+    EXPECT_THROW(TileStore(dir.File("foreign.sqlite")).Write({Record(1, 1, "", 1)}),
+                 ETileStoreError);
+}
+
+TEST(TileStore, AKillDuringABatchLeavesWholeBatchesOnly) {
+    TempDir dir;
+    const std::string path = dir.File("kill_tiles.sqlite");
+    constexpr int kBatch = 2000;
+    for (int round = 0; round < 4; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Batch after batch of new tiles until killed.
+            for (int batch = 0;; ++batch) {
+                std::vector<TileRecord> records;
+                for (int i = 0; i < kBatch; ++i) {
+                    records.push_back(Record(round * 1000 + batch, i, "\"e\"", batch));
+                }
+                TileStore(path).Write(records);
+            }
+        }
+        ::usleep(static_cast<useconds_t>(60000 + 45000 * round));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::size_t count = TileStore(path).ReadAll().size();
+        EXPECT_EQ(count % kBatch, 0u) << "round " << round;
+    }
+    // And the store is still one a write can use.
+    TileStore(path).Write({Record(-1, 0, "", 0)});
+    EXPECT_EQ(TileStore(path).ReadAll().size() % kBatch, 1u);
+}
+
+}  // namespace
+}  // namespace tessellon
