@@ -11,7 +11,7 @@ const fs = require('fs');
 const path = require('path');
 
 const [modules, areaFile, zoomText, tilesFile] = process.argv.slice(2);
-const cover = require(path.join(modules, '@mapbox', 'tile-cover'));
+const cover = require(path.resolve(modules, '@mapbox', 'tile-cover'));
 const zoom = Number(zoomText);
 
 // A Feature or FeatureCollection gives its geometries; a geometry itself.
