@@ -28,6 +28,12 @@ std::string ThreadSlotKey(std::int32_t slot, char axis) {
     return key;
 }
 
+std::string RefreshSlotKey(std::int32_t slot) {
+    std::string key = "T";
+    key += std::to_string(slot);
+    return key;
+}
+
 void ProjectFile::Write(const NewProject& p, FileWriteOptions options) const {
     namespace keys = project_keys;
     std::vector<std::string> lines;
@@ -143,8 +149,7 @@ int ProjectContents::Slot(std::int32_t slot, char axis) const {
 }
 
 std::int64_t ProjectContents::RefreshPosition(std::int32_t slot) const {
-    const std::string key = "T" + std::to_string(slot);
-    return std::max(0, Integer({{project_keys::kRefreshSection, key}, 0}));
+    return std::max(0, Integer({{project_keys::kRefreshSection, RefreshSlotKey(slot)}, 0}));
 }
 
 std::optional<ProjectCover> ProjectContents::Cover() const {
@@ -173,7 +178,8 @@ void ProjectFile::WriteSlots(const std::vector<SlotValue>& values) const {
 void ProjectFile::WriteRefreshPositions(const std::vector<std::int64_t>& positions) const {
     std::vector<std::pair<std::string, std::string>> keyValues;
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        keyValues.emplace_back("T" + std::to_string(i + 1), std::to_string(positions[i]));
+        keyValues.emplace_back(RefreshSlotKey(static_cast<std::int32_t>(i + 1)),
+                               std::to_string(positions[i]));
     }
     IniFile(fileName_).WriteStrings(Text(project_keys::kRefreshSection), keyValues);
 }

@@ -114,6 +114,8 @@ public:
 // Key of a worker slot's saved position in the THREADS section: "T" + slot
 // (counted from 1) + 'X', 'Y' or, in a task of several zooms, 'Z'.
 std::string ThreadSlotKey(std::int32_t slot, char axis);
+// Key of a worker slot's refresh position in the REFRESH section: "T" + slot.
+std::string RefreshSlotKey(std::int32_t slot);
 
 // One saved position value: the last tile worker slot `Slot` (counted from
 // 1) finished, on `Axis` 'X', 'Y' or 'Z'.
