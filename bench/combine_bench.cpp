@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> tiles;
     for (int row = 0; row < kSide; ++row) {
         for (int column = 0; column < kSide; ++column) {
-            tiles.push_back(task.GetTilePath(kMinX + column, kMinY + row));
+            tiles.push_back(task.GetTilePath({task.Params->Zoom, kMinX + column, kMinY + row}));
             WriteTile(tiles.back(), column, row);
         }
     }

@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
     std::uint32_t index = 0;
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
-            WriteFileAtomic(task.GetTilePath(x, y), TilePng(++index), {0666, false});
+            WriteFileAtomic(task.GetTilePath({task.Params->Zoom, x, y}), TilePng(++index),
+                            {0666, false});
         }
     }
     std::printf("tiles=%u, %zu bytes each\n", index, TilePng(1).size());
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
           std::pair{task.MinX, task.MaxY}, std::pair{task.MaxX, task.MinY},
           std::pair{(task.MinX + task.MaxX) / 2, (task.MinY + task.MaxY) / 2}}) {
         const auto tile = oursRead.Tile(13, x, y);
-        sameTiles = sameTiles && tile == ReadFileBytes(task.GetTilePath(x, y)) &&
+        sameTiles = sameTiles &&
+                    tile == ReadFileBytes(task.GetTilePath({task.Params->Zoom, x, y})) &&
                     tile == peerRead.Tile(13, x, y);
     }
     std::printf("same tiles in both files: %s\n", sameTiles ? "yes" : "no");

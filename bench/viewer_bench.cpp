@@ -82,7 +82,7 @@ std::string WriteTask(const std::string& folder) {
     std::string source;
     for (std::int32_t x = task.MinX; x <= task.MaxX; ++x) {
         for (std::int32_t y = task.MinY; y <= task.MaxY; ++y) {
-            const std::string path = task.GetTilePath(x, y);
+            const std::string path = task.GetTilePath({task.Params->Zoom, x, y});
             if (source.empty() || ::link(source.c_str(), path.c_str()) != 0) {
                 tessellon::WriteFileAtomic(path, tile);
                 source = path;
