@@ -121,13 +121,13 @@ TEST_F(SampleTask, OnlyTheNamesTasksGiveTheirTilesAreTileFileNames) {
     params.Zoom = 19;
     for (const TileLayer& layer : kTileLayers) {
         params.MapsType = layer.MapsType;
-        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({Create().Params->Zoom, 524287, 0})));
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({params.Zoom, 524287, 0})));
     }
     params.MapsType = kMapsTypeSource;
     for (const char* format : {"png", "jpg", "webp", "pbf"}) {
         params.Source =
             TileSource::Read("Topo", {{"Url", "http://h/{z}/{x}/{y}"}, {"Format", format}}, "1");
-        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({Create().Params->Zoom, 3, 5})));
+        EXPECT_TRUE(IsTileFileName(Create().GetTileFileName({params.Zoom, 3, 5})));
     }
     for (const char* name :
          {".bashrc", "yn_1_2_3.jpg", "ys_1_2_3.png", "tl_1_2_3.gif", "xx_1_2_3.png", "yn_1_2.png",
