@@ -149,6 +149,14 @@ std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 void RemoveFile(const std::string& path) {
     ::unlink(path.c_str());
 }
@@ -309,7 +317,85 @@ std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     return bytes;
 }
 
+// What a file of mode `mode` is, for a refusal.
+std::string KindOfEntry(unsigned mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device node";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
+}
+
 }  // namespace
+
+UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                                std::string& reason) {
+    bytes.clear();
+    reason.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return UntrustedRead::Absent;
+        }
+        reason = errno == ELOOP ? "a symbolic link, not followed" : SystemReason(errno);
+        return UntrustedRead::Refused;
+    }
+    const auto refuse = [&](std::string why) {
+        ::close(fd);
+        bytes.clear();
+        reason = std::move(why);
+        return UntrustedRead::Refused;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return refuse(SystemReason(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return refuse(KindOfEntry(st.st_mode));
+    }
+    const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return refuse(tooLarge);
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return refuse(SystemReason(errno));
+        }
+        // The file may grow after the look at its size.
+        if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) {
+            return refuse(tooLarge);
+        }
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return UntrustedRead::Read;
+}
+
+std::string OutputRefusal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+        // Nothing there, or a link to nothing, which the output replaces.
+        return {};
+    }
+    return KindOfEntry(st.st_mode);
+}
 
 std::string ReadFileBytes(const std::string& path) {
     return ReadRegularFile(path, kNoLimit);

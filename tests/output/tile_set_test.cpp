@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -194,6 +196,29 @@ TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
     } catch (const ETileSetError& e) {
         EXPECT_EQ(std::string(e.what()), "The MBTiles file " + empty + " holds no tiles.");
     }
+}
+
+TEST_F(TileSets, TheViewerShowsNoTileThroughALinkNorOpensAFifo) {
+    Write("yn_0_0_1.png", "real");
+    Write("yn_1_1_1.png", "real");
+    const std::string secret = dir.File("secret");
+    WriteFileAtomic(secret, "password");
+    // Within the bounds: a link and a FIFO at tiles' names.
+    ASSERT_EQ(::symlink(secret.c_str(), (tiles + "yn_0_1_1.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tiles + "yn_1_0_1.png").c_str(), 0600), 0);
+    // Alone, a link makes no zoom.
+    ASSERT_EQ(::symlink(secret.c_str(), (tiles + "yn_0_0_0.png").c_str()), 0);
+    const FolderTileSet set(tiles);
+    EXPECT_EQ(set.Zooms(), std::vector<int>{1});
+    std::string bytes;
+    EXPECT_EQ(set.Read(1, 1, 1, bytes), TileState::Present);
+    EXPECT_EQ(set.Read(1, 0, 1, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(set.Read(1, 1, 0, bytes), TileState::Missing);
+
+    const std::string fifo = dir.File("named.mbtiles");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(OpenTileSet(fifo, ""), ETileSetError);
 }
 
 }  // namespace
