@@ -334,20 +334,22 @@ std::string KindOfEntry(unsigned mode) {
     return "not a regular file";
 }
 
-}  // namespace
+// Flags that open a file to read without following a link at its name, nor
+// waiting for a FIFO's writer.
+constexpr int kUntrustedOpen = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
 
-UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
-                                std::string& reason) {
-    bytes.clear();
-    reason.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return UntrustedRead::Absent;
-        }
-        reason = errno == ELOOP ? "a symbolic link, not followed" : SystemReason(errno);
-        return UntrustedRead::Refused;
+// An open that failed with `error`.
+UntrustedRead FailedOpen(int error, std::string& reason) {
+    if (error == ENOENT) {
+        return UntrustedRead::Absent;
     }
+    reason = error == ELOOP ? "a symbolic link, not followed" : SystemReason(error);
+    return UntrustedRead::Refused;
+}
+
+// Reads what `fd` (closed here) opened, as ReadUntrustedFile tells.
+UntrustedRead ReadOpenedFile(int fd, std::size_t maxBytes, std::string& bytes,
+                             std::string& reason) {
     const auto refuse = [&](std::string why) {
         ::close(fd);
         bytes.clear();
@@ -386,6 +388,102 @@ UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, s
     }
     ::close(fd);
     return UntrustedRead::Read;
+}
+
+// The folder that holds the last name of `relative`, opened level by level
+// from `root` without following a link, and that name; -1 with errno set
+// when a level is missing (and not made), a link or no folder.
+int OpenParentBelow(const std::string& root, std::string_view relative, bool make,
+                    std::string& name) {
+    if (make && !CreateDirectories(root)) {
+        return -1;
+    }
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); fd >= 0 && slash != std::string_view::npos;
+         start = slash + 1, slash = relative.find('/', start)) {
+        const std::string level(relative.substr(start, slash - start));
+        if (level.empty() || level == "." || level == "..") {
+            ::close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT && make &&
+            (::mkdirat(fd, level.c_str(), 0777) == 0 || errno == EEXIST)) {
+            next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        const int error = errno;
+        ::close(fd);
+        fd = next;
+        errno = error;
+    }
+    name = relative.substr(start);
+    return fd;
+}
+
+}  // namespace
+
+UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                                std::string& reason) {
+    bytes.clear();
+    reason.clear();
+    const int fd = ::open(path.c_str(), kUntrustedOpen);
+    return fd < 0 ? FailedOpen(errno, reason) : ReadOpenedFile(fd, maxBytes, bytes, reason);
+}
+
+UntrustedRead ReadFileBelow(const std::string& root, std::string_view relative,
+                            std::size_t maxBytes, std::string& bytes, std::string& reason) {
+    bytes.clear();
+    reason.clear();
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, false, name);
+    if (folder < 0) {
+        // ELOOP or ENOTDIR: a link or a file in place of a folder.
+        return errno == ENOENT ? UntrustedRead::Absent : FailedOpen(errno, reason);
+    }
+    const int fd = ::openat(folder, name.c_str(), kUntrustedOpen);
+    const int error = errno;
+    ::close(folder);
+    return fd < 0 ? FailedOpen(error, reason) : ReadOpenedFile(fd, maxBytes, bytes, reason);
+}
+
+bool WriteFileBelow(const std::string& root, std::string_view relative, std::string_view bytes) {
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, true, name);
+    if (folder < 0) {
+        return false;
+    }
+    int fd = -1;
+    const std::string temp = MakeTemporaryName(name, [&](const std::string& candidate) {
+        fd = ::openat(folder, candidate.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return fd >= 0;
+    });
+    bool done = false;
+    if (fd >= 0) {
+        const bool written = WriteAll(fd, bytes.data(), bytes.size());
+        done = ::close(fd) == 0 && written &&
+               ::renameat(folder, temp.c_str(), folder, name.c_str()) == 0;
+        if (!done) {
+            ::unlinkat(folder, temp.c_str(), 0);
+        }
+    }
+    ::close(folder);
+    return done;
+}
+
+bool RemoveFileBelow(const std::string& root, std::string_view relative) {
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, false, name);
+    if (folder < 0) {
+        return false;
+    }
+    struct stat st {};
+    const bool removed = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(st.st_mode) && ::unlinkat(folder, name.c_str(), 0) == 0;
+    ::close(folder);
+    return removed;
 }
 
 std::string OutputRefusal(const std::string& path) {

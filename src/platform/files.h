@@ -91,6 +91,22 @@ enum class UntrustedRead {
 UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                                 std::string& reason);
 
+// Files kept below a folder, such as a cache, reached without following a
+// symbolic link below `root`: a link put in place of one of its folders or
+// files cannot lead a read, a write or a removal elsewhere. `relative` names
+// folders and the file, separated by "/" ("map/12/2048/1361"); `root` is
+// taken as it is. The read is ReadUntrustedFile's; a folder on the way that
+// is a link, or no folder, refuses it.
+UntrustedRead ReadFileBelow(const std::string& root, std::string_view relative,
+                            std::size_t maxBytes, std::string& bytes, std::string& reason);
+// Writes the file whole under a temporary name beside it and renames it into
+// place (replacing a link at its name, never what the link names), making
+// the root and the missing folders on the way. False when it cannot.
+bool WriteFileBelow(const std::string& root, std::string_view relative, std::string_view bytes);
+// Removes the regular file; a link, a folder or nothing there stays. False
+// when nothing was removed.
+bool RemoveFileBelow(const std::string& root, std::string_view relative);
+
 // Why an existing entry at `path` must not be replaced by an output file: a
 // folder, a device node, a FIFO or a socket, itself or behind a symbolic
 // link ("a device node"...). Empty when nothing is there, or a regular file
