@@ -266,18 +266,6 @@ TEST_F(MbtilesExportTest, TakesNoTileThroughALinkAndSaysWhichItSkipped) {
 // An MBTiles file made by someone else, with statements of its own.
 class HostileMbtilesExport : public MbtilesExportTest {
 protected:
-    void MakeFile(const std::string& extra) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-        const std::string sql =
-            "CREATE TABLE metadata (name text, value text);"
-            "CREATE TABLE images (zoom_level integer, tile_column integer, tile_row integer,"
-            " tile_data blob);" +
-            extra;
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-        sqlite3_close(db);
-    }
-
     std::string Refusal() {
         if (!prepared_) {
             const MDTask& t = Project("area.tsln", 13);
@@ -299,10 +287,8 @@ private:
 };
 
 TEST_F(HostileMbtilesExport, RefusesTilesThatAreAViewOrCarryATriggerAndLeavesNoJournal) {
-    MakeFile(
-        "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
-        " tile_data blob);"
-        "CREATE TRIGGER wipe AFTER INSERT ON tiles BEGIN DELETE FROM tiles; END;");
+    test::MakeMbtiles(file,
+                      "CREATE TRIGGER wipe AFTER INSERT ON tiles BEGIN DELETE FROM tiles; END;");
     EXPECT_EQ(Refusal(), "The file " + file +
                              " is not an MBTiles file that can be used safely: its tiles table "
                              "carries the trigger wipe, which would run the file's own "
@@ -311,8 +297,10 @@ TEST_F(HostileMbtilesExport, RefusesTilesThatAreAViewOrCarryATriggerAndLeavesNoJ
     EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "1");
 
     std::filesystem::remove(file);
-    MakeFile(
-        "CREATE VIEW tiles AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)"
+    test::MakeMbtiles(
+        file,
+        "DROP TABLE tiles; CREATE VIEW tiles AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT "
+        "i + 1 FROM n)"
         " SELECT i AS zoom_level, i AS tile_column, i AS tile_row, i AS tile_data FROM n;");
     EXPECT_EQ(Refusal(), "The file " + file +
                              " is not an MBTiles file that can be used safely: its tiles table "

@@ -141,26 +141,13 @@ TEST_F(TileSets, AFileThatIsNoProjectIsRefusedAsSuch) {
     EXPECT_THROW(OpenTileSet(tiles + "other.txt", ""), ENotAProjectError);
 }
 
-// An MBTiles file as another program makes it, TMS rows.
-void MakeMbtiles(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const std::string all =
-        "CREATE TABLE metadata (name text, value text);"
-        "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
-        " tile_data blob);" +
-        sql;
-    EXPECT_EQ(sqlite3_exec(db, all.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-}
-
 TEST_F(TileSets, AnMbtilesFileShowsItsTilesByXyzRowsAtItsDeepestZoom) {
     const std::string path = dir.File("made.db");
     // Zoom 3: XYZ row 1 is TMS row 6, XYZ row 2 is TMS row 5. Zoom 40 and a
     // column past the grid of zoom 1 are no map's.
-    MakeMbtiles(path,
-                "INSERT INTO tiles VALUES (3, 4, 6, 'north'), (3, 5, 5, 'south'),"
-                " (1, 0, 0, 'z1'), (1, 7, 0, 'past'), (40, 0, 0, 'deep');");
+    test::MakeMbtiles(path,
+                      "INSERT INTO tiles VALUES (3, 4, 6, 'north'), (3, 5, 5, 'south'),"
+                      " (1, 0, 0, 'z1'), (1, 7, 0, 'past'), (40, 0, 0, 'deep');");
     const std::unique_ptr<TileSet> set = OpenTileSet(path, "");
     EXPECT_EQ(set->Zooms(), (std::vector<int>{1, 3}));
     EXPECT_EQ(set->FirstZoom(), 3);
@@ -189,7 +176,7 @@ TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
     sqlite3_close(db);
     EXPECT_THROW(OpenTileSet(other, ""), EMbtilesError);
     const std::string empty = dir.File("empty.mbtiles");
-    MakeMbtiles(empty, "");
+    test::MakeMbtiles(empty, "");
     try {
         OpenTileSet(empty, "");
         FAIL() << "a file without tiles was opened";
