@@ -70,6 +70,8 @@ bool IsAbsentOrRegularFile(const std::string& path);
 // The whole file as bytes. Throws EFileError when it cannot be read or is not
 // a regular file (a FIFO would block the reader, a device never ends).
 std::string ReadFileBytes(const std::string& path);
+// The same, refused with EFileError above `limit` bytes.
+std::string ReadFileBytes(const std::string& path, std::uint64_t limit);
 
 // How a read of a file that outside data put in place ended.
 enum class UntrustedRead {
