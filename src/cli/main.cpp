@@ -215,6 +215,9 @@ int RunExport(const cli::Arguments& args) {
     }
     int status = kDone;
     for (const ProjectExport& result : results) {
+        for (const std::string& line : ExportSkipLines(result)) {
+            std::printf("%s\n", line.c_str());
+        }
         std::printf("%s\n", ExportSummaryLine(result, args.withBlanks).c_str());
         if (result.Failed > 0 || result.Missing > 0) {
             status = kFailedTiles;

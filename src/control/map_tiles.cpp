@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <tuple>
 
 #include "control/source_check.h"
@@ -96,11 +97,29 @@ std::string MapTileCacheFolder() {
     return UserCacheFolder() + "tessellon/tiles/";
 }
 
+std::optional<std::string> OversizeImageReason(std::string_view bytes) {
+    const std::optional<ImageSize> size = ClaimedImageSize(bytes);
+    if (!size || (size->Width <= kLargestMapTileSide && size->Height <= kLargestMapTileSide)) {
+        return std::nullopt;
+    }
+    return "The image claims " + std::to_string(size->Width) + " x " +
+           std::to_string(size->Height) + " pixels, more than a tile has.";
+}
+
 MapTileCache::MapTileCache(std::string folder, ImageKind kind, std::size_t memoryBytes)
-    : folder_(std::move(folder)), kind_(kind), memoryLimit_(memoryBytes) {}
+    : kind_(kind), memoryLimit_(memoryBytes) {
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    name_ = ExtractFileName(folder);
+    root_ = ExtractFilePath(folder);
+    if (root_.empty()) {
+        root_ = "./";
+    }
+}
 
 std::string MapTileCache::PathOf(const TileKey& key) const {
-    return folder_ + std::to_string(key.Zoom) + "/" + std::to_string(key.X) + "/" +
+    return name_ + "/" + std::to_string(key.Zoom) + "/" + std::to_string(key.X) + "/" +
            std::to_string(key.Y);
 }
 
@@ -118,16 +137,16 @@ std::optional<std::string> MapTileCache::Find(const TileKey& key) {
         }
     }
     const std::string path = PathOf(key);
-    if (!FileExists(path)) {
+    std::string bytes;
+    std::string refusal;
+    if (ReadFileBelow(root_, path, kDefaultMaxTileBytes, bytes, refusal) != UntrustedRead::Read) {
         return std::nullopt;
     }
-    std::string bytes;
-    try {
-        bytes = ReadInputFile(path);
-    } catch (const EFileError&) {
-    }
-    if (!IsTile(bytes)) {
-        std::remove(path.c_str());
+    if (!IsTile(bytes) || OversizeImageReason(bytes)) {
+        // Only an image under the cache's name is one it wrote.
+        if (DetectImageKind(bytes) != ImageKind::None) {
+            RemoveFileBelow(root_, path);
+        }
         return std::nullopt;
     }
     const std::lock_guard lock(mutex_);
@@ -140,14 +159,8 @@ void MapTileCache::Store(const TileKey& key, const std::string& bytes) {
         const std::lock_guard lock(mutex_);
         Remember(key, bytes);
     }
-    const std::string path = PathOf(key);
-    if (CreateDirectories(ExtractFilePath(path))) {
-        try {
-            WriteFileAtomic(path, bytes, {.Durable = false});
-        } catch (const EFileError&) {
-            // The tile stays in memory; a later run fetches it again.
-        }
-    }
+    // A failed write leaves the tile in memory; a later run fetches it again.
+    WriteFileBelow(root_, PathOf(key), bytes);
 }
 
 void MapTileCache::Remember(const TileKey& key, const std::string& bytes) {
@@ -245,6 +258,9 @@ MapTileResult MapTileFetcher::Fetch(const TileKey& key) const {
         return {key, "", std::move(tile.Error)};
     }
     if (auto reason = NotATileReason(service_.Format(), tile.Body, tile.ContentType)) {
+        return {key, "", std::move(*reason)};
+    }
+    if (auto reason = OversizeImageReason(tile.Body)) {
         return {key, "", std::move(*reason)};
     }
     cache_.Store(key, tile.Body);

@@ -82,16 +82,29 @@ private:
 // UserCacheFolder() + "tessellon/tiles/".
 std::string MapTileCacheFolder();
 
+// The widest and tallest image the map window takes from its cache or a
+// service: tiles are 256 or 512 pixels, and a larger claim is a decoding
+// bomb, not a tile.
+inline constexpr std::uint32_t kLargestMapTileSide = 4096;
+
+// Why a tile's bytes are not shown, though an image: it claims more pixels
+// than kLargestMapTileSide a side. Nothing when it may be shown.
+std::optional<std::string> OversizeImageReason(std::string_view bytes);
+
 // Tiles by key: the most recently used in memory up to a bound, every tile on
-// disk as folder/ZOOM/X/Y. Safe to share between threads.
+// disk as folder/ZOOM/X/Y. Safe to share between threads. The cache's own
+// folder and those below it are made, opened and written without following
+// a symbolic link, so a link put in their place leads nothing elsewhere.
 class MapTileCache {
 public:
     // `folder` ends in "/"; made when the first tile is stored.
     MapTileCache(std::string folder, ImageKind kind, std::size_t memoryBytes);
 
-    // From memory, else from disk. A file on disk that is not an image of the
-    // cache's kind (cut short, or something else) is removed and counts as
-    // not there.
+    // From memory, else from disk. A file on disk that is an image, but cut
+    // short, of another kind or claiming too many pixels, is one the cache
+    // wrote: it is removed and counts as not there, so it is fetched again.
+    // Anything else (not an image, a link, too large) counts as not there,
+    // and stays: the cache removes only what it wrote.
     std::optional<std::string> Find(const TileKey& key);
     // Kept in memory and written to disk; a failed disk write only loses the
     // disk copy.
@@ -100,12 +113,16 @@ public:
     std::size_t MemoryBytes() const;
 
 private:
+    // Below root_.
     std::string PathOf(const TileKey& key) const;
     bool IsTile(const std::string& bytes) const;
     // Holding the lock.
     void Remember(const TileKey& key, const std::string& bytes);
 
-    const std::string folder_;
+    // The folder that holds the cache's folder, which is taken as it is, and
+    // the cache's folder's name, reached from it without following a link.
+    std::string root_;
+    std::string name_;
     const ImageKind kind_;
     const std::size_t memoryLimit_;
     mutable std::mutex mutex_;

@@ -268,13 +268,13 @@ TDownThread::TileResult TDownThread::KeepRefreshed(const TileId& tile, std::int6
         return TileResult::Saved;
     }
     const std::string path = Task->GetTilePath(tile);
+    // Read as a tile is: a missing file, a link, or one past the tile limit
+    // (which no reply could match) differs from any body, and is replaced.
     std::string old;
-    try {
-        old = ReadFileBytes(path);
-    } catch (const EFileError&) {
-        // A missing file differs from any body.
-    }
-    const bool changed = !FileExists(path) || old != buffer.View();
+    std::string refusal;
+    const bool changed =
+        ReadUntrustedFile(path, environment_.MaxTileBytes, old, refusal) != UntrustedRead::Read ||
+        old != buffer.View();
     if (changed) {
         try {
             WriteFileAtomic(path, buffer.View(), {.Durable = false});

@@ -4,6 +4,7 @@
 // the magic bytes keep such a page from passing for a tile, whatever the
 // reply's Content-Type claims.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,15 @@ std::optional<std::string> NotATileReason(std::string_view format, std::string_v
 // EOI marker, a WebP the length its RIFF header gives. Other bodies count as
 // whole. A body that ran until the connection closed proves no more.
 bool ImageLooksWhole(std::string_view body);
+
+// The width and height an image's header claims (PNG, JPEG, WebP, GIF);
+// nothing when the header cannot be read. A claim costs nothing to make: a
+// few bytes can claim 65000 x 65000 pixels, 16 GB to decode.
+struct ImageSize {
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+};
+std::optional<ImageSize> ClaimedImageSize(std::string_view bytes);
 
 // The failure of a body cut short: "The image is cut short (N bytes)."
 std::string CutImageMessage(std::size_t bytes);

@@ -55,10 +55,13 @@ void FillWhite(std::uint8_t* at, std::size_t stride) {
 // Draws `tile` at `at`, or leaves it white and says why.
 std::string DrawTile(const TaskReader& task, const TileId& tile, std::uint8_t* at,
                      std::size_t stride, std::string& bytes) {
-    const TileState state = task.Read(tile, bytes);
+    std::string refusal;
+    const TileState state = task.Read(tile, bytes, &refusal);
     std::string reason;
     if (state == TileState::Failed) {
         reason = "failed to download";
+    } else if (!refusal.empty()) {
+        reason = "its file is not read: " + refusal;
     } else if (bytes.empty()) {
         reason = "missing";
     } else {
@@ -78,6 +81,18 @@ void ToRgba(const std::uint8_t* rgb, std::int64_t width, std::int64_t firstPixel
     for (std::int64_t x = 0; x < width; ++x) {
         std::memcpy(rgba + x * 4, rgb + x * 3, 3);
         rgba[x * 4 + 3] = outside[static_cast<std::size_t>((firstPixel + x) / kTileSide)] ? 0 : 255;
+    }
+}
+
+// Refuses to replace what is no regular file at any of the names the
+// combination writes: renaming over a device node or a FIFO would replace it.
+void CheckOutputNames(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const std::string refusal = OutputRefusal(path);
+        if (!refusal.empty()) {
+            throw ECombineError("Cannot write " + path + ": it is " + refusal +
+                                ", not a file an image may replace.");
+        }
     }
 }
 
@@ -185,6 +200,12 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
     result.Zoom = zoom;
     result.Width = rect.Width();
     result.Height = rect.Height();
+    result.WorldFile = WorldFileNameOf(options.OutputPath, options.Format);
+    if (!result.WorldFile.empty()) {
+        result.PrjFile = RemoveFileExt(options.OutputPath) + ".prj";
+        result.AuxFile = options.OutputPath + ".aux.xml";
+    }
+    CheckOutputNames({options.OutputPath, result.WorldFile, result.PrjFile, result.AuxFile});
     try {
         AtomicStdioFile output(options.OutputPath);
         const std::unique_ptr<ImageWriter> writer = MakeImageWriter(
@@ -240,10 +261,7 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
         writer->Finish();
 
         CompanionFiles companions;
-        result.WorldFile = WorldFileNameOf(options.OutputPath, options.Format);
         if (!result.WorldFile.empty()) {
-            result.PrjFile = RemoveFileExt(options.OutputPath) + ".prj";
-            result.AuxFile = options.OutputPath + ".aux.xml";
             companions.Write(result.WorldFile, WorldFileText(where));
             companions.Write(result.PrjFile, kPseudoMercatorWkt);
             companions.Write(result.AuxFile, PamText());

@@ -1,5 +1,6 @@
 #include "output/mbtiles.h"
 
+#include "net/net_limits.h"
 #include "output/sqlite_db.h"
 
 namespace tessellon {
@@ -26,11 +27,44 @@ void ThrowMbtilesError(const SqliteFailure& failure) {
             message =
                 "The file " + failure.Path + " is not an MBTiles file: it is no SQLite database.";
             break;
+        case SqliteFailureKind::TimedOut:
+            message = "The MBTiles file " + failure.Path + " cannot be used: " + failure.Detail +
+                      ", which no MBTiles file needs.";
+            break;
         case SqliteFailureKind::Other:
             message =
                 "The MBTiles file " + failure.Path + " cannot be used: " + failure.Detail + ".";
             break;
     }
+    throw EMbtilesError(message);
+}
+
+SqliteGuard ForeignMbtilesGuard() {
+    return {.Defensive = true,
+            .StatementMillis = kForeignStatementMillis,
+            .MaxValueBytes = kDefaultMaxTileBytes};
+}
+
+void RefuseActiveTables(SqliteDb& db) {
+    SqliteStatement active = db.Prepare(
+        "SELECT type, name, tbl_name FROM sqlite_master WHERE (type = 'view' AND lower(name) IN "
+        "('tiles', 'metadata')) OR (type = 'trigger' AND lower(tbl_name) IN ('tiles', "
+        "'metadata')) ORDER BY type DESC, name");
+    if (!active.Step()) {
+        return;
+    }
+    std::string message = "The file ";
+    message += db.Path();
+    message += " is not an MBTiles file that can be used safely: its ";
+    if (active.Text(0) == "view") {
+        message += active.Text(1);
+        message += " table is a view";
+    } else {
+        message += active.Text(2);
+        message += " table carries the trigger ";
+        message += active.Text(1);
+    }
+    message += ", which would run the file's own statements.";
     throw EMbtilesError(message);
 }
 
@@ -40,11 +74,11 @@ std::int32_t FlipRow(int zoom, std::int32_t row) {
 
 MbtilesReader::MbtilesReader(const std::string& path)
     : db_(std::make_unique<SqliteDb>(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                                     kReaderBusyMillis, ThrowMbtilesError)) {
+                                     kReaderBusyMillis, ThrowMbtilesError, ForeignMbtilesGuard())) {
     // A file that is no database fails here, at its first read.
     SqliteStatement tables = db_->Prepare(
-        "SELECT count(DISTINCT name) FROM sqlite_master WHERE type IN ('table', 'view') AND "
-        "name IN ('tiles', 'metadata')");
+        "SELECT count(DISTINCT lower(name)) FROM sqlite_master WHERE type IN ('table', 'view') "
+        "AND lower(name) IN ('tiles', 'metadata')");
     tables.Step();
     if (tables.Integer(0) != 2) {
         std::string message = "The file ";
@@ -52,6 +86,7 @@ MbtilesReader::MbtilesReader(const std::string& path)
         message += " is not an MBTiles file: it has no tiles and metadata tables.";
         throw EMbtilesError(message);
     }
+    RefuseActiveTables(*db_);
 }
 
 MbtilesReader::~MbtilesReader() = default;
@@ -99,12 +134,15 @@ TileRange MbtilesReader::Range(int zoom) const {
 }
 
 std::optional<std::string> MbtilesReader::Tile(int zoom, std::int32_t x, std::int32_t y) const {
+    // length() of a blob reads its size from the row, not its bytes.
     SqliteStatement tile = db_->Prepare(
-        "SELECT tile_data FROM tiles WHERE zoom_level = ? AND tile_column = ? AND tile_row = ?");
+        "SELECT CASE WHEN length(tile_data) <= ?4 THEN tile_data END, length(tile_data) <= ?4 "
+        "FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3");
     tile.Bind(1, std::int64_t{zoom});
     tile.Bind(2, std::int64_t{x});
     tile.Bind(3, std::int64_t{FlipRow(zoom, y)});
-    if (!tile.Step()) {
+    tile.Bind(4, static_cast<std::int64_t>(kDefaultMaxTileBytes));
+    if (!tile.Step() || tile.Integer(1) == 0) {
         return std::nullopt;
     }
     return tile.Blob(0);

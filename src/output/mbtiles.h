@@ -31,13 +31,28 @@ struct SqliteFailure;
 [[noreturn]] void ThrowMbtilesError(const SqliteFailure& failure);
 
 class SqliteDb;
+struct SqliteGuard;
 
-// Opens the file read-only and never changes it. Calls may come from several
-// threads; each runs its own statement on the one connection.
+// How an MBTiles file that this run did not make is opened: defensively, no
+// statement longer than kForeignStatementMillis, no value past the limit of
+// a tile.
+inline constexpr int kForeignStatementMillis = 20000;
+SqliteGuard ForeignMbtilesGuard();
+
+// Throws EMbtilesError when the file's tiles or metadata table is a view, or
+// carries a trigger: either runs the file author's statements inside ours
+// (a trigger that empties the table on each insert, a view whose query
+// never ends).
+void RefuseActiveTables(SqliteDb& db);
+
+// Opens the file read-only and never changes it, as a file from elsewhere
+// (ForeignMbtilesGuard). Calls may come from several threads; each runs its
+// own statement on the one connection.
 class MbtilesReader {
 public:
     // Throws EMbtilesError when the file cannot be opened, is no SQLite
-    // database, has no tiles or metadata table, or is locked.
+    // database, has no tiles or metadata table, or is locked, and as
+    // RefuseActiveTables does.
     explicit MbtilesReader(const std::string& path);
     ~MbtilesReader();
 
@@ -47,7 +62,9 @@ public:
     // The tiles' extent at `zoom`, in XYZ rows (0 at the north); throws
     // EMbtilesError when it has none.
     TileRange Range(int zoom) const;
-    // The tile's bytes, if the file has it.
+    // The tile's bytes, if the file has it. A tile larger than a download
+    // takes (kDefaultMaxTileBytes) is not read, its length looked at
+    // first: nothing, as for a tile the file lacks.
     std::optional<std::string> Tile(int zoom, std::int32_t x, std::int32_t y) const;
 
 private:

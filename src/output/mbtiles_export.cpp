@@ -200,7 +200,12 @@ private:
 
     void ExportTile(const TaskReader& reader, const TileId& tile, std::string& bytes,
                     SqliteStatement& insert, ProjectExport& result) {
-        const TileState state = reader.Read(tile, bytes);
+        const TileState state = reader.Read(tile, bytes, &refusal_);
+        if (!refusal_.empty()) {
+            if (++result.Skipped <= static_cast<std::int64_t>(kSkipLinesKept)) {
+                result.SkipLines.push_back(reader.TilePath(tile) + ": " + refusal_);
+            }
+        }
         if (state == TileState::Blank) {
             ++result.Blank;
         }
@@ -285,6 +290,8 @@ private:
     const ExportProgress& progress_;
     std::int64_t done_ = 0;
     std::int64_t total_ = 0;
+    // Why the last tile's file was not read; kept to reuse its room.
+    std::string refusal_;
 };
 
 }  // namespace
@@ -319,6 +326,20 @@ std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks) {
     return line;
 }
 
+std::vector<std::string> ExportSkipLines(const ProjectExport& result) {
+    std::vector<std::string> lines;
+    for (const std::string& skipped : result.SkipLines) {
+        lines.push_back("Skipped " + skipped + ".");
+    }
+    if (result.Skipped > static_cast<std::int64_t>(result.SkipLines.size())) {
+        lines.push_back(
+            "Skipped " +
+            std::to_string(result.Skipped - static_cast<std::int64_t>(result.SkipLines.size())) +
+            " more tile files of " + result.Project + ".");
+    }
+    return lines;
+}
+
 std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& projects,
                                          const std::string& file,
                                          const MbtilesExportOptions& options,
@@ -331,10 +352,21 @@ std::vector<ProjectExport> ExportMbtiles(const std::vector<std::string>& project
     if (readers.empty()) {
         throw EMbtilesError("No project to export.");
     }
+    const std::string refusal = OutputRefusal(file);
+    if (!refusal.empty()) {
+        throw EMbtilesError("Cannot export into " + file + ": it is " + refusal +
+                            ", not an MBTiles file.");
+    }
     const bool existed = FileExists(file);
     try {
-        SqliteDb db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kWriterBusyMillis,
-                    ThrowMbtilesError);
+        // A file made now is ours; one that was there comes from anywhere.
+        // A new file is never made behind a symbolic link.
+        SqliteDb db(
+            file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | (existed ? 0 : SQLITE_OPEN_NOFOLLOW),
+            kWriterBusyMillis, ThrowMbtilesError, existed ? ForeignMbtilesGuard() : SqliteGuard{});
+        // Before the transaction, so that a refused file is left without a
+        // journal beside it.
+        RefuseActiveTables(db);
         // Big enough for the index of a large export; pages leave it only at
         // the commit.
         db.Execute("PRAGMA cache_size = -65536");

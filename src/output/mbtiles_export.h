@@ -38,7 +38,20 @@ struct ProjectExport {
     std::int64_t Blank = 0;
     std::int64_t Failed = 0;
     std::int64_t Missing = 0;
+    // Tile files not read (a link, a special file, one too large), counted
+    // among the missing ones: the first kSkipLinesKept, each "PATH: why".
+    std::int64_t Skipped = 0;
+    std::vector<std::string> SkipLines;
 };
+
+// Enough to show what is wrong with a folder; a folder of a million links
+// tells the rest by their count.
+inline constexpr std::size_t kSkipLinesKept = 100;
+
+// The lines that tell of the skipped tile files: one per file kept, "Skipped
+// PATH: why.", and a last one counting those not listed. None when no file
+// was skipped.
+std::vector<std::string> ExportSkipLines(const ProjectExport& result);
 
 // The line that tells a person what became of a project's tiles, as the
 // command line prints it and the export window shows it.

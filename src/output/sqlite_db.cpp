@@ -1,12 +1,22 @@
 #include "output/sqlite_db.h"
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace tessellon {
 
+namespace {
+
+// Instructions of SQLite's machine between two looks at the clock: a few
+// microseconds' work.
+constexpr int kInstructionsPerLook = 10000;
+
+}  // namespace
+
 SqliteDb::SqliteDb(const std::string& path, int flags, int busyMillis,
-                   SqliteFailureHandler onFailure)
-    : path_(path), onFailure_(onFailure) {
+                   SqliteFailureHandler onFailure, const SqliteGuard& guard)
+    : path_(path), onFailure_(onFailure), statementMillis_(guard.StatementMillis) {
     const int code = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (code != SQLITE_OK) {
         // The handle is made even when the open fails, and must be closed.
@@ -17,6 +27,32 @@ SqliteDb::SqliteDb(const std::string& path, int flags, int busyMillis,
     }
     sqlite3_extended_result_codes(db_, 0);
     sqlite3_busy_timeout(db_, busyMillis);
+    if (guard.Defensive) {
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    }
+    if (guard.MaxValueBytes > 0) {
+        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH,
+                      static_cast<int>(std::min<std::size_t>(guard.MaxValueBytes, INT_MAX)));
+    }
+    if (statementMillis_ > 0) {
+        sqlite3_progress_handler(db_, kInstructionsPerLook, PastDeadline, this);
+    }
+}
+
+int SqliteDb::PastDeadline(void* db) {
+    return std::chrono::steady_clock::now() > static_cast<SqliteDb*>(db)->deadline_ ? 1 : 0;
+}
+
+template <class Step>
+int SqliteDb::Timed(Step step) const {
+    // NULL for a connection without a mutex, which then takes no turns.
+    sqlite3_mutex* mutex = sqlite3_db_mutex(db_);
+    sqlite3_mutex_enter(mutex);
+    deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(statementMillis_);
+    const int code = step();
+    sqlite3_mutex_leave(mutex);
+    return code;
 }
 
 SqliteDb::~SqliteDb() {
@@ -38,13 +74,16 @@ void SqliteDb::Fail(int code) const {
             Raise(SqliteFailureKind::Locked, sqlite3_errmsg(db_));
         case SQLITE_NOTADB:
             Raise(SqliteFailureKind::NotADatabase, sqlite3_errmsg(db_));
+        case SQLITE_INTERRUPT:
+            Raise(SqliteFailureKind::TimedOut,
+                  "a statement ran longer than " + std::to_string(statementMillis_) + " ms");
         default:
             Raise(SqliteFailureKind::Other, sqlite3_errmsg(db_));
     }
 }
 
 void SqliteDb::Execute(const char* sql) {
-    const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    const int code = Timed([&] { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); });
     if (code != SQLITE_OK) {
         Fail(code);
     }
@@ -89,7 +128,7 @@ void SqliteStatement::BindBlob(int index, std::string_view bytes) {
 }
 
 bool SqliteStatement::Step() {
-    const int code = sqlite3_step(statement_);
+    const int code = db_->Timed([this] { return sqlite3_step(statement_); });
     if (code == SQLITE_ROW) {
         return true;
     }
@@ -138,7 +177,7 @@ SqliteTransaction::~SqliteTransaction() {
     if (open_) {
         // An error may have ended the transaction already; nothing is left
         // to undo then.
-        sqlite3_exec(db_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        db_.Timed([this] { return sqlite3_exec(db_.db_, "ROLLBACK", nullptr, nullptr, nullptr); });
     }
 }
 

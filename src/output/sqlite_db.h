@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -21,7 +22,10 @@ enum class SqliteFailureKind {
     Locked,
     // The file is no SQLite database.
     NotADatabase,
-    // Anything else: a full disk, a read-only file, a bad statement or bind.
+    // A statement ran past the connection's time limit.
+    TimedOut,
+    // Anything else: a full disk, a read-only file, a bad statement or bind,
+    // a value past the connection's size limit.
     Other,
 };
 
@@ -50,12 +54,28 @@ using SqliteFailureHandler = void (*)(const SqliteFailure& failure);
 
 class SqliteStatement;
 
+// How far a connection trusts its file. A file that this run did not make
+// may come from anyone: its schema can hold triggers, views and defaults
+// that run code of the file's author inside our statements, endless
+// recursive queries and values of any size.
+struct SqliteGuard {
+    // SQLITE_DBCONFIG_DEFENSIVE (no writes that corrupt the file on purpose)
+    // and trusted_schema off (the schema calls no function with side
+    // effects, no virtual table of ours).
+    bool Defensive = false;
+    // A statement that runs longer fails with TimedOut; 0: no limit.
+    int StatementMillis = 0;
+    // A value longer than this fails to be read, before it is loaded; 0:
+    // SQLite's own limit.
+    std::size_t MaxValueBytes = 0;
+};
+
 class SqliteDb {
 public:
     // Fails with CannotOpen when the file cannot be opened. A locked file
     // waits `busyMillis` before a statement gives up.
     SqliteDb(const std::string& path, int flags, int busyMillis,
-             SqliteFailureHandler onFailure = nullptr);
+             SqliteFailureHandler onFailure = nullptr, const SqliteGuard& guard = {});
     ~SqliteDb();
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
@@ -70,10 +90,18 @@ private:
     friend class SqliteStatement;
     friend class SqliteTransaction;
     [[noreturn]] void Raise(SqliteFailureKind kind, std::string detail) const;
+    // Runs `step` (which returns SQLite's result) under the time limit.
+    template <class Step>
+    int Timed(Step step) const;
+    static int PastDeadline(void* db);
 
     std::string path_;
     SqliteFailureHandler onFailure_;
     sqlite3* db_ = nullptr;
+    int statementMillis_ = 0;
+    // When the running statement must end; set and read holding the
+    // connection's mutex, as the statements of several threads take turns.
+    mutable std::chrono::steady_clock::time_point deadline_;
 };
 
 class SqliteStatement {

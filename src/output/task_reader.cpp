@@ -4,6 +4,7 @@
 #include "area/area_file.h"
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
+#include "net/net_limits.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -161,8 +162,8 @@ TileState TaskReader::StateOfFile(const TileId& tile, bool hasFile, bool isBlank
 }
 
 TileState TaskReader::State(const TileId& tile) const {
-    const std::optional<std::uint64_t> size = RegularFileSize(TilePath(tile));
-    if (!size) {
+    const std::optional<std::uint64_t> size = RegularFileSizeNoFollow(TilePath(tile));
+    if (!size || *size > kDefaultMaxTileBytes) {
         return StateOfFile(tile, false, false);
     }
     if (blank_.empty() || *size != blank_.size()) {
@@ -172,11 +173,14 @@ TileState TaskReader::State(const TileId& tile) const {
     return Read(tile, bytes);
 }
 
-TileState TaskReader::Read(const TileId& tile, std::string& bytes) const {
-    bytes.clear();
-    try {
-        bytes = ReadFileBytes(TilePath(tile));
-    } catch (const EFileError&) {
+TileState TaskReader::Read(const TileId& tile, std::string& bytes, std::string* refusal) const {
+    std::string reason;
+    const UntrustedRead read =
+        ReadUntrustedFile(TilePath(tile), kDefaultMaxTileBytes, bytes, reason);
+    if (refusal != nullptr) {
+        *refusal = std::move(reason);
+    }
+    if (read != UntrustedRead::Read) {
         return StateOfFile(tile, false, false);
     }
     return StateOfFile(tile, true, !blank_.empty() && bytes == blank_);

@@ -79,8 +79,12 @@ public:
     // the blank image's size.
     TileState State(const TileId& tile) const;
     // The same, and the file's bytes into `bytes` for a tile that has a file
-    // (emptied otherwise). A file that cannot be read counts as missing.
-    TileState Read(const TileId& tile, std::string& bytes) const;
+    // (emptied otherwise). Only a regular file of at most the download's
+    // limit of a tile (kDefaultMaxTileBytes) is read, never through a symbolic link: a task folder
+    // may come from elsewhere, and a link in it to a secret must not reach an output. A file
+    // refused so, or one that cannot be read, counts as missing, and `refusal` (when given) says
+    // why; it is emptied otherwise.
+    TileState Read(const TileId& tile, std::string& bytes, std::string* refusal = nullptr) const;
     // Every tile of the cover.
     TileCounts Count() const;
 

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <tuple>
 
+#include "net/net_limits.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "task/md_task.h"
@@ -62,7 +63,8 @@ FolderTileSet::FolderTileSet(const std::string& folder)
         const std::optional<TileFileName> tile = ParseTileFileName(name);
         if (!tile || tile->Zoom < 0 || tile->Zoom > kDeepestZoom || tile->X < 0 || tile->Y < 0 ||
             (std::int64_t{tile->X} >> tile->Zoom) != 0 ||
-            (std::int64_t{tile->Y} >> tile->Zoom) != 0 || !it->is_regular_file(error)) {
+            (std::int64_t{tile->Y} >> tile->Zoom) != 0 ||
+            it->symlink_status(error).type() != std::filesystem::file_type::regular) {
             continue;
         }
         Level& level =
@@ -125,13 +127,12 @@ TileState FolderTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::str
     if (level == nullptr || !level->Bounds.Contains(x, y)) {
         return TileState::Missing;
     }
-    try {
-        bytes = ReadFileBytes(folder_ +
-                              TileNaming{level->Prefix, level->Extension}.FileName(x, y, zoom));
-    } catch (const EFileError&) {
-        return TileState::Missing;
-    }
-    return TileState::Present;
+    std::string refusal;
+    const std::string path =
+        folder_ + TileNaming{level->Prefix, level->Extension}.FileName(x, y, zoom);
+    return ReadUntrustedFile(path, kDefaultMaxTileBytes, bytes, refusal) == UntrustedRead::Read
+               ? TileState::Present
+               : TileState::Missing;
 }
 
 MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
@@ -171,7 +172,13 @@ TileRange MbtilesTileSet::Bounds(int zoom) const {
 }
 
 TileState MbtilesTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
-    std::optional<std::string> tile = reader_.Tile(zoom, x, y);
+    std::optional<std::string> tile;
+    try {
+        tile = reader_.Tile(zoom, x, y);
+    } catch (const EMbtilesError&) {
+        // A row the file's limits refuse, or a file locked meanwhile: the
+        // tile cannot be shown, and the others may.
+    }
     bytes = tile ? std::move(*tile) : std::string();
     return tile ? TileState::Present : TileState::Missing;
 }
@@ -199,6 +206,10 @@ std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string&
     }
     if (!FileExists(path)) {
         throw ETileSetError(path + " does not exist.");
+    }
+    // A FIFO or a device would hold the look at its first bytes forever.
+    if (!RegularFileSize(path)) {
+        throw ETileSetError(path + " is not a file of tiles: not a regular file.");
     }
     if (IsSqliteFile(path) || ExtractFileExt(path) == ".mbtiles") {
         return std::make_unique<MbtilesTileSet>(path);

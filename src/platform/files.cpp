@@ -149,6 +149,14 @@ std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 void RemoveFile(const std::string& path) {
     ::unlink(path.c_str());
 }
@@ -309,7 +317,183 @@ std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     return bytes;
 }
 
+// What a file of mode `mode` is, for a refusal.
+std::string KindOfEntry(unsigned mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device node";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "not a regular file";
+}
+
+// Flags that open a file to read without following a link at its name, nor
+// waiting for a FIFO's writer.
+constexpr int kUntrustedOpen = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+
+// An open that failed with `error`.
+UntrustedRead FailedOpen(int error, std::string& reason) {
+    if (error == ENOENT) {
+        return UntrustedRead::Absent;
+    }
+    reason = error == ELOOP ? "a symbolic link, not followed" : SystemReason(error);
+    return UntrustedRead::Refused;
+}
+
+// Reads what `fd` (closed here) opened, as ReadUntrustedFile tells.
+UntrustedRead ReadOpenedFile(int fd, std::size_t maxBytes, std::string& bytes,
+                             std::string& reason) {
+    const auto refuse = [&](std::string why) {
+        ::close(fd);
+        bytes.clear();
+        reason = std::move(why);
+        return UntrustedRead::Refused;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return refuse(SystemReason(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return refuse(KindOfEntry(st.st_mode));
+    }
+    const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return refuse(tooLarge);
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return refuse(SystemReason(errno));
+        }
+        // The file may grow after the look at its size.
+        if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) {
+            return refuse(tooLarge);
+        }
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return UntrustedRead::Read;
+}
+
+// The folder that holds the last name of `relative`, opened level by level
+// from `root` without following a link, and that name; -1 with errno set
+// when a level is missing (and not made), a link or no folder.
+int OpenParentBelow(const std::string& root, std::string_view relative, bool make,
+                    std::string& name) {
+    if (make && !CreateDirectories(root)) {
+        return -1;
+    }
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); fd >= 0 && slash != std::string_view::npos;
+         start = slash + 1, slash = relative.find('/', start)) {
+        const std::string level(relative.substr(start, slash - start));
+        if (level.empty() || level == "." || level == "..") {
+            ::close(fd);
+            errno = EINVAL;
+            return -1;
+        }
+        int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT && make &&
+            (::mkdirat(fd, level.c_str(), 0777) == 0 || errno == EEXIST)) {
+            next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        const int error = errno;
+        ::close(fd);
+        fd = next;
+        errno = error;
+    }
+    name = relative.substr(start);
+    return fd;
+}
+
 }  // namespace
+
+UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                                std::string& reason) {
+    bytes.clear();
+    reason.clear();
+    const int fd = ::open(path.c_str(), kUntrustedOpen);
+    return fd < 0 ? FailedOpen(errno, reason) : ReadOpenedFile(fd, maxBytes, bytes, reason);
+}
+
+UntrustedRead ReadFileBelow(const std::string& root, std::string_view relative,
+                            std::size_t maxBytes, std::string& bytes, std::string& reason) {
+    bytes.clear();
+    reason.clear();
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, false, name);
+    if (folder < 0) {
+        // ELOOP or ENOTDIR: a link or a file in place of a folder.
+        return errno == ENOENT ? UntrustedRead::Absent : FailedOpen(errno, reason);
+    }
+    const int fd = ::openat(folder, name.c_str(), kUntrustedOpen);
+    const int error = errno;
+    ::close(folder);
+    return fd < 0 ? FailedOpen(error, reason) : ReadOpenedFile(fd, maxBytes, bytes, reason);
+}
+
+bool WriteFileBelow(const std::string& root, std::string_view relative, std::string_view bytes) {
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, true, name);
+    if (folder < 0) {
+        return false;
+    }
+    int fd = -1;
+    const std::string temp = MakeTemporaryName(name, [&](const std::string& candidate) {
+        fd = ::openat(folder, candidate.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return fd >= 0;
+    });
+    bool done = false;
+    if (fd >= 0) {
+        const bool written = WriteAll(fd, bytes.data(), bytes.size());
+        done = ::close(fd) == 0 && written &&
+               ::renameat(folder, temp.c_str(), folder, name.c_str()) == 0;
+        if (!done) {
+            ::unlinkat(folder, temp.c_str(), 0);
+        }
+    }
+    ::close(folder);
+    return done;
+}
+
+bool RemoveFileBelow(const std::string& root, std::string_view relative) {
+    std::string name;
+    const int folder = OpenParentBelow(root, relative, false, name);
+    if (folder < 0) {
+        return false;
+    }
+    struct stat st {};
+    const bool removed = ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(st.st_mode) && ::unlinkat(folder, name.c_str(), 0) == 0;
+    ::close(folder);
+    return removed;
+}
+
+std::string OutputRefusal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+        // Nothing there, or a link to nothing, which the output replaces.
+        return {};
+    }
+    return KindOfEntry(st.st_mode);
+}
 
 std::string ReadFileBytes(const std::string& path) {
     return ReadRegularFile(path, kNoLimit);

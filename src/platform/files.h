@@ -32,6 +32,8 @@ bool DirectoryExists(const std::string& path);
 // The size of the regular file at `path`, a symbolic link followed; nothing
 // when there is none.
 std::optional<std::uint64_t> RegularFileSize(const std::string& path);
+// The same without following a symbolic link: nothing for a link.
+std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path);
 // Removes the file (never a folder) at `path`, if there is one. A failure is
 // not told: callers remove what they made and no longer want.
 void RemoveFile(const std::string& path);
@@ -70,6 +72,49 @@ bool IsAbsentOrRegularFile(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 // The same, refused with EFileError above `limit` bytes.
 std::string ReadFileBytes(const std::string& path, std::uint64_t limit);
+
+// How a read of a file that outside data put in place ended.
+enum class UntrustedRead {
+    Read,
+    // Nothing at the path.
+    Absent,
+    // Something the reader must not take; the reason says what.
+    Refused,
+};
+
+// Reads a file that a server, a shared folder or another program may have
+// put there: only a regular file, opened without following a symbolic link
+// at its name (checked on the open file, so a swap after a look cannot slip
+// through), and at most `maxBytes`, so a link to a secret or a huge file
+// never ends up in an output or in memory. `bytes` gets the contents (and
+// keeps its capacity); `reason` says why a file was refused ("a symbolic
+// link, not followed", "not a regular file", "larger than N bytes", or the
+// system's reason), without the path.
+UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                                std::string& reason);
+
+// Files kept below a folder, such as a cache, reached without following a
+// symbolic link below `root`: a link put in place of one of its folders or
+// files cannot lead a read, a write or a removal elsewhere. `relative` names
+// folders and the file, separated by "/" ("map/12/2048/1361"); `root` is
+// taken as it is. The read is ReadUntrustedFile's; a folder on the way that
+// is a link, or no folder, refuses it.
+UntrustedRead ReadFileBelow(const std::string& root, std::string_view relative,
+                            std::size_t maxBytes, std::string& bytes, std::string& reason);
+// Writes the file whole under a temporary name beside it and renames it into
+// place (replacing a link at its name, never what the link names), making
+// the root and the missing folders on the way. False when it cannot.
+bool WriteFileBelow(const std::string& root, std::string_view relative, std::string_view bytes);
+// Removes the regular file; a link, a folder or nothing there stays. False
+// when nothing was removed.
+bool RemoveFileBelow(const std::string& root, std::string_view relative);
+
+// Why an existing entry at `path` must not be replaced by an output file: a
+// folder, a device node, a FIFO or a socket, itself or behind a symbolic
+// link ("a device node"...). Empty when nothing is there, or a regular file
+// (or a link to one, which the output then replaces, leaving the file the
+// link named alone).
+std::string OutputRefusal(const std::string& path);
 
 // A project, settings or sources file is read whole, and a user may name any
 // file as one: this bound is far above any real one, so a wrong file cannot

@@ -176,6 +176,9 @@ void MbtilesExportForm::ExportClick() {
                         });
                     });
                 for (const ProjectExport& result : results) {
+                    for (const std::string& line : ExportSkipLines(result)) {
+                        lines << QString::fromStdString(line);
+                    }
                     lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
                 }
             } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include "control/map_tiles.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -40,18 +41,64 @@ TEST(MapTileCache, KeepsTheNewestInMemoryAndEveryTileOnDisk) {
     EXPECT_EQ(again.Find({5, 1, 7}), kPng);
 }
 
-TEST(MapTileCache, DropsWhatIsNoTileOfItsKind) {
+TEST(MapTileCache, DropsTheImagesItCannotUseAndLeavesEverythingElse) {
     test::TempDir dir;
     const std::string folder = dir.File("tiles/");
     std::filesystem::create_directories(folder + "5/1");
     WriteFileAtomic(folder + "5/1/1", "<html>not a tile</html>");
     WriteFileAtomic(folder + "5/1/2", "");
     WriteFileAtomic(folder + "5/1/3", "\xff\xd8\xff a jpeg");
+    // A PNG that claims 65000 x 65000 pixels.
+    WriteFileAtomic(folder + "5/1/4",
+                    std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xfd\xe8\0\0\xfd\xe8", 24));
     MapTileCache cache(folder, ImageKind::Png, 1000);
-    for (std::int32_t y = 1; y <= 3; ++y) {
+    for (std::int32_t y = 1; y <= 4; ++y) {
         EXPECT_FALSE(cache.Find({5, 1, y})) << y;
-        EXPECT_FALSE(FileExists(folder + "5/1/" + std::to_string(y))) << y;
     }
+    // Images are the cache's own, and go; other files are no one's tiles,
+    // and stay.
+    EXPECT_TRUE(FileExists(folder + "5/1/1"));
+    EXPECT_TRUE(FileExists(folder + "5/1/2"));
+    EXPECT_FALSE(FileExists(folder + "5/1/3"));
+    EXPECT_FALSE(FileExists(folder + "5/1/4"));
+    EXPECT_EQ(OversizeImageReason(ReadFileBytes(folder + "5/1/1")), std::nullopt);
+}
+
+TEST(MapTileCache, FollowsNoLinkInItsFoldersAndWritesNothingThroughOne) {
+    test::TempDir dir;
+    const std::string elsewhere = dir.File("elsewhere/");
+    std::filesystem::create_directories(elsewhere + "1");
+    WriteFileAtomic(elsewhere + "1/2", kPng);
+    WriteFileAtomic(elsewhere + "1/3", "precious");
+    std::filesystem::create_directories(dir.File("cache/map/5"));
+    // The zoom folder, and a column folder, are links to a folder elsewhere;
+    // so is the service's folder of another cache.
+    ASSERT_EQ(::symlink(elsewhere.c_str(), dir.File("cache/map/6").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), dir.File("cache/map/5/0").c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), dir.File("cache/sat").c_str()), 0);
+    // A link at a tile's name.
+    std::filesystem::create_directories(dir.File("cache/map/7/1"));
+    ASSERT_EQ(::symlink((elsewhere + "1/3").c_str(), dir.File("cache/map/7/1/3").c_str()), 0);
+
+    MapTileCache map(dir.File("cache/map/"), ImageKind::Png, 0);
+    MapTileCache sat(dir.File("cache/sat/"), ImageKind::Png, 0);
+    EXPECT_FALSE(map.Find({6, 1, 2}));
+    EXPECT_FALSE(map.Find({7, 1, 3}));
+    map.Store({6, 1, 3}, kPng);
+    map.Store({5, 0, 9}, kPng);
+    map.Store({7, 1, 3}, kPng);
+    sat.Store({4, 4, 4}, kPng);
+    EXPECT_EQ(ReadFileBytes(elsewhere + "1/3"), "precious");
+    const auto entries = [](const std::string& folder) {
+        return std::distance(std::filesystem::directory_iterator(folder),
+                             std::filesystem::directory_iterator{});
+    };
+    EXPECT_EQ(entries(elsewhere), 1);
+    EXPECT_EQ(entries(elsewhere + "1"), 2);
+    // The link at the tile's name was replaced by the tile, which a later
+    // run finds on disk.
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.File("cache/map/7/1/3")));
+    EXPECT_EQ(MapTileCache(dir.File("cache/map/"), ImageKind::Png, 0).Find({7, 1, 3}), kPng);
 }
 
 TEST(MapService, FetchesLikeTheDownloadAndNoFasterThanItsWorkers) {

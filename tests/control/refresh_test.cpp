@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "control/download_control.h"
 #include "download_harness.h"
 #include "platform/files.h"
@@ -123,6 +125,31 @@ TEST(Refresh, ANewETagOnTheSameBytesLeavesTheFileAndRenewsTheStore) {
     EXPECT_EQ(f.h.control->Outcome().Refresh->Changed, 0);
     EXPECT_EQ(TileStore(store).ReadAll().at(TileStoreKey(tile)).ETag, current);
     EXPECT_EQ(FileModifiedUnix(path), before);
+}
+
+TEST(Refresh, ReadsNoOldTileThroughALinkAndReplacesTheLinkNotItsTarget) {
+    RefreshFixture f;
+    ASSERT_TRUE(f.h.Download(f.fields));
+    const std::string store =
+        TileStore::PathForProject(f.h.control->CurrentTask()->ProjectFileName());
+    const TileId tile{13, 6742, 3101};
+    TileValidatorMap known = TileStore(store).ReadAll();
+    TileValidators stale = known.at(TileStoreKey(tile));
+    stale.ETag = "\"older\"";
+    TileStore(store).Write({{tile, stale}});
+    // The tile's file is a link to a file elsewhere that holds the same bytes.
+    const TempDir elsewhere;
+    const std::string target = elsewhere.File("same.png");
+    WriteFileAtomic(target, TileImage(6742, 3101));
+    const std::string path =
+        f.h.control->CurrentTask()->ImageFolder + RefreshFixture::Name(6742, 3101);
+    std::filesystem::remove(path);
+    ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+    ASSERT_TRUE(f.Refresh());
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Changed, 1);
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ReadFileBytes(path), TileImage(6742, 3101));
+    EXPECT_EQ(ReadFileBytes(target), TileImage(6742, 3101));
 }
 
 TEST(Refresh, BlankAndMissingTilesAreFetchedAgainWhateverTheirAge) {

@@ -78,5 +78,41 @@ TEST(ImageKind, AnImageIsWholeOnlyUpToItsEnd) {
     EXPECT_EQ(CutImageMessage(778), "The image is cut short (778 bytes).");
 }
 
+// The size fields as each format's header lays them out.
+TEST(ImageKind, ReadsTheSizeEachHeaderClaims) {
+    using namespace std::string_literals;
+    const std::string png = "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\xfd\xe8\0\0\x01\x00"s;
+    // APP0, DQT, then the frame header: length, precision, height, width.
+    const std::string jpeg =
+        "\xff\xd8\xff\xe0\0\x04JF\xff\xff\xdb\0\x02"
+        "\xff\xc2\0\x11\x08\x01\x00\xfd\xe8"s;
+    const std::string vp8x = "RIFF\0\0\0\0WEBPVP8X\0\0\0\0\0\0\0\0\xe7\xfd\0\xff\0\0"s;
+    // 14 bits of width - 1, then 14 of height - 1.
+    const std::string vp8l = "RIFF\0\0\0\0WEBPVP8L\0\0\0\0\x2f\xff\xff\x3f\x00"s;
+    const std::string vp8 = "RIFF\0\0\0\0WEBPVP8 \0\0\0\0\0\0\0\x9d\x01\x2a\x00\x01\x00\x02"s;
+    const std::string gif = "GIF89a\xe8\xfd\x00\x01"s;
+    const struct {
+        std::string bytes;
+        std::uint32_t width;
+        std::uint32_t height;
+    } sizes[] = {
+        {png, 65000, 256},  {jpeg, 65000, 256}, {vp8x, 65000, 256},
+        {vp8l, 16384, 256}, {vp8, 256, 512},    {gif, 65000, 256},
+    };
+    for (const auto& size : sizes) {
+        const std::optional<ImageSize> claimed = ClaimedImageSize(size.bytes);
+        ASSERT_TRUE(claimed.has_value()) << size.bytes;
+        EXPECT_EQ(claimed->Width, size.width) << size.bytes;
+        EXPECT_EQ(claimed->Height, size.height) << size.bytes;
+        // Cut before the size, it claims nothing.
+        EXPECT_FALSE(ClaimedImageSize(size.bytes.substr(0, size.bytes.size() - 1)).has_value())
+            << size.bytes;
+    }
+    // A scan before any frame header, a marker that is none, no image.
+    EXPECT_FALSE(ClaimedImageSize("\xff\xd8\xff\xda\0\x02\xff\xc0\0\x11\x08\x01\0\x01\0"s));
+    EXPECT_FALSE(ClaimedImageSize("\xff\xd8\xff\xe0\0\x00\xff\xc0\0\x11\x08\x01\0\x01\0"s));
+    EXPECT_FALSE(ClaimedImageSize("not an image"));
+}
+
 }  // namespace
 }  // namespace tessellon

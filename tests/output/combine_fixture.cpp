@@ -2,6 +2,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <webp/encode.h>
 
@@ -128,6 +129,18 @@ Decoded DecodePngFile(const std::string& path, bool withAlpha) {
     EXPECT_TRUE(png_image_finish_read(&image, nullptr, decoded.Pixels.data(), 0, nullptr))
         << image.message;
     return decoded;
+}
+
+void MakeMbtiles(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string all =
+        "CREATE TABLE metadata (name text, value text);"
+        "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
+        " tile_data blob);" +
+        sql;
+    EXPECT_EQ(sqlite3_exec(db, all.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
 }
 
 Run RunCommand(const std::string& command) {

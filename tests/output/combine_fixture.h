@@ -64,6 +64,10 @@ Run RunCommand(const std::string& command);
 bool ToolInstalled(const std::string& tool);
 std::string Quoted(const std::string& text);
 
+// An MBTiles file as another program makes it (TMS rows): its metadata and
+// tiles tables, then `sql`.
+void MakeMbtiles(const std::string& path, const std::string& sql);
+
 // gdalinfo -json of `path`, with every blank removed so fields read in one line.
 std::string GdalInfo(const std::string& path);
 // The six numbers of the geotransform gdalinfo reports.

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
 #include <filesystem>
 
 #include "combine_fixture.h"
+#include "net/net_limits.h"
 #include "platform/files.h"
 
 namespace tessellon {
@@ -265,6 +268,74 @@ TEST_F(Combining, AFailedWriteLeavesNothingAtTheOutputsName) {
                   std::string::npos)
             << error.what();
     }
+}
+
+TEST_F(Combining, DrawsNoTileThroughALinkNorAFileTooLargeOrSpecialAndSaysWhy) {
+    StartWithPngTiles();
+    const TaskReader reader = Open();
+    // Where a tile should be: a link to an image elsewhere, a FIFO (whose
+    // read would wait for a writer forever), and a file past the limit (sparse).
+    const std::string elsewhere = dir.File("elsewhere.png");
+    WriteFileAtomic(elsewhere, test::EncodePng(kRed));
+    const std::string linked = reader.TilePath({13, kMinX + 1, kMinY + 1});
+    ASSERT_EQ(::symlink(elsewhere.c_str(), linked.c_str()), 0);
+    ASSERT_EQ(::mkfifo(reader.TilePath({13, kMinX, kMinY + 2}).c_str(), 0600), 0);
+    RemoveFile(reader.TilePath({13, kMinX + 1, kMinY + 2}));
+    {
+        std::FILE* big = std::fopen(reader.TilePath({13, kMinX + 1, kMinY + 2}).c_str(), "wb");
+        ASSERT_NE(big, nullptr);
+        std::fclose(big);
+    }
+    std::filesystem::resize_file(reader.TilePath({13, kMinX + 1, kMinY + 2}),
+                                 kDefaultMaxTileBytes + 1);
+
+    const CombineResult result = Combine("map.png", ImageFormat::Png);
+    ASSERT_EQ(result.Undrawn.size(), 3u);
+    EXPECT_EQ(result.Undrawn[0].Reason, "its file is not read: a symbolic link, not followed");
+    EXPECT_EQ(result.Undrawn[1].Reason, "its file is not read: a FIFO");
+    EXPECT_EQ(result.Undrawn[2].Reason, "its file is not read: larger than " +
+                                            std::to_string(kDefaultMaxTileBytes) + " bytes");
+    const test::Decoded image = test::DecodePngFile(dir.File("map.png"));
+    EXPECT_EQ(image.At(300, 300), test::kWhite);
+    // The counts agree: what is not read is not there.
+    EXPECT_EQ(reader.Count().Present, 3);
+}
+
+TEST_F(Combining, RefusesToReplaceWhatIsNoRegularFileAtAnyNameItWrites) {
+    StartWithPngTiles();
+    ASSERT_EQ(::mkfifo(dir.File("fifo.png").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.File("folder.png").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.File("device.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("world.pgw").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.File("prj.prj").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.File("aux.png.aux.xml").c_str()), 0);
+    const struct {
+        const char* name;
+        const char* refused;
+        const char* kind;
+    } cases[] = {
+        {"fifo.png", "fifo.png", "a FIFO"},
+        {"folder.png", "folder.png", "a folder"},
+        {"device.png", "device.png", "a device node"},
+        {"world.png", "world.pgw", "a FIFO"},
+        {"prj.png", "prj.prj", "a folder"},
+        {"aux.png", "aux.png.aux.xml", "a device node"},
+    };
+    for (const auto& c : cases) {
+        try {
+            Combine(c.name, ImageFormat::Png);
+            ADD_FAILURE() << c.name << " was written";
+        } catch (const ECombineError& error) {
+            EXPECT_EQ(std::string(error.what()), "Cannot write " + dir.File(c.refused) +
+                                                     ": it is " + c.kind +
+                                                     ", not a file an image may replace.");
+        }
+    }
+    // Nothing was written, and what was there is still there.
+    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{});
+    EXPECT_EQ(OutputRefusal(dir.File("fifo.png")), "a FIFO");
+    EXPECT_TRUE(DirectoryExists(dir.File("folder.png")));
+    EXPECT_EQ(OutputRefusal(dir.File("device.png")), "a device node");
 }
 
 TEST_F(Combining, AStopEndsItBetweenRowsAndLeavesNoOutput) {

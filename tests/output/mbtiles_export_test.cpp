@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -232,6 +234,97 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     EXPECT_EQ(refusal(), "The MBTiles file " + file + " is locked by another program.");
     sqlite3_close(other);
     EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
+}
+
+TEST_F(MbtilesExportTest, TakesNoTileThroughALinkAndSaysWhichItSkipped) {
+    const MDTask& t = Project("area.tsln", 13);
+    WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MinX, t.MinY}), kTile);
+    const std::string secret = dir.File("shadow");
+    WriteFileAtomic(secret, "root:$6$secret:19000:0:99999:7:::");
+    const std::string linked = t.GetTilePath({t.Params->Zoom, t.MaxX, t.MaxY});
+    ASSERT_EQ(::symlink(secret.c_str(), linked.c_str()), 0);
+
+    const std::vector<ProjectExport> results = Export({dir.File("area.tsln")});
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Written, 1);
+    EXPECT_EQ(results[0].Skipped, 1);
+    EXPECT_EQ(ExportSkipLines(results[0]),
+              std::vector<std::string>{"Skipped " + linked + ": a symbolic link, not followed."});
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles"), "1");
+    EXPECT_EQ(Query("SELECT count(*) FROM tiles WHERE instr(tile_data, 'root') > 0"), "0");
+
+    // Past the lines kept, the rest are counted.
+    ProjectExport many;
+    many.Project = "p.tsln";
+    many.Skipped = kSkipLinesKept + 5;
+    many.SkipLines.assign(kSkipLinesKept, "x: a FIFO");
+    const std::vector<std::string> lines = ExportSkipLines(many);
+    ASSERT_EQ(lines.size(), kSkipLinesKept + 1);
+    EXPECT_EQ(lines.back(), "Skipped 5 more tile files of p.tsln.");
+}
+
+// An MBTiles file made by someone else, with statements of its own.
+class HostileMbtilesExport : public MbtilesExportTest {
+protected:
+    std::string Refusal() {
+        if (!prepared_) {
+            const MDTask& t = Project("area.tsln", 13);
+            WriteFileAtomic(t.GetTilePath({t.Params->Zoom, t.MinX, t.MinY}), kTile);
+            prepared_ = true;
+        }
+        try {
+            Export({dir.File("area.tsln")});
+        } catch (const EMbtilesError& e) {
+            return e.what();
+        }
+        return "exported";
+    }
+
+    bool JournalLeft() const { return std::filesystem::exists(file + "-journal"); }
+
+private:
+    bool prepared_ = false;
+};
+
+TEST_F(HostileMbtilesExport, RefusesTilesThatAreAViewOrCarryATriggerAndLeavesNoJournal) {
+    test::MakeMbtiles(file,
+                      "CREATE TRIGGER wipe AFTER INSERT ON tiles BEGIN DELETE FROM tiles; END;");
+    EXPECT_EQ(Refusal(), "The file " + file +
+                             " is not an MBTiles file that can be used safely: its tiles table "
+                             "carries the trigger wipe, which would run the file's own "
+                             "statements.");
+    EXPECT_FALSE(JournalLeft());
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), "1");
+
+    std::filesystem::remove(file);
+    test::MakeMbtiles(
+        file,
+        "DROP TABLE tiles; CREATE VIEW tiles AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT "
+        "i + 1 FROM n)"
+        " SELECT i AS zoom_level, i AS tile_column, i AS tile_row, i AS tile_data FROM n;");
+    EXPECT_EQ(Refusal(), "The file " + file +
+                             " is not an MBTiles file that can be used safely: its tiles table "
+                             "is a view, which would run the file's own statements.");
+    EXPECT_FALSE(JournalLeft());
+}
+
+TEST_F(HostileMbtilesExport, RefusesAnOutputThatIsNoRegularFileAndMakesNothingBesideIt) {
+    const std::string fifo = dir.File("fifo.mbtiles");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = dir.File("device.mbtiles");
+    ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+    const std::string folder = dir.File("folder.mbtiles");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    for (const auto& [path, kind] : {std::pair{fifo, "a FIFO"}, std::pair{device, "a device node"},
+                                     std::pair{folder, "a folder"}}) {
+        file = path;
+        EXPECT_EQ(Refusal(),
+                  "Cannot export into " + path + ": it is " + kind + ", not an MBTiles file.");
+        EXPECT_FALSE(JournalLeft()) << path;
+    }
+    EXPECT_EQ(OutputRefusal(fifo), "a FIFO");
+    EXPECT_EQ(OutputRefusal(device), "a device node");
+    EXPECT_FALSE(std::filesystem::exists("/dev/null-journal"));
 }
 
 TEST_F(MbtilesExportTest, AStopEndsItBetweenBatchesAndLeavesTheFileAsItWas) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "net/net_limits.h"
 #include "platform/files.h"
 #include "temp_dir.h"
 
@@ -93,6 +94,43 @@ TEST_F(MbtilesReaderTest, RefusesWhatIsNoMbtilesFileAndALockedOne) {
     OtherConnection writer(path);
     writer.Run("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE;");
     ExpectRefused(path, "The MBTiles file " + path + " is locked by another program.");
+}
+
+TEST_F(MbtilesReaderTest, RefusesAViewOrTriggerOnItsTablesWhateverTheCase) {
+    const std::string view = MakeFile();
+    OtherConnection(view).Run(
+        "ALTER TABLE tiles RENAME TO images;"
+        "CREATE VIEW Tiles AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n)"
+        " SELECT i AS zoom_level, i AS tile_column, i AS tile_row, i AS tile_data FROM n;");
+    ExpectRefused(view, "The file " + view +
+                            " is not an MBTiles file that can be used safely: its Tiles table is "
+                            "a view, which would run the file's own statements.");
+
+    const std::string trigger = dir.File("trigger.mbtiles");
+    OtherConnection(trigger).Run(
+        "CREATE TABLE metadata (name text, value text);"
+        "CREATE TABLE tiles (zoom_level, tile_column, tile_row, tile_data);"
+        "CREATE TRIGGER busy BEFORE DELETE ON METADATA BEGIN SELECT 1; END;");
+    ExpectRefused(trigger, "The file " + trigger +
+                               " is not an MBTiles file that can be used safely: its METADATA "
+                               "table carries the trigger busy, which would run the file's own "
+                               "statements.");
+}
+
+TEST_F(MbtilesReaderTest, ATileLargerThanADownloadTakesIsNeitherLoadedNorGiven) {
+    const std::string path = MakeFile();
+    const auto limit = static_cast<std::int64_t>(kDefaultMaxTileBytes);
+    OtherConnection(path).Run(
+        "INSERT INTO tiles VALUES (2, 0, 0, zeroblob(" + std::to_string(limit + 1) + "));" +
+        "INSERT INTO tiles VALUES (2, 0, 1, zeroblob(" + std::to_string(limit) + "));");
+    const MbtilesReader reader(path);
+    sqlite3_memory_highwater(1);
+    EXPECT_FALSE(reader.Tile(2, 0, 3).has_value());
+    EXPECT_LT(sqlite3_memory_highwater(0), 8 * 1024 * 1024);
+    // At the limit it is a tile.
+    const std::optional<std::string> largest = reader.Tile(2, 0, 2);
+    ASSERT_TRUE(largest.has_value());
+    EXPECT_EQ(largest->size(), kDefaultMaxTileBytes);
 }
 
 }  // namespace

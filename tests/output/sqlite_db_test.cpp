@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 
 #include "platform/files.h"
@@ -178,6 +179,47 @@ TEST_F(SqliteDbTest, ATransactionBeginsAsAWriterOrSaysTheFileIsLocked) {
     const SqliteFailure failure = FailureOf([&] { SqliteTransaction second(db); });
     EXPECT_EQ(failure.Kind, SqliteFailureKind::Locked);
     EXPECT_EQ(failure.Detail, "database is locked");
+}
+
+TEST_F(SqliteDbTest, AGuardedConnectionEndsAnEndlessQueryAndRefusesTheSchemasCode) {
+    {
+        SqliteDb db(path, kCreate, 0);
+        db.Execute("CREATE TABLE t (a); PRAGMA writable_schema = ON;");
+    }
+    SqliteDb db(path, kCreate, 0, nullptr, {.Defensive = true, .StatementMillis = 200});
+    const auto start = std::chrono::steady_clock::now();
+    const SqliteFailure failure = FailureOf([&] {
+        Count(db,
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+              "SELECT count(*) FROM n");
+    });
+    EXPECT_EQ(failure.Kind, SqliteFailureKind::TimedOut);
+    EXPECT_EQ(failure.Detail, "a statement ran longer than 200 ms");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Each statement has its own time: the connection still works.
+    EXPECT_EQ(Count(db, "SELECT count(*) FROM t"), 0);
+    // Defensive: the schema cannot be written around SQLite's checks.
+    EXPECT_EQ(FailureOf([&] {
+                  db.Execute(
+                      "PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                      "SET sql = 'x'");
+              }).Kind,
+              SqliteFailureKind::Other);
+}
+
+TEST_F(SqliteDbTest, AGuardedConnectionReadsNoValuePastItsLimit) {
+    {
+        SqliteDb db(path, kCreate, 0);
+        db.Execute("CREATE TABLE t (a); INSERT INTO t VALUES (zeroblob(1000)), ('short');");
+    }
+    SqliteDb db(path, kCreate, 0, nullptr, {.MaxValueBytes = 999});
+    SqliteStatement rows = db.Prepare("SELECT a FROM t WHERE rowid = 2");
+    ASSERT_TRUE(rows.Step());
+    EXPECT_EQ(rows.Text(0), "short");
+    const SqliteFailure failure =
+        FailureOf([&] { db.Prepare("SELECT a FROM t WHERE rowid = 1").Step(); });
+    EXPECT_EQ(failure.Kind, SqliteFailureKind::Other);
+    EXPECT_EQ(failure.Detail, "string or blob too big");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -139,26 +141,13 @@ TEST_F(TileSets, AFileThatIsNoProjectIsRefusedAsSuch) {
     EXPECT_THROW(OpenTileSet(tiles + "other.txt", ""), ENotAProjectError);
 }
 
-// An MBTiles file as another program makes it, TMS rows.
-void MakeMbtiles(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const std::string all =
-        "CREATE TABLE metadata (name text, value text);"
-        "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer,"
-        " tile_data blob);" +
-        sql;
-    EXPECT_EQ(sqlite3_exec(db, all.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-}
-
 TEST_F(TileSets, AnMbtilesFileShowsItsTilesByXyzRowsAtItsDeepestZoom) {
     const std::string path = dir.File("made.db");
     // Zoom 3: XYZ row 1 is TMS row 6, XYZ row 2 is TMS row 5. Zoom 40 and a
     // column past the grid of zoom 1 are no map's.
-    MakeMbtiles(path,
-                "INSERT INTO tiles VALUES (3, 4, 6, 'north'), (3, 5, 5, 'south'),"
-                " (1, 0, 0, 'z1'), (1, 7, 0, 'past'), (40, 0, 0, 'deep');");
+    test::MakeMbtiles(path,
+                      "INSERT INTO tiles VALUES (3, 4, 6, 'north'), (3, 5, 5, 'south'),"
+                      " (1, 0, 0, 'z1'), (1, 7, 0, 'past'), (40, 0, 0, 'deep');");
     const std::unique_ptr<TileSet> set = OpenTileSet(path, "");
     EXPECT_EQ(set->Zooms(), (std::vector<int>{1, 3}));
     EXPECT_EQ(set->FirstZoom(), 3);
@@ -187,13 +176,36 @@ TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
     sqlite3_close(db);
     EXPECT_THROW(OpenTileSet(other, ""), EMbtilesError);
     const std::string empty = dir.File("empty.mbtiles");
-    MakeMbtiles(empty, "");
+    test::MakeMbtiles(empty, "");
     try {
         OpenTileSet(empty, "");
         FAIL() << "a file without tiles was opened";
     } catch (const ETileSetError& e) {
         EXPECT_EQ(std::string(e.what()), "The MBTiles file " + empty + " holds no tiles.");
     }
+}
+
+TEST_F(TileSets, TheViewerShowsNoTileThroughALinkNorOpensAFifo) {
+    Write("yn_0_0_1.png", "real");
+    Write("yn_1_1_1.png", "real");
+    const std::string secret = dir.File("secret");
+    WriteFileAtomic(secret, "password");
+    // Within the bounds: a link and a FIFO at tiles' names.
+    ASSERT_EQ(::symlink(secret.c_str(), (tiles + "yn_0_1_1.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo((tiles + "yn_1_0_1.png").c_str(), 0600), 0);
+    // Alone, a link makes no zoom.
+    ASSERT_EQ(::symlink(secret.c_str(), (tiles + "yn_0_0_0.png").c_str()), 0);
+    const FolderTileSet set(tiles);
+    EXPECT_EQ(set.Zooms(), std::vector<int>{1});
+    std::string bytes;
+    EXPECT_EQ(set.Read(1, 1, 1, bytes), TileState::Present);
+    EXPECT_EQ(set.Read(1, 0, 1, bytes), TileState::Missing);
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(set.Read(1, 1, 0, bytes), TileState::Missing);
+
+    const std::string fifo = dir.File("named.mbtiles");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(OpenTileSet(fifo, ""), ETileSetError);
 }
 
 }  // namespace

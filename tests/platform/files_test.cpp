@@ -285,6 +285,59 @@ TEST(IsAbsentOrRegularFile, RefusesLinksFoldersAndSpecialFiles) {
     }
 }
 
+TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("tile"), "12345");
+    WriteFileAtomic(dir.File("secret"), "root:x:0:0");
+    ASSERT_EQ(::symlink(dir.File("secret").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+    std::string bytes = "old";
+    std::string reason = "old";
+    EXPECT_EQ(ReadUntrustedFile(dir.File("tile"), 5, bytes, reason), UntrustedRead::Read);
+    EXPECT_EQ(bytes, "12345");
+    EXPECT_EQ(reason, "");
+    EXPECT_EQ(ReadUntrustedFile(dir.File("none"), 5, bytes, reason), UntrustedRead::Absent);
+    EXPECT_EQ(bytes, "");
+
+    const struct {
+        const char* name;
+        std::size_t limit;
+        const char* reason;
+    } refused[] = {
+        {"tile", 4, "larger than 4 bytes"},
+        {"link", 100, "a symbolic link, not followed"},
+        {"fifo", 100, "a FIFO"},
+        {"folder", 100, "a folder"},
+    };
+    for (const auto& r : refused) {
+        bytes = "old";
+        EXPECT_EQ(ReadUntrustedFile(dir.File(r.name), r.limit, bytes, reason),
+                  UntrustedRead::Refused)
+            << r.name;
+        EXPECT_EQ(reason, r.reason) << r.name;
+        EXPECT_EQ(bytes, "") << r.name;
+    }
+    EXPECT_EQ(ReadUntrustedFile("/dev/zero", 100, bytes, reason), UntrustedRead::Refused);
+    EXPECT_EQ(reason, "a device node");
+}
+
+TEST(OutputRefusal, OnlyNothingOrARegularFileMayBeReplaced) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("file"), "x");
+    ASSERT_EQ(::symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.File("gone").c_str(), dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", dir.File("to-device").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const char* name : {"file", "link", "dangling", "none"}) {
+        EXPECT_EQ(OutputRefusal(dir.File(name)), "") << name;
+    }
+    EXPECT_EQ(OutputRefusal(dir.File("to-device")), "a device node");
+    EXPECT_EQ(OutputRefusal("/dev/full"), "a device node");
+    EXPECT_EQ(OutputRefusal(dir.File("fifo")), "a FIFO");
+    EXPECT_EQ(OutputRefusal(dir.Path()), "a folder");
+}
+
 TEST(RegularFileSize, FollowsLinksToRegularFilesOnly) {
     TempDir dir;
     WriteFileAtomic(dir.File("file"), "12345");
@@ -295,6 +348,8 @@ TEST(RegularFileSize, FollowsLinksToRegularFilesOnly) {
     EXPECT_EQ(RegularFileSize(dir.File("file")), 5u);
     EXPECT_EQ(RegularFileSize(dir.File("empty")), 0u);
     EXPECT_EQ(RegularFileSize(dir.File("link")), 5u);
+    EXPECT_EQ(RegularFileSizeNoFollow(dir.File("file")), 5u);
+    EXPECT_EQ(RegularFileSizeNoFollow(dir.File("link")), std::nullopt);
     for (const char* name : {"dangling", "fifo", "none", ""}) {
         EXPECT_EQ(RegularFileSize(dir.File(name)), std::nullopt) << name;
     }
