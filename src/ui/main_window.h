@@ -15,6 +15,7 @@
 #include "desktop.h"
 #include "qt_synchronizer.h"
 
+class QAction;
 class QButtonGroup;
 class QComboBox;
 class QLabel;
@@ -54,6 +55,7 @@ public:
     void FailedLineAdded(const std::string& line) override;
     void StateChanged() override;
     bool Confirm(StartQuestion question, const std::string& text) override;
+    bool OfferRetryFailed(const std::string& text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -85,6 +87,7 @@ private:
     void Timer1Timer();
     void Button1Click();
     void LoadParametersfromprojectfilel1Click();
+    void RefreshTask1Click();
     void Exit1Click();
     void Options2Click();
     void ConvertLongitudeorLatitudetodegreen1Click();
@@ -138,6 +141,8 @@ private:
     LogMemo* Memo2;
     QProgressBar* progress_;
     QTimer* Timer1;
+    // File > Refresh task..., which a running task disables.
+    QAction* RefreshTask1 = nullptr;
 
     TfrmAbout* frmAbout_;
     TfrmConvert* frmConvert_;
