@@ -555,15 +555,19 @@ void TForm1::Button1Click() {
     }
 }
 
-void TForm1::LoadParametersfromprojectfilel1Click() {
-    const auto file =
-        desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln)", Q(fields_.DefaultPath));
+std::optional<TaskFields> TForm1::OpenProject(const QString& title) {
+    const auto file = desktop_.ChooseFile(this, title, "Projects(*.tsln)", Q(fields_.DefaultPath));
     if (!file) {
-        return;
+        return std::nullopt;
     }
     TaskFields fields = Fields();
     LoadProjectIntoFields(file->toStdString(), fields);
     SetFields(fields);
+    return fields;
+}
+
+void TForm1::LoadParametersfromprojectfilel1Click() {
+    OpenProject("Open project file:");
 }
 
 // A downloaded task is chosen by its project, which fills the fields as
@@ -573,15 +577,9 @@ void TForm1::RefreshTask1Click() {
     if (control_->Running()) {
         return;
     }
-    const auto file =
-        desktop_.ChooseFile(this, "Refresh task:", "Projects(*.tsln)", Q(fields_.DefaultPath));
-    if (!file) {
-        return;
+    if (const auto fields = OpenProject("Refresh task:")) {
+        control_->StartRefresh(*fields, std::nullopt);
     }
-    TaskFields fields = Fields();
-    LoadProjectIntoFields(file->toStdString(), fields);
-    SetFields(fields);
-    control_->StartRefresh(fields, std::nullopt);
 }
 
 void TForm1::Exit1Click() {

@@ -75,6 +75,9 @@ private:
     void ConnectHandlers();
     TaskFields Fields() const;
     void SetFields(const TaskFields& fields);
+    // The fields of a project the user chooses, shown in the window; none
+    // when the chooser is cancelled.
+    std::optional<TaskFields> OpenProject(const QString& title);
     void UpdateProgress();
     // Reads the sources file again into the "Source:" list and chooses the
     // entry for `choose`.
