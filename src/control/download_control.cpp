@@ -252,6 +252,7 @@ void DownloadControl::CountEarlierBlanks(const std::string& blankImage) {
             listed.insert(record->Path);
         }
     }
+    earlierCounted_ = false;
     earlierScan_ = std::jthread([this, resume = std::move(resume), listed = std::move(listed),
                                  blankImage](const std::stop_token& stop) {
         try {
@@ -259,6 +260,7 @@ void DownloadControl::CountEarlierBlanks(const std::string& blankImage) {
         } catch (const std::exception&) {
             // Then the ending counts this run's blank tiles only.
         }
+        earlierCounted_ = true;
     });
 }
 
@@ -305,15 +307,19 @@ void DownloadControl::Timer1Timer() {
             return;
         }
     }
-    if (runningThreadCount_ == 0) {
+    if (RunEnded()) {
         Finish(true);
     }
 }
 
 void DownloadControl::FinishIfWorkersEnded() {
-    if (timerEnabled_ && runningThreadCount_ == 0) {
+    if (timerEnabled_ && RunEnded()) {
         Finish(true);
     }
+}
+
+bool DownloadControl::RunEnded() const {
+    return runningThreadCount_ == 0 && (earlierCounted_ || outcome_.Stopped);
 }
 
 void DownloadControl::Shutdown() {

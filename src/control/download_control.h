@@ -8,6 +8,7 @@
 // mirrors the lines and drives the tick.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -156,7 +157,8 @@ public:
     void Stop();
     void Timer1Timer();
     // Finishes the task at once when its last worker has ended, as the next
-    // tick would, saves included; nothing while a worker still runs. For the
+    // tick would, saves included; nothing while a worker still runs or a
+    // continued task's blank tiles of earlier runs are being counted. For the
     // front ends without a window, whose loop calls it after serving the
     // workers' calls, so a run never waits for a tick to end.
     void FinishIfWorkersEnded();
@@ -196,6 +198,9 @@ private:
     // The validators the workers handed over since the last save.
     void SaveRecords();
     void NoteWorkerEnds();
+    // The workers have ended, and the count of earlier blanks with them
+    // (unless the run was stopped, which does not wait for it).
+    bool RunEnded() const;
     void Finish(bool showMessage);
     void SaveProgress();
     void SaveFailedList();
@@ -254,8 +259,11 @@ private:
     // The fields of the latest start, which a retry of its failed tiles
     // starts again.
     TaskFields fields_;
-    // Counts what CountEarlierBlanks says; ends before the task it reads.
+    // Counts what CountEarlierBlanks says, and tells when it has: a run
+    // whose workers have ended finishes once it has, so that the window
+    // never waits for it. Ends before the task it reads.
     std::int64_t earlierBlanks_ = 0;
+    std::atomic<bool> earlierCounted_{true};
     std::jthread earlierScan_;
 };
 
