@@ -195,8 +195,6 @@ private:
     // of a stopped refresh. Raises EFileError when the project is unreadable.
     void PrepareRefresh(std::optional<std::int64_t> olderThanSeconds);
     std::int64_t ResumeOf(std::int32_t slot) const;
-    // The validators the workers handed over since the last save.
-    void SaveRecords();
     void NoteWorkerEnds();
     // The workers have ended, and the count of earlier blanks with them
     // (unless the run was stopped, which does not wait for it).
@@ -206,6 +204,10 @@ private:
     void SaveFailedList();
     // Runs `step` while the log is saved; throws the log's error first.
     void SaveLogWhile(const std::function<void()>& step);
+    // Runs `step` while the validators the workers handed over since the
+    // last save are written to the store; a store that cannot be written is
+    // told once in the log.
+    void SaveRecordsWhile(const std::function<void()>& step);
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
