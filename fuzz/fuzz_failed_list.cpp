@@ -5,7 +5,8 @@
 // longer; a record must split at its first "|" and join back to its line; a
 // path taken for a tile file must have a plain tile name; and the re-download
 // must count the records before it fetches any (the harness cancels it
-// there, so nothing is fetched or written).
+// there, so nothing is fetched or written) and end with how many listed
+// tiles are still blank, at most one a record.
 
 #include <algorithm>
 #include <cstdint>
@@ -112,10 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> reported =
         total == 0 ? std::vector<std::string>{kNoFailedRecords}
                    : std::vector<std::string>{"Start...", RedownloadCancelledLine(0, total),
-                                              "Download End."};
+                                              "Download End.", StillBlankLine(summary.StillBlank)};
     if (!summary.ListRead || summary.Fetched != 0 || summary.Failed != 0 ||
-        summary.Cancelled != (total > 0) || output.lines != reported ||
-        output.counted != (total == 0 ? -1 : total)) {
+        summary.StillBlank < 0 || summary.StillBlank > total || summary.Cancelled != (total > 0) ||
+        output.lines != reported || output.counted != (total == 0 ? -1 : total)) {
         fuzz::Fail("the re-download counted " + std::to_string(output.counted) + " records of " +
                    std::to_string(total));
     }

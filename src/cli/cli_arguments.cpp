@@ -17,7 +17,7 @@ namespace tessellon::cli {
 const char* const kUsage = R"(Usage:
   tessellon-cli download --name NAME --type map|satellite --left L --right R
                          --top T --bottom B --zoom Z --path DIR [--config FILE]
-                         [--replace] [--yes]
+                         [--replace] [--yes] [--retry-failed]
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
   tessellon-cli download ... --zoom Z1-Z2
@@ -30,7 +30,7 @@ const char* const kUsage = R"(Usage:
                          [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
-  tessellon-cli open PROJECT.tsln [--config FILE]
+  tessellon-cli open PROJECT.tsln [--retry-failed] [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--config FILE]
   tessellon-cli convert DEGREES MINUTES SECONDS
@@ -68,6 +68,10 @@ download    Acts exactly like typing the texts into the main window and
             everything within D of its polygons, tracks and routes; lines
             need a buffer. The task keeps a copy of the area beside its
             project (NAME_area.geojson), so open and continue need no file.
+            --retry-failed first fetches again the tiles listed in the
+            task's failed-tile list (NAME_failed.ftl) that are still blank,
+            as the task fetches its tiles, then continues the task. A tile
+            that fails again is listed again.
 estimate    Counts the tiles a download of that area and those zooms would
             fetch, zoom by zoom, and prints what the task would cost at the
             service's pace, as the desktop program shows it under the map.
@@ -76,9 +80,10 @@ estimate    Counts the tiles a download of that area and those zooms would
             output); --save-area FILE writes the area as a download keeps it
             (GeoJSON, the buffer applied).
 open        Opens a saved project as "Open task ..." does, then starts it: an
-            interrupted task continues.
+            interrupted task continues. --retry-failed as for download.
 redownload  Fetches the tiles of a failed-tile list again and prints a line
-            for each record. The list is not changed.
+            for each record, and last how many listed tiles are still blank.
+            The list is not changed.
 refresh     Asks every tile of a downloaded task again, at the task's pace:
             where the server sent an ETag or Last-Modified for a tile, the
             question is "changed since?", and an unchanged tile costs no
@@ -129,7 +134,8 @@ current tile, progress, log and failed-tile list are saved, and the same
 command continues the task later.
 
 Exit status:
-  0  every worker walked to the end and this run recorded no failed tile
+  0  every worker walked to the end and no tile of the failed-tile list is
+     still blank
      (redownload: every record fetched; convert: a result; sources: every
      source read and checked; export: every tile of the projects exported)
   1  the input was refused or the task could not start (sources: the file
@@ -215,6 +221,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         if (command == "download" && (arg == "--replace" || arg == "--yes")) {
             (arg == "--replace" ? result.replace : result.yes) = true;
+            continue;
+        }
+        if ((command == "download" || command == "open") && arg == "--retry-failed") {
+            result.retryFailed = true;
             continue;
         }
         if (command == "export" && arg == "--with-blanks") {

@@ -28,6 +28,7 @@ struct Arguments {
     TaskFields fields;                      // download, estimate
     bool replace = false;                   // download: replace another task's project
     bool yes = false;                       // download: start a huge task
+    bool retryFailed = false;               // download, open: listed blank tiles first
     std::string file;                       // open, redownload, refresh
     std::optional<std::int64_t> olderThan;  // refresh: --older-than, in seconds
     std::string degrees, minutes, seconds;  // convert

@@ -48,7 +48,8 @@ struct RefreshRequest {
 };
 
 int RunDownload(const TaskFields& fields, const std::string& configFile,
-                cli::StartAnswers answers = {}, std::optional<RefreshRequest> refresh = {}) {
+                cli::StartAnswers answers = {}, std::optional<RefreshRequest> refresh = {},
+                ListedTiles listed = ListedTiles::Leave) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
@@ -58,8 +59,8 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     cli::ConsoleFrontEnd console(answers);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
-    const bool started =
-        refresh ? control.StartRefresh(fields, refresh->OlderThanSeconds) : control.Start(fields);
+    const bool started = refresh ? control.StartRefresh(fields, refresh->OlderThanSeconds)
+                                 : control.Start(fields, listed);
     if (!started) {
         return StopRequestedBySignal() ? kStopped : kRefused;
     }
@@ -79,6 +80,10 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
         return outcome.Refresh->Failed > 0 ? kFailedTiles : kDone;
     }
     return outcome.StillBlank > 0 ? kFailedTiles : kDone;
+}
+
+ListedTiles ListedOf(const cli::Arguments& args) {
+    return args.retryFailed ? ListedTiles::RetryFirst : ListedTiles::Leave;
 }
 
 // The fields of a saved project, as "Open task ..." fills them; false, with
@@ -338,7 +343,7 @@ int main(int argc, char** argv) {
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
             }
-            return RunDownload(fields, configFile, {args.replace, args.yes});
+            return RunDownload(fields, configFile, {args.replace, args.yes}, {}, ListedOf(args));
         }
         case cli::Command::Estimate: {
             EndAtStopSignals();
@@ -357,7 +362,7 @@ int main(int argc, char** argv) {
             if (args.command == cli::Command::Refresh) {
                 return RunDownload(fields, configFile, {}, RefreshRequest{args.olderThan});
             }
-            return RunDownload(fields, configFile);
+            return RunDownload(fields, configFile, {}, {}, ListedOf(args));
         }
         case cli::Command::Redownload: {
             EndAtStopSignals();

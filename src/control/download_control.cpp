@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -51,16 +52,16 @@ std::string TaskRunningMessage(long pid) {
     return "This task is already running (process " + std::to_string(pid) + ").";
 }
 
-bool DownloadControl::Start(const TaskFields& fields) {
-    return StartRun(fields, false, std::nullopt);
+bool DownloadControl::Start(const TaskFields& fields, ListedTiles listed) {
+    return StartRun(fields, false, listed, std::nullopt);
 }
 
 bool DownloadControl::StartRefresh(const TaskFields& fields,
                                    std::optional<std::int64_t> olderThanSeconds) {
-    return StartRun(fields, true, olderThanSeconds);
+    return StartRun(fields, true, ListedTiles::Leave, olderThanSeconds);
 }
 
-bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
+bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTiles listed,
                                std::optional<std::int64_t> olderThanSeconds) {
     const Configuration config(settings_.ConfigFileName);
     StartCheckResult checked = CheckStartInput(fields, config);
@@ -128,6 +129,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
         return false;
     }
     lock_ = std::move(lock);
+    fields_ = fields;
     frontEnd_.LogReplaced(shownLog);
     if (refresh_) {
         AppendLogLine("");
@@ -140,6 +142,19 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
     outcome_ = DownloadOutcome{};
     doneBefore_ = TilesDoneBefore();
     finishedByReleasedWorkers_ = 0;
+    retry_.reset();
+    if (!refresh_) {
+        const std::string blankImage = BlankImage();
+        if (listed == ListedTiles::RetryFirst) {
+            std::vector<TileId> tiles = StillBlankListedTiles(memo2_, *task_, blankImage);
+            if (!tiles.empty()) {
+                AppendLogLine("Fetching again the " + GroupedNumber(std::ssize(tiles)) +
+                              " tiles of " + task_->FailedFileName + " that are still blank.");
+                retry_ = std::make_unique<FailedTileRetry>(std::move(tiles));
+            }
+        }
+        CountEarlierBlanks(blankImage);
+    }
     WorkerEnvironment environment{&sync_, this, TaskPacing(params_->Source, settings_.Pace),
                                   settings_.TimeLimits, settings_.ProgramFolder};
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
@@ -150,6 +165,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
     storeFailed_ = false;
     environment.Records = records_.get();
     environment.Refresh = refresh_.get();
+    environment.Retry = retry_.get();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         DownThreads[static_cast<std::size_t>(i)] =
             std::make_unique<TDownThread>(false, i, task_.get(), environment);
@@ -211,6 +227,43 @@ std::string DownloadControl::BlankImagePath() const {
     return settings_.ProgramFolder + "blankimg/blank." + task_->GetTileExtension();
 }
 
+std::string DownloadControl::BlankImage() const {
+    try {
+        return ReadFileBytes(BlankImagePath());
+    } catch (const EFileError&) {
+        return {};
+    }
+}
+
+// Only a continued task has tiles of earlier runs; this run's own 404s are
+// counted by its workers.
+void DownloadControl::CountEarlierBlanks(const std::string& blankImage) {
+    earlierBlanks_ = 0;
+    if (doneBefore_ == 0) {
+        return;
+    }
+    std::vector<std::int64_t> resume;
+    for (std::int32_t k = 0; k < params_->ThreadCount; ++k) {
+        resume.push_back(ResumeOf(k));
+    }
+    std::set<std::string> listed;
+    for (const std::string& line : memo2_) {
+        if (const auto record = ParseFailedRecord(line)) {
+            listed.insert(record->Path);
+        }
+    }
+    earlierCounted_ = false;
+    earlierScan_ = std::jthread([this, resume = std::move(resume), listed = std::move(listed),
+                                 blankImage](const std::stop_token& stop) {
+        try {
+            earlierBlanks_ = CountEarlierUnlistedBlanks(*task_, resume, listed, blankImage, stop);
+        } catch (const std::exception&) {
+            // Then the ending counts this run's blank tiles only.
+        }
+        earlierCounted_ = true;
+    });
+}
+
 // Tiles of a continued task that its workers finished in earlier runs: worker
 // k owns the positions k, k + N, ... and has done those up to its resume
 // number.
@@ -231,6 +284,7 @@ void DownloadControl::Stop() {
     }
     outcome_.Stopped = true;
     listWriter_.request_stop();
+    earlierScan_.request_stop();
     for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
         if (const auto& worker = DownThreads[static_cast<std::size_t>(i)]) {
             worker->Terminate();
@@ -253,15 +307,19 @@ void DownloadControl::Timer1Timer() {
             return;
         }
     }
-    if (runningThreadCount_ == 0) {
+    if (RunEnded()) {
         Finish(true);
     }
 }
 
 void DownloadControl::FinishIfWorkersEnded() {
-    if (timerEnabled_ && runningThreadCount_ == 0) {
+    if (timerEnabled_ && RunEnded()) {
         Finish(true);
     }
+}
+
+bool DownloadControl::RunEnded() const {
+    return runningThreadCount_ == 0 && (earlierCounted_ || outcome_.Stopped);
 }
 
 void DownloadControl::Shutdown() {
@@ -471,16 +529,19 @@ void DownloadControl::Finish(bool showMessage) {
             }
         });
     });
-    std::string blankImage;
-    if (!memo2_.empty()) {
-        try {
-            blankImage = ReadFileBytes(BlankImagePath());
-        } catch (const EFileError&) {
-            // Then only missing tiles count as blank.
+    // The blank tile is read only when tiles are listed.
+    outcome_.StillBlank =
+        memo2_.empty() ? 0 : std::ssize(StillBlankListedTiles(memo2_, *task_, BlankImage()));
+    ReleaseWorkers();
+    if (earlierScan_.joinable()) {
+        if (!walked) {
+            earlierScan_.request_stop();
+        }
+        earlierScan_.join();
+        if (walked) {
+            outcome_.NotFoundTiles += earlierBlanks_;
         }
     }
-    outcome_.StillBlank = CountStillBlank(memo2_, blankImage);
-    ReleaseWorkers();
     lock_.reset();
     caption_ = kStartCaption;
     frontEnd_.StateChanged();
@@ -498,7 +559,13 @@ void DownloadControl::Finish(bool showMessage) {
             outcome_.Refresh && walked
                 ? RefreshEndingLine(*outcome_.Refresh)
                 : EndingLine(outcome_, Progress(), task_->FailedFileName, proxy);
-        frontEnd_.ShowMessage(TaskStoppedMessage() + "\n" + ending + (hint ? "\n" + *hint : ""));
+        const std::string text = TaskStoppedMessage() + "\n" + ending + (hint ? "\n" + *hint : "");
+        if (outcome_.Refresh || outcome_.Stopped || outcome_.StillBlank == 0) {
+            frontEnd_.ShowMessage(text);
+        } else if (frontEnd_.OfferRetryFailed(text)) {
+            const TaskFields fields = fields_;
+            Start(fields, ListedTiles::RetryFirst);
+        }
     }
 }
 

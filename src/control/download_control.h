@@ -8,6 +8,7 @@
 // mirrors the lines and drives the tick.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "control/task_fields.h"
 #include "control/task_log.h"
 #include "download/down_thread.h"
+#include "download/failed_list.h"
 #include "download/refresh_job.h"
 #include "download/server_backoff.h"
 #include "platform/files.h"
@@ -52,7 +54,20 @@ public:
     virtual void FailedLineAdded(const std::string& line) = 0;
     // The button caption, the total label or the timer's state changed.
     virtual void StateChanged() = 0;
+    // The closing message of a run that left listed tiles blank, with the
+    // choice kRetryFailedChoice beside OK; true when it was chosen. A front
+    // end that cannot offer it shows the message.
+    virtual bool OfferRetryFailed(const std::string& text) {
+        ShowMessage(text);
+        return false;
+    }
 };
+
+inline constexpr const char* kRetryFailedChoice = "Retry failed tiles";
+
+// What a start does with the tiles of the failed-tile list that are still
+// blank: leaves them, or fetches them first and then continues the task.
+enum class ListedTiles { Leave, RetryFirst };
 
 struct DownloadSettings {
     std::string ConfigFileName;
@@ -79,10 +94,12 @@ struct DownloadOutcome {
     std::int64_t FailedTiles = 0;  // records added by this run
     // The error that ended the first worker ended by the policy.
     std::string EndError{};
-    // Blank because the server has no image (404), in this run.
+    // Blank because the server has no image (404): in this run, and, when
+    // it walked to its end, in the earlier runs it continues.
     std::int64_t NotFoundTiles = 0;
-    // Listed in the failed-tile list and, when the run ended, still the
-    // blank image or missing: this run's failures and earlier runs' alike.
+    // Tiles of the task listed in the failed-tile list and, when the run
+    // ended, still the blank image or missing: this run's failures and
+    // earlier runs' alike.
     std::int64_t StillBlank = 0;
     // What a refresh found; none for a download.
     std::optional<RefreshCounts> Refresh = std::nullopt;
@@ -128,8 +145,10 @@ public:
     void BitBtn1Click(const TaskFields& fields);
     // True when the workers were started. Every start holds the lock of the
     // task's project until it finishes: a second run of the same task, in
-    // this process or another, is refused before it touches anything.
-    bool Start(const TaskFields& fields);
+    // this process or another, is refused before it touches anything. With
+    // ListedTiles::RetryFirst the workers first fetch the tiles of the
+    // failed-tile list that are still blank, then walk on.
+    bool Start(const TaskFields& fields, ListedTiles listed = ListedTiles::Leave);
     // Asks every tile of the task the fields name again, which must have
     // been started before (see RefreshJob): with `olderThanSeconds`, tiles
     // fetched more recently are skipped. It continues where a stopped
@@ -138,7 +157,8 @@ public:
     void Stop();
     void Timer1Timer();
     // Finishes the task at once when its last worker has ended, as the next
-    // tick would, saves included; nothing while a worker still runs. For the
+    // tick would, saves included; nothing while a worker still runs or a
+    // continued task's blank tiles of earlier runs are being counted. For the
     // front ends without a window, whose loop calls it after serving the
     // workers' calls, so a run never waits for a tick to end.
     void FinishIfWorkersEnded();
@@ -166,13 +186,19 @@ public:
     void DecreaseRunningThreadCount() override;
 
 private:
-    bool StartRun(const TaskFields& fields, bool refresh,
+    bool StartRun(const TaskFields& fields, bool refresh, ListedTiles listed,
                   std::optional<std::int64_t> olderThanSeconds);
+    // Counts on a thread of its own the tiles earlier runs of a continued
+    // task left blank unlisted, while the workers fetch.
+    void CountEarlierBlanks(const std::string& blankImage);
     // The refresh's job with the validators of the store and the positions
     // of a stopped refresh. Raises EFileError when the project is unreadable.
     void PrepareRefresh(std::optional<std::int64_t> olderThanSeconds);
     std::int64_t ResumeOf(std::int32_t slot) const;
     void NoteWorkerEnds();
+    // The workers have ended, and the count of earlier blanks with them
+    // (unless the run was stopped, which does not wait for it).
+    bool RunEnded() const;
     void Finish(bool showMessage);
     void SaveProgress();
     void SaveFailedList();
@@ -186,6 +212,9 @@ private:
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;
     std::string BlankImagePath() const;
+    // The blank image's bytes; empty when it cannot be read, so that only a
+    // missing tile counts as blank.
+    std::string BlankImage() const;
     bool ConfirmStart(const StartCheckResult& checked, const MDTask& task);
 
     DownloadSettings settings_;
@@ -218,6 +247,8 @@ private:
     std::unique_ptr<TileRecordBatch> records_;
     bool storeFailed_ = false;
     std::unique_ptr<RefreshJob> refresh_;
+    // The listed tiles fetched again first; outlives the workers.
+    std::unique_ptr<FailedTileRetry> retry_;
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
     std::int32_t runningThreadCount_ = 0;
     std::int32_t TimerTicks = 0;
@@ -227,6 +258,15 @@ private:
     DownloadOutcome outcome_;
     // Held from a start until the run has finished.
     std::unique_ptr<ProcessLock> lock_;
+    // The fields of the latest start, which a retry of its failed tiles
+    // starts again.
+    TaskFields fields_;
+    // Counts what CountEarlierBlanks says, and tells when it has: a run
+    // whose workers have ended finishes once it has, so that the window
+    // never waits for it. Ends before the task it reads.
+    std::int64_t earlierBlanks_ = 0;
+    std::atomic<bool> earlierCounted_{true};
+    std::jthread earlierScan_;
 };
 
 }  // namespace tessellon

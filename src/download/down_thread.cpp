@@ -102,33 +102,53 @@ WorkerEnd TDownThread::Walk() {
     // every workers-th.
     const std::int64_t next = resume + 1;
     const std::int64_t first = next + (ThreadIndex - next % workers + workers) % workers;
+    if (FailedTileRetry* retry = environment_.Retry) {
+        retrying_ = true;
+        while (const std::optional<TileId> tile = retry->Take()) {
+            if (stop_.Requested()) {
+                return WorkerEnd::Stopped;
+            }
+            if (const auto end =
+                    AfterTile(FetchTile(*tile, Task->Cover.SeqOf(*tile), http, buffer))) {
+                return *end;
+            }
+        }
+        retrying_ = false;
+    }
     for (TileCover::Cursor c = Task->Cover.From(first); c.Valid(); c.Advance(workers)) {
         if (stop_.Requested()) {
             return WorkerEnd::Stopped;
         }
-        switch (FetchTile(c.Tile(), c.Seq(), http, buffer)) {
-            case TileResult::Saved:
-                stop_.SleepFor(PauseAfterTile());
-                break;
-            case TileResult::GivenUp:
-                // A source's server is paced after every request, a refused
-                // one too: a server that refuses everything is not asked
-                // faster than one that serves.
-                if (environment_.Backoff != nullptr) {
-                    stop_.SleepFor(PauseAfterTile());
-                }
-                break;
-            case TileResult::Skipped:
-                break;
-            case TileResult::Refused:
-                return WorkerEnd::Refused;
-            case TileResult::EndWorker:
-                return WorkerEnd::EndedByError;
-            case TileResult::Stopped:
-                return WorkerEnd::Stopped;
+        if (const auto end = AfterTile(FetchTile(c.Tile(), c.Seq(), http, buffer))) {
+            return *end;
         }
     }
     return WorkerEnd::RangeDone;
+}
+
+std::optional<WorkerEnd> TDownThread::AfterTile(TileResult result) {
+    switch (result) {
+        case TileResult::Saved:
+            stop_.SleepFor(PauseAfterTile());
+            break;
+        case TileResult::GivenUp:
+            // A source's server is paced after every request, a refused one
+            // too: a server that refuses everything is not asked faster than
+            // one that serves.
+            if (environment_.Backoff != nullptr) {
+                stop_.SleepFor(PauseAfterTile());
+            }
+            break;
+        case TileResult::Skipped:
+            break;
+        case TileResult::Refused:
+            return WorkerEnd::Refused;
+        case TileResult::EndWorker:
+            return WorkerEnd::EndedByError;
+        case TileResult::Stopped:
+            return WorkerEnd::Stopped;
+    }
+    return std::nullopt;
 }
 
 TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t seq,
@@ -139,16 +159,7 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
     if (RefreshJob* refresh = environment_.Refresh) {
         const std::string path = Task->GetTilePath(tile);
         const std::optional<std::int64_t> fileTime = FileModifiedUnix(path);
-        const std::optional<std::uint64_t> size = RegularFileSize(path);
-        bool missingOrBlank = !fileTime || !size;
-        // Only a file of the blank image's size is read to compare.
-        if (!missingOrBlank && !blankImage_.empty() && *size == blankImage_.size()) {
-            try {
-                missingOrBlank = ReadFileBytes(path) == blankImage_;
-            } catch (const EFileError&) {
-                missingOrBlank = true;
-            }
-        }
+        const bool missingOrBlank = !fileTime || IsMissingOrBlank(path, blankImage_);
         known = refresh->Known(tile);
         switch (refresh->Decide(known, missingOrBlank, fileTime)) {
             case RefreshAsk::Skip:
@@ -386,7 +397,10 @@ TDownThread::TileResult TDownThread::GiveUp(const FailureDecision& decision,
             endError_ = message.value_or("");
             return TileResult::EndWorker;
         case FailureOutcome::BlankNotFound:
-            ++tilesNotFound_;
+            // A listed tile stays listed, and is counted as such.
+            if (!retrying_) {
+                ++tilesNotFound_;
+            }
             Post(kNotFoundMessage + message.value_or(""));
             break;
         case FailureOutcome::BlankWithErrorLine:
@@ -414,8 +428,10 @@ void TDownThread::PutBlankTile(const TileId& tile, std::int64_t seq) {
 }
 
 void TDownThread::FinishTile(std::int64_t seq) {
-    last_ = seq;
-    ++tilesFinished_;
+    if (!retrying_) {
+        last_ = seq;
+        ++tilesFinished_;
+    }
 }
 
 bool TDownThread::Pause(RetryPause pause) {

@@ -25,6 +25,7 @@
 namespace tessellon {
 
 class EProtocolReplyError;
+class FailedTileRetry;
 class MDTask;
 class RefreshJob;
 class ServerBackoff;
@@ -61,6 +62,10 @@ struct WorkerEnvironment {
     // where validators are known) and replace a file only when its bytes
     // changed; a tile that fails or is gone keeps its file.
     RefreshJob* Refresh = nullptr;
+    // Set when listed tiles are fetched again first: the workers take them
+    // before they walk on from their positions, which these tiles leave as
+    // they were.
+    FailedTileRetry* Retry = nullptr;
 };
 
 // How a worker's walk ended. The failure policy ends a worker either because
@@ -106,6 +111,8 @@ private:
 
     void Execute();
     WorkerEnd Walk();
+    // What follows a tile: the pause after it, or the end of the walk.
+    std::optional<WorkerEnd> AfterTile(TileResult result);
     TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
                          TNetBuffer& buffer);
     // Holds a source task's worker until the wait the server asked for is
@@ -149,6 +156,9 @@ private:
     StopSignal stop_;
     // The order number of the last finished tile.
     std::atomic<std::int64_t> last_{0};
+    // While listed tiles are fetched again: they are no position of the walk
+    // and no tile of its progress.
+    bool retrying_ = false;
     std::atomic<std::int64_t> tilesFinished_{0};
     std::atomic<std::int64_t> tilesNotFound_{0};
     std::atomic<WorkerEnd> endReason_{WorkerEnd::RangeDone};

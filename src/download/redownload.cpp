@@ -1,6 +1,8 @@
 #include "download/redownload.h"
 
+#include <map>
 #include <optional>
+#include <set>
 
 #include "download/failed_list.h"
 #include "download/failure_policy.h"
@@ -9,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shown_text.h"
+#include "platform/text_format.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
 
@@ -156,7 +159,47 @@ bool RedownloadRecord(const std::string& line, const RecordFolders& folders, THt
     return true;
 }
 
+// The distinct tiles the records of `list` (read again from its start) name
+// that are missing or the blank image of their format beside the program.
+std::int64_t CountListedStillBlank(TextLineReader& list, const RecordFolders& folders) {
+    std::map<std::string, std::string> blankImages;
+    std::set<std::string> blank;
+    std::string line;
+    list.Rewind();
+    while (list.Next(line)) {
+        const std::optional<FailedTileRecord> record = ParseFailedRecord(line);
+        const std::optional<std::string> path =
+            record && !list.LineTooLong() ? TilePathOf(record->Path, folders) : std::nullopt;
+        if (!path || blank.count(*path) != 0) {
+            continue;
+        }
+        const std::string format = TileFormat(*path);
+        auto image = blankImages.find(format);
+        if (image == blankImages.end()) {
+            std::string bytes;
+            try {
+                bytes = ReadFileBytes(ProgramFolder() + "blankimg/blank." + format);
+            } catch (const EFileError&) {
+                // Then only a missing tile counts as blank.
+            }
+            image = blankImages.emplace(format, std::move(bytes)).first;
+        }
+        if (IsMissingOrBlank(*path, image->second)) {
+            blank.insert(*path);
+        }
+    }
+    return static_cast<std::int64_t>(blank.size());
+}
+
 }  // namespace
+
+std::string StillBlankLine(std::int64_t stillBlank) {
+    if (stillBlank == 0) {
+        return "No listed tile is still blank.";
+    }
+    return GroupedNumber(stillBlank) +
+           (stillBlank == 1 ? " listed tile is still blank." : " listed tiles are still blank.");
+}
 
 std::string RedownloadCancelledLine(int done, int total) {
     return "Cancelled after " + std::to_string(done) + " of " + std::to_string(total) + " records.";
@@ -222,6 +265,12 @@ RedownloadSummary RunRedownload(const std::string& listFileName, RedownloadOutpu
     }
     buffer.Clear();
     output.AddLine("Download End.");
+    try {
+        summary.StillBlank = CountListedStillBlank(*list, folders);
+        output.AddLine(StillBlankLine(summary.StillBlank));
+    } catch (const EFileError& e) {
+        output.AddLine(e.what());
+    }
     return summary;
 }
 

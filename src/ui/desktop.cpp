@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 
 namespace tessellon {
 
@@ -44,6 +45,16 @@ bool QtDesktop::Confirm(QWidget* parent, const QString& text) {
     box.setDefaultButton(QMessageBox::No);
     FitCaption(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtDesktop::OfferChoice(QWidget* parent, const QString& text, const QString& choice) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
+    QPushButton* chosen = box.addButton(choice, QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    FitCaption(box);
+    box.exec();
+    return box.clickedButton() == chosen;
 }
 
 std::optional<QString> QtDesktop::ChooseFile(QWidget* parent, const QString& title,

@@ -21,6 +21,9 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // A modal question with Yes and No buttons, No the default; true for Yes.
     virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+    // A modal box with the text, an OK button (the default) and a button
+    // captioned `choice`; true when that one was pressed.
+    virtual bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) = 0;
     // The chosen file, or nothing when the user cancels. `filter` in Qt's
     // form, for instance "Projects(*.tsln)".
     virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
@@ -46,6 +49,7 @@ class QtDesktop final : public Desktop {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override;
     bool Confirm(QWidget* parent, const QString& text) override;
+    bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;

@@ -252,7 +252,11 @@ void TForm1::BuildMenus() {
         std::vector<Item> items;
     };
     const std::vector<Menu> menus{
-        {"File1", "&File", {{"Exit1", "E&xit", &TForm1::Exit1Click}}},
+        {"File1",
+         "&File",
+         {{"RefreshTask1", "Refresh task...", &TForm1::RefreshTask1Click},
+          {nullptr, nullptr, nullptr},
+          {"Exit1", "E&xit", &TForm1::Exit1Click}}},
         {"Options1", "&Options", {{"Options2", "Options...", &TForm1::Options2Click}}},
         {"Misc1",
          "&Misc",
@@ -293,6 +297,7 @@ void TForm1::BuildMenus() {
             ConnectHandler(desktop_, action, &QAction::triggered, this, item.handler);
         }
     }
+    RefreshTask1 = menuBar()->findChild<QAction*>("RefreshTask1");
 }
 
 void TForm1::BuildStatusBar() {
@@ -435,6 +440,10 @@ bool TForm1::Confirm(StartQuestion, const std::string& text) {
     return desktop_.Confirm(this, Q(text));
 }
 
+bool TForm1::OfferRetryFailed(const std::string& text) {
+    return desktop_.OfferChoice(this, Q(text), kRetryFailedChoice);
+}
+
 void TForm1::LogReplaced(const std::vector<std::string>& lines) {
     Memo1->ReplaceLines(lines);
 }
@@ -456,6 +465,7 @@ void TForm1::FailedLineAdded(const std::string& line) {
 void TForm1::StateChanged() {
     BitBtn1->setText(Q(control_->ButtonCaption()));
     BitBtn1->setDefault(!control_->Running());
+    RefreshTask1->setEnabled(!control_->Running());
     LabelTotalxy->setText(Q(control_->TotalLabel()));
     if (control_->TimerEnabled()) {
         Timer1->start();
@@ -545,15 +555,31 @@ void TForm1::Button1Click() {
     }
 }
 
-void TForm1::LoadParametersfromprojectfilel1Click() {
-    const auto file =
-        desktop_.ChooseFile(this, "Open project file:", "Projects(*.tsln)", Q(fields_.DefaultPath));
+std::optional<TaskFields> TForm1::OpenProject(const QString& title) {
+    const auto file = desktop_.ChooseFile(this, title, "Projects(*.tsln)", Q(fields_.DefaultPath));
     if (!file) {
-        return;
+        return std::nullopt;
     }
     TaskFields fields = Fields();
     LoadProjectIntoFields(file->toStdString(), fields);
     SetFields(fields);
+    return fields;
+}
+
+void TForm1::LoadParametersfromprojectfilel1Click() {
+    OpenProject("Open project file:");
+}
+
+// A downloaded task is chosen by its project, which fills the fields as
+// "Open task ..." does; the refresh then runs behind the Stop button, with
+// its lines in the log window and its counts in the closing box.
+void TForm1::RefreshTask1Click() {
+    if (control_->Running()) {
+        return;
+    }
+    if (const auto fields = OpenProject("Refresh task:")) {
+        control_->StartRefresh(*fields, std::nullopt);
+    }
 }
 
 void TForm1::Exit1Click() {

@@ -15,6 +15,7 @@
 #include "desktop.h"
 #include "qt_synchronizer.h"
 
+class QAction;
 class QButtonGroup;
 class QComboBox;
 class QLabel;
@@ -54,6 +55,7 @@ public:
     void FailedLineAdded(const std::string& line) override;
     void StateChanged() override;
     bool Confirm(StartQuestion question, const std::string& text) override;
+    bool OfferRetryFailed(const std::string& text) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +75,9 @@ private:
     void ConnectHandlers();
     TaskFields Fields() const;
     void SetFields(const TaskFields& fields);
+    // The fields of a project the user chooses, shown in the window; none
+    // when the chooser is cancelled.
+    std::optional<TaskFields> OpenProject(const QString& title);
     void UpdateProgress();
     // Reads the sources file again into the "Source:" list and chooses the
     // entry for `choose`.
@@ -85,6 +90,7 @@ private:
     void Timer1Timer();
     void Button1Click();
     void LoadParametersfromprojectfilel1Click();
+    void RefreshTask1Click();
     void Exit1Click();
     void Options2Click();
     void ConvertLongitudeorLatitudetodegreen1Click();
@@ -138,6 +144,8 @@ private:
     LogMemo* Memo2;
     QProgressBar* progress_;
     QTimer* Timer1;
+    // File > Refresh task..., which a running task disables.
+    QAction* RefreshTask1 = nullptr;
 
     TfrmAbout* frmAbout_;
     TfrmConvert* frmConvert_;

@@ -303,6 +303,56 @@ TEST_F(Cli, OpenContinuesASavedProject) {
 }
 
 // Opening a file that is no task's project starts nothing and leaves it.
+// --retry-failed fetches the listed tiles that are still blank before the
+// task continues, for download and open alike; without it a run that only
+// continues leaves them and ends with status 2.
+TEST_F(Cli, RetryFailedFetchesTheStillBlankListedTilesFirst) {
+    // Two one-tile tasks whose three attempts each fail.
+    StartServer(test::FailingFirst(6));
+    const auto oneTile = [&](const std::string& name) {
+        std::vector<std::string> args = DownloadArgs("116.5", name);
+        *(std::find(args.begin(), args.end(), "--bottom") + 1) = "40";
+        return args;
+    };
+    const auto withFlag = [](std::vector<std::string> args) {
+        args.push_back("--retry-failed");
+        return args;
+    };
+    const std::string stillBlank = "Task stoped!" + std::string(20, ' ') +
+                                   "\n1 tiles: 0 downloaded, 1 still blank (listed in ";
+    for (const char* name : {"a.tsln", "b.tsln"}) {
+        const Outcome failed = Execute(oneTile(name));
+        EXPECT_EQ(failed.status, 2) << failed.err;
+        EXPECT_EQ(failed.err.rfind(stillBlank, 0), 0u) << failed.err;
+    }
+    const Outcome continued = Execute(oneTile("a.tsln"));
+    EXPECT_EQ(continued.status, 2);
+    EXPECT_EQ(continued.out.find(" OK\n"), std::string::npos) << continued.out;
+
+    const std::string allDone =
+        "Task stoped!" + std::string(20, ' ') + "\nAll 1 tiles downloaded.\n";
+    const Outcome retried = Execute(withFlag(oneTile("a.tsln")));
+    EXPECT_EQ(retried.status, 0) << retried.err;
+    EXPECT_EQ(retried.err, allDone);
+    EXPECT_NE(retried.out.find("Fetching again the 1 tiles of " + dir.File("maps/a_failed.ftl") +
+                               " that are still blank.\n"),
+              std::string::npos)
+        << retried.out;
+    EXPECT_EQ(ReadTextLines(dir.File("maps/a_failed.ftl")).size(), 1u);
+
+    const std::vector<std::string> open = {"open", dir.File("maps/b.tsln"), "--config",
+                                           dir.File("config.ini")};
+    EXPECT_EQ(Execute(open).status, 2);
+    const Outcome opened = Execute(withFlag(open));
+    EXPECT_EQ(opened.status, 0) << opened.err;
+    EXPECT_EQ(opened.err, allDone);
+
+    // Only download and open take it.
+    const Outcome refused = Execute({"refresh", dir.File("maps/b.tsln"), "--retry-failed"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--retry-failed"), std::string::npos) << refused.err;
+}
+
 TEST_F(Cli, OpenRefusesAFileThatIsNoTaskProjectAndLeavesIt) {
     StartServer();
     const std::string path = dir.File("notes.tsln");
@@ -399,9 +449,16 @@ TEST_F(Cli, RedownloadPrintsItsLinesAndTellsWhetherEveryRecordCameBack) {
     WriteLinesAtomic(dir.File("f.ftl"), {tile + "|" + url});
     const Outcome run = Execute({"redownload", dir.File("f.ftl")});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "Start...\n" + tile + ":" + url + " ->OK\nDownload End.\n");
-    WriteLinesAtomic(dir.File("f.ftl"), {tile + "|" + url + "&fault=status-404"});
-    EXPECT_EQ(Execute({"redownload", dir.File("f.ftl")}).status, 2);
+    EXPECT_EQ(run.out, "Start...\n" + tile + ":" + url +
+                           " ->OK\nDownload End.\nNo listed tile is still blank.\n");
+    const std::vector<std::string> missing = {dir.File("yn_1_2_14.png") + "|" + url +
+                                              "&fault=status-404"};
+    WriteLinesAtomic(dir.File("f.ftl"), missing);
+    const Outcome failed = Execute({"redownload", dir.File("f.ftl")});
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_TRUE(failed.out.ends_with("\nDownload End.\n1 listed tile is still blank.\n"))
+        << failed.out;
+    EXPECT_EQ(ReadTextLines(dir.File("f.ftl")), missing);
     EXPECT_EQ(Execute({"redownload", dir.File("none.ftl")}).status, 1);
 }
 
@@ -661,9 +718,10 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word :
-         {"download", "estimate", "--tiles", "open", "redownload", "convert", "sources", "export",
-          "--config", "--sources", "--check", "--import", "--layer", "--replace", "--yes", "Z1-Z2",
-          "--mbtiles", "--with-blanks", "Exit status"}) {
+         {"download", "estimate",  "--tiles",       "open",           "redownload",
+          "convert",  "sources",   "export",        "--config",       "--sources",
+          "--check",  "--import",  "--layer",       "--replace",      "--yes",
+          "Z1-Z2",    "--mbtiles", "--with-blanks", "--retry-failed", "Exit status"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

@@ -28,7 +28,7 @@ using test::TempDir;
 // The sample area's 42 tiles at zoom 13 (columns 6742..6747, rows
 // 3101..3107), each the synthetic tile of some address.
 std::string TileImage(int x, int y) {
-    return tileserver::EncodeSyntheticTile({tileserver::TileLayer::Map, x, y, 13});
+    return test::SampleTileImage(x, y);
 }
 
 struct RefreshFixture {
@@ -43,13 +43,7 @@ struct RefreshFixture {
     }
 
     static tileserver::TileServerOptions Options(const TempDir& root) {
-        for (int x = 6742; x <= 6747; ++x) {
-            for (int y = 3101; y <= 3107; ++y) {
-                WriteFileAtomic(root.File(Name(x, y)), TileImage(x, y));
-            }
-        }
-        tileserver::TileServerOptions options = test::ServerOptions();
-        options.root = root.Path();
+        tileserver::TileServerOptions options = test::ServingSampleTiles(root);
         options.validators = true;
         return options;
     }

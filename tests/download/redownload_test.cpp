@@ -58,7 +58,8 @@ TEST_F(Redownload, FetchedRecordsReplaceTheirFilesAndTheListStaysAsItWas) {
     const RedownloadSummary summary = Run(records);
     EXPECT_EQ(out.lines, (std::vector<std::string>{
                              "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 2) + " ->OK",
-                             dir.File(Tile(2)) + ":" + TileUrl(3, 4) + " ->OK", "Download End."}));
+                             dir.File(Tile(2)) + ":" + TileUrl(3, 4) + " ->OK", "Download End.",
+                             "No listed tile is still blank."}));
     EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))).substr(1, 3), "PNG");
     EXPECT_EQ(ReadTextLines(dir.File("t_failed.ftl")), records);
     EXPECT_EQ(summary.Fetched, 2);
@@ -78,8 +79,10 @@ TEST_F(Redownload, ACancelEndsTheRunBeforeTheNextRecord) {
     EXPECT_EQ(out.lines, (std::vector<std::string>{
                              "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK",
                              dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK",
-                             "Cancelled after 2 of 4 records.", "Download End."}));
+                             "Cancelled after 2 of 4 records.", "Download End.",
+                             "2 listed tiles are still blank."}));
     EXPECT_TRUE(summary.Cancelled);
+    EXPECT_EQ(summary.StillBlank, 2);
     EXPECT_EQ(summary.Fetched, 2);
     EXPECT_FALSE(FileExists(dir.File(Tile(3))));
     EXPECT_EQ(out.counts, (std::vector<std::string>{"0/4", "1/4", "2/4"}));
@@ -88,11 +91,12 @@ TEST_F(Redownload, ACancelEndsTheRunBeforeTheNextRecord) {
 TEST_F(Redownload, ANotFoundRecordIsReportedAndTheNextIsTried) {
     const std::string missing = TileUrl(1, 1, "status-404");
     Run({dir.File(Tile(1)) + "|" + missing, dir.File(Tile(2)) + "|" + TileUrl(1, 2)});
-    ASSERT_EQ(out.lines.size(), 5u);
+    ASSERT_EQ(out.lines.size(), 6u);
     EXPECT_NE(out.lines[1].find("404"), std::string::npos);
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - missing.size() - 2), "->" + missing);
     EXPECT_EQ(out.lines[2], missing + ":Error: the image is not found on server.");
     EXPECT_EQ(out.lines[3], dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK");
+    EXPECT_EQ(out.lines[5], "1 listed tile is still blank.");
 }
 
 TEST_F(Redownload, ARefusalEndsTheRunAtOnce) {
@@ -101,13 +105,33 @@ TEST_F(Redownload, ARefusalEndsTheRunAtOnce) {
         records.push_back(dir.File(Tile(i)) + "|" + TileUrl(1, i, i == 2 ? "status-403" : ""));
     }
     Run(records);
-    ASSERT_EQ(out.lines.size(), 5u);
+    ASSERT_EQ(out.lines.size(), 6u);
     EXPECT_EQ(out.lines[1], dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK");
     EXPECT_NE(out.lines[2].find("403"), std::string::npos);
     EXPECT_EQ(out.lines[3], "Error: may be your IP is banned.\nPlease try again later.");
     EXPECT_EQ(out.lines[4], "Download End.");
+    EXPECT_EQ(out.lines[5], "4 listed tiles are still blank.");
     EXPECT_FALSE(FileExists(dir.File(Tile(3))));
     EXPECT_EQ(out.counts.back(), "2/5");
+}
+
+// The last line counts each listed tile once, as it is on disk at the end:
+// missing, or still the blank image the download put in its place, whether
+// its record failed again or came back as that image; a tile that came back
+// as anything else is no longer blank.
+TEST_F(Redownload, TheLastLineCountsTheListedTilesThatAreStillBlank) {
+    const std::string blank = ReadFileBytes(ProgramFolder() + "blankimg/blank.png");
+    WriteFileAtomic(dir.File(Tile(1)), blank);
+    WriteFileAtomic(dir.File(Tile(2)), blank);
+    const std::string missing = TileUrl(1, 1, "status-404");
+    const std::vector<std::string> records = {
+        dir.File(Tile(1)) + "|" + missing, dir.File(Tile(1)) + "|" + missing,
+        dir.File(Tile(2)) + "|" + TileUrl(1, 2), dir.File(Tile(3)) + "|" + missing};
+    const RedownloadSummary summary = Run(records);
+    EXPECT_EQ(out.lines.back(), "2 listed tiles are still blank.");
+    EXPECT_EQ(summary.StillBlank, 2);
+    EXPECT_EQ(ReadFileBytes(dir.File(Tile(1))), blank);
+    EXPECT_EQ(ReadTextLines(dir.File("t_failed.ftl")), records);
 }
 
 TEST_F(Redownload, AnEmptyListSaysSoAndNothingElse) {
@@ -119,7 +143,7 @@ TEST_F(Redownload, AnEmptyListSaysSoAndNothingElse) {
 TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {
     const RedownloadSummary summary =
         Run({"no bar in this line", dir.File(Tile(2)) + "|" + TileUrl(1, 2)});
-    ASSERT_EQ(out.lines.size(), 4u);
+    ASSERT_EQ(out.lines.size(), 5u);
     EXPECT_EQ(out.lines[1], "no bar in this line->Error: not a failed-tile record (no \"|\").");
     EXPECT_EQ(out.lines[2], dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK");
     EXPECT_EQ(summary.Failed, 1);
@@ -133,7 +157,7 @@ TEST_F(Redownload, ARecordWithoutABarOrAnUnreadableListIsReportedNotFatal) {
 TEST_F(Redownload, ResetsAreRetriedButNotForever) {
     const std::string reset = TileUrl(1, 1, "reset");
     const RedownloadSummary summary = Run({dir.File(Tile(1)) + "|" + reset});
-    ASSERT_EQ(out.lines.size(), 3u);
+    ASSERT_EQ(out.lines.size(), 4u);
     EXPECT_EQ(out.lines[1], "Socket Error # 10054\r\nConnection reset by peer.->" + reset);
     EXPECT_EQ(summary.Failed, 1);
 }
@@ -148,7 +172,7 @@ TEST_F(Redownload, AnErrorPageNeverReplacesAnImageTile) {
     const RedownloadSummary summary = Run(
         {dir.File("tl_1_1_14.png") + "|" + page, dir.File(Tile(1)) + "|" + page,
          dir.File("tl_1_1_14.pbf") + "|" + page, dir.File("tl_2_2_14.webp") + "|" + TileUrl(2, 2)});
-    ASSERT_EQ(out.lines.size(), 6u);
+    ASSERT_EQ(out.lines.size(), 7u);
     EXPECT_EQ(out.lines[1].rfind("Not an image (text/html, ", 0), 0u) << out.lines[1];
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - page.size() - 10), " bytes).->" + page);
     EXPECT_EQ(ReadFileBytes(dir.File("tl_1_1_14.png")), "old");
@@ -181,7 +205,7 @@ TEST_F(Redownload, ARecordWritesOnlyATileFileThatIsAbsentOrRegular) {
     std::vector<std::string> records = refused;
     records.push_back(dir.File(Tile(7)) + "|" + url);
     const RedownloadSummary summary = Run(records);
-    ASSERT_EQ(out.lines.size(), refused.size() + 3);
+    ASSERT_EQ(out.lines.size(), refused.size() + 4);
     for (std::size_t i = 0; i < refused.size(); ++i) {
         EXPECT_EQ(out.lines[i + 1],
                   ShowControlCharacters(refused[i]) + "->Error: not a tile path.");
@@ -218,7 +242,7 @@ TEST_F(Redownload, ARecordOutsideTheListsFoldersIsRefusedOrTakenToMeanTheTaskFol
                       "/old/place/t/" + Tile(2) + "|" + TileUrl(1, 2),
                       shared.File("t/" + Tile(4)) + "|" + TileUrl(1, 4)});
     const RedownloadSummary summary = RunRedownload(shared.File("t_failed.ftl"), out);
-    ASSERT_EQ(out.lines.size(), 6u);
+    ASSERT_EQ(out.lines.size(), 7u);
     EXPECT_EQ(out.lines[1].substr(out.lines[1].size() - 25), "->Error: not a tile path.");
     EXPECT_EQ(out.lines[2].substr(out.lines[2].size() - 25), "->Error: not a tile path.");
     EXPECT_FALSE(FileExists(outside.File(Tile(1))));
@@ -238,7 +262,8 @@ TEST_F(Redownload, ALineTooLongForARecordIsReportedAndSkipped) {
     EXPECT_EQ(out.lines, (std::vector<std::string>{
                              "Start...", dir.File(Tile(1)) + ":" + TileUrl(1, 1) + " ->OK",
                              "Line 2->Error: longer than 8192 bytes.",
-                             dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK", "Download End."}));
+                             dir.File(Tile(2)) + ":" + TileUrl(1, 2) + " ->OK", "Download End.",
+                             "No listed tile is still blank."}));
     EXPECT_EQ(out.counts, (std::vector<std::string>{"0/3", "1/3", "2/3", "3/3"}));
     EXPECT_EQ(summary.Failed, 1);
 
@@ -252,7 +277,7 @@ TEST_F(Redownload, ALineTooLongForARecordIsReportedAndSkipped) {
 // characters shown, so every line stays one line.
 TEST_F(Redownload, ControlCharactersFromTheListOrTheServerAreShownAsHex) {
     Run({"no bar\x1b]0;title\x07\x7f", dir.File(Tile(1)) + "|" + TileUrl(1, 1) + "&\x1b[31m"});
-    ASSERT_EQ(out.lines.size(), 4u);
+    ASSERT_EQ(out.lines.size(), 5u);
     EXPECT_EQ(out.lines[1],
               "no bar\\x1B]0;title\\x07\\x7F->Error: not a failed-tile record (no \"|\").");
     EXPECT_EQ(out.lines[2], dir.File(Tile(1)) + ":" + TileUrl(1, 1) + "&\\x1B[31m ->OK");

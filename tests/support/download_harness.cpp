@@ -28,6 +28,37 @@ tileserver::TileServerOptions WithFault(const std::string& name) {
     return options;
 }
 
+tileserver::TileServerOptions FailingFirst(int requests) {
+    tileserver::TileServerOptions options = ServerOptions();
+    tileserver::FaultChoice fault;
+    std::string error;
+    if (!tileserver::ParseFault("status-500", fault, error)) {
+        throw std::invalid_argument(error);
+    }
+    options.faultSequence.assign(static_cast<std::size_t>(requests), fault);
+    return options;
+}
+
+std::string SampleTileImage(int x, int y) {
+    return tileserver::EncodeSyntheticTile({tileserver::TileLayer::Map, x, y, 13});
+}
+
+tileserver::TileServerOptions ServingSampleTiles(const TempDir& root,
+                                                 const std::set<std::pair<int, int>>& missing) {
+    for (int x = 6742; x <= 6747; ++x) {
+        for (int y = 3101; y <= 3107; ++y) {
+            if (missing.count({x, y}) == 0) {
+                WriteFileAtomic(
+                    root.File("tl_" + std::to_string(x) + "_" + std::to_string(y) + "_13.png"),
+                    SampleTileImage(x, y));
+            }
+        }
+    }
+    tileserver::TileServerOptions options = ServerOptions();
+    options.root = root.Path();
+    return options;
+}
+
 DownloadHarness::DownloadHarness(tileserver::TileServerOptions options, Pacing pace)
     : server(std::move(options)), configFile(dir.File("config.ini")) {
     server.Start();

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/download_control.h"
@@ -26,6 +28,16 @@ public:
     void FailedReplaced(const std::vector<std::string>& lines) override { failed = lines; }
     void FailedLineAdded(const std::string& line) override { failed.push_back(line); }
     void StateChanged() override { ++stateChanges; }
+    // The closing box's offer is a message too, answered from retryAnswers.
+    bool OfferRetryFailed(const std::string& text) override {
+        messages.push_back(text);
+        offers.push_back(text);
+        const bool yes = !retryAnswers.empty() && retryAnswers.front();
+        if (!retryAnswers.empty()) {
+            retryAnswers.pop_front();
+        }
+        return yes;
+    }
     bool Confirm(StartQuestion, const std::string& text) override {
         questions.push_back(text);
         const bool yes = !confirmAnswers.empty() && confirmAnswers.front();
@@ -42,6 +54,9 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> failed;
     int stateChanges = 0;
+    std::vector<std::string> offers;
+    // Answers for the next offers to retry failed tiles; none left means OK.
+    std::deque<bool> retryAnswers;
 };
 
 // The pace scale of tests: pauses short enough for tests in the program's
@@ -50,6 +65,15 @@ inline constexpr std::chrono::milliseconds kPaceScale{5};
 
 // A server with these options (port 0), the program folder of this test.
 tileserver::TileServerOptions ServerOptions();
+// A server whose first `requests` requests get "500 Internal Server Error":
+// three of them fail a tile, which then stays blank and listed.
+tileserver::TileServerOptions FailingFirst(int requests);
+// The synthetic map tile of the sample area's tile (x, y) at zoom 13.
+std::string SampleTileImage(int x, int y);
+// A server of the sample area's 42 tiles as files in `root`
+// ("tl_X_Y_13.png"), but for the tiles `missing`, which it answers 404.
+tileserver::TileServerOptions ServingSampleTiles(const TempDir& root,
+                                                 const std::set<std::pair<int, int>>& missing = {});
 // The same with the fault of that name (std::invalid_argument when none has it).
 tileserver::TileServerOptions WithFault(const std::string& name);
 

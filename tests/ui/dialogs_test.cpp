@@ -276,9 +276,11 @@ private slots:
         QCOMPARE(FileTypesShown(desktop.fileRequests[0].filter), QStringList{"Projects(*.ftl)"});
         const QString a = QString::fromStdString(dir->File("yn_1_1_14.png") + ":" + url + " ->OK");
         const QString b = QString::fromStdString(dir->File("yn_1_2_14.png") + ":" + url + " ->OK");
-        QTRY_COMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b + "\nDownload End.");
+        QTRY_COMPARE(memo->toPlainText(), "Start...\n" + a + "\n" + b +
+                                              "\nDownload End.\nNo listed tile is still blank.");
         QTRY_VERIFY(Child<QPushButton>(&flt, "Button1")->isEnabled());
         QVERIFY(FileExists(dir->File("yn_1_2_14.png")));
+        QCOMPARE(ReadTextLines(dir->File("a_failed.ftl")).size(), std::size_t{2});
         QCOMPARE(progress->text(), QString("2 of 2 records"));
         QVERIFY(!Child<QPushButton>(&flt, "ButtonCancel")->isEnabled());
 
@@ -324,9 +326,12 @@ private slots:
         QVERIFY(cancel->isEnabled());
         cancel->click();
         QVERIFY(!cancel->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(memo->toPlainText().endsWith("Download End."), 5000);
+        // The last line counts the record never tried: its tile is missing.
+        QTRY_VERIFY_WITH_TIMEOUT(memo->toPlainText().endsWith("\nDownload End.\n1 listed tile is "
+                                                              "still blank."),
+                                 5000);
         const QStringList lines = memo->toPlainText().split('\n');
-        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.size(), 6);
         QCOMPARE(lines[3], QString("Cancelled after 2 of 3 records."));
         QCOMPARE(progress->text(), QString("2 of 3 records"));
         QVERIFY(FileExists(dir->File("yn_2_1_14.png")));

@@ -36,8 +36,8 @@ class DownloadWindowTest : public QObject {
     std::unique_ptr<tileserver::TileServer> server;
     std::unique_ptr<MainWindowFixture> f;
 
-    void Prepare(Pacing pace) {
-        server = std::make_unique<tileserver::TileServer>(ServerOptions());
+    void Prepare(Pacing pace, tileserver::TileServerOptions options = ServerOptions()) {
+        server = std::make_unique<tileserver::TileServer>(std::move(options));
         server->Start();
         f = std::make_unique<MainWindowFixture>(pace);
         IniFile config(f->ConfigFile());
@@ -72,9 +72,13 @@ class DownloadWindowTest : public QObject {
     }
 
     // Starts the download of the sample's north-west tile alone; returns
-    // the fields it typed.
-    TaskFields DownloadOneTile() {
-        Prepare(Pacing(kPaceScale));
+    // the fields it typed. `answer` answers the desktop's boxes beforehand.
+    TaskFields DownloadOneTile(tileserver::TileServerOptions options = ServerOptions(),
+                               const std::function<void(FakeDesktop&)>& answer = {}) {
+        Prepare(Pacing(kPaceScale), std::move(options));
+        if (answer) {
+            answer(f->desktop);
+        }
         TaskFields fields = Sample();
         fields.RightLongitude = fields.LeftLongitude;
         fields.BottomLatitude = fields.TopLatitude;
@@ -340,6 +344,56 @@ private slots:
                      .entryList(QDir::Files)
                      .size(),
                  1);
+    }
+
+    // File > Refresh task... asks for a project, fills the fields from it and
+    // refreshes the task behind the Stop button: its lines and progress in
+    // the window, its counts in the closing box and the log. A running task
+    // leaves the item disabled.
+    void refreshTaskAsksEachTileAgainAndEndsWithItsCounts() {
+        const TaskFields fields = DownloadOneTile();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        f->desktop.messages.clear();
+        auto* refresh = f->window->findChild<QAction*>("RefreshTask1");
+        QVERIFY(refresh != nullptr);
+        QCOMPARE(refresh->text(), QString("Refresh task..."));
+        QVERIFY(refresh->isEnabled());
+
+        f->Find<QLineEdit>("EditTaskName")->setText("other.tsln");
+        f->TriggerMenu("RefreshTask1");
+        QCOMPARE(Button()->text(), QString("Start"));
+        QCOMPARE(f->desktop.fileRequests.back().filter, QString("Projects(*.tsln)"));
+
+        f->desktop.fileAnswers = {QString::fromStdString(fields.SavePath + "/newtask.tsln")};
+        f->TriggerMenu("RefreshTask1");
+        QCOMPARE(f->Find<QLineEdit>("EditTaskName")->text(), QString("newtask.tsln"));
+        QCOMPARE(Button()->text(), QString("Stop"));
+        QVERIFY(!refresh->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        const QString counts(
+            "Refreshed 1 tiles: 0 changed, 1 unchanged, 0 kept (not on the server).");
+        QCOMPARE(f->desktop.messages, std::vector<QString>{FinalMessage(counts)});
+        QVERIFY(Log().contains("\n" + counts + "\n"));
+        QVERIFY(Log().contains(".png unchanged"));
+        QCOMPARE(f->Find<QProgressBar>("ProgressBar")->text(), QString("1 of 1 tiles, 0 failed"));
+        QCOMPARE(Button()->text(), QString("Start"));
+        QVERIFY(refresh->isEnabled());
+    }
+
+    // The closing box of a download that left listed tiles blank offers to
+    // retry them, and the retry fetches them; one that left none offers
+    // nothing.
+    void theClosingBoxOffersToRetryFailedTiles() {
+        DownloadOneTile(FailingFirst(3),
+                        [](FakeDesktop& desktop) { desktop.choiceAnswers = {true}; });
+        QTRY_VERIFY_WITH_TIMEOUT(f->desktop.messages.size() == 2, 5000);
+        const QString list = QString::fromStdString(Sample().SavePath + "/newtask_failed.ftl");
+        QCOMPARE(f->desktop.messages[0],
+                 FinalMessage("1 tiles: 0 downloaded, 1 still blank (listed in " + list + ")."));
+        QCOMPARE(f->desktop.offeredChoices, std::vector<QString>{"Retry failed tiles"});
+        QCOMPARE(f->desktop.messages[1], FinalMessage("All 1 tiles downloaded."));
+        QVERIFY(Log().contains("Fetching again the 1 tiles of " + list + " that are still blank."));
+        QCOMPARE(Button()->text(), QString("Start"));
     }
 
     // Another task's project of that name, or more than 100,000 tiles: the

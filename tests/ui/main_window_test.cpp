@@ -119,6 +119,8 @@ private slots:
         }
         const QStringList expected{
             "&File",
+            "  Refresh task...",
+            "  -",
             "  E&xit",
             "&Options",
             "  Options...",

@@ -21,17 +21,17 @@ void FakeDesktop::ShowMessage(QWidget*, const QString& text) {
     messages.push_back(text);
 }
 
-bool FakeDesktop::Confirm(QWidget*, const QString& text) {
-    questions.push_back(text);
-    if (confirmAnswers.empty()) {
+namespace {
+
+// The next answer; none left means No.
+bool NextYes(std::deque<bool>& answers) {
+    if (answers.empty()) {
         return false;
     }
-    const bool answer = confirmAnswers.front();
-    confirmAnswers.pop_front();
+    const bool answer = answers.front();
+    answers.pop_front();
     return answer;
 }
-
-namespace {
 
 std::optional<QString> NextAnswer(std::deque<QString>& answers) {
     if (answers.empty()) {
@@ -43,6 +43,17 @@ std::optional<QString> NextAnswer(std::deque<QString>& answers) {
 }
 
 }  // namespace
+
+bool FakeDesktop::Confirm(QWidget*, const QString& text) {
+    questions.push_back(text);
+    return NextYes(confirmAnswers);
+}
+
+bool FakeDesktop::OfferChoice(QWidget*, const QString& text, const QString& choice) {
+    messages.push_back(text);
+    offeredChoices.push_back(choice);
+    return NextYes(choiceAnswers);
+}
 
 std::optional<QString> FakeDesktop::ChooseFile(QWidget*, const QString& title,
                                                const QString& filter,

@@ -35,6 +35,8 @@ public:
 
     void ShowMessage(QWidget* parent, const QString& text) override;
     bool Confirm(QWidget* parent, const QString& text) override;
+    // Shown as a message too; the choice is recorded with it.
+    bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
@@ -45,6 +47,10 @@ public:
     std::vector<QString> questions;
     // Answers for the next questions, in order; none left means No.
     std::deque<bool> confirmAnswers;
+    // The choices offered beside OK, and whether each is pressed next (none
+    // left means OK).
+    std::vector<QString> offeredChoices;
+    std::deque<bool> choiceAnswers;
     // Answers for the next choosers, in order; none left means cancel.
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
