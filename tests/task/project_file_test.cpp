@@ -95,6 +95,39 @@ TEST(ProjectFile, SavingAllPositionsAtOnceGivesTheBytesOfOneWritePerKey) {
     }
 }
 
+// A SOURCE section grown past the key limit is refused with the file's
+// name; the limit is far above what a source writes.
+TEST(ProjectFile, ASourceSectionOfTooManyKeysIsRefused) {
+    TempDir dir;
+    const ProjectFile project(dir.File("area.tsln"));
+    SourceKeys keys{{"Url", "https://example.org/{z}/{x}/{y}.png"}};
+    for (std::size_t i = 1; i < kMostIniSectionKeys; ++i) {
+        keys.emplace_back("; note " + std::to_string(i), "x");
+    }
+    NewProject parameters{.MapsType = 4,
+                          .LeftLongitude = 116.3,
+                          .RightLongitude = 116.5,
+                          .TopLatitude = 40,
+                          .BottomLatitude = -39.8,
+                          .Zoom = 13,
+                          .ThreadCount = 3,
+                          .ThreadSlots = 8,
+                          .Source = keys,
+                          .Cover = {}};
+    project.Write(parameters);
+    EXPECT_EQ(project.Read().Source().size(), kMostIniSectionKeys);
+    parameters.Source.emplace_back("; one more", "x");
+    project.Write(parameters);
+    try {
+        project.Read();
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read file \"" + project.FileName() +
+                                             "\". Its section [SOURCE] holds more than "
+                                             "1000 keys.");
+    }
+}
+
 TEST(ProjectFile, PositionsThatCannotBeSavedRaiseUnableToWriteTo) {
     TempDir dir;
     const ProjectFile project(dir.File("gone/area.tsln"));  // the folder is missing
