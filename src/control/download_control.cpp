@@ -99,6 +99,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
         return false;
     }
     if (!refresh && !ConfirmStart(checked, *task)) {
+        task->RemoveMadeImageFolder();
         return false;
     }
     // The new task replaces the old one only now that it exists; no worker of
@@ -124,6 +125,8 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh,
             failedListSaved_.reset();
         }
     } catch (const std::exception& e) {
+        // Called off or failed, the start leaves nothing of its own behind.
+        task_->RemoveMadeImageFolder();
         frontEnd_.ShowMessage(e.what());
         return false;
     }
