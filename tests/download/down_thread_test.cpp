@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
-#include <thread>
 
 #include "download/failure_policy.h"
 #include "download/image_kind.h"
@@ -43,9 +43,15 @@ protected:
     // long it took to end from then.
     std::chrono::steady_clock::duration StopAfterTheFirstLine(
         const WorkerEnvironment& environment) {
+        return StopOnceThere(environment, [&] { return !log.empty(); });
+    }
+
+    // The same once `there` holds.
+    std::chrono::steady_clock::duration StopOnceThere(const WorkerEnvironment& environment,
+                                                      const std::function<bool()>& there) {
         workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
         running = 1;
-        while (log.empty()) {
+        while (!there()) {
             sync.ServePending(10ms);
         }
         const auto stopped = std::chrono::steady_clock::now();
@@ -284,17 +290,7 @@ TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
     Pacing slow(test::kPaceScale);
     slow.Retry = 20s;
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
-    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
-    running = 1;
-    while (RequestsServedSoFar() < 1) {
-        sync.ServePending(10ms);
-    }
-    const auto stopped = std::chrono::steady_clock::now();
-    workers[0]->Terminate();
-    while (running > 0) {
-        sync.ServePending(10ms);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_LT(StopOnceThere(environment, [&] { return RequestsServedSoFar() >= 1; }), 5s);
     EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // not finished: fetched again next time
@@ -327,19 +323,7 @@ TEST_F(DownThread, StopEndsAWorkerWaitingOnAStalledServerAtOnce) {
         UseSource({}, "", tls ? "https" : "http");
         WorkerEnvironment environment{&sync, this, Pacing(test::kPaceScale), {}, ProgramFolder()};
         environment.TimeLimits.Idle = 60s;
-        workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
-        running = 1;
-        while (stalling == 0) {
-            sync.ServePending(10ms);
-        }
-        // Inside the wait for the next byte.
-        std::this_thread::sleep_for(100ms);
-        const auto stopped = std::chrono::steady_clock::now();
-        workers[0]->Terminate();
-        while (running > 0) {
-            sync.ServePending(10ms);
-        }
-        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+        EXPECT_LT(StopOnceThere(environment, [&] { return stalling > 0; }), 5s);
         EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
         EXPECT_TRUE(failed.empty());
         EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
