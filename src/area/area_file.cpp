@@ -1,126 +1,19 @@
 #include "area/area_file.h"
 
-#include <cpl_error.h>
-#include <cpl_string.h>
-#include <cpl_vsi.h>
-#include <gdal_priv.h>
-#include <ogr_spatialref.h>
-#include <ogrsf_frmts.h>
-
-#include <array>
 #include <cmath>
-#include <memory>
-#include <mutex>
 
+#include "area/area_formats.h"
+#include "area/area_geojson.h"
 #include "area/area_texts.h"
 #include "platform/files.h"
+#include "platform/shared_module.h"
 
 namespace tessellon {
 
 namespace {
 
-// Only the readers of the formats an area comes in: a file is opened by
-// none of GDAL's other drivers, whatever it holds.
-constexpr std::array<const char*, 7> kDrivers = {"GeoJSON", "LIBKML",         "KML",  "GPX",
-                                                 "GPKG",    "ESRI Shapefile", nullptr};
-
-void RegisterDrivers() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        RegisterOGRGeoJSON();
-        RegisterOGRLIBKML();
-        RegisterOGRKML();
-        RegisterOGRGPX();
-        RegisterOGRGeoPackage();
-        RegisterOGRShape();
-    });
-}
-
-// Keeps GDAL's failures on this thread while it lives, instead of their
-// going to standard error.
-class GdalErrorTrap {
-public:
-    GdalErrorTrap() { CPLPushErrorHandlerEx(&Keep, this); }
-    ~GdalErrorTrap() { CPLPopErrorHandler(); }
-    GdalErrorTrap(const GdalErrorTrap&) = delete;
-    GdalErrorTrap& operator=(const GdalErrorTrap&) = delete;
-
-    bool Failed() const { return failed_; }
-    // GDAL's last failure, as the end of a sentence: ": MESSAGE." or "."
-    // when it would only say again that no format fits.
-    std::string Detail() const {
-        return failure_.empty() || failure_.find("not recognized as") != std::string::npos
-                   ? "."
-                   : ": " + failure_ + ".";
-    }
-
-private:
-    static void CPL_STDCALL Keep(CPLErr level, CPLErrorNum, const char* message) {
-        if (level < CE_Failure) {
-            return;
-        }
-        auto* self = static_cast<GdalErrorTrap*>(CPLGetErrorHandlerUserData());
-        self->failed_ = true;
-        self->failure_ = message;
-        while (!self->failure_.empty() &&
-               (self->failure_.back() == '.' || self->failure_.back() == '\n')) {
-            self->failure_.pop_back();
-        }
-    }
-
-    bool failed_ = false;
-    std::string failure_;
-};
-
-bool IsZipArchive(const std::string& path) {
-    VSILFILE* file = VSIFOpenL(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::array<char, 4> magic{};
-    const bool read = VSIFReadL(magic.data(), 1, magic.size(), file) == magic.size();
-    VSIFCloseL(file);
-    return read && magic[0] == 'P' && magic[1] == 'K' &&
-           ((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6));
-}
-
-bool EndsWithKml(const std::string& name) {
-    return name.size() > 4 && EQUAL(name.c_str() + name.size() - 4, ".kml");
-}
-
-// The KML document of a KMZ archive, as a path GDAL reads inside the
-// archive: doc.kml at the top as the format has it, else the first KML at
-// the top, else the first anywhere.
-std::string KmlInKmz(const std::string& path, const AreaLimits& limits) {
-    const std::string archive = "/vsizip/{" + path + "}";
-    const CPLStringList entries(VSIReadDirRecursive(archive.c_str()));
-    std::string chosen;
-    for (int pass = 0; pass < 3 && chosen.empty(); ++pass) {
-        for (int i = 0; i < entries.size() && chosen.empty(); ++i) {
-            const std::string entry = entries[i];
-            const bool atTop = entry.find('/') == std::string::npos;
-            if ((pass == 0 && EQUAL(entry.c_str(), "doc.kml")) ||
-                (pass == 1 && atTop && EndsWithKml(entry)) || (pass == 2 && EndsWithKml(entry))) {
-                chosen = entry;
-            }
-        }
-    }
-    if (chosen.empty()) {
-        throw EAreaError(AreaText::NoKmlInKmz(path));
-    }
-    const std::string inner = archive + "/" + chosen;
-    VSIStatBufL stat{};
-    if (VSIStatL(inner.c_str(), &stat) != 0) {
-        throw EAreaError(AreaText::NoKmlInKmz(path));
-    }
-    if (static_cast<std::uint64_t>(stat.st_size) > limits.FileBytes) {
-        throw EAreaError(AreaText::KmlTooLarge(path, limits.FileBytes));
-    }
-    return inner;
-}
-
-GDALDatasetUniquePtr Open(const std::string& path, const AreaLimits& limits,
-                          const GdalErrorTrap& errors) {
+// The file's size against the limit, before anything is read.
+void CheckSize(const std::string& path, const AreaLimits& limits) {
     try {
         const FileMark mark = MarkOfFile(path);
         if (mark.Size > limits.FileBytes) {
@@ -132,102 +25,65 @@ GDALDatasetUniquePtr Open(const std::string& path, const AreaLimits& limits,
     } catch (const EFileError& e) {
         throw EAreaError(e.what());
     }
-    RegisterDrivers();
-    const std::string target = IsZipArchive(path) ? KmlInKmz(path, limits) : path;
-    GDALDatasetUniquePtr dataset(
-        GDALDataset::Open(target.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
-                          kDrivers.data()));
-    if (!dataset) {
-        throw EAreaError(AreaText::Unreadable(path, errors.Detail()));
-    }
-    return dataset;
 }
 
-// True when the data are longitude and latitude on WGS 84, in that order:
-// nothing to transform.
-bool IsLongitudeLatitude(const OGRSpatialReference& system) {
-    OGRSpatialReference wgs84;
-    wgs84.SetWellKnownGeogCS("WGS84");
-    const char* const sameExceptOrder[] = {"CRITERION=EQUIVALENT_EXCEPT_AXIS_ORDER_GEOGCRS",
-                                           nullptr};
-    if (!system.IsGeographic() || !system.IsSame(&wgs84, sameExceptOrder)) {
-        return false;
+// The other formats, through the module that links GDAL.
+RawArea ReadWithGdal(const std::string& path, const AreaLimits& limits) {
+    ReadAreaFormats read = nullptr;
+    try {
+        read = reinterpret_cast<ReadAreaFormats>(
+            ModuleFunction(ProgramFolder() + kAreaFormatsModule, kAreaFormatsEntry));
+    } catch (const EModuleError& e) {
+        throw EAreaError(AreaText::FormatsMissing(path, e.what()));
     }
-    const std::vector<int>& mapping = system.GetDataAxisToSRSAxisMapping();
-    if (mapping.empty() || mapping[0] < 0) {
-        return false;
+    FormatReading reading;
+    read(path.c_str(), limits.FileBytes, limits.Points, &reading);
+    switch (reading.Failure) {
+        case FormatFailure::None:
+            return std::move(reading.Area);
+        case FormatFailure::Unreadable:
+            throw EAreaError(AreaText::Unreadable(path, reading.Detail));
+        case FormatFailure::NoKmlInKmz:
+            throw EAreaError(AreaText::NoKmlInKmz(path));
+        case FormatFailure::KmlTooLarge:
+            throw EAreaError(AreaText::KmlTooLarge(path, limits.FileBytes));
+        case FormatFailure::UnknownCoordinateSystem:
+            throw EAreaError(AreaText::UnknownCoordinateSystem(path));
+        case FormatFailure::NotTransformable:
+            throw EAreaError(AreaText::NotTransformable(path));
+        case FormatFailure::TooManyPoints:
+            break;
     }
-    OGRAxisOrientation orientation = OAO_Other;
-    system.GetAxis(nullptr, mapping[0] - 1, &orientation);
-    return orientation == OAO_East;
+    throw EAreaError(AreaText::TooManyPoints(path, limits.Points));
 }
 
-// How a layer's coordinates become longitude and latitude: nothing when they
-// are already, or when the layer declares no system (taken as degrees, and
-// checked as such).
-std::unique_ptr<OGRCoordinateTransformation> ToDegrees(const OGRSpatialReference* system,
-                                                       const std::string& path) {
-    if (system == nullptr || IsLongitudeLatitude(*system)) {
-        return nullptr;
-    }
-    OGRSpatialReference degrees;
-    degrees.importFromEPSG(4326);
-    degrees.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    std::unique_ptr<OGRCoordinateTransformation> transform(
-        OGRCreateCoordinateTransformation(system, &degrees));
-    if (!transform) {
-        throw EAreaError(AreaText::UnknownCoordinateSystem(path));
-    }
-    return transform;
-}
-
-// Gathers a file's polygons and lines, checking each point as it comes.
+// Checks a file's polygons and lines point by point and tidies them: no
+// consecutive repeats, no closing repeat, rings of three points and lines
+// of two at least.
 class Collector {
 public:
     Collector(const std::string& path, std::size_t pointLimit, AreaGeometry& out)
         : path_(path), pointLimit_(pointLimit), out_(out) {}
 
-    void Add(const OGRGeometry& geometry) {
-        if (geometry.hasCurveGeometry()) {
-            const std::unique_ptr<OGRGeometry> linear(geometry.getLinearGeometry());
-            if (linear) {
-                Add(*linear);
+    void Add(const RawPart& part) {
+        if (part.IsLine) {
+            for (const std::vector<GeoPoint>& line : part.Rings) {
+                AddLine(line);
             }
-            return;
-        }
-        switch (wkbFlatten(geometry.getGeometryType())) {
-            case wkbLineString:
-                AddLine(*geometry.toLineString());
-                break;
-            case wkbPolygon:
-            case wkbTriangle:
-                AddPolygon(*geometry.toPolygon());
-                break;
-            case wkbMultiLineString:
-            case wkbMultiPolygon:
-            case wkbGeometryCollection:
-                for (const OGRGeometry* part : *geometry.toGeometryCollection()) {
-                    Add(*part);
-                }
-                break;
-            default:
-                // Points have no area; surfaces of triangles do not come in
-                // area files.
-                break;
+        } else if (!part.Rings.empty()) {
+            AddPolygon(part.Rings);
         }
     }
 
 private:
-    std::vector<GeoPoint> Points(const OGRSimpleCurve& curve) {
-        const int count = curve.getNumPoints();
-        vertices_ += static_cast<std::size_t>(count);
+    std::vector<GeoPoint> Points(const std::vector<GeoPoint>& raw) {
+        vertices_ += raw.size();
         if (vertices_ > pointLimit_) {
             throw EAreaError(AreaText::TooManyPoints(path_, pointLimit_));
         }
         std::vector<GeoPoint> points;
-        points.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            const GeoPoint point{curve.getX(i), curve.getY(i)};
+        points.reserve(raw.size());
+        for (const GeoPoint& point : raw) {
             if (!std::isfinite(point.Longitude) || !std::isfinite(point.Latitude)) {
                 throw EAreaError(AreaText::NotANumber(path_));
             }
@@ -256,8 +112,8 @@ private:
         }
     }
 
-    GeoRing Ring(const OGRLinearRing& ring) {
-        GeoRing points = Points(ring);
+    GeoRing Ring(const std::vector<GeoPoint>& raw) {
+        GeoRing points = Points(raw);
         if (points.size() > 1 && points.front() == points.back()) {
             points.pop_back();
         }
@@ -265,8 +121,8 @@ private:
         return points;
     }
 
-    void AddLine(const OGRLineString& line) {
-        std::vector<GeoPoint> points = Points(line);
+    void AddLine(const std::vector<GeoPoint>& raw) {
+        std::vector<GeoPoint> points = Points(raw);
         CheckNoJump(points, false);
         // A line of one point is a point.
         if (points.size() >= 2) {
@@ -274,14 +130,10 @@ private:
         }
     }
 
-    void AddPolygon(const OGRPolygon& polygon) {
-        const OGRLinearRing* exterior = polygon.getExteriorRing();
-        if (exterior == nullptr) {
-            return;
-        }
-        GeoPolygon result{Ring(*exterior), {}};
-        for (int i = 0; i < polygon.getNumInteriorRings(); ++i) {
-            GeoRing hole = Ring(*polygon.getInteriorRing(i));
+    void AddPolygon(const std::vector<std::vector<GeoPoint>>& rings) {
+        GeoPolygon result{Ring(rings.front()), {}};
+        for (std::size_t i = 1; i < rings.size(); ++i) {
+            GeoRing hole = Ring(rings[i]);
             if (hole.size() >= 3) {
                 result.Holes.push_back(std::move(hole));
             }
@@ -300,32 +152,25 @@ private:
 }  // namespace
 
 AreaGeometry ReadAreaGeometry(const std::string& path, const AreaLimits& limits) {
-    const GdalErrorTrap errors;
-    const GDALDatasetUniquePtr dataset = Open(path, limits, errors);
+    CheckSize(path, limits);
+    std::string text;
+    try {
+        text = ReadFileBytes(path, limits.FileBytes);
+    } catch (const EFileError& e) {
+        throw EAreaError(e.what());
+    }
+    std::optional<RawArea> raw;
+    if (LooksLikeJson(text)) {
+        raw = ReadGeoJson(text, path, limits.Points);
+    }
+    if (!raw) {
+        text = {};
+        raw = ReadWithGdal(path, limits);
+    }
     AreaGeometry geometry;
     Collector collector(path, limits.Points, geometry);
-    for (OGRLayer* layer : dataset->GetLayers()) {
-        const OGRwkbGeometryType declared = wkbFlatten(layer->GetGeomType());
-        // GPX waypoints and the points of its routes and tracks: their lines
-        // come in layers of their own.
-        if (declared == wkbPoint || declared == wkbMultiPoint) {
-            continue;
-        }
-        const std::unique_ptr<OGRCoordinateTransformation> transform =
-            ToDegrees(layer->GetSpatialRef(), path);
-        for (const OGRFeatureUniquePtr& feature : *layer) {
-            const std::unique_ptr<OGRGeometry> shape(feature->StealGeometry());
-            if (!shape) {
-                continue;
-            }
-            if (transform && shape->transform(transform.get()) != OGRERR_NONE) {
-                throw EAreaError(AreaText::NotTransformable(path));
-            }
-            collector.Add(*shape);
-        }
-        if (errors.Failed()) {
-            throw EAreaError(AreaText::Unreadable(path, errors.Detail()));
-        }
+    for (const RawPart& part : *raw) {
+        collector.Add(part);
     }
     if (geometry.Polygons.empty() && geometry.Lines.empty()) {
         throw EAreaError(AreaText::NoArea(path));

@@ -55,6 +55,13 @@ std::string NoKmlInKmz(const std::string& path) {
     return path + ": the KMZ archive holds no KML document.";
 }
 
+std::string FormatsMissing(const std::string& path, const std::string& reason) {
+    return path +
+           ": only GeoJSON area files can be read: the program's reader of KML, KMZ, GPX, "
+           "GeoPackage and Shapefile files is missing (" +
+           reason + ").";
+}
+
 std::string KmlTooLarge(const std::string& path, std::uint64_t limit) {
     return path + ": the KML document in the KMZ archive is larger than " + Bytes(limit) +
            ", the most an area file may be.";

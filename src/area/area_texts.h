@@ -15,6 +15,7 @@ std::string EmptyFile(const std::string& path);
 // `detail` ends the sentence: "." or ": GDAL'S REASON.".
 std::string Unreadable(const std::string& path, const std::string& detail);
 std::string NoKmlInKmz(const std::string& path);
+std::string FormatsMissing(const std::string& path, const std::string& reason);
 std::string KmlTooLarge(const std::string& path, std::uint64_t limit);
 std::string UnknownCoordinateSystem(const std::string& path);
 std::string NotTransformable(const std::string& path);

@@ -22,7 +22,11 @@ std::optional<std::string> ConvertDegreesMinutesSeconds(const std::string& degre
     }
     constexpr long double kOneOver60 = 1.0L / 60.0L;
     constexpr long double kOneOver3600 = 1.0L / 3600.0L;
-    const auto result = static_cast<float>(d + m * kOneOver60 + s * kOneOver3600);
+    // The sign is the whole angle's: -10 30 is -10.5, as -10 and a half.
+    const std::size_t first = degrees.find_first_not_of(" \t");
+    const long double sign = first != std::string::npos && degrees[first] == '-' ? -1 : 1;
+    const auto result =
+        static_cast<float>(sign * (std::abs(d) + m * kOneOver60 + s * kOneOver3600));
     return FormatGeneral(result);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Degrees, minutes and seconds to decimal degrees, as the converter window
-// does it: single-precision result, minutes and seconds always added.
+// does it: single-precision result; the sign of the degrees is the whole
+// angle's (-10 30 0 is -10.5).
 
 #include <optional>
 #include <string>

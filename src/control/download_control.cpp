@@ -286,23 +286,26 @@ void DownloadControl::Shutdown() {
 // tiles that are fetched again, never a position past tiles whose validators
 // were lost.
 void DownloadControl::SaveProgress() {
-    SaveFailedList();
-    // Before the log's save starts: a failed write adds a line to it.
-    SaveRecords();
+    // Before the log's save starts: a failed write of the store adds a line
+    // to it.
+    SaveRecordsWhile([&] { SaveFailedList(); });
     SaveLogWhile([&] { SavePositions(); });
 }
 
-// The log is a file of its own: saved on a thread beside `step`, the syncs of
-// the disk that the two wait for overlap.
-void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
-    std::exception_ptr logError;
+namespace {
+
+// Runs `side` on a thread beside `step`: each writes files of its own, and
+// the syncs of the disk that the two wait for overlap. Both run to their end;
+// then `side`'s error is thrown, else `step`'s.
+void SideBySide(const std::function<void()>& side, const std::function<void()>& step) {
+    std::exception_ptr sideError;
     std::exception_ptr stepError;
     {
-        const std::jthread logSave([&] {
+        const std::jthread sideThread([&] {
             try {
-                log_.Save();
+                side();
             } catch (...) {
-                logError = std::current_exception();
+                sideError = std::current_exception();
             }
         });
         try {
@@ -311,12 +314,49 @@ void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
             stepError = std::current_exception();
         }
     }
-    if (logError) {
-        std::rethrow_exception(logError);
+    if (sideError) {
+        std::rethrow_exception(sideError);
     }
     if (stepError) {
         std::rethrow_exception(stepError);
     }
+}
+
+}  // namespace
+
+void DownloadControl::SaveLogWhile(const std::function<void()>& step) {
+    SideBySide([this] { log_.Save(); }, step);
+}
+
+void DownloadControl::SaveRecordsWhile(const std::function<void()>& step) {
+    const std::vector<TileRecord> batch = records_ ? records_->Take() : std::vector<TileRecord>{};
+    if (batch.empty()) {
+        step();
+        return;
+    }
+    std::string storeError;
+    const auto report = [&] {
+        // Only the validators are lost: a refresh asks those tiles plainly.
+        if (!storeError.empty() && !storeFailed_) {
+            storeFailed_ = true;
+            AppendLogLine("The tile store cannot be written: " + storeError);
+        }
+    };
+    try {
+        SideBySide(
+            [&] {
+                try {
+                    TileStore(TileStore::PathForProject(task_->ProjectFileName())).Write(batch);
+                } catch (const ETileStoreError& e) {
+                    storeError = e.what();
+                }
+            },
+            step);
+    } catch (...) {
+        report();
+        throw;
+    }
+    report();
 }
 
 // A list that holds what it would be given stays as it is: its rewrite would
@@ -329,21 +369,6 @@ void DownloadControl::SaveFailedList() {
     failedListSaved_.reset();
     WriteLinesAtomic(path, memo2_);
     failedListSaved_ = MarkIfAny(path);
-}
-
-void DownloadControl::SaveRecords() {
-    if (!records_) {
-        return;
-    }
-    try {
-        TileStore(TileStore::PathForProject(task_->ProjectFileName())).Write(records_->Take());
-    } catch (const ETileStoreError& e) {
-        // Only the validators are lost: a refresh asks those tiles plainly.
-        if (!storeFailed_) {
-            storeFailed_ = true;
-            AppendLogLine(std::string("The tile store cannot be written: ") + e.what());
-        }
-    }
 }
 
 void DownloadControl::SavePositions() {
@@ -433,9 +458,8 @@ void DownloadControl::Finish(bool showMessage) {
     if (listWriter_.joinable()) {
         listWriter_.join();
     }
-    attempt([&] { SaveFailedList(); });
+    attempt([&] { SaveRecordsWhile([&] { SaveFailedList(); }); });
     const bool failedListSaved = error.empty();
-    SaveRecords();
     attempt([&] {
         SaveLogWhile([&] {
             // Positions past tiles whose records did not reach the disk would
@@ -451,10 +475,12 @@ void DownloadControl::Finish(bool showMessage) {
         });
     });
     std::string blankImage;
-    try {
-        blankImage = ReadFileBytes(BlankImagePath());
-    } catch (const EFileError&) {
-        // Then only missing tiles count as blank.
+    if (!memo2_.empty()) {
+        try {
+            blankImage = ReadFileBytes(BlankImagePath());
+        } catch (const EFileError&) {
+            // Then only missing tiles count as blank.
+        }
     }
     outcome_.StillBlank = CountStillBlank(memo2_, blankImage);
     ReleaseWorkers();

@@ -172,14 +172,16 @@ private:
     // of a stopped refresh. Raises EFileError when the project is unreadable.
     void PrepareRefresh(std::optional<std::int64_t> olderThanSeconds);
     std::int64_t ResumeOf(std::int32_t slot) const;
-    // The validators the workers handed over since the last save.
-    void SaveRecords();
     void NoteWorkerEnds();
     void Finish(bool showMessage);
     void SaveProgress();
     void SaveFailedList();
     // Runs `step` while the log is saved; throws the log's error first.
     void SaveLogWhile(const std::function<void()>& step);
+    // Runs `step` while the validators the workers handed over since the
+    // last save are written to the store; a store that cannot be written is
+    // told once in the log.
+    void SaveRecordsWhile(const std::function<void()>& step);
     void SavePositions();
     void ReleaseWorkers();
     std::int64_t TilesDoneBefore() const;

@@ -25,8 +25,8 @@ constexpr const char* kTaskExtension = ".tsln";
 
 // A stored bound equals a typed one when it holds the number the project file
 // would hold for it, whichever way either was written ("40" and "40.0").
-bool SameBound(const std::string& stored, double typed) {
-    return ReadCoordinate(stored) == ReadCoordinate(FormatGeneral(typed));
+bool SameBound(const std::string& stored, double typed, CoordinateAxis axis) {
+    return ReadCoordinate(stored, axis) == ReadCoordinate(FormatGeneral(typed), axis);
 }
 
 bool Within(double value, double low, double high) {
@@ -72,10 +72,10 @@ bool IsSameTask(const ProjectFile& project, const TaskParameters& p) {
     const ProjectArea area = stored->Area();
     return stored->Integer(project_keys::MapsTypeWhenComparing) == p.MapsType &&
            (!p.Source || stored->Source() == p.Source->Keys()) &&
-           SameBound(area.LeftLongitude, p.LeftLongitude) &&
-           SameBound(area.RightLongitude, p.RightLongitude) &&
-           SameBound(area.TopLatitude, p.TopLatitude) &&
-           SameBound(area.BottomLatitude, p.BottomLatitude) &&
+           SameBound(area.LeftLongitude, p.LeftLongitude, CoordinateAxis::Longitude) &&
+           SameBound(area.RightLongitude, p.RightLongitude, CoordinateAxis::Longitude) &&
+           SameBound(area.TopLatitude, p.TopLatitude, CoordinateAxis::Latitude) &&
+           SameBound(area.BottomLatitude, p.BottomLatitude, CoordinateAxis::Latitude) &&
            stored->Integer(project_keys::ZoomWhenComparing) == p.Zoom &&
            IsSameCover(*stored, p.SavePath, p);
 }
@@ -135,9 +135,8 @@ std::optional<std::string> CheckBounds(const TaskParameters& p) {
     return std::nullopt;
 }
 
-double ReadCoordinate(std::string text) {
-    std::replace(text.begin(), text.end(), ',', '.');
-    return ReadLeadingDecimal(text).value_or(std::numeric_limits<double>::quiet_NaN());
+double ReadCoordinate(const std::string& text, CoordinateAxis axis) {
+    return ParseCoordinate(text, axis).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 std::string DurationText(std::chrono::seconds duration) {
@@ -255,10 +254,10 @@ std::optional<std::string> ReadArea(const TaskFields& fields, TaskParameters& pa
     if (!fields.AreaFile.empty()) {
         return ReadShape(fields, params);
     }
-    params.LeftLongitude = ReadCoordinate(fields.LeftLongitude);
-    params.RightLongitude = ReadCoordinate(fields.RightLongitude);
-    params.TopLatitude = ReadCoordinate(fields.TopLatitude);
-    params.BottomLatitude = ReadCoordinate(fields.BottomLatitude);
+    params.LeftLongitude = ReadCoordinate(fields.LeftLongitude, CoordinateAxis::Longitude);
+    params.RightLongitude = ReadCoordinate(fields.RightLongitude, CoordinateAxis::Longitude);
+    params.TopLatitude = ReadCoordinate(fields.TopLatitude, CoordinateAxis::Latitude);
+    params.BottomLatitude = ReadCoordinate(fields.BottomLatitude, CoordinateAxis::Latitude);
     return CheckBounds(params);
 }
 

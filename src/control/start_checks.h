@@ -14,6 +14,7 @@
 #include "control/configuration.h"
 #include "control/task_fields.h"
 #include "download/pacing.h"
+#include "geo/coordinate_text.h"
 #include "task/task_parameters.h"
 
 namespace tessellon {
@@ -39,10 +40,10 @@ std::optional<std::string> ReadZooms(const TaskFields& fields, TaskParameters& p
 // message when the file, the buffer or a bound is refused.
 std::optional<std::string> ReadArea(const TaskFields& fields, TaskParameters& params);
 
-// A typed coordinate: every "," is read as ".", then the atof rule. A text
-// that no number begins gives NaN, which fails every range check, so the
-// field's own range message refuses it rather than taking it as 0.
-double ReadCoordinate(std::string text);
+// A typed coordinate, in any form ParseCoordinate reads. Any other text
+// gives NaN, which fails every range check, so the field's own range message
+// refuses it rather than taking a part of it or 0.
+double ReadCoordinate(const std::string& text, CoordinateAxis axis);
 
 // The message for the first bound out of its range, or for left east of
 // right or top south of bottom; nothing when the bounds make an area.

@@ -319,6 +319,11 @@ std::string ReadFileBytes(const std::string& path) {
     return ReadRegularFile(path, kNoLimit);
 }
 
+std::string ReadFileBytes(const std::string& path, std::uint64_t limit) {
+    return ReadRegularFile(path,
+                           static_cast<std::size_t>(std::min<std::uint64_t>(limit, kNoLimit)));
+}
+
 void CheckInputFile(const std::string& path) {
     std::size_t size = 0;
     ::close(OpenRegularFile(path, kInputFileLimit, size));

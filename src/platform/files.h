@@ -71,6 +71,8 @@ bool IsAbsentOrRegularFile(const std::string& path);
 // The whole file as bytes. Throws EFileError when it cannot be read or is not
 // a regular file (a FIFO would block the reader, a device never ends).
 std::string ReadFileBytes(const std::string& path);
+// The same, refused with EFileError above `limit` bytes.
+std::string ReadFileBytes(const std::string& path, std::uint64_t limit);
 
 // A project, settings or sources file is read whole, and a user may name any
 // file as one: this bound is far above any real one, so a wrong file cannot

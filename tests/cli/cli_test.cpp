@@ -367,12 +367,25 @@ TEST_F(Cli, OpenRefusesAProjectThatIsNoRegularFileOrTooLarge) {
     EXPECT_EQ(ReadFileBytes(large), text);
 }
 
+TEST_F(Cli, CoordinatesAreTakenAsPeopleWriteThemAndWholeOrNotAtAll) {
+    const Outcome west = Execute({"estimate", "--left", "122 30 W", "--right", "122 25 W", "--top",
+                                  "37\xC2\xB0 50' N", "--bottom", "37 45", "--zoom", "12"});
+    EXPECT_EQ(west.status, 0) << west.err;
+    EXPECT_EQ(west.out.substr(0, 11), "Zoom 12: 4\n");
+    // Once read as 122 east.
+    const Outcome wrongLetter = Execute({"estimate", "--left", "122 25 N", "--right", "122 20 W",
+                                         "--top", "37.8", "--bottom", "37.7", "--zoom", "12"});
+    EXPECT_EQ(wrongLetter.status, 1);
+    EXPECT_EQ(wrongLetter.err, "Left Longitude should be between -180 and 180.\n");
+}
+
 TEST_F(Cli, ConvertPrintsTheResultOrInputError) {
     const Outcome ok = Execute({"convert", "39", "55", "30"});
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out, "39.9249992370605\n");
+    // The sign is the whole angle's.
     const Outcome negative = Execute({"convert", "-10", "30", "0"});
-    EXPECT_EQ(negative.out, "-9.5\n");
+    EXPECT_EQ(negative.out, "-10.5\n");
     const Outcome bad = Execute({"convert", "39.5", "0", "0"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "Input Error.\n");

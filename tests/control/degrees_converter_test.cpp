@@ -12,7 +12,9 @@ TEST(DegreesConverter, AddsMinutesAndSecondsInSinglePrecision) {
         {"10", "30", "0", "10.5"},
         {"39", "55", "30", "39.9249992370605"},
         {"0", "0", "36", "0.00999999977648258"},
-        {"-10", "30", "0", "-9.5"},  // minutes are added to a negative angle too
+        {"-10", "30", "0", "-10.5"},  // the sign is the whole angle's
+        {"-0", "30", "0", "-0.5"},
+        {"-122", "25", "10", "-122.419441223145"},
         {"39", "55", "", "39.9166679382324"},
         {"39", "55", "abc", "39.9166679382324"},  // no number in the seconds reads as 0
         {"10", "90", "0", "11.5"},                // no range check

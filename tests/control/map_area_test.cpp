@@ -87,6 +87,7 @@ TEST(MapArea, GoToTakesDecimalDegreesOrDegreesMinutesSeconds) {
          "12'33\" e",
          -33.868889, 151.209167},
         {"51.5 n, 0.12 W", 51.5, -0.12},
+        {"39 54, 116", 39.9, 116},
     };
     for (const auto& place : places) {
         const std::optional<GeoPoint> point = ParseGoTo(place.text);
@@ -95,7 +96,7 @@ TEST(MapArea, GoToTakesDecimalDegreesOrDegreesMinutesSeconds) {
         EXPECT_NEAR(point->Longitude, place.longitude, 1e-5) << place.text;
     }
     for (const char* text : {"39.9", "a, b", "39.9, 116.4, 3", "86, 0", "0, 181", "39.9 W, 116",
-                             "39 54, 116", "", "nan, 0", "39.9x, 116"}) {
+                             "39 60, 116", "", "nan, 0", "39.9x, 116"}) {
         EXPECT_FALSE(ParseGoTo(text)) << text;
     }
 }

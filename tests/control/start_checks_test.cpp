@@ -70,9 +70,9 @@ TEST_F(StartChecks, TheSaveFolderIsCreatedOneLevelDeepAndStaysWhenALaterCheckFai
     EXPECT_TRUE(DirectoryExists(dir.Path() + "maps"));
 }
 
-TEST_F(StartChecks, CoordinatesAreReadWithCommasAsPointsAndTheAtofRule) {
+TEST_F(StartChecks, CoordinatesAreReadWithCommasAsPointsAndInEveryCommonForm) {
     fields.LeftLongitude = "116,3";
-    fields.RightLongitude = "116.5abc";
+    fields.RightLongitude = "116 30 E";
     fields.TopLatitude = "  40";
     fields.BottomLatitude = "-0";
     const StartCheckResult result = Check();
@@ -81,6 +81,18 @@ TEST_F(StartChecks, CoordinatesAreReadWithCommasAsPointsAndTheAtofRule) {
     EXPECT_EQ(result.Params->RightLongitude, 116.5);
     EXPECT_EQ(result.Params->TopLatitude, 40);
     EXPECT_EQ(result.Params->BottomLatitude, 0);
+}
+
+// A coordinate is read whole or not at all: "122 25 W" once became 122, a
+// download on the other side of the earth.
+TEST_F(StartChecks, ACoordinateReadOnlyInPartGetsItsFieldsRangeMessage) {
+    using F = TaskFields;
+    for (const char* text : {"116.5abc", "116 25 N", "7 36 00 0"}) {
+        EXPECT_EQ(MessageFor(&F::RightLongitude, text),
+                  "Right Longitude should be between -180 and 180.")
+            << text;
+    }
+    EXPECT_EQ(MessageFor(&F::TopLatitude, "40 W"), "Top Latitude should be between -85 and 85.");
 }
 
 // Letters once read as 0 and fetched the tile at 0 degrees, replacing the
@@ -208,7 +220,7 @@ TEST_F(StartChecks, TheSameTaskContinuesHoweverItsNumbersAndNameAreTyped) {
         {&TaskFields::TopLatitude, "40.0", true},
         {&TaskFields::TopLatitude, "40.0000000000000001", true},  // the same in the file
         {&TaskFields::BottomLatitude, "39,8", true},
-        {&TaskFields::RightLongitude, "116.5north", true},
+        {&TaskFields::RightLongitude, "116 30 E", true},
         {&TaskFields::TaskName, "newtask", true},             // completed to the same name
         {&TaskFields::SavePath, dir.Path() + "maps/", true},  // trailing separator
         {&TaskFields::LeftLongitude, "116.31", false},

@@ -136,7 +136,7 @@ private slots:
         QTest::addColumn<QStringList>("input");
         QTest::addColumn<QString>("result");  // empty: "Input Error."
         QTest::newRow("single") << QStringList{"39", "55", "30"} << "39.9249992370605";
-        QTest::newRow("negative") << QStringList{"-10", "30", "0"} << "-9.5";
+        QTest::newRow("negative") << QStringList{"-10", "30", "0"} << "-10.5";
         QTest::newRow("fractional degrees") << QStringList{"39.5", "0", "0"} << "";
         QTest::newRow("no minutes") << QStringList{"39", "", "0"} << "";
     }
