@@ -100,6 +100,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
         return false;
     }
     if (!refresh && !ConfirmStart(checked, *task)) {
+        task->RemoveMadeImageFolder();
         return false;
     }
     // The new task replaces the old one only now that it exists; no worker of
@@ -125,6 +126,8 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
             failedListSaved_.reset();
         }
     } catch (const std::exception& e) {
+        // Called off or failed, the start leaves nothing of its own behind.
+        task_->RemoveMadeImageFolder();
         frontEnd_.ShowMessage(e.what());
         return false;
     }

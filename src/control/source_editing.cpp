@@ -162,15 +162,22 @@ std::optional<std::string> SaveSource(const std::string& sourcesFileName,
                         ReplaceSection(text, oldName.empty() ? name : oldName, keys));
     } catch (const EFileError&) {
         return "Unable to write to " + sourcesFileName;
+    } catch (const EIniLimitError& error) {
+        return "Cannot read file \"" + sourcesFileName + "\". " + error.what();
     }
     return std::nullopt;
 }
 
 void RemoveSource(const std::string& sourcesFileName, const std::string& name) {
     const std::string text = ReadTextIfPresent(sourcesFileName);
-    if (SectionKeys(text, name)) {
-        WriteFileAtomic(sourcesFileName, ReplaceSection(text, name, {}));
+    try {
+        if (!SectionKeys(text, name)) {
+            return;
+        }
+    } catch (const EIniLimitError&) {
+        return;
     }
+    WriteFileAtomic(sourcesFileName, ReplaceSection(text, name, {}));
 }
 
 }  // namespace tessellon

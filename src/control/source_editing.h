@@ -31,7 +31,7 @@ SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& c
 
 // The first section of that name in `text`: "Name" and the keys as written
 // (empty values left out), so that saving them back adds no default. None
-// when no such section.
+// when no such section. Raises EIniLimitError for a text the reader refuses.
 std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& name);
 
 // `text` with the first section named `name` replaced by `keys` ("Name"
@@ -44,13 +44,14 @@ std::string ReplaceSection(std::string_view text, const std::string& name, const
 // Saving from the window: `keys` as the fields hold them ("Name" among
 // them), replacing the section `oldName` (empty: a new source). Returns
 // the message that refuses it, the same as the file reader's for a bad key,
-// or that the name is taken, or that the file cannot be written; none when
+// or that the name is taken, or that the file cannot be read or written; none when
 // the file holds the source now.
 std::optional<std::string> SaveSource(const std::string& sourcesFileName,
                                       const std::string& oldName, const SourceKeys& keys,
                                       std::string_view version);
 
-// Removes the section; a file without it stays as it is.
+// Removes the section; a file without it, or one the reader refuses (whose
+// sources are none of the list's), stays as it is.
 void RemoveSource(const std::string& sourcesFileName, const std::string& name);
 
 }  // namespace tessellon

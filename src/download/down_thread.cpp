@@ -68,6 +68,8 @@ WorkerEnd TDownThread::Walk() {
     THttpClient http;
     http.TimeLimits = environment_.TimeLimits;
     http.ReplyLimits.MaxBodySize = environment_.MaxTileBytes;
+    // A stop must not wait for a stalled server.
+    http.StopOn(stop_);
     if (params.UseProxy) {
         if (const auto error = UseProxy(http, {params.ProxyServer, params.ProxyPort,
                                                params.ProxyUsername, params.ProxyPassword})) {
@@ -203,6 +205,9 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
                 // Its byte count must not pass for a status code.
                 row = FailureRow::Other;
             }
+        } catch (const ECancelled&) {
+            // Not finished: a continued run fetches this tile again.
+            return TileResult::Stopped;
         } catch (const EProtocolReplyError& e) {
             if (ServerAsksToWait(e, http, fetchStarted, serverWaits)) {
                 continue;  // not an attempt

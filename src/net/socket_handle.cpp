@@ -13,6 +13,7 @@
 
 #include "net/net_errors.h"
 #include "net/socket_stack.h"
+#include "platform/stop_signal.h"
 
 namespace tessellon {
 
@@ -187,7 +188,8 @@ bool TSocketHandle::Wait(bool forWriting, int waitMs) {
 short TSocketHandle::Poll(short events, int waitMs) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
-    pollfd entry{handle_, events, 0};
+    pollfd entries[2] = {{handle_, events, 0}, {wakeHandle_, POLLIN, 0}};
+    const nfds_t count = wakeHandle_ >= 0 ? 2 : 1;
     for (;;) {
         int timeout = -1;
         if (waitMs >= 0) {
@@ -195,9 +197,12 @@ short TSocketHandle::Poll(short events, int waitMs) {
                 std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
             timeout = left > 0 ? static_cast<int>(left) : 0;
         }
-        const int result = ::poll(&entry, 1, timeout);
+        const int result = ::poll(entries, count, timeout);
         if (result >= 0) {
-            return result > 0 ? entry.revents : 0;
+            if (count == 2 && entries[1].revents != 0) {
+                throw ECancelled();
+            }
+            return result > 0 ? entries[0].revents : 0;
         }
         if (errno != EINTR) {
             RaiseLastSocketError();

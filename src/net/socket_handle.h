@@ -3,7 +3,9 @@
 // that may wait has a limit, so no call can hold its thread longer than the
 // connection's time limits allow: sends, connects and looks never block and
 // wait through poll(), and a receive that waits inside recv() does so under a
-// receive time-out that ends before its limit.
+// receive time-out that ends before its limit. A poll() also watches the
+// wake descriptor of a stop request, when one is given, and ends the wait
+// with ECancelled as soon as the stop comes.
 
 #include <sys/types.h>
 
@@ -58,6 +60,11 @@ public:
     // Waits until the socket can be read (`forWriting` false) or written;
     // a negative wait has no limit. False when the wait ran out.
     bool Wait(bool forWriting, int waitMs);
+    // From now on every poll() also ends, raising ECancelled, once `handle`
+    // is readable (a stop request's wake descriptor; -1 for none). Kept
+    // across the sockets this handle holds in turn.
+    void WakeOn(int handle) { wakeHandle_ = handle; }
+    bool HasWake() const { return wakeHandle_ >= 0; }
 
     // Shuts the sending side down, closes the socket and forgets the
     // addresses.
@@ -71,6 +78,7 @@ private:
 
     int handle_ = -1;
     bool allocated_ = false;
+    int wakeHandle_ = -1;
     // The receive time-out set on the socket; zero while it does not block.
     std::chrono::milliseconds receiveTimeout_{0};
     mutable bool localKnown_ = false;

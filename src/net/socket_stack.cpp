@@ -185,13 +185,6 @@ bool TSocketStack::RaiseOnSocketError(int result, std::initializer_list<int> tol
     throw ESocketError(errorNumber);
 }
 
-bool TSocketStack::WaitReadable(TSocketHandle& socket, int waitMs) const {
-    if (!socket.Allocated()) {
-        throw EConnClosedGracefully();
-    }
-    return socket.Wait(false, waitMs == kInfiniteWait ? -1 : waitMs);
-}
-
 void RaiseLastSocketError() {
     throw ESocketError(TSocketStack::ErrorNumberFromErrno(errno));
 }

@@ -41,10 +41,6 @@ public:
     // at once, on this thread) is translated: true when it is one of
     // `tolerated`, else ESocketError is raised.
     bool RaiseOnSocketError(int result, std::initializer_list<int> tolerated = {}) const;
-
-    // Waits until the socket is readable (data or end of stream). A socket
-    // that is not allocated raises EConnClosedGracefully.
-    bool WaitReadable(TSocketHandle& socket, int waitMs) const;
 };
 
 // ESocketError for the calling thread's errno.

@@ -4,10 +4,15 @@
 #include <cerrno>
 
 #include "net/net_errors.h"
+#include "platform/stop_signal.h"
 
 namespace tessellon {
 
 namespace {
+
+// A wait inside recv() cannot watch a stop request; with one given it lasts
+// at most this long, and poll(), which watches it, waits out the rest.
+constexpr std::chrono::milliseconds kStoppableReceiveWait{250};
 
 // Sets the wait of the socket's reads for one operation.
 class TReadWait {
@@ -109,7 +114,7 @@ void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
             if (error != EAGAIN) {
                 FailWith(TSocketStack::ErrorNumberFromErrno(error));
             }
-            if (!socket_.Wait(true, static_cast<int>(LimitedWait(TimeLimits.Idle).count()))) {
+            if (!WaitOnSocket(true, static_cast<int>(LimitedWait(TimeLimits.Idle).count()))) {
                 FailWith(kWsaTimedOut);
             }
             continue;
@@ -122,6 +127,10 @@ void TTcpConnection::SendBytes(const char* bytes, std::size_t count) {
         bytes += sent;
         count -= static_cast<std::size_t>(sent);
     }
+}
+
+void TTcpConnection::StopOn(StopSignal& stop) {
+    socket_.WakeOn(stop.WakeHandle());
 }
 
 void TTcpConnection::PrepareOpen() {
@@ -253,7 +262,7 @@ bool TTcpConnection::AwaitSocket(bool forWriting) {
     }
     const std::chrono::milliseconds limit =
         waitMs == kInfiniteWait ? LimitedWait(TimeLimits.Idle) : std::chrono::milliseconds(waitMs);
-    if (socket_.Wait(forWriting, static_cast<int>(limit.count()))) {
+    if (WaitOnSocket(forWriting, static_cast<int>(limit.count()))) {
         return true;
     }
     if (waitMs == kInfiniteWait) {
@@ -284,7 +293,9 @@ std::optional<ssize_t> TTcpConnection::WaitAndReceive(char* target, std::size_t 
     // coming in pieces) waits inside recv(): one system call where poll()
     // and recv() are two. Its first wait uses poll(), because making the
     // socket wait costs two calls of its own.
-    if (waitedBefore_ && socket_.ShareReceiveWait(limit)) {
+    const milliseconds receiveWait =
+        socket_.HasWake() ? std::min(limit, kStoppableReceiveWait) : limit;
+    if (waitedBefore_ && socket_.ShareReceiveWait(receiveWait)) {
         const ssize_t count = socket_.ReceiveWaiting(target, size);
         if (count >= 0 || (errno != EAGAIN && errno != EINTR)) {
             return count;
@@ -293,7 +304,7 @@ std::optional<ssize_t> TTcpConnection::WaitAndReceive(char* target, std::size_t 
     waitedBefore_ = true;
     for (;;) {
         const auto left = std::chrono::ceil<milliseconds>(end - Clock::now());
-        if (left.count() <= 0 || !Stack().WaitReadable(socket_, static_cast<int>(left.count()))) {
+        if (left.count() <= 0 || !WaitOnSocket(false, static_cast<int>(left.count()))) {
             if (waitMs == kInfiniteWait) {
                 FailWith(kWsaTimedOut);
             }
@@ -303,6 +314,15 @@ std::optional<ssize_t> TTcpConnection::WaitAndReceive(char* target, std::size_t 
         if (count >= 0 || errno != EAGAIN) {
             return count;
         }
+    }
+}
+
+bool TTcpConnection::WaitOnSocket(bool forWriting, int waitMs) {
+    try {
+        return socket_.Wait(forWriting, waitMs);
+    } catch (const ECancelled&) {
+        CloseConnection();
+        throw;
     }
 }
 

@@ -3,7 +3,9 @@
 // under a stream reader (lines and blocks), unbuffered writing, and the
 // detection of a peer that has closed. Every wait is bounded by the time limits (net_limits.h):
 // running out raises "Socket Error # 10060" and, like every socket error,
-// releases the socket.
+// releases the socket. A connection given a stop request ends any wait
+// (connect, TLS handshake, read, write) soon after the request with
+// ECancelled, releasing the socket too.
 
 #include <chrono>
 #include <cstddef>
@@ -21,6 +23,8 @@
 #include "net/tls_stream.h"
 
 namespace tessellon {
+
+class StopSignal;
 
 class TTcpConnection : public TNetComponent,
                        private TByteStream,
@@ -82,6 +86,11 @@ public:
     // one call, so a kept connection never waits on delayed acknowledgements.
     void SendBytes(const char* bytes, std::size_t count);
 
+    // Every later wait of this connection, on any socket it opens, ends with
+    // ECancelled once `stop` is requested. The signal must outlive the
+    // connection.
+    void StopOn(StopSignal& stop);
+
     // While a deadline is set, no wait goes beyond it.
     void SetRequestDeadline(std::chrono::steady_clock::time_point deadline) {
         deadline_ = deadline;
@@ -118,6 +127,8 @@ private:
     // wait ran out. An infinite wait lasts as long as the time limits allow
     // and then raises the time-out.
     std::optional<ssize_t> WaitAndReceive(char* target, std::size_t size, int waitMs);
+    // The socket's wait; a stop that ends it releases the socket.
+    bool WaitOnSocket(bool forWriting, int waitMs);
 
     TSocketHandle socket_;
     // Kept across connections, so that the next one can resume its session.

@@ -161,6 +161,10 @@ void RemoveFile(const std::string& path) {
     ::unlink(path.c_str());
 }
 
+void RemoveEmptyDirectory(const std::string& path) {
+    ::rmdir(path.c_str());
+}
+
 bool CreateDirectoryOneLevel(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }

@@ -37,6 +37,9 @@ std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path);
 // Removes the file (never a folder) at `path`, if there is one. A failure is
 // not told: callers remove what they made and no longer want.
 void RemoveFile(const std::string& path);
+// Removes the folder at `path` when it is empty; one that holds anything
+// stays, and a failure is not told, as for RemoveFile.
+void RemoveEmptyDirectory(const std::string& path);
 
 // Creates the last level of `path` only; missing parents make it fail.
 // True when the folder exists afterwards because this call made it.

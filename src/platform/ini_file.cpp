@@ -5,10 +5,12 @@
 #include <climits>
 #include <cstdint>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/numbers.h"
+#include "platform/shown_text.h"
 
 namespace tessellon {
 
@@ -121,25 +123,48 @@ bool SameIniName(std::string_view a, std::string_view b) {
 
 std::vector<IniSection> ReadIniSections(const std::vector<std::string>& lines) {
     std::vector<IniSection> sections;
+    // The current section's key names, folded to lower case: a later line of
+    // a key already seen is found at once, however many keys came before.
+    std::unordered_set<std::string> seen;
     for (const std::string& line : lines) {
         if (const auto name = SectionName(line)) {
             sections.push_back({std::string(*name), {}});
+            seen.clear();
             continue;
         }
         const auto key = KeyName(line);
         if (sections.empty() || !key) {
             continue;
         }
-        auto& keys = sections.back().Keys;
-        const bool seen = std::any_of(keys.begin(), keys.end(), [&](const auto& entry) {
-            return SameIniName(entry.first, *key);
-        });
-        if (!seen) {
-            const std::string_view value = std::string_view(line).substr(line.find('=') + 1);
-            keys.emplace_back(std::string(*key), std::string(TrimBlanks(value)));
+        if (!seen.insert(FoldedIniName(*key)).second) {
+            continue;
         }
+        auto& keys = sections.back().Keys;
+        if (keys.size() == kMostIniSectionKeys) {
+            throw EIniLimitError("Its section [" + ShowControlCharacters(sections.back().Name) +
+                                 "] holds more than " + std::to_string(kMostIniSectionKeys) +
+                                 " keys.");
+        }
+        const std::string_view value = std::string_view(line).substr(line.find('=') + 1);
+        keys.emplace_back(std::string(*key), std::string(TrimBlanks(value)));
     }
     return sections;
+}
+
+std::vector<IniSection> ReadIniFileSections(const std::string& fileName) {
+    const std::vector<std::string> lines = SplitTextLines(ReadInputFile(fileName));
+    try {
+        return ReadIniSections(lines);
+    } catch (const EIniLimitError& error) {
+        throw EFileError("Cannot read file \"" + fileName + "\". " + error.what());
+    }
+}
+
+std::string FoldedIniName(std::string_view name) {
+    std::string folded(name);
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return folded;
 }
 
 bool ParseProfileInteger(const std::string& text, int& result) {

@@ -7,6 +7,7 @@
 // are missing. Every operation reads the file afresh, as the profile
 // functions of the original platform do; writes replace the file atomically.
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -57,6 +58,20 @@ private:
 
 // Whether two section or key names are the same name by the rule above.
 [[nodiscard]] bool SameIniName(std::string_view a, std::string_view b);
+// The name in the one form that SameIniName names share, for sets and maps.
+std::string FoldedIniName(std::string_view name);
+
+// The most keys one section may hold when its lines are read as sections:
+// far above any real source or project, yet it refuses a file grown by
+// accident or made to stall its reader.
+inline constexpr std::size_t kMostIniSectionKeys = 1000;
+
+// Raised by ReadIniSections for a section over kMostIniSectionKeys; the
+// message names the section, a reader that knows the file names the file.
+class EIniLimitError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // One section of INI lines as ReadString sees it: its keys in the order
 // written, each with its first value (a later line of the same key is not
@@ -70,6 +85,13 @@ struct IniSection {
 // sections sees what ReadString reads. A second section of a name already
 // seen is listed too, though ReadString never reaches it: the caller decides
 // what to tell about it. Lines before the first section belong to none.
+// One pass over the lines; raises EIniLimitError for a section with more
+// than kMostIniSectionKeys different keys.
 std::vector<IniSection> ReadIniSections(const std::vector<std::string>& lines);
+
+// The sections of the file as ReadIniSections gives them, the file read
+// within kInputFileLimit. Raises EFileError naming the file for a file that
+// cannot be read or is too large and for a section with too many keys.
+std::vector<IniSection> ReadIniFileSections(const std::string& fileName);
 
 }  // namespace tessellon

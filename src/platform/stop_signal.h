@@ -1,6 +1,7 @@
 #pragma once
-// A stop request that a sleeping thread notices at once, and what a long job
-// throws when it has seen one.
+// A stop request that a sleeping thread notices at once, a thread waiting on
+// a socket too (through a descriptor that becomes readable with the request),
+// and what a long job throws when it has seen one.
 
 #include <chrono>
 #include <condition_variable>
@@ -11,13 +12,12 @@ namespace tessellon {
 
 class StopSignal {
 public:
-    void Request() {
-        {
-            std::lock_guard lock(mutex_);
-            requested_ = true;
-        }
-        changed_.notify_all();
-    }
+    StopSignal() = default;
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    void Request();
 
     bool Requested() const {
         std::lock_guard lock(mutex_);
@@ -31,10 +31,18 @@ public:
         return changed_.wait_for(lock, duration, [&] { return requested_; });
     }
 
+    // A descriptor for poll() that becomes readable, and stays so, once a
+    // stop is requested: a wait on a socket watches it beside the socket.
+    // Made at the first call, so a signal that no socket waits on costs no
+    // descriptor; -1 when the system gives none (waits then end only by
+    // their own limits).
+    int WakeHandle();
+
 private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool requested_ = false;
+    int wakeHandle_ = -1;
 };
 
 // A job ended by its stop request, having left nothing half made. Not a

@@ -54,14 +54,23 @@ MDTask::MDTask(const TaskParameters* params, MessageSink& messages)
     AreaFileName = p.SavePath + base + std::string(kAreaFileSuffix);
     ImageFolder = p.SavePath + base + kPathSeparator;
 
-    if (!DirectoryExists(ImageFolder) && !CreateDirectoryOneLevel(ImageFolder)) {
-        const std::string message = "Create directory " + ImageFolder + " Failed.";
-        messages.ShowMessage(message);
-        throw ECreateTaskError(message);
+    if (!DirectoryExists(ImageFolder)) {
+        if (!CreateDirectoryOneLevel(ImageFolder)) {
+            const std::string message = "Create directory " + ImageFolder + " Failed.";
+            messages.ShowMessage(message);
+            throw ECreateTaskError(message);
+        }
+        madeImageFolder_ = true;
     }
 
     if (p.ContinueTask) {
         ReadSavedPositions();
+    }
+}
+
+void MDTask::RemoveMadeImageFolder() const {
+    if (madeImageFolder_) {
+        RemoveEmptyDirectory(ImageFolder);
     }
 }
 

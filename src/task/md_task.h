@@ -186,10 +186,17 @@ public:
     // not the task's. The worker skips the positions up to it.
     std::int64_t ResumeNumber(std::int32_t index) const;
 
+    // For a start that ends before its download: removes the tile folder
+    // when this task made it and it is still empty. The files of a start
+    // called off are gone already (they take their names only together).
+    void RemoveMadeImageFolder() const;
+
 private:
     void ReadSavedPositions();
     void WriteTileListZoom(AtomicFileWriter& writer, int zoom,
                            const StartCancelCheck& cancelled) const;
+
+    bool madeImageFolder_ = false;
 };
 
 }  // namespace tessellon

@@ -96,7 +96,7 @@ void ProjectFile::Write(const NewProject& p, FileWriteOptions options) const {
 }
 
 ProjectContents ProjectFile::Read() const {
-    return ProjectContents(ReadIniSections(SplitTextLines(ReadInputFile(fileName_))));
+    return ProjectContents(ReadIniFileSections(fileName_));
 }
 
 const IniSection* ProjectContents::Section(std::string_view name) const {

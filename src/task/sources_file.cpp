@@ -1,6 +1,7 @@
 #include "task/sources_file.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/files.h"
 #include "platform/ini_file.h"
@@ -16,6 +17,8 @@ SourcesFile ReadSourcesFile(const std::string& fileName, std::string_view versio
         return ParseSources(ReadInputFile(fileName), version);
     } catch (const EFileError& error) {
         return {{}, {error.what()}};
+    } catch (const EIniLimitError& error) {
+        return {{}, {"Cannot read file \"" + fileName + "\". " + error.what()}};
     }
 }
 
@@ -42,19 +45,19 @@ SourcesFile ParseSources(std::string_view text, std::string_view version) {
         text.remove_prefix(kUtf8ByteOrderMark.size());
     }
     SourcesFile file;
+    std::unordered_set<std::string> names;
     for (const IniSection& section : ReadIniSections(SplitTextLines(text))) {
         // The INI rules read the first section of a name; a second one is
         // never what the user meant to be ignored silently.
-        const auto sameName = [&](const TileSource& source) {
-            return SameIniName(source.Name(), section.Name);
-        };
-        if (std::any_of(file.Sources.begin(), file.Sources.end(), sameName)) {
+        std::string folded = FoldedIniName(section.Name);
+        if (names.contains(folded)) {
             file.Errors.push_back("Source '" + ShowControlCharacters(section.Name) +
                                   "' appears twice; the first one is used.");
             continue;
         }
         try {
             file.Sources.push_back(TileSource::Read(section.Name, section.Keys, version));
+            names.insert(std::move(folded));
         } catch (const ETileSourceError& error) {
             file.Errors.emplace_back(error.what());
         }

@@ -13,6 +13,7 @@
 #include "form_layout.h"
 #include "handler_guard.h"
 #include "platform/files.h"
+#include "platform/ini_file.h"
 #include "service_import_form.h"
 #include "source_edit_form.h"
 #include "task/sources_file.h"
@@ -181,9 +182,14 @@ void TfrmSources::ButtonEditClick() {
     }
     const std::string name = source->Name();
     const std::string text = FileExists(sourcesFileName_) ? ReadInputFile(sourcesFileName_) : "";
-    EditSource(
-        "Edit tile source " + Q(name), name,
-        SectionKeys(text, name).value_or(SourceKeys{{std::string(SourceKey("Name").Name), name}}));
+    std::optional<SourceKeys> keys;
+    try {
+        keys = SectionKeys(text, name);
+    } catch (const EIniLimitError&) {
+        // The file was refused, so the source is the catalogue's.
+    }
+    EditSource("Edit tile source " + Q(name), name,
+               keys.value_or(SourceKeys{{std::string(SourceKey("Name").Name), name}}));
 }
 
 void TfrmSources::ButtonRemoveClick() {

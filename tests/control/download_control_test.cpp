@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -297,6 +298,57 @@ TEST(DownloadControl, ReplacingAnotherTasksProjectAsksFirst) {
     EXPECT_NE(ReadFileBytes(project).find("Zoom=12"), std::string::npos);
 }
 
+// A start called off at any point of writing the task's files (the command
+// line's Ctrl-C) leaves nothing it made: no tile list, whole or partial, no
+// log, failed-tile list or project, and no tile folder; a tile folder that
+// was there before stays. The first start not called off runs.
+TEST(DownloadControl, AStartCalledOffRemovesWhatItWrote) {
+    DownloadHarness h;
+    const TaskFields fields = h.SampleFields();
+    const auto entries = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(fields.SavePath)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    };
+    bool started = false;
+    int calledOffAt = 1;
+    for (; !started && calledOffAt < 100; ++calledOffAt) {
+        SCOPED_TRACE("called off at check " + std::to_string(calledOffAt));
+        int checks = 0;
+        DownloadSettings settings;
+        settings.ConfigFileName = h.configFile;
+        settings.ProgramFolder = ProgramFolder();
+        settings.StartCancelled = [&] { return ++checks >= calledOffAt; };
+        DownloadControl control(settings, h.frontEnd, h.sync);
+        started = control.Start(fields);
+        if (started) {
+            control.Shutdown();
+            break;
+        }
+        EXPECT_EQ(h.frontEnd.messages.back(), "Start cancelled.");
+        EXPECT_EQ(entries(), std::set<std::string>{});
+    }
+    // Called off in the list, past it and before the project, then run.
+    EXPECT_TRUE(started);
+    EXPECT_GT(calledOffAt, 4);
+    EXPECT_TRUE(FileExists(fields.SavePath + "/newtask.tsln"));
+
+    // Another task whose folder is there already keeps it, empty or not.
+    TaskFields other = fields;
+    other.TaskName = "other";
+    ASSERT_TRUE(CreateDirectoryOneLevel(fields.SavePath + "/other"));
+    DownloadSettings settings;
+    settings.ConfigFileName = h.configFile;
+    settings.ProgramFolder = ProgramFolder();
+    settings.StartCancelled = [] { return true; };
+    DownloadControl control(settings, h.frontEnd, h.sync);
+    EXPECT_FALSE(control.Start(other));
+    EXPECT_TRUE(DirectoryExists(fields.SavePath + "/other"));
+    EXPECT_FALSE(FileExists(fields.SavePath + "/other.tsln"));
+}
+
 // A new task of more than 100,000 tiles starts only after a Yes; when it
 // continues, it was agreed to already.
 TEST(DownloadControl, AHugeTaskAsksBeforeItWritesAnything) {
@@ -308,6 +360,7 @@ TEST(DownloadControl, AHugeTaskAsksBeforeItWritesAnything) {
     EXPECT_EQ(h.frontEnd.questions[0].rfind("This task has 111252 tiles: about ", 0), 0u)
         << h.frontEnd.questions[0];
     EXPECT_FALSE(FileExists(huge.SavePath + "/newtask.tsln"));
+    EXPECT_FALSE(DirectoryExists(huge.SavePath + "/newtask"));
     EXPECT_TRUE(h.frontEnd.messages.empty());
 
     h.frontEnd.confirmAnswers = {true};

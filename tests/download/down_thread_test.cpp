@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "download/failure_policy.h"
@@ -41,9 +43,15 @@ protected:
     // long it took to end from then.
     std::chrono::steady_clock::duration StopAfterTheFirstLine(
         const WorkerEnvironment& environment) {
+        return StopOnceThere(environment, [&] { return !log.empty(); });
+    }
+
+    // The same once `there` holds.
+    std::chrono::steady_clock::duration StopOnceThere(const WorkerEnvironment& environment,
+                                                      const std::function<bool()>& there) {
         workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
         running = 1;
-        while (log.empty()) {
+        while (!there()) {
             sync.ServePending(10ms);
         }
         const auto stopped = std::chrono::steady_clock::now();
@@ -282,20 +290,45 @@ TEST_F(DownThread, StopCutsARetryPauseShortAndLeavesTheTileForLater) {
     Pacing slow(test::kPaceScale);
     slow.Retry = 20s;
     WorkerEnvironment environment{&sync, this, slow, {}, ProgramFolder()};
-    workers.push_back(std::make_unique<TDownThread>(false, 0, task.get(), environment));
-    running = 1;
-    while (RequestsServedSoFar() < 1) {
-        sync.ServePending(10ms);
-    }
-    const auto stopped = std::chrono::steady_clock::now();
-    workers[0]->Terminate();
-    while (running > 0) {
-        sync.ServePending(10ms);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - stopped, 5s);
+    EXPECT_LT(StopOnceThere(environment, [&] { return RequestsServedSoFar() >= 1; }), 5s);
     EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(workers[0]->LastPosition().X, 0);  // not finished: fetched again next time
+}
+
+// A server that takes the connection and stalls: it never answers the TLS
+// hello, or drips its reply a byte every 20 s. Neither runs into the time
+// limits soon, so only a stop that wakes the socket's wait ends the worker.
+TEST_F(DownThread, StopEndsAWorkerWaitingOnAStalledServerAtOnce) {
+    for (const bool tls : {true, false}) {
+        SCOPED_TRACE(tls ? "stalled handshake" : "dripping reply");
+        log.clear();
+        workers.clear();
+        std::atomic<int> stalling{0};
+        std::unique_ptr<test::TLoopbackServer> stalled;
+        stalled = std::make_unique<test::TLoopbackServer>([&](int fd, int) {
+            if (!tls) {
+                test::ReadHttpRequest(fd);
+            }
+            ++stalling;
+            while (!stalled->Stopping()) {
+                if (!tls) {
+                    test::SendAll(fd, "H");
+                }
+                stalled->Pause(20000);
+            }
+        });
+        MakeTask(1, 1, 1);
+        params.MapHost = "127.0.0.1:" + std::to_string(stalled->Port());
+        UseSource({}, "", tls ? "https" : "http");
+        WorkerEnvironment environment{&sync, this, Pacing(test::kPaceScale), {}, ProgramFolder()};
+        environment.TimeLimits.Idle = 60s;
+        EXPECT_LT(StopOnceThere(environment, [&] { return stalling > 0; }), 5s);
+        EXPECT_EQ(log, std::vector<std::string>{"T1 Finished."});
+        EXPECT_TRUE(failed.empty());
+        EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
+        EXPECT_EQ(workers[0]->LastPosition().X, 0);  // fetched again next time
+    }
 }
 
 // What a source task's server asks of its workers, and what it may send in

@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <thread>
 
+#include "loopback_server.h"
 #include "net/net_errors.h"
 #include "net/tcp_client.h"
+#include "platform/stop_signal.h"
 #include "script_server.h"
 
 namespace tessellon {
@@ -306,6 +309,90 @@ TEST(TcpConnectionTimeLimits, TheRequestDeadlineEndsADripBelowTheIdleLimit) {
     EXPECT_EQ(MessageOf<ESocketError>([&] { client.Reader().ReadBlock(stream, 1000); }),
               "Socket Error # 10060\r\nConnection timed out.");
     EXPECT_FALSE(client.IsConnected());
+}
+
+// A stop request ends a wait on the socket long before its limits would:
+// a read from a silent peer, a write to a peer that reads nothing (once the
+// kernel's buffers are full), and any wait of a connection whose stop came
+// before it. Each releases the socket.
+TEST(TcpConnectionStop, AStopEndsAReadOrAWriteThatWaitsOnTheSocket) {
+    for (const bool writing : {false, true}) {
+        SCOPED_TRACE(writing ? "write" : "read");
+        TScriptServer server({TServerScript().Sleep(20000)});
+        StopSignal stop;
+        TTcpClient client;
+        client.TimeLimits.Idle = 30s;
+        client.StopOn(stop);
+        ConnectTo(client, server);
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(200ms);
+            stop.Request();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(MessageOf<ECancelled>([&] {
+                      if (writing) {
+                          const std::string bytes(64 << 20, 'x');
+                          client.SendBytes(bytes.data(), bytes.size());
+                      } else {
+                          client.ReadLine();
+                      }
+                  }),
+                  "Cancelled.");
+        stopper.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        EXPECT_FALSE(client.IsConnected());
+    }
+}
+
+TEST(TcpConnectionStop, AConnectionWhoseStopCameBeforeDoesNotWait) {
+    TScriptServer server({TServerScript().Send("first\n").Sleep(20000)});
+    StopSignal stop;
+    TTcpClient client;
+    client.TimeLimits.Idle = 30s;
+    client.StopOn(stop);
+    ConnectTo(client, server);
+    // A connection that waited before waits inside recv() first.
+    EXPECT_EQ(client.ReadLine(), "first");
+    stop.Request();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf<ECancelled>([&] { client.ReadLine(); }), "Cancelled.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(client.IsConnected());
+}
+
+// A listener whose queue is full drops further connection requests, so a
+// connect waits there as at a host that does not answer.
+TEST(TcpConnectionStop, AStopEndsAConnectThatGetsNoAnswer) {
+    int port = 0;
+    const int listener = test::ListenOnLoopback(port);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<std::unique_ptr<TTcpClient>> queued;
+    bool full = false;
+    while (!full && queued.size() < 8) {
+        queued.push_back(std::make_unique<TTcpClient>());
+        queued.back()->TimeLimits.Connect = 300ms;
+        queued.back()->Host = "127.0.0.1";
+        queued.back()->Port = port;
+        full =
+            MessageOf<ESocketError>([&] { queued.back()->OpenConnection(); }) != "(nothing raised)";
+    }
+    ASSERT_TRUE(full);
+    StopSignal stop;
+    TTcpClient client;
+    client.TimeLimits.Connect = 30s;
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.StopOn(stop);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(200ms);
+        stop.Request();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(MessageOf<ECancelled>([&] { client.OpenConnection(); }), "Cancelled.");
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(client.IsConnected());
+    ::close(listener);
 }
 
 TEST(NetComponent, TheSharedSocketLayerSurvivesClientsMadeAndFreedOnManyThreads) {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "platform/files.h"
 #include "temp_dir.h"
 
@@ -82,6 +86,60 @@ TEST(IniFileRead, IntegersAreDecimalOrHexAndAnythingElseGivesTheDefault) {
     EXPECT_EQ(ini.ReadInteger("THREADS", "T2X", 0), 6745);
     EXPECT_EQ(ini.ReadInteger("THREADS", "T3X", 100), 100);
     EXPECT_EQ(ini.ReadInteger("THREADS", "T4X", 100), 100);
+}
+
+// Sections as a reader lists them, in one pass: a key written again, in any
+// case, keeps its first value however many keys came before it, and a
+// section holds up to kMostIniSectionKeys keys; one more refuses the lines.
+TEST(IniSections, AKeyWrittenAgainKeepsItsFirstValueAndASectionHoldsAtMostTheLimit) {
+    std::vector<std::string> lines{"before=none", "[Big]"};
+    for (std::size_t i = 0; i < kMostIniSectionKeys; ++i) {
+        lines.push_back("Key" + std::to_string(i) + " = " + std::to_string(i));
+    }
+    for (std::size_t i = 0; i < 150000; ++i) {
+        lines.push_back("KEY" + std::to_string(i % kMostIniSectionKeys) + "=again");
+    }
+    lines.insert(lines.end(), {"[Next]", "a=1", "[big]", "b=2"});
+    const std::vector<IniSection> sections = ReadIniSections(lines);
+    ASSERT_EQ(sections.size(), 3U);
+    EXPECT_EQ(sections[0].Name, "Big");
+    ASSERT_EQ(sections[0].Keys.size(), kMostIniSectionKeys);
+    EXPECT_EQ(sections[0].Keys[7], (std::pair<std::string, std::string>("Key7", "7")));
+    EXPECT_EQ(sections[0].Keys.back().first, "Key999");
+    // Each section counts its own keys, a second one of the same name too.
+    EXPECT_EQ(sections[1].Keys.size(), 1U);
+    EXPECT_EQ(sections[2].Keys.size(), 1U);
+
+    lines.insert(lines.begin() + 2, "one=more");
+    try {
+        ReadIniSections(lines);
+        ADD_FAILURE() << "the section was not refused";
+    } catch (const EIniLimitError& error) {
+        EXPECT_STREQ(error.what(), "Its section [Big] holds more than 1000 keys.");
+    }
+}
+
+// A project whose SOURCE section was grown to 115,000 lines, within the size
+// limit: refused with the file's name, not read for minutes.
+TEST(IniSections, AFileWithASectionOfTooManyKeysIsRefusedByName) {
+    TempDir dir;
+    const std::string path = dir.File("grown.tsln");
+    std::string text = "[SOURCE]\r\nName=Topo\r\n";
+    for (int i = 0; i < 115000; ++i) {
+        char line[16];
+        std::snprintf(line, sizeof line, "%x=\n", i);
+        text += line;
+    }
+    ASSERT_LE(text.size(), kInputFileLimit);
+    WriteFileAtomic(path, text);
+    try {
+        ReadIniFileSections(path);
+        ADD_FAILURE() << "the file was not refused";
+    } catch (const EFileError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot read file \"" + path +
+                                                 "\". Its section [SOURCE] holds more than "
+                                                 "1000 keys.");
+    }
 }
 
 TEST(IniFileWrite, ReplacesTheValueInPlaceAndKeepsEveryOtherLine) {

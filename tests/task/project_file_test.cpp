@@ -11,22 +11,27 @@ namespace {
 
 using test::TempDir;
 
+// A one-zoom rectangle of a source with these keys (none: a built-in task).
+NewProject SampleProject(SourceKeys source = {}) {
+    return {.MapsType = 4,
+            .LeftLongitude = 116.3,
+            .RightLongitude = 116.5,
+            .TopLatitude = 40,
+            .BottomLatitude = -39.8,
+            .Zoom = 13,
+            .ThreadCount = 3,
+            .ThreadSlots = 8,
+            .Source = std::move(source),
+            .Cover = {}};
+}
+
 // What the writer puts under a key is what the readers find there: the area
 // texts for opening and for the continue check, the type and zoom for both
 // readers, and the slots a run saves and the next one reads.
 TEST(ProjectFile, WhatANewProjectHoldsReadsBackThroughTheRegistry) {
     TempDir dir;
     const ProjectFile project(dir.File("area.tsln"));
-    project.Write({.MapsType = 4,
-                   .LeftLongitude = 116.3,
-                   .RightLongitude = 116.5,
-                   .TopLatitude = 40,
-                   .BottomLatitude = -39.8,
-                   .Zoom = 13,
-                   .ThreadCount = 3,
-                   .ThreadSlots = 8,
-                   .Source = {},
-                   .Cover = {}});
+    project.Write(SampleProject());
     const ProjectArea area = project.Read().Area();
     EXPECT_EQ(area.LeftLongitude, "116.3");
     EXPECT_EQ(area.RightLongitude, "116.5");
@@ -92,6 +97,30 @@ TEST(ProjectFile, SavingAllPositionsAtOnceGivesTheBytesOfOneWritePerKey) {
                     << which << ", " << values->size() << " values";
             }
         }
+    }
+}
+
+// A SOURCE section grown past the key limit is refused with the file's
+// name; the limit is far above what a source writes.
+TEST(ProjectFile, ASourceSectionOfTooManyKeysIsRefused) {
+    TempDir dir;
+    const ProjectFile project(dir.File("area.tsln"));
+    SourceKeys keys{{"Url", "https://example.org/{z}/{x}/{y}.png"}};
+    for (std::size_t i = 1; i < kMostIniSectionKeys; ++i) {
+        keys.emplace_back("; note " + std::to_string(i), "x");
+    }
+    NewProject parameters = SampleProject(keys);
+    project.Write(parameters);
+    EXPECT_EQ(project.Read().Source().size(), kMostIniSectionKeys);
+    parameters.Source.emplace_back("; one more", "x");
+    project.Write(parameters);
+    try {
+        project.Read();
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read file \"" + project.FileName() +
+                                             "\". Its section [SOURCE] holds more than "
+                                             "1000 keys.");
     }
 }
 

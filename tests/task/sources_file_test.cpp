@@ -132,6 +132,37 @@ TEST(SourcesFile, ReadsAFileAsItsText) {
     EXPECT_EQ(fromFile.Errors, fromText.Errors);
 }
 
+// Thousands of sources are read in one pass; a name seen before is told
+// about, unless the first section of it was refused (the second one is then
+// the source), and a section with too many keys refuses the whole file.
+TEST(SourcesFile, ManySourcesAreReadAndASectionOfTooManyKeysRefusesTheFile) {
+    std::string text = "[Twice]\nUrl=no template\n[Twice]\nUrl=https://t.example.org/{q}\n";
+    for (int i = 0; i < 20000; ++i) {
+        text += "[S" + std::to_string(i) + "]\nUrl=https://example.org/{z}/{x}/{y}.png\n";
+    }
+    text += "[s19999]\nUrl=https://example.org/{q}\n";
+    const SourcesFile many = ParseSources(text, "5.23");
+    ASSERT_EQ(many.Sources.size(), 20001U);
+    EXPECT_EQ(many.Sources[0].Name(), "Twice");
+    EXPECT_EQ(many.Sources.back().Name(), "S19999");
+    ASSERT_EQ(many.Errors.size(), 2U);
+    EXPECT_EQ(many.Errors[0].rfind("Source 'Twice': ", 0), 0U) << many.Errors[0];
+    EXPECT_EQ(many.Errors[1], "Source 's19999' appears twice; the first one is used.");
+
+    const test::TempDir folder;
+    const std::string path = folder.File("sources.ini");
+    std::string big = "[Big]\n";
+    for (int i = 0; i < 150000; ++i) {
+        big += std::to_string(i) + "=\n";
+    }
+    WriteFileAtomic(path, std::string(kMixed) + big.substr(0, kInputFileLimit - kMixed.size()));
+    const SourcesFile refused = ReadSourcesFile(path, "5.23");
+    EXPECT_TRUE(refused.Sources.empty());
+    EXPECT_EQ(refused.Errors, std::vector<std::string>{"Cannot read file \"" + path +
+                                                       "\". Its section [Big] holds more than "
+                                                       "1000 keys."});
+}
+
 TEST(SourcesFile, AFileThatCannotBeReadGivesOneMessageAndNoSources) {
     const test::TempDir folder;
     const SourcesFile missing = ReadSourcesFile(folder.File("sources.ini"), "5.23");
