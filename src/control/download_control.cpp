@@ -338,16 +338,16 @@ void DownloadControl::Shutdown() {
     Finish(false);
 }
 
-// The failed-tile list goes first: a kill between two of these writes can
-// then never leave a given-up tile that is neither recorded nor fetched again.
-// The validators go before the positions: a kill between the two leaves
-// tiles that are fetched again, never a position past tiles whose validators
-// were lost.
+// The failed-tile list goes before the positions: a kill between the two
+// writes can then never leave a given-up tile that is neither recorded nor
+// fetched again. The validators are written beside both, so their syncs of
+// the disk overlap: a kill that loses them costs only their tiles'
+// validators, which a refresh then does without.
 void DownloadControl::SaveProgress() {
-    // Before the log's save starts: a failed write of the store adds a line
-    // to it.
-    SaveRecordsWhile([&] { SaveFailedList(); });
-    SaveLogWhile([&] { SavePositions(); });
+    SaveRecordsWhile([&] {
+        SaveFailedList();
+        SaveLogWhile([&] { SavePositions(); });
+    });
 }
 
 namespace {
@@ -395,9 +395,12 @@ void DownloadControl::SaveRecordsWhile(const std::function<void()>& step) {
     std::string storeError;
     const auto report = [&] {
         // Only the validators are lost: a refresh asks those tiles plainly.
+        // The log was saved beside the store, so it is saved again with the
+        // line.
         if (!storeError.empty() && !storeFailed_) {
             storeFailed_ = true;
             AppendLogLine("The tile store cannot be written: " + storeError);
+            log_.Save();
         }
     };
     try {
@@ -516,20 +519,25 @@ void DownloadControl::Finish(bool showMessage) {
     if (listWriter_.joinable()) {
         listWriter_.join();
     }
-    attempt([&] { SaveRecordsWhile([&] { SaveFailedList(); }); });
-    const bool failedListSaved = error.empty();
+    // In the order of SaveProgress().
     attempt([&] {
-        SaveLogWhile([&] {
-            // Positions past tiles whose records did not reach the disk would
-            // lose those tiles for good; without them the tiles are fetched
-            // again. A refresh that walked its whole cover starts from the
-            // beginning next time.
-            if (refresh_ && walked) {
-                task_->Project().WriteRefreshPositions(
-                    std::vector<std::int64_t>(static_cast<std::size_t>(params_->ThreadCount), 0));
-            } else if (failedListSaved) {
-                SavePositions();
-            }
+        SaveRecordsWhile([&] {
+            attempt([&] { SaveFailedList(); });
+            const bool failedListSaved = error.empty();
+            attempt([&] {
+                SaveLogWhile([&] {
+                    // Positions past tiles whose records did not reach the
+                    // disk would lose those tiles for good; without them the
+                    // tiles are fetched again. A refresh that walked its whole
+                    // cover starts from the beginning next time.
+                    if (refresh_ && walked) {
+                        task_->Project().WriteRefreshPositions(std::vector<std::int64_t>(
+                            static_cast<std::size_t>(params_->ThreadCount), 0));
+                    } else if (failedListSaved) {
+                        SavePositions();
+                    }
+                });
+            });
         });
     });
     // The blank tile is read only when tiles are listed.

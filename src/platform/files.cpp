@@ -714,7 +714,7 @@ void AtomicFileWriter::Commit() {
     }
     SyncContents();
     GiveName();
-    if (options_.Durable) {
+    if (options_.Durable && options_.NameDurable) {
         SyncFolder();
     }
 }

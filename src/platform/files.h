@@ -148,6 +148,13 @@ struct FileWriteOptions {
     // The contents and the new name reach the disk before Commit() returns,
     // so a power loss leaves the old file or the new one, never an empty one.
     bool Durable = true;
+    // With Durable, whether Commit() also waits for the folder to hold the
+    // new name. Without the wait the contents still reach the disk before
+    // the name, so a power loss soon after brings back the old file whole,
+    // never an empty one: for a file rewritten again and again whose last
+    // version may be lost, such as a task's saved positions, it saves a sync
+    // of the disk at every write.
+    bool NameDurable = true;
     // When set, Commit() hands the whole file to this group, whose Commit()
     // gives it its name together with the group's other files.
     AtomicFileGroup* Group = nullptr;

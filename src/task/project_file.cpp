@@ -16,6 +16,11 @@ std::string Text(std::string_view text) {
     return std::string(text);
 }
 
+// Positions are saved every second and at every end. A power loss that
+// loses the newest ones leaves the earlier file whole, and the tiles after
+// its positions are fetched again.
+constexpr FileWriteOptions kPositionWrite{.NameDurable = false};
+
 }  // namespace
 
 ENotAProjectError::ENotAProjectError(const std::string& fileName)
@@ -172,7 +177,7 @@ void ProjectFile::WriteSlots(const std::vector<SlotValue>& values) const {
     for (const SlotValue& value : values) {
         keyValues.emplace_back(ThreadSlotKey(value.Slot, value.Axis), std::to_string(value.Value));
     }
-    IniFile(fileName_).WriteStrings(Text(project_keys::kThreadsSection), keyValues);
+    IniFile(fileName_, kPositionWrite).WriteStrings(Text(project_keys::kThreadsSection), keyValues);
 }
 
 void ProjectFile::WriteRefreshPositions(const std::vector<std::int64_t>& positions) const {
@@ -181,7 +186,7 @@ void ProjectFile::WriteRefreshPositions(const std::vector<std::int64_t>& positio
         keyValues.emplace_back(RefreshSlotKey(static_cast<std::int32_t>(i + 1)),
                                std::to_string(positions[i]));
     }
-    IniFile(fileName_).WriteStrings(Text(project_keys::kRefreshSection), keyValues);
+    IniFile(fileName_, kPositionWrite).WriteStrings(Text(project_keys::kRefreshSection), keyValues);
 }
 
 }  // namespace tessellon

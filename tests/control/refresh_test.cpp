@@ -185,6 +185,21 @@ TEST(Refresh, AStoppedRefreshContinuesWhereItStoppedAndThenStartsAnew) {
     EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42);
 }
 
+// The validators are written beside the positions: a store that cannot be
+// written costs only them, and says so in the log file too.
+TEST(Refresh, AStoreThatCannotBeWrittenLosesOnlyTheValidators) {
+    RefreshFixture f;
+    ASSERT_TRUE(std::filesystem::create_directories(f.h.dir.File("maps/newtask_tiles.sqlite")));
+    ASSERT_TRUE(f.h.Download(f.fields));
+    const MDTask& task = *f.h.control->CurrentTask();
+    EXPECT_EQ(f.Saved(6747, 3107), TileImage(6747, 3107));
+    EXPECT_GT(IniFile(task.ProjectFileName()).ReadInteger("THREADS", "T1X", 0), 0);
+    EXPECT_EQ(CountContaining(ReadTextLines(task.LogFileName), "The tile store cannot be written"),
+              1);
+    ASSERT_TRUE(f.Refresh());
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42);
+}
+
 TEST(Refresh, OnlyADownloadedTaskIsRefreshed) {
     RefreshFixture f;
     EXPECT_FALSE(f.h.control->StartRefresh(f.fields, std::nullopt));
