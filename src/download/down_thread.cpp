@@ -462,9 +462,10 @@ bool TDownThread::Pause(RetryPause pause) {
     return wait.count() > 0 && stop_.SleepFor(wait);
 }
 
+// The worker is destroyed only after its WorkerDone has run, which comes
+// after every line it handed over.
 void TDownThread::Post(const std::string& line) {
-    LogText = line;
-    environment_.Sync->Synchronize([this] { AddLogLine(); });
+    environment_.Sync->Post([this, line] { AddLogLine(line); });
 }
 
 void TDownThread::PostFailed(const std::string& record) {
@@ -472,8 +473,8 @@ void TDownThread::PostFailed(const std::string& record) {
     environment_.Sync->Synchronize([this] { AddFailedLine(); });
 }
 
-void TDownThread::AddLogLine() {
-    environment_.Host->AppendLogLine(LogText);
+void TDownThread::AddLogLine(const std::string& line) {
+    environment_.Host->AppendLogLine(line);
 }
 
 void TDownThread::AddFailedLine() {

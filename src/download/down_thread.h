@@ -134,10 +134,13 @@ private:
     void FinishTile(std::int64_t seq);
     [[nodiscard]] bool Pause(RetryPause pause);
 
-    // Synchronised calls: each hands LogText to the main thread.
+    // A log line is handed to the main thread without waiting. A failed
+    // tile's record is a synchronised call that hands LogText over: the
+    // worker's position passes the tile only once the record is in the list
+    // that the next save writes before the positions.
     void Post(const std::string& line);
     void PostFailed(const std::string& record);
-    void AddLogLine();
+    void AddLogLine(const std::string& line);
     void AddFailedLine();
     void WorkerDone();
 

@@ -2,41 +2,75 @@
 
 namespace tessellon {
 
-void QueueSynchronizer::Synchronize(const std::function<void()>& method) {
-    Call call{&method};
-    {
-        const std::lock_guard lock(mutex_);
-        pending_.push_back(&call);
+void QueueSynchronizer::Enqueue(std::unique_lock<std::mutex>& lock, Entry entry) {
+    const bool wasEmpty = pending_.empty();
+    pending_.push_back(std::move(entry));
+    if (!wasEmpty) {
+        return;
     }
+    lock.unlock();
     arrived_.notify_one();
     if (queued_) {
         queued_();
     }
+    lock.lock();
+}
+
+void QueueSynchronizer::Synchronize(const std::function<void()>& method) {
+    WaitingCall call{.method = &method, .served = {}, .done = false};
     std::unique_lock lock(mutex_);
-    served_.wait(lock, [&] { return call.done; });
+    Enqueue(lock, {&call, {}});
+    call.served.wait(lock, [&] { return call.done; });
+}
+
+void QueueSynchronizer::Post(std::function<void()> method) {
+    std::unique_lock lock(mutex_);
+    if (posted_ >= kMaxPosted) {
+        postersWait_ = true;
+        room_.wait(lock, [&] { return posted_ < kMaxPosted; });
+    }
+    ++posted_;
+    Enqueue(lock, {nullptr, std::move(method)});
 }
 
 void QueueSynchronizer::ServePending(std::chrono::milliseconds maxWait) {
     std::unique_lock lock(mutex_);
     arrived_.wait_for(lock, maxWait, [&] { return !pending_.empty(); });
+    // A waiting call is marked done under the lock, so its worker, and the
+    // call with it, lives until the notice is given.
+    const auto release = [&](WaitingCall* call) {
+        if (call != nullptr) {
+            call->done = true;
+            call->served.notify_one();
+        }
+    };
     while (!pending_.empty()) {
-        Call* call = pending_.front();
+        Entry entry = std::move(pending_.front());
         pending_.pop_front();
+        if (entry.waiting == nullptr) {
+            --posted_;
+            if (postersWait_) {
+                postersWait_ = false;
+                room_.notify_all();
+            }
+        }
         lock.unlock();
-        // The caller waits, so its function outlives this call. An exception
-        // escaping it belongs to the main thread's loop, after the caller is
-        // released.
+        // A waiting caller keeps its function alive until released. An
+        // exception escaping a call belongs to the main thread's loop, after
+        // its caller is released.
         try {
-            (*call->method)();
+            if (entry.waiting != nullptr) {
+                (*entry.waiting->method)();
+            } else {
+                entry.posted();
+            }
         } catch (...) {
             lock.lock();
-            call->done = true;
-            served_.notify_all();
+            release(entry.waiting);
             throw;
         }
         lock.lock();
-        call->done = true;
-        served_.notify_all();
+        release(entry.waiting);
     }
 }
 

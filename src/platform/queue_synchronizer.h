@@ -14,25 +14,44 @@ namespace tessellon {
 
 class QueueSynchronizer : public Synchronizer {
 public:
-    // `queued`, when given, is called on the worker's thread after each call
-    // joins the queue, before the worker waits; it must not wait for the
-    // main thread.
+    // `queued`, when given, is called on the worker's thread when a call
+    // joins an empty queue, before the worker waits; it must not wait for
+    // the main thread.
     explicit QueueSynchronizer(std::function<void()> queued = {}) : queued_(std::move(queued)) {}
 
     void Synchronize(const std::function<void()>& method) override;
+    void Post(std::function<void()> method) override;
     void ServePending(std::chrono::milliseconds maxWait) override;
 
+    // How many handed-over calls may wait before the workers handing over
+    // more wait too.
+    static constexpr std::size_t kMaxPosted = 4096;
+
 private:
-    struct Call {
+    // A call whose worker waits until it has run, woken alone.
+    struct WaitingCall {
         const std::function<void()>* method;
+        std::condition_variable served;
         bool done = false;
     };
+    // Either a waiting call or one handed over.
+    struct Entry {
+        WaitingCall* waiting = nullptr;
+        std::function<void()> posted;
+    };
+
+    // Under the lock: appends and rings when the queue was empty, since a
+    // queue that is not is being served or about to be.
+    void Enqueue(std::unique_lock<std::mutex>& lock, Entry entry);
 
     const std::function<void()> queued_;
     std::mutex mutex_;
     std::condition_variable arrived_;
-    std::condition_variable served_;
-    std::deque<Call*> pending_;
+    // Handed-over calls fell below the limit.
+    std::condition_variable room_;
+    std::deque<Entry> pending_;
+    std::size_t posted_ = 0;
+    bool postersWait_ = false;
 };
 
 }  // namespace tessellon

@@ -1,7 +1,8 @@
 #pragma once
 // The synchronised call: a worker thread runs a function on the main thread
-// and waits until it has run. The desktop program serves the calls from its
-// event loop, the command-line program and the tests from their own loop.
+// and waits until it has run, or hands it over and goes on. The desktop
+// program serves the calls from its event loop, the command-line program and
+// the tests from their own loop.
 
 #include <chrono>
 #include <functional>
@@ -16,8 +17,14 @@ public:
     // when it has run.
     virtual void Synchronize(const std::function<void()>& method) = 0;
 
-    // Called on the main thread: runs the calls that wait, waiting up to
-    // `maxWait` for the first one to arrive.
+    // Called on a worker thread: `method` runs on the main thread after the
+    // calls handed over before it, while the worker goes on; it waits only
+    // while the main thread is far behind.
+    virtual void Post(std::function<void()> method) = 0;
+
+    // Called on the main thread: runs the calls that wait or were handed
+    // over, in the order they came, waiting up to `maxWait` for the first
+    // one to arrive.
     virtual void ServePending(std::chrono::milliseconds maxWait) = 0;
 };
 
