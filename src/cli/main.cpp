@@ -70,8 +70,16 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
         console.ShowMessage(InsecureSourceLine(*fields.Source));
     }
     RunLoop loop(control, sync, scale,
-                 {StopRequestedBySignal, [&] { console.ShowProgress(control.Progress()); }});
+                 {.StopRequested = StopRequestedBySignal,
+                  .AbandonRequested = SecondStopRequestedBySignal,
+                  .AfterPass = [&] { console.ShowProgress(control.Progress()); }});
     loop.Run();
+    if (control.WorkersLeftRunning()) {
+        // A second Ctrl-C: the run is saved, and the workers that did not
+        // stop still hold it, so the program ends without them.
+        std::fflush(nullptr);
+        std::_Exit(kStopped);
+    }
     const DownloadOutcome& outcome = control.Outcome();
     if (outcome.Stopped || outcome.EndedByPolicy) {
         return kStopped;

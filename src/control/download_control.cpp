@@ -74,6 +74,10 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
                               checked.Params->SavePath + " to refresh.");
         return false;
     }
+    if (WorkersLeftRunning()) {
+        frontEnd_.ShowMessage("The workers of the stopped run have not ended yet.");
+        return false;
+    }
     std::unique_ptr<ProcessLock> lock;
     try {
         auto taken =
@@ -326,16 +330,27 @@ bool DownloadControl::RunEnded() const {
 }
 
 void DownloadControl::Shutdown() {
-    if (!Running()) {
-        return;
-    }
-    if (!outcome_.Stopped) {
+    if (Running() && !outcome_.Stopped) {
         Stop();
     }
+    // Workers that Abandon() left running are waited for here too: they
+    // hold the task.
     while (runningThreadCount_ > 0) {
         sync_.ServePending(std::chrono::milliseconds(50));
     }
-    Finish(false);
+    if (Running()) {
+        Finish(false);
+    }
+    abandoned_.clear();
+}
+
+void DownloadControl::Abandon() {
+    if (!Running() || !outcome_.Stopped || runningThreadCount_ == 0) {
+        return;
+    }
+    AppendLogLine("Ended without waiting for " + std::to_string(runningThreadCount_) +
+                  " workers that had not stopped.");
+    Finish(true);
 }
 
 // The failed-tile list goes before the positions: a kill between the two
@@ -481,7 +496,7 @@ void DownloadControl::Finish(bool showMessage) {
     // Every worker has ended by now.
     std::optional<std::string> hint;
     for (const auto& worker : DownThreads) {
-        if (worker && worker->EndReason() == WorkerEnd::EndedByError && !hint) {
+        if (worker && worker->Done() && worker->EndReason() == WorkerEnd::EndedByError && !hint) {
             hint = FirstRunHint(*params_, worker->EndError());
         }
     }
@@ -582,7 +597,7 @@ void DownloadControl::Finish(bool showMessage) {
 
 void DownloadControl::NoteWorkerEnds() {
     for (const auto& worker : DownThreads) {
-        if (worker) {
+        if (worker && worker->Done()) {
             const WorkerEnd end = worker->EndReason();
             if (end == WorkerEnd::Refused || end == WorkerEnd::EndedByError) {
                 if (outcome_.EndError.empty()) {
@@ -600,7 +615,11 @@ void DownloadControl::ReleaseWorkers() {
         if (worker) {
             finishedByReleasedWorkers_ += worker->TilesFinished();
             outcome_.NotFoundTiles += worker->TilesNotFound();
-            worker.reset();
+            if (worker->Done()) {
+                worker.reset();
+            } else {
+                abandoned_.push_back(std::move(worker));
+            }
         }
     }
 }

@@ -155,6 +155,15 @@ public:
     // refresh of the task ended. True when the workers were started.
     bool StartRefresh(const TaskFields& fields, std::optional<std::int64_t> olderThanSeconds);
     void Stop();
+    // The second stop request, for workers that a stop cannot wake (inside
+    // a name lookup of the system's, or a disk that hangs): the run finishes
+    // now, saves included, with the positions the workers have reached, and
+    // the workers that have not ended are left running. They still hold the
+    // task, so the program ends without waiting for them, or waits in
+    // Shutdown; no start is taken meanwhile. Nothing before a Stop.
+    void Abandon();
+    // Workers that Abandon() left running and that have not ended since.
+    bool WorkersLeftRunning() const { return runningThreadCount_ > 0 && !Running(); }
     void Timer1Timer();
     // Finishes the task at once when its last worker has ended, as the next
     // tick would, saves included; nothing while a worker still runs or a
@@ -250,6 +259,8 @@ private:
     // The listed tiles fetched again first; outlives the workers.
     std::unique_ptr<FailedTileRetry> retry_;
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
+    // Workers that Abandon() left running.
+    std::vector<std::unique_ptr<TDownThread>> abandoned_;
     std::int32_t runningThreadCount_ = 0;
     std::int32_t TimerTicks = 0;
 

@@ -46,6 +46,8 @@ bool RunLoop::RunUntil(std::chrono::steady_clock::time_point until) {
         if (hooks_.StopRequested && !stopSent_ && hooks_.StopRequested()) {
             control_.Stop();
             stopSent_ = true;
+        } else if (stopSent_ && hooks_.AbandonRequested && hooks_.AbandonRequested()) {
+            control_.Abandon();
         }
         if (hooks_.AfterPass) {
             hooks_.AfterPass();

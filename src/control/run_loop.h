@@ -17,6 +17,9 @@ namespace tessellon {
 struct RunLoopHooks {
     // Asked after every pass; the first true presses Stop, once per download.
     std::function<bool()> StopRequested;
+    // Asked after every pass once Stop was pressed; true ends the run at
+    // once (DownloadControl::Abandon).
+    std::function<bool()> AbandonRequested;
     // Called after every pass, for a progress display.
     std::function<void()> AfterPass;
 };

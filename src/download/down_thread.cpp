@@ -482,7 +482,10 @@ void TDownThread::AddFailedLine() {
 }
 
 void TDownThread::WorkerDone() {
-    environment_.Sync->Synchronize([this] { environment_.Host->DecreaseRunningThreadCount(); });
+    environment_.Sync->Synchronize([this] {
+        done_ = true;
+        environment_.Host->DecreaseRunningThreadCount();
+    });
 }
 
 }  // namespace tessellon

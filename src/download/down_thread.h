@@ -104,6 +104,9 @@ public:
     // The error that ended the worker by the failure policy (EndedByError);
     // empty otherwise. Read, like EndReason, after WorkerDone.
     const std::string& EndError() const { return endError_; }
+    // Whether the main thread has served the worker's WorkerDone call; read
+    // on the main thread.
+    bool Done() const { return done_; }
 
 private:
     // Skipped: a refresh did not ask the tile, so no pause follows.
@@ -153,6 +156,7 @@ private:
     const MDTask* Task;
     WorkerEnvironment environment_;
     std::string LogText;
+    bool done_ = false;
     std::string blankImagePath_;
     // The blank image's bytes, for a refresh to know a blank tile.
     std::string blankImage_;

@@ -9,9 +9,11 @@ namespace {
 
 // The signal that asked to stop; 0 while none has.
 std::atomic<int> stopSignal{0};
+std::atomic<int> stopRequests{0};
 
 extern "C" void NoteStopSignal(int signal) {
     stopSignal = signal;
+    stopRequests.fetch_add(1);
 }
 
 }  // namespace
@@ -23,6 +25,10 @@ void CatchStopSignals() {
 
 bool StopRequestedBySignal() {
     return stopSignal.load() != 0;
+}
+
+bool SecondStopRequestedBySignal() {
+    return stopRequests.load() >= 2;
 }
 
 void EndAtStopSignals() {

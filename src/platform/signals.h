@@ -11,6 +11,8 @@ namespace tessellon {
 void CatchStopSignals();
 // Whether a stop request came since CatchStopSignals().
 bool StopRequestedBySignal();
+// Whether a second one came: the user will not wait for the first.
+bool SecondStopRequestedBySignal();
 // Gives the stop requests back their usual effect, ending the program; one
 // that came already ends it now.
 void EndAtStopSignals();

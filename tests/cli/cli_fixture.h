@@ -55,6 +55,7 @@ protected:
         cargv.push_back(nullptr);
         std::vector<std::string> env = {"TESSELLON_PACE_MS=" + paceMs, "HOME=" + dir.Path(),
                                         "PATH=/usr/bin:/bin"};
+        env.insert(env.end(), environment.begin(), environment.end());
         std::vector<char*> cenv;
         for (std::string& e : env) {
             cenv.push_back(e.data());
@@ -86,6 +87,9 @@ protected:
     }
 
     Outcome Execute(const std::vector<std::string>& args) { return Wait(Spawn(args)); }
+
+    // More variables for the runs, as NAME=VALUE.
+    std::vector<std::string> environment;
 
     std::vector<std::string> DownloadArgs(const std::string& left = "116.3",
                                           const std::string& name = "area.tsln") {

@@ -173,8 +173,10 @@ TEST(DownloadControl, TheRunLoopPressesStopOnceForARequestThatStaysAndEndsWithTh
     DownloadHarness h(test::ServerOptions(), slow);
     int passes = 0;
     // Like Ctrl-C, the request is never taken back.
-    RunLoop loop(*h.control, h.sync, test::kPaceScale,
-                 {[&] { return passes >= 3; }, [&] { ++passes; }});
+    RunLoopHooks hooks;
+    hooks.StopRequested = [&] { return passes >= 3; };
+    hooks.AfterPass = [&] { ++passes; };
+    RunLoop loop(*h.control, h.sync, test::kPaceScale, hooks);
     ASSERT_TRUE(h.control->Start(h.SampleFields()));
     loop.Run();
     EXPECT_FALSE(h.control->Running());
