@@ -131,7 +131,8 @@ download ended; on a terminal, standard error also shows a progress line
 (tiles done of total, failed tiles, tiles per second, time left).
 Ctrl-C stops the download like the Stop button: the workers finish their
 current tile, progress, log and failed-tile list are saved, and the same
-command continues the task later.
+command continues the task later. A second Ctrl-C ends the program at once,
+saved, without waiting for a worker that a stop cannot reach.
 
 Exit status:
   0  every worker walked to the end and no tile of the failed-tile list is
