@@ -173,13 +173,21 @@ ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
+constexpr const char* kZoomRangeForm =
+    "--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19";
+
 // "Z1-Z2" as the lowest and the highest zoom of the fields; a text with no
 // "-" after its first character is one zoom, for the start to check as it
-// always has.
+// always has, unless it is a number followed by more ("12..13", "12:13",
+// "12 to 13"), a range written another way, which is refused with the form
+// the command takes.
 bool ReadZoomRange(TaskFields& fields) {
     const std::size_t dash = fields.Zoom.find('-', 1);
     if (dash == std::string::npos) {
-        return true;
+        const std::size_t start = fields.Zoom.find_first_not_of(' ');
+        const std::size_t after = fields.Zoom.find_first_not_of("0123456789", start);
+        return start == std::string::npos || after == start || after == std::string::npos ||
+               fields.Zoom.find_first_not_of(' ', after) == std::string::npos;
     }
     std::int32_t first = 0;
     std::int32_t last = 0;
@@ -198,6 +206,13 @@ bool ReadZoomRange(TaskFields& fields) {
 ParseResult ParseArguments(const std::vector<std::string>& args) {
     Arguments result;
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        return {result, ""};
+    }
+    if (args[0] == "--version") {
+        if (args.size() > 1) {
+            return Error("--version takes nothing else");
+        }
+        result.command = Command::Version;
         return {result, ""};
     }
     const std::string& command = args[0];
@@ -221,6 +236,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         if (command == "download" && (arg == "--replace" || arg == "--yes")) {
             (arg == "--replace" ? result.replace : result.yes) = true;
+            continue;
+        }
+        if ((command == "download" || command == "open" || command == "refresh") &&
+            arg == "--quiet") {
+            result.quiet = true;
             continue;
         }
         if ((command == "download" || command == "open") && arg == "--retry-failed") {
@@ -317,7 +337,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return Error("unexpected argument " + positional[0]);
         }
         if (!ReadZoomRange(result.fields)) {
-            return Error("--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19");
+            return Error(kZoomRangeForm);
         }
         return {result, ""};
     }
