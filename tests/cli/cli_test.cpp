@@ -726,10 +726,10 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word :
-         {"download", "estimate",  "--tiles",       "open",           "redownload",
-          "convert",  "sources",   "export",        "--config",       "--sources",
-          "--check",  "--import",  "--layer",       "--replace",      "--yes",
-          "Z1-Z2",    "--mbtiles", "--with-blanks", "--retry-failed", "Exit status"}) {
+         {"download",       "estimate",    "--tiles",  "open",      "redownload", "convert",
+          "sources",        "export",      "--config", "--sources", "--check",    "--import",
+          "--layer",        "--replace",   "--yes",    "Z1-Z2",     "--mbtiles",  "--with-blanks",
+          "--retry-failed", "Exit status", "--quiet",  "--version"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }
