@@ -17,7 +17,7 @@ namespace tessellon::cli {
 const char* const kUsage = R"(Usage:
   tessellon-cli download --name NAME --type map|satellite --left L --right R
                          --top T --bottom B --zoom Z --path DIR [--config FILE]
-                         [--replace] [--yes] [--retry-failed]
+                         [--replace] [--yes] [--retry-failed] [--quiet]
   tessellon-cli download ... --source NAME [--sources FILE] | --url TEMPLATE
                          (in place of --type)
   tessellon-cli download ... --zoom Z1-Z2
@@ -30,14 +30,15 @@ const char* const kUsage = R"(Usage:
                          [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
                        [--with-blanks]
-  tessellon-cli open PROJECT.tsln [--retry-failed] [--config FILE]
+  tessellon-cli open PROJECT.tsln [--retry-failed] [--quiet] [--config FILE]
   tessellon-cli redownload FILE.ftl
-  tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--config FILE]
+  tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--quiet] [--config FILE]
   tessellon-cli convert DEGREES MINUTES SECONDS
   tessellon-cli sources [--sources FILE] [--check] [--config FILE]
   tessellon-cli sources --import URL [--layer ID] [--name NAME]
                         [--sources FILE] [--config FILE]
   tessellon-cli --help
+  tessellon-cli --version
 
 Downloads the map tiles of a rectangle over one zoom level or a range of
 them, as the desktop program's main window does, without a window.
@@ -49,19 +50,22 @@ download    Acts exactly like typing the texts into the main window and
             decimal degrees ("116,5" reads as 116.5), zoom 1..19; NAME gets
             ".tsln" unless it ends in it.
             A relative DIR is taken from the current folder; "~" is home.
-            Where the window would ask, the question goes to standard error
-            and the download ends with status 1 unless answered beforehand:
-            --replace lets the task replace another task's project of the
-            same name in that folder; --yes starts a task of more than
-            100,000 tiles.
-            --source NAME downloads from the tile source NAME of the sources
-            file (sources.ini, or --sources FILE);
+            Every missing folder of DIR is made; a refused start takes them
+            back.
+            Where the window would ask, a terminal is asked ("[y/N]");
+            elsewhere the question goes to standard error and the download
+            ends with status 1 unless answered beforehand: --replace lets the
+            task replace another task's project of the same name in that
+            folder; --yes starts a task of more than 100,000 tiles.
+            --source NAME downloads from the tile source NAME (in any case)
+            of the sources file (sources.ini, or --sources FILE);
             --url TEMPLATE from a source with that URL template and the
             default keys, named "url". The task keeps the source, so open
             and continue need no sources file.
             --zoom Z1-Z2 downloads every zoom from Z1 to Z2 as one task: one
             project, one tile list, log and failed-tile list, one tile folder,
-            the lowest zoom first; it stops and continues as a whole.
+            the lowest zoom first; it stops and continues as a whole, and
+            ends with a line per zoom that says how far it got.
             --area FILE downloads only the tiles of a shape: the polygons of
             a GeoJSON, KML, KMZ or GPX file (or GeoPackage, Shapefile), and
             with --buffer D (such as 2km or 500m, measured on the ground)
@@ -125,10 +129,12 @@ sources     Lists the tile sources of the sources file: name, URL template,
 --sources FILE Reads the tile sources from FILE instead of sources.ini, which
                lives where config.ini does.
 
-Output: log lines on standard output as they reach the log; messages on
+Output: log lines on standard output as they reach the log (a continued task
+prints only the lines this run adds; the log file keeps all); messages on
 standard error, the last one "Task stoped!" and a line that says how the
 download ended; on a terminal, standard error also shows a progress line
-(tiles done of total, failed tiles, tiles per second, time left).
+(tiles done of total, failed tiles, tiles per second, time left), erased
+before any message. --quiet prints no log lines and no progress line.
 Ctrl-C stops the download like the Stop button: the workers finish their
 current tile, progress, log and failed-tile list are saved, and the same
 command continues the task later. A second Ctrl-C ends the program at once,
@@ -174,13 +180,21 @@ ParseResult Error(std::string text) {
     return {std::nullopt, std::move(text)};
 }
 
+constexpr const char* kZoomRangeForm =
+    "--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19";
+
 // "Z1-Z2" as the lowest and the highest zoom of the fields; a text with no
 // "-" after its first character is one zoom, for the start to check as it
-// always has.
+// always has, unless it is a number followed by more ("12..13", "12:13",
+// "12 to 13"), a range written another way, which is refused with the form
+// the command takes.
 bool ReadZoomRange(TaskFields& fields) {
     const std::size_t dash = fields.Zoom.find('-', 1);
     if (dash == std::string::npos) {
-        return true;
+        const std::size_t start = fields.Zoom.find_first_not_of(' ');
+        const std::size_t after = fields.Zoom.find_first_not_of("0123456789", start);
+        return start == std::string::npos || after == start || after == std::string::npos ||
+               fields.Zoom.find_first_not_of(' ', after) == std::string::npos;
     }
     std::int32_t first = 0;
     std::int32_t last = 0;
@@ -199,6 +213,13 @@ bool ReadZoomRange(TaskFields& fields) {
 ParseResult ParseArguments(const std::vector<std::string>& args) {
     Arguments result;
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        return {result, ""};
+    }
+    if (args[0] == "--version") {
+        if (args.size() > 1) {
+            return Error("--version takes nothing else");
+        }
+        result.command = Command::Version;
         return {result, ""};
     }
     const std::string& command = args[0];
@@ -222,6 +243,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         if (command == "download" && (arg == "--replace" || arg == "--yes")) {
             (arg == "--replace" ? result.replace : result.yes) = true;
+            continue;
+        }
+        if ((command == "download" || command == "open" || command == "refresh") &&
+            arg == "--quiet") {
+            result.quiet = true;
             continue;
         }
         if ((command == "download" || command == "open") && arg == "--retry-failed") {
@@ -318,7 +344,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return Error("unexpected argument " + positional[0]);
         }
         if (!ReadZoomRange(result.fields)) {
-            return Error("--zoom takes a zoom or a range such as 12-15, lowest first, within 1-19");
+            return Error(kZoomRangeForm);
         }
         return {result, ""};
     }

@@ -13,6 +13,7 @@ namespace tessellon::cli {
 
 enum class Command {
     Help,
+    Version,
     Download,
     Estimate,
     Open,
@@ -29,6 +30,7 @@ struct Arguments {
     bool replace = false;                   // download: replace another task's project
     bool yes = false;                       // download: start a huge task
     bool retryFailed = false;               // download, open: listed blank tiles first
+    bool quiet = false;                     // download, open, refresh: no log lines, no progress
     std::string file;                       // open, redownload, refresh
     std::optional<std::int64_t> olderThan;  // refresh: --older-than, in seconds
     std::string degrees, minutes, seconds;  // convert

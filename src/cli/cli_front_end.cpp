@@ -1,11 +1,14 @@
 #include "cli_front_end.h"
 
+#include <algorithm>
+
 #include "platform/terminal.h"
 
 namespace tessellon::cli {
 
-ConsoleFrontEnd::ConsoleFrontEnd(StartAnswers answers)
+ConsoleFrontEnd::ConsoleFrontEnd(StartAnswers answers, bool quiet)
     : answers_(answers),
+      quiet_(quiet),
       terminal_(StandardErrorIsTerminal()),
       started_(std::chrono::steady_clock::now()) {}
 
@@ -23,21 +26,45 @@ void ConsoleFrontEnd::ShowMessage(const std::string& text) {
 }
 
 bool ConsoleFrontEnd::Confirm(StartQuestion question, const std::string& text) {
-    const bool yes =
-        question == StartQuestion::ReplaceOtherTask ? answers_.ReplaceOtherTask : answers_.HugeTask;
-    if (!yes) {
-        ShowMessage(text);
+    const bool replace = question == StartQuestion::ReplaceOtherTask;
+    if (replace ? answers_.ReplaceOtherTask : answers_.HugeTask) {
+        return true;
     }
-    return yes;
+    if (!terminal_ || !StandardInputIsTerminal()) {
+        ShowMessage(text + (replace ? " Run again with --replace to replace it."
+                                    : " Run again with --yes to start it."));
+        return false;
+    }
+    ClearProgress();
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    char answer[64];
+    if (std::fgets(answer, sizeof answer, stdin) == nullptr) {
+        std::fputc('\n', stderr);
+        return false;
+    }
+    const char* first = answer;
+    while (*first == ' ' || *first == '\t') {
+        ++first;
+    }
+    return *first == 'y' || *first == 'Y';
 }
 
 void ConsoleFrontEnd::LogReplaced(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        LogLineAdded(line);
+    LogOpened(lines, lines.size());
+}
+
+void ConsoleFrontEnd::LogOpened(const std::vector<std::string>& lines, std::size_t added) {
+    for (std::size_t i = lines.size() - std::min(added, lines.size()); i < lines.size(); ++i) {
+        LogLineAdded(lines[i]);
     }
 }
 
 void ConsoleFrontEnd::LogLineAdded(const std::string& line) {
+    if (quiet_) {
+        return;
+    }
     ClearProgress();
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
@@ -47,7 +74,7 @@ void ConsoleFrontEnd::LogLineAdded(const std::string& line) {
 }
 
 void ConsoleFrontEnd::ShowProgress(const DownloadProgress& progress) {
-    if (!terminal_) {
+    if (!terminal_ || quiet_) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();

@@ -18,13 +18,18 @@ struct StartAnswers {
 
 class ConsoleFrontEnd : public DownloadFrontEnd, public RedownloadOutput {
 public:
-    explicit ConsoleFrontEnd(StartAnswers answers = {});
+    // `quiet`: no log lines and no progress line, only the messages.
+    explicit ConsoleFrontEnd(StartAnswers answers = {}, bool quiet = false);
 
     void ShowMessage(const std::string& text) override;
-    // Yes when the command line answered the question so; otherwise the
-    // question goes to standard error and the start ends.
+    // Yes when the command line answered the question so. Otherwise, on a
+    // terminal, the question is asked there ("[y/N]"); elsewhere it goes to
+    // standard error with the option that answers it, and the start ends.
     bool Confirm(StartQuestion question, const std::string& text) override;
     void LogReplaced(const std::vector<std::string>& lines) override;
+    // Prints only the lines this start added: a continued task's earlier
+    // log stays in its file.
+    void LogOpened(const std::vector<std::string>& lines, std::size_t added) override;
     void LogLineAdded(const std::string& line) override;
     void FailedReplaced(const std::vector<std::string>&) override {}
     void FailedLineAdded(const std::string&) override {}
@@ -34,11 +39,12 @@ public:
 
     // Redraws the progress line, at most a few times a second.
     void ShowProgress(const DownloadProgress& progress);
-
-private:
+    // Takes the progress line away, so that what follows starts a clean line.
     void ClearProgress();
 
+private:
     StartAnswers answers_;
+    bool quiet_;
     bool progressShown_ = false;
     bool terminal_;
     std::chrono::steady_clock::time_point started_;

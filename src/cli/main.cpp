@@ -12,6 +12,7 @@
 #include "control/project_opening.h"
 #include "control/run_loop.h"
 #include "control/source_check.h"
+#include "control/source_choice.h"
 #include "control/source_editing.h"
 #include "control/source_import.h"
 #include "output/mbtiles_export.h"
@@ -47,20 +48,33 @@ struct RefreshRequest {
     std::optional<std::int64_t> OlderThanSeconds;
 };
 
-int RunDownload(const TaskFields& fields, const std::string& configFile,
-                cli::StartAnswers answers = {}, std::optional<RefreshRequest> refresh = {},
-                ListedTiles listed = ListedTiles::Leave) {
+// What the command line chose for a run beside its task.
+struct RunChoices {
+    cli::StartAnswers Answers{};
+    bool Quiet = false;
+    ListedTiles Listed = ListedTiles::Leave;
+};
+
+RunChoices ChoicesOf(const cli::Arguments& args) {
+    return {{args.replace, args.yes},
+            args.quiet,
+            args.retryFailed ? ListedTiles::RetryFirst : ListedTiles::Leave};
+}
+
+int RunDownload(const TaskFields& fields, const std::string& configFile, const RunChoices& choices,
+                std::optional<RefreshRequest> refresh = {}) {
     const std::chrono::milliseconds scale = PaceScaleFromEnvironment();
     DownloadSettings settings;
     settings.ConfigFileName = configFile;
     settings.ProgramFolder = ProgramFolder();
     settings.Pace = Pacing(scale);
     settings.StartCancelled = StopRequestedBySignal;
-    cli::ConsoleFrontEnd console(answers);
+    settings.SaveFolders = SaveFolderMaking::WholePath;
+    cli::ConsoleFrontEnd console(choices.Answers, choices.Quiet);
     QueueSynchronizer sync;
     DownloadControl control(settings, console, sync);
     const bool started = refresh ? control.StartRefresh(fields, refresh->OlderThanSeconds)
-                                 : control.Start(fields, listed);
+                                 : control.Start(fields, choices.Listed);
     if (!started) {
         return StopRequestedBySignal() ? kStopped : kRefused;
     }
@@ -69,11 +83,24 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
     if (fields.Source && fields.Source->Insecure()) {
         console.ShowMessage(InsecureSourceLine(*fields.Source));
     }
+    // Once the run has ended its closing message stands; no progress line
+    // comes after it.
     RunLoop loop(control, sync, scale,
                  {.StopRequested = StopRequestedBySignal,
                   .AbandonRequested = SecondStopRequestedBySignal,
-                  .AfterPass = [&] { console.ShowProgress(control.Progress()); }});
+                  .AfterPass = [&] {
+                      if (control.Running()) {
+                          console.ShowProgress(control.Progress());
+                      }
+                  }});
     loop.Run();
+    console.ClearProgress();
+    const std::vector<ZoomWalk> walks = control.ZoomWalks();
+    if (walks.size() > 1 && !refresh) {
+        for (const ZoomWalk& walk : walks) {
+            std::fprintf(stderr, "%s\n", ZoomWalkLine(walk).c_str());
+        }
+    }
     if (control.WorkersLeftRunning()) {
         // A second Ctrl-C: the run is saved, and the workers that did not
         // stop still hold it, so the program ends without them.
@@ -88,10 +115,6 @@ int RunDownload(const TaskFields& fields, const std::string& configFile,
         return outcome.Refresh->Failed > 0 ? kFailedTiles : kDone;
     }
     return outcome.StillBlank > 0 ? kFailedTiles : kDone;
-}
-
-ListedTiles ListedOf(const cli::Arguments& args) {
-    return args.retryFailed ? ListedTiles::RetryFirst : ListedTiles::Leave;
 }
 
 // The fields of a saved project, as "Open task ..." fills them; false, with
@@ -294,20 +317,15 @@ bool ChooseSource(const cli::Arguments& args, const std::string& configFile, Tas
         return true;
     }
     const std::string fileName = args.sourcesFile.value_or(DefaultSourcesFileName());
-    SourcesFile file = ReadSources(fileName, configFile, CatalogueOf(args));
-    for (TileSource& source : file.Sources) {
-        if (source.Name() == *args.sourceName) {
-            fields.Source = std::move(source);
-            return true;
-        }
+    NamedSource named = FindNamedSource(ReadSources(fileName, configFile, CatalogueOf(args)),
+                                        *args.sourceName, fileName);
+    if (named.Source) {
+        fields.Source = std::move(named.Source);
+        return true;
     }
-    // A source that was refused is told why; the other errors of the file
-    // explain a missing file as well.
-    for (const std::string& error : file.Errors) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    for (const std::string& line : named.Messages) {
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
-    std::fprintf(stderr, "No usable source \"%s\" in %s.\n", args.sourceName->c_str(),
-                 fileName.c_str());
     return false;
 }
 
@@ -334,24 +352,34 @@ int main(int argc, char** argv) {
     const cli::ParseResult parsed =
         cli::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.arguments) {
-        std::fprintf(stderr, "tessellon-cli: %s\n\n%s", parsed.error.c_str(), cli::kUsage);
+        std::fprintf(stderr, "tessellon-cli: %s (see tessellon-cli --help)\n",
+                     parsed.error.c_str());
         return kRefused;
     }
     const cli::Arguments& args = *parsed.arguments;
+    if (args.command == cli::Command::Help) {
+        std::fputs(cli::kUsage, stdout);
+        return kDone;
+    }
+    if (args.command == cli::Command::Version) {
+        std::printf("tessellon-cli %.*s\n", static_cast<int>(settings::Version.Default.size()),
+                    settings::Version.Default.data());
+        return kDone;
+    }
     const std::string configFile = args.configFile.value_or(Configuration::DefaultFileName());
     if (!ConfigFileUsable(args, configFile)) {
         return kRefused;
     }
     switch (args.command) {
         case cli::Command::Help:
-            std::fputs(cli::kUsage, stdout);
+        case cli::Command::Version:
             return kDone;
         case cli::Command::Download: {
             TaskFields fields = args.fields;
             if (!ChooseSource(args, configFile, fields)) {
                 return kRefused;
             }
-            return RunDownload(fields, configFile, {args.replace, args.yes}, {}, ListedOf(args));
+            return RunDownload(fields, configFile, ChoicesOf(args));
         }
         case cli::Command::Estimate: {
             EndAtStopSignals();
@@ -368,9 +396,10 @@ int main(int argc, char** argv) {
                 return kRefused;
             }
             if (args.command == cli::Command::Refresh) {
-                return RunDownload(fields, configFile, {}, RefreshRequest{args.olderThan});
+                return RunDownload(fields, configFile, ChoicesOf(args),
+                                   RefreshRequest{args.olderThan});
             }
-            return RunDownload(fields, configFile, {}, {}, ListedOf(args));
+            return RunDownload(fields, configFile, ChoicesOf(args));
         }
         case cli::Command::Redownload: {
             EndAtStopSignals();

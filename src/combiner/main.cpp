@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "combiner_application.h"
+#include "control/combine_output.h"
 #include "control/configuration.h"
 #include "output/map_combiner.h"
 #include "platform/files.h"
@@ -21,12 +22,14 @@ enum ExitStatus { kDone = 0, kFailed = 1, kUsage = 2 };
 
 constexpr std::string_view kUsageText =
     "Usage: combiner PROJECT.tsln [--output FILE] [--crop] [--format png|jpeg|bmp|tiff]\n"
-    "                [--zoom Z]\n"
+    "                [--zoom Z] [--force]\n"
     "Stitches the task's tiles into one image in EPSG:3857. Without --format the output's\n"
-    "extension (.png .jpg .bmp .tif) chooses; the default output is the configuration's\n"
-    "DefaultOutputName in the task's folder. --crop cuts the image to the typed area (a\n"
-    "shape's bounding rectangle). --zoom picks one zoom of a task of several; the deepest\n"
-    "by default. Places outside a shape are transparent in PNG and TIFF, white otherwise.\n"
+    "extension (.png .jpg .bmp .tif) chooses. A relative FILE is taken in the task's\n"
+    "folder; the default output is there too, named after the task, the configuration's\n"
+    "DefaultOutputName and the zoom (alps_bigmap_z13.bmp). A file that is there already is\n"
+    "replaced only with --force. --crop cuts the image to the typed area (a shape's\n"
+    "bounding rectangle). --zoom picks one zoom of a task of several; the deepest by\n"
+    "default. Places outside a shape are transparent in PNG and TIFF, white otherwise.\n"
     "Without arguments the window opens.\n";
 
 struct Arguments {
@@ -35,6 +38,7 @@ struct Arguments {
     std::optional<ImageFormat> Format;
     std::optional<int> Zoom;
     bool Crop = false;
+    bool Force = false;
 };
 
 int Usage(const std::string& fault) {
@@ -68,14 +72,15 @@ private:
 int Combine(const Arguments& arguments) {
     const TaskReader task(arguments.Project, ProgramFolder() + "blankimg/");
     CombineOptions options;
-    options.OutputPath = arguments.Output;
+    options.Zoom = CombinedZoom(task, arguments.Zoom);
+    options.OutputPath = CombineOutputPath(arguments.Project, arguments.Output);
     if (options.OutputPath.empty()) {
         const Configuration configuration(Configuration::DefaultFileName());
-        options.OutputPath = DefaultOutputPath(
-            arguments.Project, configuration.Read(settings::DefaultOutputName), arguments.Format);
+        options.OutputPath = DefaultCombineOutput(
+            arguments.Project, configuration.Read(settings::DefaultOutputName), options.Zoom,
+            arguments.Format ? ExtensionOf(*arguments.Format) : "");
     }
     options.Crop = arguments.Crop;
-    options.Zoom = arguments.Zoom;
     const std::optional<ImageFormat> format =
         arguments.Format ? arguments.Format : ImageFormatOfPath(options.OutputPath);
     if (!format) {
@@ -83,6 +88,12 @@ int Combine(const Arguments& arguments) {
                      " from its extension; name it with --format.");
     }
     options.Format = *format;
+    if (!arguments.Force &&
+        (FileExists(options.OutputPath) || DirectoryExists(options.OutputPath))) {
+        std::fprintf(stderr, "combiner: %s already exists; --force replaces it.\n",
+                     options.OutputPath.c_str());
+        return kFailed;
+    }
 
     CombineResult result;
     {
@@ -119,6 +130,8 @@ int main(int argc, char** argv) {
             return kDone;
         } else if (argument == "--crop") {
             arguments.Crop = true;
+        } else if (argument == "--force") {
+            arguments.Force = true;
         } else if (argument == "--output" && hasValue) {
             arguments.Output = argv[++i];
         } else if (argument == "--zoom" && hasValue) {

@@ -64,11 +64,13 @@ bool DownloadControl::StartRefresh(const TaskFields& fields,
 bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTiles listed,
                                std::optional<std::int64_t> olderThanSeconds) {
     const Configuration config(settings_.ConfigFileName);
-    StartCheckResult checked = CheckStartInput(fields, config);
+    StartCheckResult checked = CheckStartInput(fields, config, settings_.SaveFolders);
     if (checked.Message) {
         frontEnd_.ShowMessage(*checked.Message);
         return false;
     }
+    // Declared before the lock, whose file lies in these folders.
+    FolderTakeBack takeBack(std::move(checked.MadeFolders));
     if (refresh && !checked.Params->ContinueTask) {
         frontEnd_.ShowMessage("There is no downloaded task " + checked.Params->TaskName + " in " +
                               checked.Params->SavePath + " to refresh.");
@@ -115,14 +117,18 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
         static_cast<std::int32_t>(std::min<std::int64_t>(params_->ThreadCount, task_->TotalCount));
 
     std::vector<std::string> shownLog;
+    std::size_t addedLogLines = 0;
     refresh_.reset();
     try {
         if (refresh) {
             PrepareRefresh(olderThanSeconds);
         } else {
+            const bool continuesLog = params_->ContinueTask && FileExists(task_->LogFileName);
             task_->WriteTaskFiles(settings_.StartCancelled);
+            addedLogLines = continuesLog ? task_->LogContinueLines().size() : std::string::npos;
         }
         shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
+        addedLogLines = std::min(addedLogLines, shownLog.size());
         memo2_ = ReadTextLines(task_->FailedFileName);
         // An empty file is what an empty list writes.
         failedListSaved_ = MarkIfAny(task_->FailedFileName);
@@ -136,8 +142,9 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
         return false;
     }
     lock_ = std::move(lock);
+    takeBack.Keep();
     fields_ = fields;
-    frontEnd_.LogReplaced(shownLog);
+    frontEnd_.LogOpened(shownLog, addedLogLines);
     if (refresh_) {
         AppendLogLine("");
         AppendLogLine("Refresh started: " + LocalDateTimeText());
@@ -611,8 +618,9 @@ void DownloadControl::NoteWorkerEnds() {
 }
 
 void DownloadControl::ReleaseWorkers() {
-    for (auto& worker : DownThreads) {
-        if (worker) {
+    for (std::size_t i = 0; i < DownThreads.size(); ++i) {
+        if (auto& worker = DownThreads[i]) {
+            releasedPositions_[i] = PositionOf(*worker, static_cast<std::int32_t>(i));
             finishedByReleasedWorkers_ += worker->TilesFinished();
             outcome_.NotFoundTiles += worker->TilesNotFound();
             if (worker->Done()) {
@@ -622,6 +630,62 @@ void DownloadControl::ReleaseWorkers() {
             }
         }
     }
+}
+
+std::int64_t DownloadControl::PositionOf(const TDownThread& worker, std::int32_t slot) const {
+    const TileId last = worker.LastPosition();
+    return last.Zoom > 0 ? task_->Cover.SeqOf(last) : ResumeOf(slot);
+}
+
+std::vector<ZoomWalk> DownloadControl::ZoomWalks() const {
+    if (!task_) {
+        return {};
+    }
+    std::vector<std::int64_t> positions;
+    for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
+        const auto& worker = DownThreads[static_cast<std::size_t>(i)];
+        positions.push_back(worker ? PositionOf(*worker, i)
+                                   : releasedPositions_[static_cast<std::size_t>(i)]);
+    }
+    return WalkedByZoom(task_->Cover, positions);
+}
+
+std::vector<ZoomWalk> WalkedByZoom(const TileCover& cover,
+                                   const std::vector<std::int64_t>& positions) {
+    const auto workers = std::ssize(positions);
+    std::vector<ZoomWalk> walks;
+    std::int64_t before = 0;  // tiles of the lower zooms
+    for (int zoom = cover.MinZoom(); workers > 0 && zoom <= cover.MaxZoom(); ++zoom) {
+        ZoomWalk walk{zoom, 0, cover.CountAt(zoom)};
+        const std::int64_t first = before + 1;
+        const std::int64_t last = before + walk.Count;
+        for (std::int64_t k = 0; k < workers; ++k) {
+            // Worker k's positions in first..min(last, its own): those p with
+            // p % workers == k, counted as the ones up to the end less the
+            // ones before the start.
+            const std::int64_t end = std::min(last, positions[static_cast<std::size_t>(k)]);
+            const auto upTo = [&](std::int64_t n) {
+                return n < k ? 0 : (n - k) / workers + (k == 0 ? 0 : 1);
+            };
+            if (end >= first) {
+                walk.Walked += upTo(end) - upTo(first - 1);
+            }
+        }
+        walks.push_back(walk);
+        before = last;
+    }
+    return walks;
+}
+
+std::string ZoomWalkLine(const ZoomWalk& walk) {
+    const std::string zoom = "Zoom " + std::to_string(walk.Zoom) + ": ";
+    if (walk.Walked == 0) {
+        return zoom + "not reached (" + GroupedNumber(walk.Count) + " tiles).";
+    }
+    if (walk.Walked >= walk.Count) {
+        return zoom + "all " + GroupedNumber(walk.Count) + " tiles.";
+    }
+    return zoom + GroupedNumber(walk.Walked) + " of " + GroupedNumber(walk.Count) + " tiles.";
 }
 
 DownloadProgress DownloadControl::Progress() const {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "control/start_checks.h"
 #include "control/task_fields.h"
 #include "control/task_log.h"
 #include "download/down_thread.h"
@@ -32,8 +33,6 @@
 
 namespace tessellon {
 
-struct StartCheckResult;
-
 // The questions a start may ask before it writes anything.
 enum class StartQuestion {
     ReplaceOtherTask,  // the project of another task has that name
@@ -48,6 +47,14 @@ public:
     // The log window's lines were replaced (at a start): the newest of the
     // log file, led by kOlderLogLinesLine when it holds more.
     virtual void LogReplaced(const std::vector<std::string>& lines) = 0;
+    // The same, with how many of the last `lines` this start wrote: all of
+    // them for a new task, the continuation lines for a continued one, none
+    // for a refresh. A front end that prints only what is new (the command
+    // line) overrides it; a window shows the whole as LogReplaced.
+    virtual void LogOpened(const std::vector<std::string>& lines, std::size_t added) {
+        static_cast<void>(added);
+        LogReplaced(lines);
+    }
     virtual void LogLineAdded(const std::string& line) = 0;
     // The same for the failed-tile list.
     virtual void FailedReplaced(const std::vector<std::string>& lines) = 0;
@@ -78,6 +85,9 @@ struct DownloadSettings {
     // Asked while a start writes the task's files: the command line calls a
     // start off on Ctrl-C or SIGTERM. Empty: a start runs to its end.
     StartCancelCheck StartCancelled;
+    // The window makes one level of a missing save folder; the command line
+    // the whole path, and takes it back when the start is refused.
+    SaveFolderMaking SaveFolders = SaveFolderMaking::OneLevel;
 };
 
 struct DownloadProgress {
@@ -104,6 +114,23 @@ struct DownloadOutcome {
     // What a refresh found; none for a download.
     std::optional<RefreshCounts> Refresh = std::nullopt;
 };
+
+// How far a task's walk got at one of its zooms.
+struct ZoomWalk {
+    int Zoom = 0;
+    std::int64_t Walked = 0;  // tiles the workers have walked past, failed ones included
+    std::int64_t Count = 0;   // tiles of the zoom
+};
+
+// Per zoom of `cover`, the tiles walked by workers that take every
+// `workers`-th position (worker k the positions p with p % workers == k,
+// numbered from 1) and have walked up to `positions[k]` (0: none yet).
+std::vector<ZoomWalk> WalkedByZoom(const TileCover& cover,
+                                   const std::vector<std::int64_t>& positions);
+
+// "Zoom 12: all 12 tiles.", "Zoom 13: 30 of 42 tiles.", "Zoom 14: not
+// reached (143 tiles)."
+std::string ZoomWalkLine(const ZoomWalk& walk);
 
 // "This task is already running (process N)."
 std::string TaskRunningMessage(long pid);
@@ -188,6 +215,9 @@ public:
     std::int32_t RunningThreadCount() const { return runningThreadCount_; }
     DownloadProgress Progress() const;
     const DownloadOutcome& Outcome() const { return outcome_; }
+    // How far the latest download got at each zoom of its task, by where its
+    // workers are or stopped; empty before any.
+    std::vector<ZoomWalk> ZoomWalks() const;
 
     // WorkerHost: the workers' synchronised calls.
     void AppendLogLine(const std::string& line) override;
@@ -219,6 +249,9 @@ private:
     void SaveRecordsWhile(const std::function<void()>& step);
     void SavePositions();
     void ReleaseWorkers();
+    // The order number of the last tile `worker` (in `slot`) walked, or its
+    // resume number before it has walked one.
+    std::int64_t PositionOf(const TDownThread& worker, std::int32_t slot) const;
     std::int64_t TilesDoneBefore() const;
     std::string BlankImagePath() const;
     // The blank image's bytes; empty when it cannot be read, so that only a
@@ -261,6 +294,8 @@ private:
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;
     // Workers that Abandon() left running.
     std::vector<std::unique_ptr<TDownThread>> abandoned_;
+    // Where each released worker had got to, as an order number of the cover.
+    std::array<std::int64_t, kThreadSlots> releasedPositions_{};
     std::int32_t runningThreadCount_ = 0;
     std::int32_t TimerTicks = 0;
 

@@ -73,9 +73,13 @@ std::optional<TaskEstimate> EstimateFieldsTask(const TaskFields& fields) {
 }
 
 std::string EstimateText(const TaskEstimate& estimate) {
-    return std::to_string(estimate.Tiles) + (estimate.Tiles == 1 ? " tile" : " tiles") +
-           ", about " + DurationText(estimate.Duration) + " at the service's pace, about " +
-           SizeText(estimate.Kibibytes) + " on disk";
+    // Below a minute the pauses say little: the fetches themselves take
+    // their share, and "about 0 seconds" would promise what no run keeps.
+    const std::string duration = estimate.Duration < std::chrono::minutes(1)
+                                     ? "under a minute"
+                                     : "about " + DurationText(estimate.Duration);
+    return std::to_string(estimate.Tiles) + (estimate.Tiles == 1 ? " tile" : " tiles") + ", " +
+           duration + " at the service's pace, about " + SizeText(estimate.Kibibytes) + " on disk";
 }
 
 }  // namespace tessellon

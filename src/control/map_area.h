@@ -34,7 +34,8 @@ std::optional<GeoPoint> ParseGoTo(const std::string& text);
 // zoom is not one a start takes.
 std::optional<TaskEstimate> EstimateFieldsTask(const TaskFields& fields);
 
-// "42 tiles, about 6 seconds at the service's pace, about 630 KiB on disk".
+// "42 tiles, under a minute at the service's pace, about 630 KiB on disk";
+// from a minute on "about 2 minutes", "about 1 hour 5 minutes" and so on.
 std::string EstimateText(const TaskEstimate& estimate);
 
 }  // namespace tessellon

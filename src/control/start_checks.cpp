@@ -261,7 +261,14 @@ std::optional<std::string> ReadArea(const TaskFields& fields, TaskParameters& pa
     return CheckBounds(params);
 }
 
-StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config) {
+FolderTakeBack::~FolderTakeBack() {
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) {
+        RemoveEmptyDirectory(*folder);
+    }
+}
+
+StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& config,
+                                 SaveFolderMaking making) {
     // The log head and the failed-tile records name the folder, so it is
     // whole: the same wherever the program was started from.
     TaskFields fields = typed;
@@ -301,14 +308,23 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
                     " characters before .tsln.",
                 nullptr};
     }
-    if (!DirectoryExists(fields.SavePath) && !CreateDirectoryOneLevel(fields.SavePath)) {
-        return {"Create directory " + fields.SavePath + " Failed.", nullptr};
+    const std::string failed = "Create directory " + fields.SavePath + " Failed.";
+    std::vector<std::string> made;
+    if (making == SaveFolderMaking::OneLevel) {
+        if (!DirectoryExists(fields.SavePath) && !CreateDirectoryOneLevel(fields.SavePath)) {
+            return {failed, nullptr};
+        }
+    } else if (std::string reason; !MakeFolders(fields.SavePath, made, reason)) {
+        const FolderTakeBack takeBack(std::move(made));
+        return {failed + " " + reason + ".", nullptr};
     }
+    FolderTakeBack takeBack(made);
     const std::string savePath = IncludeTrailingSeparator(fields.SavePath);
 
     if (auto message = ReadArea(fields, *params)) {
         return {std::move(message), nullptr};
     }
+    takeBack.Keep();
 
     params->ThreadCount = WorkersOf(fields.Source);
     params->ThreadSlots = kThreadSlots;
@@ -328,7 +344,7 @@ StartCheckResult CheckStartInput(const TaskFields& typed, const Configuration& c
         params->ContinueTask = IsSameTask(ProjectFile(projectPath), *params);
         replacesOtherTask = !params->ContinueTask;
     }
-    return {std::nullopt, std::move(params), replacesOtherTask};
+    return {std::nullopt, std::move(params), replacesOtherTask, std::move(made)};
 }
 
 }  // namespace tessellon

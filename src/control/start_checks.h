@@ -2,14 +2,17 @@
 // The checks of a download start, in their fixed order with their fixed
 // messages, turning the main window's field texts into the parameters of a
 // task, and the questions a start asks before it writes anything. The save
-// folder is made absolute (see AbsolutePath) and created on the way (one
-// level), and stays even when a later check fails.
+// folder is made absolute (see AbsolutePath) and created on the way: by the
+// window one level, which stays even when a later check fails; by the command
+// line with every missing parent, taken back when the start is refused.
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "control/configuration.h"
 #include "control/task_fields.h"
@@ -19,6 +22,30 @@
 
 namespace tessellon {
 
+// How a start makes a save folder that does not exist.
+enum class SaveFolderMaking {
+    // The last level only; "Create directory X Failed." when that fails.
+    OneLevel,
+    // Every missing level, the message adding the system's reason; the
+    // folders made are listed so a refused start can take them back.
+    WholePath,
+};
+
+// Removes, when it ends, the folders of `folders` that are still empty, the
+// deepest first: a refused start leaves no empty folder behind. Keep() once
+// the start has gone through.
+class FolderTakeBack {
+public:
+    explicit FolderTakeBack(std::vector<std::string> folders = {}) : folders_(std::move(folders)) {}
+    ~FolderTakeBack();
+    FolderTakeBack(const FolderTakeBack&) = delete;
+    FolderTakeBack& operator=(const FolderTakeBack&) = delete;
+    void Keep() { folders_.clear(); }
+
+private:
+    std::vector<std::string> folders_;
+};
+
 struct StartCheckResult {
     // Set when the start is refused: the message to show.
     std::optional<std::string> Message;
@@ -27,9 +54,13 @@ struct StartCheckResult {
     // A project file of that name in that folder describes another task:
     // starting would replace it.
     bool ReplacesOtherTask = false;
+    // With SaveFolderMaking::WholePath, the folders this check made, the
+    // outermost first (a refused check has taken them back already).
+    std::vector<std::string> MadeFolders{};
 };
 
-StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config);
+StartCheckResult CheckStartInput(const TaskFields& fields, const Configuration& config,
+                                 SaveFolderMaking making = SaveFolderMaking::OneLevel);
 
 // The zoom fields into `params` (Zoom, ZoomTo); the message when a zoom is
 // out of range, the highest below the lowest, or outside the source's zooms.

@@ -112,17 +112,6 @@ std::string ExtensionOf(ImageFormat format) {
     return {};
 }
 
-std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
-                              std::optional<ImageFormat> format) {
-    std::string path = ExtractFilePath(projectPath);
-    if (format) {
-        path.append(RemoveFileExt(configuredName)).append(ExtensionOf(*format));
-    } else {
-        path.append(configuredName);
-    }
-    return path;
-}
-
 int CombinedZoom(const TaskReader& task, std::optional<int> zoom) {
     const TileCover& cover = task.Cover();
     if (!zoom) {

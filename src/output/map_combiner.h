@@ -52,11 +52,6 @@ Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& r
 
 // The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
 std::string ExtensionOf(ImageFormat format);
-// Where the image goes when the user names no output: `configuredName` (the
-// configuration's DefaultOutputName) in the task's folder, with the
-// extension of `format` when one is named.
-std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
-                              std::optional<ImageFormat> format);
 
 struct CombineOptions {
     std::string OutputPath;

@@ -170,17 +170,37 @@ bool CreateDirectoryOneLevel(const std::string& path) {
 }
 
 bool CreateDirectories(const std::string& path) {
-    if (path.empty() || DirectoryExists(path)) {
-        return !path.empty();
+    std::vector<std::string> made;
+    std::string reason;
+    return MakeFolders(path, made, reason);
+}
+
+bool MakeFolders(const std::string& path, std::vector<std::string>& made, std::string& reason) {
+    if (path.empty()) {
+        reason = std::strerror(ENOENT);
+        return false;
+    }
+    if (DirectoryExists(path)) {
+        return true;
     }
     const std::string withoutSeparator =
         path.back() == kPathSeparator ? path.substr(0, path.size() - 1) : path;
     const std::string parent = ExtractFilePath(withoutSeparator);
-    if (!parent.empty() && !CreateDirectories(parent)) {
+    if (!parent.empty() && !MakeFolders(parent, made, reason)) {
         return false;
     }
+    if (CreateDirectoryOneLevel(withoutSeparator)) {
+        made.push_back(withoutSeparator);
+        return true;
+    }
+    const int error = errno;
     // Another process may make it meanwhile.
-    return CreateDirectoryOneLevel(withoutSeparator) || DirectoryExists(withoutSeparator);
+    if (DirectoryExists(withoutSeparator)) {
+        return true;
+    }
+    // What is there is a file: the path cannot go through it.
+    reason = std::strerror(error == EEXIST ? ENOTDIR : error);
+    return false;
 }
 
 std::size_t LongestFileNameIn(const std::string& folder) {

@@ -47,6 +47,12 @@ void RemoveEmptyDirectory(const std::string& path);
 // Creates `path` with every missing parent. True when the folder exists
 // afterwards, made now or before.
 [[nodiscard]] bool CreateDirectories(const std::string& path);
+// The same, adding each folder it made to `made`, the outermost first, for a
+// caller that may have to take them back. When a level cannot be made, false
+// with the system's reason in `reason` ("Permission denied"); what was made
+// before stays listed.
+[[nodiscard]] bool MakeFolders(const std::string& path, std::vector<std::string>& made,
+                               std::string& reason);
 
 // The longest file name that `folder` takes, or, while it does not exist, the
 // folder it would be made in.

@@ -8,4 +8,8 @@ bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool StandardInputIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
 }  // namespace tessellon

@@ -8,4 +8,8 @@ namespace tessellon {
 // goes to a file or a pipe, which get plain lines only.
 bool StandardErrorIsTerminal();
 
+// True when standard input is a terminal too, so a question can be answered
+// there; a pipe or a file never answers one.
+bool StandardInputIsTerminal();
+
 }  // namespace tessellon

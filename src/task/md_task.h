@@ -145,6 +145,8 @@ public:
     void WriteLogHeader(FileWriteOptions options = {}) const;
     // The lines a new log starts with.
     std::vector<std::string> LogHeadLines() const;
+    // The lines a continued task's start adds to its log.
+    std::vector<std::string> LogContinueLines() const;
     void CreateFailedList(FileWriteOptions options = {}) const;
     // The copy of a shaped task's area; nothing for a rectangle.
     void WriteAreaCopy(FileWriteOptions options = {}) const;

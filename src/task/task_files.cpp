@@ -213,17 +213,23 @@ void MDTask::WriteLogHeader(FileWriteOptions options) const {
         while (reader.Next(line)) {
             writer.AppendLine(line);
         }
-        writer.AppendLine("--------------------------------------------");
-        writer.AppendLine("Log continue...");
-        writer.AppendLine("Now time is:" + LocalDateTimeText());
-        // Every start says it: a project may come from someone else.
-        if (Params->Source && Params->Source->Insecure()) {
-            writer.AppendLine(InsecureSourceLine(*Params->Source));
+        for (const std::string& added : LogContinueLines()) {
+            writer.AppendLine(added);
         }
         writer.Commit();
         return;
     }
     WriteLinesAtomic(LogFileName, LogHeadLines(), options);
+}
+
+std::vector<std::string> MDTask::LogContinueLines() const {
+    std::vector<std::string> lines = {"--------------------------------------------",
+                                      "Log continue...", "Now time is:" + LocalDateTimeText()};
+    // Every start says it: a project may come from someone else.
+    if (Params->Source && Params->Source->Insecure()) {
+        lines.emplace_back(InsecureSourceLine(*Params->Source));
+    }
+    return lines;
 }
 
 std::vector<std::string> MDTask::LogHeadLines() const {

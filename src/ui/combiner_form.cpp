@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "combiner_application.h"
+#include "control/combine_output.h"
 #include "control/configuration.h"
 #include "form_layout.h"
 #include "handler_guard.h"
@@ -103,6 +104,9 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     ConnectHandler(desktop_, browse, &QPushButton::clicked, this, &CombinerForm::BrowseClick);
     ConnectHandler(desktop_, combineButton_, &QPushButton::clicked, this,
                    &CombinerForm::CombineClick);
+    // The proposed name follows the zoom and the format chosen.
+    connect(zoomBox_, &QSpinBox::valueChanged, this, &CombinerForm::FollowChoices);
+    connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerForm::FollowChoices);
 }
 
 // What a combination reports, as the window takes it on its own thread.
@@ -124,8 +128,38 @@ void CombinerForm::reject() {
 
 void CombinerForm::SetProject(const QString& path) {
     projectEdit_->setText(path);
-    outputEdit_->setText(QString::fromStdString(
-        DefaultOutputPath(path.toStdString(), configuredOutputName_, ChosenFormat())));
+    try {
+        deepestZoom_ = TaskReader(path.toStdString(), blankFolder_).Cover().MaxZoom();
+    } catch (const std::exception&) {
+        // Combine tells what is wrong with the task.
+        deepestZoom_.reset();
+    }
+    ProposeOutput();
+}
+
+std::optional<int> CombinerForm::ChosenZoom() const {
+    if (zoomBox_->value() != zoomBox_->minimum()) {
+        return zoomBox_->value();
+    }
+    return deepestZoom_;
+}
+
+std::string CombinerForm::DefaultOutput() const {
+    const std::optional<ImageFormat> format = ChosenFormat();
+    return DefaultCombineOutput(projectEdit_->text().toStdString(), configuredOutputName_,
+                                ChosenZoom(), format ? ExtensionOf(*format) : "");
+}
+
+void CombinerForm::ProposeOutput() {
+    proposedOutput_ = QString::fromStdString(DefaultOutput());
+    outputEdit_->setText(proposedOutput_);
+}
+
+void CombinerForm::FollowChoices() {
+    // A name the user typed stays as typed.
+    if (!projectEdit_->text().isEmpty() && outputEdit_->text() == proposedOutput_) {
+        ProposeOutput();
+    }
 }
 
 void CombinerForm::BrowseClick() {
@@ -148,11 +182,15 @@ std::optional<ImageFormat> CombinerForm::ChosenFormat() const {
 void CombinerForm::CombineClick() {
     const std::string project = projectEdit_->text().toStdString();
     CombineOptions options;
-    options.OutputPath = outputEdit_->text().toStdString();
+    options.OutputPath = CombineOutputPath(project, outputEdit_->text().toStdString());
     if (options.OutputPath.empty()) {
-        options.OutputPath = DefaultOutputPath(project, configuredOutputName_, ChosenFormat());
-        outputEdit_->setText(QString::fromStdString(options.OutputPath));
+        options.OutputPath = DefaultOutput();
     }
+    // Shown whole: a relative name went to the task's folder.
+    if (outputEdit_->text() == proposedOutput_) {
+        proposedOutput_ = QString::fromStdString(options.OutputPath);
+    }
+    outputEdit_->setText(QString::fromStdString(options.OutputPath));
     const std::optional<ImageFormat> format =
         ChosenFormat() ? ChosenFormat() : ImageFormatOfPath(options.OutputPath);
     if (!format) {
@@ -166,6 +204,11 @@ void CombinerForm::CombineClick() {
         options.Zoom = zoomBox_->value();
     }
     options.Crop = cropBox_->isChecked();
+    if ((FileExists(options.OutputPath) || DirectoryExists(options.OutputPath)) &&
+        !desktop_.Confirm(this,
+                          QString::fromStdString(ReplaceOutputQuestion(options.OutputPath)))) {
+        return;
+    }
 
     combineButton_->setEnabled(false);
     progressBar_->setValue(0);

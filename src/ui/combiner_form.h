@@ -1,7 +1,10 @@
 #pragma once
 // The Map Combiner's window: a project, an output and its format, the zoom
 // and crop choices and a Combine button; the combination runs on a thread of its own
-// so the window stays live, with a progress bar and the result below.
+// so the window stays live, with a progress bar and the result below. The
+// output follows the rules of control/combine_output: a relative name lands
+// in the task's folder, and a file that is there is replaced only after a
+// question.
 
 #include <QDialog>
 #include <memory>
@@ -48,6 +51,15 @@ private:
     void BrowseClick();
     void CombineClick();
     std::optional<ImageFormat> ChosenFormat() const;
+    // The zoom chosen, or the task's deepest; none when the task cannot be
+    // read.
+    std::optional<int> ChosenZoom() const;
+    std::string DefaultOutput() const;
+    // Puts the default output into the output field.
+    void ProposeOutput();
+    // Proposes the default again after the zoom or format changed, unless
+    // the user typed an output of their own.
+    void FollowChoices();
     // Shows the combination's progress, and its result once it has ended.
     void ShowReports(const CombineReports& reports);
 
@@ -55,6 +67,10 @@ private:
     std::string configuredOutputName_;
     std::string blankFolder_;
     std::unique_ptr<CombineJob> job_;
+    // The deepest zoom of the project shown, when it could be read.
+    std::optional<int> deepestZoom_;
+    // The output the window proposed last.
+    QString proposedOutput_;
 
     QLineEdit* projectEdit_;
     QLineEdit* outputEdit_;

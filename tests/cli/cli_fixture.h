@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +25,55 @@
 extern char** environ;
 
 namespace tessellon {
+
+// A terminal for the programs a test starts: the test types their input
+// beforehand and reads what they showed once they have ended. The test
+// holds the terminal's own side open too, so nothing shown is lost when the
+// program ends.
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(::grantpt(master_), 0);
+        EXPECT_EQ(::unlockpt(master_), 0);
+        path_ = ::ptsname(master_);
+        side_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_GE(side_, 0);
+    }
+    ~PseudoTerminal() {
+        ::close(side_);
+        ::close(master_);
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void Type(const std::string& text) const {
+        EXPECT_EQ(::write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    // What was shown since the last call.
+    std::string Shown() const {
+        std::string shown;
+        char bytes[4096];
+        for (;;) {
+            pollfd ready{master_, POLLIN, 0};
+            if (::poll(&ready, 1, 50) <= 0) {
+                return shown;
+            }
+            const ssize_t got = ::read(master_, bytes, sizeof bytes);
+            if (got <= 0) {
+                return shown;
+            }
+            shown.append(bytes, static_cast<std::size_t>(got));
+        }
+    }
+
+private:
+    int master_ = -1;
+    int side_ = -1;
+    std::string path_;
+};
 
 struct Outcome {
     int status = -1;
@@ -68,8 +119,14 @@ protected:
         }
         posix_spawn_file_actions_addopen(&actions, 1, dir.File("out.txt").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, dir.File("err.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (terminal.empty()) {
+            posix_spawn_file_actions_addopen(&actions, 2, dir.File("err.txt").c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        } else {
+            WriteFileAtomic(dir.File("err.txt"), "");
+            posix_spawn_file_actions_addopen(&actions, 0, terminal.c_str(), O_RDWR, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, terminal.c_str(), O_RDWR, 0);
+        }
         pid_t pid = -1;
         EXPECT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
@@ -145,6 +202,9 @@ protected:
     std::unique_ptr<tileserver::TileServer> server;
     // The current folder of the programs started; empty: this process's.
     std::string workingFolder;
+    // The terminal of their standard input and error (see PseudoTerminal);
+    // empty: no input, and standard error to a file.
+    std::string terminal;
 };
 
 }  // namespace tessellon

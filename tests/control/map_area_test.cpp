@@ -107,7 +107,7 @@ TEST(MapArea, TheFiguresUnderTheMapAreTheHugeTaskQuestionsOnes) {
     ASSERT_TRUE(estimate);
     EXPECT_EQ(estimate->Tiles, 42);
     EXPECT_EQ(EstimateText(*estimate),
-              "42 tiles, about 6 seconds at the service's pace, about 630 KiB on disk");
+              "42 tiles, under a minute at the service's pace, about 630 KiB on disk");
 
     // A source's own workers and pause: 42 tiles on 3 workers, 14 pauses of
     // half a second each.

@@ -9,6 +9,7 @@
 #include "control/configuration.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "temp_dir.h"
 
 namespace tessellon {
 namespace {
@@ -34,13 +35,14 @@ TEST_F(CombinerProgram, CombinesListsWhiteTilesAndWritesTheDefaultOutput) {
         << run.Output;
     EXPECT_TRUE(FileExists(dir.File("out.tif")));
 
-    // The configured name, in the task's folder, with the named format's
-    // extension.
+    // In the task's folder, named after the task, the configured name and
+    // the zoom, with the named format's extension.
     const std::string configured =
         Configuration(Configuration::DefaultFileName()).Read(settings::DefaultOutputName);
     run = Combiner(Project() + " --crop --format png");
     EXPECT_EQ(run.Status, 0) << run.Output;
-    EXPECT_TRUE(FileExists(dir.File(RemoveFileExt(configured) + ".png"))) << run.Output;
+    EXPECT_TRUE(FileExists(dir.File("newtask_" + RemoveFileExt(configured) + "_z13.png")))
+        << run.Output;
     EXPECT_NE(run.Output.find("256 x 512 pixels"), std::string::npos) << run.Output;
 }
 
@@ -55,7 +57,7 @@ TEST_F(CombinerProgram, CombinesTheZoomItIsToldOfATaskOfSeveral) {
     EXPECT_NE(run.Output.find("512 x 768 pixels, zoom 13, 4 of 5 tiles left white"),
               std::string::npos)
         << run.Output;
-    run = Combiner(Project() + output);
+    run = Combiner(Project() + output + " --force");
     EXPECT_NE(run.Output.find("768 x 1536 pixels, zoom 14, 12 of 12 tiles left white"),
               std::string::npos)
         << run.Output;
@@ -64,6 +66,42 @@ TEST_F(CombinerProgram, CombinesTheZoomItIsToldOfATaskOfSeveral) {
     EXPECT_NE(run.Output.find("The task has no tiles at zoom 15; its zooms are 13 to 14."),
               std::string::npos)
         << run.Output;
+}
+
+// A relative output lands in the task's folder, not in the folder the
+// combiner runs in; a file that is there is replaced only with --force, and
+// a second zoom's default output does not take the first one's place.
+TEST_F(CombinerProgram, ARelativeOutputGoesToTheTasksFolderAndReplacesOnlyWithForce) {
+    StartShaped(14);
+    PutTile(kMinX, kMinY, test::EncodePng({1, 2, 3}));
+    const test::TempDir elsewhere;
+    const std::string inElsewhere = "cd " + test::Quoted(elsewhere.Path()) + " && ";
+    test::Run run = test::RunCommand(inElsewhere + test::Quoted(ProgramFolder() + "combiner") +
+                                     " " + Project() + " --output mine.png --zoom 13");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_TRUE(FileExists(dir.File("mine.png"))) << run.Output;
+    EXPECT_FALSE(FileExists(elsewhere.File("mine.png")));
+    EXPECT_NE(run.Output.find("Wrote " + dir.File("mine.png") + ": "), std::string::npos)
+        << run.Output;
+
+    WriteFileAtomic(dir.File("mine.png"), "someone's file");
+    run = Combiner(Project() + " --output mine.png --zoom 13");
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Output.find("combiner: " + dir.File("mine.png") +
+                              " already exists; --force replaces it."),
+              std::string::npos)
+        << run.Output;
+    EXPECT_EQ(ReadFileBytes(dir.File("mine.png")), "someone's file");
+    run = Combiner(Project() + " --output mine.png --zoom 13 --force");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_NE(ReadFileBytes(dir.File("mine.png")), "someone's file");
+
+    const std::string configured = RemoveFileExt(
+        Configuration(Configuration::DefaultFileName()).Read(settings::DefaultOutputName));
+    EXPECT_EQ(Combiner(Project() + " --format png --zoom 13").Status, 0);
+    EXPECT_EQ(Combiner(Project() + " --format png").Status, 0);
+    EXPECT_TRUE(FileExists(dir.File("newtask_" + configured + "_z13.png")));
+    EXPECT_TRUE(FileExists(dir.File("newtask_" + configured + "_z14.png")));
 }
 
 TEST_F(CombinerProgram, TellsUsageFaultsFromFailures) {

@@ -76,9 +76,11 @@ private slots:
         Child<QPushButton>(&window, "BrowseButton")->click();
         QCOMPARE(desktop.fileRequests.size(), std::size_t{1});
         QCOMPARE(desktop.fileRequests[0].filter, QString("Projects(*.tsln)"));
-        // The configured name beside the project, until a format is chosen.
+        // Beside the project, named after the task, the configured name and
+        // the deepest zoom, with the configured extension until a format is
+        // chosen.
         QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
-                 QString::fromStdString(dir->File("bigmap.bmp")));
+                 QString::fromStdString(dir->File("window_bigmap_z13.bmp")));
 
         Child<QLineEdit>(&window, "OutputEdit")
             ->setText(QString::fromStdString(dir->File("a.png")));
@@ -114,7 +116,7 @@ private slots:
         Child<QComboBox>(&window, "FormatBox")->setCurrentText("TIFF");
         window.SetProject(QString::fromStdString(project));
         QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
-                 QString::fromStdString(dir->File("bigmap.tif")));
+                 QString::fromStdString(dir->File("window_bigmap_z13.tif")));
 
         // A zoom the task has not is refused; "the deepest" is its only one.
         auto* zoom = Child<QSpinBox>(&window, "ZoomBox");
@@ -130,7 +132,7 @@ private slots:
         combine->click();
         QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
         QVERIFY2(Result(window).contains("is missing"), qPrintable(Result(window)));
-        QVERIFY(!FileExists(dir->File("bigmap.tif")));
+        QVERIFY(!FileExists(dir->File("window_bigmap_z13.tif")));
     }
 
     // Closing the window asks the combination to stop and waits only for
@@ -148,9 +150,66 @@ private slots:
         QVERIFY(!window.isVisible());
         QVERIFY(progress->value() < 200);
         QVERIFY(Child<QPushButton>(&window, "CombineButton")->isEnabled());
+        QCOMPARE(Child<QLineEdit>(&window, "OutputEdit")->text(),
+                 QString::fromStdString(dir->File("window_bigmap_z13.png")));
         for (const auto& entry : std::filesystem::directory_iterator(dir->Path())) {
-            QVERIFY2(!entry.path().filename().string().starts_with("bigmap"), entry.path().c_str());
+            QVERIFY2(!entry.path().filename().string().starts_with("window_bigmap"),
+                     entry.path().c_str());
         }
+    }
+
+    // A relative output goes to the task's folder, whatever the working
+    // folder; a file that is there is replaced only after a Yes.
+    void aRelativeOutputLandsInTheTasksFolderAndAFileThereIsAskedFor() {
+        const std::string project = MakeTask();
+        CombinerForm window(desktop, "bigmap.bmp", dir->File("blankimg/"));
+        window.show();
+        window.SetProject(QString::fromStdString(project));
+        auto* output = Child<QLineEdit>(&window, "OutputEdit");
+        QPushButton* combine = Child<QPushButton>(&window, "CombineButton");
+        output->setText("sub/../mine.png");
+        combine->click();
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QCOMPARE(output->text(), QString::fromStdString(dir->File("mine.png")));
+        QVERIFY2(
+            Result(window).startsWith(QString::fromStdString("Wrote " + dir->File("mine.png"))),
+            qPrintable(Result(window)));
+        QVERIFY(desktop.questions.empty());
+
+        WriteFileAtomic(dir->File("mine.png"), "someone's file");
+        resultTextCleared(window);
+        combine->click();
+        QCOMPARE(desktop.questions.size(), std::size_t{1});
+        QCOMPARE(desktop.questions[0],
+                 QString::fromStdString(dir->File("mine.png") + " already exists. Replace it?"));
+        QVERIFY(combine->isEnabled());
+        QCOMPARE(Result(window), QString());
+        QCOMPARE(ReadFileBytes(dir->File("mine.png")), std::string("someone's file"));
+
+        desktop.confirmAnswers.push_back(true);
+        combine->click();
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QCOMPARE(desktop.questions.size(), std::size_t{2});
+        QCOMPARE(QImage(QString::fromStdString(dir->File("mine.png"))).size(), QSize(512, 768));
+    }
+
+    // The proposed name follows the zoom chosen until the user types one.
+    void theProposedNameFollowsTheZoomUntilOneIsTyped() {
+        const std::string project = MakeTask();
+        CombinerForm window(desktop, "bigmap.bmp", dir->File("blankimg/"));
+        window.SetProject(QString::fromStdString(project));
+        auto* output = Child<QLineEdit>(&window, "OutputEdit");
+        auto* zoom = Child<QSpinBox>(&window, "ZoomBox");
+        zoom->setValue(12);
+        QCOMPARE(output->text(), QString::fromStdString(dir->File("window_bigmap_z12.bmp")));
+        output->setText("own.bmp");
+        zoom->setValue(13);
+        QCOMPARE(output->text(), QString("own.bmp"));
+    }
+
+private:
+    static void resultTextCleared(CombinerForm& window) {
+        Child<QPlainTextEdit>(&window, "ResultText")->clear();
     }
 };
 
