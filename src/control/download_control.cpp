@@ -281,6 +281,15 @@ std::int64_t DownloadControl::TilesDoneBefore() const {
     return std::min(done, task_->TotalCount);
 }
 
+bool DownloadControl::RetryFailedTiles() {
+    if (Running() || !task_) {
+        return false;
+    }
+    // A copy: the start replaces fields_.
+    const TaskFields fields = fields_;
+    return Start(fields, ListedTiles::RetryFirst);
+}
+
 void DownloadControl::Stop() {
     if (!Running()) {
         return;
@@ -571,8 +580,7 @@ void DownloadControl::Finish(bool showMessage) {
         const std::string text = TaskStoppedMessage() + "\n" + ending + (hint ? "\n" + *hint : "");
         const RunEnding closing{text, NextStepsAfter(outcome_), outcome_.Stopped};
         if (frontEnd_.OfferNextSteps(closing) == NextStep::RetryFailed) {
-            const TaskFields fields = fields_;
-            Start(fields, ListedTiles::RetryFirst);
+            RetryFailedTiles();
         }
     }
 }

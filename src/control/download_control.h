@@ -168,6 +168,9 @@ public:
     // ListedTiles::RetryFirst the workers first fetch the tiles of the
     // failed-tile list that are still blank, then walk on.
     bool Start(const TaskFields& fields, ListedTiles listed = ListedTiles::Leave);
+    // Starts the latest task again with ListedTiles::RetryFirst, as the
+    // closing box's retry does; false when it did not start.
+    bool RetryFailedTiles();
     // Asks every tile of the task the fields name again, which must have
     // been started before (see RefreshJob): with `olderThanSeconds`, tiles
     // fetched more recently are skipped. It continues where a stopped

@@ -113,7 +113,7 @@ void TfrmFlt::Button1Click() {
     if (run_) {
         return;
     }
-    const auto file = desktop_.ChooseFile(this, "Open ftl file:", "Projects(*.ftl)", {});
+    const auto file = desktop_.ChooseFile(this, "Open ftl file:", "Projects(*.ftl)", offeredList_);
     if (!file) {
         return;
     }
