@@ -88,7 +88,7 @@ TfrmFlt::~TfrmFlt() = default;
 
 void TfrmFlt::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    form::CentreOnScreen(this);
+    form::PlaceOnOwnersScreen(this);
     Memo1->clear();
     ProgressRecords->hide();
 }

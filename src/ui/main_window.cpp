@@ -129,7 +129,7 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     ConnectHandlers();
 
     frmAbout_ = new TfrmAbout(desktop_, this);
-    frmConvert_ = new TfrmConvert(desktop_, this);
+    frmConvert_ = new TfrmConvert(desktop_, {Edit1, Edit3, Edit2, Edit4}, this);
     frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
     frmFlt_ = new TfrmFlt(desktop_, this);
     frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this);
@@ -645,7 +645,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        form::CentreOnScreen(this);
+        form::PlaceOnOwnersScreen(this);
         RunHandler(desktop_, this, [this] { FormShow(); });
     }
 }
