@@ -93,17 +93,18 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     auto* central = new QWidget(this);
     central->setMinimumSize(kClientWidth, kPanelHeight);
     setCentralWidget(central);
-    auto* columns = new QHBoxLayout(central);
-    columns->setContentsMargins(0, 0, 0, 0);
+    // Under both, once a run has ended, the row of next steps.
+    auto* rows = new QVBoxLayout(central);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    auto* columns = new QHBoxLayout;
     columns->setSpacing(0);
+    rows->addLayout(columns, 1);
     BuildTaskPanel(central);
     columns->addWidget(central->findChild<QFrame*>("TaskPanel"));
-    auto* logColumn = new QVBoxLayout;
-    logColumn->setSpacing(0);
-    columns->addLayout(logColumn, 1);
 
     Memo1 = new LogMemo("Memo1", central);
-    logColumn->addWidget(Memo1, 1);
+    columns->addWidget(Memo1, 1);
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setFont(form::Tahoma(10));
     Colour(Memo1, QPalette::Base, QColor(0xFF, 0xFF, 0xE1));  // the tool-tip yellow
@@ -123,7 +124,7 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     Timer1->setInterval(timerInterval);
 
     BuildNextSteps(central);
-    logColumn->addWidget(nextSteps_);
+    rows->addWidget(nextSteps_);
     BuildMenus();
     BuildStatusBar();
     ConnectHandlers();
@@ -136,6 +137,7 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
 
     const QSize smallest(kClientWidth,
                          menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
+    smallestHeight_ = smallest.height();
     setMinimumSize(smallest);
     resize(smallest);
 }
@@ -278,8 +280,8 @@ void TForm1::ShowAreaChoice() {
     }
 }
 
-void TForm1::BuildNextSteps(QWidget* column) {
-    nextSteps_ = new QWidget(column);
+void TForm1::BuildNextSteps(QWidget* central) {
+    nextSteps_ = new QWidget(central);
     nextSteps_->setObjectName("NextSteps");
     nextSteps_->setAccessibleName("Next steps");
     auto* row = new QHBoxLayout(nextSteps_);
@@ -311,6 +313,12 @@ void TForm1::ShowNextSteps(const std::vector<NextStep>& steps) {
         button->setVisible(std::find(steps.begin(), steps.end(), step) != steps.end());
     }
     nextSteps_->setVisible(!steps.empty());
+    // The row adds to the smallest height, never takes from the panel.
+    const int row = steps.empty() ? 0 : nextSteps_->sizeHint().height();
+    setMinimumHeight(smallestHeight_ + row);
+    if (height() < minimumHeight()) {
+        resize(width(), minimumHeight());
+    }
 }
 
 void TForm1::TakeStep(NextStep step) {

@@ -71,8 +71,9 @@ private:
     // Shows the four fields or the shape's in the area box.
     void ShowAreaChoice();
     std::optional<std::string> ChooseAreaFile();
-    // The row under the log that offers the next steps after a run.
-    void BuildNextSteps(QWidget* column);
+    // The row under the panel and the log that offers the next steps after
+    // a run.
+    void BuildNextSteps(QWidget* central);
     void ShowNextSteps(const std::vector<NextStep>& steps);
     void TakeStep(NextStep step);
     // The project of the task at hand: the latest started, else the one the
@@ -122,6 +123,8 @@ private:
     DownloadSettings settings_;
     MainWindowFields fields_;
     bool shown_ = false;
+    // The window's least height without the row of next steps.
+    int smallestHeight_ = 0;
     bool inTimer_ = false;
 
     QLineEdit* EditTaskName;

@@ -94,14 +94,16 @@ private slots:
         f->window->resize(1400, 900);
         QTRY_COMPARE(f->window->size(), QSize(1400, 900));
         VerifyNoOverlap(f->window.get(), "at 1400 x 900");
-        // The row of next steps shown under the log.
-        for (QPushButton* step : f->Find<QWidget>("NextSteps")->findChildren<QPushButton*>()) {
-            step->show();
-        }
-        f->Find<QWidget>("NextSteps")->show();
+        // The row of next steps, every step offered, under panel and log.
+        f->window->OfferNextSteps({"Task stoped!\nAll 1 tiles downloaded.",
+                                   {NextStep::OpenFolder, NextStep::View, NextStep::Combine,
+                                    NextStep::Export, NextStep::RetryFailed},
+                                   false});
+        QVERIFY(f->Find<QWidget>("ButtonRetryFailed")->isVisible());
         f->window->resize(f->window->minimumSize());
         QTRY_COMPARE(f->window->size(), f->window->minimumSize());
         VerifyNoOverlap(f->window.get(), "with the next steps at the smallest size");
+        QCOMPARE(f->Find<QWidget>("TaskPanel")->size(), QSize(345, 361));
     }
 
     // The list names a source of seven letters whole, as it does the
