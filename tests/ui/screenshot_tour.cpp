@@ -108,6 +108,9 @@ public:
         Show(&done);
         Save(&done, "message-task-done.png");
         Save(f.window.get(), "main-window-next-steps.png");
+        f.Find<QLineEdit>("EditTaskName")->setText("beijing.tsln");
+        f.Find<QLineEdit>("Edit3")->setText("116.5");
+        f.Find<QLineEdit>("Edit4")->setText("39.8");
         MapViewer(f.dir.File("maps/beijing.tsln"));
         SelectOnMap(f);
 
