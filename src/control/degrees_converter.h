@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "geo/coordinate_text.h"
+
 namespace tessellon {
 
 inline constexpr const char* kConverterInputError = "Input Error.";
@@ -16,5 +18,28 @@ inline constexpr const char* kConverterInputError = "Input Error.";
 std::optional<std::string> ConvertDegreesMinutesSeconds(const std::string& degrees,
                                                         const std::string& minutes,
                                                         const std::string& seconds);
+
+// The converter window's hemisphere choice: N and E keep the value, S and
+// W make the whole angle negative.
+enum class Hemisphere { North, South, East, West };
+
+inline constexpr const char* kSignAndHemisphereError =
+    "Give either a minus sign or S or W, not both.";
+
+CoordinateAxis AxisOf(Hemisphere hemisphere);
+
+// ConvertDegreesMinutesSeconds in the hemisphere; `error` says why when
+// there is no result (kConverterInputError, or kSignAndHemisphereError for
+// a minus with S or W).
+std::optional<std::string> ConvertInHemisphere(const std::string& degrees,
+                                               const std::string& minutes,
+                                               const std::string& seconds, Hemisphere hemisphere,
+                                               std::string& error);
+
+// Why a converted value cannot go into the main window's field `label`
+// ("Left Longitude", "Top Latitude", ...) of `axis`: beyond -180..180 or
+// -85..85, as a start would say it; none when it can.
+std::optional<std::string> UseAsRefusal(const std::string& degrees, CoordinateAxis axis,
+                                        const std::string& label);
 
 }  // namespace tessellon

@@ -292,8 +292,23 @@ std::int64_t DownloadControl::TilesDoneBefore() const {
     return std::min(done, task_->TotalCount);
 }
 
+bool DownloadControl::RetryFailedTiles() {
+    if (Running() || !task_) {
+        return false;
+    }
+    // A copy: the start replaces fields_.
+    const TaskFields fields = fields_;
+    return Start(fields, ListedTiles::RetryFirst);
+}
+
 void DownloadControl::Stop() {
     if (!Running()) {
+        return;
+    }
+    // Every tile is done and the workers are ending on their own: the run
+    // ends as a completed one, not as a stop that Start would continue.
+    const DownloadProgress progress = Progress();
+    if (progress.Total > 0 && progress.Done >= progress.Total) {
         return;
     }
     outcome_.Stopped = true;
@@ -593,11 +608,9 @@ void DownloadControl::Finish(bool showMessage) {
                 ? RefreshEndingLine(*outcome_.Refresh)
                 : EndingLine(outcome_, Progress(), task_->FailedFileName, proxy);
         const std::string text = TaskStoppedMessage() + "\n" + ending + (hint ? "\n" + *hint : "");
-        if (outcome_.Refresh || outcome_.Stopped || outcome_.StillBlank == 0) {
-            frontEnd_.ShowMessage(text);
-        } else if (frontEnd_.OfferRetryFailed(text)) {
-            const TaskFields fields = fields_;
-            Start(fields, ListedTiles::RetryFirst);
+        const RunEnding closing{text, NextStepsAfter(outcome_), outcome_.Stopped};
+        if (frontEnd_.OfferNextSteps(closing) == NextStep::RetryFailed) {
+            RetryFailedTiles();
         }
     }
 }
@@ -724,8 +737,13 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
                "test server only, Insecure=1 in its source accepts any certificate.";
     }
     if (outcome.Stopped) {
-        return "Stopped after " + std::to_string(progress.Done) + " of " +
-               std::to_string(progress.Total) + " tiles.";
+        const std::string line = "Stopped after " + std::to_string(progress.Done) + " of " +
+                                 std::to_string(progress.Total) + " tiles";
+        if (outcome.StillBlank == 0) {
+            return line + ".";
+        }
+        return line + ", " + GroupedNumber(outcome.StillBlank) + " failed (listed in " +
+               failedFileName + ").";
     }
     if (outcome.StillBlank == 0 && outcome.NotFoundTiles == 0) {
         return "All " + std::to_string(progress.Total) + " tiles downloaded.";
@@ -742,6 +760,20 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
         line += ", " + GroupedNumber(outcome.NotFoundTiles) + " blank (not on the server)";
     }
     return line + ".";
+}
+
+std::vector<NextStep> NextStepsAfter(const DownloadOutcome& outcome) {
+    if (outcome.Stopped) {
+        return {};
+    }
+    std::vector<NextStep> steps{NextStep::OpenFolder};
+    if (!outcome.EndedByPolicy) {
+        steps.insert(steps.end(), {NextStep::View, NextStep::Combine, NextStep::Export});
+    }
+    if (!outcome.Refresh && outcome.StillBlank > 0) {
+        steps.push_back(NextStep::RetryFailed);
+    }
+    return steps;
 }
 
 std::string RefreshEndingLine(const RefreshCounts& counts) {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "control/next_steps.h"
 #include "control/start_checks.h"
 #include "control/task_fields.h"
 #include "control/task_log.h"
@@ -68,9 +69,20 @@ public:
         ShowMessage(text);
         return false;
     }
+    // The closing box of a run with its next steps; the step chosen, none
+    // for OK. Only NextStep::RetryFailed concerns the control, which then starts the
+    // task again; a front end carries out the others itself. This one
+    // offers the retry alone, through OfferRetryFailed.
+    virtual std::optional<NextStep> OfferNextSteps(const RunEnding& ending) {
+        for (const NextStep step : ending.Steps) {
+            if (step == NextStep::RetryFailed) {
+                return OfferRetryFailed(ending.Text) ? std::optional(step) : std::nullopt;
+            }
+        }
+        ShowMessage(ending.Text);
+        return std::nullopt;
+    }
 };
-
-inline constexpr const char* kRetryFailedChoice = "Retry failed tiles";
 
 // What a start does with the tiles of the failed-tile list that are still
 // blank: leaves them, or fetches them first and then continues the task.
@@ -152,6 +164,13 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
 // connection); none otherwise.
 std::optional<std::string> FirstRunHint(const TaskParameters& params, const std::string& endError);
 
+// What can follow a run that ended so: the folder, the viewer, the
+// combiner and the export after a run that walked to its end (download or
+// refresh), the folder after one a worker ended; and the retry whenever a
+// download that the user did not stop left listed tiles blank. Nothing after
+// a stop, which Start continues.
+std::vector<NextStep> NextStepsAfter(const DownloadOutcome& outcome);
+
 // The end of a refresh that walked its whole cover: "Refreshed 1,600 tiles:
 // 12 changed, 1,584 unchanged, 4 kept (not on the server)." and the skipped
 // and failed tiles when there are any.
@@ -176,11 +195,16 @@ public:
     // ListedTiles::RetryFirst the workers first fetch the tiles of the
     // failed-tile list that are still blank, then walk on.
     bool Start(const TaskFields& fields, ListedTiles listed = ListedTiles::Leave);
+    // Starts the latest task again with ListedTiles::RetryFirst, as the
+    // closing box's retry does; false when it did not start.
+    bool RetryFailedTiles();
     // Asks every tile of the task the fields name again, which must have
     // been started before (see RefreshJob): with `olderThanSeconds`, tiles
     // fetched more recently are skipped. It continues where a stopped
     // refresh of the task ended. True when the workers were started.
     bool StartRefresh(const TaskFields& fields, std::optional<std::int64_t> olderThanSeconds);
+    // Stops the workers; nothing once every tile is done, since the run is
+    // then ending as a completed one.
     void Stop();
     // The second stop request, for workers that a stop cannot wake (inside
     // a name lookup of the system's, or a disk that hangs): the run finishes

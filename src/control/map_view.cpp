@@ -1,5 +1,7 @@
 #include "control/map_view.h"
 
+#include <algorithm>
+
 namespace tessellon {
 
 MapFrame FrameArea(const GeoRect& area, int width, int height, int minZoom, int maxZoom,
@@ -20,6 +22,13 @@ MapFrame FrameArea(const GeoRect& area, int width, int height, int minZoom, int 
     const double middleRow =
         (LatitudeToTileYExact(area.Top, zoom) + LatitudeToTileYExact(area.Bottom, zoom)) / 2;
     return {zoom, {(area.Left + area.Right) / 2, TileYToLatitude(middleRow, zoom)}};
+}
+
+int GoToZoom(int current, int minZoom, int maxZoom) {
+    if (current >= kGoToZoom) {
+        return std::clamp(current, minZoom, maxZoom);
+    }
+    return std::clamp(kGoToZoom, minZoom, maxZoom);
 }
 
 }  // namespace tessellon

@@ -13,6 +13,14 @@ inline constexpr int kWorldZoom = 2;
 // The part of the map an area opened on fills at most, each way.
 inline constexpr double kFitShare = 0.8;
 
+// The zoom "Go to" shows a place at when the map is further out: a town
+// and the roads around it, a walk's worth of land.
+inline constexpr int kGoToZoom = 12;
+
+// The zoom after "Go to" from `current`: kGoToZoom within minZoom..maxZoom
+// when the map is further out, else `current`, which the user chose.
+int GoToZoom(int current, int minZoom, int maxZoom);
+
 struct MapFrame {
     int Zoom = 0;
     GeoPoint Centre;

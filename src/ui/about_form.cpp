@@ -46,7 +46,7 @@ void TfrmAbout::SetTexts(const QString& caption, const QString& homePageUrl,
 
 void TfrmAbout::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    form::CentreOnScreen(this);
+    form::PlaceOnOwnersScreen(this);
     Label4->setText(homePageUrl_);
     Label4->adjustSize();
     Label7->setText(mailLink_);

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 namespace tessellon {
 
@@ -57,6 +59,27 @@ bool QtDesktop::OfferChoice(QWidget* parent, const QString& text, const QString&
     return box.clickedButton() == chosen;
 }
 
+int QtDesktop::AskChoice(QWidget* parent, const QString& text, const QStringList& choices,
+                         int defaultChoice) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
+                    QMessageBox::NoButton, parent);
+    std::vector<QPushButton*> buttons;
+    for (const QString& choice : choices) {
+        buttons.push_back(box.addButton(choice, QMessageBox::AcceptRole));
+    }
+    if (defaultChoice >= 0 && defaultChoice < std::ssize(buttons)) {
+        box.setDefaultButton(buttons[static_cast<std::size_t>(defaultChoice)]);
+    }
+    // The close button and Escape choose nothing.
+    auto* none = box.addButton(QMessageBox::Cancel);
+    none->hide();
+    box.setEscapeButton(none);
+    FitCaption(box);
+    box.exec();
+    const auto pressed = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return pressed == buttons.end() ? -1 : static_cast<int>(pressed - buttons.begin());
+}
+
 std::optional<QString> QtDesktop::ChooseFile(QWidget* parent, const QString& title,
                                              const QString& filter, const QString& initialFolder) {
     const QString chosen = QFileDialog::getOpenFileName(parent, title, initialFolder, filter);
@@ -81,8 +104,8 @@ void QtDesktop::Open(const QUrl& target) {
     QDesktopServices::openUrl(target);
 }
 
-void QtDesktop::StartProgram(const QString& path) {
-    QProcess::startDetached(path, {});
+void QtDesktop::StartProgram(const QString& path, const QStringList& arguments) {
+    QProcess::startDetached(path, arguments);
 }
 
 }  // namespace tessellon

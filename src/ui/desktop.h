@@ -5,6 +5,7 @@
 // these only through this interface, so tests can answer them.
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <optional>
 
@@ -24,6 +25,11 @@ public:
     // A modal box with the text, an OK button (the default) and a button
     // captioned `choice`; true when that one was pressed.
     virtual bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) = 0;
+    // A modal box with the text and a button for each of `choices`, in
+    // order, `defaultChoice` the default; the index of the one pressed, -1
+    // when the box was closed without a choice.
+    virtual int AskChoice(QWidget* parent, const QString& text, const QStringList& choices,
+                          int defaultChoice) = 0;
     // The chosen file, or nothing when the user cancels. `filter` in Qt's
     // form, for instance "Projects(*.tsln)".
     virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
@@ -32,9 +38,9 @@ public:
     virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) = 0;
     // Failures are not reported.
     virtual void Open(const QUrl& target) = 0;
-    // Started detached; a program that is missing or fails to start is
-    // ignored.
-    virtual void StartProgram(const QString& path) = 0;
+    // Started detached with `arguments`; a program that is missing or fails
+    // to start is ignored.
+    virtual void StartProgram(const QString& path, const QStringList& arguments = {}) = 0;
 };
 
 // The width a window needs for the window manager to show `caption` whole
@@ -50,11 +56,13 @@ public:
     void ShowMessage(QWidget* parent, const QString& text) override;
     bool Confirm(QWidget* parent, const QString& text) override;
     bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) override;
+    int AskChoice(QWidget* parent, const QString& text, const QStringList& choices,
+                  int defaultChoice) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
     void Open(const QUrl& target) override;
-    void StartProgram(const QString& path) override;
+    void StartProgram(const QString& path, const QStringList& arguments = {}) override;
 };
 
 }  // namespace tessellon

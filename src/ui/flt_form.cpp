@@ -88,7 +88,7 @@ TfrmFlt::~TfrmFlt() = default;
 
 void TfrmFlt::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    form::CentreOnScreen(this);
+    form::PlaceOnOwnersScreen(this);
     Memo1->clear();
     ProgressRecords->hide();
 }
@@ -113,7 +113,7 @@ void TfrmFlt::Button1Click() {
     if (run_) {
         return;
     }
-    const auto file = desktop_.ChooseFile(this, "Open ftl file:", "Projects(*.ftl)", {});
+    const auto file = desktop_.ChooseFile(this, "Open ftl file:", "Projects(*.ftl)", offeredList_);
     if (!file) {
         return;
     }

@@ -27,6 +27,10 @@ public:
     // Waits for a run's record under way.
     ~TfrmFlt() override;
 
+    // The failed-tile list the next "Open" proposes: the task at hand's.
+    // Empty proposes none.
+    void OfferList(const QString& failedList) { offeredList_ = failedList; }
+
     // Escape and the close button: while a run goes on, only after a Yes.
     void reject() override;
 
@@ -41,6 +45,7 @@ private:
     void ShowReports(const RedownloadReports& reports);
 
     Desktop& desktop_;
+    QString offeredList_;
     QPushButton* Button1;
     QPushButton* ButtonCancel;
     QProgressBar* ProgressRecords;

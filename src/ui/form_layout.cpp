@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QSpinBox>
 
+#include "control/window_placement.h"
+
 namespace tessellon::form {
 
 namespace {
@@ -141,15 +143,26 @@ void MakeFixedDialog(QWidget* dialog, const char* objectName, const QFont& font,
     dialog->setFixedSize(width, height);
 }
 
-void CentreOnScreen(QWidget* window) {
-    const QScreen* screen =
-        window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+void PlaceOnOwnersScreen(QWidget* window) {
+    const QWidget* owner =
+        window->parentWidget() != nullptr ? window->parentWidget()->window() : nullptr;
+    const QScreen* screen = owner != nullptr && owner->screen() != nullptr ? owner->screen()
+                            : window->screen() != nullptr                  ? window->screen()
+                                                          : QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return;
     }
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+    const auto box = [](const QRect& rect) {
+        return WindowBox{rect.left(), rect.top(), rect.width(), rect.height()};
+    };
+    const QRect frame = window->frameGeometry();
+    const QSize margins = frame.size() - window->size();
+    const WindowBox placed = PlaceWindow(box(frame), box({{0, 0}, window->minimumSize() + margins}),
+                                         box(screen->availableGeometry()));
+    if (placed.Width != frame.width() || placed.Height != frame.height()) {
+        window->resize(QSize(placed.Width, placed.Height) - margins);
+    }
+    window->move(placed.Left, placed.Top);
 }
 
 }  // namespace tessellon::form

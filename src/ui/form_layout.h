@@ -50,6 +50,9 @@ QSpinBox* UpDownEdit(QWidget* parent, const char* editName, const char* upDownNa
 // at `width` x `height` with a title and a close button only.
 void MakeFixedDialog(QWidget* dialog, const char* objectName, const QFont& font,
                      const QString& caption, int width, int height);
-void CentreOnScreen(QWidget* window);
+// Centres a shown window on the screen of the window that owns it (its
+// own when it has none), wholly within the screen's free area, shrunk to it
+// when larger.
+void PlaceOnOwnersScreen(QWidget* window);
 
 }  // namespace tessellon::form

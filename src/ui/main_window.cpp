@@ -4,8 +4,10 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -16,9 +18,12 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "about_form.h"
 #include "control/area_choice.h"
+#include "control/last_task.h"
 #include "control/project_opening.h"
 #include "control/source_editing.h"
 #include "control/source_list.h"
@@ -64,6 +69,13 @@ void TabToCheckedChoice(QButtonGroup* group) {
     QObject::connect(group, &QButtonGroup::buttonToggled, group, tabToChecked);
 }
 
+// A zoom is typed as well as stepped; what is typed counts at once, so
+// that Enter starts the zoom the field shows.
+void TakeTypedDigits(QSpinBox* zoom) {
+    zoom->findChild<QLineEdit*>()->setReadOnly(false);
+    zoom->setKeyboardTracking(true);
+}
+
 }  // namespace
 
 TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::milliseconds timerInterval)
@@ -71,17 +83,28 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     setObjectName("Form1");
     setFont(form::Tahoma(8));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     control_ = std::make_unique<DownloadControl>(settings_, *this, sync_);
     sourcesFileName_ = SourcesFileIn(settings_.ProgramFolder);
 
+    // The task panel keeps its size and its controls their places; the log
+    // beside it takes every pixel the window grows by.
     auto* central = new QWidget(this);
-    central->setFixedSize(kClientWidth, kPanelHeight);
+    central->setMinimumSize(kClientWidth, kPanelHeight);
     setCentralWidget(central);
+    // Under both, once a run has ended, the row of next steps.
+    auto* rows = new QVBoxLayout(central);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    auto* columns = new QHBoxLayout;
+    columns->setSpacing(0);
+    rows->addLayout(columns, 1);
     BuildTaskPanel(central);
+    columns->addWidget(central->findChild<QFrame*>("TaskPanel"));
 
     Memo1 = new LogMemo("Memo1", central);
-    Memo1->setGeometry(kLeftPanelWidth, 0, kClientWidth - kLeftPanelWidth, kPanelHeight);
+    columns->addWidget(Memo1, 1);
     Memo1->setFrameShape(QFrame::NoFrame);
     Memo1->setFont(form::Tahoma(10));
     Colour(Memo1, QPalette::Base, QColor(0xFF, 0xFF, 0xE1));  // the tool-tip yellow
@@ -100,17 +123,23 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(timerInterval);
 
+    BuildNextSteps(central);
+    rows->addWidget(nextSteps_);
     BuildMenus();
     BuildStatusBar();
     ConnectHandlers();
 
     frmAbout_ = new TfrmAbout(desktop_, this);
-    frmConvert_ = new TfrmConvert(desktop_, this);
+    frmConvert_ = new TfrmConvert(desktop_, {Edit1, Edit3, Edit2, Edit4}, this);
     frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
     frmFlt_ = new TfrmFlt(desktop_, this);
     frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this);
 
-    setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
+    const QSize smallest(kClientWidth,
+                         menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
+    smallestHeight_ = smallest.height();
+    setMinimumSize(smallest);
+    resize(smallest);
 }
 
 TForm1::~TForm1() {
@@ -120,6 +149,9 @@ TForm1::~TForm1() {
 
 void TForm1::BuildTaskPanel(QWidget* central) {
     QFrame* panel = form::Panel(central, {0, 0, kLeftPanelWidth, kPanelHeight}, QFrame::Sunken);
+    panel->setObjectName("TaskPanel");
+    panel->setFixedWidth(kLeftPanelWidth);
+    panel->setMinimumHeight(kPanelHeight);
 
     EditTaskName = form::Edit(panel, "EditTaskName", 71, 16, 162);
     EditTaskName->setText("newtask.tsln");
@@ -128,20 +160,23 @@ void TForm1::BuildTaskPanel(QWidget* central) {
 
     QGroupBox* types = form::GroupBox(panel, "radio_mapstype", "Maps Type", {12, 48, 317, 48});
     radio_mapstype = new QButtonGroup(this);
-    const int column = (317 - 16) / 3;
+    // Each choice follows the one before at a fixed gap rather than on
+    // column lines, so that the list filling the rest of the row shows
+    // names of some length.
+    constexpr int kChoiceGap = 12;
+    int nextLeft = 8;
     for (const TileLayer& layer : kTileLayers) {
         auto* radio = new QRadioButton(Q(std::string(layer.WindowLabel)), types);
-        radio->move(8 + layer.WindowItem * column, 20);
+        radio->move(nextLeft, 20);
         radio->adjustSize();
+        nextLeft = radio->geometry().right() + kChoiceGap;
         radio_mapstype->addButton(radio, layer.WindowItem);
     }
     radio_mapstype->button(kSatelliteItem)->setChecked(true);
-    // The free third column: any source of the sources file. It begins
-    // where Satellite ends rather than on the column line, so that the list
-    // filling the rest of the row shows a name of some length.
+    // The third choice: any source of the sources file.
     RadioSource = new QRadioButton("Source:", types);
     RadioSource->setObjectName("RadioSource");
-    RadioSource->move(radio_mapstype->button(kSatelliteItem)->geometry().right() + 10, 20);
+    RadioSource->move(nextLeft, 20);
     RadioSource->adjustSize();
     radio_mapstype->addButton(RadioSource, kSourceItem);
     ComboSource = new QComboBox(types);
@@ -164,8 +199,10 @@ void TForm1::BuildTaskPanel(QWidget* central) {
     rectangleControls_ = {Edit1, left, Edit3, right, Edit2, top, Edit4, bottom};
     UpDown1 = form::UpDownEdit(area, "Edit5", "UpDown1", 79, 74, 65, kMinZoom, kMaxZoom, 13);
     form::Label(area, "Zoom level:", 6, 77, UpDown1);
-    ButtonSelectOnMap =
-        form::Button(area, "ButtonSelectOnMap", "Se&lect on map...", {154, 72, 148, 25});
+    // Right of the zoom's arrows, never over them.
+    const int selectLeft = UpDown1->geometry().right() + 1 + 4;
+    ButtonSelectOnMap = form::Button(area, "ButtonSelectOnMap", "Se&lect on map...",
+                                     {selectLeft, 72, 302 - selectLeft, 25});
     ButtonSelectOnMap->setAccessibleName("Select on map");
 
     QGroupBox* folder = form::GroupBox(panel, nullptr, QString(), {12, 220, 318, 61});
@@ -223,6 +260,9 @@ void TForm1::BuildAreaChoice(QWidget* panel, QWidget* area) {
     TabToCheckedChoice(areaChoice_);
     ZoomTo = form::UpDownEdit(panel, "EditZoomTo", "ZoomTo", 268 - form::kUpDownWidth, kRow, 45,
                               kMinZoom, kMaxZoom, UpDown1->value());
+    for (QSpinBox* zoom : {UpDown1, ZoomTo}) {
+        TakeTypedDigits(zoom);
+    }
     ZoomTo->setAccessibleName("Highest zoom level");
     ZoomTo->setToolTip("The highest zoom of the task; the same as the zoom level for one zoom");
     form::Label(panel, "to zoom:", 196, kRow + 3, ZoomTo);
@@ -237,6 +277,120 @@ void TForm1::ShowAreaChoice() {
     }
     for (QWidget* control : shapeControls_) {
         control->setVisible(shaped);
+    }
+}
+
+void TForm1::BuildNextSteps(QWidget* central) {
+    nextSteps_ = new QWidget(central);
+    nextSteps_->setObjectName("NextSteps");
+    nextSteps_->setAccessibleName("Next steps");
+    auto* row = new QHBoxLayout(nextSteps_);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    struct Named {
+        NextStep Step;
+        const char* Name;
+    };
+    for (const Named named :
+         {Named{NextStep::OpenFolder, "ButtonOpenFolder"}, Named{NextStep::View, "ButtonView"},
+          Named{NextStep::Combine, "ButtonCombine"}, Named{NextStep::Export, "ButtonExport"},
+          Named{NextStep::RetryFailed, "ButtonRetryFailed"}}) {
+        auto* button = new QPushButton(NextStepCaption(named.Step), nextSteps_);
+        button->setObjectName(named.Name);
+        button->setAutoDefault(false);
+        row->addWidget(button);
+        stepButtons_.emplace_back(named.Step, button);
+        connect(button, &QPushButton::clicked, this, [this, step = named.Step] {
+            RunHandler(desktop_, this, [this, step] { TakeStep(step); });
+        });
+    }
+    row->addStretch(1);
+    nextSteps_->hide();
+}
+
+void TForm1::ShowNextSteps(const std::vector<NextStep>& steps) {
+    for (const auto& [step, button] : stepButtons_) {
+        button->setVisible(std::find(steps.begin(), steps.end(), step) != steps.end());
+    }
+    nextSteps_->setVisible(!steps.empty());
+    // The row adds to the smallest height, never takes from the panel.
+    const int row = steps.empty() ? 0 : nextSteps_->sizeHint().height();
+    setMinimumHeight(smallestHeight_ + row);
+    if (height() < minimumHeight()) {
+        resize(width(), minimumHeight());
+    }
+}
+
+void TForm1::TakeStep(NextStep step) {
+    switch (step) {
+        case NextStep::OpenFolder:
+            if (const auto project = CurrentProject()) {
+                desktop_.Open(QUrl::fromLocalFile(QFileInfo(Q(*project)).absolutePath()));
+            }
+            return;
+        case NextStep::View:
+            Mapviewer1Click();
+            return;
+        case NextStep::Combine:
+            CombineImages1Click();
+            return;
+        case NextStep::Export:
+            ExportMbtiles1Click();
+            return;
+        case NextStep::RetryFailed:
+            control_->RetryFailedTiles();
+            return;
+    }
+}
+
+std::optional<std::string> TForm1::CurrentProject() const {
+    if (const MDTask* task = control_->CurrentTask()) {
+        return task->ProjectFileName();
+    }
+    const TaskFields fields = Fields();
+    if (fields.SavePath.empty() || fields.TaskName.empty()) {
+        return std::nullopt;
+    }
+    const QString project = QDir(Q(fields.SavePath)).filePath(Q(fields.TaskName));
+    if (!QFileInfo(project).isFile()) {
+        return std::nullopt;
+    }
+    return project.toStdString();
+}
+
+void TForm1::RememberFields() const {
+    try {
+        RememberTask(Configuration(settings_.ConfigFileName), Fields(), RadioShape->isChecked());
+    } catch (const std::exception&) {
+        // Only a convenience for the next start: a configuration that cannot
+        // be written must not stand between the user and a download.
+    }
+}
+
+void TForm1::RecallFields() {
+    const auto task = RecallTask(Configuration(settings_.ConfigFileName));
+    if (!task) {
+        return;
+    }
+    TaskFields fields = task->Fields;
+    if (fields.SavePath.empty()) {
+        fields.SavePath = fields_.DefaultPath;
+    }
+    if (!task->Shape) {
+        fields.AreaFile.clear();
+    }
+    SetFields(fields);
+    // The source by its name, as the sources file lists it now.
+    if (fields.MapsTypeItem == kSourceItem) {
+        const auto named = std::find_if(sources_.begin(), sources_.end(), [&](const TileSource& s) {
+            return s.Name() == task->SourceName;
+        });
+        if (named != sources_.end()) {
+            ComboSource->setCurrentIndex(static_cast<int>(named - sources_.begin()));
+            RadioSource->setChecked(true);
+        } else {
+            radio_mapstype->button(kSatelliteItem)->setChecked(true);
+        }
     }
 }
 
@@ -444,6 +598,26 @@ bool TForm1::OfferRetryFailed(const std::string& text) {
     return desktop_.OfferChoice(this, Q(text), kRetryFailedChoice);
 }
 
+// The box's buttons are OK and the steps; the row under the log keeps them
+// offered after the box is gone. The retry is the control's to start.
+std::optional<NextStep> TForm1::OfferNextSteps(const RunEnding& ending) {
+    ShowNextSteps(ending.Steps);
+    QStringList choices{"OK"};
+    for (const NextStep step : ending.Steps) {
+        choices << NextStepCaption(step);
+    }
+    const int chosen = desktop_.AskChoice(this, Q(WindowClosingText(ending)), choices, 0);
+    if (chosen < 1) {
+        return std::nullopt;
+    }
+    const NextStep step = ending.Steps[static_cast<std::size_t>(chosen - 1)];
+    if (step == NextStep::RetryFailed) {
+        return step;
+    }
+    TakeStep(step);
+    return std::nullopt;
+}
+
 void TForm1::LogReplaced(const std::vector<std::string>& lines) {
     Memo1->ReplaceLines(lines);
 }
@@ -479,7 +653,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        form::CentreOnScreen(this);
+        form::PlaceOnOwnersScreen(this);
         RunHandler(desktop_, this, [this] { FormShow(); });
     }
 }
@@ -487,6 +661,13 @@ void TForm1::showEvent(QShowEvent* event) {
 // Closing during a download stops the workers, waits for them and saves
 // positions, log and failed-tile list once more.
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (control_->Running() &&
+        desktop_.AskChoice(this, kCloseWhileRunningQuestion,
+                           {kStopAndCloseChoice, kKeepDownloadingChoice}, 1) != 0) {
+        event->ignore();
+        return;
+    }
+    RememberFields();
     Timer1->stop();
     RunHandler(desktop_, this, [this] { control_->Shutdown(); });
     frmConvert_->close();
@@ -518,6 +699,7 @@ void TForm1::FormShow() {
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
     RefreshSources(ChosenSource());
+    RecallFields();
     if (!fields_.ConfigProblem.empty()) {
         ShowMessage(fields_.ConfigProblem);
     }
@@ -530,6 +712,8 @@ void TForm1::BitBtn1Click() {
             ShowMessage(*refusal);
             return;
         }
+        RememberFields();
+        ShowNextSteps({});
     }
     control_->BitBtn1Click(fields);
 }
@@ -648,7 +832,9 @@ void TForm1::ButtonAreaFileClick() {
 }
 
 void TForm1::Mapviewer1Click() {
-    desktop_.StartProgram(Q(fields_.MapViewerProgram));
+    const auto project = CurrentProject();
+    desktop_.StartProgram(Q(fields_.MapViewerProgram),
+                          project ? QStringList{Q(*project)} : QStringList{});
 }
 
 void TForm1::CombineImages1Click() {
@@ -656,11 +842,16 @@ void TForm1::CombineImages1Click() {
 }
 
 void TForm1::ReDownloadfailedfiles1Click() {
+    const MDTask* task = control_->CurrentTask();
+    frmFlt_->OfferList(task != nullptr ? Q(task->FailedFileName) : QString());
     frmFlt_->exec();
 }
 
 void TForm1::ExportMbtiles1Click() {
     MbtilesExportForm form(desktop_, settings_.ProgramFolder + "blankimg/", this);
+    if (const auto project = CurrentProject()) {
+        form.AddProject(Q(*project));
+    }
     form.exec();
 }
 

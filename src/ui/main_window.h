@@ -56,6 +56,7 @@ public:
     void StateChanged() override;
     bool Confirm(StartQuestion question, const std::string& text) override;
     bool OfferRetryFailed(const std::string& text) override;
+    std::optional<NextStep> OfferNextSteps(const RunEnding& ending) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -70,6 +71,18 @@ private:
     // Shows the four fields or the shape's in the area box.
     void ShowAreaChoice();
     std::optional<std::string> ChooseAreaFile();
+    // The row under the panel and the log that offers the next steps after
+    // a run.
+    void BuildNextSteps(QWidget* central);
+    void ShowNextSteps(const std::vector<NextStep>& steps);
+    void TakeStep(NextStep step);
+    // The project of the task at hand: the latest started, else the one the
+    // fields name when it exists.
+    std::optional<std::string> CurrentProject() const;
+    // The fields and the area choice into [LastTask] of the configuration.
+    void RememberFields() const;
+    // What the configuration remembers, in the fields.
+    void RecallFields();
     void BuildMenus();
     void BuildStatusBar();
     void ConnectHandlers();
@@ -110,6 +123,8 @@ private:
     DownloadSettings settings_;
     MainWindowFields fields_;
     bool shown_ = false;
+    // The window's least height without the row of next steps.
+    int smallestHeight_ = 0;
     bool inTimer_ = false;
 
     QLineEdit* EditTaskName;
@@ -141,6 +156,9 @@ private:
     QLabel* LabelTotalxy;
     QPushButton* BitBtn1;
     LogMemo* Memo1;
+    // The next steps' row and its buttons, one per NextStep.
+    QWidget* nextSteps_;
+    std::vector<std::pair<NextStep, QPushButton*>> stepButtons_;
     LogMemo* Memo2;
     QProgressBar* progress_;
     QTimer* Timer1;

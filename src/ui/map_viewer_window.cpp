@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "desktop.h"
+#include "form_layout.h"
 #include "platform/files.h"
 #include "tile_set_provider.h"
 #include "tile_view.h"
@@ -183,6 +184,7 @@ int RunMapViewer(int argc, char** argv) {
     QtDesktop desktop;
     MapViewerWindow window(desktop, ProgramFolder() + "blankimg/");
     window.show();
+    form::PlaceOnOwnersScreen(&window);
     if (argc > 1) {
         window.Open(QString::fromLocal8Bit(argv[1]));
     }

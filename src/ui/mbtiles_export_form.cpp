@@ -115,13 +115,16 @@ void MbtilesExportForm::AddProjectClick() {
     const QString folder =
         ProjectList->count() > 0 ? QFileInfo(ProjectList->item(0)->text()).path() : QString();
     const auto project = desktop_.ChooseFile(this, "Add project", "Projects(*.tsln)", folder);
-    if (!project) {
-        return;
+    if (project) {
+        AddProject(*project);
     }
-    ProjectList->addItem(*project);
+}
+
+void MbtilesExportForm::AddProject(const QString& project) {
+    ProjectList->addItem(project);
     // A first project suggests a file beside it.
     if (OutputFile->text().isEmpty()) {
-        const QFileInfo info(*project);
+        const QFileInfo info(project);
         OutputFile->setText(info.path() + "/" + info.completeBaseName() + ".mbtiles");
     }
 }

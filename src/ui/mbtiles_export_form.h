@@ -33,6 +33,9 @@ public:
     // the file stays as it was.
     ~MbtilesExportForm() override;
 
+    // Puts a project on the list, as "Add..." does.
+    void AddProject(const QString& project);
+
     // Escape and the close button: an export under way stops as the window
     // closes.
     void reject() override;

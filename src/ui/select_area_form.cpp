@@ -1,6 +1,8 @@
 #include "select_area_form.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -13,6 +15,7 @@
 #include "control/configuration.h"
 #include "control/map_area.h"
 #include "control/map_view.h"
+#include "form_layout.h"
 #include "map_tile_provider.h"
 #include "outline_editor.h"
 #include "shape_layer.h"
@@ -26,6 +29,16 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Screen readers meet the window as a dialog with its title for a name,
+// as they do the program's other windows, not as a plain pane.
+QAccessibleInterface* AccessibleAsDialog(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget == nullptr || className != SelectAreaForm::staticMetaObject.className()) {
+        return nullptr;
+    }
+    return new QAccessibleWidget(widget, QAccessible::Dialog);
+}
+
 }  // namespace
 
 SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, const Pacing& pace,
@@ -36,6 +49,11 @@ SelectAreaForm::SelectAreaForm(AreaControls controls, std::string configFile, co
       pace_(pace) {
     setObjectName("SelectAreaForm");
     setWindowTitle(tr("Select on map"));
+    static const bool accessible = [] {
+        QAccessible::installFactory(AccessibleAsDialog);
+        return true;
+    }();
+    (void)accessible;
 
     goTo_ = new QLineEdit(this);
     goTo_->setObjectName("GoTo");
@@ -157,6 +175,7 @@ SelectAreaForm::~SelectAreaForm() {
 void SelectAreaForm::Open() {
     if (!isVisible()) {
         show();
+        form::PlaceOnOwnersScreen(this);
         FitArea();
     }
     raise();
@@ -276,6 +295,8 @@ void SelectAreaForm::GoTo() {
         return;
     }
     message_->clear();
+    view_->ShowWorld(GoToZoom(view_->Zoom(), service_->MinZoom(), service_->MaxZoom()),
+                     service_->MinZoom(), service_->MaxZoom());
     view_->CentreOn(point->Longitude, point->Latitude);
 }
 

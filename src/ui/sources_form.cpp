@@ -99,6 +99,12 @@ TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::str
     connect(ListSources, &QListWidget::itemDoubleClicked, this,
             [this] { RunHandler(desktop_, this, [this] { ButtonEditClick(); }); });
 
+    // The Test pane tells of the source chosen, never of the one before.
+    connect(ListSources, &QListWidget::currentRowChanged, this, [this] {
+        ImageTile->clear();
+        LabelTest->clear();
+    });
+
     frmSourceEdit_ = new TfrmSourceEdit(desktop_, this);
 }
 
@@ -229,6 +235,11 @@ void TfrmSources::ButtonTestClick() {
 void TfrmSources::ShowCheck(const SourceCheck& check, const TileSource& source) {
     test_.reset();
     ButtonTest->setEnabled(true);
+    // Another source was chosen while this one was being fetched.
+    const TileSource* chosen = Chosen();
+    if (chosen == nullptr || chosen->Name() != source.Name()) {
+        return;
+    }
     QString text = Q(DescribeCheck(check, source)).trimmed();
     text[0] = text[0].toUpper();
     LabelTest->setText(text);

@@ -42,5 +42,45 @@ TEST(DegreesConverter, RefusesDegreesOrMinutesThatAreNotWholeNumbers) {
     EXPECT_STREQ(kConverterInputError, "Input Error.");
 }
 
+// The hemisphere makes the whole angle negative for S and W, never only
+// the degrees; a minus as well is refused rather than guessed at.
+TEST(DegreesConverter, TheHemisphereSignsTheWholeAngle) {
+    std::string error;
+    EXPECT_EQ(ConvertInHemisphere("122", "25", "10", Hemisphere::West, error),
+              ConvertDegreesMinutesSeconds("-122", "25", "10"));
+    EXPECT_EQ(*ConvertInHemisphere("122", "25", "10", Hemisphere::West, error),
+              "-122.419441223145");
+    EXPECT_EQ(*ConvertInHemisphere(" 37", "46", "0", Hemisphere::South, error),
+              "-37.7666664123535");
+    EXPECT_EQ(*ConvertInHemisphere("37", "46", "0", Hemisphere::North, error), "37.7666664123535");
+    EXPECT_EQ(*ConvertInHemisphere("-10", "30", "0", Hemisphere::East, error), "-10.5");
+    EXPECT_EQ(*ConvertInHemisphere("0", "30", "0", Hemisphere::West, error), "-0.5");
+
+    EXPECT_FALSE(ConvertInHemisphere("-122", "25", "10", Hemisphere::West, error));
+    EXPECT_EQ(error, kSignAndHemisphereError);
+    EXPECT_FALSE(ConvertInHemisphere("", "25", "10", Hemisphere::South, error));
+    EXPECT_EQ(error, kConverterInputError);
+    EXPECT_FALSE(ConvertInHemisphere("12.5", "0", "0", Hemisphere::North, error));
+    EXPECT_EQ(error, kConverterInputError);
+
+    EXPECT_EQ(AxisOf(Hemisphere::North), CoordinateAxis::Latitude);
+    EXPECT_EQ(AxisOf(Hemisphere::South), CoordinateAxis::Latitude);
+    EXPECT_EQ(AxisOf(Hemisphere::East), CoordinateAxis::Longitude);
+    EXPECT_EQ(AxisOf(Hemisphere::West), CoordinateAxis::Longitude);
+}
+
+TEST(DegreesConverter, AResultGoesIntoAFieldOnlyWithinItsRange) {
+    EXPECT_FALSE(UseAsRefusal("-122.419441223145", CoordinateAxis::Longitude, "Left Longitude"));
+    EXPECT_FALSE(UseAsRefusal("180", CoordinateAxis::Longitude, "Right Longitude"));
+    EXPECT_FALSE(UseAsRefusal("-85", CoordinateAxis::Latitude, "Bottom Latitude"));
+    EXPECT_EQ(UseAsRefusal("180.5", CoordinateAxis::Longitude, "Left Longitude"),
+              "Left Longitude should be between -180 and 180.");
+    EXPECT_EQ(UseAsRefusal("85.0000001", CoordinateAxis::Latitude, "Top Latitude"),
+              "Top Latitude should be between -85 and 85.");
+    // Nothing converted yet: nothing goes into a field.
+    EXPECT_EQ(UseAsRefusal("", CoordinateAxis::Latitude, "Top Latitude"),
+              "Top Latitude should be between -85 and 85.");
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -118,5 +118,15 @@ TEST(FrameArea, CentresOnTheMiddleOfTheAreaAsTheMapDrawsIt) {
     EXPECT_GT(frame.Centre.Latitude, (area.Top + area.Bottom) / 2 + 0.005);
 }
 
+TEST(GoToZoom, ZoomsInFromTheWorldButKeepsAZoomTheUserChose) {
+    EXPECT_EQ(GoToZoom(kWorldZoom, 1, 19), kGoToZoom);
+    EXPECT_EQ(GoToZoom(kGoToZoom - 1, 1, 19), kGoToZoom);
+    EXPECT_EQ(GoToZoom(16, 1, 19), 16);
+    // Within the service's zooms.
+    EXPECT_EQ(GoToZoom(2, 1, 9), 9);
+    EXPECT_EQ(GoToZoom(2, 14, 18), 14);
+    EXPECT_EQ(GoToZoom(19, 1, 17), 17);
+}
+
 }  // namespace
 }  // namespace tessellon

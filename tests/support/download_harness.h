@@ -38,6 +38,11 @@ public:
         }
         return yes;
     }
+    // Every closing box, with its steps; answered as the base class does.
+    std::optional<NextStep> OfferNextSteps(const RunEnding& ending) override {
+        endings.push_back(ending);
+        return DownloadFrontEnd::OfferNextSteps(ending);
+    }
     bool Confirm(StartQuestion, const std::string& text) override {
         questions.push_back(text);
         const bool yes = !confirmAnswers.empty() && confirmAnswers.front();
@@ -57,6 +62,7 @@ public:
     std::vector<std::string> offers;
     // Answers for the next offers to retry failed tiles; none left means OK.
     std::deque<bool> retryAnswers;
+    std::vector<RunEnding> endings;
 };
 
 // The pace scale of tests: pauses short enough for tests in the program's

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -144,7 +145,7 @@ private slots:
     void theConverterAddsMinutesAndSecondsInSinglePrecision() {
         QFETCH(QStringList, input);
         QFETCH(QString, result);
-        TfrmConvert convert(desktop, nullptr);
+        TfrmConvert convert(desktop, {}, nullptr);
         convert.show();
         Edit(&convert, "Edit4")->setText("before");
         Edit(&convert, "Edit1")->setText(input[0]);
@@ -161,16 +162,62 @@ private slots:
     }
 
     void theConverterIsNamedAndStaysOnTop() {
-        TfrmConvert convert(desktop, nullptr);
+        TfrmConvert convert(desktop, {}, nullptr);
         QCOMPARE(convert.windowTitle(),
                  QString("Convert \"Degrees,Minutes,Seconds\" to \"Degrees\""));
-        QCOMPARE(convert.size(), QSize(466, 99));
+        QCOMPARE(convert.size(), QSize(466, 120));
         QVERIFY(convert.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(Edit(&convert, "Edit4")->isReadOnly());
-        QCOMPARE(AccessibleName(Edit(&convert, "Edit4")), QString("Degrees:"));
-        QCOMPARE(AccessibleName(Edit(&convert, "Edit2")),
-                 QString("Degrees, Minutes, Seconds: minutes"));
+        // Each field has a label of its own.
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit1")), QString("Degrees:"));
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit2")), QString("Minutes:"));
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit3")), QString("Seconds:"));
+        // A list is read with its chosen entry; its name is set apart.
+        QCOMPARE(Child<QComboBox>(&convert, "ComboHemisphere")->accessibleName(),
+                 QString("Hemisphere"));
+        QCOMPARE(AccessibleName(Edit(&convert, "Edit4")), QString("Decimal degrees:"));
         QCOMPARE(AccessibleName(Child<QPushButton>(&convert, "Button1")), QString("convert"));
+    }
+
+    // The hemisphere signs the whole angle, and "Use as" puts what the
+    // inputs say now into the field of that axis, within its range.
+    void theConverterPutsItsResultIntoTheMainWindowsField() {
+        QLineEdit left, right, top, bottom;
+        TfrmConvert convert(desktop, {&left, &right, &top, &bottom}, nullptr);
+        convert.show();
+        auto* hemisphere = Child<QComboBox>(&convert, "ComboHemisphere");
+        QCOMPARE(hemisphere->currentText(), QString("N"));
+        QVERIFY(!Child<QPushButton>(&convert, "ButtonUseLeft")->isEnabled());
+        QVERIFY(Child<QPushButton>(&convert, "ButtonUseTop")->isEnabled());
+        hemisphere->setCurrentIndex(hemisphere->findText("W"));
+        QVERIFY(Child<QPushButton>(&convert, "ButtonUseLeft")->isEnabled());
+        QVERIFY(!Child<QPushButton>(&convert, "ButtonUseBottom")->isEnabled());
+        Edit(&convert, "Edit1")->setText("122");
+        Edit(&convert, "Edit2")->setText("25");
+        Edit(&convert, "Edit3")->setText("10");
+        Click(&convert, "ButtonUseLeft");
+        QCOMPARE(left.text(), QString("-122.419441223145"));
+        QCOMPARE(Edit(&convert, "Edit4")->text(), QString("-122.419441223145"));
+        QVERIFY(desktop.messages.empty());
+
+        // Changed inputs are converted again before they go anywhere.
+        Edit(&convert, "Edit1")->setText("190");
+        Click(&convert, "ButtonUseRight");
+        QCOMPARE(desktop.messages,
+                 std::vector<QString>{"Right Longitude should be between -180 and 180."});
+        QCOMPARE(right.text(), QString());
+        Edit(&convert, "Edit1")->setText("-122");
+        Click(&convert, "ButtonUseRight");
+        QCOMPARE(desktop.messages.back(), QString("Give either a minus sign or S or W, not both."));
+        QCOMPARE(right.text(), QString());
+
+        hemisphere->setCurrentIndex(hemisphere->findText("N"));
+        Edit(&convert, "Edit1")->setText("37");
+        Edit(&convert, "Edit2")->setText("46");
+        Edit(&convert, "Edit3")->setText("");
+        Click(&convert, "ButtonUseTop");
+        QCOMPARE(top.text(), QString("37.7666664123535"));
+        QCOMPARE(left.text(), QString("-122.419441223145"));
     }
 
     void aboutShowsTheTextsAfreshAndOpensItsLinks() {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -318,7 +319,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
         QCOMPARE(f->desktop.messages.size(), 1u);
         QVERIFY(f->desktop.messages[0].startsWith(FinalMessage("Stopped after ")));
-        QVERIFY(f->desktop.messages[0].endsWith(" of 42 tiles."));
+        QVERIFY(f->desktop.messages[0].endsWith(
+            " of 42 tiles.\nStart continues the task where it stopped."));
+        // A stop offers no next steps: Start continues.
+        QCOMPARE(f->desktop.askedChoices.back(), QStringList{"OK"});
+        QVERIFY(!f->Find<QWidget>("NextSteps")->isVisible());
         QCOMPARE(Button()->text(), QString("Start"));
         QVERIFY(Log().contains("\nTask Stoped!\n"));
         QVERIFY(Log().endsWith("Log file has been saved as " + LogFile()));
@@ -384,16 +389,57 @@ private slots:
     // retry them, and the retry fetches them; one that left none offers
     // nothing.
     void theClosingBoxOffersToRetryFailedTiles() {
-        DownloadOneTile(FailingFirst(3),
-                        [](FakeDesktop& desktop) { desktop.choiceAnswers = {true}; });
+        DownloadOneTile(FailingFirst(3), [](FakeDesktop& desktop) {
+            desktop.choiceCaptions = {"Retry failed tiles"};
+        });
         QTRY_VERIFY_WITH_TIMEOUT(f->desktop.messages.size() == 2, 5000);
         const QString list = QString::fromStdString(Sample().SavePath + "/newtask_failed.ftl");
         QCOMPARE(f->desktop.messages[0],
                  FinalMessage("1 tiles: 0 downloaded, 1 still blank (listed in " + list + ")."));
-        QCOMPARE(f->desktop.offeredChoices, std::vector<QString>{"Retry failed tiles"});
+        QCOMPARE(f->desktop.askedChoices[0], (QStringList{"OK", "Open folder", "View", "Combine",
+                                                          "Export", "Retry failed tiles"}));
+        QCOMPARE(f->desktop.askedChoices[1],
+                 (QStringList{"OK", "Open folder", "View", "Combine", "Export"}));
         QCOMPARE(f->desktop.messages[1], FinalMessage("All 1 tiles downloaded."));
         QVERIFY(Log().contains("Fetching again the 1 tiles of " + list + " that are still blank."));
         QCOMPARE(Button()->text(), QString("Start"));
+    }
+
+    // After a whole download the box and the row under the log offer the
+    // next steps, each on this task: its folder, the viewer with its
+    // project, the export with its project on the list, the Re-Download
+    // window's chooser on its failed-tile list.
+    void aFinishedDownloadOffersItsNextStepsOnTheTask() {
+        DownloadOneTile(ServerOptions(),
+                        [](FakeDesktop& desktop) { desktop.choiceCaptions = {"Open folder"}; });
+        QTRY_VERIFY_WITH_TIMEOUT(!f->desktop.messages.empty(), 5000);
+        const QString folder = QString::fromStdString(Sample().SavePath);
+        const QString project = folder + "/newtask.tsln";
+        QCOMPARE(f->desktop.opened, std::vector<QUrl>{QUrl::fromLocalFile(folder)});
+        auto* row = f->Find<QWidget>("NextSteps");
+        QVERIFY(row->isVisible());
+        QVERIFY(f->Find<QPushButton>("ButtonView")->isVisible());
+        QVERIFY(!f->Find<QPushButton>("ButtonRetryFailed")->isVisible());
+
+        f->Find<QPushButton>("ButtonView")->click();
+        QCOMPARE(f->desktop.startedArguments.back(), QStringList{project});
+        QString listed;
+        QVERIFY(WithModalWindow([&] { f->Find<QPushButton>("ButtonExport")->click(); },
+                                [&](QWidget* window) {
+                                    listed =
+                                        Child<QListWidget>(window, "ProjectList")->item(0)->text();
+                                }));
+        QCOMPARE(listed, project);
+        QVERIFY(WithModalWindow(
+            [&] { f->TriggerMenu("ReDownloadfailedfiles1"); },
+            [&](QWidget* window) { Child<QPushButton>(window, "Button1")->click(); }));
+        QCOMPARE(f->desktop.fileRequests.back().initialFolder, folder + "/newtask_failed.ftl");
+
+        // A new start takes the row away until it ends.
+        Button()->click();
+        QVERIFY(!row->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(Button()->text(), QString("Start"), 5000);
+        QVERIFY(row->isVisible());
     }
 
     // Another task's project of that name, or more than 100,000 tiles: the
@@ -430,12 +476,22 @@ private slots:
         QCOMPARE(f->desktop.questions.size(), size_t(3));
     }
 
-    void closingTheWindowDuringADownloadStopsAndSavesEverything() {
+    // Closing during a download asks first: the default keeps it going,
+    // "Stop and close" stops and saves everything without a closing box.
+    void closingTheWindowDuringADownloadAsksThenStopsAndSavesEverything() {
         StartSample(100ms);
         QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
-        f->window->close();
+        QVERIFY(!f->window->close());
+        const std::vector<QStringList> asked{{"Stop and close", "Keep downloading"}};
+        QCOMPARE(f->desktop.askedChoices, asked);
+        QVERIFY(f->desktop.messages[0].startsWith("A download is running."));
+        QCOMPARE(Button()->text(), QString("Stop"));
+        QVERIFY(f->window->isVisible());
+        f->desktop.messages.clear();
+        f->desktop.choiceCaptions = {"Stop and close"};
+        QVERIFY(f->window->close());
         QCOMPARE(Button()->text(), QString("Start"));
-        QVERIFY(f->desktop.messages.empty());
+        QCOMPARE(f->desktop.messages.size(), 1u);
         const std::vector<std::string> saved = ReadTextLines(LogFile().toStdString());
         QVERIFY(std::find(saved.begin(), saved.end(), "Task Stoped!") != saved.end());
         const IniFile project(Sample().SavePath + "/newtask.tsln");

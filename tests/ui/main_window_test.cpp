@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include "form_layout.h"
@@ -39,6 +42,142 @@ class MainWindowTest : public QObject {
 private slots:
     void init() { f = std::make_unique<MainWindowFixture>(); }
     void cleanup() { f.reset(); }
+
+    // Every visible control of the window, leaves only: a spin box's own
+    // field and the group boxes that hold controls are not counted.
+    static std::vector<QWidget*> Controls(QWidget* window) {
+        std::vector<QWidget*> controls;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            const bool control =
+                qobject_cast<QLabel*>(widget) || qobject_cast<QPushButton*>(widget) ||
+                qobject_cast<QRadioButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+                qobject_cast<QSpinBox*>(widget) || qobject_cast<QPlainTextEdit*>(widget) ||
+                (qobject_cast<QLineEdit*>(widget) &&
+                 !qobject_cast<QSpinBox*>(widget->parentWidget()) &&
+                 !qobject_cast<QComboBox*>(widget->parentWidget()));
+            if (control && widget->isVisibleTo(window) &&
+                widget->parentWidget() != window->findChild<QStatusBar*>() &&
+                !widget->parentWidget()->inherits("QMenuBar")) {
+                controls.push_back(widget);
+            }
+        }
+        return controls;
+    }
+
+    static void VerifyNoOverlap(QWidget* window, const char* when) {
+        const std::vector<QWidget*> controls = Controls(window);
+        QVERIFY(controls.size() >= 25);
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            const QRect a(controls[i]->mapTo(window, QPoint(0, 0)), controls[i]->size());
+            QVERIFY2(window->rect().contains(a),
+                     qPrintable(controls[i]->objectName() + " " + when));
+            for (std::size_t j = i + 1; j < controls.size(); ++j) {
+                const QRect b(controls[j]->mapTo(window, QPoint(0, 0)), controls[j]->size());
+                const QString pair =
+                    QString("%1 '%2' and %3 '%4' %5")
+                        .arg(controls[i]->metaObject()->className(), controls[i]->objectName(),
+                             controls[j]->metaObject()->className(), controls[j]->objectName(),
+                             when);
+                QVERIFY2(!a.intersects(b), qPrintable(pair));
+            }
+        }
+    }
+
+    void noTwoControlsOverlapAtTheSmallestOrALargeSize() {
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[TopoTMS]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n");
+        f->Show();
+        VerifyNoOverlap(f->window.get(), "at the smallest size");
+        f->Find<QRadioButton>("RadioShape")->setChecked(true);
+        VerifyNoOverlap(f->window.get(), "with the shape's fields");
+        f->Find<QRadioButton>("RadioRectangle")->setChecked(true);
+        f->window->resize(1400, 900);
+        QTRY_COMPARE(f->window->size(), QSize(1400, 900));
+        VerifyNoOverlap(f->window.get(), "at 1400 x 900");
+        // The row of next steps, every step offered, under panel and log.
+        f->window->OfferNextSteps({"Task stoped!\nAll 1 tiles downloaded.",
+                                   {NextStep::OpenFolder, NextStep::View, NextStep::Combine,
+                                    NextStep::Export, NextStep::RetryFailed},
+                                   false});
+        QVERIFY(f->Find<QWidget>("ButtonRetryFailed")->isVisible());
+        f->window->resize(f->window->minimumSize());
+        QTRY_COMPARE(f->window->size(), f->window->minimumSize());
+        VerifyNoOverlap(f->window.get(), "with the next steps at the smallest size");
+        QCOMPARE(f->Find<QWidget>("TaskPanel")->size(), QSize(345, 361));
+    }
+
+    // The list names a source of seven letters whole, as it does the
+    // built-in choices' names beside it.
+    void theSourceListIsWideEnoughForItsNames() {
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[TopoTMS]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n");
+        f->Show();
+        auto* list = f->Find<QComboBox>("ComboSource");
+        QCOMPARE(list->currentText(), QString("TopoTMS"));
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = false;
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, list);
+        QVERIFY2(list->fontMetrics().horizontalAdvance("TopoTMS") <= field.width(),
+                 qPrintable(QString::number(field.width())));
+    }
+
+    // However far the window grows, the task panel stays as it is drawn and
+    // the log gets every extra pixel.
+    void theLogGetsEveryPixelTheWindowGrowsBy() {
+        f->Show();
+        const QSize smallest = f->window->size();
+        const QRect log = f->Find<QWidget>("Memo1")->geometry();
+        const QRect start = f->Find<QWidget>("BitBtn1")->geometry();
+        f->window->resize(smallest + QSize(500, 300));
+        QTRY_COMPARE(f->window->size(), smallest + QSize(500, 300));
+        QCOMPARE(f->Find<QWidget>("Memo1")->geometry(), log.adjusted(0, 0, 500, 300));
+        QCOMPARE(f->Find<QWidget>("BitBtn1")->geometry(), start);
+        QCOMPARE(f->Find<QWidget>("TaskPanel")->width(), 345);
+        f->window->resize(100, 100);
+        QTRY_COMPARE(f->window->size(), smallest);
+    }
+
+    // A closed window's task, layer or source, area, zooms and folder are
+    // the next start's.
+    void theLastTaskIsOfferedAtTheNextStart() {
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[Topo]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n"
+                        "[TopoTMS]\r\nUrl=http://127.0.0.1/tms/{z}/{x}/{y}.png\r\n");
+        f->Show();
+        f->Find<QLineEdit>("EditTaskName")->setText("alps.tsln");
+        f->Find<QLineEdit>("Edit1")->setText("10 30 E");
+        f->Find<QLineEdit>("Edit3")->setText("11");
+        f->Find<QLineEdit>("Edit2")->setText("47.5");
+        f->Find<QLineEdit>("Edit4")->setText("47");
+        f->Find<QSpinBox>("UpDown1")->setValue(12);
+        f->Find<QSpinBox>("ZoomTo")->setValue(15);
+        f->Find<QLineEdit>("Edit6")->setText(QString::fromStdString(f->dir.File("alps")));
+        f->Find<QComboBox>("ComboSource")->setCurrentIndex(1);
+        f->Find<QRadioButton>("RadioSource")->setChecked(true);
+        f->Reopen();
+        f->Show();
+        QCOMPARE(Text("EditTaskName"), QString("alps.tsln"));
+        QCOMPARE(Text("Edit1"), QString("10 30 E"));
+        QCOMPARE(Text("Edit3"), QString("11"));
+        QCOMPARE(Text("Edit2"), QString("47.5"));
+        QCOMPARE(Text("Edit4"), QString("47"));
+        QCOMPARE(f->Find<QSpinBox>("UpDown1")->value(), 12);
+        QCOMPARE(f->Find<QSpinBox>("ZoomTo")->value(), 15);
+        QCOMPARE(Text("Edit6"), QString::fromStdString(f->dir.File("alps")));
+        QVERIFY(f->Find<QRadioButton>("RadioSource")->isChecked());
+        QCOMPARE(f->Find<QComboBox>("ComboSource")->currentText(), QString("TopoTMS"));
+        QVERIFY(f->Find<QRadioButton>("RadioRectangle")->isChecked());
+
+        // A source the file no longer has falls back to the satellite layer.
+        WriteFileAtomic(f->dir.File("ini/sources.ini"),
+                        "[Topo]\r\nUrl=http://127.0.0.1/{z}/{x}/{y}.png\r\n");
+        f->Reopen();
+        f->Show();
+        QCOMPARE(Text("EditTaskName"), QString("alps.tsln"));
+        QVERIFY(f->Find<QRadioButton>("RadioSource")->isChecked() == false);
+    }
 
     void theFormKeepsItsControlsWhereTheyWereDrawn() {
         f->Show();
@@ -65,8 +204,9 @@ private slots:
         QCOMPARE(f->Find<QPushButton>("Button1")->size(), QSize(38, 25));
         QCOMPARE(f->window->centralWidget()->size(), QSize(659, 361));
         QCOMPARE(f->window->statusBar()->height(), 19);
-        QCOMPARE(f->window->minimumSize(), f->window->maximumSize());
-        QVERIFY(!(f->window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // The window opens at its smallest size and may grow.
+        QCOMPARE(f->window->minimumSize(), f->window->size());
+        QVERIFY(f->window->windowFlags() & Qt::WindowMaximizeButtonHint);
 
         QCOMPARE(Text("EditTaskName"), QString("newtask.tsln"));
         for (const char* empty : {"Edit1", "Edit2", "Edit3", "Edit4"}) {
@@ -233,15 +373,22 @@ private slots:
         QVERIFY(radios[1]->isChecked());
     }
 
-    void theZoomCannotBeTypedAndStopsAtOneAndNineteen() {
+    void theZoomTakesTypedDigitsAndStopsAtOneAndNineteen() {
         f->Show();
         auto* upDown = f->Find<QSpinBox>("UpDown1");
         auto* zoom = f->Find<QLineEdit>("Edit5");
         QCOMPARE(zoom->text(), QString("13"));
-        QVERIFY(zoom->isReadOnly());
+        QVERIFY(!zoom->isReadOnly());
         zoom->setFocus();
-        QTest::keyClicks(zoom, "7");
-        QCOMPARE(zoom->text(), QString("13"));
+        zoom->selectAll();
+        QTest::keyClicks(zoom, "15");
+        QCOMPARE(upDown->value(), 15);
+        // A task of one zoom stays one while the digits are typed.
+        QCOMPARE(f->Find<QSpinBox>("ZoomTo")->value(), 15);
+        zoom->selectAll();
+        QTest::keyClicks(zoom, "25x");
+        QVERIFY(upDown->value() <= 19);
+        upDown->setValue(13);
         QTest::keyClick(upDown, Qt::Key_Up);
         QCOMPARE(zoom->text(), QString("14"));
         upDown->stepBy(100);

@@ -88,6 +88,29 @@ public:
         FitCaption(box);
         Show(&box);
         Save(&box, "message-task-stopped.png");
+
+        // A whole download of one tile: the closing box with its next steps,
+        // and the row under the log that keeps them offered.
+        f.Find<QLineEdit>("EditTaskName")->setText("corner.tsln");
+        f.Find<QLineEdit>("Edit3")->setText("116.3");
+        f.Find<QLineEdit>("Edit4")->setText("40");
+        f.Find<QPushButton>("BitBtn1")->click();
+        if (!QTest::qWaitFor([&] { return f.desktop.messages.size() == 2; }, 10000)) {
+            Fail("the one-tile download did not finish");
+            return;
+        }
+        QMessageBox done(QMessageBox::NoIcon, "Tessellon", f.desktop.messages.back(),
+                         QMessageBox::NoButton);
+        for (const QString& choice : f.desktop.askedChoices.back()) {
+            done.addButton(choice, QMessageBox::AcceptRole);
+        }
+        FitCaption(done);
+        Show(&done);
+        Save(&done, "message-task-done.png");
+        Save(f.window.get(), "main-window-next-steps.png");
+        f.Find<QLineEdit>("EditTaskName")->setText("beijing.tsln");
+        f.Find<QLineEdit>("Edit3")->setText("116.5");
+        f.Find<QLineEdit>("Edit4")->setText("39.8");
         MapViewer(f.dir.File("maps/beijing.tsln"));
         SelectOnMap(f);
 
@@ -161,7 +184,7 @@ public:
     }
 
     void Converter() {
-        TfrmConvert convert(desktop_, nullptr);
+        TfrmConvert convert(desktop_, {}, nullptr);
         Show(&convert);
         Child<QLineEdit>(&convert, "Edit1")->setText("39");
         Child<QLineEdit>(&convert, "Edit2")->setText("55");

@@ -3,6 +3,7 @@
 // figures follow the fields, Go to pans, tiles land in the cache folder, a
 // failed tile keeps its reason, and every control is reached and named.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -166,6 +168,25 @@ private slots:
         QVERIFY(map->Centre().x() > centre.x());
     }
 
+    // Screen readers meet a named dialog, and the window lies wholly on
+    // the screen of the main window, wherever that stands.
+    void theWindowIsANamedDialogWhollyOnTheMainWindowsScreen() {
+        const QRect screen = f->window->screen()->availableGeometry();
+        f->window->move(screen.right() - 100, screen.bottom() - 100);
+        SelectAreaForm* form = Open();
+        QVERIFY(form != nullptr);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(form);
+        QVERIFY(accessible != nullptr);
+        QCOMPARE(accessible->role(), QAccessible::Dialog);
+        QCOMPARE(accessible->text(QAccessible::Name), QString("Select on map"));
+        QVERIFY2(screen.contains(form->frameGeometry()),
+                 qPrintable(QString("%1,%2 %3x%4")
+                                .arg(form->frameGeometry().x())
+                                .arg(form->frameGeometry().y())
+                                .arg(form->frameGeometry().width())
+                                .arg(form->frameGeometry().height())));
+    }
+
     void goToPansThereAndSaysWhenItCannot() {
         QVERIFY(Open() != nullptr);
         auto* goTo = f->Find<QLineEdit>("GoTo");
@@ -173,10 +194,17 @@ private slots:
         const auto centre = [this] {
             return Map()->PointAt(QPointF(Map()->width(), Map()->height()) / 2);
         };
+        // From the world the map zooms in to find the place on; a zoom the
+        // user chose further in stays.
+        QVERIFY(Map()->Zoom() < 12);
         goTo->setText("39.9, 116.4");
         QTest::keyClick(goTo, Qt::Key_Return);
         QVERIFY(std::abs(centre().x() - 116.4) < 1e-9);
         QVERIFY(std::abs(centre().y() - 39.9) < 1e-9);
+        QCOMPARE(Map()->Zoom(), 12);
+        Map()->ShowWorld(15, 1, 19);
+        QTest::keyClick(goTo, Qt::Key_Return);
+        QCOMPARE(Map()->Zoom(), 15);
         // Degrees, minutes and seconds, south and west.
         goTo->setText("33 52 12 S, 151 12 36 W");
         QTest::keyClick(goTo, Qt::Key_Return);

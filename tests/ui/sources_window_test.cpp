@@ -280,6 +280,19 @@ private slots:
         QVERIFY2(result->text().startsWith("Check 1/0/0: failed, HTTP 404, "),
                  qPrintable(result->text()));
         QVERIFY(tile->pixmap().isNull());
+
+        // Another source chosen: the pane no longer tells of the one before,
+        // nor does a result that comes in after the choice.
+        auto* list = Child<QListWidget>(&window, "ListSources");
+        list->setCurrentRow(0);
+        QVERIFY(result->text().isEmpty());
+        test->click();
+        QVERIFY(result->text().startsWith("Fetching "));
+        list->setCurrentRow(1);
+        QVERIFY(result->text().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 5000);
+        QVERIFY(result->text().isEmpty());
+        QVERIFY(tile->pixmap().isNull());
     }
 
     // A service's layers are read off the window's thread and listed, those

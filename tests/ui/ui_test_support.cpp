@@ -55,6 +55,15 @@ bool FakeDesktop::OfferChoice(QWidget*, const QString& text, const QString& choi
     return NextYes(choiceAnswers);
 }
 
+int FakeDesktop::AskChoice(QWidget*, const QString& text, const QStringList& choices,
+                           int defaultChoice) {
+    messages.push_back(text);
+    askedChoices.push_back(choices);
+    const std::optional<QString> caption = NextAnswer(choiceCaptions);
+    const int pressed = caption ? static_cast<int>(choices.indexOf(*caption)) : -1;
+    return pressed >= 0 ? pressed : defaultChoice;
+}
+
 std::optional<QString> FakeDesktop::ChooseFile(QWidget*, const QString& title,
                                                const QString& filter,
                                                const QString& initialFolder) {
@@ -119,12 +128,12 @@ bool WithModalWindow(const std::function<void()>& action,
     return seen;
 }
 
-MainWindowFixture::MainWindowFixture(Pacing pace, std::chrono::milliseconds tick) {
+MainWindowFixture::MainWindowFixture(Pacing pace, std::chrono::milliseconds tick)
+    : tickInterval(tick) {
     ::setenv("HOME", dir.Path().c_str(), 1);
     if (!CreateDirectoryOneLevel(dir.File("ini"))) {
         qFatal("cannot create %s", dir.File("ini").c_str());
     }
-    DownloadSettings settings;
     settings.ConfigFileName = ConfigFile();
     settings.ProgramFolder = dir.Path();
     settings.Pace = pace;
@@ -137,6 +146,11 @@ MainWindowFixture::MainWindowFixture(Pacing pace, std::chrono::milliseconds tick
 void MainWindowFixture::Show() {
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void MainWindowFixture::Reopen() {
+    window->close();
+    window = std::make_unique<TForm1>(desktop, settings, tickInterval);
 }
 
 void MainWindowFixture::TriggerMenu(const char* name) const {

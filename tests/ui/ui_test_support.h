@@ -37,11 +37,18 @@ public:
     bool Confirm(QWidget* parent, const QString& text) override;
     // Shown as a message too; the choice is recorded with it.
     bool OfferChoice(QWidget* parent, const QString& text, const QString& choice) override;
+    // Shown as a message too; answered by caption from choiceCaptions,
+    // else with the default.
+    int AskChoice(QWidget* parent, const QString& text, const QStringList& choices,
+                  int defaultChoice) override;
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
     void Open(const QUrl& target) override { opened.push_back(target); }
-    void StartProgram(const QString& path) override { started.push_back(path); }
+    void StartProgram(const QString& path, const QStringList& arguments = {}) override {
+        started.push_back(path);
+        startedArguments.push_back(arguments);
+    }
 
     std::vector<QString> messages;
     std::vector<QString> questions;
@@ -51,6 +58,10 @@ public:
     // left means OK).
     std::vector<QString> offeredChoices;
     std::deque<bool> choiceAnswers;
+    // The buttons of each AskChoice box, and the captions to press next
+    // (none left, or one the box lacks: its default).
+    std::vector<QStringList> askedChoices;
+    std::deque<QString> choiceCaptions;
     // Answers for the next choosers, in order; none left means cancel.
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
@@ -58,6 +69,7 @@ public:
     std::vector<QString> folderCaptions;
     std::vector<QUrl> opened;
     std::vector<QString> started;
+    std::vector<QStringList> startedArguments;
 };
 
 // A named child; a missing one ends the test with an error.
@@ -105,8 +117,13 @@ public:
     }
     // Triggers the menu item with this object name.
     void TriggerMenu(const char* name) const;
+    // Closes the window and makes a new one over the same folder, as the
+    // program's next start does; not shown yet.
+    void Reopen();
 
     TempDir dir;
+    DownloadSettings settings;
+    std::chrono::milliseconds tickInterval;
     FakeDesktop desktop;
     std::unique_ptr<TForm1> window;
 };
