@@ -281,12 +281,13 @@ TEST_F(Cli, AProxyThatRefusesConnectSaysSoAndWhatToCheck) {
         config.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
         WriteLinesAtomic(dir.File("sources.ini"),
                          {"[Far]", "Url=https://tiles.example.org/{z}/{x}/{y}.png", "Workers=2"});
-        const Outcome run = Execute(SourceArgs(status.substr(0, 3) + ".tsln",
-                                               {"--source", "Far", "--sources", dir.File("sources.ini")}));
+        const Outcome run =
+            Execute(SourceArgs(status.substr(0, 3) + ".tsln",
+                               {"--source", "Far", "--sources", dir.File("sources.ini")}));
         EXPECT_EQ(run.status, 3) << run.err;
         EXPECT_NE(run.err.find("Network error: the workers stopped. (proxy 127.0.0.1:" +
-                               std::to_string(proxy.Port()) + ")\nThe proxy refused CONNECT: " +
-                               status + "\n"),
+                               std::to_string(proxy.Port()) +
+                               ")\nThe proxy refused CONNECT: " + status + "\n"),
                   std::string::npos)
             << run.err;
         EXPECT_EQ(run.err.find("The server refused"), std::string::npos) << run.err;

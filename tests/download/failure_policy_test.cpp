@@ -52,8 +52,8 @@ TEST(FailurePolicy, AFailedTlsHandshakeEndsTheWorkerWithoutARetry) {
 }
 
 TEST(FailurePolicy, AProxyThatRefusesTheTunnelEndsTheWorkerWithoutARetry) {
-    for (const char* status : {"403 Forbidden", "407 Proxy Authentication Required",
-                               "302 Found", "404 Not Found", "502 Bad Gateway"}) {
+    for (const char* status : {"403 Forbidden", "407 Proxy Authentication Required", "302 Found",
+                               "404 Not Found", "502 Bad Gateway"}) {
         const FailureDecision d = DecideOnFailure(std::string(kProxyRefusedConnect) + status, 1);
         EXPECT_EQ(d.Row, FailureRow::ProxyRefused) << status;
         EXPECT_EQ(d.Outcome, FailureOutcome::EndWorkerNetwork) << status;
