@@ -221,7 +221,7 @@ void TfrmSources::ButtonTestClick() {
             ShowCheck(*reports.Check, source);
         },
         [source = *chosen, proxy, maxTileBytes](SourceTestJob& job) {
-            SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes);
+            SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes, {}, &job.Stop());
             job.Report([&](SourceTestReports& reports) { reports.Check = std::move(check); });
         });
 }
