@@ -385,7 +385,7 @@ void TForm1::SetFields(const TaskFields& fields) {
     Edit6->setText(Q(fields.SavePath));
 }
 
-void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
+SourceChoices TForm1::RefreshSources(const std::optional<TileSource>& choose) {
     const SourceChoices choices =
         ListSourceChoices(ReadSources(sourcesFileName_, settings_.ConfigFileName,
                                       CatalogueFileIn(settings_.ProgramFolder)),
@@ -407,6 +407,7 @@ void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
     ComboSource->setEnabled(choices.Offered());
     ComboSource->setToolTip(Q(choices.Refused));
     ComboSource->setCurrentIndex(static_cast<int>(choices.Chosen));
+    return choices;
 }
 
 std::optional<TileSource> TForm1::ChosenSource() const {
@@ -517,7 +518,11 @@ void TForm1::FormShow() {
     fields_ = ReadMainWindowFields(settings_.ProgramFolder, settings_.ConfigFileName);
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
-    RefreshSources(ChosenSource());
+    const SourceChoices choices = RefreshSources(ChosenSource());
+    radio_mapstype
+        ->button(
+            OpeningMapsTypeItem(choices, Configuration(settings_.ConfigFileName).ReadTileService()))
+        ->setChecked(true);
     if (!fields_.ConfigProblem.empty()) {
         ShowMessage(fields_.ConfigProblem);
     }
