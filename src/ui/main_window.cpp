@@ -108,7 +108,8 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     frmConvert_ = new TfrmConvert(desktop_, this);
     frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
     frmFlt_ = new TfrmFlt(desktop_, this);
-    frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this);
+    frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this,
+                                  CatalogueFileIn(settings_.ProgramFolder));
 
     setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
 }
