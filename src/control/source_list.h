@@ -59,12 +59,12 @@ std::size_t EntryFor(const std::vector<SourceEntry>& entries, const TileSource& 
 // the satellite layer.
 int MapsTypeItemAfter(const SourceChoices& choices, int checked);
 
-// The "Maps Type" choice a main window opens with. While the built-in
-// services keep their default address, where nothing answers on a fresh
-// installation, a source that is offered is the working choice: "Source:",
-// with the list's first entry (the catalogue's first source when the user
-// has none). Once the user has pointed either built-in service elsewhere,
-// the satellite layer, as always.
-int OpeningMapsTypeItem(const SourceChoices& choices, const TileServiceSettings& hosts);
+// The "Maps Type" choice a main window opens with. On a fresh installation
+// (no sources file of the user's yet, and the built-in services at their
+// default address, where nothing answers) a source that is offered, the
+// catalogue's, is the working choice: "Source:", with the list's first
+// entry. Otherwise the satellite layer, as always.
+int OpeningMapsTypeItem(const SourceChoices& choices, const TileServiceSettings& hosts,
+                        bool userSourcesFile);
 
 }  // namespace tessellon

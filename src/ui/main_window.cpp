@@ -521,8 +521,9 @@ void TForm1::FormShow() {
     Edit6->setText(Q(fields_.DefaultPath));
     const SourceChoices choices = RefreshSources(ChosenSource());
     radio_mapstype
-        ->button(
-            OpeningMapsTypeItem(choices, Configuration(settings_.ConfigFileName).ReadTileService()))
+        ->button(OpeningMapsTypeItem(choices,
+                                     Configuration(settings_.ConfigFileName).ReadTileService(),
+                                     FileExists(sourcesFileName_)))
         ->setChecked(true);
     if (!fields_.ConfigProblem.empty()) {
         ShowMessage(fields_.ConfigProblem);
