@@ -287,6 +287,7 @@ int RunSources(const cli::Arguments& args, const std::string& configFile) {
         listing.CatalogueFileName = CatalogueOf(args);
         listing.ConfigFileName = configFile;
         listing.Check = args.check;
+        listing.Pace = Pacing(PaceScaleFromEnvironment());
         verdict = ListSources(listing, print(stdout), print(stderr));
     }
     switch (verdict) {

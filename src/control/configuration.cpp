@@ -1,7 +1,11 @@
 #include "control/configuration.h"
 
+#include <cstdint>
+#include <tuple>
+
 #include "platform/files.h"
 #include "platform/ini_file.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace tessellon {
@@ -13,6 +17,35 @@ std::string Text(std::string_view text) {
 }
 
 }  // namespace
+
+std::optional<std::string> HostProblem(std::string_view key, std::string_view host) {
+    const std::string problem =
+        std::string(key) +
+        " must be a host name or address with an optional port, such as tiles.example.org or "
+        "10.0.0.5:8086.";
+    const std::size_t colon = host.rfind(':');
+    const std::string_view name = host.substr(0, colon);
+    if (name.empty()) {
+        return problem;
+    }
+    // Letters, digits, dots and hyphens: the text goes into every tile URL
+    // as it stands, so nothing may end the host or start a path or query.
+    for (const char c : name) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                             (c >= '0' && c <= '9') || c == '.' || c == '-';
+        if (!allowed) {
+            return problem;
+        }
+    }
+    if (colon != std::string_view::npos) {
+        const std::string_view port = host.substr(colon + 1);
+        const std::optional<std::uint32_t> number = ParseInteger<std::uint32_t>(port);
+        if (port.empty() || port.size() > 5 || !number || *number < 1 || *number > 65535) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string Configuration::DefaultFileName() {
     return SettingsFileIn(ProgramFolder(), "config.ini");
@@ -75,7 +108,7 @@ TileServiceSettings Configuration::ReadTileService() const {
 }
 
 OptionsSettings Configuration::ReadOptions() const {
-    return {Read(settings::DefaultPath), ReadProxy()};
+    return {Read(settings::DefaultPath), ReadProxy(), ReadTileService()};
 }
 
 std::size_t Configuration::ReadMaxTileBytes() const {
@@ -97,6 +130,15 @@ void Configuration::WriteOptions(const OptionsSettings& options) const {
     Write(settings::ProxyPort, options.Proxy.ProxyPort, file);
     Write(settings::ProxyUsername, options.Proxy.ProxyUsername, file);
     Write(settings::ProxyPassword, options.Proxy.ProxyPassword, file);
+    const TileServiceSettings hosts = ReadTileService();
+    for (const auto& [setting, now, wanted] :
+         {std::tuple{&settings::MapHost, &hosts.MapHost, &options.Hosts.MapHost},
+          std::tuple{&settings::SatelliteHost, &hosts.SatelliteHost,
+                     &options.Hosts.SatelliteHost}}) {
+        if (!wanted->empty() && *wanted != *now) {
+            Write(*setting, *wanted, file);
+        }
+    }
 }
 
 }  // namespace tessellon

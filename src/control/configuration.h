@@ -3,6 +3,7 @@
 // one registry of every section and key with its default, and typed reading
 // and writing for the main window, the options window and the download start.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,16 +68,24 @@ struct ProxySettings {
     std::string ProxyPassword;
 };
 
-// What the options window shows and writes.
-struct OptionsSettings {
-    std::string DefaultPath;
-    ProxySettings Proxy;
-};
-
 struct TileServiceSettings {
     std::string MapHost;
     std::string SatelliteHost;
 };
+
+// What the options window shows and writes.
+struct OptionsSettings {
+    std::string DefaultPath;
+    ProxySettings Proxy;
+    // Where the built-in "Map" and "Satellite" services are fetched from.
+    TileServiceSettings Hosts;
+};
+
+// Why `host` cannot be a built-in service's address, naming `key`; nothing
+// when it is a host name or address with an optional port
+// ("tiles.example.org", "10.0.0.5:8086"), which goes into the tile URLs as
+// it stands.
+std::optional<std::string> HostProblem(std::string_view key, std::string_view host);
 
 class Configuration {
 public:
@@ -111,8 +120,11 @@ public:
     // MaxTileBytes; a value that is not a positive number gives the default.
     std::size_t ReadMaxTileBytes() const;
     // Writes the six keys in order: DefaultPath, UseProxy (1 or 0) and the
-    // four proxy texts. A failed write leaves the keys before it written. A
-    // file made for a proxy password is readable by its owner alone.
+    // four proxy texts, then each host that is given (not empty) and differs
+    // from the one the file gives (so a file that never named them keeps
+    // their keys out until the user changes one). A failed write leaves the keys before it
+    // written. A file made for a proxy password is readable by its owner
+    // alone.
     void WriteOptions(const OptionsSettings& options) const;
 
 private:

@@ -33,6 +33,7 @@ std::string Digest(std::string_view text) {
 MapService MapService::Of(const TaskFields& fields, const Configuration& config) {
     MapService service;
     service.proxy_ = config.ReadProxy();
+    service.maxTileBytes_ = config.ReadMaxTileBytes();
     service.source_ = fields.Source;
     if (!fields.Source) {
         const TileLayer* layer = FindTileLayer(&TileLayer::WindowItem, fields.MapsTypeItem);
@@ -51,6 +52,10 @@ std::string MapService::TileUrl(const TileKey& key) const {
     }
     const TileLayer* layer = FindTileLayer(&TileLayer::MapsType, mapsType_);
     return LayerTileUrl(*layer, host_, key.X, key.Y, key.Zoom);
+}
+
+TileClientSettings MapService::ClientSettings(const TNetTimeLimits& limits) const {
+    return {source_, ProxyOf(proxy_), limits, maxTileBytes_, false};
 }
 
 std::string MapService::CacheName() const {
@@ -85,6 +90,7 @@ bool MapService::operator==(const MapService& other) const {
         return std::tie(p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword);
     };
     return mapsType_ == other.mapsType_ && host_ == other.host_ &&
+           maxTileBytes_ == other.maxTileBytes_ &&
            source_.has_value() == other.source_.has_value() && keys(*this) == keys(other) &&
            proxy(*this) == proxy(other);
 }
@@ -192,6 +198,9 @@ MapTileFetcher::MapTileFetcher(MapService service, MapTileCache& cache, Delivery
       deliver_(std::move(deliver)),
       pause_(service_.FetchPause(pace)),
       limits_(limits) {
+    if (service_.Source()) {
+        backoff_.emplace(SourcePacing(*service_.Source(), pace));
+    }
     for (int i = 0; i < kFetchers; ++i) {
         threads_.emplace_back([this] { Run(); });
     }
@@ -202,6 +211,7 @@ MapTileFetcher::~MapTileFetcher() {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
+    stopFetching_.Request();
     changed_.notify_all();
     for (std::thread& thread : threads_) {
         thread.join();
@@ -230,6 +240,9 @@ void MapTileFetcher::Retain(const std::function<bool(const TileKey&)>& wanted) {
 }
 
 void MapTileFetcher::Run() {
+    // Each fetcher keeps its connection from tile to tile.
+    TileFetcher fetcher(service_.ClientSettings(limits_), backoff_ ? &*backoff_ : nullptr,
+                        stopFetching_);
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
@@ -240,22 +253,33 @@ void MapTileFetcher::Run() {
         waiting_.pop_back();
         fetching_.push_back(key);
         lock.unlock();
-        const MapTileResult result = Fetch(key);
+        const MapTileResult result = Fetch(fetcher, key);
         lock.lock();
         std::erase(fetching_, key);
         lock.unlock();
         deliver_(result);
         lock.lock();
         // The pace holds between fetches; a stop cuts the pause short.
-        changed_.wait_for(lock, pause_, [this] { return stopping_; });
+        changed_.wait_for(lock, Pause(), [this] { return stopping_; });
     }
 }
 
-MapTileResult MapTileFetcher::Fetch(const TileKey& key) const {
-    FetchedTile tile =
-        FetchOneTile(service_.TileUrl(key), service_.Source(), service_.Proxy(), limits_);
+std::chrono::milliseconds MapTileFetcher::Pause() const {
+    if (!backoff_) {
+        return pause_;
+    }
+    // The service's pause, as the backoff lengthens it, spread as FetchPause
+    // spreads the source's own.
+    return backoff_->PauseAfterTile() * MapTileFetcher::kFetchers / WorkersOf(service_.Source());
+}
+
+MapTileResult MapTileFetcher::Fetch(TileFetcher& fetcher, const TileKey& key) const {
+    FetchedTile tile = fetcher.Fetch(service_.TileUrl(key));
     if (!tile.Error.empty()) {
         return {key, "", std::move(tile.Error)};
+    }
+    if (!tile.NotATile.empty()) {
+        return {key, "", std::move(tile.NotATile)};
     }
     if (auto reason = NotATileReason(service_.Format(), tile.Body, tile.ContentType)) {
         return {key, "", std::move(*reason)};

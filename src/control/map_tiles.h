@@ -21,6 +21,8 @@
 #include "control/task_fields.h"
 #include "download/image_kind.h"
 #include "download/pacing.h"
+#include "download/server_backoff.h"
+#include "download/tile_fetcher.h"
 #include "net/net_limits.h"
 
 namespace tessellon {
@@ -66,6 +68,8 @@ public:
 
     const std::optional<TileSource>& Source() const { return source_; }
     const ProxySettings& Proxy() const { return proxy_; }
+    // How its tiles are fetched: as a download's workers fetch them.
+    TileClientSettings ClientSettings(const TNetTimeLimits& limits) const;
 
     // The same tiles fetched the same way: the same layer from the same
     // host, or a source with the very same keys, through the same proxy. A
@@ -77,6 +81,7 @@ private:
     std::string host_;
     std::optional<TileSource> source_;
     ProxySettings proxy_;
+    std::size_t maxTileBytes_ = kDefaultMaxTileBytes;
 };
 
 // UserCacheFolder() + "tessellon/tiles/".
@@ -162,13 +167,20 @@ public:
 
 private:
     void Run();
-    MapTileResult Fetch(const TileKey& key) const;
+    MapTileResult Fetch(TileFetcher& fetcher, const TileKey& key) const;
+    // After each fetch of one fetcher: the service's pause, lengthened while
+    // its server asks for fewer requests.
+    std::chrono::milliseconds Pause() const;
 
     const MapService service_;
     MapTileCache& cache_;
     const Delivery deliver_;
     const std::chrono::milliseconds pause_;
     const TNetTimeLimits limits_;
+    // A source's server slows both fetchers, as it slows a task's workers.
+    std::optional<ServerBackoff> backoff_;
+    // Cuts a fetch or a wait for the server short when the fetcher goes.
+    StopSignal stopFetching_;
     std::mutex mutex_;
     std::condition_variable changed_;
     // Newest last; fetched from the back.

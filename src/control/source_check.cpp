@@ -1,82 +1,55 @@
 #include "control/source_check.h"
 
 #include "control/source_editing.h"
-#include "download/client_setup.h"
-#include "net/http_client.h"
+#include "control/start_checks.h"
 #include "platform/files.h"
 #include "platform/shown_text.h"
 #include "task/sources_file.h"
 
 namespace tessellon {
 
-namespace {
-
-// The engine's messages come in lines ("Socket Error # 11001\r\nHost not
-// found."); a check's report is one line.
-std::string OneLine(std::string_view text) {
-    std::string line;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        if (end > start) {
-            line += (line.empty() ? "" : " ") + std::string(text.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return line;
-}
-
-}  // namespace
-
 std::string DefaultSourcesFileName() {
     return SourcesFileIn(ProgramFolder());
 }
 
+std::optional<ProxyTexts> ProxyOf(const ProxySettings& proxy) {
+    if (!proxy.UseProxy) {
+        return std::nullopt;
+    }
+    return ProxyTexts{proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername, proxy.ProxyPassword};
+}
+
+Pacing SourcePacing(const TileSource& source, const Pacing& pace) {
+    Pacing paced = pace;
+    paced.AfterTile = PauseAfterTile(source, pace);
+    return paced;
+}
+
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
                          const ProxySettings& proxy, const TNetTimeLimits& limits,
-                         std::size_t maxBodyBytes, bool followRedirects) {
-    FetchedTile tile;
-    THttpClient http;
-    http.TimeLimits = limits;
-    http.ReplyLimits.MaxBodySize = maxBodyBytes;
-    http.HandleRedirects = followRedirects;
+                         std::size_t maxBodyBytes, bool followRedirects, const Pacing& pace,
+                         StopSignal* stop) {
+    StopSignal never;
+    std::optional<ServerBackoff> backoff;
     if (source) {
-        UseSource(http, *source);
+        backoff.emplace(SourcePacing(*source, pace));
     }
-    if (proxy.UseProxy) {
-        if (auto message = UseProxy(http, {proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                           proxy.ProxyPassword})) {
-            tile.Error = std::move(*message);
-            return tile;
-        }
-    }
-    TNetBuffer body;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        http.GetUrl(url, body);
-    } catch (const std::exception& e) {
-        tile.Error = OneLine(e.what());
-    } catch (...) {
-        tile.Error = "unknown error";
-    }
-    tile.Time = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    tile.Status = http.StatusCode();
-    tile.Body = std::string(body.View());
-    tile.ContentType = http.Reply().ContentType;
-    return tile;
+    TileFetcher fetcher({source, ProxyOf(proxy), limits, maxBodyBytes, followRedirects},
+                        backoff ? &*backoff : nullptr, stop != nullptr ? *stop : never);
+    return fetcher.Fetch(url);
 }
 
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
-                        const TNetTimeLimits& limits, std::size_t maxTileBytes) {
+                        const TNetTimeLimits& limits, std::size_t maxTileBytes, const Pacing& pace,
+                        StopSignal* stop) {
     SourceCheck check;
     check.Zoom = source.MinZoom();
     check.Url = source.TileUrl(0, 0, check.Zoom);
-    FetchedTile tile = FetchOneTile(check.Url, source, proxy, limits, maxTileBytes);
+    FetchedTile tile =
+        FetchOneTile(check.Url, source, proxy, limits, maxTileBytes, false, pace, stop);
     check.Error = std::move(tile.Error);
+    check.NotATile = std::move(tile.NotATile);
+    check.ServerWaits = tile.ServerWaits;
     check.Time = tile.Time;
     check.Status = tile.Status;
     check.Bytes = tile.Body.size();
@@ -84,7 +57,8 @@ SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
     check.Body = std::move(tile.Body);
     check.ContentType = std::move(tile.ContentType);
     const ImageKind expected = ImageKindOfFormat(source.Format());
-    check.Passed = check.Error.empty() && (expected == ImageKind::None || check.Kind == expected);
+    check.Passed = check.Error.empty() && check.NotATile.empty() &&
+                   (expected == ImageKind::None || check.Kind == expected);
     return check;
 }
 
@@ -100,8 +74,12 @@ std::string DescribeCheck(const SourceCheck& check, const TileSource& source) {
     std::string text = "  check " + std::to_string(check.Zoom) + "/0/0: ";
     text += check.Passed ? "ok" : "failed";
     text += check.Status > 0 ? ", HTTP " + std::to_string(check.Status) : ", no reply";
-    text += ", " + std::to_string(check.Time.count()) + " ms, " + std::to_string(check.Bytes) +
-            " bytes, ";
+    text += ", " + std::to_string(check.Time.count()) + " ms, ";
+    if (check.ServerWaits > 0) {
+        text += "after " + std::to_string(check.ServerWaits) + " wait" +
+                (check.ServerWaits > 1 ? "s" : "") + " the server asked for, ";
+    }
+    text += std::to_string(check.Bytes) + " bytes, ";
     if (!check.Error.empty()) {
         return text + check.Error;
     }
@@ -110,11 +88,15 @@ std::string DescribeCheck(const SourceCheck& check, const TileSource& source) {
         return text + source.Format() + " not checked";
     }
     text += ImageKindName(check.Kind);
-    if (!check.Passed) {
-        text += " (" + (check.ContentType.empty() ? "no content type" : check.ContentType) +
-                "), not " + std::string(ImageKindName(expected));
+    if (check.Passed) {
+        return text;
     }
-    return text;
+    if (check.Kind == expected) {
+        // The image is of the right kind but cut short.
+        return text + ", " + check.NotATile;
+    }
+    return text + " (" + (check.ContentType.empty() ? "no content type" : check.ContentType) +
+           "), not " + std::string(ImageKindName(expected));
 }
 
 SourcesVerdict ListSources(const SourcesListing& listing,
@@ -131,8 +113,8 @@ SourcesVerdict ListSources(const SourcesListing& listing,
     for (const TileSource& source : file.Sources) {
         out(DescribeSource(source));
         if (listing.Check) {
-            const SourceCheck check =
-                CheckSource(source, proxy, listing.TimeLimits, configuration.ReadMaxTileBytes());
+            const SourceCheck check = CheckSource(source, proxy, listing.TimeLimits,
+                                                  configuration.ReadMaxTileBytes(), listing.Pace);
             out(DescribeCheck(check, source));
             checksPassed = checksPassed && check.Passed;
         }

@@ -12,7 +12,10 @@
 
 #include "control/configuration.h"
 #include "download/image_kind.h"
+#include "download/pacing.h"
+#include "download/tile_fetcher.h"
 #include "net/net_limits.h"
+#include "platform/stop_signal.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
@@ -32,41 +35,45 @@ struct SourceCheck {
     ImageKind Kind = ImageKind::None;
     // Why the fetch failed; empty when a 2xx reply came.
     std::string Error;
+    // Why a 2xx reply's body is no tile; empty when it is one.
+    std::string NotATile;
+    // Waits the server asked for before it answered.
+    int ServerWaits = 0;
     bool Passed = false;
 };
 
-// One tile fetched as a download fetches it.
-struct FetchedTile {
-    // 0 when no reply came.
-    int Status = 0;
-    std::chrono::milliseconds Time{0};
-    std::string Body;
-    std::string ContentType;
-    // Why the fetch failed, in one line; empty when a 2xx reply came.
-    std::string Error;
-};
+// The proxy a client of the settings goes through; none when they ask for
+// a direct connection.
+std::optional<ProxyTexts> ProxyOf(const ProxySettings& proxy);
 
-// Fetches `url` with the user agent, referer, extra headers and certificate
-// choice of `source` (none for a built-in layer), through the proxy when
-// `proxy` asks for one. A body longer than `maxBodyBytes` fails the fetch;
-// redirects are followed only when asked (a tile server that redirects is
-// not serving the tile).
+// A pace for fetches outside a download: the source's own pause after a
+// tile at the program's scale (or `pace`'s), to start a ServerBackoff from.
+Pacing SourcePacing(const TileSource& source, const Pacing& pace = {});
+
+// Fetches `url` once, as a download's worker would: with the user agent,
+// referer, extra headers and certificate choice of `source` (none for a
+// built-in layer or a service's description), through the proxy when `proxy`
+// asks for one, waiting when the source's server asks to (Retry-After), and
+// refusing a body longer than `maxBodyBytes` or, for a source, one that is
+// not a whole tile of its kind. Redirects are followed only when asked (a
+// tile server that redirects is not serving the tile). `stop` cuts it short.
 FetchedTile FetchOneTile(const std::string& url, const std::optional<TileSource>& source,
                          const ProxySettings& proxy, const TNetTimeLimits& limits,
                          std::size_t maxBodyBytes = kDefaultMaxTileBytes,
-                         bool followRedirects = false);
+                         bool followRedirects = false, const Pacing& pace = {},
+                         StopSignal* stop = nullptr);
 
 // "sources.ini" of the running program, as SettingsFileIn places it.
 std::string DefaultSourcesFileName();
 
-// Fetches tile 0/0 at the source's MinZoom as its download would: its user
-// agent, referer, extra headers and certificate choice, through the proxy
-// when `proxy` asks for one. Passes on a 2xx reply whose body is an image of
-// the source's kind (any body for "pbf") of at most `maxTileBytes`, the
-// bound a download's workers keep.
+// Fetches tile 0/0 at the source's MinZoom as its download would (see
+// FetchOneTile). Passes on a 2xx reply whose body is an image of the
+// source's kind (any body for "pbf") of at most `maxTileBytes`, the bound a
+// download's workers keep.
 SourceCheck CheckSource(const TileSource& source, const ProxySettings& proxy,
                         const TNetTimeLimits& limits = {},
-                        std::size_t maxTileBytes = kDefaultMaxTileBytes);
+                        std::size_t maxTileBytes = kDefaultMaxTileBytes, const Pacing& pace = {},
+                        StopSignal* stop = nullptr);
 
 // "Topo: https://{s}.example.org/{z}/{x}/{y}.png, zooms 1-19, workers 2, pause 1000 ms"
 std::string DescribeSource(const TileSource& source);
@@ -81,6 +88,8 @@ struct SourcesListing {
     std::string ConfigFileName;
     bool Check = false;
     TNetTimeLimits TimeLimits;
+    // Scales the waits a server asks for.
+    Pacing Pace;
 };
 
 enum class SourcesVerdict {

@@ -74,6 +74,21 @@ SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& c
                          sourcesFileName);
 }
 
+SourcesWindowList ListForSourcesWindow(const std::string& sourcesFileName,
+                                       const std::string& configFileName,
+                                       const std::string& catalogueFileName) {
+    const std::size_t own = ReadSources(sourcesFileName, configFileName).Sources.size();
+    SourcesFile all = ReadSources(sourcesFileName, configFileName, catalogueFileName);
+    SourcesWindowList list;
+    list.Errors = std::move(all.Errors);
+    for (std::size_t i = 0; i < all.Sources.size(); ++i) {
+        const bool catalogue = i >= own;
+        std::string label = all.Sources[i].Name() + (catalogue ? " (catalogue)" : "");
+        list.Entries.push_back({std::move(all.Sources[i]), catalogue, std::move(label)});
+    }
+    return list;
+}
+
 std::optional<SourceKeys> SectionKeys(std::string_view text, const std::string& name) {
     for (const IniSection& section : ReadIniSections(SplitTextLines(text))) {
         if (!SameIniName(section.Name, name)) {

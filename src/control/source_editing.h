@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "task/source_key_rules.h"
 #include "task/sources_file.h"
@@ -28,6 +29,28 @@ std::string CatalogueFileIn(const std::string& programFolder);
 // the file lacks follow (see WithCatalogue; a missing catalogue adds none).
 SourcesFile ReadSources(const std::string& sourcesFileName, const std::string& configFileName,
                         const std::string& catalogueFileName = "");
+
+// A source as the Tile sources window lists it.
+struct ListedSource {
+    TileSource Source;
+    // Shipped with the program, read-only: editing it saves a copy of that
+    // name in the user's file, which then wins.
+    bool FromCatalogue = false;
+    // "Name", or "Name (catalogue)".
+    std::string Label;
+};
+
+struct SourcesWindowList {
+    std::vector<ListedSource> Entries;
+    // One line per source refused, or one for a file that cannot be read.
+    std::vector<std::string> Errors;
+};
+
+// The user's sources, then the catalogue's the user's file has no source of
+// the same name for, each marked.
+SourcesWindowList ListForSourcesWindow(const std::string& sourcesFileName,
+                                       const std::string& configFileName,
+                                       const std::string& catalogueFileName);
 
 // The first section of that name in `text`: "Name" and the keys as written
 // (empty values left out), so that saving them back adds no default. None

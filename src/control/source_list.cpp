@@ -54,4 +54,11 @@ int MapsTypeItemAfter(const SourceChoices& choices, int checked) {
     return checked == kSourceItem && !choices.Offered() ? kSatelliteItem : checked;
 }
 
+int OpeningMapsTypeItem(const SourceChoices& choices, const TileServiceSettings& hosts,
+                        bool userSourcesFile) {
+    const bool defaultHosts = hosts.MapHost == settings::MapHost.Default &&
+                              hosts.SatelliteHost == settings::SatelliteHost.Default;
+    return defaultHosts && !userSourcesFile && choices.Offered() ? kSourceItem : kSatelliteItem;
+}
+
 }  // namespace tessellon

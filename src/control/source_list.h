@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "control/configuration.h"
 #include "task/sources_file.h"
 #include "task/tile_layer.h"
 
@@ -57,5 +58,13 @@ std::size_t EntryFor(const std::vector<SourceEntry>& entries, const TileSource& 
 // is the source choice and no source is offered, which leaves the default,
 // the satellite layer.
 int MapsTypeItemAfter(const SourceChoices& choices, int checked);
+
+// The "Maps Type" choice a main window opens with. On a fresh installation
+// (no sources file of the user's yet, and the built-in services at their
+// default address, where nothing answers) a source that is offered, the
+// catalogue's, is the working choice: "Source:", with the list's first
+// entry. Otherwise the satellite layer, as always.
+int OpeningMapsTypeItem(const SourceChoices& choices, const TileServiceSettings& hosts,
+                        bool userSourcesFile);
 
 }  // namespace tessellon

@@ -27,4 +27,19 @@ void UseSource(THttpClient& http, const TileSource& source) {
     http.InsecureTls = source.Insecure();
 }
 
+std::optional<std::string> SetUpTileClient(THttpClient& http, const TileClientSettings& settings) {
+    http.TimeLimits = settings.TimeLimits;
+    http.ReplyLimits.MaxBodySize = settings.MaxTileBytes;
+    http.HandleRedirects = settings.FollowRedirects;
+    if (settings.Proxy) {
+        if (auto error = UseProxy(http, *settings.Proxy)) {
+            return error;
+        }
+    }
+    if (settings.Source) {
+        UseSource(http, *settings.Source);
+    }
+    return std::nullopt;
+}
+
 }  // namespace tessellon

@@ -1,11 +1,13 @@
 #pragma once
 // How a client that fetches tiles is set up from a task's settings: one way
-// for the workers and for the check of a tile source.
+// for a download's workers, the map window, and the check of a tile source.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "net/http_client.h"
+#include "net/net_limits.h"
 #include "task/tile_source.h"
 
 namespace tessellon {
@@ -24,5 +26,24 @@ struct ProxyTexts {
 
 // The source's user agent, referer, extra headers and certificate choice.
 void UseSource(THttpClient& http, const TileSource& source);
+
+// Everything a client that fetches tiles is set up from.
+struct TileClientSettings {
+    // None for a built-in layer.
+    std::optional<TileSource> Source;
+    // None for a direct connection.
+    std::optional<ProxyTexts> Proxy;
+    TNetTimeLimits TimeLimits;
+    // The most bytes one body may have.
+    std::size_t MaxTileBytes = kDefaultMaxTileBytes;
+    // A tile server that redirects is not serving the tile; a service's
+    // description may move.
+    bool FollowRedirects = false;
+};
+
+// Sets `http` up as `settings` say; the message of UseProxy when the proxy's
+// port is not a whole number.
+[[nodiscard]] std::optional<std::string> SetUpTileClient(THttpClient& http,
+                                                         const TileClientSettings& settings);
 
 }  // namespace tessellon

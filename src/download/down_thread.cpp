@@ -7,6 +7,7 @@
 #include "download/image_kind.h"
 #include "download/refresh_job.h"
 #include "download/server_backoff.h"
+#include "download/tile_fetcher.h"
 #include "net/http_client.h"
 #include "net/net_errors.h"
 #include "platform/files.h"
@@ -66,19 +67,19 @@ void TDownThread::Execute() {
 WorkerEnd TDownThread::Walk() {
     const TaskParameters& params = *Task->Params;
     THttpClient http;
-    http.TimeLimits = environment_.TimeLimits;
-    http.ReplyLimits.MaxBodySize = environment_.MaxTileBytes;
     // A stop must not wait for a stalled server.
     http.StopOn(stop_);
+    TileClientSettings settings{.Source = params.Source,
+                                .Proxy = std::nullopt,
+                                .TimeLimits = environment_.TimeLimits,
+                                .MaxTileBytes = environment_.MaxTileBytes};
     if (params.UseProxy) {
-        if (const auto error = UseProxy(http, {params.ProxyServer, params.ProxyPort,
-                                               params.ProxyUsername, params.ProxyPassword})) {
-            Post(Prefix() + " " + *error);
-            return WorkerEnd::EndedByError;
-        }
+        settings.Proxy = ProxyTexts{params.ProxyServer, params.ProxyPort, params.ProxyUsername,
+                                    params.ProxyPassword};
     }
-    if (params.Source) {
-        UseSource(http, *params.Source);
+    if (const auto error = SetUpTileClient(http, settings)) {
+        Post(Prefix() + " " + *error);
+        return WorkerEnd::EndedByError;
     }
     blankImagePath_ = environment_.ProgramFolder + "blankimg/blank." + Task->GetTileExtension();
 
@@ -179,7 +180,7 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
     http.Request.LastModifiedUnix = known != nullptr ? known->LastModified : std::nullopt;
     int serverWaits = 0;
     for (int attempt = 1;;) {
-        if (environment_.Backoff != nullptr && WaitForServer()) {
+        if (environment_.Backoff != nullptr && WaitForServer(*environment_.Backoff, stop_)) {
             return TileResult::Stopped;
         }
         // Every attempt starts empty, so the file receives exactly the body
@@ -190,21 +191,12 @@ TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t 
         const auto fetchStarted = std::chrono::steady_clock::now();
         try {
             http.GetUrl(url, buffer);
-            // A plain body that ran until the close may have been cut: only
-            // an image that reaches its end is taken.
-            if (http.BodyRanUntilClose() && !ImageLooksWhole(buffer.View())) {
-                message = CutImageMessage(buffer.Size());
-                row = FailureRow::Other;
-            } else if (!source || http.StatusCode() == 304) {
+            message = RefusedTileBody(http, buffer.View(), source);
+            if (!message) {
                 break;
-            } else {
-                message = NotATileReason(source->Format(), buffer.View(), http.Reply().ContentType);
-                if (!message) {
-                    break;
-                }
-                // Its byte count must not pass for a status code.
-                row = FailureRow::Other;
             }
+            // Its byte count must not pass for a status code.
+            row = FailureRow::Other;
         } catch (const ECancelled&) {
             // Not finished: a continued run fetches this tile again.
             return TileResult::Stopped;
@@ -317,43 +309,19 @@ void TDownThread::Record(const TileId& tile, const THttpClient& http, std::strin
                                 static_cast<std::int64_t>(body.size()), Sha1Hex(body)}});
 }
 
-bool TDownThread::WaitForServer() {
-    // Another worker may lengthen the wait while this one sleeps.
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        const auto notBefore = environment_.Backoff->NotBefore();
-        if (notBefore <= now) {
-            return false;
-        }
-        if (stop_.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(notBefore - now))) {
-            return true;
-        }
-    }
-}
-
 bool TDownThread::ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
                                    std::chrono::steady_clock::time_point fetchStarted, int& waits) {
-    ServerBackoff* backoff = environment_.Backoff;
-    const int code = error.ReplyCode();
-    if (backoff == nullptr || (code != 429 && code != 503)) {
+    if (environment_.Backoff == nullptr) {
         return false;
     }
-    const std::optional<std::chrono::seconds> wait =
-        ParseRetryAfter(http.Reply().ExtraHeaders.ValueOf("Retry-After"), UtcNow());
-    if (!wait) {
-        if (code == 429) {
-            backoff->TooManyRequests();
-        }
-        return false;
-    }
-    if (waits == kServerWaitsPerTile) {
-        return false;
-    }
-    ++waits;
-    if (const auto line = backoff->AskToWait(fetchStarted, *wait, error.what())) {
+    std::optional<std::string> line;
+    const bool wait = tessellon::ServerAsksToWait(*environment_.Backoff, error.ReplyCode(),
+                                                  http.Reply().ExtraHeaders.ValueOf("Retry-After"),
+                                                  error.what(), fetchStarted, waits, line);
+    if (line) {
         Post(*line);
     }
-    return true;
+    return wait;
 }
 
 std::chrono::milliseconds TDownThread::PauseAfterTile() const {

@@ -118,9 +118,6 @@ private:
     std::optional<WorkerEnd> AfterTile(TileResult result);
     TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
                          TNetBuffer& buffer);
-    // Holds a source task's worker until the wait the server asked for is
-    // over. True when a stop cut it short.
-    [[nodiscard]] bool WaitForServer();
     // Whether a source task's refused fetch, started at `fetchStarted`,
     // turns into a wait the server asked for; `waits` counts the tile's.
     bool ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,

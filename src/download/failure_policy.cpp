@@ -28,6 +28,8 @@ constexpr FailureRule kRules[] = {
 };
 constexpr FailureRule kTlsHandshakeRule =
     {FailureRow::TlsHandshake,  {kTlsHandshakeFailed, nullptr},            RetryPause::None,         false, FailureOutcome::EndWorkerNetwork};
+constexpr FailureRule kProxyRefusedRule =
+    {FailureRow::ProxyRefused,  {kProxyRefusedConnect, nullptr},           RetryPause::None,         false, FailureOutcome::EndWorkerNetwork};
 constexpr FailureRule kOtherRule =
     {FailureRow::Other,         {nullptr, nullptr},                        RetryPause::Short,        false, FailureOutcome::BlankWithErrorLine};
 constexpr FailureRule kNoMessageRule =
@@ -65,8 +67,12 @@ const FailureRule& RuleFor(const std::optional<std::string>& message) {
     if (!message) {
         return kNoMessageRule;
     }
-    if (Contains(*message, kTlsHandshakeRule.needles)) {
-        return kTlsHandshakeRule;
+    // Their texts may hold any status code: they come before the rows
+    // that look for one.
+    for (const FailureRule* rule : {&kTlsHandshakeRule, &kProxyRefusedRule}) {
+        if (Contains(*message, rule->needles)) {
+            return *rule;
+        }
     }
     for (const FailureRule& rule : kRules) {
         if (Contains(*message, rule.needles)) {
@@ -77,7 +83,8 @@ const FailureRule& RuleFor(const std::optional<std::string>& message) {
 }
 
 const FailureRule& RuleOfRow(FailureRow row) {
-    for (const FailureRule* rule : {&kTlsHandshakeRule, &kOtherRule, &kNoMessageRule}) {
+    for (const FailureRule* rule :
+         {&kTlsHandshakeRule, &kProxyRefusedRule, &kOtherRule, &kNoMessageRule}) {
         if (rule->row == row) {
             return *rule;
         }
@@ -91,7 +98,7 @@ const FailureRule& RuleOfRow(FailureRow row) {
 }
 
 FailureDecision Decide(const FailureRule& rule, int attempt) {
-    if (rule.row == FailureRow::TlsHandshake) {
+    if (rule.row == FailureRow::TlsHandshake || rule.row == FailureRow::ProxyRefused) {
         return {rule.row, rule.giveUp, RetryPause::None};
     }
     if (rule.retriesWithoutGivingUp) {

@@ -17,6 +17,9 @@ enum class FailureRow {
     // "TLS handshake failed: ", before every other row: a peer that cannot
     // be verified fails the same way every time, so the worker ends at once.
     TlsHandshake = 0,
+    // "The proxy refused CONNECT: ", as early: no tunnel opens through that
+    // proxy, whatever the tile.
+    ProxyRefused,
     ResetOrClosed,  // "10054", "Connection Closed Gracefully"
     AddressInUse,   // "10048"
     Refused,        // "302", "403": the service refuses this client

@@ -105,4 +105,39 @@ std::chrono::milliseconds ServerBackoff::PauseAfterTile() const {
     return pause_;
 }
 
+bool ServerAsksToWait(ServerBackoff& backoff, int status, std::string_view retryAfter,
+                      const std::string& statusText, ServerBackoff::Clock::time_point fetchStarted,
+                      int& waits, std::optional<std::string>& line) {
+    line.reset();
+    if (status != 429 && status != 503) {
+        return false;
+    }
+    const std::optional<std::chrono::seconds> wait = ParseRetryAfter(retryAfter, UtcNow());
+    if (!wait) {
+        if (status == 429) {
+            backoff.TooManyRequests();
+        }
+        return false;
+    }
+    if (waits == kServerWaitsPerTile) {
+        return false;
+    }
+    ++waits;
+    line = backoff.AskToWait(fetchStarted, *wait, statusText);
+    return true;
+}
+
+bool WaitForServer(const ServerBackoff& backoff, StopSignal& stop) {
+    for (;;) {
+        const auto now = ServerBackoff::Clock::now();
+        const auto notBefore = backoff.NotBefore();
+        if (notBefore <= now) {
+            return false;
+        }
+        if (stop.SleepFor(std::chrono::ceil<std::chrono::milliseconds>(notBefore - now))) {
+            return true;
+        }
+    }
+}
+
 }  // namespace tessellon

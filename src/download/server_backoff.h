@@ -14,6 +14,7 @@
 
 #include "download/pacing.h"
 #include "net/internet_date.h"
+#include "platform/stop_signal.h"
 
 namespace tessellon {
 
@@ -75,5 +76,20 @@ private:
     std::chrono::milliseconds pause_;
     std::int64_t tilesWithout429_ = 0;
 };
+
+// Whether a fetch the server refused with `status` is to be asked again
+// after a wait it named: a 429 or 503 with a usable `retryAfter`, while the
+// tile has had fewer than kServerWaitsPerTile waits (`waits` counts them).
+// The wait then holds every fetcher of `backoff`, and `line` receives the
+// line to log when it is a new one. A 429 without a usable Retry-After
+// doubles the pause instead. The same for a download's workers and every
+// other fetch from a source.
+bool ServerAsksToWait(ServerBackoff& backoff, int status, std::string_view retryAfter,
+                      const std::string& statusText, ServerBackoff::Clock::time_point fetchStarted,
+                      int& waits, std::optional<std::string>& line);
+
+// Holds the calling fetcher until the wait `backoff` keeps is over (another
+// fetcher may lengthen it meanwhile). True when `stop` cut it short.
+[[nodiscard]] bool WaitForServer(const ServerBackoff& backoff, StopSignal& stop);
 
 }  // namespace tessellon

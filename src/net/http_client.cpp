@@ -248,7 +248,7 @@ void THttpClient::OpenTunnel() {
     if (status.Code / 100 != 2) {
         statusCode_ = status.Code;
         statusText_ = status.Text;
-        throw EProtocolReplyError(status.Code, status.Text);
+        throw EProxyRefusedConnect(status.Code, status.Text);
     }
 }
 

@@ -118,6 +118,10 @@ ETlsError ETlsError::Stream(const std::string& what) {
                      what + " (Socket Error # " + std::to_string(kWsaConnectionReset) + ")");
 }
 
+EProxyRefusedConnect::EProxyRefusedConnect(int replyCode, const std::string& statusText)
+    : ENetException(kProxyRefusedConnect + ShowControlCharacters(statusText)),
+      replyCode_(replyCode) {}
+
 EAlreadyConnected::EAlreadyConnected() : ENetException("Already connected.") {}
 
 EInvalidSocket::EInvalidSocket() : ENetException("Cannot allocate socket.") {}

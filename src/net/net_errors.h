@@ -55,6 +55,22 @@ private:
     using ESocketError::ESocketError;
 };
 
+// A proxy that answers CONNECT with anything but 2xx: no tunnel to any
+// server of the task can open through it, so the message is kept apart from
+// a server's own refusal. It reads "The proxy refused CONNECT: " + the
+// proxy's status line without its first word ("407 Proxy Authentication
+// Required"), shown as ShowControlCharacters shows it.
+inline constexpr const char* kProxyRefusedConnect = "The proxy refused CONNECT: ";
+
+class EProxyRefusedConnect : public ENetException {
+public:
+    EProxyRefusedConnect(int replyCode, const std::string& statusText);
+    int ReplyCode() const { return replyCode_; }
+
+private:
+    int replyCode_;
+};
+
 class EAlreadyConnected : public ENetException {
 public:
     EAlreadyConnected();

@@ -133,7 +133,8 @@ TForm1::TForm1(Desktop& desktop, DownloadSettings settings, std::chrono::millise
     frmConvert_ = new TfrmConvert(desktop_, {Edit1, Edit3, Edit2, Edit4}, this);
     frmOptions_ = new TfrmOptions(desktop_, settings_.ConfigFileName, this);
     frmFlt_ = new TfrmFlt(desktop_, this);
-    frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this);
+    frmSources_ = new TfrmSources(desktop_, sourcesFileName_, settings_.ConfigFileName, this,
+                                  CatalogueFileIn(settings_.ProgramFolder));
 
     const QSize smallest(kClientWidth,
                          menuBar()->sizeHint().height() + kPanelHeight + kStatusBarHeight);
@@ -539,7 +540,7 @@ void TForm1::SetFields(const TaskFields& fields) {
     Edit6->setText(Q(fields.SavePath));
 }
 
-void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
+SourceChoices TForm1::RefreshSources(const std::optional<TileSource>& choose) {
     const SourceChoices choices =
         ListSourceChoices(ReadSources(sourcesFileName_, settings_.ConfigFileName,
                                       CatalogueFileIn(settings_.ProgramFolder)),
@@ -561,6 +562,7 @@ void TForm1::RefreshSources(const std::optional<TileSource>& choose) {
     ComboSource->setEnabled(choices.Offered());
     ComboSource->setToolTip(Q(choices.Refused));
     ComboSource->setCurrentIndex(static_cast<int>(choices.Chosen));
+    return choices;
 }
 
 std::optional<TileSource> TForm1::ChosenSource() const {
@@ -698,7 +700,13 @@ void TForm1::FormShow() {
     fields_ = ReadMainWindowFields(settings_.ProgramFolder, settings_.ConfigFileName);
     setWindowTitle(Q(fields_.Caption));
     Edit6->setText(Q(fields_.DefaultPath));
-    RefreshSources(ChosenSource());
+    const SourceChoices choices = RefreshSources(ChosenSource());
+    radio_mapstype
+        ->button(OpeningMapsTypeItem(choices,
+                                     Configuration(settings_.ConfigFileName).ReadTileService(),
+                                     FileExists(sourcesFileName_)))
+        ->setChecked(true);
+    // The last task, when one was kept, wins over the fresh choice.
     RecallFields();
     if (!fields_.ConfigProblem.empty()) {
         ShowMessage(fields_.ConfigProblem);

@@ -12,6 +12,7 @@
 
 #include "control/download_control.h"
 #include "control/main_window_fields.h"
+#include "control/source_list.h"
 #include "desktop.h"
 #include "qt_synchronizer.h"
 
@@ -94,7 +95,8 @@ private:
     void UpdateProgress();
     // Reads the sources file again into the "Source:" list and chooses the
     // entry for `choose`.
-    void RefreshSources(const std::optional<TileSource>& choose);
+    // Returns what the list now offers.
+    SourceChoices RefreshSources(const std::optional<TileSource>& choose);
     // The entry of the "Source:" list in force, if any.
     std::optional<TileSource> ChosenSource() const;
 

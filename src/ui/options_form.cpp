@@ -24,7 +24,7 @@ constexpr int kMaxThreads = 64;
 
 TfrmOptions::TfrmOptions(Desktop& desktop, std::string configFileName, QWidget* parent)
     : QDialog(parent), desktop_(desktop), configFileName_(std::move(configFileName)) {
-    form::MakeFixedDialog(this, "frmOptions", form::MsSansSerif(8), "Options", 360, 342);
+    form::MakeFixedDialog(this, "frmOptions", form::MsSansSerif(8), "Options", 360, 430);
 
     QFrame* panel = form::Panel(this, {8, 10, 337, 87}, QFrame::Raised);
     Edit12 = form::Edit(panel, "Edit12", 126, 11, 166);
@@ -55,9 +55,18 @@ TfrmOptions::TfrmOptions(Desktop& desktop, std::string configFileName, QWidget* 
     }
     EditProxyPassword->setEchoMode(QLineEdit::Password);
 
-    QPushButton* Button1 = form::Button(this, "Button1", "OK", {168, 304, 75, 25});
+    // Where the "Map" and "Satellite" choices of the main window fetch from.
+    QGroupBox* hosts = form::GroupBox(this, nullptr, "Built-in services", {8, 296, 337, 88});
+    for (const ProxyField& field :
+         {ProxyField{EditMapHost, "EditMapHost", "Map host", 24},
+          ProxyField{EditSatelliteHost, "EditSatelliteHost", "Satellite host", 53}}) {
+        field.edit = form::Edit(hosts, field.name, kProxyEditLeft, field.top, kProxyEditWidth);
+        form::Label(hosts, field.label, 16, field.top + 3, field.edit);
+    }
+
+    QPushButton* Button1 = form::Button(this, "Button1", "OK", {168, 392, 75, 25});
     Button1->setDefault(true);
-    QPushButton* Button2 = form::Button(this, "Button2", "Cancel", {256, 304, 75, 25});
+    QPushButton* Button2 = form::Button(this, "Button2", "Cancel", {256, 392, 75, 25});
 
     ConnectHandler(desktop_, Button3, &QPushButton::clicked, this, &TfrmOptions::Button3Click);
     ConnectHandler(desktop_, Button1, &QPushButton::clicked, this, &TfrmOptions::Button1Click);
@@ -77,6 +86,8 @@ void TfrmOptions::FormShow() {
     EditProxyPort->setText(QString::fromStdString(options.Proxy.ProxyPort));
     EditProxyUsername->setText(QString::fromStdString(options.Proxy.ProxyUsername));
     EditProxyPassword->setText(QString::fromStdString(options.Proxy.ProxyPassword));
+    EditMapHost->setText(QString::fromStdString(options.Hosts.MapHost));
+    EditSatelliteHost->setText(QString::fromStdString(options.Hosts.SatelliteHost));
 }
 
 void TfrmOptions::Button3Click() {
@@ -95,6 +106,15 @@ void TfrmOptions::Button1Click() {
     options.Proxy.ProxyPort = EditProxyPort->text().toStdString();
     options.Proxy.ProxyUsername = EditProxyUsername->text().toStdString();
     options.Proxy.ProxyPassword = EditProxyPassword->text().toStdString();
+    options.Hosts.MapHost = EditMapHost->text().trimmed().toStdString();
+    options.Hosts.SatelliteHost = EditSatelliteHost->text().trimmed().toStdString();
+    for (const auto& [key, host] : {std::pair{"MapHost", &options.Hosts.MapHost},
+                                    std::pair{"SatelliteHost", &options.Hosts.SatelliteHost}}) {
+        if (const auto problem = HostProblem(key, *host)) {
+            desktop_.ShowMessage(this, QString::fromStdString(*problem));
+            return;
+        }
+    }
     Configuration(configFileName_).WriteOptions(options);
     accept();
 }

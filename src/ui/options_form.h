@@ -1,7 +1,7 @@
 #pragma once
-// The options window TfrmOptions: the default save folder and the proxy
-// settings of the configuration file. Each showing reloads them; "OK" writes
-// them, "Cancel" writes nothing.
+// The options window TfrmOptions: the default save folder, the proxy
+// settings and the built-in services' hosts of the configuration file. Each
+// showing reloads them; "OK" writes them, "Cancel" writes nothing.
 
 #include <QDialog>
 #include <string>
@@ -37,6 +37,8 @@ private:
     QLineEdit* EditProxyPort;
     QLineEdit* EditProxyUsername;
     QLineEdit* EditProxyPassword;
+    QLineEdit* EditMapHost;
+    QLineEdit* EditSatelliteHost;
 };
 
 }  // namespace tessellon

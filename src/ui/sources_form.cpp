@@ -35,11 +35,12 @@ QString Q(const std::string& text) {
 }  // namespace
 
 TfrmSources::TfrmSources(Desktop& desktop, std::string sourcesFileName, std::string configFileName,
-                         QWidget* parent)
+                         QWidget* parent, std::string catalogueFileName)
     : QDialog(parent),
       desktop_(desktop),
       sourcesFileName_(std::move(sourcesFileName)),
-      configFileName_(std::move(configFileName)) {
+      configFileName_(std::move(configFileName)),
+      catalogueFileName_(std::move(catalogueFileName)) {
     form::MakeFixedDialog(this, "frmSources", form::Tahoma(8), "Tile sources", kWidth, kHeight);
 
     ListSources = new QListWidget(this);
@@ -129,12 +130,24 @@ void TfrmSources::FormShow() {
 
 void TfrmSources::ReadList() {
     const QString chosen = ListSources->currentItem() ? ListSources->currentItem()->text() : "";
-    SourcesFile file = ReadSources(sourcesFileName_, configFileName_);
-    sources_ = std::move(file.Sources);
+    SourcesWindowList file =
+        ListForSourcesWindow(sourcesFileName_, configFileName_, catalogueFileName_);
+    sources_ = std::move(file.Entries);
     ListSources->clear();
-    for (const TileSource& source : sources_) {
-        auto* item = new QListWidgetItem(Q(source.Name()), ListSources);
-        item->setToolTip(Q(DescribeSource(source)));
+    for (const ListedSource& entry : sources_) {
+        auto* item = new QListWidgetItem(Q(entry.Label), ListSources);
+        QString tip = Q(DescribeSource(entry.Source));
+        if (entry.FromCatalogue) {
+            // Read-only: set apart from the user's own.
+            QFont font = item->font();
+            font.setItalic(true);
+            item->setFont(font);
+            tip =
+                "From the catalogue shipped with the program (read-only; Edit saves a copy "
+                "among your sources).\n" +
+                tip;
+        }
+        item->setToolTip(tip);
     }
     const auto same = ListSources->findItems(chosen, Qt::MatchExactly);
     ListSources->setCurrentRow(same.isEmpty() ? 0 : ListSources->row(same.front()));
@@ -145,10 +158,15 @@ void TfrmSources::ReadList() {
     MemoRefused->setPlainText(refused.join('\n'));
 }
 
-const TileSource* TfrmSources::Chosen() const {
+const ListedSource* TfrmSources::ChosenEntry() const {
     const int row = ListSources->currentRow();
     return row >= 0 && row < static_cast<int>(sources_.size()) ? &sources_[std::size_t(row)]
                                                                : nullptr;
+}
+
+const TileSource* TfrmSources::Chosen() const {
+    const ListedSource* entry = ChosenEntry();
+    return entry != nullptr ? &entry->Source : nullptr;
 }
 
 bool TfrmSources::EditSource(const QString& caption, const std::string& oldName,
@@ -182,8 +200,15 @@ void TfrmSources::ButtonImportClick() {
 }
 
 void TfrmSources::ButtonEditClick() {
-    const TileSource* source = Chosen();
-    if (source == nullptr) {
+    const ListedSource* entry = ChosenEntry();
+    if (entry == nullptr) {
+        return;
+    }
+    const TileSource* source = &entry->Source;
+    if (entry->FromCatalogue) {
+        // The catalogue stays as shipped; the copy, of the same name, wins.
+        EditSource("Copy tile source " + Q(source->Name()) + " to your sources", "",
+                   source->Keys());
         return;
     }
     const std::string name = source->Name();
@@ -199,6 +224,13 @@ void TfrmSources::ButtonEditClick() {
 }
 
 void TfrmSources::ButtonRemoveClick() {
+    const ListedSource* entry = ChosenEntry();
+    if (entry != nullptr && entry->FromCatalogue) {
+        desktop_.ShowMessage(this, "'" + Q(entry->Source.Name()) +
+                                       "' comes from the catalogue shipped with the program, "
+                                       "which is read-only.");
+        return;
+    }
     const TileSource* source = Chosen();
     if (source == nullptr ||
         !desktop_.Confirm(this, "Remove the tile source '" + Q(source->Name()) + "'?")) {
@@ -227,7 +259,7 @@ void TfrmSources::ButtonTestClick() {
             ShowCheck(*reports.Check, source);
         },
         [source = *chosen, proxy, maxTileBytes](SourceTestJob& job) {
-            SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes);
+            SourceCheck check = CheckSource(source, proxy, {}, maxTileBytes, {}, &job.Stop());
             job.Report([&](SourceTestReports& reports) { reports.Check = std::move(check); });
         });
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/source_check.h"
+#include "control/source_editing.h"
 #include "desktop.h"
 #include "task/tile_source.h"
 
@@ -29,8 +30,10 @@ using SourceTestJob = WindowJob<SourceTestReports>;
 class TfrmSources final : public QDialog {
     Q_OBJECT
 public:
+    // `catalogueFileName`: the catalogue listed after the user's sources;
+    // empty for none.
     TfrmSources(Desktop& desktop, std::string sourcesFileName, std::string configFileName,
-                QWidget* parent);
+                QWidget* parent, std::string catalogueFileName = "");
     // Waits for a test still under way.
     ~TfrmSources() override;
 
@@ -48,12 +51,14 @@ private:
     void ShowCheck(const SourceCheck& check, const TileSource& source);
     // The source chosen in the list, or nullptr.
     const TileSource* Chosen() const;
+    const ListedSource* ChosenEntry() const;
     bool EditSource(const QString& caption, const std::string& oldName, const SourceKeys& keys);
 
     Desktop& desktop_;
     std::string sourcesFileName_;
     std::string configFileName_;
-    std::vector<TileSource> sources_;
+    std::string catalogueFileName_;
+    std::vector<ListedSource> sources_;
 
     QListWidget* ListSources;
     QPlainTextEdit* MemoRefused;

@@ -39,6 +39,8 @@ public:
 
     // For the work: what it checks between steps, and how it reports.
     const StopSignal& Stop() const { return stop_; }
+    // For work that hands the request on to a wait or a fetch it makes.
+    StopSignal& Stop() { return stop_; }
     template <typename Change>
     void Report(Change change) {
         mailbox_.Report(std::move(change));

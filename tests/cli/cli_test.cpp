@@ -20,6 +20,7 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "script_server.h"
+#include "test_proxy.h"
 
 extern char** environ;
 
@@ -267,6 +268,34 @@ TEST_F(Cli, ACertificateThatDoesNotVerifySaysWhyAndWhatToDo) {
         << run.err;
     for (const char* advice : {"could not be verified", "SSL_CERT_FILE", "Insecure=1"}) {
         EXPECT_NE(run.err.find(advice), std::string::npos) << advice;
+    }
+}
+
+// A proxy that refuses the tunnel is the proxy's doing, not the server's:
+// the task ends at once with the proxy's answer and what to check.
+TEST_F(Cli, AProxyThatRefusesConnectSaysSoAndWhatToCheck) {
+    for (const std::string status : {"403 Forbidden", "407 Proxy Authentication Required"}) {
+        SCOPED_TRACE(status);
+        test::TTestProxy proxy(status);
+        IniFile config(dir.File("config.ini"));
+        config.WriteString("Proxy", "UseProxy", "1");
+        config.WriteString("Proxy", "ProxyServer", "127.0.0.1");
+        config.WriteString("Proxy", "ProxyPort", std::to_string(proxy.Port()));
+        WriteLinesAtomic(dir.File("sources.ini"),
+                         {"[Far]", "Url=https://tiles.example.org/{z}/{x}/{y}.png", "Workers=2"});
+        const Outcome run =
+            Execute(SourceArgs(status.substr(0, 3) + ".tsln",
+                               {"--source", "Far", "--sources", dir.File("sources.ini")}));
+        EXPECT_EQ(run.status, 3) << run.err;
+        EXPECT_NE(run.err.find("Network error: the workers stopped. (proxy 127.0.0.1:" +
+                               std::to_string(proxy.Port()) +
+                               ")\nThe proxy refused CONNECT: " + status + "\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("The server refused"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("in Options"), std::string::npos) << run.err;
+        // Each worker asked once, and none tried again.
+        EXPECT_EQ(proxy.Requests().size(), 2U);
     }
 }
 

@@ -148,5 +148,42 @@ TEST_F(ConfigurationTest, TheDefaultFileLivesInTheIniFolderBesideTheProgram) {
     EXPECT_EQ(Configuration::DefaultFileName(), ProgramFolder() + "ini/config.ini");
 }
 
+// The built-in services' hosts as the options window reads and writes them:
+// a file that never named them stays without them until one changes.
+TEST_F(ConfigurationTest, TheOptionsWriteAHostOnlyWhenItChanges) {
+    OptionsSettings options = config.ReadOptions();
+    EXPECT_EQ(options.Hosts.MapHost, "127.0.0.1:8086");
+    EXPECT_EQ(options.Hosts.SatelliteHost, "127.0.0.1:8086");
+    config.WriteOptions(options);
+    EXPECT_EQ(ReadFileBytes(config.FileName()).find("TileService"), std::string::npos);
+
+    options.Hosts.SatelliteHost = "tiles.example.org";
+    config.WriteOptions(options);
+    EXPECT_EQ(config.ReadTileService().SatelliteHost, "tiles.example.org");
+    EXPECT_EQ(config.ReadTileService().MapHost, "127.0.0.1:8086");
+    EXPECT_EQ(ReadFileBytes(config.FileName()).find("MapHost"), std::string::npos);
+
+    // Set back to the default, a host that is in the file is written as such.
+    options.Hosts.SatelliteHost = "127.0.0.1:8086";
+    options.Hosts.MapHost = "10.0.0.5:80";
+    config.WriteOptions(options);
+    EXPECT_EQ(config.ReadOptions().Hosts.SatelliteHost, "127.0.0.1:8086");
+    EXPECT_EQ(config.ReadOptions().Hosts.MapHost, "10.0.0.5:80");
+}
+
+TEST(HostProblem, TakesANameOrAddressWithAPortAndNothingThatWouldBreakTheUrl) {
+    for (const char* good :
+         {"127.0.0.1:8086", "tiles.example.org", "a-b.c:1", "h:65535", "10.0.0.5"}) {
+        EXPECT_EQ(HostProblem("MapHost", good), std::nullopt) << good;
+    }
+    for (const char* bad :
+         {"", ":8086", "host:", "host:0", "host:65536", "host:+80", "host:80:80", "http://host",
+          "host/path", "host?x=1", "user@host", "ho st", "host#", "[::1]:80", "host:123456"}) {
+        const auto problem = HostProblem("SatelliteHost", bad);
+        ASSERT_TRUE(problem) << bad;
+        EXPECT_EQ(problem->rfind("SatelliteHost must be a host name or address", 0), 0U);
+    }
+}
+
 }  // namespace
 }  // namespace tessellon

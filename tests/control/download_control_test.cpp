@@ -596,6 +596,20 @@ TEST(TaskEnding, TheMostTellingOfTheWaysItEndedIsTheOneLine) {
         << tls;
     EXPECT_NE(tls.find("SSL_CERT_FILE"), std::string::npos);
     EXPECT_NE(tls.find("Insecure=1"), std::string::npos);
+    // So does a proxy that will not open the tunnel, though its status is 403.
+    const std::string tunnel =
+        line({.EndedByPolicy = true,
+              .EndError = "The proxy refused CONNECT: 407 Proxy Authentication Required"},
+             "10.0.0.1:3128");
+    EXPECT_EQ(tunnel.rfind("Network error: the workers stopped. (proxy 10.0.0.1:3128)\nThe proxy "
+                           "refused CONNECT: 407 Proxy Authentication Required\nThe proxy would "
+                           "not open a tunnel",
+                           0),
+              0U)
+        << tunnel;
+    for (const char* advice : {"user name and password in Options", "allows CONNECT"}) {
+        EXPECT_NE(tunnel.find(advice), std::string::npos) << advice;
+    }
     EXPECT_EQ(line({.EndedByPolicy = true, .EndError = "Socket Error # 10061"}),
               "Network error: the workers stopped.");
     // A refusal is the server's answer, not the proxy's failure.

@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "download_harness.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
+#include "platform/ini_file.h"
 #include "task/sources_file.h"
 
 namespace tessellon {
@@ -156,11 +158,24 @@ TEST(MapService, FetchesLikeTheDownloadAndNoFasterThanItsWorkers) {
 class MapTileFetcherTest : public ::testing::Test {
 protected:
     MapTileFetcherTest() {
-        tileserver::TileServerOptions options = test::ServerOptions();
+        WriteFileAtomic(config.FileName(), "");
+        StartServer(test::ServerOptions());
+    }
+
+    void StartServer(tileserver::TileServerOptions options) {
         options.log = dir.File("requests.log");
+        server.reset();
         server = std::make_unique<tileserver::TileServer>(std::move(options));
         server->Start();
-        WriteFileAtomic(config.FileName(), "");
+    }
+
+    // The numbers of the connections the requests came on.
+    std::vector<std::string> ConnectionsOfRequests() {
+        std::vector<std::string> numbers;
+        for (const std::string& line : ReadTextLines(dir.File("requests.log"))) {
+            numbers.push_back(line.substr(0, line.find(' ')));
+        }
+        return numbers;
     }
 
     MapService Service(const std::string& query = "") {
@@ -259,6 +274,60 @@ TEST_F(MapTileFetcherTest, TilesThatLeftTheViewAreNotFetched) {
     std::this_thread::sleep_for(600ms);
     EXPECT_GE(Delivered(), 1U);
     EXPECT_LE(Delivered(), 2U);
+}
+
+// The map window fetches as a download's workers do: each fetcher keeps its
+// connection, a server that asks to wait is waited for, and a body past
+// MaxTileBytes is refused.
+TEST_F(MapTileFetcherTest, EachFetcherKeepsItsConnection) {
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    MapTileFetcher fetcher(Service(), cache, Recorder(), Pacing(1ms));
+    std::vector<TileKey> keys;
+    for (std::int32_t x = 0; x < 8; ++x) {
+        keys.push_back({4, x, 5});
+    }
+    ASSERT_EQ(FetchAll(fetcher, keys, keys.size()).size(), keys.size());
+    const std::vector<std::string> connections = ConnectionsOfRequests();
+    EXPECT_EQ(connections.size(), keys.size());
+    for (const std::string& number : connections) {
+        EXPECT_TRUE(number == "1" || number == "2") << number;
+    }
+}
+
+TEST_F(MapTileFetcherTest, ATileTheServerAsksToWaitForComesAfterTheWait) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    tileserver::FaultChoice fault;
+    std::string error;
+    ASSERT_TRUE(tileserver::ParseFault("retry-after-429:3", fault, error)) << error;
+    options.faultSequence = {fault};
+    StartServer(std::move(options));
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    // A server's second lasts 10 ms here.
+    MapTileFetcher fetcher(Service(), cache, Recorder(), Pacing(10ms));
+    const auto start = std::chrono::steady_clock::now();
+    const auto fetched = FetchAll(fetcher, {{6, 3, 4}}, 1);
+    ASSERT_EQ(fetched.size(), 1U);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+    EXPECT_EQ(fetched[0].Error, "");
+    EXPECT_EQ(DetectImageKind(fetched[0].Bytes), ImageKind::Png);
+    const std::vector<std::string> lines = ReadTextLines(dir.File("requests.log"));
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_NE(lines[0].find("fault=retry-after-429"), std::string::npos) << lines[0];
+    EXPECT_EQ(ConnectionsOfRequests(), (std::vector<std::string>{"1", "1"}));
+}
+
+TEST_F(MapTileFetcherTest, ABodyPastMaxTileBytesIsNoTile) {
+    tileserver::TileServerOptions options = test::ServerOptions();
+    options.bodySize = 5000;
+    StartServer(std::move(options));
+    IniFile(config.FileName()).WriteString("IniParas", "MaxTileBytes", "1000");
+    MapTileCache cache(dir.File("cache/"), ImageKind::Png, 1 << 20);
+    MapTileFetcher fetcher(Service(), cache, Recorder(), Pacing(1ms));
+    const auto fetched = FetchAll(fetcher, {{6, 3, 4}}, 1);
+    ASSERT_EQ(fetched.size(), 1U);
+    // The length the server announces is refused before the body comes.
+    EXPECT_EQ(fetched[0].Error, kInvalidContentLength);
+    EXPECT_FALSE(cache.Find({6, 3, 4}));
 }
 
 }  // namespace

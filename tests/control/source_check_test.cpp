@@ -19,9 +19,15 @@ using namespace std::chrono_literals;
 
 class SourceCheckTest : public ::testing::Test {
 protected:
-    void StartServer(bool tls = false) {
+    void StartServer(bool tls = false, const std::vector<std::string>& faults = {}) {
         tileserver::TileServerOptions options = test::ServerOptions();
         options.tls = tls;
+        for (const std::string& text : faults) {
+            tileserver::FaultChoice fault;
+            std::string error;
+            EXPECT_TRUE(tileserver::ParseFault(text, fault, error)) << error;
+            options.faultSequence.push_back(fault);
+        }
         server = std::make_unique<tileserver::TileServer>(std::move(options));
         server->Start();
     }
@@ -151,6 +157,28 @@ TEST_F(SourceCheckTest, ListsTheGoodSourcesReportsTheRefusedAndGivesAVerdict) {
     std::tie(verdict, out, errors) = list(good, true);
     EXPECT_EQ(verdict, SourcesVerdict::CheckFailed);
     EXPECT_EQ(out[1].rfind("  check 2/0/0: failed, HTTP 200, ", 0), 0U) << out[1];
+}
+
+// A check is a fetch as a download's: a server that asks to wait is waited
+// for (twice here, a server's second being 5 ms) and the check says so.
+TEST_F(SourceCheckTest, WaitsAsTheServerAsksAndSaysSo) {
+    StartServer(false, {"retry-after-429:2", "retry-after-date-503:1"});
+    const TileSource source = Source("Url=" + Origin() + "/{z}/{x}/{y}.png\n");
+    const SourceCheck check =
+        CheckSource(source, ProxySettings{}, {}, kDefaultMaxTileBytes, Pacing(5ms));
+    EXPECT_TRUE(check.Passed) << check.Error;
+    EXPECT_EQ(check.Status, 200);
+    EXPECT_EQ(check.ServerWaits, 2);
+    EXPECT_GE(check.Time, 10ms);
+    const std::string text = DescribeCheck(check, source);
+    EXPECT_EQ(text.rfind("  check 1/0/0: ok, HTTP 200, ", 0), 0U) << text;
+    EXPECT_NE(text.find(" ms, after 2 waits the server asked for, "), std::string::npos) << text;
+
+    // A body cut short fails the check.
+    StartServer(false, {"close-mid-body"});
+    const SourceCheck cut = CheckSource(Source("Url=" + Origin() + "/{z}/{x}/{y}.png?x=1\n"),
+                                        ProxySettings{}, {}, kDefaultMaxTileBytes, Pacing(5ms));
+    EXPECT_FALSE(cut.Passed);
 }
 
 }  // namespace

@@ -128,5 +128,35 @@ TEST_F(SaveSourceTest, AFileThatCannotBeWrittenIsSaidSo) {
               "Unable to write to " + file);
 }
 
+// The window lists the catalogue beside the user's own, marked; the user's
+// source of a catalogue name wins, and a user's file that cannot be read
+// still leaves the catalogue to pick from.
+TEST_F(SaveSourceTest, TheWindowListsTheCataloguesSourcesAfterTheUsersOwn) {
+    const std::string catalogue = dir.File("catalogue.ini");
+    WriteFileAtomic(catalogue,
+                    "[OpenTopo]\nUrl=" + kUrl + "\nMaxZoom=15\n[Aerial]\nUrl=" + kUrl + "\n");
+    const auto labels = [&] {
+        std::vector<std::string> seen;
+        for (const ListedSource& entry :
+             ListForSourcesWindow(File(), dir.File("config.ini"), catalogue).Entries) {
+            seen.push_back(entry.Label + (entry.FromCatalogue ? "*" : ""));
+        }
+        return seen;
+    };
+    EXPECT_EQ(labels(), (std::vector<std::string>{"OpenTopo (catalogue)*", "Aerial (catalogue)*"}));
+
+    ASSERT_EQ(Save("", {{"Name", "Mine"}, {"Url", kUrl}}), std::nullopt);
+    ASSERT_EQ(Save("", {{"Name", "OpenTopo"}, {"Url", kUrl}, {"MaxZoom", "12"}}), std::nullopt);
+    EXPECT_EQ(labels(), (std::vector<std::string>{"Mine", "OpenTopo", "Aerial (catalogue)*"}));
+    const SourcesWindowList list = ListForSourcesWindow(File(), dir.File("config.ini"), catalogue);
+    EXPECT_EQ(list.Entries[1].Source.MaxZoom(), 12);
+
+    WriteFileAtomic(File(), std::string(2 << 20, 'x'));
+    const SourcesWindowList unreadable =
+        ListForSourcesWindow(File(), dir.File("config.ini"), catalogue);
+    EXPECT_EQ(unreadable.Errors.size(), 1U);
+    EXPECT_EQ(labels(), (std::vector<std::string>{"OpenTopo (catalogue)*", "Aerial (catalogue)*"}));
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -101,5 +101,25 @@ TEST(SourceList, WithNothingToOfferTheSourceChoiceFallsBackToTheSatelliteLayer) 
     }
 }
 
+// A fresh installation's built-in services point at a test server that is
+// not running: a source offered (the catalogue's) is the opening choice.
+TEST(SourceList, AFreshInstallationOpensOnTheFirstSourceOffered) {
+    const TileServiceSettings fresh{"127.0.0.1:8086", "127.0.0.1:8086"};
+    const SourceChoices offered = ListSourceChoices(
+        File("[OpenTopo]\n" + kLocal + "[Aerial]\n" + kLocal), std::nullopt, std::nullopt);
+    EXPECT_EQ(OpeningMapsTypeItem(offered, fresh, false), kSourceItem);
+    EXPECT_EQ(offered.Chosen, 0U);
+    EXPECT_EQ(
+        OpeningMapsTypeItem(ListSourceChoices(File(""), std::nullopt, std::nullopt), fresh, false),
+        kSatelliteItem);
+    // A host the user set, or a sources file of the user's, is a choice
+    // made: the built-in layer stays as it always opened.
+    EXPECT_EQ(OpeningMapsTypeItem(offered, {"tiles.example.org", "127.0.0.1:8086"}, false),
+              kSatelliteItem);
+    EXPECT_EQ(OpeningMapsTypeItem(offered, {"127.0.0.1:8086", "10.0.0.5:8086"}, false),
+              kSatelliteItem);
+    EXPECT_EQ(OpeningMapsTypeItem(offered, fresh, true), kSatelliteItem);
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/failed_list.h"
+#include "net/net_errors.h"
 
 namespace tessellon {
 namespace {
@@ -30,6 +31,9 @@ TEST(FailurePolicy, TheFirstMatchingRowDecides) {
         {std::nullopt, FailureRow::NoMessage},
         {"TLS handshake failed: certificate verify failed (self-signed certificate)",
          FailureRow::TlsHandshake},
+        // The proxy's status is not the tile server's.
+        {"The proxy refused CONNECT: 403 Forbidden", FailureRow::ProxyRefused},
+        {"The proxy refused CONNECT: 407 Proxy Authentication Required", FailureRow::ProxyRefused},
         // The stream after a handshake fails like a reset.
         {"TLS read failed: bad record mac (Socket Error # 10054)", FailureRow::ResetOrClosed},
     };
@@ -47,6 +51,15 @@ TEST(FailurePolicy, AFailedTlsHandshakeEndsTheWorkerWithoutARetry) {
     }
 }
 
+TEST(FailurePolicy, AProxyThatRefusesTheTunnelEndsTheWorkerWithoutARetry) {
+    for (const char* status : {"403 Forbidden", "407 Proxy Authentication Required", "302 Found",
+                               "404 Not Found", "502 Bad Gateway"}) {
+        const FailureDecision d = DecideOnFailure(std::string(kProxyRefusedConnect) + status, 1);
+        EXPECT_EQ(d.Row, FailureRow::ProxyRefused) << status;
+        EXPECT_EQ(d.Outcome, FailureOutcome::EndWorkerNetwork) << status;
+    }
+}
+
 // A failure whose row is known decides as a message of that row does, and
 // its text cannot pull it into another row.
 TEST(FailurePolicy, AKnownRowDecidesAsItsMessagesDo) {
@@ -55,6 +68,7 @@ TEST(FailurePolicy, AKnownRowDecidesAsItsMessagesDo) {
         FailureRow row;
     } cases[] = {
         {"TLS handshake failed: wrong version number", FailureRow::TlsHandshake},
+        {"The proxy refused CONNECT: 403 Forbidden", FailureRow::ProxyRefused},
         {"Socket Error # 10054" + kCrLf + "Connection reset by peer.", FailureRow::ResetOrClosed},
         {"Socket Error # 10048" + kCrLf + "Address already in use.", FailureRow::AddressInUse},
         {"403 Forbidden", FailureRow::Refused},

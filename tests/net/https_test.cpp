@@ -242,14 +242,22 @@ TEST(HttpsProxy, ATunnelCarriesTheCredentialsAndIsKeptForItsOrigin) {
     EXPECT_EQ(proxy.Connections(), 2);
 }
 
-TEST(HttpsProxy, ARefusedConnectFailsWithTheProxysStatus) {
+// Not a server's refusal: the failure policy must not take it for a 403 of
+// the tile server.
+TEST(HttpsProxy, ARefusedConnectFailsAsTheProxysRefusalWithItsStatus) {
     for (const char* status : {"407 Proxy Authentication Required", "403 Forbidden"}) {
         test::TTestProxy proxy(status);
         THttpClient http;
         http.Request.ProxyServer = "127.0.0.1";
         http.Request.ProxyPort = proxy.Port();
-        EXPECT_EQ(Get(http, "https://localhost/"),
-                  "protocol:" + std::string(status, 3) + ":" + status);
+        try {
+            TNetBuffer body;
+            http.GetUrl("https://localhost/", body);
+            ADD_FAILURE() << "no refusal";
+        } catch (const EProxyRefusedConnect& error) {
+            EXPECT_EQ(error.ReplyCode(), std::stoi(status));
+            EXPECT_EQ(error.what(), std::string(kProxyRefusedConnect) + status);
+        }
         EXPECT_FALSE(http.IsConnected());
         EXPECT_EQ(http.StatusText(), status);
     }

@@ -50,7 +50,7 @@ private slots:
         TfrmOptions options(desktop, Config(), nullptr);
         options.show();
         QCOMPARE(options.windowTitle(), QString("Options"));
-        QCOMPARE(options.size(), QSize(360, 342));
+        QCOMPARE(options.size(), QSize(360, 430));
         QCOMPARE(Edit(&options, "Edit12")->text(), QString::fromStdString(dir->File("orvanta")));
         QVERIFY(!Child<QCheckBox>(&options, "CheckBoxUseProxy")->isChecked());
         for (const char* name :
@@ -69,7 +69,8 @@ private slots:
               Named{"EditProxyServer", "Proxy Server Name (IP)"},
               Named{"EditProxyPort", "Proxy Port"}, Named{"EditProxyUsername", "Proxy Username"},
               Named{"EditProxyPassword", "Proxy Password"},
-              Named{"CheckBoxUseProxy", "Use proxy server"}, Named{"Button1", "OK"},
+              Named{"CheckBoxUseProxy", "Use proxy server"}, Named{"EditMapHost", "Map host"},
+              Named{"EditSatelliteHost", "Satellite host"}, Named{"Button1", "OK"},
               Named{"Button2", "Cancel"}}) {
             QCOMPARE(AccessibleName(Child<QWidget>(&options, named.object)), QString(named.name));
         }
@@ -120,6 +121,31 @@ private slots:
         Click(&options, "Button1");
         QVERIFY(ReadFileBytes(Config()).find("UseProxy=0\r\n") != std::string::npos);
         QVERIFY(ReadFileBytes(Config()).find("Thread") == std::string::npos);
+    }
+
+    // The built-in services' hosts: shown, written when changed, and a host
+    // that would break the tile URLs refused with the window left open.
+    void optionsShowAndWriteTheBuiltInServicesHosts() {
+        TfrmOptions options(desktop, Config(), nullptr);
+        options.show();
+        QCOMPARE(Edit(&options, "EditMapHost")->text(), QString("127.0.0.1:8086"));
+        QCOMPARE(Edit(&options, "EditSatelliteHost")->text(), QString("127.0.0.1:8086"));
+        Edit(&options, "EditMapHost")->setText("tiles.example.org/x");
+        Click(&options, "Button1");
+        QVERIFY(options.isVisible());
+        QCOMPARE(desktop.messages.size(), std::size_t{1});
+        QVERIFY(desktop.messages[0].startsWith("MapHost must be a host name or address"));
+        QVERIFY(!FileExists(Config()));
+
+        Edit(&options, "EditMapHost")->setText(" tiles.example.org:8080 ");
+        Click(&options, "Button1");
+        QVERIFY(!options.isVisible());
+        const TileServiceSettings hosts = Configuration(Config()).ReadTileService();
+        QCOMPARE(hosts.MapHost, std::string("tiles.example.org:8080"));
+        QCOMPARE(hosts.SatelliteHost, std::string("127.0.0.1:8086"));
+        QVERIFY(ReadFileBytes(Config()).find("SatelliteHost") == std::string::npos);
+        options.show();
+        QCOMPARE(Edit(&options, "EditMapHost")->text(), QString("tiles.example.org:8080"));
     }
 
     void anUnwritableConfigurationIsShownAndTheWindowStaysOpen() {

@@ -325,6 +325,26 @@ private slots:
         QCOMPARE(Text("Edit6"), QString("/srv/tiles"));
     }
 
+    // A fresh installation opens on the catalogue's first source; a host
+    // set for the built-in services keeps the satellite layer.
+    void aFreshInstallationOpensOnTheCataloguesFirstSource() {
+        WriteFileAtomic(f->dir.File("sources.ini"),
+                        "[OpenTopo]\r\nUrl=https://a.example.org/{z}/{x}/{y}.png\r\n"
+                        "[Aerial]\r\nUrl=https://b.example.org/{z}/{x}/{y}.jpg\r\n");
+        f->Show();
+        const auto radios = f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>();
+        QVERIFY(radios[2]->isChecked());
+        QCOMPARE(f->Find<QComboBox>("ComboSource")->currentText(), QString("OpenTopo"));
+
+        f = std::make_unique<MainWindowFixture>();
+        WriteFileAtomic(f->dir.File("sources.ini"),
+                        "[OpenTopo]\r\nUrl=https://a.example.org/{z}/{x}/{y}.png\r\n");
+        WriteFileAtomic(f->ConfigFile(), "[TileService]\r\nMapHost=tiles.example.org\r\n");
+        f->Show();
+        QVERIFY(
+            f->Find<QGroupBox>("radio_mapstype")->findChildren<QRadioButton*>()[1]->isChecked());
+    }
+
     // With whatever face stands in for the forms' own, a label keeps clear
     // of its field and of the frame at its left, in every window.
     void labelsKeepClearOfTheirFieldsAndFrames() {

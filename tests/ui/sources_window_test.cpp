@@ -232,7 +232,40 @@ private slots:
         QCOMPARE(ComboItems(), QStringList{"Sea"});
     }
 
-    // The file may change between listing and editing: one grown past the
+    // The catalogue's sources are listed after the user's, marked and
+    // read-only: Remove leaves them, Edit saves a copy that wins by name.
+    void theSourcesWindowListsTheCatalogueReadOnly() {
+        Prepare("[Mine]\r\nUrl=" + TileUrl() + "\r\n");
+        const std::string catalogue = f->dir.File("catalogue.ini");
+        WriteFileAtomic(catalogue, "[OpenTopo]\r\nUrl=" + TileUrl() +
+                                       "\r\nMaxZoom=15\r\nTerms=Free for offline use\r\n");
+        TfrmSources window(f->desktop, SourcesFile(), f->ConfigFile(), nullptr, catalogue);
+        window.show();
+        auto* list = Child<QListWidget>(&window, "ListSources");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QString("Mine"));
+        QCOMPARE(list->item(1)->text(), QString("OpenTopo (catalogue)"));
+        QVERIFY(list->item(1)->font().italic());
+        QVERIFY(list->item(1)->toolTip().startsWith("From the catalogue"));
+
+        list->setCurrentRow(1);
+        Child<QPushButton>(&window, "ButtonRemove")->click();
+        QVERIFY(f->desktop.messages.back().contains("read-only"));
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(ReadFileBytes(catalogue).find("[OpenTopo]"), std::size_t{0});
+
+        QVERIFY(WithModalWindow([&] { Child<QPushButton>(&window, "ButtonEdit")->click(); },
+                                [&](QWidget* edit) {
+                                    QCOMPARE(Child<QLineEdit>(edit, "EditMaxZoom")->text(),
+                                             QString("15"));
+                                    FillAndSave(edit, {{"EditMaxZoom", "12"}});
+                                }));
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(1)->text(), QString("OpenTopo"));
+        QVERIFY(!list->item(1)->font().italic());
+        QVERIFY(ReadFileBytes(SourcesFile()).find("[OpenTopo]") != std::string::npos);
+    }
+
     // input limit meanwhile is refused with the reader's message, and no
     // edit window opens over it.
     void editingRefusesASourcesFileGrownPastTheLimit() {
