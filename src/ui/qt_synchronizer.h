@@ -1,8 +1,8 @@
 #pragma once
 // The synchronised call on Qt: a worker's call joins the same queue the
 // command line serves, and the window's mailbox has the window's thread serve
-// it, so the worker touches the windows only there. Waiting for the workers (Shutdown) serves the queue alone, with
-// no window event run underneath.
+// it, so the worker touches the windows only there. Waiting for the workers (Shutdown) serves the
+// queue alone, with no window event run underneath.
 
 #include <QObject>
 #include <chrono>
