@@ -51,25 +51,6 @@ std::string FormatNumber(double value) {
     return std::string(text, result.ptr);
 }
 
-// "left,bottom,right,top" as MBTiles writes bounds; nullopt unless four
-// numbers.
-std::optional<GeoRect> ParseBounds(const std::string& text) {
-    double values[4];
-    const char* at = text.data();
-    const char* end = text.data() + text.size();
-    for (int i = 0; i < 4; ++i) {
-        const auto result = std::from_chars(at, end, values[i]);
-        if (result.ec != std::errc() || (i < 3 && (result.ptr == end || *result.ptr != ','))) {
-            return std::nullopt;
-        }
-        at = result.ptr + (i < 3 ? 1 : 0);
-    }
-    if (at != end) {
-        return std::nullopt;
-    }
-    return GeoRect{values[0], values[2], values[3], values[1]};
-}
-
 GeoRect Union(const GeoRect& a, const GeoRect& b) {
     return {std::min(a.Left, b.Left), std::max(a.Right, b.Right), std::max(a.Top, b.Top),
             std::min(a.Bottom, b.Bottom)};
@@ -80,15 +61,52 @@ GeoRect Intersection(const GeoRect& a, const GeoRect& b) {
             std::max(a.Bottom, b.Bottom)};
 }
 
-// The edges of the area every zoom of the cover has tiles for, as MBTiles
-// wants its bounds: for a task of several zooms the tiles of the deepest
-// zoom hug the area closest.
-GeoRect CoveredAtEveryZoom(const TileCover& cover) {
-    GeoRect covered = TileRangeEdges(cover.RangeAt(cover.MinZoom()), cover.MinZoom());
-    for (int zoom = cover.MinZoom() + 1; zoom <= cover.MaxZoom(); ++zoom) {
-        covered = Intersection(covered, TileRangeEdges(cover.RangeAt(zoom), zoom));
+TileRange Union(const TileRange& a, const TileRange& b) {
+    return {std::min(a.MinX, b.MinX), std::min(a.MinY, b.MinY), std::max(a.MaxX, b.MaxX),
+            std::max(a.MaxY, b.MaxY)};
+}
+
+// Each zoom's tiles in the file, XYZ rows, with the covers of the projects
+// just exported: their blank and missing edge tiles are part of their area.
+// Rows of a file from elsewhere outside the grid are held to it.
+std::map<int, TileRange> RangesByZoom(SqliteDb& db, const std::vector<TaskReader>& readers) {
+    std::map<int, TileRange> ranges;
+    SqliteStatement rows = db.Prepare(
+        "SELECT zoom_level, min(tile_column), max(tile_column), min(tile_row), max(tile_row) "
+        "FROM tiles WHERE zoom_level BETWEEN 0 AND 30 GROUP BY zoom_level");
+    while (rows.Step()) {
+        const int zoom = static_cast<int>(rows.Integer(0));
+        const std::int64_t last = (std::int64_t{1} << zoom) - 1;
+        auto onGrid = [last](std::int64_t value) {
+            return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, 0, last));
+        };
+        ranges[zoom] = {onGrid(rows.Integer(1)), FlipRow(zoom, onGrid(rows.Integer(4))),
+                        onGrid(rows.Integer(2)), FlipRow(zoom, onGrid(rows.Integer(3)))};
     }
-    return covered;
+    for (const TaskReader& reader : readers) {
+        const TileCover& cover = reader.Cover();
+        for (int zoom = cover.MinZoom(); zoom <= cover.MaxZoom(); ++zoom) {
+            const auto found = ranges.find(zoom);
+            ranges[zoom] = found == ranges.end() ? cover.RangeAt(zoom)
+                                                 : Union(found->second, cover.RangeAt(zoom));
+        }
+    }
+    return ranges;
+}
+
+// The area every zoom has tiles for, as MBTiles wants its bounds: a viewer
+// opens the deepest zoom at these bounds, and a zoom that covered less would
+// show empty there. Zooms of places apart cover no area in common; their
+// bounds are then the area of them all, so none is cut off.
+GeoRect CoveredAtEveryZoom(const std::map<int, TileRange>& ranges) {
+    GeoRect common = TileRangeEdges(ranges.begin()->second, ranges.begin()->first);
+    GeoRect all = common;
+    for (const auto& [zoom, range] : ranges) {
+        const GeoRect edges = TileRangeEdges(range, zoom);
+        common = Intersection(common, edges);
+        all = Union(all, edges);
+    }
+    return common.Left < common.Right && common.Bottom < common.Top ? common : all;
 }
 
 // The one format of all the projects' tiles, checked against the file's.
@@ -232,21 +250,13 @@ private:
 
     void UpdateMetadata(std::map<std::string, std::string> metadata,
                         const std::vector<TaskReader>& readers, const std::string& format) {
-        std::optional<GeoRect> bounds = ParseBounds(ValueOf(metadata, "bounds"));
-        std::optional<std::pair<int, int>> zooms;
-        const std::string minZoom = ValueOf(metadata, "minzoom");
-        const std::string maxZoom = ValueOf(metadata, "maxzoom");
-        if (!minZoom.empty() && !maxZoom.empty()) {
-            zooms = {std::atoi(minZoom.c_str()), std::atoi(maxZoom.c_str())};
-        }
+        // From the rows: a file made elsewhere may have no metadata, or
+        // metadata that does not tell of all its tiles.
+        const std::map<int, TileRange> ranges = RangesByZoom(db_, readers);
+        const GeoRect bounds = CoveredAtEveryZoom(ranges);
+        const std::pair<int, int> zooms{ranges.begin()->first, ranges.rbegin()->first};
         std::string attribution = ValueOf(metadata, "attribution");
         for (const TaskReader& reader : readers) {
-            const TileCover& cover = reader.Cover();
-            const GeoRect covered = CoveredAtEveryZoom(cover);
-            bounds = bounds ? Union(*bounds, covered) : covered;
-            zooms = zooms ? std::pair{std::min(zooms->first, cover.MinZoom()),
-                                      std::max(zooms->second, cover.MaxZoom())}
-                          : std::pair{cover.MinZoom(), cover.MaxZoom()};
             if (reader.Source() && !reader.Source()->Attribution().empty() &&
                 attribution.find(reader.Source()->Attribution()) == std::string::npos) {
                 attribution += attribution.empty() ? "" : "; ";
@@ -261,13 +271,13 @@ private:
         }
         metadata["format"] = format;
         metadata["type"] = "baselayer";
-        metadata["bounds"] = FormatNumber(bounds->Left) + "," + FormatNumber(bounds->Bottom) + "," +
-                             FormatNumber(bounds->Right) + "," + FormatNumber(bounds->Top);
-        metadata["center"] = FormatNumber((bounds->Left + bounds->Right) / 2) + "," +
-                             FormatNumber((bounds->Top + bounds->Bottom) / 2) + "," +
-                             std::to_string(zooms->first);
-        metadata["minzoom"] = std::to_string(zooms->first);
-        metadata["maxzoom"] = std::to_string(zooms->second);
+        metadata["bounds"] = FormatNumber(bounds.Left) + "," + FormatNumber(bounds.Bottom) + "," +
+                             FormatNumber(bounds.Right) + "," + FormatNumber(bounds.Top);
+        metadata["center"] = FormatNumber((bounds.Left + bounds.Right) / 2) + "," +
+                             FormatNumber((bounds.Top + bounds.Bottom) / 2) + "," +
+                             std::to_string(zooms.first);
+        metadata["minzoom"] = std::to_string(zooms.first);
+        metadata["maxzoom"] = std::to_string(zooms.second);
         if (!attribution.empty()) {
             metadata["attribution"] = attribution;
         }

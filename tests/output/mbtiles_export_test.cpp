@@ -169,6 +169,47 @@ TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSame
     EXPECT_EQ(Query("SELECT count(*) FROM metadata WHERE name = 'minzoom'"), "1");
 }
 
+// A file made elsewhere without metadata: its zooms come from its rows, not
+// from the export alone, and rows off the grid do not reach the bounds.
+TEST_F(MbtilesExportTest, AFileWithoutMetadataGetsZoomsAndBoundsFromItsRows) {
+    const MDTask& z13 = Project("z13.tsln", 13);
+    WriteFileAtomic(z13.GetTilePath({13, z13.MinX, z13.MinY}), "tile");
+    // Zoom 12's and 14's tiles over z13's first tile, and a row past zoom 3's grid.
+    const std::int32_t x12 = z13.MinX / 2, y12 = FlipRow(12, z13.MinY / 2);
+    const std::int32_t x14 = z13.MinX * 2, y14 = FlipRow(14, z13.MinY * 2);
+    test::MakeMbtiles(file, "INSERT INTO tiles VALUES (12, " + std::to_string(x12) + ", " +
+                                std::to_string(y12) +
+                                ", x'00');"
+                                "INSERT INTO tiles VALUES (14, " +
+                                std::to_string(x14) + ", " + std::to_string(y14) +
+                                ", x'00');"
+                                "INSERT INTO tiles VALUES (14, " +
+                                std::to_string(x14 + 1) + ", " + std::to_string(y14) + ", x'00');");
+    Export({dir.File("z13.tsln")});
+    const std::map<std::string, std::string> metadata = MbtilesReader(file).Metadata();
+    EXPECT_EQ(metadata.at("minzoom"), "12");
+    EXPECT_EQ(metadata.at("maxzoom"), "14");
+    // The area all three zooms have: zoom 14's two tiles.
+    const GeoRect bounds = BoundsIn(metadata);
+    EXPECT_NEAR(bounds.Left, TileXToLongitude(x14, 14), 1e-9);
+    EXPECT_NEAR(bounds.Right, TileXToLongitude(x14 + 2, 14), 1e-9);
+    EXPECT_NEAR(bounds.Top, TileYToLatitude(z13.MinY * 2, 14), 1e-9);
+    EXPECT_NEAR(bounds.Bottom, TileYToLatitude(z13.MinY * 2 + 1, 14), 1e-9);
+
+    // A row off the grid is held to it, as far as the grid's edge.
+    std::filesystem::remove(file);
+    test::MakeMbtiles(file, "INSERT INTO tiles VALUES (3, 99, -5, x'00');");
+    params.LeftLongitude = -180;
+    params.RightLongitude = 180;
+    params.TopLatitude = 85;
+    params.BottomLatitude = -85;
+    Project("z2.tsln", 2);
+    Export({dir.File("z2.tsln")});
+    const GeoRect whole = BoundsIn(MbtilesReader(file).Metadata());
+    EXPECT_NEAR(whole.Right, 180, 1e-9);
+    EXPECT_NEAR(whole.Bottom, TileYToLatitude(4, 2), 1e-9);
+}
+
 TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     Project("map.tsln", 13);
     params.MapsType = kMapsTypeSource;
@@ -392,9 +433,10 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     if (!Output("gdalinfo --version >/dev/null 2>&1")) {
         GTEST_SKIP() << "gdalinfo is not installed";
     }
-    // Zoom 12 covers more than zoom 13, so its tiles give the bounds, and GDAL
-    // shows them at zoom 13 with zoom 12 as an overview.
-    std::int32_t minX12 = 0, minY12 = 0, columns12 = 0, rows12 = 0;
+    // Zoom 12 covers more than zoom 13: the bounds are the area both cover,
+    // zoom 13's, so GDAL shows zoom 13 with no empty margin and zoom 12 as an
+    // overview. Bounds of the area of either zoom left GDAL's image half empty.
+    std::int32_t minX13 = 0, minY13 = 0, columns13 = 0, rows13 = 0;
     for (const int zoom : {12, 13}) {
         const MDTask& t = Project("z" + std::to_string(zoom) + ".tsln", zoom);
         for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
@@ -402,11 +444,11 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
                 WriteFileAtomic(t.GetTilePath({t.Params->Zoom, x, y}), kTile);
             }
         }
-        if (zoom == 12) {
-            minX12 = t.MinX;
-            minY12 = t.MinY;
-            columns12 = t.MaxX - t.MinX + 1;
-            rows12 = t.MaxY - t.MinY + 1;
+        if (zoom == 13) {
+            minX13 = t.MinX;
+            minY13 = t.MinY;
+            columns13 = t.MaxX - t.MinX + 1;
+            rows13 = t.MaxY - t.MinY + 1;
         }
     }
     Export({dir.File("z12.tsln"), dir.File("z13.tsln")});
@@ -417,8 +459,8 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     int width = 0, height = 0;
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Size is"), "Size is %d, %d", &width, &height),
               2);
-    EXPECT_EQ(width, columns12 * 2 * 256);
-    EXPECT_EQ(height, rows12 * 2 * 256);
+    EXPECT_EQ(width, columns13 * 256);
+    EXPECT_EQ(height, rows13 * 256);
     double originX = 0, originY = 0, pixel = 0;
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Origin ="), "Origin = (%lf,%lf)", &originX,
                           &originY),
@@ -426,10 +468,10 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Pixel Size ="), "Pixel Size = (%lf", &pixel),
               1);
     constexpr double kHalfWorld = 20037508.342789244;
-    const double tile12 = 2 * kHalfWorld / 4096;
-    EXPECT_NEAR(pixel, tile12 / 512, 1e-9);
-    EXPECT_NEAR(originX, -kHalfWorld + minX12 * tile12, 1e-3);
-    EXPECT_NEAR(originY, kHalfWorld - minY12 * tile12, 1e-3);
+    const double tile13 = 2 * kHalfWorld / 8192;
+    EXPECT_NEAR(pixel, tile13 / 256, 1e-9);
+    EXPECT_NEAR(originX, -kHalfWorld + minX13 * tile13, 1e-3);
+    EXPECT_NEAR(originY, kHalfWorld - minY13 * tile13, 1e-3);
     EXPECT_NE(info->find("ZOOM_LEVEL=13"), std::string::npos);
     EXPECT_NE(info->find("minzoom=12"), std::string::npos);
     const std::string overview =
