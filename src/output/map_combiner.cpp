@@ -120,20 +120,6 @@ void CheckOutputNames(const std::vector<std::string>& paths) {
 
 }  // namespace
 
-std::string ExtensionOf(ImageFormat format) {
-    switch (format) {
-        case ImageFormat::Png:
-            return ".png";
-        case ImageFormat::Jpeg:
-            return ".jpg";
-        case ImageFormat::Bmp:
-            return ".bmp";
-        case ImageFormat::Tiff:
-            return ".tif";
-    }
-    return {};
-}
-
 std::string DefaultOutputPath(const std::string& projectPath, const std::string& configuredName,
                               std::optional<ImageFormat> format) {
     std::string path = ExtractFilePath(projectPath);

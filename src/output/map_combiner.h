@@ -52,8 +52,6 @@ PixelRect CropRectOf(const TaskReader& task, int zoom);
 // Where `rect` of the range at `zoom` lies in EPSG:3857.
 Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& rect);
 
-// The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
-std::string ExtensionOf(ImageFormat format);
 // Where the image goes when the user names no output: `configuredName` (the
 // configuration's DefaultOutputName) in the task's folder, with the
 // extension of `format` when one is named.
