@@ -13,7 +13,7 @@
 
 #include "geo/tile_math.h"
 #include "output/mbtiles.h"
-#include "output/mbtiles_export.h"
+#include "output/tile_export.h"
 #include "paired_runs.h"
 #include "platform/files.h"
 #include "platform/message_sink.h"
@@ -106,12 +106,12 @@ int main(int argc, char** argv) {
 
     const std::string ours = folder + "ours.mbtiles";
     const std::string peer = folder + "peer.mbtiles";
-    MbtilesExportOptions options;
+    TileExportOptions options;
     options.BlankFolder = folder + "no-blanks/";
     const auto runOurs = [&] {
         std::filesystem::remove(ours);
         const auto start = std::chrono::steady_clock::now();
-        ExportMbtiles({folder + "bench.tsln"}, ours, options, {});
+        ExportTiles(ContainerFormat::Mbtiles, {folder + "bench.tsln"}, ours, options, {});
         return index / Seconds(start);
     };
     const std::string command =

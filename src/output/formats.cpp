@@ -21,12 +21,10 @@ constexpr std::array<FormatRow, 4> kImageRows{{
 }};
 
 // In the order of ContainerFormat. They hold tiles as the server sent them.
-constexpr std::array<FormatRow, 4> kContainerRows{{
+constexpr std::array<FormatRow, 3> kContainerRows{{
     {"mbtiles", "", "MBTiles", ".mbtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"gpkg", "geopackage", "GeoPackage", ".gpkg", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"pmtiles", "", "PMTiles", ".pmtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
-    {"osmand", "sqlitedb", "OsmAnd/Locus SQLiteDB", ".sqlitedb", true, 8, 0, 0,
-     Georeferencing::TileGrid, ""},
 }};
 
 std::string Lower(std::string_view text) {
@@ -61,6 +59,14 @@ std::optional<std::size_t> RowOfPath(const std::array<FormatRow, N>& rows, std::
 }
 
 }  // namespace
+
+std::string_view ArticleOf(std::string_view title) {
+    // MBTiles is read "em-bee-tiles".
+    return !title.empty() &&
+                   std::string_view("AEIOUM").find(title.front()) != std::string_view::npos
+               ? "an"
+               : "a";
+}
 
 std::int64_t BmpFileBytes(std::int64_t width, std::int64_t height) {
     return kBmpHeaderBytes + (width * 3 + 3) / 4 * 4 * height;

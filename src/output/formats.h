@@ -14,7 +14,7 @@
 namespace tessellon {
 
 enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
-enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles, Osmand };
+enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles };
 
 enum class Georeferencing {
     // In the file itself (GeoTIFF keys).
@@ -60,6 +60,9 @@ std::optional<ContainerFormat> ContainerFormatOfPath(std::string_view path);
 bool FormatHasAlpha(ImageFormat format);
 // The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
 std::string ExtensionOf(ImageFormat format);
+
+// "a" or "an", as the format's title is read ("an MBTiles file").
+std::string_view ArticleOf(std::string_view title);
 
 // A BMP's file and info headers, and the bytes of a BMP file of width x
 // height pixels, 24 bits a pixel.

@@ -1,5 +1,3 @@
-#include "output/mbtiles_export.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -12,6 +10,8 @@
 #include "combine_fixture.h"
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
+#include "output/mbtiles.h"
+#include "output/tile_export.h"
 #include "platform/files.h"
 #include "task_fixture.h"
 
@@ -55,8 +55,8 @@ protected:
     }
 
     std::vector<ProjectExport> Export(const std::vector<std::string>& projects) {
-        return ExportMbtiles(
-            projects, file, options,
+        return ExportTiles(
+            ContainerFormat::Mbtiles, projects, file, options,
             [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
     }
 
@@ -75,7 +75,7 @@ protected:
         return value;
     }
 
-    MbtilesExportOptions options{"", false, dir.File("blankimg/")};
+    TileExportOptions options{"", false, dir.File("blankimg/")};
     std::string file = dir.File("out.mbtiles");
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
 };
@@ -224,7 +224,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     try {
         Export({dir.File("map.tsln"), dir.File("topo.tsln")});
         ADD_FAILURE() << "png and jpg tiles were mixed";
-    } catch (const EMbtilesError& e) {
+    } catch (const ETileContainerError& e) {
         EXPECT_NE(std::string(e.what()).find("Cannot mix tile formats"), std::string::npos);
     }
     EXPECT_FALSE(std::filesystem::exists(file));
@@ -232,7 +232,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     Export({dir.File("topo.tsln")});
     EXPECT_EQ(MbtilesReader(file).Metadata().at("attribution"), "(c) Topo makers");
     const std::string before = ReadFileBytes(file);
-    EXPECT_THROW(Export({dir.File("map.tsln")}), EMbtilesError);
+    EXPECT_THROW(Export({dir.File("map.tsln")}), ETileContainerError);
     EXPECT_EQ(ReadFileBytes(file), before);
 }
 
@@ -245,7 +245,7 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     const auto refusal = [&] {
         try {
             Export(project);
-        } catch (const EMbtilesError& e) {
+        } catch (const ETileContainerError& e) {
             return std::string(e.what());
         }
         return std::string("exported");
@@ -315,7 +315,7 @@ protected:
         }
         try {
             Export({dir.File("area.tsln")});
-        } catch (const EMbtilesError& e) {
+        } catch (const ETileContainerError& e) {
             return e.what();
         }
         return "exported";
@@ -380,12 +380,13 @@ TEST_F(MbtilesExportTest, AStopEndsItBetweenBatchesAndLeavesTheFileAsItWas) {
         StopSignal stop;
         options.Stop = &stop;
         try {
-            ExportMbtiles(projects, file, options, [&](std::int64_t done, std::int64_t total) {
-                progress.emplace_back(done, total);
-                if (done >= when) {
-                    stop.Request();
-                }
-            });
+            ExportTiles(ContainerFormat::Mbtiles, projects, file, options,
+                        [&](std::int64_t done, std::int64_t total) {
+                            progress.emplace_back(done, total);
+                            if (done >= when) {
+                                stop.Request();
+                            }
+                        });
             ADD_FAILURE() << "not cancelled";
         } catch (const ECancelled&) {
         }
@@ -493,8 +494,8 @@ TEST_F(ShapedExport, WritesEveryZoomOfTheCoverAndBoundsEveryZoomCovers) {
     PutTile({13, kMinX + 1, kMinY + 2}, "stray");
 
     const std::string file = dir.File("out.mbtiles");
-    const std::vector<ProjectExport> results =
-        ExportMbtiles({dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
+    const std::vector<ProjectExport> results = ExportTiles(
+        ContainerFormat::Mbtiles, {dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
     ASSERT_EQ(results.size(), 1u);
     // By hand: 5 tiles of the triangle at zoom 13, 6 + 4 + 2 at zoom 14.
     EXPECT_EQ(results[0].Written, 17);
