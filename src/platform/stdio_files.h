@@ -1,8 +1,8 @@
 #pragma once
 // Files written through a C stdio stream, for the image libraries that write
 // through one (libpng, libjpeg, libtiff): a new file that takes its target's
-// name only when whole (and can be read back while it is written), and a second handle on such a stream for a library
-// that closes the one it is given.
+// name only when whole (and can be read back while it is written), and a second handle on such a
+// stream for a library that closes the one it is given.
 
 #include <cstdio>
 #include <string>
