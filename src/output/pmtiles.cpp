@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -154,6 +155,8 @@ public:
 
     void Put(const TileId& tile, std::string_view bytes) override {
         const std::uint64_t id = HilbertTileId(tile);
+        minZoom_ = std::min(minZoom_, tile.Zoom);
+        maxZoom_ = std::max(maxZoom_, tile.Zoom);
         if (!entries_.empty() && entries_.back().Id + entries_.back().Run - 1 == id) {
             // A later project's tile of the same place replaces the earlier.
             --addressed_;
@@ -218,8 +221,11 @@ public:
         header.push_back(static_cast<char>(kGzip));
         header.push_back(static_cast<char>(TileCompression()));
         header.push_back(static_cast<char>(TypeOf(format_)));
-        header.push_back(static_cast<char>(ranges.front().first));
-        header.push_back(static_cast<char>(ranges.back().first));
+        // The zooms a reader asks for tiles at: those of the tiles put, or
+        // of the covers when none was.
+        const bool none = minZoom_ > maxZoom_;
+        header.push_back(static_cast<char>(none ? ranges.front().first : minZoom_));
+        header.push_back(static_cast<char>(none ? ranges.back().first : maxZoom_));
         for (const double edge : {bounds.Left, bounds.Bottom, bounds.Right, bounds.Top}) {
             PutLittleEndian(header, E7(edge));
         }
@@ -314,6 +320,8 @@ private:
     std::uint64_t addressed_ = 0;
     std::uint64_t uniqueContents_ = 0;
     std::uint64_t gzipped_ = 0;
+    int minZoom_ = std::numeric_limits<int>::max();
+    int maxZoom_ = -1;
     std::string readBack_;
 };
 
