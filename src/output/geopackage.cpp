@@ -69,8 +69,11 @@ public:
                          [](const SqliteFailure& failure) {
                              throw ETileContainerError(SqliteFailureText("GeoPackage", failure));
                          },
-                         {"tiles", "gpkg_contents", "gpkg_tile_matrix", "gpkg_tile_matrix_set",
-                          "gpkg_spatial_ref_sys", "gpkg_extensions"}) {}
+                         {"tiles", "gpkg_contents", "gpkg_tile_matrix_set", "gpkg_spatial_ref_sys",
+                          "gpkg_extensions"},
+                         // GDAL and others check the tile matrix with
+                         // triggers that only abort a wrong row.
+                         {"gpkg_tile_matrix"}) {}
 
 private:
     void Prepare(const std::vector<TaskReader>& projects) override {

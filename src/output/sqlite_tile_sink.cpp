@@ -52,17 +52,34 @@ std::string SqliteFailureText(std::string_view title, const SqliteFailure& failu
 }
 
 std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
-                                const std::vector<std::string>& tables) {
-    std::string names;
-    for (const std::string& table : tables) {
-        names += names.empty() ? "" : ", ";
-        names += Quoted(table);
-    }
+                                const std::vector<std::string>& tables,
+                                const std::vector<std::string>& checkedTables) {
+    const auto list = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) {
+            text += text.empty() ? "" : ", ";
+            text += Quoted(name);
+        }
+        return text;
+    };
+    const std::string names = list(tables);
+    const std::string checked = list(checkedTables);
+    // A body of one statement, SELECT RAISE(ABORT, ...), then END: a
+    // statement that changes data would need a second one, after a ";". A
+    // ";" within the message refuses the trigger too, which errs safe.
+    const std::string blanks = "' ' || char(9, 10, 13)";
+    const std::string body = "substr(sql, instr(upper(sql), 'BEGIN') + 5)";
+    const std::string onlyAborts = "(instr(" + body + ", ';') > 0 AND upper(trim(substr(" + body +
+                                   ", 1, instr(" + body + ", ';') - 1), " + blanks +
+                                   ")) LIKE 'SELECT RAISE(ABORT%' AND upper(trim(substr(" + body +
+                                   ", instr(" + body + ", ';') + 1), " + blanks + ")) = 'END')";
     SqliteStatement active = db.Prepare(
         "SELECT type, name, tbl_name FROM sqlite_master WHERE (type = 'view' AND lower(name) IN "
         "(" +
-        names + ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + names +
-        ")) ORDER BY type DESC, name");
+        names + ", " + (checked.empty() ? "''" : checked) +
+        ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + names +
+        ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + (checked.empty() ? "''" : checked) +
+        ") AND NOT " + onlyAborts + ") ORDER BY type DESC, name");
     if (!active.Step()) {
         return {};
     }
@@ -83,13 +100,14 @@ std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
 
 SqliteTileSink::SqliteTileSink(const std::string& file, bool existed, std::string_view title,
                                SqliteFailureHandler onFailure,
-                               const std::vector<std::string>& tables)
+                               const std::vector<std::string>& tables,
+                               const std::vector<std::string>& checkedTables)
     : db_(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | (existed ? 0 : SQLITE_OPEN_NOFOLLOW),
           kWriterBusyMillis, onFailure, existed ? ForeignContainerGuard() : SqliteGuard{}),
       title_(title) {
     // Before the transaction, so that a refused file is left without a
     // journal beside it.
-    const std::string refusal = ActiveTablesRefusal(db_, title_, tables);
+    const std::string refusal = ActiveTablesRefusal(db_, title_, tables, checkedTables);
     if (!refusal.empty()) {
         throw ETileContainerError(refusal);
     }

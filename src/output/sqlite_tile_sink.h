@@ -30,9 +30,12 @@ std::string SqliteFailureText(std::string_view title, const SqliteFailure& failu
 // Why the file is refused when one of `tables` (any case) is a view or
 // carries a trigger: either runs the file author's statements inside ours (a
 // trigger that empties the table on each insert, a view whose query never
-// ends). Empty when none is.
+// ends). Empty when none is. On the `checkedTables` a trigger whose body
+// only aborts a statement (SELECT RAISE(ABORT, ...), as a format's own
+// checks are written) is let be; any other is refused as well.
 std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
-                                const std::vector<std::string>& tables);
+                                const std::vector<std::string>& tables,
+                                const std::vector<std::string>& checkedTables = {});
 
 class SqliteTileSink : public TileSink {
 public:
@@ -45,10 +48,11 @@ protected:
     // Opens (or makes) `file`; a file that `existed` comes from anywhere and
     // is opened with the foreign guard, a new one is never made behind a
     // symbolic link. `tables` are the ones whose views and triggers refuse
-    // the file before anything is written. Throws ETileContainerError (or
+    // the file before anything is written (see ActiveTablesRefusal). Throws ETileContainerError (or
     // what `onFailure` throws).
     SqliteTileSink(const std::string& file, bool existed, std::string_view title,
-                   SqliteFailureHandler onFailure, const std::vector<std::string>& tables);
+                   SqliteFailureHandler onFailure, const std::vector<std::string>& tables,
+                   const std::vector<std::string>& checkedTables = {});
 
     SqliteDb& Db() { return db_; }
     std::string_view Title() const { return title_; }

@@ -186,6 +186,43 @@ TEST_F(ContainerExport, TheGeoPackageRefusesVectorTilesAndOtherDatabasesAndChang
     EXPECT_EQ(ReadFileBytes(file), before);
 }
 
+// GDAL's own GeoPackage checks its tile matrix with triggers that only
+// abort: it takes our tiles beside its own. A trigger there that deletes is
+// refused.
+TEST_F(ContainerExport, TheGeoPackageJoinsOneGdalMadeButNotOneWithAHarmfulTrigger) {
+    if (!test::ToolInstalled("gdal_translate")) {
+        GTEST_SKIP() << "gdal_translate is not installed";
+    }
+    Project("map.tsln", 13);
+    const std::string file = dir.File("gdal.gpkg");
+    WriteFileAtomic(dir.File("red.png"), test::EncodePng({255, 0, 0}));
+    const test::Run made = test::RunCommand(
+        "gdal_translate -q -of GPKG -a_srs EPSG:3857 -a_ullr 0 256 256 0 -co "
+        "TILING_SCHEME=GoogleMapsCompatible -co RASTER_TABLE=red " +
+        test::Quoted(dir.File("red.png")) + " " + test::Quoted(file) + " 2>&1");
+    ASSERT_EQ(made.Status, 0) << made.Output;
+    ASSERT_FALSE(Query(file, "SELECT name FROM sqlite_master WHERE type = 'trigger'").empty());
+    Export(ContainerFormat::GeoPackage, file, {dir.File("map.tsln")});
+    EXPECT_EQ(Query(file, "SELECT table_name FROM gpkg_contents ORDER BY table_name"),
+              (std::vector<std::string>{"red", "tiles"}));
+    EXPECT_EQ(Query(file, "SELECT count(*) FROM tiles"), std::vector<std::string>{"42"});
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER gpkg_tile_matrix_check BEFORE INSERT ON "
+                           "gpkg_tile_matrix BEGIN DELETE FROM tiles; END;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_EQ(Refusal(ContainerFormat::GeoPackage, file, {dir.File("map.tsln")}),
+              "The file " + file +
+                  " is not a GeoPackage file that can be used safely: its gpkg_tile_matrix table "
+                  "carries the trigger gpkg_tile_matrix_check, which would run the file's own "
+                  "statements.");
+    EXPECT_EQ(Query(file, "SELECT count(*) FROM tiles"), std::vector<std::string>{"42"});
+}
+
 TEST(PmtilesIds, FollowTheHilbertCurveZoomAfterZoom) {
     EXPECT_EQ(HilbertTileId({0, 0, 0}), 0u);
     EXPECT_EQ(HilbertTileId({1, 0, 0}), 1u);
