@@ -36,9 +36,9 @@ def main():
             stem, _ = os.path.splitext(entry.name)
             _, x, y, z = stem.split("_")
             z = int(z)
+            row = int(y) if gpkg else (1 << z) - 1 - int(y)
             with open(entry.path, "rb") as tile:
-                row = int(y) if gpkg else (1 << z) - 1 - int(y)
-            yield z, int(x), row, tile.read()
+                yield z, int(x), row, tile.read()
 
     with db:
         db.executemany("INSERT OR REPLACE INTO tiles (zoom_level, tile_column, tile_row,"
