@@ -86,6 +86,18 @@ mkdir "$scratch/mbtiles"
 rm -rf "$scratch/mbtiles"
 
 echo
+echo "== GeoPackage export of the same 100,000 tiles, in turns with Python's sqlite3 module inserting them into a GeoPackage tiles table (target: at least 1.5x Python's rate)"
+mkdir "$scratch/mbtiles"
+"$build/bin/bench_mbtiles_export" "$scratch/mbtiles" "$here/mbtiles_peer.py" gpkg
+rm -rf "$scratch/mbtiles"
+
+echo
+echo "== PMTiles export of the same 100,000 tiles, in turns with our MBTiles export (target: at least as fast)"
+mkdir "$scratch/mbtiles"
+"$build/bin/bench_mbtiles_export" "$scratch/mbtiles" "$here/mbtiles_peer.py" pmtiles
+rm -rf "$scratch/mbtiles"
+
+echo
 echo "== Log: 10,000,000 lines through the main window, offscreen, and through the core's log, saved every 10,000 lines (targets: peak resident set at most 200 MiB; a save at 10 M lines costs about the same as at 1 M; a line alone costs about the same on a full log as on an empty one)"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_log_window" "$scratch"
 

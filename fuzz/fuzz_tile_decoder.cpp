@@ -52,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
+    // The header walk that tells transparency must end on any bytes.
+    static_cast<void>(TileHasAlpha(bytes));
     const std::optional<ImageSize> claimed = ClaimedImageSize(bytes);
     if (!claimed) {
         return 0;

@@ -28,8 +28,8 @@ const char* const kUsage = R"(Usage:
                          [--buffer D] --zoom Z[-Z2] [--type map|satellite |
                          --source NAME [--sources FILE] | --url TEMPLATE]
                          [--tiles FILE] [--save-area FILE]
-  tessellon-cli export PROJECT.tsln... --mbtiles FILE [--name TEXT]
-                       [--with-blanks]
+  tessellon-cli export PROJECT.tsln... --mbtiles FILE | --gpkg FILE |
+                       --pmtiles FILE [--name TEXT] [--with-blanks]
   tessellon-cli open PROJECT.tsln [--retry-failed] [--quiet] [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--quiet] [--config FILE]
@@ -98,7 +98,11 @@ refresh     Asks every tile of a downloaded task again, at the task's pace:
             it, and the same command continues it. It ends with a line that
             counts changed, unchanged and kept tiles.
 export      Puts the tiles of the projects (several zooms of one area, say)
-            into one MBTiles file, made when it does not exist. Tiles already
+            into one MBTiles file, made when it does not exist; or into a
+            GeoPackage (--gpkg, image tiles only, which QGIS and GDAL open
+            with every zoom as an overview) the same way; or into a new
+            PMTiles archive (--pmtiles, for web maps; an existing file is
+            refused, not rewritten). Tiles already
             there at the same zoom and place are replaced, and the file's
             bounds and zooms widened. Blank tiles are left out unless
             --with-blanks; missing and failed tiles are left out and counted
@@ -269,8 +273,15 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!result.olderThan) {
                 return Error("--older-than takes an age such as 30d, 12h, 45m or 90s");
             }
-        } else if (command == "export" && arg == "--mbtiles") {
-            result.mbtiles = value;
+        } else if (command == "export" &&
+                   (arg == "--mbtiles" || arg == "--gpkg" || arg == "--pmtiles")) {
+            if (!result.exportFile.empty()) {
+                return Error("export writes one file: name one of --mbtiles, --gpkg and --pmtiles");
+            }
+            result.exportFile = value;
+            result.container = arg == "--gpkg"      ? ContainerFormat::GeoPackage
+                               : arg == "--pmtiles" ? ContainerFormat::Pmtiles
+                                                    : ContainerFormat::Mbtiles;
         } else if (command == "export" && arg == "--name") {
             result.mapName = value;
         } else if (command == "estimate" && arg == "--tiles") {
@@ -353,8 +364,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (positional.empty()) {
             return Error("export needs a project file");
         }
-        if (result.mbtiles.empty()) {
-            return Error("export needs --mbtiles");
+        if (result.exportFile.empty()) {
+            return Error("export needs --mbtiles, --gpkg or --pmtiles");
         }
         if (result.configFile) {
             return Error("export takes no --config");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control/task_fields.h"
+#include "output/formats.h"
 
 namespace tessellon::cli {
 
@@ -45,12 +46,13 @@ struct Arguments {
     std::string importName;
     std::optional<std::string> sourceName;
     std::optional<std::string> urlTemplate;
-    std::vector<std::string> projects;  // export
-    std::string mbtiles;                // export
-    std::string mapName;                // export: --name
-    bool withBlanks = false;            // export
-    std::string tilesFile;              // estimate: --tiles, "-" for standard output
-    std::string areaCopyFile;           // estimate: --save-area
+    std::vector<std::string> projects;                     // export
+    std::string exportFile;                                // export: --mbtiles, --gpkg or --pmtiles
+    ContainerFormat container = ContainerFormat::Mbtiles;  // export
+    std::string mapName;                                   // export: --name
+    bool withBlanks = false;                               // export
+    std::string tilesFile;     // estimate: --tiles, "-" for standard output
+    std::string areaCopyFile;  // estimate: --save-area
 };
 
 // The parsed arguments, or the reason they cannot be parsed.

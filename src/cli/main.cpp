@@ -15,8 +15,8 @@
 #include "control/source_choice.h"
 #include "control/source_editing.h"
 #include "control/source_import.h"
-#include "output/mbtiles_export.h"
 #include "output/task_reader.h"
+#include "output/tile_export.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/queue_synchronizer.h"
@@ -214,7 +214,7 @@ int RunEstimate(const cli::Arguments& args, const TaskFields& fields) {
 
 int RunExport(const cli::Arguments& args) {
     const bool terminal = StandardErrorIsTerminal();
-    MbtilesExportOptions options;
+    TileExportOptions options;
     options.Name = args.mapName;
     options.WithBlanks = args.withBlanks;
     options.BlankFolder = ProgramFolder() + "blankimg/";
@@ -229,15 +229,15 @@ int RunExport(const cli::Arguments& args) {
     };
     std::vector<ProjectExport> results;
     try {
-        results = ExportMbtiles(projects, AbsolutePath(args.mbtiles), options,
-                                [terminal](std::int64_t done, std::int64_t total) {
-                                    if (terminal) {
-                                        std::fprintf(stderr, "\rExporting: %lld of %lld tiles",
-                                                     static_cast<long long>(done),
-                                                     static_cast<long long>(total));
-                                    }
-                                });
-    } catch (const EMbtilesError& e) {
+        results = ExportTiles(args.container, projects, AbsolutePath(args.exportFile), options,
+                              [terminal](std::int64_t done, std::int64_t total) {
+                                  if (terminal) {
+                                      std::fprintf(stderr, "\rExporting: %lld of %lld tiles",
+                                                   static_cast<long long>(done),
+                                                   static_cast<long long>(total));
+                                  }
+                              });
+    } catch (const ETileContainerError& e) {
         return refuse(e);
     } catch (const ETaskReadError& e) {
         return refuse(e);

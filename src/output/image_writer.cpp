@@ -21,24 +21,12 @@ namespace tessellon {
 
 namespace {
 
-constexpr std::int64_t kJpegMaxSide = 65535;
-constexpr std::int64_t kFourGiB = std::int64_t{1} << 32;
-constexpr std::int64_t kBmpHeaderBytes = 54;
 constexpr std::uint32_t kTiffTileSide = 256;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
+// Past this a TIFF needs 64-bit offsets.
+constexpr std::int64_t kFourGiB = std::int64_t{1} << 32;
 
 std::int64_t BmpRowBytes(std::int64_t width) {
     return (width * 3 + 3) / 4 * 4;
-}
-
-std::int64_t BmpFileBytes(std::int64_t width, std::int64_t height) {
-    return kBmpHeaderBytes + BmpRowBytes(width) * height;
 }
 
 [[noreturn]] void FailWrite(const std::string& format, const std::string& reason) {
@@ -349,69 +337,12 @@ private:
 
 }  // namespace
 
-std::optional<ImageFormat> ImageFormatNamed(std::string_view name) {
-    const std::string lower = Lower(name);
-    if (lower == "png") {
-        return ImageFormat::Png;
-    }
-    if (lower == "jpeg" || lower == "jpg") {
-        return ImageFormat::Jpeg;
-    }
-    if (lower == "bmp") {
-        return ImageFormat::Bmp;
-    }
-    if (lower == "tiff" || lower == "tif") {
-        return ImageFormat::Tiff;
-    }
-    return std::nullopt;
-}
-
-std::optional<ImageFormat> ImageFormatOfPath(std::string_view path) {
-    const std::string extension = ExtractFileExt(path);
-    if (extension.empty()) {
-        return std::nullopt;
-    }
-    return ImageFormatNamed(std::string_view(extension).substr(1));
-}
-
-bool FormatHasAlpha(ImageFormat format) {
-    return format == ImageFormat::Png || format == ImageFormat::Tiff;
-}
-
-std::string SizeRefusal(ImageFormat format, std::int64_t width, std::int64_t height) {
-    std::string text;
-    if (format == ImageFormat::Bmp && BmpFileBytes(width, height) >= kFourGiB) {
-        text = "A BMP file cannot pass 4 GiB, and this image would take ";
-        text.append(std::to_string(BmpFileBytes(width, height))).append(" bytes.");
-    } else if (format == ImageFormat::Jpeg && std::max(width, height) > kJpegMaxSide) {
-        text = "A JPEG image cannot pass 65,535 pixels a side, and this one is ";
-        text.append(std::to_string(width)).append(" x ").append(std::to_string(height));
-        text.append(" pixels.");
-    } else {
+std::string WorldFileNameOf(const std::string& imagePath, ImageFormat format) {
+    const FormatRow& row = RowOf(format);
+    if (row.Georeference != Georeferencing::WorldFile) {
         return {};
     }
-    text.append(" Use --format tiff: a TIFF takes any size.");
-    return text;
-}
-
-std::string WorldFileNameOf(const std::string& imagePath, ImageFormat format) {
-    const char* extension = nullptr;
-    switch (format) {
-        case ImageFormat::Png:
-            extension = ".pgw";
-            break;
-        case ImageFormat::Jpeg:
-            extension = ".jgw";
-            break;
-        case ImageFormat::Bmp:
-            extension = ".bpw";
-            break;
-        case ImageFormat::Tiff:
-            return {};
-    }
-    std::string name = RemoveFileExt(imagePath);
-    name.append(extension);
-    return name;
+    return RemoveFileExt(imagePath).append(row.WorldFileExtension);
 }
 
 std::string WorldFileText(const Georeference& where) {

@@ -12,21 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "output/formats.h"
+
 namespace tessellon {
-
-enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
-
-// "png", "jpeg" or "jpg", "bmp", "tiff" or "tif", any case.
-std::optional<ImageFormat> ImageFormatNamed(std::string_view name);
-// The format a file name's extension names.
-std::optional<ImageFormat> ImageFormatOfPath(std::string_view path);
-// Whether the format keeps an alpha channel: PNG and TIFF do.
-bool FormatHasAlpha(ImageFormat format);
-
-// Why `format` cannot hold a width x height image (a BMP passes 4 GiB, a
-// JPEG side passes 65,535 pixels), naming the format that can; empty when
-// it can.
-std::string SizeRefusal(ImageFormat format, std::int64_t width, std::int64_t height);
 
 // An image in EPSG:3857: the outer corner of its top-left pixel, and the
 // side of a pixel, in metres.

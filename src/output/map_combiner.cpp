@@ -73,15 +73,37 @@ std::string DrawTile(const TaskReader& task, const TileId& tile, std::uint8_t* a
     return reason;
 }
 
-// One scanline as RGBA: the pixels of tiles outside the cover transparent.
-// `firstPixel` is the row's first pixel within the band, whose tiles
-// `outside` marks.
-void ToRgba(const std::uint8_t* rgb, std::int64_t width, std::int64_t firstPixel,
-            const std::vector<bool>& outside, std::uint8_t* rgba) {
-    for (std::int64_t x = 0; x < width; ++x) {
-        std::memcpy(rgba + x * 4, rgb + x * 3, 3);
-        rgba[x * 4 + 3] = outside[static_cast<std::size_t>((firstPixel + x) / kTileSide)] ? 0 : 255;
+// Where a tile of the cover is no tile of the task: see-through where the
+// format shows it, white where it cannot.
+void FillClear(std::uint8_t* at, std::size_t stride) {
+    for (int y = 0; y < kTileSide; ++y) {
+        std::uint8_t* pixel = at + y * stride;
+        for (int x = 0; x < kTileSide; ++x, pixel += 4) {
+            pixel[0] = pixel[1] = pixel[2] = 255;
+            pixel[3] = 0;
+        }
     }
+}
+
+// Whether a tile of the task within `rect` at `zoom` declares transparency;
+// reads the tiles until the first that does.
+bool AnyTileHasAlpha(const TaskReader& task, int zoom, const PixelRect& rect,
+                     const StopSignal* stop) {
+    const TileRange& range = task.Cover().RangeAt(zoom);
+    std::string bytes;
+    for (std::int64_t row = rect.Top / kTileSide; row <= (rect.Bottom - 1) / kTileSide; ++row) {
+        ThrowIfStopped(stop);
+        for (std::int64_t column = rect.Left / kTileSide; column <= (rect.Right - 1) / kTileSide;
+             ++column) {
+            const TileId tile{zoom, static_cast<std::int32_t>(range.MinX + column),
+                              static_cast<std::int32_t>(range.MinY + row)};
+            if (task.Cover().Contains(tile) && task.Read(tile, bytes) == TileState::Present &&
+                TileHasAlpha(bytes)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // Refuses to replace what is no regular file at any of the names the
@@ -97,20 +119,6 @@ void CheckOutputNames(const std::vector<std::string>& paths) {
 }
 
 }  // namespace
-
-std::string ExtensionOf(ImageFormat format) {
-    switch (format) {
-        case ImageFormat::Png:
-            return ".png";
-        case ImageFormat::Jpeg:
-            return ".jpg";
-        case ImageFormat::Bmp:
-            return ".bmp";
-        case ImageFormat::Tiff:
-            return ".tif";
-    }
-    return {};
-}
 
 int CombinedZoom(const TaskReader& task, std::optional<int> zoom) {
     const TileCover& cover = task.Cover();
@@ -182,8 +190,10 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
         throw ECombineError(refusal);
     }
     const Georeference where = GeoreferenceOf(task, zoom, rect);
-    // A shape's gaps show through where the format can show them.
-    const bool alpha = cover.Shaped() && FormatHasAlpha(options.Format);
+    // A shape's gaps and the tiles' own transparency show through where the
+    // format can show them; elsewhere they are laid on white.
+    const bool alpha = FormatHasAlpha(options.Format) &&
+                       (cover.Shaped() || AnyTileHasAlpha(task, zoom, rect, options.Stop));
 
     CombineResult result;
     result.Zoom = zoom;
@@ -208,10 +218,9 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
             static_cast<std::size_t>(lastColumn - firstColumn + 1) * kTileRowBytes;
         std::vector<std::uint8_t> band(stride * kTileSide);
         const std::int64_t firstPixel = rect.Left - firstColumn * kTileSide;
-        const std::size_t rowOffset = static_cast<std::size_t>(firstPixel) * 3;
-        // The tiles of the band outside the cover, and a scanline as RGBA.
-        std::vector<bool> outside(static_cast<std::size_t>(lastColumn - firstColumn + 1));
-        std::vector<std::uint8_t> rgba(alpha ? static_cast<std::size_t>(rect.Width()) * 4 : 0);
+        const std::size_t rowOffset = static_cast<std::size_t>(firstPixel) * 4;
+        // A scanline laid on white, for a format without alpha.
+        std::vector<std::uint8_t> rgb(alpha ? 0 : static_cast<std::size_t>(rect.Width()) * 3);
         std::string bytes;
         for (std::int64_t row = firstRow; row <= lastRow; ++row) {
             ThrowIfStopped(options.Stop);
@@ -220,9 +229,8 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
                                   static_cast<std::int32_t>(range.MinY + row)};
                 const auto index = static_cast<std::size_t>(column - firstColumn);
                 std::uint8_t* at = band.data() + index * kTileRowBytes;
-                outside[index] = !cover.Contains(tile);
-                if (outside[index]) {
-                    FillWhite(at, stride);
+                if (!cover.Contains(tile)) {
+                    FillClear(at, stride);
                     continue;
                 }
                 std::string reason = DrawTile(task, tile, at, stride, bytes);
@@ -236,9 +244,9 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
             for (std::int64_t pixelRow = top; pixelRow < bottom; ++pixelRow) {
                 const std::uint8_t* scanline =
                     band.data() + static_cast<std::size_t>(pixelRow - bandTop) * stride + rowOffset;
-                if (alpha) {
-                    ToRgba(scanline, rect.Width(), firstPixel, outside, rgba.data());
-                    scanline = rgba.data();
+                if (!alpha) {
+                    RgbaOnWhite(scanline, static_cast<std::size_t>(rect.Width()), rgb.data());
+                    scanline = rgb.data();
                 }
                 writer->WriteRow(scanline);
             }

@@ -2,7 +2,9 @@
 // Stitches a task's tiles of one zoom into one georeferenced image
 // (EPSG:3857) one row of tiles at a time: each row is decoded, its scanlines
 // are written, and the next row takes its place, so memory stays about two
-// rows of tiles whatever the size of the map. Tiles of the task that cannot
+// rows of tiles whatever the size of the map. Tiles keep their own
+// transparency where the format has alpha (the image then has an alpha band)
+// and are laid on white where it has none. Tiles of the task that cannot
 // be drawn are left white and listed; places outside a shaped task's cover
 // are no tiles of it, and are left transparent where the format has alpha,
 // white otherwise, and never listed. The image is written under a temporary name beside the output
@@ -50,8 +52,6 @@ PixelRect CropRectOf(const TaskReader& task, int zoom);
 // Where `rect` of the range at `zoom` lies in EPSG:3857.
 Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& rect);
 
-// The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
-std::string ExtensionOf(ImageFormat format);
 
 struct CombineOptions {
     std::string OutputPath;

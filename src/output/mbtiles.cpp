@@ -1,7 +1,7 @@
 #include "output/mbtiles.h"
 
 #include "net/net_limits.h"
-#include "output/sqlite_db.h"
+#include "output/sqlite_tile_sink.h"
 
 namespace tessellon {
 
@@ -14,58 +14,14 @@ constexpr int kReaderBusyMillis = 500;
 }  // namespace
 
 void ThrowMbtilesError(const SqliteFailure& failure) {
-    std::string message;
-    switch (failure.Kind) {
-        case SqliteFailureKind::CannotOpen:
-            message =
-                "The MBTiles file " + failure.Path + " cannot be opened: " + failure.Detail + ".";
-            break;
-        case SqliteFailureKind::Locked:
-            message = "The MBTiles file " + failure.Path + " is locked by another program.";
-            break;
-        case SqliteFailureKind::NotADatabase:
-            message =
-                "The file " + failure.Path + " is not an MBTiles file: it is no SQLite database.";
-            break;
-        case SqliteFailureKind::TimedOut:
-            message = "The MBTiles file " + failure.Path + " cannot be used: " + failure.Detail +
-                      ", which no MBTiles file needs.";
-            break;
-        case SqliteFailureKind::Other:
-            message =
-                "The MBTiles file " + failure.Path + " cannot be used: " + failure.Detail + ".";
-            break;
-    }
-    throw EMbtilesError(message);
-}
-
-SqliteGuard ForeignMbtilesGuard() {
-    return {.Defensive = true,
-            .StatementMillis = kForeignStatementMillis,
-            .MaxValueBytes = kDefaultMaxTileBytes};
+    throw EMbtilesError(SqliteFailureText("MBTiles", failure));
 }
 
 void RefuseActiveTables(SqliteDb& db) {
-    SqliteStatement active = db.Prepare(
-        "SELECT type, name, tbl_name FROM sqlite_master WHERE (type = 'view' AND lower(name) IN "
-        "('tiles', 'metadata')) OR (type = 'trigger' AND lower(tbl_name) IN ('tiles', "
-        "'metadata')) ORDER BY type DESC, name");
-    if (!active.Step()) {
-        return;
+    const std::string refusal = ActiveTablesRefusal(db, "MBTiles", {"tiles", "metadata"});
+    if (!refusal.empty()) {
+        throw EMbtilesError(refusal);
     }
-    std::string message = "The file ";
-    message += db.Path();
-    message += " is not an MBTiles file that can be used safely: its ";
-    if (active.Text(0) == "view") {
-        message += active.Text(1);
-        message += " table is a view";
-    } else {
-        message += active.Text(2);
-        message += " table carries the trigger ";
-        message += active.Text(1);
-    }
-    message += ", which would run the file's own statements.";
-    throw EMbtilesError(message);
 }
 
 std::int32_t FlipRow(int zoom, std::int32_t row) {
@@ -74,7 +30,8 @@ std::int32_t FlipRow(int zoom, std::int32_t row) {
 
 MbtilesReader::MbtilesReader(const std::string& path)
     : db_(std::make_unique<SqliteDb>(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                                     kReaderBusyMillis, ThrowMbtilesError, ForeignMbtilesGuard())) {
+                                     kReaderBusyMillis, ThrowMbtilesError,
+                                     ForeignContainerGuard())) {
     // A file that is no database fails here, at its first read.
     SqliteStatement tables = db_->Prepare(
         "SELECT count(DISTINCT lower(name)) FROM sqlite_master WHERE type IN ('table', 'view') "

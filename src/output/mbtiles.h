@@ -12,15 +12,16 @@
 #include <vector>
 
 #include "geo/tile_math.h"
+#include "output/tile_export.h"
 
 namespace tessellon {
 
 // An MBTiles file that cannot be used: it cannot be opened, is no SQLite
 // database, lacks the tables of an MBTiles file, is locked by another
 // program, or holds tiles of another format. The message names the file.
-class EMbtilesError : public std::runtime_error {
+class EMbtilesError : public ETileContainerError {
 public:
-    using std::runtime_error::runtime_error;
+    using ETileContainerError::ETileContainerError;
 };
 
 // The XYZ row of TMS row `row` at `zoom`, and back: the same flip both ways.
@@ -31,22 +32,13 @@ struct SqliteFailure;
 [[noreturn]] void ThrowMbtilesError(const SqliteFailure& failure);
 
 class SqliteDb;
-struct SqliteGuard;
-
-// How an MBTiles file that this run did not make is opened: defensively, no
-// statement longer than kForeignStatementMillis, no value past the limit of
-// a tile.
-inline constexpr int kForeignStatementMillis = 20000;
-SqliteGuard ForeignMbtilesGuard();
 
 // Throws EMbtilesError when the file's tiles or metadata table is a view, or
-// carries a trigger: either runs the file author's statements inside ours
-// (a trigger that empties the table on each insert, a view whose query
-// never ends).
+// carries a trigger (see ActiveTablesRefusal).
 void RefuseActiveTables(SqliteDb& db);
 
 // Opens the file read-only and never changes it, as a file from elsewhere
-// (ForeignMbtilesGuard). Calls may come from several threads; each runs its
+// (ForeignContainerGuard). Calls may come from several threads; each runs its
 // own statement on the one connection.
 class MbtilesReader {
 public:

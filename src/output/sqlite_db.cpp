@@ -118,6 +118,10 @@ void SqliteStatement::Bind(int index, std::int64_t value) {
     Check(sqlite3_bind_int64(statement_, index, value));
 }
 
+void SqliteStatement::Bind(int index, double value) {
+    Check(sqlite3_bind_double(statement_, index, value));
+}
+
 void SqliteStatement::Bind(int index, std::string_view text) {
     Check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC,
                               SQLITE_UTF8));

@@ -115,6 +115,7 @@ public:
     // Parameters count from 1. The bytes must stay until the statement is
     // reset. A bind SQLite refuses (no such parameter, too big) fails.
     void Bind(int index, std::int64_t value);
+    void Bind(int index, double value);
     void Bind(int index, std::string_view text);
     void BindBlob(int index, std::string_view bytes);
     // True while there is a row to read.

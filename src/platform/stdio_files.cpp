@@ -22,7 +22,7 @@ AtomicStdioFile::AtomicStdioFile(const std::string& path) : path_(path) {
         tempPath_ = path;
         tempPath_.append(".").append(std::to_string(getpid())).append("-");
         tempPath_.append(std::to_string(attempt)).append(".tmp");
-        fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(tempPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -31,7 +31,7 @@ AtomicStdioFile::AtomicStdioFile(const std::string& path) : path_(path) {
         tempPath_.clear();
         Fail();
     }
-    file_ = fdopen(fd, "wb");
+    file_ = fdopen(fd, "w+b");
     if (file_ == nullptr) {
         ::close(fd);
         Fail();

@@ -1,8 +1,8 @@
 #pragma once
 // Files written through a C stdio stream, for the image libraries that write
 // through one (libpng, libjpeg, libtiff): a new file that takes its target's
-// name only when whole, and a second handle on such a stream for a library
-// that closes the one it is given.
+// name only when whole (and can be read back while it is written), and a second handle on such a
+// stream for a library that closes the one it is given.
 
 #include <cstdio>
 #include <string>
@@ -10,7 +10,7 @@
 namespace tessellon {
 
 // A new file under a temporary name in the target's folder (so the rename
-// that completes it cannot cross file systems), open for writing with a
+// that completes it cannot cross file systems), open for writing and reading with a
 // large buffer. Commit() flushes it to the disk and gives it the target's
 // name; destroyed without Commit(), it removes the temporary file and leaves
 // the target as it was. Failures throw EFileError "Cannot write " + path +

@@ -26,10 +26,6 @@ namespace tessellon {
 
 namespace {
 
-// The format box's entries after the first, "From the extension".
-constexpr ImageFormat kFormats[] = {ImageFormat::Png, ImageFormat::Jpeg, ImageFormat::Bmp,
-                                    ImageFormat::Tiff};
-
 QString ResultText(const std::string& output, const CombineResult& result) {
     QString text = QString("Wrote %1: %2 x %3 pixels, %4 tiles left white.")
                        .arg(QString::fromStdString(output))
@@ -69,7 +65,12 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     outputEdit_->setObjectName("OutputEdit");
     formatBox_ = new QComboBox(this);
     formatBox_->setObjectName("FormatBox");
-    formatBox_->addItems({"From the extension", "PNG", "JPEG", "BMP", "TIFF"});
+    // After "From the extension", the image formats in the order of their enum.
+    formatBox_->addItem("From the extension");
+    for (const FormatRow& row : ImageFormatRows()) {
+        formatBox_->addItem(
+            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
+    }
     cropBox_ = new QCheckBox("Crop to the typed area", this);
     cropBox_->setObjectName("CropBox");
     // A task of several zooms is combined at one of them.
@@ -176,7 +177,7 @@ std::optional<ImageFormat> CombinerForm::ChosenFormat() const {
     if (index <= 0) {
         return std::nullopt;
     }
-    return kFormats[index - 1];
+    return static_cast<ImageFormat>(index - 1);
 }
 
 void CombinerForm::CombineClick() {

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "handler_guard.h"
-#include "output/mbtiles_export.h"
+#include "output/tile_export.h"
 #include "window_job.h"
 
 namespace tessellon {
@@ -52,6 +52,7 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     auto* fields = new QFormLayout;
     OutputFile = new QLineEdit(this);
     OutputFile->setObjectName("OutputFile");
+    OutputFile->setToolTip("A .gpkg (GeoPackage) or .pmtiles (PMTiles) name writes that format.");
     auto* chooseOutput = new QPushButton("...", this);
     chooseOutput->setObjectName("ChooseOutput");
     chooseOutput->setAccessibleName("Choose an existing MBTiles file");
@@ -134,8 +135,15 @@ void MbtilesExportForm::RemoveProjectClick() {
 }
 
 void MbtilesExportForm::ChooseOutputClick() {
-    const auto file = desktop_.ChooseFile(this, "MBTiles file", "MBTiles(*.mbtiles)",
-                                          QFileInfo(OutputFile->text()).path());
+    QString filter;
+    for (const FormatRow& row : ContainerFormatRows()) {
+        filter +=
+            QString(filter.isEmpty() ? "" : ";;") +
+            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())) + "(*" +
+            QString::fromUtf8(row.Extensions.data(), static_cast<int>(row.Extensions.size())) + ")";
+    }
+    const auto file =
+        desktop_.ChooseFile(this, "MBTiles file", filter, QFileInfo(OutputFile->text()).path());
     if (file) {
         OutputFile->setText(*file);
     }
@@ -157,7 +165,7 @@ void MbtilesExportForm::ExportClick() {
     for (int i = 0; i < ProjectList->count(); ++i) {
         projects.push_back(ProjectList->item(i)->text().toStdString());
     }
-    MbtilesExportOptions options;
+    TileExportOptions options;
     options.Name = MapName->text().toStdString();
     options.WithBlanks = WithBlanks->isChecked();
     options.BlankFolder = blankFolder_;
@@ -171,8 +179,10 @@ void MbtilesExportForm::ExportClick() {
             options.Stop = &job.Stop();
             QStringList lines;
             try {
-                const std::vector<ProjectExport> results = ExportMbtiles(
-                    projects, file, options, [&job](std::int64_t done, std::int64_t total) {
+                // The extension picks the container; MBTiles by default.
+                const std::vector<ProjectExport> results = ExportTiles(
+                    ContainerFormatOfPath(file).value_or(ContainerFormat::Mbtiles), projects, file,
+                    options, [&job](std::int64_t done, std::int64_t total) {
                         job.Report([&](MbtilesExportReports& reports) {
                             reports.Done = done;
                             reports.Total = total;

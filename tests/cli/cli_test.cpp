@@ -643,6 +643,10 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
     EXPECT_FALSE(FileExists(file));
     EXPECT_EQ(Execute({"export", "--mbtiles", file}).status, 1);
     EXPECT_EQ(Execute({"export", dir.File("absent.tsln")}).status, 1);
+    const Outcome two = Execute(
+        {"export", dir.File("absent.tsln"), "--mbtiles", file, "--gpkg", dir.File("x.gpkg")});
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.err.find("export writes one file"), std::string::npos) << two.err;
 
     StartServer();
     ASSERT_EQ(Execute(DownloadArgs()).status, 0);
@@ -651,6 +655,15 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
     EXPECT_EQ(foreign.status, 1);
     EXPECT_EQ(foreign.err,
               "The file " + file + " is not an MBTiles file: it is no SQLite database.\n");
+    // The same refusal in a GeoPackage's words; a GeoPackage made anew.
+    const std::string gpkg = dir.File("x.gpkg");
+    WriteFileAtomic(gpkg, "not a database, but some text of a size SQLite would read");
+    EXPECT_EQ(Execute({"export", dir.File("maps/area.tsln"), "--gpkg", gpkg}).err,
+              "The file " + gpkg + " is not a GeoPackage file: it is no SQLite database.\n");
+    std::filesystem::remove(gpkg);
+    const Outcome made = Execute({"export", dir.File("maps/area.tsln"), "--gpkg", gpkg});
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_NE(made.out.find("tiles written"), std::string::npos) << made.out;
 }
 
 TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
@@ -758,7 +771,7 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
          {"download",       "estimate",    "--tiles",  "open",      "redownload", "convert",
           "sources",        "export",      "--config", "--sources", "--check",    "--import",
           "--layer",        "--replace",   "--yes",    "Z1-Z2",     "--mbtiles",  "--with-blanks",
-          "--retry-failed", "Exit status", "--quiet",  "--version"}) {
+          "--retry-failed", "Exit status", "--quiet",  "--version", "--gpkg",     "--pmtiles"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

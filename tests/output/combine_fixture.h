@@ -22,6 +22,10 @@ using Rgb = std::array<std::uint8_t, 3>;
 
 inline constexpr Rgb kWhite{255, 255, 255};
 
+// A real 256 x 256 palette PNG of one colour (200, 30, 40), small enough to
+// write often.
+extern const std::string kSolidPng;
+
 // An image's pixels, rows top down, Channels bytes a pixel: 1 grey, 3 RGB,
 // 4 RGBA.
 struct Raster {

@@ -112,7 +112,7 @@ TEST_F(ImageWriterTest, JpegRowsReadBackClose) {
     ASSERT_EQ(DecodeTile(ReadFileBytes(path), read.data(), kTileRowBytes), "");
     EXPECT_EQ(Mismatches(smooth, 6,
                          [&](int x, int y) {
-                             const std::uint8_t* at = read.data() + y * kTileRowBytes + x * 3;
+                             const std::uint8_t* at = read.data() + y * kTileRowBytes + x * 4;
                              return test::Rgb{at[0], at[1], at[2]};
                          }),
               0);

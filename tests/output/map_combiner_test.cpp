@@ -219,6 +219,48 @@ TEST_F(Combining, GdalReadsThePngWithItsGeoreferenceAndTheGeoTiff) {
     EXPECT_NE(tiff.find("\"COMPRESSION\":\"DEFLATE\""), std::string::npos);
 }
 
+// An overlay's tiles: black at half cover must stay black at half cover
+// where the format has alpha (GDAL reads 0 with alpha 128), and come out mid
+// grey on white where it has none. Opaque tiles alone give no alpha band.
+TEST_F(Combining, TilesWithAlphaKeepItWhereTheFormatCan) {
+    if (!test::ToolInstalled("gdalinfo") || !test::ToolInstalled("gdallocationinfo")) {
+        GTEST_SKIP() << "gdalinfo is not installed";
+    }
+    Start();
+    test::Raster overlay{256, 256, 4, {}};
+    for (int i = 0; i < 256 * 256; ++i) {
+        overlay.Pixels.insert(overlay.Pixels.end(), {0, 0, 0, 128});
+    }
+    PutTile(kMinX, kMinY, test::PngOf(overlay));
+    PutTile(kMinX + 1, kMinY, test::EncodePng(kGreen));
+    const auto value = [this](const std::string& name, int band, int x, int y) {
+        const test::Run run = test::RunCommand(
+            "gdallocationinfo -valonly -b " + std::to_string(band) + " " +
+            test::Quoted(dir.File(name)) + " " + std::to_string(x) + " " + std::to_string(y));
+        EXPECT_EQ(run.Status, 0) << run.Output;
+        return std::stoi(run.Output);
+    };
+    for (const char* name : {"map.png", "map.tif"}) {
+        SCOPED_TRACE(name);
+        Combine(name, *ImageFormatOfPath(name));
+        EXPECT_NE(test::GdalInfo(dir.File(name)).find("\"colorInterpretation\":\"Alpha\""),
+                  std::string::npos);
+        EXPECT_EQ(test::GdalPixel(dir.File(name), 10, 10), (test::Rgb{0, 0, 0}));
+        EXPECT_EQ(value(name, 4, 10, 10), 128);
+        EXPECT_EQ(test::GdalPixel(dir.File(name), 300, 10), kGreen);
+        EXPECT_EQ(value(name, 4, 300, 10), 255);
+        // Missing tiles are white as ever, and opaque.
+        EXPECT_EQ(value(name, 4, 300, 300), 255);
+    }
+    Combine("map.bmp", ImageFormat::Bmp);
+    EXPECT_EQ(test::GdalPixel(dir.File("map.bmp"), 10, 10), (test::Rgb{127, 127, 127}));
+    EXPECT_EQ(test::GdalPixel(dir.File("map.bmp"), 300, 10), kGreen);
+
+    PutTile(kMinX, kMinY, test::EncodePng(kRed));
+    Combine("opaque.tif", ImageFormat::Tiff);
+    EXPECT_EQ(test::GdalInfo(dir.File("opaque.tif")).find("Alpha"), std::string::npos);
+}
+
 TEST_F(Combining, GdalReadsTheBmpAndJpegWithTheirWorldFiles) {
     if (!test::ToolInstalled("gdalinfo") || !test::ToolInstalled("gdallocationinfo")) {
         GTEST_SKIP() << "gdalinfo is not installed";

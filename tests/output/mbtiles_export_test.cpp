@@ -1,5 +1,3 @@
-#include "output/mbtiles_export.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -12,20 +10,16 @@
 #include "combine_fixture.h"
 #include "download/failed_list.h"
 #include "geo/tile_math.h"
+#include "output/mbtiles.h"
+#include "output/tile_export.h"
 #include "platform/files.h"
 #include "task_fixture.h"
 
 namespace tessellon {
 namespace {
 
-// A real 256 x 256 PNG of one colour, so that GDAL can read the tiles too.
-const std::string kTile(
-    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x01\x00\x00\x00"
-    "\x01\x00\x01\x03\x00\x00\x00\x66\xbc\x3a\x25\x00\x00\x00\x03\x50\x4c\x54\x45\xc8\x1e\x28"
-    "\xd9\x32\x6d\x07\x00\x00\x00\x1f\x49\x44\x41\x54\x78\xda\xed\xc1\x01\x0d\x00\x00\x00\xc2"
-    "\xa0\xf7\x4f\x6d\x0e\x37\xa0\x00\x00\x00\x00\x00\x00\x00\x00\xbe\x0d\x21\x00\x00\x01\x60"
-    "\xe4\x9d\x97\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
-    103);
+// A real 256 x 256 PNG of one colour (200, 30, 40), which GDAL reads too.
+const std::string& kTile = test::kSolidPng;
 constexpr std::string_view kBlank = "\x89PNG blank";
 
 // The metadata's bounds, which MBTiles writes "left,bottom,right,top".
@@ -55,8 +49,8 @@ protected:
     }
 
     std::vector<ProjectExport> Export(const std::vector<std::string>& projects) {
-        return ExportMbtiles(
-            projects, file, options,
+        return ExportTiles(
+            ContainerFormat::Mbtiles, projects, file, options,
             [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
     }
 
@@ -75,7 +69,7 @@ protected:
         return value;
     }
 
-    MbtilesExportOptions options{"", false, dir.File("blankimg/")};
+    TileExportOptions options{"", false, dir.File("blankimg/")};
     std::string file = dir.File("out.mbtiles");
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
 };
@@ -169,6 +163,47 @@ TEST_F(MbtilesExportTest, SeveralZoomsGoInOneFileAndAnotherExportReplacesTheSame
     EXPECT_EQ(Query("SELECT count(*) FROM metadata WHERE name = 'minzoom'"), "1");
 }
 
+// A file made elsewhere without metadata: its zooms come from its rows, not
+// from the export alone, and rows off the grid do not reach the bounds.
+TEST_F(MbtilesExportTest, AFileWithoutMetadataGetsZoomsAndBoundsFromItsRows) {
+    const MDTask& z13 = Project("z13.tsln", 13);
+    WriteFileAtomic(z13.GetTilePath({13, z13.MinX, z13.MinY}), "tile");
+    // Zoom 12's and 14's tiles over z13's first tile, and a row past zoom 3's grid.
+    const std::int32_t x12 = z13.MinX / 2, y12 = FlipRow(12, z13.MinY / 2);
+    const std::int32_t x14 = z13.MinX * 2, y14 = FlipRow(14, z13.MinY * 2);
+    test::MakeMbtiles(file, "INSERT INTO tiles VALUES (12, " + std::to_string(x12) + ", " +
+                                std::to_string(y12) +
+                                ", x'00');"
+                                "INSERT INTO tiles VALUES (14, " +
+                                std::to_string(x14) + ", " + std::to_string(y14) +
+                                ", x'00');"
+                                "INSERT INTO tiles VALUES (14, " +
+                                std::to_string(x14 + 1) + ", " + std::to_string(y14) + ", x'00');");
+    Export({dir.File("z13.tsln")});
+    const std::map<std::string, std::string> metadata = MbtilesReader(file).Metadata();
+    EXPECT_EQ(metadata.at("minzoom"), "12");
+    EXPECT_EQ(metadata.at("maxzoom"), "14");
+    // The area all three zooms have: zoom 14's two tiles.
+    const GeoRect bounds = BoundsIn(metadata);
+    EXPECT_NEAR(bounds.Left, TileXToLongitude(x14, 14), 1e-9);
+    EXPECT_NEAR(bounds.Right, TileXToLongitude(x14 + 2, 14), 1e-9);
+    EXPECT_NEAR(bounds.Top, TileYToLatitude(z13.MinY * 2, 14), 1e-9);
+    EXPECT_NEAR(bounds.Bottom, TileYToLatitude(z13.MinY * 2 + 1, 14), 1e-9);
+
+    // A row off the grid is held to it, as far as the grid's edge.
+    std::filesystem::remove(file);
+    test::MakeMbtiles(file, "INSERT INTO tiles VALUES (3, 99, -5, x'00');");
+    params.LeftLongitude = -180;
+    params.RightLongitude = 180;
+    params.TopLatitude = 85;
+    params.BottomLatitude = -85;
+    Project("z2.tsln", 2);
+    Export({dir.File("z2.tsln")});
+    const GeoRect whole = BoundsIn(MbtilesReader(file).Metadata());
+    EXPECT_NEAR(whole.Right, 180, 1e-9);
+    EXPECT_NEAR(whole.Bottom, TileYToLatitude(4, 2), 1e-9);
+}
+
 TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     Project("map.tsln", 13);
     params.MapsType = kMapsTypeSource;
@@ -183,7 +218,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     try {
         Export({dir.File("map.tsln"), dir.File("topo.tsln")});
         ADD_FAILURE() << "png and jpg tiles were mixed";
-    } catch (const EMbtilesError& e) {
+    } catch (const ETileContainerError& e) {
         EXPECT_NE(std::string(e.what()).find("Cannot mix tile formats"), std::string::npos);
     }
     EXPECT_FALSE(std::filesystem::exists(file));
@@ -191,7 +226,7 @@ TEST_F(MbtilesExportTest, RefusesToMixFormatsAndChangesNothing) {
     Export({dir.File("topo.tsln")});
     EXPECT_EQ(MbtilesReader(file).Metadata().at("attribution"), "(c) Topo makers");
     const std::string before = ReadFileBytes(file);
-    EXPECT_THROW(Export({dir.File("map.tsln")}), EMbtilesError);
+    EXPECT_THROW(Export({dir.File("map.tsln")}), ETileContainerError);
     EXPECT_EQ(ReadFileBytes(file), before);
 }
 
@@ -204,7 +239,7 @@ TEST_F(MbtilesExportTest, AFileThatIsNoMbtilesOrIsLockedIsLeftAsItIs) {
     const auto refusal = [&] {
         try {
             Export(project);
-        } catch (const EMbtilesError& e) {
+        } catch (const ETileContainerError& e) {
             return std::string(e.what());
         }
         return std::string("exported");
@@ -274,7 +309,7 @@ protected:
         }
         try {
             Export({dir.File("area.tsln")});
-        } catch (const EMbtilesError& e) {
+        } catch (const ETileContainerError& e) {
             return e.what();
         }
         return "exported";
@@ -339,12 +374,13 @@ TEST_F(MbtilesExportTest, AStopEndsItBetweenBatchesAndLeavesTheFileAsItWas) {
         StopSignal stop;
         options.Stop = &stop;
         try {
-            ExportMbtiles(projects, file, options, [&](std::int64_t done, std::int64_t total) {
-                progress.emplace_back(done, total);
-                if (done >= when) {
-                    stop.Request();
-                }
-            });
+            ExportTiles(ContainerFormat::Mbtiles, projects, file, options,
+                        [&](std::int64_t done, std::int64_t total) {
+                            progress.emplace_back(done, total);
+                            if (done >= when) {
+                                stop.Request();
+                            }
+                        });
             ADD_FAILURE() << "not cancelled";
         } catch (const ECancelled&) {
         }
@@ -392,9 +428,10 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     if (!Output("gdalinfo --version >/dev/null 2>&1")) {
         GTEST_SKIP() << "gdalinfo is not installed";
     }
-    // Zoom 12 covers more than zoom 13, so its tiles give the bounds, and GDAL
-    // shows them at zoom 13 with zoom 12 as an overview.
-    std::int32_t minX12 = 0, minY12 = 0, columns12 = 0, rows12 = 0;
+    // Zoom 12 covers more than zoom 13: the bounds are the area both cover,
+    // zoom 13's, so GDAL shows zoom 13 with no empty margin and zoom 12 as an
+    // overview. Bounds of the area of either zoom left GDAL's image half empty.
+    std::int32_t minX13 = 0, minY13 = 0, columns13 = 0, rows13 = 0;
     for (const int zoom : {12, 13}) {
         const MDTask& t = Project("z" + std::to_string(zoom) + ".tsln", zoom);
         for (std::int32_t x = t.MinX; x <= t.MaxX; ++x) {
@@ -402,11 +439,11 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
                 WriteFileAtomic(t.GetTilePath({t.Params->Zoom, x, y}), kTile);
             }
         }
-        if (zoom == 12) {
-            minX12 = t.MinX;
-            minY12 = t.MinY;
-            columns12 = t.MaxX - t.MinX + 1;
-            rows12 = t.MaxY - t.MinY + 1;
+        if (zoom == 13) {
+            minX13 = t.MinX;
+            minY13 = t.MinY;
+            columns13 = t.MaxX - t.MinX + 1;
+            rows13 = t.MaxY - t.MinY + 1;
         }
     }
     Export({dir.File("z12.tsln"), dir.File("z13.tsln")});
@@ -417,8 +454,8 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     int width = 0, height = 0;
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Size is"), "Size is %d, %d", &width, &height),
               2);
-    EXPECT_EQ(width, columns12 * 2 * 256);
-    EXPECT_EQ(height, rows12 * 2 * 256);
+    EXPECT_EQ(width, columns13 * 256);
+    EXPECT_EQ(height, rows13 * 256);
     double originX = 0, originY = 0, pixel = 0;
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Origin ="), "Origin = (%lf,%lf)", &originX,
                           &originY),
@@ -426,10 +463,10 @@ TEST_F(MbtilesExportTest, GdalOpensTheFileWithItsZoomsAndBounds) {
     ASSERT_EQ(std::sscanf(info->c_str() + info->find("Pixel Size ="), "Pixel Size = (%lf", &pixel),
               1);
     constexpr double kHalfWorld = 20037508.342789244;
-    const double tile12 = 2 * kHalfWorld / 4096;
-    EXPECT_NEAR(pixel, tile12 / 512, 1e-9);
-    EXPECT_NEAR(originX, -kHalfWorld + minX12 * tile12, 1e-3);
-    EXPECT_NEAR(originY, kHalfWorld - minY12 * tile12, 1e-3);
+    const double tile13 = 2 * kHalfWorld / 8192;
+    EXPECT_NEAR(pixel, tile13 / 256, 1e-9);
+    EXPECT_NEAR(originX, -kHalfWorld + minX13 * tile13, 1e-3);
+    EXPECT_NEAR(originY, kHalfWorld - minY13 * tile13, 1e-3);
     EXPECT_NE(info->find("ZOOM_LEVEL=13"), std::string::npos);
     EXPECT_NE(info->find("minzoom=12"), std::string::npos);
     const std::string overview =
@@ -451,8 +488,8 @@ TEST_F(ShapedExport, WritesEveryZoomOfTheCoverAndBoundsEveryZoomCovers) {
     PutTile({13, kMinX + 1, kMinY + 2}, "stray");
 
     const std::string file = dir.File("out.mbtiles");
-    const std::vector<ProjectExport> results =
-        ExportMbtiles({dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
+    const std::vector<ProjectExport> results = ExportTiles(
+        ContainerFormat::Mbtiles, {dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
     ASSERT_EQ(results.size(), 1u);
     // By hand: 5 tiles of the triangle at zoom 13, 6 + 4 + 2 at zoom 14.
     EXPECT_EQ(results[0].Written, 17);
