@@ -5,6 +5,7 @@
 // (0, 0). Pure functions, callable from any thread.
 
 #include <cstdint>
+#include <string_view>
 
 namespace tessellon {
 
@@ -55,5 +56,18 @@ double PixelXToMercatorX(double x, int zoom);
 double PixelYToMercatorY(double y, int zoom);
 double MercatorXToPixelX(double x, int zoom);
 double MercatorYToPixelY(double y, int zoom);
+
+// EPSG:3857 as the WKT a .prj file and a GeoPackage hold. In the header, so
+// that a program naming it links nothing that writes images.
+inline constexpr std::string_view kPseudoMercatorWkt =
+    R"(PROJCS["WGS 84 / Pseudo-Mercator",GEOGCS["WGS 84",DATUM["WGS_1984",)"
+    R"(SPHEROID["WGS 84",6378137,298.257223563,AUTHORITY["EPSG","7030"]],)"
+    R"(AUTHORITY["EPSG","6326"]],PRIMEM["Greenwich",0,AUTHORITY["EPSG","8901"]],)"
+    R"(UNIT["degree",0.0174532925199433,AUTHORITY["EPSG","9122"]],AUTHORITY["EPSG","4326"]],)"
+    R"(PROJECTION["Mercator_1SP"],PARAMETER["central_meridian",0],PARAMETER["scale_factor",1],)"
+    R"(PARAMETER["false_easting",0],PARAMETER["false_northing",0],)"
+    R"(UNIT["metre",1,AUTHORITY["EPSG","9001"]],AXIS["Easting",EAST],AXIS["Northing",NORTH],)"
+    R"(EXTENSION["PROJ4","+proj=merc +a=6378137 +b=6378137 +lat_ts=0 +lon_0=0 +x_0=0 +y_0=0 )"
+    R"(+k=1 +units=m +nadgrids=@null +wktext +no_defs"],AUTHORITY["EPSG","3857"]])";
 
 }  // namespace tessellon

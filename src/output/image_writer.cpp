@@ -14,6 +14,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include "geo/web_mercator.h"
 #include "platform/paths.h"
 #include "platform/stdio_files.h"
 
@@ -352,17 +353,6 @@ std::string WorldFileText(const Georeference& where) {
                   where.Top - where.PixelSize / 2);
     return text;
 }
-
-const std::string_view kPseudoMercatorWkt =
-    R"(PROJCS["WGS 84 / Pseudo-Mercator",GEOGCS["WGS 84",DATUM["WGS_1984",)"
-    R"(SPHEROID["WGS 84",6378137,298.257223563,AUTHORITY["EPSG","7030"]],)"
-    R"(AUTHORITY["EPSG","6326"]],PRIMEM["Greenwich",0,AUTHORITY["EPSG","8901"]],)"
-    R"(UNIT["degree",0.0174532925199433,AUTHORITY["EPSG","9122"]],AUTHORITY["EPSG","4326"]],)"
-    R"(PROJECTION["Mercator_1SP"],PARAMETER["central_meridian",0],PARAMETER["scale_factor",1],)"
-    R"(PARAMETER["false_easting",0],PARAMETER["false_northing",0],)"
-    R"(UNIT["metre",1,AUTHORITY["EPSG","9001"]],AXIS["Easting",EAST],AXIS["Northing",NORTH],)"
-    R"(EXTENSION["PROJ4","+proj=merc +a=6378137 +b=6378137 +lat_ts=0 +lon_0=0 +x_0=0 +y_0=0 )"
-    R"(+k=1 +units=m +nadgrids=@null +wktext +no_defs"],AUTHORITY["EPSG","3857"]])";
 
 std::string PamText() {
     std::string text = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">";

@@ -29,8 +29,6 @@ struct Georeference {
 std::string WorldFileNameOf(const std::string& imagePath, ImageFormat format);
 // The six lines of a world file, which names the centre of the top-left pixel.
 std::string WorldFileText(const Georeference& where);
-// EPSG:3857 as the WKT a .prj holds.
-extern const std::string_view kPseudoMercatorWkt;
 // The same in the ".aux.xml" GDAL keeps beside an image, which GDAL (and so
 // QGIS) reads where it passes a .prj by.
 std::string PamText();
