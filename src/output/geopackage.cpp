@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "geo/web_mercator.h"
-#include "output/image_writer.h"
 #include "output/sqlite_tile_sink.h"
 #include "output/task_reader.h"
 #include "platform/paths.h"
