@@ -52,7 +52,6 @@ PixelRect CropRectOf(const TaskReader& task, int zoom);
 // Where `rect` of the range at `zoom` lies in EPSG:3857.
 Georeference GeoreferenceOf(const TaskReader& task, int zoom, const PixelRect& rect);
 
-
 struct CombineOptions {
     std::string OutputPath;
     ImageFormat Format = ImageFormat::Png;
