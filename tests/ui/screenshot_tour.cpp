@@ -308,7 +308,11 @@ public:
             Fail("the combination did not end");
         }
         Save(&window, "combiner.png");
-        if (!QImage(QString::fromStdString(home_.File("bigmap.png")))
+        // The default name carries the task's name and zoom.
+        const QStringList combined =
+            QDir(QString::fromStdString(home_.Path())).entryList({"combined_bigmap_z*.png"});
+        if (combined.size() != 1 ||
+            !QImage(QDir(QString::fromStdString(home_.Path())).filePath(combined.front()))
                  .save(QDir(folder_).filePath("combined-map.png"))) {
             Fail("the combined image could not be copied");
         }
