@@ -122,8 +122,10 @@ void SqliteStatement::Bind(int index, double value) {
     Check(sqlite3_bind_double(statement_, index, value));
 }
 
+// Copied by SQLite: callers bind texts made for the call, which end before
+// the statement steps.
 void SqliteStatement::Bind(int index, std::string_view text) {
-    Check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC,
+    Check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT,
                               SQLITE_UTF8));
 }
 

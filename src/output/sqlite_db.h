@@ -112,8 +112,9 @@ public:
     SqliteStatement& operator=(const SqliteStatement&) = delete;
     SqliteStatement& operator=(SqliteStatement&&) = delete;
 
-    // Parameters count from 1. The bytes must stay until the statement is
-    // reset. A bind SQLite refuses (no such parameter, too big) fails.
+    // Parameters count from 1. A text is copied; a blob's bytes must stay
+    // until the statement is reset. A bind SQLite refuses (no such
+    // parameter, too big) fails.
     void Bind(int index, std::int64_t value);
     void Bind(int index, double value);
     void Bind(int index, std::string_view text);
