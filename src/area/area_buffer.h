@@ -1,18 +1,11 @@
 #pragma once
-// Buffers measured on the ground: the user's text for a distance, and the
-// area within that distance of polygons and lines on the sphere of the web
-// Mercator projection (radius kEarthRadiusMetres), with an error under 1% of
-// the distance at any latitude of the tile grid.
-//
-// Segments and polygon edges are straight on the tile grid (in Mercator
-// metres), as the tile cover draws them; the result's edges are too.
+// Buffers measured on the ground, as the user writes them: the distance's
+// text and its limits. The buffer itself is made in the geometry module
+// (ground_buffer.h).
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "geo/geo_shape.h"
 
 namespace tessellon {
 
@@ -28,13 +21,5 @@ std::optional<double> ParseBufferDistance(std::string_view text, std::string& er
 
 // The distance as the user would write it: "500 m", "1.5 km".
 std::string FormatBufferDistance(double metres);
-
-// Everything within `metres` (above 0) on the ground of the polygons (their
-// insides included) and the lines, as polygons in degrees, not yet cut to the
-// grid. Throws EAreaError with `fileName` when the buffer reaches across the
-// antimeridian or around a pole.
-std::vector<GeoPolygon> BufferOnGround(const std::vector<GeoPolygon>& polygons,
-                                       const std::vector<std::vector<GeoPoint>>& lines,
-                                       double metres, const std::string& fileName);
 
 }  // namespace tessellon

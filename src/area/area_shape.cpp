@@ -1,16 +1,14 @@
 // ShapeOfArea: from a file's geometry to the task's canonical shape.
 
 #include <algorithm>
-#include <cmath>
-#include <stdexcept>
 #include <tuple>
 
-#include "area/area_buffer.h"
 #include "area/area_file.h"
+#include "area/area_geometry.h"
 #include "area/area_texts.h"
-#include "area/geos_geometry.h"
 #include "area/ring_area.h"
-#include "geo/web_mercator.h"
+#include "platform/files.h"
+#include "platform/shared_module.h"
 
 namespace tessellon {
 
@@ -73,75 +71,6 @@ GeoShape Canonical(const std::vector<GeoPolygon>& polygons) {
     return shape;
 }
 
-PlanePolygon ToPlane(const GeoPolygon& polygon) {
-    PlanePolygon rings;
-    const auto add = [&rings](const GeoRing& ring) {
-        PlaneRing points;
-        points.reserve(ring.size());
-        for (const GeoPoint& point : ring) {
-            points.push_back({point.Longitude, point.Latitude});
-        }
-        rings.push_back(std::move(points));
-    };
-    add(polygon.Outer);
-    for (const GeoRing& hole : polygon.Holes) {
-        add(hole);
-    }
-    return rings;
-}
-
-GeoPolygon FromPlane(const PlanePolygon& rings) {
-    GeoPolygon polygon;
-    for (std::size_t i = 0; i < rings.size(); ++i) {
-        GeoRing ring;
-        ring.reserve(rings[i].size());
-        for (const PlanePoint& point : rings[i]) {
-            ring.push_back({point.X, point.Y});
-        }
-        if (i == 0) {
-            polygon.Outer = std::move(ring);
-        } else {
-            polygon.Holes.push_back(std::move(ring));
-        }
-    }
-    return polygon;
-}
-
-bool BeyondGrid(const GeoPolygon& polygon, double gridLatitude) {
-    return std::any_of(polygon.Outer.begin(), polygon.Outer.end(), [&](const GeoPoint& point) {
-        return std::abs(point.Latitude) > gridLatitude;
-    });
-}
-
-// Each polygon valid (a ring that crosses itself is split where it does) and
-// cut to the grid's latitudes: there are no tiles beyond them. Throws
-// EAreaError when nothing is left.
-std::vector<GeoPolygon> ValidOnGrid(const std::vector<GeoPolygon>& polygons,
-                                    const std::string& fileName) {
-    const double gridLatitude = MercatorYToLatitude(kHalfWorldMetres);
-    const GeosContext geos;
-    const GeosContext::Geometry grid =
-        geos.Own(GEOSGeom_createRectangle_r(geos.Handle(), -180, -gridLatitude, 180, gridLatitude));
-    std::vector<GeoPolygon> result;
-    result.reserve(polygons.size());
-    bool enclosesSome = false;
-    for (const GeoPolygon& polygon : polygons) {
-        GeosContext::Geometry valid = geos.ValidPolygons(geos.Polygon(ToPlane(polygon)));
-        enclosesSome = enclosesSome || !geos.Check(GEOSisEmpty_r(geos.Handle(), valid.get()));
-        if (BeyondGrid(polygon, gridLatitude)) {
-            valid = geos.Own(GEOSIntersection_r(geos.Handle(), valid.get(), grid.get()));
-        }
-        for (const PlanePolygon& part : geos.Polygons(*valid)) {
-            result.push_back(FromPlane(part));
-        }
-    }
-    if (result.empty()) {
-        throw EAreaError(enclosesSome ? AreaText::BeyondGrid(fileName)
-                                      : AreaText::EnclosesNothing(fileName));
-    }
-    return result;
-}
-
 }  // namespace
 
 GeoShape ShapeOfArea(const AreaGeometry& geometry, std::optional<double> bufferMetres,
@@ -151,17 +80,28 @@ GeoShape ShapeOfArea(const AreaGeometry& geometry, std::optional<double> bufferM
         throw EAreaError(bufferMetres ? AreaText::LinesNeedBufferAboveZero(fileName)
                                       : AreaText::LinesNeedBuffer(fileName));
     }
+    ShapeOnGrid shapeOnGrid = nullptr;
     try {
-        const GeoShape shape = Canonical(ValidOnGrid(
-            buffered ? BufferOnGround(geometry.Polygons, geometry.Lines, *bufferMetres, fileName)
-                     : geometry.Polygons,
-            fileName));
-        return shape;
-    } catch (const EAreaError&) {
-        throw;
-    } catch (const std::runtime_error& e) {
+        shapeOnGrid = reinterpret_cast<ShapeOnGrid>(
+            ModuleFunction(ProgramFolder() + kAreaGeometryModule, kAreaGeometryEntry));
+    } catch (const EModuleError& e) {
         throw EAreaError(AreaText::ShapeFailed(fileName, e.what()));
     }
+    GeometryResult result;
+    shapeOnGrid(&geometry.Polygons, &geometry.Lines, buffered ? *bufferMetres : 0.0, &result);
+    switch (result.Failure) {
+        case GeometryFailure::None:
+            return Canonical(result.Polygons);
+        case GeometryFailure::BufferCrossesAntimeridian:
+            throw EAreaError(AreaText::BufferCrossesAntimeridian(fileName, *bufferMetres));
+        case GeometryFailure::BeyondGrid:
+            throw EAreaError(AreaText::BeyondGrid(fileName));
+        case GeometryFailure::EnclosesNothing:
+            throw EAreaError(AreaText::EnclosesNothing(fileName));
+        case GeometryFailure::GeosFailed:
+            break;
+    }
+    throw EAreaError(AreaText::ShapeFailed(fileName, result.Detail));
 }
 
 GeoRect ShapeBounds(const GeoShape& shape) {

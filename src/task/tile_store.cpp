@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/files.h"
+
 namespace tessellon {
 
 namespace {
@@ -90,35 +92,23 @@ TileValidatorMap TileStore::ReadAll() const {
     return known;
 }
 
-void TileStore::Write(const std::vector<TileRecord>& records) const {
-    if (records.empty()) {
-        return;
+namespace {
+
+// Runs `sql` on `db`; throws ETileStoreError with SQLite's words otherwise.
+void Run(const std::string& path, sqlite3* db, const char* sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
     }
-    const Db db = Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    const auto fail = [this, &db]() {
-        throw ETileStoreError(path_ + ": " +
-                              (db ? sqlite3_errmsg(db.get()) : "cannot open the tile store"));
-    };
-    if (!db) {
-        fail();
-    }
-    const auto exec = [&](const char* sql) {
-        if (sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            fail();
-        }
-    };
-    exec("PRAGMA journal_mode=DELETE");
-    exec("PRAGMA synchronous=FULL");
-    // The table is made in the batch's own transaction: on a new store one
-    // commit, and its syncs, instead of two.
-    exec("BEGIN IMMEDIATE");
-    exec(kSchema);
+}
+
+// The records into the open transaction of `db`, whose table exists.
+void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>& records) {
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db.get(),
+    if (sqlite3_prepare_v2(db,
                            "INSERT OR REPLACE INTO tiles(z, x, y, etag, last_modified, fetched_at, "
                            "bytes, sha1) VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
                            -1, &raw, nullptr) != SQLITE_OK) {
-        fail();
+        throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
     }
     const Statement insert(raw);
     for (const TileRecord& record : records) {
@@ -144,10 +134,59 @@ void TileStore::Write(const std::vector<TileRecord>& records) const {
                           SQLITE_STATIC);
         if (sqlite3_step(insert.get()) != SQLITE_DONE) {
             // Closing the connection rolls the open transaction back.
-            fail();
+            throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
         }
     }
-    exec("COMMIT");
+}
+
+struct SqliteFree {
+    void operator()(unsigned char* bytes) const { sqlite3_free(bytes); }
+};
+
+}  // namespace
+
+void TileStore::Write(const std::vector<TileRecord>& records) const {
+    if (records.empty()) {
+        return;
+    }
+    if (!FileExists(path_)) {
+        WriteNew(records);
+        return;
+    }
+    const Db db = Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db) {
+        throw ETileStoreError(path_ + ": cannot open the tile store");
+    }
+    Run(path_, db.get(), "PRAGMA journal_mode=DELETE");
+    Run(path_, db.get(), "PRAGMA synchronous=FULL");
+    Run(path_, db.get(), "BEGIN IMMEDIATE");
+    Run(path_, db.get(), kSchema);
+    Insert(path_, db.get(), records);
+    Run(path_, db.get(), "COMMIT");
+}
+
+void TileStore::WriteNew(const std::vector<TileRecord>& records) const {
+    const Db db = Open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db) {
+        throw ETileStoreError(path_ + ": cannot make the tile store");
+    }
+    Run(path_, db.get(), "BEGIN");
+    Run(path_, db.get(), kSchema);
+    Insert(path_, db.get(), records);
+    Run(path_, db.get(), "COMMIT");
+    sqlite3_int64 size = 0;
+    const std::unique_ptr<unsigned char, SqliteFree> image(
+        sqlite3_serialize(db.get(), "main", &size, 0));
+    if (!image) {
+        throw ETileStoreError(path_ + ": cannot make the tile store");
+    }
+    try {
+        WriteFileAtomic(
+            path_, {reinterpret_cast<const char*>(image.get()), static_cast<std::size_t>(size)},
+            {.NameDurable = false});
+    } catch (const EFileError& e) {
+        throw ETileStoreError(e.what());
+    }
 }
 
 void TileRecordBatch::Add(TileRecord record) {

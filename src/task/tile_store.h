@@ -64,6 +64,11 @@ public:
     void Write(const std::vector<TileRecord>& records) const;
 
 private:
+    // A store made whole in memory and written as one file with one sync of
+    // the disk: the first save of every download makes the store, and a
+    // journal would cost it four.
+    void WriteNew(const std::vector<TileRecord>& records) const;
+
     std::string path_;
 };
 
