@@ -1,16 +1,19 @@
 #include "platform/queue_synchronizer.h"
 
+#include <algorithm>
+
 namespace tessellon {
 
 void QueueSynchronizer::Enqueue(std::unique_lock<std::mutex>& lock, Entry entry) {
     const bool wasEmpty = pending_.empty();
+    const bool waiting = entry.waiting != nullptr;
     pending_.push_back(std::move(entry));
-    if (!wasEmpty) {
+    if (loopLooks_ ? !waiting : !wasEmpty) {
         return;
     }
     lock.unlock();
     arrived_.notify_one();
-    if (queued_) {
+    if (queued_ && wasEmpty) {
         queued_();
     }
     lock.lock();
@@ -19,6 +22,7 @@ void QueueSynchronizer::Enqueue(std::unique_lock<std::mutex>& lock, Entry entry)
 void QueueSynchronizer::Synchronize(const std::function<void()>& method) {
     WaitingCall call{.method = &method, .served = {}, .done = false};
     std::unique_lock lock(mutex_);
+    ++waiting_;
     Enqueue(lock, {&call, {}});
     call.served.wait(lock, [&] { return call.done; });
 }
@@ -35,7 +39,12 @@ void QueueSynchronizer::Post(std::function<void()> method) {
 
 void QueueSynchronizer::ServePending(std::chrono::milliseconds maxWait) {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, maxWait, [&] { return !pending_.empty(); });
+    if (loopLooks_) {
+        arrived_.wait_for(lock, std::min(maxWait, kPostedLatency), [&] { return waiting_ > 0; });
+    } else {
+        arrived_.wait_for(lock, maxWait, [&] { return !pending_.empty(); });
+    }
+    bool servedPosted = false;
     // A waiting call is marked done under the lock, so its worker, and the
     // call with it, lives until the notice is given.
     const auto release = [&](WaitingCall* call) {
@@ -47,7 +56,10 @@ void QueueSynchronizer::ServePending(std::chrono::milliseconds maxWait) {
     while (!pending_.empty()) {
         Entry entry = std::move(pending_.front());
         pending_.pop_front();
-        if (entry.waiting == nullptr) {
+        if (entry.waiting != nullptr) {
+            --waiting_;
+        } else {
+            servedPosted = true;
             --posted_;
             if (postersWait_) {
                 postersWait_ = false;
@@ -72,6 +84,7 @@ void QueueSynchronizer::ServePending(std::chrono::milliseconds maxWait) {
         lock.lock();
         release(entry.waiting);
     }
+    loopLooks_ = servedPosted && !queued_;
 }
 
 }  // namespace tessellon

@@ -2,6 +2,11 @@
 // A Synchronizer whose calls wait in a queue until the main thread's loop
 // serves them: the command line's own loop, or the window's event loop when
 // told of each call.
+//
+// A loop of its own is woken at once for a waiting call. For handed-over
+// calls it is woken when they start to arrive, and while they keep arriving
+// it looks for them every kPostedLatency instead: a download's log lines
+// then cost the main thread a few wake-ups a second, not one per tile.
 
 #include <condition_variable>
 #include <deque>
@@ -26,6 +31,8 @@ public:
     // How many handed-over calls may wait before the workers handing over
     // more wait too.
     static constexpr std::size_t kMaxPosted = 4096;
+    // How long a handed-over call may wait for a loop that looks for them.
+    static constexpr std::chrono::milliseconds kPostedLatency{20};
 
 private:
     // A call whose worker waits until it has run, woken alone.
@@ -41,7 +48,8 @@ private:
     };
 
     // Under the lock: appends and rings when the queue was empty, since a
-    // queue that is not is being served or about to be.
+    // queue that is not is being served or about to be; rings a loop that
+    // looks for handed-over calls by itself for a waiting call only.
     void Enqueue(std::unique_lock<std::mutex>& lock, Entry entry);
 
     const std::function<void()> queued_;
@@ -51,7 +59,11 @@ private:
     std::condition_variable room_;
     std::deque<Entry> pending_;
     std::size_t posted_ = 0;
+    std::size_t waiting_ = 0;
     bool postersWait_ = false;
+    // The loop served handed-over calls in its last pass and looks for more
+    // by itself. Never with `queued_`: the window's loop must be told.
+    bool loopLooks_ = false;
 };
 
 }  // namespace tessellon

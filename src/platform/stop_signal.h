@@ -28,6 +28,10 @@ public:
     // was cut short by the request.
     bool SleepFor(std::chrono::milliseconds duration) {
         std::unique_lock lock(mutex_);
+        if (duration <= std::chrono::milliseconds::zero()) {
+            // No pause (an unpaced source's): no call into the system either.
+            return requested_;
+        }
         return changed_.wait_for(lock, duration, [&] { return requested_; });
     }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -86,6 +87,38 @@ TEST(QueueSynchronizer, AWorkerWaitsOnlyWhileTheMainThreadIsFarBehind) {
     EXPECT_EQ(served, static_cast<int>(kFit) + 1);
     // Rung for the empty queue only, not for every call.
     EXPECT_LE(rings, 3);
+}
+
+// A loop of its own is woken for the first line after a quiet spell, looks
+// for more by itself while they keep coming, and is woken at once for a
+// waiting call whatever lines wait before it: no call waits for the loop's
+// longest wait.
+TEST(QueueSynchronizer, ALoopIsNeverLeftAsleepWithCallsWaiting) {
+    QueueSynchronizer sync;
+    using Clock = std::chrono::steady_clock;
+    const auto serve = [&] {
+        const auto start = Clock::now();
+        sync.ServePending(5s);
+        return Clock::now() - start;
+    };
+    int served = 0;
+    std::thread quietThenLine([&] {
+        std::this_thread::sleep_for(50ms);
+        sync.Post([&] { ++served; });
+    });
+    EXPECT_LT(serve(), 2s);
+    quietThenLine.join();
+    EXPECT_EQ(served, 1);
+    // Lines came: the next pass looks again soon, with nothing arriving.
+    EXPECT_LT(serve(), 2s);
+    std::thread lineThenWait([&] {
+        sync.Post([&] { ++served; });
+        sync.Synchronize([&] { ++served; });
+    });
+    while (served < 3) {
+        ASSERT_LT(serve(), 2s);
+    }
+    lineThenWait.join();
 }
 
 TEST(QueueSynchronizer, ACallThatThrowsReachesTheLoopAndTheCallsBehindItRunNext) {
