@@ -728,10 +728,7 @@ std::string EndingLine(const DownloadOutcome& outcome, const DownloadProgress& p
         const std::string named = proxy.empty() ? line : line + " (proxy " + proxy + ")";
         if (const std::size_t refusal = outcome.EndError.find(kProxyRefusedConnect);
             refusal != std::string::npos) {
-            return named + "\n" + outcome.EndError.substr(refusal) +
-                   "\nThe proxy would not open a tunnel to the server, so no tile can come "
-                   "through it. Check the proxy's address, user name and password in Options, "
-                   "or that the proxy allows CONNECT to the server's port (443 for most services).";
+            return named + "\n" + outcome.EndError.substr(refusal) + "\n" + kProxyRefusedAdvice;
         }
         const std::size_t tls = outcome.EndError.find(kTlsHandshakeFailed);
         if (tls == std::string::npos) {

@@ -37,7 +37,8 @@ constexpr FailureRule kNoMessageRule =
 // clang-format on
 
 // The re-download's own rows: only a reset is tried again, at once, and a
-// refusal ends the whole list.
+// refusal, the server's or the proxy's, ends the whole list. The proxy's
+// comes first: its status is not the server's.
 struct RedownloadRule {
     std::array<const char*, 2> needles;  // either substring selects the row
     // Retry: at once, until kMaxAttemptsPerTile attempts; then the rows
@@ -47,6 +48,7 @@ struct RedownloadRule {
 
 // Message contains | outcome
 constexpr RedownloadRule kRedownloadRules[] = {
+    {{kProxyRefusedConnect, nullptr}, RedownloadOutcome::ErrorLineAndProxyAdviceEndsList},
     {{"10054", nullptr}, RedownloadOutcome::Retry},
     {{"302", "403"}, RedownloadOutcome::ErrorLineAndBanEndsList},
     {{"404", nullptr}, RedownloadOutcome::ErrorAndNotFoundLines},

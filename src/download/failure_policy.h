@@ -84,6 +84,9 @@ enum class RedownloadOutcome {
     ErrorAndNotFoundLines,
     // The error line, then the ban message; the rest of the list is left.
     ErrorLineAndBanEndsList,
+    // The error line, then what to check of the proxy; the rest of the list
+    // is left, since every record would meet the same refusal.
+    ErrorLineAndProxyAdviceEndsList,
 };
 
 // `attempt` counts the attempts made for this record, the failed one included.

@@ -8,6 +8,7 @@
 #include "download/failure_policy.h"
 #include "download/image_kind.h"
 #include "net/http_client.h"
+#include "net/net_errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shown_text.h"
@@ -151,6 +152,10 @@ bool RedownloadRecord(const std::string& line, const RecordFolders& folders, THt
     output.AddLine(*result.Message + "->" + url);
     if (result.Outcome == RedownloadOutcome::ErrorLineAndBanEndsList) {
         output.AddLine(kBanMessage);
+        return false;
+    }
+    if (result.Outcome == RedownloadOutcome::ErrorLineAndProxyAdviceEndsList) {
+        output.AddLine(kProxyRefusedAdvice);
         return false;
     }
     if (result.Outcome == RedownloadOutcome::ErrorAndNotFoundLines) {

@@ -61,6 +61,11 @@ private:
 // proxy's status line without its first word ("407 Proxy Authentication
 // Required"), shown as ShowControlCharacters shows it.
 inline constexpr const char* kProxyRefusedConnect = "The proxy refused CONNECT: ";
+// What a user is told to check after such a refusal.
+inline constexpr const char* kProxyRefusedAdvice =
+    "The proxy would not open a tunnel to the server, so no tile can come through it. Check the "
+    "proxy's address, user name and password in Options, or that the proxy allows CONNECT to the "
+    "server's port (443 for most services).";
 
 class EProxyRefusedConnect : public ENetException {
 public:

@@ -149,6 +149,11 @@ TEST(FailurePolicy, TheRedownloadRetriesOnlyResetsAtOnceAndThenTheRowsBelowDecid
         {"400 Bad Request", 1, RedownloadOutcome::ErrorLine},
         {"HTTP/1.1 302 Found", 1, RedownloadOutcome::ErrorLineAndBanEndsList},
         {"403 Forbidden 404", 1, RedownloadOutcome::ErrorLineAndBanEndsList},
+        // A proxy's refusal is no ban by the server, whatever its status.
+        {std::string(kProxyRefusedConnect) + "403 Forbidden", 1,
+         RedownloadOutcome::ErrorLineAndProxyAdviceEndsList},
+        {std::string(kProxyRefusedConnect) + "407 Proxy Authentication Required", 1,
+         RedownloadOutcome::ErrorLineAndProxyAdviceEndsList},
         {"404 Not Found", 1, RedownloadOutcome::ErrorAndNotFoundLines},
         {"Socket Error # 10061" + kCrLf + "Connection refused.", 1, RedownloadOutcome::ErrorLine},
         {"", 1, RedownloadOutcome::ErrorLine},
