@@ -29,7 +29,7 @@ const char* const kUsage = R"(Usage:
                          --source NAME [--sources FILE] | --url TEMPLATE]
                          [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE | --gpkg FILE |
-                       --pmtiles FILE [--name TEXT] [--with-blanks]
+                       --pmtiles FILE | --osmand FILE [--name TEXT] [--with-blanks]
   tessellon-cli open PROJECT.tsln [--retry-failed] [--quiet] [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--quiet] [--config FILE]
@@ -102,7 +102,10 @@ export      Puts the tiles of the projects (several zooms of one area, say)
             GeoPackage (--gpkg, image tiles only, which QGIS and GDAL open
             with every zoom as an overview) the same way; or into a new
             PMTiles archive (--pmtiles, for web maps; an existing file is
-            refused, not rewritten). Tiles already
+            refused, not rewritten); or into the .sqlitedb tile store of
+            the phone apps OsmAnd and Locus (--osmand, image tiles only;
+            a new file numbers zooms as both apps read them, an existing
+            one keeps its own numbering). Tiles already
             there at the same zoom and place are replaced, and the file's
             bounds and zooms widened. Blank tiles are left out unless
             --with-blanks; missing and failed tiles are left out and counted
@@ -273,14 +276,17 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!result.olderThan) {
                 return Error("--older-than takes an age such as 30d, 12h, 45m or 90s");
             }
-        } else if (command == "export" &&
-                   (arg == "--mbtiles" || arg == "--gpkg" || arg == "--pmtiles")) {
+        } else if (command == "export" && (arg == "--mbtiles" || arg == "--gpkg" ||
+                                           arg == "--pmtiles" || arg == "--osmand")) {
             if (!result.exportFile.empty()) {
-                return Error("export writes one file: name one of --mbtiles, --gpkg and --pmtiles");
+                return Error(
+                    "export writes one file: name one of --mbtiles, --gpkg, --pmtiles and "
+                    "--osmand");
             }
             result.exportFile = value;
             result.container = arg == "--gpkg"      ? ContainerFormat::GeoPackage
                                : arg == "--pmtiles" ? ContainerFormat::Pmtiles
+                               : arg == "--osmand"  ? ContainerFormat::Osmand
                                                     : ContainerFormat::Mbtiles;
         } else if (command == "export" && arg == "--name") {
             result.mapName = value;
@@ -365,7 +371,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return Error("export needs a project file");
         }
         if (result.exportFile.empty()) {
-            return Error("export needs --mbtiles, --gpkg or --pmtiles");
+            return Error("export needs --mbtiles, --gpkg, --pmtiles or --osmand");
         }
         if (result.configFile) {
             return Error("export takes no --config");

@@ -21,10 +21,12 @@ constexpr std::array<FormatRow, 4> kImageRows{{
 }};
 
 // In the order of ContainerFormat. They hold tiles as the server sent them.
-constexpr std::array<FormatRow, 3> kContainerRows{{
+constexpr std::array<FormatRow, 4> kContainerRows{{
     {"mbtiles", "", "MBTiles", ".mbtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"gpkg", "geopackage", "GeoPackage", ".gpkg", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"pmtiles", "", "PMTiles", ".pmtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
+    {"osmand", "locus sqlitedb", "OsmAnd SQLiteDB", ".sqlitedb", true, 8, 0, 0,
+     Georeferencing::TileGrid, ""},
 }};
 
 std::string Lower(std::string_view text) {

@@ -14,7 +14,7 @@
 namespace tessellon {
 
 enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
-enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles };
+enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles, Osmand };
 
 enum class Georeferencing {
     // In the file itself (GeoTIFF keys).

@@ -6,6 +6,7 @@
 
 #include "output/geopackage.h"
 #include "output/mbtiles_export.h"
+#include "output/osmand_sqlitedb.h"
 #include "output/pmtiles.h"
 #include "output/task_reader.h"
 #include "platform/files.h"
@@ -34,6 +35,8 @@ std::unique_ptr<TileSink> MakeSink(ContainerFormat format, const std::string& fi
             return MakeMbtilesSink(file, existed);
         case ContainerFormat::GeoPackage:
             return MakeGeoPackageSink(file, existed);
+        case ContainerFormat::Osmand:
+            return MakeOsmandSink(file, existed);
         case ContainerFormat::Pmtiles:
             break;
     }

@@ -52,7 +52,9 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     auto* fields = new QFormLayout;
     OutputFile = new QLineEdit(this);
     OutputFile->setObjectName("OutputFile");
-    OutputFile->setToolTip("A .gpkg (GeoPackage) or .pmtiles (PMTiles) name writes that format.");
+    OutputFile->setToolTip(
+        "A .gpkg (GeoPackage), .pmtiles (PMTiles) or .sqlitedb (OsmAnd, Locus) name writes "
+        "that format.");
     auto* chooseOutput = new QPushButton("...", this);
     chooseOutput->setObjectName("ChooseOutput");
     chooseOutput->setAccessibleName("Choose an existing MBTiles file");

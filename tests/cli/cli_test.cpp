@@ -768,10 +768,11 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word :
-         {"download",       "estimate",    "--tiles",  "open",      "redownload", "convert",
-          "sources",        "export",      "--config", "--sources", "--check",    "--import",
-          "--layer",        "--replace",   "--yes",    "Z1-Z2",     "--mbtiles",  "--with-blanks",
-          "--retry-failed", "Exit status", "--quiet",  "--version", "--gpkg",     "--pmtiles"}) {
+         {"download", "estimate",  "--tiles",       "open",           "redownload",
+          "convert",  "sources",   "export",        "--config",       "--sources",
+          "--check",  "--import",  "--layer",       "--replace",      "--yes",
+          "Z1-Z2",    "--mbtiles", "--with-blanks", "--retry-failed", "Exit status",
+          "--quiet",  "--version", "--gpkg",        "--pmtiles",      "--osmand"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }
