@@ -10,6 +10,7 @@
 #include "download/refresh_job.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "task/tile_cover.h"
 #include "task/tile_layer.h"
 
 namespace tessellon::cli {
@@ -30,6 +31,7 @@ const char* const kUsage = R"(Usage:
                          [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE | --gpkg FILE |
                        --pmtiles FILE | --osmand FILE [--name TEXT] [--with-blanks]
+                       [--build-lower N]
   tessellon-cli open PROJECT.tsln [--retry-failed] [--quiet] [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--quiet] [--config FILE]
@@ -111,7 +113,10 @@ export      Puts the tiles of the projects (several zooms of one area, say)
             --with-blanks; missing and failed tiles are left out and counted
             in the line printed for each project. --name names the map (by
             default the file keeps its name, a new one takes the first
-            project's). Projects of other tile formats than each other or
+            project's). --build-lower N makes the N zooms below the
+            projects' least from their tiles, each tile the average of the
+            four below it, without asking the server (image tiles only;
+            not below zoom 0). Projects of other tile formats than each other or
             the file are refused, as is a file that is no MBTiles file or is
             locked; the file is then left as it was.
 convert     Degrees, minutes and seconds to decimal degrees, or "Input Error.".
@@ -290,6 +295,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                                                     : ContainerFormat::Mbtiles;
         } else if (command == "export" && arg == "--name") {
             result.mapName = value;
+        } else if (command == "export" && arg == "--build-lower") {
+            std::int32_t levels = 0;
+            if (!ParseWholeNumber(value, levels) || levels < 1 || levels > kMaxZoom) {
+                return Error("--build-lower takes a number of zooms from 1 to " +
+                             std::to_string(kMaxZoom));
+            }
+            result.buildLower = levels;
         } else if (command == "estimate" && arg == "--tiles") {
             result.tilesFile = value;
         } else if (command == "estimate" && arg == "--save-area") {

@@ -51,6 +51,7 @@ struct Arguments {
     ContainerFormat container = ContainerFormat::Mbtiles;  // export
     std::string mapName;                                   // export: --name
     bool withBlanks = false;                               // export
+    int buildLower = 0;                                    // export: --build-lower
     std::string tilesFile;     // estimate: --tiles, "-" for standard output
     std::string areaCopyFile;  // estimate: --save-area
 };

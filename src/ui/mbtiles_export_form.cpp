@@ -10,10 +10,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "handler_guard.h"
 #include "output/tile_export.h"
+#include "task/tile_cover.h"
 #include "window_job.h"
 
 namespace tessellon {
@@ -73,6 +75,15 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     WithBlanks = new QCheckBox("Include &blank tiles", this);
     WithBlanks->setObjectName("WithBlanks");
     fields->addRow(QString(), WithBlanks);
+    BuildLower = new QSpinBox(this);
+    BuildLower->setObjectName("BuildLower");
+    // The export refuses more than the projects' least zoom allows.
+    BuildLower->setRange(0, kMaxZoom);
+    BuildLower->setSpecialValueText("none");
+    BuildLower->setToolTip(
+        "Zooms below the projects' least, each tile made from the four below it, without "
+        "asking the server.");
+    fields->addRow("Build &lower zooms:", BuildLower);
     layout->addLayout(fields);
 
     auto* run = new QHBoxLayout;
@@ -170,6 +181,7 @@ void MbtilesExportForm::ExportClick() {
     TileExportOptions options;
     options.Name = MapName->text().toStdString();
     options.WithBlanks = WithBlanks->isChecked();
+    options.BuildLower = BuildLower->value();
     options.BlankFolder = blankFolder_;
     ResultText->clear();
     ExportProgress->setValue(0);
@@ -182,7 +194,7 @@ void MbtilesExportForm::ExportClick() {
             QStringList lines;
             try {
                 // The extension picks the container; MBTiles by default.
-                const std::vector<ProjectExport> results = ExportTiles(
+                const TileExport results = ExportTiles(
                     ContainerFormatOfPath(file).value_or(ContainerFormat::Mbtiles), projects, file,
                     options, [&job](std::int64_t done, std::int64_t total) {
                         job.Report([&](MbtilesExportReports& reports) {
@@ -190,11 +202,14 @@ void MbtilesExportForm::ExportClick() {
                             reports.Total = total;
                         });
                     });
-                for (const ProjectExport& result : results) {
+                for (const ProjectExport& result : results.Projects) {
                     for (const std::string& line : ExportSkipLines(result)) {
                         lines << QString::fromStdString(line);
                     }
                     lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
+                }
+                if (!results.Built.empty()) {
+                    lines << QString::fromStdString(BuiltZoomsLine(results.Built));
                 }
             } catch (const std::exception& e) {
                 // The reader's and the file's errors each name their file.

@@ -16,6 +16,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace tessellon {
 
@@ -54,6 +55,7 @@ private:
     QLineEdit* OutputFile;
     QLineEdit* MapName;
     QCheckBox* WithBlanks;
+    QSpinBox* BuildLower;
     QPushButton* ExportButton;
     QProgressBar* ExportProgress;
     QPlainTextEdit* ResultText;

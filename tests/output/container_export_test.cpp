@@ -61,7 +61,7 @@ protected:
 
     std::vector<ProjectExport> Export(ContainerFormat format, const std::string& output,
                                       const std::vector<std::string>& projects) {
-        return ExportTiles(format, projects, output, options, {});
+        return ExportTiles(format, projects, output, options, {}).Projects;
     }
 
     // The rows of a query, their columns joined by "|".
@@ -414,6 +414,28 @@ TEST_F(PmtilesExport, TheNpmReaderFindsEveryTileAndTheHeaderAndMetadata) {
     EXPECT_NE(Refusal(ContainerFormat::Pmtiles, file, {dir.File("z13.tsln")}).find("exists"),
               std::string::npos);
     EXPECT_EQ(ReadFileBytes(file), before);
+}
+
+// The zooms built below come before the projects' on the curve: a reader
+// finds them, and the tiles above them still.
+TEST_F(PmtilesExport, BuiltLowerZoomsAreFoundAmongTheProjectsTiles) {
+    const MDTask& z13 = Project("z13.tsln", 13);
+    const TileId child{13, z13.MinX, z13.MinY};
+    const std::string file = dir.File("lower.pmtiles");
+    options.BuildLower = 2;
+    EXPECT_EQ(ExportTiles(ContainerFormat::Pmtiles, {dir.File("z13.tsln")}, file, options, {})
+                  .Built.size(),
+              2u);
+    std::map<std::string, std::string> read =
+        Read(file, {child, {12, child.X / 2, child.Y / 2}, {11, child.X / 4, child.Y / 4}});
+    EXPECT_TRUE(read["header"].starts_with("11 13 ")) << read["header"];
+    EXPECT_EQ(read["tile 13/" + std::to_string(child.X) + "/" + std::to_string(child.Y)],
+              Hex(kTile));
+    for (const std::string key :
+         {"tile 12/" + std::to_string(child.X / 2) + "/" + std::to_string(child.Y / 2),
+          "tile 11/" + std::to_string(child.X / 4) + "/" + std::to_string(child.Y / 4)}) {
+        EXPECT_TRUE(read[key].starts_with("89504e47")) << key << ": " << read[key];
+    }
 }
 
 // Enough distinct tiles, scattered over a zoom, that the root directory
