@@ -90,6 +90,34 @@ std::span<const FormatRow> ContainerFormatRows() {
     return kContainerRows;
 }
 
+std::string ExtensionPatterns(const FormatRow& row) {
+    std::string patterns = "*";
+    for (const char c : row.Extensions) {
+        patterns += c;
+        if (c == ' ') {
+            patterns += '*';
+        }
+    }
+    return patterns;
+}
+
+std::string ContainerPatterns() {
+    std::string patterns;
+    for (const FormatRow& row : kContainerRows) {
+        patterns += (patterns.empty() ? "" : " ") + ExtensionPatterns(row);
+    }
+    return patterns;
+}
+
+std::string ContainerFileTypes() {
+    std::string types;
+    for (const FormatRow& row : kContainerRows) {
+        types += types.empty() ? "" : ";;";
+        types.append(row.Title).append("(").append(ExtensionPatterns(row)).append(")");
+    }
+    return types;
+}
+
 std::optional<ImageFormat> ImageFormatNamed(std::string_view name) {
     const std::string lower = Lower(name);
     for (std::size_t i = 0; i < kImageRows.size(); ++i) {

@@ -61,6 +61,13 @@ bool FormatHasAlpha(ImageFormat format);
 // The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
 std::string ExtensionOf(ImageFormat format);
 
+// The row's extensions as a file dialog's patterns: "*.jpg *.jpeg".
+std::string ExtensionPatterns(const FormatRow& row);
+// Every container's patterns, and a file dialog's choice of each container
+// by itself: "MBTiles(*.mbtiles);;GeoPackage(*.gpkg);;...".
+std::string ContainerPatterns();
+std::string ContainerFileTypes();
+
 // "a" or "an", as the format's title is read ("an MBTiles file").
 std::string_view ArticleOf(std::string_view title);
 

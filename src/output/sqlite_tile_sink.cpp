@@ -53,7 +53,8 @@ std::string SqliteFailureText(std::string_view title, const SqliteFailure& failu
 
 std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
                                 const std::vector<std::string>& tables,
-                                const std::vector<std::string>& checkedTables) {
+                                const std::vector<std::string>& checkedTables,
+                                const std::vector<std::string>& readTables) {
     const auto list = [](const std::vector<std::string>& names) {
         std::string text;
         for (const std::string& name : names) {
@@ -64,6 +65,7 @@ std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
     };
     const std::string names = list(tables);
     const std::string checked = list(checkedTables);
+    const std::string read = list(readTables);
     // A body of one statement, SELECT RAISE(ABORT, ...), then END: a
     // statement that changes data would need a second one, after a ";". A
     // ";" within the message refuses the trigger too, which errs safe.
@@ -76,7 +78,7 @@ std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
     SqliteStatement active = db.Prepare(
         "SELECT type, name, tbl_name FROM sqlite_master WHERE (type = 'view' AND lower(name) IN "
         "(" +
-        names + ", " + (checked.empty() ? "''" : checked) +
+        names + ", " + (checked.empty() ? "''" : checked) + ", " + (read.empty() ? "''" : read) +
         ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + names +
         ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + (checked.empty() ? "''" : checked) +
         ") AND NOT " + onlyAborts + ") ORDER BY type DESC, name");

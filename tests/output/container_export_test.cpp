@@ -431,7 +431,7 @@ TEST_F(PmtilesExport, BuiltLowerZoomsAreFoundAmongTheProjectsTiles) {
     EXPECT_TRUE(read["header"].starts_with("11 13 ")) << read["header"];
     EXPECT_EQ(read["tile 13/" + std::to_string(child.X) + "/" + std::to_string(child.Y)],
               Hex(kTile));
-    for (const std::string key :
+    for (const std::string& key :
          {"tile 12/" + std::to_string(child.X / 2) + "/" + std::to_string(child.Y / 2),
           "tile 11/" + std::to_string(child.X / 4) + "/" + std::to_string(child.Y / 4)}) {
         EXPECT_TRUE(read[key].starts_with("89504e47")) << key << ": " << read[key];
