@@ -32,7 +32,7 @@ struct MbtilesExportReports {
 MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, QWidget* parent)
     : QDialog(parent), desktop_(desktop), blankFolder_(std::move(blankFolder)) {
     setObjectName("frmMbtilesExport");
-    setWindowTitle("Export to MBTiles");
+    setWindowTitle("Export tiles");
     auto* layout = new QVBoxLayout(this);
 
     ProjectList = new QListWidget(this);
@@ -59,13 +59,13 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
         "that format.");
     auto* chooseOutput = new QPushButton("...", this);
     chooseOutput->setObjectName("ChooseOutput");
-    chooseOutput->setAccessibleName("Choose an existing MBTiles file");
+    chooseOutput->setAccessibleName("Choose an existing tile container");
     auto* output = new QHBoxLayout;
     output->addWidget(OutputFile, 1);
     output->addWidget(chooseOutput);
     // A row of a layout gets no buddy by itself, and without one the "&"
     // would show.
-    auto* outputLabel = new QLabel("MBTiles &file:", this);
+    auto* outputLabel = new QLabel("Tile &container:", this);
     outputLabel->setBuddy(OutputFile);
     fields->addRow(outputLabel, output);
     MapName = new QLineEdit(this);
@@ -148,15 +148,10 @@ void MbtilesExportForm::RemoveProjectClick() {
 }
 
 void MbtilesExportForm::ChooseOutputClick() {
-    QString filter;
-    for (const FormatRow& row : ContainerFormatRows()) {
-        filter +=
-            QString(filter.isEmpty() ? "" : ";;") +
-            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())) + "(*" +
-            QString::fromUtf8(row.Extensions.data(), static_cast<int>(row.Extensions.size())) + ")";
-    }
+    const QString filter = QString::fromStdString("Tile containers(" + ContainerPatterns() + ");;" +
+                                                  ContainerFileTypes());
     const auto file =
-        desktop_.ChooseFile(this, "MBTiles file", filter, QFileInfo(OutputFile->text()).path());
+        desktop_.ChooseFile(this, "Tile container", filter, QFileInfo(OutputFile->text()).path());
     if (file) {
         OutputFile->setText(*file);
     }
@@ -171,7 +166,9 @@ void MbtilesExportForm::ExportClick() {
         return;
     }
     if (OutputFile->text().trimmed().isEmpty()) {
-        desktop_.ShowMessage(this, "Name the MBTiles file to write.");
+        desktop_.ShowMessage(this,
+                             "Name the tile container to write (.mbtiles, .gpkg, .pmtiles "
+                             "or .sqlitedb).");
         return;
     }
     std::vector<std::string> projects;
