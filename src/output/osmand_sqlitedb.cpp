@@ -39,19 +39,13 @@ bool HasColumn(SqliteDb& db, std::string_view table, std::string_view column) {
     return found.Integer(0) > 0;
 }
 
-// The format name of a tile's kind, as a task's tiles are named.
+// The format name of a tile's kind, as a task's tiles are named; empty for
+// a kind no task has.
 std::string FormatOfKind(ImageKind kind) {
-    switch (kind) {
-        case ImageKind::Png:
-            return "png";
-        case ImageKind::Jpeg:
-            return "jpg";
-        case ImageKind::WebP:
-            return "webp";
-        case ImageKind::Gif:
-            return "gif";
-        case ImageKind::None:
-            break;
+    for (const char* format : {"png", "jpg", "webp"}) {
+        if (ImageKindOfFormat(format) == kind) {
+            return format;
+        }
     }
     return {};
 }

@@ -38,17 +38,6 @@ SqliteFailureHandler FailureHandlerFor(const std::string& path) {
     return ThrowSqliteFailure;
 }
 
-std::string QuotedName(std::string_view name) {
-    std::string quoted = "\"";
-    for (const char c : name) {
-        quoted += c;
-        if (c == '"') {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -122,16 +111,8 @@ bool SqliteTileReader::FindMbtiles() {
     if (TablesAmong(*db_, "'tiles', 'metadata'") != 2) {
         return false;
     }
-    const std::string refusal = ActiveTablesRefusal(*db_, "MBTiles", {"tiles", "metadata"});
-    if (!refusal.empty()) {
-        refuse_(refusal);
-    }
-    format_ = ContainerFormat::Mbtiles;
-    table_ = "tiles";
-    zoom_ = "zoom_level";
-    column_ = "tile_column";
-    row_ = "tile_row";
-    data_ = "tile_data";
+    RefuseIf(ActiveTablesRefusal(*db_, "MBTiles", {"tiles", "metadata"}));
+    Take(ContainerFormat::Mbtiles, "tiles", {"zoom_level", "tile_column", "tile_row", "tile_data"});
     tmsRows_ = true;
     return true;
 }
@@ -146,11 +127,8 @@ bool SqliteTileReader::FindGeoPackage() {
     // nothing is written here, so none fires, but a view would run the
     // file's own query.
     std::vector<std::string> read = {"gpkg_tile_matrix", "gpkg_tile_matrix_set"};
-    std::string refusal = ActiveTablesRefusal(*db_, "GeoPackage",
-                                              {"gpkg_contents", "gpkg_spatial_ref_sys"}, {}, read);
-    if (!refusal.empty()) {
-        refuse_(refusal);
-    }
+    RefuseIf(ActiveTablesRefusal(*db_, "GeoPackage", {"gpkg_contents", "gpkg_spatial_ref_sys"}, {},
+                                 read));
     // Tiles on the web map grid: the world in EPSG:3857, 2^z square tiles of
     // 256 pixels at zoom z. Our own "tiles" before others.
     SqliteStatement tables = db_->Prepare(
@@ -168,16 +146,9 @@ bool SqliteTileReader::FindGeoPackage() {
     }
     const std::string table = tables.Text(0);
     read.push_back(Lower(table));
-    refusal = ActiveTablesRefusal(*db_, "GeoPackage", {"gpkg_contents"}, {}, read);
-    if (!refusal.empty()) {
-        refuse_(refusal);
-    }
-    format_ = ContainerFormat::GeoPackage;
-    table_ = QuotedName(table);
-    zoom_ = "zoom_level";
-    column_ = "tile_column";
-    row_ = "tile_row";
-    data_ = "tile_data";
+    RefuseIf(ActiveTablesRefusal(*db_, "GeoPackage", {"gpkg_contents"}, {}, read));
+    Take(ContainerFormat::GeoPackage, QuotedSql(table, '"'),
+         {"zoom_level", "tile_column", "tile_row", "tile_data"});
     return true;
 }
 
@@ -188,19 +159,26 @@ bool SqliteTileReader::FindOsmand() {
     if (!columns.Step() || columns.Integer(0) != 4) {
         return false;
     }
-    const std::string refusal =
-        ActiveTablesRefusal(*db_, RowOf(ContainerFormat::Osmand).Title, {"tiles", "info"});
+    RefuseIf(ActiveTablesRefusal(*db_, RowOf(ContainerFormat::Osmand).Title, {"tiles", "info"}));
+    Take(ContainerFormat::Osmand, "tiles", {"z", "x", "y", "image"});
+    bigPlanet_ = UsesBigPlanetZooms(*db_);
+    return true;
+}
+
+void SqliteTileReader::RefuseIf(const std::string& refusal) const {
     if (!refusal.empty()) {
         refuse_(refusal);
     }
-    format_ = ContainerFormat::Osmand;
-    table_ = "tiles";
-    zoom_ = "z";
-    column_ = "x";
-    row_ = "y";
-    data_ = "image";
-    bigPlanet_ = UsesBigPlanetZooms(*db_);
-    return true;
+}
+
+void SqliteTileReader::Take(ContainerFormat format, std::string table,
+                            const std::array<const char*, 4>& columns) {
+    format_ = format;
+    table_ = std::move(table);
+    zoom_ = columns[0];
+    column_ = columns[1];
+    row_ = columns[2];
+    data_ = columns[3];
 }
 
 std::string SqliteTileReader::ZoomOfRow() const {

@@ -6,6 +6,7 @@
 // opened read-only and defensively, and its tile tables are refused when
 // they are views or carry triggers that do more than abort.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -60,6 +61,11 @@ private:
     bool FindMbtiles();
     bool FindGeoPackage();
     bool FindOsmand();
+    // Throws `refusal` through refuse_ when there is one.
+    void RefuseIf(const std::string& refusal) const;
+    // Reads `table` (an SQL name) as `format`, by its columns of the zoom,
+    // the column, the row and the bytes.
+    void Take(ContainerFormat format, std::string table, const std::array<const char*, 4>& columns);
     // The zoom of a row, as SQL, and the condition on a row's zoom ?1.
     std::string ZoomOfRow() const;
     std::string RowAtZoom() const;

@@ -12,18 +12,18 @@ namespace {
 // but report a file held open for writing soon.
 constexpr int kWriterBusyMillis = 1000;
 
-std::string Quoted(std::string_view text) {
-    std::string quoted = "'";
+}  // namespace
+
+std::string QuotedSql(std::string_view text, char quote) {
+    std::string quoted(1, quote);
     for (const char c : text) {
         quoted += c;
-        if (c == '\'') {
+        if (c == quote) {
             quoted += c;
         }
     }
-    return quoted + "'";
+    return quoted + quote;
 }
-
-}  // namespace
 
 SqliteGuard ForeignContainerGuard() {
     return {.Defensive = true,
@@ -59,7 +59,7 @@ std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
         std::string text;
         for (const std::string& name : names) {
             text += text.empty() ? "" : ", ";
-            text += Quoted(name);
+            text += QuotedSql(name, '\'');
         }
         return text;
     };

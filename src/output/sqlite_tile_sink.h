@@ -22,6 +22,9 @@ namespace tessellon {
 inline constexpr int kForeignStatementMillis = 20000;
 SqliteGuard ForeignContainerGuard();
 
+// `text` between `quote`s, those within doubled: a literal ('), a name (").
+std::string QuotedSql(std::string_view text, char quote);
+
 // The words for a failure of the SQLite file of a `title` container
 // ("MBTiles"): "The MBTiles file F is locked by another program." and the
 // like.
