@@ -1,9 +1,10 @@
-// An MBTiles file from elsewhere, from a file in memory (tmpfs), opened as
-// the map viewer opens it: the tile set's zooms, bounds and a few tiles. Any
-// file must be refused with the MBTiles or tile-set error, or read; a file
-// whose tiles or metadata table is a view or carries a trigger is never
-// read; no tile read is larger than a download takes; and every zoom offered
-// is one a map has, with bounds on its grid.
+// A tile container from elsewhere (an SQLite database: MBTiles, GeoPackage,
+// OsmAnd SQLiteDB; or a PMTiles archive, by its first bytes), from a file in
+// memory (tmpfs), opened as the map viewer opens it: the tile set's zooms,
+// bounds and a few tiles. Any file must be refused with the container or
+// tile-set error, or read; a file whose tile tables are views or carry
+// triggers is never read; no tile read is larger than a download takes; and
+// every zoom offered is one a map has, with bounds on its grid.
 
 #include <cstdint>
 #include <memory>
@@ -19,10 +20,10 @@ using namespace tessellon;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = fuzz::TmpfsFile("tiles.mbtiles");
     fuzz::WriteTmpfsFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
-    std::unique_ptr<MbtilesTileSet> set;
+    std::unique_ptr<TileSet> set;
     try {
-        set = std::make_unique<MbtilesTileSet>(path);
-    } catch (const EMbtilesError&) {
+        set = OpenTileSet(path, "");
+    } catch (const ETileContainerError&) {
         return 0;
     } catch (const ETileSetError&) {
         return 0;

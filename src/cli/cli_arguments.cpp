@@ -10,6 +10,7 @@
 #include "download/refresh_job.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "task/tile_cover.h"
 #include "task/tile_layer.h"
 
 namespace tessellon::cli {
@@ -29,7 +30,8 @@ const char* const kUsage = R"(Usage:
                          --source NAME [--sources FILE] | --url TEMPLATE]
                          [--tiles FILE] [--save-area FILE]
   tessellon-cli export PROJECT.tsln... --mbtiles FILE | --gpkg FILE |
-                       --pmtiles FILE [--name TEXT] [--with-blanks]
+                       --pmtiles FILE | --osmand FILE [--name TEXT] [--with-blanks]
+                       [--build-lower N]
   tessellon-cli open PROJECT.tsln [--retry-failed] [--quiet] [--config FILE]
   tessellon-cli redownload FILE.ftl
   tessellon-cli refresh PROJECT.tsln [--older-than AGE] [--quiet] [--config FILE]
@@ -102,13 +104,19 @@ export      Puts the tiles of the projects (several zooms of one area, say)
             GeoPackage (--gpkg, image tiles only, which QGIS and GDAL open
             with every zoom as an overview) the same way; or into a new
             PMTiles archive (--pmtiles, for web maps; an existing file is
-            refused, not rewritten). Tiles already
+            refused, not rewritten); or into the .sqlitedb tile store of
+            the phone apps OsmAnd and Locus (--osmand, image tiles only;
+            a new file numbers zooms as both apps read them, an existing
+            one keeps its own numbering). Tiles already
             there at the same zoom and place are replaced, and the file's
             bounds and zooms widened. Blank tiles are left out unless
             --with-blanks; missing and failed tiles are left out and counted
             in the line printed for each project. --name names the map (by
             default the file keeps its name, a new one takes the first
-            project's). Projects of other tile formats than each other or
+            project's). --build-lower N makes the N zooms below the
+            projects' least from their tiles, each tile the average of the
+            four below it, without asking the server (image tiles only;
+            not below zoom 0). Projects of other tile formats than each other or
             the file are refused, as is a file that is no MBTiles file or is
             locked; the file is then left as it was.
 convert     Degrees, minutes and seconds to decimal degrees, or "Input Error.".
@@ -273,17 +281,27 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!result.olderThan) {
                 return Error("--older-than takes an age such as 30d, 12h, 45m or 90s");
             }
-        } else if (command == "export" &&
-                   (arg == "--mbtiles" || arg == "--gpkg" || arg == "--pmtiles")) {
+        } else if (command == "export" && (arg == "--mbtiles" || arg == "--gpkg" ||
+                                           arg == "--pmtiles" || arg == "--osmand")) {
             if (!result.exportFile.empty()) {
-                return Error("export writes one file: name one of --mbtiles, --gpkg and --pmtiles");
+                return Error(
+                    "export writes one file: name one of --mbtiles, --gpkg, --pmtiles and "
+                    "--osmand");
             }
             result.exportFile = value;
             result.container = arg == "--gpkg"      ? ContainerFormat::GeoPackage
                                : arg == "--pmtiles" ? ContainerFormat::Pmtiles
+                               : arg == "--osmand"  ? ContainerFormat::Osmand
                                                     : ContainerFormat::Mbtiles;
         } else if (command == "export" && arg == "--name") {
             result.mapName = value;
+        } else if (command == "export" && arg == "--build-lower") {
+            std::int32_t levels = 0;
+            if (!ParseWholeNumber(value, levels) || levels < 1 || levels > kMaxZoom) {
+                return Error("--build-lower takes a number of zooms from 1 to " +
+                             std::to_string(kMaxZoom));
+            }
+            result.buildLower = levels;
         } else if (command == "estimate" && arg == "--tiles") {
             result.tilesFile = value;
         } else if (command == "estimate" && arg == "--save-area") {
@@ -365,7 +383,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             return Error("export needs a project file");
         }
         if (result.exportFile.empty()) {
-            return Error("export needs --mbtiles, --gpkg or --pmtiles");
+            return Error("export needs --mbtiles, --gpkg, --pmtiles or --osmand");
         }
         if (result.configFile) {
             return Error("export takes no --config");

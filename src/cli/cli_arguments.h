@@ -46,11 +46,12 @@ struct Arguments {
     std::string importName;
     std::optional<std::string> sourceName;
     std::optional<std::string> urlTemplate;
-    std::vector<std::string> projects;                     // export
-    std::string exportFile;                                // export: --mbtiles, --gpkg or --pmtiles
+    std::vector<std::string> projects;  // export
+    std::string exportFile;             // export: --mbtiles, --gpkg, --pmtiles, --osmand
     ContainerFormat container = ContainerFormat::Mbtiles;  // export
     std::string mapName;                                   // export: --name
     bool withBlanks = false;                               // export
+    int buildLower = 0;                                    // export: --build-lower
     std::string tilesFile;     // estimate: --tiles, "-" for standard output
     std::string areaCopyFile;  // estimate: --save-area
 };

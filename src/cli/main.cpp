@@ -218,6 +218,7 @@ int RunExport(const cli::Arguments& args) {
     options.Name = args.mapName;
     options.WithBlanks = args.withBlanks;
     options.BlankFolder = ProgramFolder() + "blankimg/";
+    options.BuildLower = args.buildLower;
     std::vector<std::string> projects;
     for (const std::string& project : args.projects) {
         projects.push_back(AbsolutePath(project));
@@ -227,7 +228,7 @@ int RunExport(const cli::Arguments& args) {
         std::fprintf(stderr, "%s%s\n", terminal ? "\n" : "", e.what());
         return kRefused;
     };
-    std::vector<ProjectExport> results;
+    TileExport results;
     try {
         results = ExportTiles(args.container, projects, AbsolutePath(args.exportFile), options,
                               [terminal](std::int64_t done, std::int64_t total) {
@@ -250,7 +251,7 @@ int RunExport(const cli::Arguments& args) {
         std::fputc('\n', stderr);
     }
     int status = kDone;
-    for (const ProjectExport& result : results) {
+    for (const ProjectExport& result : results.Projects) {
         for (const std::string& line : ExportSkipLines(result)) {
             std::printf("%s\n", line.c_str());
         }
@@ -258,6 +259,9 @@ int RunExport(const cli::Arguments& args) {
         if (result.Failed > 0 || result.Missing > 0) {
             status = kFailedTiles;
         }
+    }
+    if (!results.Built.empty()) {
+        std::printf("%s\n", BuiltZoomsLine(results.Built).c_str());
     }
     return status;
 }

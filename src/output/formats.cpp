@@ -21,10 +21,12 @@ constexpr std::array<FormatRow, 4> kImageRows{{
 }};
 
 // In the order of ContainerFormat. They hold tiles as the server sent them.
-constexpr std::array<FormatRow, 3> kContainerRows{{
+constexpr std::array<FormatRow, 4> kContainerRows{{
     {"mbtiles", "", "MBTiles", ".mbtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"gpkg", "geopackage", "GeoPackage", ".gpkg", true, 8, 0, 0, Georeferencing::TileGrid, ""},
     {"pmtiles", "", "PMTiles", ".pmtiles", true, 8, 0, 0, Georeferencing::TileGrid, ""},
+    {"osmand", "locus sqlitedb", "OsmAnd SQLiteDB", ".sqlitedb", true, 8, 0, 0,
+     Georeferencing::TileGrid, ""},
 }};
 
 std::string Lower(std::string_view text) {
@@ -86,6 +88,34 @@ std::span<const FormatRow> ImageFormatRows() {
 
 std::span<const FormatRow> ContainerFormatRows() {
     return kContainerRows;
+}
+
+std::string ExtensionPatterns(const FormatRow& row) {
+    std::string patterns = "*";
+    for (const char c : row.Extensions) {
+        patterns += c;
+        if (c == ' ') {
+            patterns += '*';
+        }
+    }
+    return patterns;
+}
+
+std::string ContainerPatterns() {
+    std::string patterns;
+    for (const FormatRow& row : kContainerRows) {
+        patterns += (patterns.empty() ? "" : " ") + ExtensionPatterns(row);
+    }
+    return patterns;
+}
+
+std::string ContainerFileTypes() {
+    std::string types;
+    for (const FormatRow& row : kContainerRows) {
+        types += types.empty() ? "" : ";;";
+        types.append(row.Title).append("(").append(ExtensionPatterns(row)).append(")");
+    }
+    return types;
 }
 
 std::optional<ImageFormat> ImageFormatNamed(std::string_view name) {

@@ -14,7 +14,7 @@
 namespace tessellon {
 
 enum class ImageFormat { Png, Jpeg, Bmp, Tiff };
-enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles };
+enum class ContainerFormat { Mbtiles, GeoPackage, Pmtiles, Osmand };
 
 enum class Georeferencing {
     // In the file itself (GeoTIFF keys).
@@ -60,6 +60,13 @@ std::optional<ContainerFormat> ContainerFormatOfPath(std::string_view path);
 bool FormatHasAlpha(ImageFormat format);
 // The extension a file of `format` takes: ".png", ".jpg", ".bmp", ".tif".
 std::string ExtensionOf(ImageFormat format);
+
+// The row's extensions as a file dialog's patterns: "*.jpg *.jpeg".
+std::string ExtensionPatterns(const FormatRow& row);
+// Every container's patterns, and a file dialog's choice of each container
+// by itself: "MBTiles(*.mbtiles);;GeoPackage(*.gpkg);;...".
+std::string ContainerPatterns();
+std::string ContainerFileTypes();
 
 // "a" or "an", as the format's title is read ("an MBTiles file").
 std::string_view ArticleOf(std::string_view title);

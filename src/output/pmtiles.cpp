@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "net/net_limits.h"
 #include "output/task_reader.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -351,6 +352,193 @@ std::uint64_t HilbertTileId(const TileId& tile) {
 
 std::unique_ptr<TileSink> MakePmtilesSink(const std::string& file, bool existed) {
     return std::make_unique<PmtilesSink>(file, existed);
+}
+
+namespace {
+
+// Leaves point to leaves no deeper than this in any archive the format's
+// writers make; a loop of leaves in a hostile one ends here.
+constexpr int kLeafDepth = 4;
+
+[[noreturn]] void RefuseArchive(const std::string& path, std::string_view why) {
+    throw ETileContainerError("The file " + path + " is not a PMTiles archive that can be read: " +
+                              std::string(why) + ".");
+}
+
+// The bytes of a gzip stream, at most `limit` of them; nothing when the
+// stream is broken or longer.
+std::optional<std::string> Gunzip(std::string_view packed, std::uint64_t limit) {
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK) {
+        return std::nullopt;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    std::string out;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        const std::size_t done = out.size();
+        out.resize(done + 65536);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + done);
+        stream.avail_out = 65536;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.resize(done + 65536 - stream.avail_out);
+        if (out.size() > limit) {
+            result = Z_BUF_ERROR;
+        }
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? std::optional(std::move(out)) : std::nullopt;
+}
+
+bool GetVarint(std::string_view& bytes, std::uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 64 && !bytes.empty(); shift += 7) {
+        const auto byte = static_cast<unsigned char>(bytes.front());
+        bytes.remove_prefix(1);
+        value |= std::uint64_t{byte & 0x7fu} << shift;
+        if ((byte & 0x80) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <class Integer>
+Integer LittleEndianAt(std::string_view bytes, std::size_t at) {
+    std::make_unsigned_t<Integer> value = 0;
+    for (std::size_t i = sizeof(Integer); i-- > 0;) {
+        value =
+            static_cast<decltype(value)>(value << 8 | static_cast<unsigned char>(bytes[at + i]));
+    }
+    return static_cast<Integer>(value);
+}
+
+}  // namespace
+
+PmtilesReader::PmtilesReader(const std::string& path) {
+    try {
+        file_ = std::make_unique<RandomAccessFile>(path);
+    } catch (const EFileError& e) {
+        throw ETileContainerError(e.what());
+    }
+    std::string header;
+    if (!file_->ReadAt(0, kHeaderBytes, header) || !header.starts_with("PMTiles") ||
+        header[7] != 3) {
+        RefuseArchive(path, "it has no header of version 3");
+    }
+    const auto rootOffset = LittleEndianAt<std::uint64_t>(header, 8);
+    const auto rootLength = LittleEndianAt<std::uint64_t>(header, 16);
+    leavesOffset_ = LittleEndianAt<std::uint64_t>(header, 40);
+    dataOffset_ = LittleEndianAt<std::uint64_t>(header, 56);
+    compression_ = static_cast<unsigned char>(header[97]);
+    minZoom_ = static_cast<unsigned char>(header[100]);
+    maxZoom_ = static_cast<unsigned char>(header[101]);
+    bounds_ = {LittleEndianAt<std::int32_t>(header, 102) / 1e7,
+               LittleEndianAt<std::int32_t>(header, 110) / 1e7,
+               LittleEndianAt<std::int32_t>(header, 114) / 1e7,
+               LittleEndianAt<std::int32_t>(header, 106) / 1e7};
+    if (compression_ != kNone && compression_ != kGzip) {
+        RefuseArchive(path, "its directories are packed otherwise than by gzip");
+    }
+    if (minZoom_ > maxZoom_ || maxZoom_ > 30) {
+        RefuseArchive(path, "its zooms are none a map has");
+    }
+    root_ = ReadDirectory(rootOffset, rootLength);
+}
+
+PmtilesReader::~PmtilesReader() = default;
+
+std::vector<PmtilesReader::Entry> PmtilesReader::ReadDirectory(std::uint64_t offset,
+                                                               std::uint64_t length) const {
+    std::string packed;
+    if (length > kMaxDirectoryBytes || !file_->ReadAt(offset, length, packed)) {
+        RefuseArchive(file_->Path(), "a directory lies past its end");
+    }
+    std::optional<std::string> unpacked =
+        compression_ == kGzip ? Gunzip(packed, kMaxDirectoryBytes) : std::optional(packed);
+    std::string_view bytes = unpacked ? std::string_view(*unpacked) : std::string_view();
+    std::uint64_t count = 0;
+    // Each entry takes four bytes at least.
+    if (!unpacked || !GetVarint(bytes, count) || count > bytes.size() / 4 + 1) {
+        RefuseArchive(file_->Path(), "a directory cannot be unpacked");
+    }
+    std::vector<Entry> entries(count);
+    bool whole = true;
+    std::uint64_t id = 0;
+    for (Entry& entry : entries) {
+        std::uint64_t step = 0;
+        whole = whole && GetVarint(bytes, step);
+        id += step;
+        entry.Id = id;
+    }
+    for (Entry& entry : entries) {
+        whole = whole && GetVarint(bytes, entry.Run);
+    }
+    for (Entry& entry : entries) {
+        whole = whole && GetVarint(bytes, entry.Length);
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::uint64_t value = 0;
+        whole = whole && GetVarint(bytes, value);
+        entries[i].Offset =
+            value == 0 && i > 0 ? entries[i - 1].Offset + entries[i - 1].Length : value - 1;
+    }
+    if (!whole) {
+        RefuseArchive(file_->Path(), "a directory is cut short");
+    }
+    return entries;
+}
+
+std::shared_ptr<const std::vector<PmtilesReader::Entry>> PmtilesReader::Leaf(
+    std::uint64_t offset, std::uint64_t length) const {
+    {
+        const std::lock_guard lock(leafMutex_);
+        if (leaf_ && leafOffset_ == offset) {
+            return leaf_;
+        }
+    }
+    auto leaf =
+        std::make_shared<const std::vector<Entry>>(ReadDirectory(leavesOffset_ + offset, length));
+    const std::lock_guard lock(leafMutex_);
+    leafOffset_ = offset;
+    leaf_ = leaf;
+    return leaf;
+}
+
+std::optional<std::string> PmtilesReader::Tile(const TileId& tile) const {
+    if (tile.Zoom < minZoom_ || tile.Zoom > maxZoom_) {
+        return std::nullopt;
+    }
+    const std::uint64_t id = HilbertTileId(tile);
+    std::shared_ptr<const std::vector<Entry>> leaf;
+    const std::vector<Entry>* entries = &root_;
+    for (int depth = 0; depth <= kLeafDepth; ++depth) {
+        // The last entry at or before the id.
+        const auto after = std::upper_bound(
+            entries->begin(), entries->end(), id,
+            [](std::uint64_t value, const Entry& entry) { return value < entry.Id; });
+        if (after == entries->begin()) {
+            return std::nullopt;
+        }
+        const Entry& entry = *std::prev(after);
+        if (entry.Run > 0) {
+            std::string bytes;
+            if (id - entry.Id >= entry.Run || entry.Length > kDefaultMaxTileBytes ||
+                !file_->ReadAt(dataOffset_ + entry.Offset, entry.Length, bytes)) {
+                return std::nullopt;
+            }
+            return bytes;
+        }
+        try {
+            leaf = Leaf(entry.Offset, entry.Length);
+        } catch (const ETileContainerError&) {
+            // A broken leaf: its tiles cannot be shown, the others may.
+            return std::nullopt;
+        }
+        entries = leaf.get();
+    }
+    return std::nullopt;
 }
 
 }  // namespace tessellon

@@ -12,18 +12,18 @@ namespace {
 // but report a file held open for writing soon.
 constexpr int kWriterBusyMillis = 1000;
 
-std::string Quoted(std::string_view text) {
-    std::string quoted = "'";
+}  // namespace
+
+std::string QuotedSql(std::string_view text, char quote) {
+    std::string quoted(1, quote);
     for (const char c : text) {
         quoted += c;
-        if (c == '\'') {
+        if (c == quote) {
             quoted += c;
         }
     }
-    return quoted + "'";
+    return quoted + quote;
 }
-
-}  // namespace
 
 SqliteGuard ForeignContainerGuard() {
     return {.Defensive = true,
@@ -53,17 +53,19 @@ std::string SqliteFailureText(std::string_view title, const SqliteFailure& failu
 
 std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
                                 const std::vector<std::string>& tables,
-                                const std::vector<std::string>& checkedTables) {
+                                const std::vector<std::string>& checkedTables,
+                                const std::vector<std::string>& readTables) {
     const auto list = [](const std::vector<std::string>& names) {
         std::string text;
         for (const std::string& name : names) {
             text += text.empty() ? "" : ", ";
-            text += Quoted(name);
+            text += QuotedSql(name, '\'');
         }
         return text;
     };
     const std::string names = list(tables);
     const std::string checked = list(checkedTables);
+    const std::string read = list(readTables);
     // A body of one statement, SELECT RAISE(ABORT, ...), then END: a
     // statement that changes data would need a second one, after a ";". A
     // ";" within the message refuses the trigger too, which errs safe.
@@ -76,7 +78,7 @@ std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
     SqliteStatement active = db.Prepare(
         "SELECT type, name, tbl_name FROM sqlite_master WHERE (type = 'view' AND lower(name) IN "
         "(" +
-        names + ", " + (checked.empty() ? "''" : checked) +
+        names + ", " + (checked.empty() ? "''" : checked) + ", " + (read.empty() ? "''" : read) +
         ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + names +
         ")) OR (type = 'trigger' AND lower(tbl_name) IN (" + (checked.empty() ? "''" : checked) +
         ") AND NOT " + onlyAborts + ") ORDER BY type DESC, name");

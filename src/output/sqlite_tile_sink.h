@@ -22,6 +22,9 @@ namespace tessellon {
 inline constexpr int kForeignStatementMillis = 20000;
 SqliteGuard ForeignContainerGuard();
 
+// `text` between `quote`s, those within doubled: a literal ('), a name (").
+std::string QuotedSql(std::string_view text, char quote);
+
 // The words for a failure of the SQLite file of a `title` container
 // ("MBTiles"): "The MBTiles file F is locked by another program." and the
 // like.
@@ -32,10 +35,13 @@ std::string SqliteFailureText(std::string_view title, const SqliteFailure& failu
 // trigger that empties the table on each insert, a view whose query never
 // ends). Empty when none is. On the `checkedTables` a trigger whose body
 // only aborts a statement (SELECT RAISE(ABORT, ...), as a format's own
-// checks are written) is let be; any other is refused as well.
+// checks are written) is let be; any other is refused as well. On the
+// `readTables`, which are only read (no trigger fires then), only a view is
+// refused.
 std::string ActiveTablesRefusal(SqliteDb& db, std::string_view title,
                                 const std::vector<std::string>& tables,
-                                const std::vector<std::string>& checkedTables = {});
+                                const std::vector<std::string>& checkedTables = {},
+                                const std::vector<std::string>& readTables = {});
 
 class SqliteTileSink : public TileSink {
 public:

@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <span>
 
+#include "download/image_kind.h"
 #include "output/geopackage.h"
+#include "output/lower_zooms.h"
 #include "output/mbtiles_export.h"
+#include "output/osmand_sqlitedb.h"
 #include "output/pmtiles.h"
 #include "output/task_reader.h"
 #include "platform/files.h"
@@ -34,6 +37,8 @@ std::unique_ptr<TileSink> MakeSink(ContainerFormat format, const std::string& fi
             return MakeMbtilesSink(file, existed);
         case ContainerFormat::GeoPackage:
             return MakeGeoPackageSink(file, existed);
+        case ContainerFormat::Osmand:
+            return MakeOsmandSink(file, existed);
         case ContainerFormat::Pmtiles:
             break;
     }
@@ -46,9 +51,10 @@ public:
     Exporter(TileSink& sink, const TileExportOptions& options, const ExportProgress& progress)
         : sink_(sink), options_(options), progress_(progress) {}
 
-    std::vector<ProjectExport> Run(const std::vector<TaskReader>& readers) {
+    TileExport Run(const std::vector<TaskReader>& readers, const std::string& format) {
         sink_.Begin(readers);
-        std::vector<ProjectExport> results;
+        TileExport done;
+        std::vector<ProjectExport>& results = done.Projects;
         for (const TaskReader& reader : readers) {
             const TileCover& cover = reader.Cover();
             total_ += cover.Count();
@@ -56,6 +62,15 @@ public:
             result.Project = reader.ProjectPath();
             result.MinZoom = cover.MinZoom();
             result.MaxZoom = cover.MaxZoom();
+        }
+        if (options_.BuildLower > 0) {
+            // Before the projects' tiles: their zooms are the lower ones,
+            // which a sink in Hilbert order takes first.
+            LowerZoomBuilder lower(readers, options_.BuildLower, format, options_.WithBlanks);
+            total_ += lower.Places();
+            lower.Build([this] { Tick(); });
+            lower.PutInto(sink_);
+            done.Built = lower.Built();
         }
         if (sink_.InHilbertOrder()) {
             ExportInHilbertOrder(readers, results);
@@ -69,7 +84,7 @@ public:
             progress_(done_, total_);
         }
         sink_.Finish(readers, options_, options_.Stop);
-        return results;
+        return done;
     }
 
 private:
@@ -142,6 +157,11 @@ private:
         } else if (state == TileState::Missing) {
             ++result.Missing;
         }
+        Tick();
+    }
+
+    // One tile done: tells the progress and asks the stop once a batch.
+    void Tick() {
         if (++done_ % kProgressEvery == 0) {
             if (progress_) {
                 progress_(done_, total_);
@@ -259,6 +279,24 @@ std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks) {
     return line;
 }
 
+std::string BuiltZoomsLine(const std::vector<BuiltZoom>& built) {
+    if (built.empty()) {
+        return {};
+    }
+    std::string line = built.size() == 1 ? "Zoom " : "Zooms ";
+    line += std::to_string(built.front().Zoom);
+    if (built.size() > 1) {
+        line += "-" + std::to_string(built.back().Zoom);
+    }
+    line += " built from zoom " + std::to_string(built.back().Zoom + 1) + ": ";
+    for (std::size_t i = 0; i < built.size(); ++i) {
+        line += i == 0 ? "" : i + 1 == built.size() ? " and " : ", ";
+        line += std::to_string(built[i].Tiles);
+    }
+    line += built.size() == 1 && built.front().Tiles == 1 ? " tile." : " tiles.";
+    return line;
+}
+
 std::vector<std::string> ExportSkipLines(const ProjectExport& result) {
     std::vector<std::string> lines;
     for (const std::string& skipped : result.SkipLines) {
@@ -273,10 +311,9 @@ std::vector<std::string> ExportSkipLines(const ProjectExport& result) {
     return lines;
 }
 
-std::vector<ProjectExport> ExportTiles(ContainerFormat format,
-                                       const std::vector<std::string>& projects,
-                                       const std::string& file, const TileExportOptions& options,
-                                       const ExportProgress& progress) {
+TileExport ExportTiles(ContainerFormat format, const std::vector<std::string>& projects,
+                       const std::string& file, const TileExportOptions& options,
+                       const ExportProgress& progress) {
     // Every project is read before the file is touched.
     std::vector<TaskReader> readers;
     for (const std::string& project : projects) {
@@ -286,6 +323,24 @@ std::vector<ProjectExport> ExportTiles(ContainerFormat format,
         throw ETileContainerError("No project to export.");
     }
     const std::string title(RowOf(format).Title);
+    std::string tileFormat;
+    if (options.BuildLower > 0) {
+        tileFormat = CommonTileFormat(readers, "", file, title);
+        if (ImageKindOfFormat(tileFormat) == ImageKind::None) {
+            throw ETileContainerError("Lower zooms are built from image tiles; " +
+                                      readers.front().ProjectPath() + " has " + tileFormat +
+                                      " tiles.");
+        }
+        const int least = CoverRanges(readers).front().first;
+        if (options.BuildLower > least) {
+            throw ETileContainerError(least == 0
+                                          ? "No zoom can be built below zoom 0, the least there is."
+                                          : "Cannot build " + std::to_string(options.BuildLower) +
+                                                " zooms below zoom " + std::to_string(least) +
+                                                ": zoom 0 is the least there is, so at most " +
+                                                std::to_string(least) + ".");
+        }
+    }
     const std::string refusal = OutputRefusal(file);
     if (!refusal.empty()) {
         throw ETileContainerError("Cannot export into " + file + ": it is " + refusal + ", not " +
@@ -295,7 +350,7 @@ std::vector<ProjectExport> ExportTiles(ContainerFormat format,
     std::unique_ptr<TileSink> sink;
     try {
         sink = MakeSink(format, file, existed);
-        return Exporter(*sink, options, progress).Run(readers);
+        return Exporter(*sink, options, progress).Run(readers, tileFormat);
     } catch (...) {
         // Closed first: the file is not removed under an open connection.
         sink.reset();

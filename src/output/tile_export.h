@@ -40,6 +40,9 @@ struct TileExportOptions {
     // Asked before each project, after each batch of tiles and before the
     // commit; none: the export runs to its end.
     const StopSignal* Stop = nullptr;
+    // How many zooms below the projects' least to build from their tiles
+    // (see LowerZoomBuilder); 0 for none.
+    int BuildLower = 0;
 };
 
 // What became of one project's tiles.
@@ -59,6 +62,18 @@ struct ProjectExport {
     std::vector<std::string> SkipLines;
 };
 
+// A zoom built below the projects' least, and its tiles.
+struct BuiltZoom {
+    int Zoom = 0;
+    std::int64_t Tiles = 0;
+};
+
+struct TileExport {
+    std::vector<ProjectExport> Projects;
+    // With BuildLower, the zooms built, ascending.
+    std::vector<BuiltZoom> Built;
+};
+
 // Enough to show what is wrong with a folder; a folder of a million links
 // tells the rest by their count.
 inline constexpr std::size_t kSkipLinesKept = 100;
@@ -71,6 +86,9 @@ std::vector<std::string> ExportSkipLines(const ProjectExport& result);
 // The line that tells a person what became of a project's tiles, as the
 // command line prints it and the export window shows it.
 std::string ExportSummaryLine(const ProjectExport& result, bool withBlanks);
+// The line that tells of the zooms built: "Zooms 9-11 built from zoom 12: 1,
+// 3 and 12 tiles." Empty when none was.
+std::string BuiltZoomsLine(const std::vector<BuiltZoom>& built);
 
 // Tiles done so far of all the projects' tiles.
 using ExportProgress = std::function<void(std::int64_t done, std::int64_t total)>;
@@ -119,10 +137,10 @@ std::string JoinedAttribution(const std::vector<TaskReader>& projects, std::stri
 // exist, all or nothing: on any error, and when options.Stop ends it
 // (ECancelled), nothing in the file changes (and a file this call made is
 // removed). Throws what TaskReader throws for a project, and
-// ETileContainerError for a file that cannot take the tiles.
-std::vector<ProjectExport> ExportTiles(ContainerFormat format,
-                                       const std::vector<std::string>& projects,
-                                       const std::string& file, const TileExportOptions& options,
-                                       const ExportProgress& progress);
+// ETileContainerError for a file that cannot take the tiles, for lower zooms
+// asked of vector tiles or below zoom 0.
+TileExport ExportTiles(ContainerFormat format, const std::vector<std::string>& projects,
+                       const std::string& file, const TileExportOptions& options,
+                       const ExportProgress& progress);
 
 }  // namespace tessellon

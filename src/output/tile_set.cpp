@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <span>
 #include <system_error>
 #include <tuple>
 
+#include "download/image_kind.h"
 #include "net/net_limits.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -135,13 +137,12 @@ TileState FolderTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::str
                : TileState::Missing;
 }
 
-MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
-    for (int zoom : reader_.Zooms()) {
+void ContainerTileSet::KeepLevels(const std::vector<std::pair<int, TileRange>>& levels,
+                                  std::string_view title, const std::string& path) {
+    for (const auto& [zoom, range] : levels) {
         if (zoom < 0 || zoom > kDeepestZoom) {
             continue;
         }
-        const TileRange range = reader_.Range(zoom);
-        // Rows and columns past the grid are no tiles of a map.
         const std::int32_t last = static_cast<std::int32_t>((std::int64_t{1} << zoom) - 1);
         const TileRange bounds{std::max(range.MinX, 0), std::max(range.MinY, 0),
                                std::min(range.MaxX, last), std::min(range.MaxY, last)};
@@ -150,11 +151,11 @@ MbtilesTileSet::MbtilesTileSet(const std::string& path) : reader_(path) {
         }
     }
     if (levels_.empty()) {
-        throw ETileSetError("The MBTiles file " + path + " holds no tiles.");
+        throw ETileSetError("The " + std::string(title) + " file " + path + " holds no tiles.");
     }
 }
 
-std::vector<int> MbtilesTileSet::Zooms() const {
+std::vector<int> ContainerTileSet::Zooms() const {
     std::vector<int> zooms;
     for (const auto& level : levels_) {
         zooms.push_back(level.first);
@@ -162,7 +163,7 @@ std::vector<int> MbtilesTileSet::Zooms() const {
     return zooms;
 }
 
-TileRange MbtilesTileSet::Bounds(int zoom) const {
+TileRange ContainerTileSet::Bounds(int zoom) const {
     for (const auto& [levelZoom, bounds] : levels_) {
         if (levelZoom == zoom) {
             return bounds;
@@ -171,34 +172,84 @@ TileRange MbtilesTileSet::Bounds(int zoom) const {
     return {};
 }
 
-TileState MbtilesTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
-    std::optional<std::string> tile;
-    try {
-        tile = reader_.Tile(zoom, x, y);
-    } catch (const EMbtilesError&) {
-        // A row the file's limits refuse, or a file locked meanwhile: the
-        // tile cannot be shown, and the others may.
-    }
+TileState ContainerTileSet::Answer(std::optional<std::string> tile, std::string& bytes) {
     bytes = tile ? std::move(*tile) : std::string();
     return tile ? TileState::Present : TileState::Missing;
 }
 
+SqliteContainerTileSet::SqliteContainerTileSet(const std::string& path) : reader_(path) {
+    std::vector<std::pair<int, TileRange>> levels;
+    for (const int zoom : reader_.Zooms()) {
+        if (zoom >= 0 && zoom <= kDeepestZoom) {
+            levels.emplace_back(zoom, reader_.Range(zoom));
+        }
+    }
+    KeepLevels(levels, RowOf(reader_.Format()).Title, path);
+}
+
+TileState SqliteContainerTileSet::Read(int zoom, std::int32_t x, std::int32_t y,
+                                       std::string& bytes) const {
+    std::optional<std::string> tile;
+    try {
+        tile = reader_.Tile(zoom, x, y);
+    } catch (const ETileContainerError&) {
+        // A row the file's limits refuse, or a file locked meanwhile: the
+        // tile cannot be shown, and the others may.
+    }
+    return Answer(std::move(tile), bytes);
+}
+
+PmtilesTileSet::PmtilesTileSet(const std::string& path) : reader_(path) {
+    // The header's bounds at E7 precision; a hair inside them, so that an
+    // edge on a tile's edge takes no column or row past it.
+    constexpr double kInside = 1e-7;
+    const GeoRect& area = reader_.Bounds();
+    const GeoRect inside{area.Left + kInside, area.Right - kInside, area.Top - kInside,
+                         area.Bottom + kInside};
+    std::vector<std::pair<int, TileRange>> levels;
+    for (int zoom = reader_.MinZoom(); zoom <= reader_.MaxZoom(); ++zoom) {
+        levels.emplace_back(zoom, CoveringTiles(inside, zoom));
+    }
+    KeepLevels(levels, RowOf(ContainerFormat::Pmtiles).Title, path);
+}
+
+TileState PmtilesTileSet::Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const {
+    return Answer(Bounds(zoom).Contains(x, y) ? reader_.Tile({zoom, x, y}) : std::nullopt, bytes);
+}
+
 namespace {
 
-// SQLite's files begin so.
-bool IsSqliteFile(const std::string& path) {
-    static constexpr std::string_view kHeader{"SQLite format 3\0", 16};
-    std::string start(kHeader.size(), '\0');
+// The first bytes of the file, fewer for a shorter one.
+std::string FileStart(const std::string& path) {
+    std::string start(16, '\0');
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return false;
+        return {};
     }
     start.resize(std::fread(start.data(), 1, start.size(), file));
     std::fclose(file);
-    return start == kHeader;
+    return start;
+}
+
+bool IsImage(const std::string& path, std::string_view start) {
+    return ImageFormatOfPath(path) || DetectImageKind(start) != ImageKind::None ||
+           start.starts_with("II*\0") || start.starts_with(std::string_view("MM\0*", 4)) ||
+           start.starts_with("BM");
 }
 
 }  // namespace
+
+std::string ViewerRefusalOfImage(const std::string& path) {
+    std::string text = path +
+                       " is an image. The Map Viewer shows tile tasks (.tsln), folders of "
+                       "tiles and tile containers: ";
+    const std::span<const FormatRow> rows = ContainerFormatRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text += i == 0 ? "" : i + 1 == rows.size() ? " and " : ", ";
+        text.append(rows[i].Title).append(" (").append(rows[i].Extensions).append(")");
+    }
+    return text + ". Open the task the image was made from to see its tiles.";
+}
 
 std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string& blankFolder) {
     if (DirectoryExists(path)) {
@@ -211,8 +262,16 @@ std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string&
     if (!RegularFileSize(path)) {
         throw ETileSetError(path + " is not a file of tiles: not a regular file.");
     }
-    if (IsSqliteFile(path) || ExtractFileExt(path) == ".mbtiles") {
-        return std::make_unique<MbtilesTileSet>(path);
+    const std::string start = FileStart(path);
+    const std::optional<ContainerFormat> named = ContainerFormatOfPath(path);
+    if (start.starts_with("PMTiles") || named == ContainerFormat::Pmtiles) {
+        return std::make_unique<PmtilesTileSet>(path);
+    }
+    if (start == std::string_view("SQLite format 3\0", 16) || named) {
+        return std::make_unique<SqliteContainerTileSet>(path);
+    }
+    if (IsImage(path, start)) {
+        throw ETileSetError(ViewerRefusalOfImage(path));
     }
     return std::make_unique<TaskTileSet>(path, blankFolder);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What the map viewer shows, whatever holds the tiles: a task (its project
-// file), a folder of tile files or an MBTiles file. Each offers the zooms it
+// file), a folder of tile files or a tile container (MBTiles, GeoPackage,
+// PMTiles, the OsmAnd SQLiteDB). Each offers the zooms it
 // holds, the columns and rows of each, and per tile its state and bytes. A set
 // only reads, and its reads may run on any thread at once.
 
@@ -11,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "output/mbtiles.h"
+#include "output/pmtiles.h"
+#include "output/sqlite_tile_reader.h"
 #include "output/task_reader.h"
 
 namespace tessellon {
@@ -99,26 +101,57 @@ private:
     int firstZoom_ = 0;
 };
 
-// The tiles of an MBTiles file, opened at its deepest zoom.
-class MbtilesTileSet final : public TileSet {
+// The tiles of a container, opened at its deepest zoom.
+class ContainerTileSet : public TileSet {
 public:
-    // Throws EMbtilesError as MbtilesReader does, ETileSetError when the
-    // file holds no tile a map shows.
-    explicit MbtilesTileSet(const std::string& path);
-
     std::vector<int> Zooms() const override;
     int FirstZoom() const override { return levels_.back().first; }
     TileRange Bounds(int zoom) const override;
-    TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const override;
+
+protected:
+    // Keeps the zooms 0..30 of `levels` (zoom, bounds) with their bounds held
+    // to the grid: rows and columns past it are no tiles of a map. Throws
+    // ETileSetError "The TITLE file PATH holds no tiles." when none is left.
+    void KeepLevels(const std::vector<std::pair<int, TileRange>>& levels, std::string_view title,
+                    const std::string& path);
+    // `tile` as the set's Read gives it.
+    static TileState Answer(std::optional<std::string> tile, std::string& bytes);
 
 private:
-    MbtilesReader reader_;
     std::vector<std::pair<int, TileRange>> levels_;
 };
 
-// The set at `path`: a folder of tiles, an MBTiles file (an SQLite database
-// or a file named ".mbtiles") or a task's project file. Throws ETileSetError,
-// or what the set of that kind throws.
+// The tiles of a container kept in SQLite: MBTiles, GeoPackage, OsmAnd.
+class SqliteContainerTileSet final : public ContainerTileSet {
+public:
+    // Throws as SqliteTileReader does, ETileSetError when the file holds no
+    // tile a map shows.
+    explicit SqliteContainerTileSet(const std::string& path);
+
+    TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const override;
+
+private:
+    SqliteTileReader reader_;
+};
+
+// The tiles of a PMTiles archive; each zoom's bounds those of the header.
+class PmtilesTileSet final : public ContainerTileSet {
+public:
+    // Throws as PmtilesReader does.
+    explicit PmtilesTileSet(const std::string& path);
+
+    TileState Read(int zoom, std::int32_t x, std::int32_t y, std::string& bytes) const override;
+
+private:
+    PmtilesReader reader_;
+};
+
+// The set at `path`: a folder of tiles, a container (an SQLite database, a
+// PMTiles archive, or a file named as either) or a task's project file.
+// Throws ETileSetError (for an image: which sets the viewer shows), or what
+// the set of that kind throws.
 std::unique_ptr<TileSet> OpenTileSet(const std::string& path, const std::string& blankFolder);
+// Why the viewer does not open the image at `path`, naming what it opens.
+std::string ViewerRefusalOfImage(const std::string& path);
 
 }  // namespace tessellon

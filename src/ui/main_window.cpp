@@ -425,7 +425,7 @@ void TForm1::BuildMenus() {
           {"Mapviewer1", "Map Viewer", &TForm1::Mapviewer1Click},
           {nullptr, nullptr, nullptr},
           {"CombineImages1", "Map Combiner", &TForm1::CombineImages1Click},
-          {"ExportMbtiles1", "Export to MBTiles...", &TForm1::ExportMbtiles1Click},
+          {"ExportMbtiles1", "Export tiles...", &TForm1::ExportMbtiles1Click},
           {nullptr, nullptr, nullptr},
           {"ReDownloadfailedfiles1", "Re-Download failed images",
            &TForm1::ReDownloadfailedfiles1Click},

@@ -16,6 +16,7 @@
 
 #include "desktop.h"
 #include "form_layout.h"
+#include "output/formats.h"
 #include "platform/files.h"
 #include "tile_set_provider.h"
 #include "tile_view.h"
@@ -79,8 +80,8 @@ MapViewerWindow::~MapViewerWindow() {
 
 void MapViewerWindow::BuildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    QAction* open =
-        file->addAction(tr("&Open project or MBTiles..."), this, &MapViewerWindow::OpenFileClick);
+    QAction* open = file->addAction(tr("&Open project or tile container..."), this,
+                                    &MapViewerWindow::OpenFileClick);
     open->setObjectName("openFile");
     open->setShortcut(QKeySequence::Open);
     QAction* openFolder =
@@ -153,9 +154,12 @@ void MapViewerWindow::ShowZoom(int zoom) {
 }
 
 void MapViewerWindow::OpenFileClick() {
-    const auto file =
-        desktop_.ChooseFile(this, tr("Open project or MBTiles file:"),
-                            tr("Projects and MBTiles(*.tsln *.mbtiles)"), lastFolder_);
+    const QString containers = QString::fromStdString(ContainerPatterns());
+    const auto file = desktop_.ChooseFile(
+        this, tr("Open project or tile container:"),
+        tr("Projects and tile containers(*.tsln %1);;Projects(*.tsln);;").arg(containers) +
+            QString::fromStdString(ContainerFileTypes()),
+        lastFolder_);
     if (file) {
         Open(*file);
     }

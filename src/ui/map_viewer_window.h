@@ -1,7 +1,7 @@
 #pragma once
-// The Map Viewer: one window that shows a task, a folder of tiles or an
-// MBTiles file as a map, with the grid on request, the typed area outlined,
-// a legend of the colours that mark tiles without an image, and the point
+// The Map Viewer: one window that shows a task, a folder of tiles or a tile
+// container (MBTiles, GeoPackage, PMTiles, OsmAnd SQLiteDB) as a map, with the grid on request, the
+// typed area outlined, a legend of the colours that mark tiles without an image, and the point
 // under the pointer and the scale in the status bar.
 
 #include <QMainWindow>

@@ -10,10 +10,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "handler_guard.h"
 #include "output/tile_export.h"
+#include "task/tile_cover.h"
 #include "window_job.h"
 
 namespace tessellon {
@@ -30,7 +32,7 @@ struct MbtilesExportReports {
 MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, QWidget* parent)
     : QDialog(parent), desktop_(desktop), blankFolder_(std::move(blankFolder)) {
     setObjectName("frmMbtilesExport");
-    setWindowTitle("Export to MBTiles");
+    setWindowTitle("Export tiles");
     auto* layout = new QVBoxLayout(this);
 
     ProjectList = new QListWidget(this);
@@ -52,16 +54,18 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     auto* fields = new QFormLayout;
     OutputFile = new QLineEdit(this);
     OutputFile->setObjectName("OutputFile");
-    OutputFile->setToolTip("A .gpkg (GeoPackage) or .pmtiles (PMTiles) name writes that format.");
+    OutputFile->setToolTip(
+        "A .gpkg (GeoPackage), .pmtiles (PMTiles) or .sqlitedb (OsmAnd, Locus) name writes "
+        "that format.");
     auto* chooseOutput = new QPushButton("...", this);
     chooseOutput->setObjectName("ChooseOutput");
-    chooseOutput->setAccessibleName("Choose an existing MBTiles file");
+    chooseOutput->setAccessibleName("Choose an existing tile container");
     auto* output = new QHBoxLayout;
     output->addWidget(OutputFile, 1);
     output->addWidget(chooseOutput);
     // A row of a layout gets no buddy by itself, and without one the "&"
     // would show.
-    auto* outputLabel = new QLabel("MBTiles &file:", this);
+    auto* outputLabel = new QLabel("Tile &container:", this);
     outputLabel->setBuddy(OutputFile);
     fields->addRow(outputLabel, output);
     MapName = new QLineEdit(this);
@@ -71,6 +75,15 @@ MbtilesExportForm::MbtilesExportForm(Desktop& desktop, std::string blankFolder, 
     WithBlanks = new QCheckBox("Include &blank tiles", this);
     WithBlanks->setObjectName("WithBlanks");
     fields->addRow(QString(), WithBlanks);
+    BuildLower = new QSpinBox(this);
+    BuildLower->setObjectName("BuildLower");
+    // The export refuses more than the projects' least zoom allows.
+    BuildLower->setRange(0, kMaxZoom);
+    BuildLower->setSpecialValueText("none");
+    BuildLower->setToolTip(
+        "Zooms below the projects' least, each tile made from the four below it, without "
+        "asking the server.");
+    fields->addRow("Build &lower zooms:", BuildLower);
     layout->addLayout(fields);
 
     auto* run = new QHBoxLayout;
@@ -135,15 +148,10 @@ void MbtilesExportForm::RemoveProjectClick() {
 }
 
 void MbtilesExportForm::ChooseOutputClick() {
-    QString filter;
-    for (const FormatRow& row : ContainerFormatRows()) {
-        filter +=
-            QString(filter.isEmpty() ? "" : ";;") +
-            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())) + "(*" +
-            QString::fromUtf8(row.Extensions.data(), static_cast<int>(row.Extensions.size())) + ")";
-    }
+    const QString filter = QString::fromStdString("Tile containers(" + ContainerPatterns() + ");;" +
+                                                  ContainerFileTypes());
     const auto file =
-        desktop_.ChooseFile(this, "MBTiles file", filter, QFileInfo(OutputFile->text()).path());
+        desktop_.ChooseFile(this, "Tile container", filter, QFileInfo(OutputFile->text()).path());
     if (file) {
         OutputFile->setText(*file);
     }
@@ -158,7 +166,9 @@ void MbtilesExportForm::ExportClick() {
         return;
     }
     if (OutputFile->text().trimmed().isEmpty()) {
-        desktop_.ShowMessage(this, "Name the MBTiles file to write.");
+        desktop_.ShowMessage(this,
+                             "Name the tile container to write (.mbtiles, .gpkg, .pmtiles "
+                             "or .sqlitedb).");
         return;
     }
     std::vector<std::string> projects;
@@ -168,6 +178,7 @@ void MbtilesExportForm::ExportClick() {
     TileExportOptions options;
     options.Name = MapName->text().toStdString();
     options.WithBlanks = WithBlanks->isChecked();
+    options.BuildLower = BuildLower->value();
     options.BlankFolder = blankFolder_;
     ResultText->clear();
     ExportProgress->setValue(0);
@@ -180,7 +191,7 @@ void MbtilesExportForm::ExportClick() {
             QStringList lines;
             try {
                 // The extension picks the container; MBTiles by default.
-                const std::vector<ProjectExport> results = ExportTiles(
+                const TileExport results = ExportTiles(
                     ContainerFormatOfPath(file).value_or(ContainerFormat::Mbtiles), projects, file,
                     options, [&job](std::int64_t done, std::int64_t total) {
                         job.Report([&](MbtilesExportReports& reports) {
@@ -188,11 +199,14 @@ void MbtilesExportForm::ExportClick() {
                             reports.Total = total;
                         });
                     });
-                for (const ProjectExport& result : results) {
+                for (const ProjectExport& result : results.Projects) {
                     for (const std::string& line : ExportSkipLines(result)) {
                         lines << QString::fromStdString(line);
                     }
                     lines << QString::fromStdString(ExportSummaryLine(result, options.WithBlanks));
+                }
+                if (!results.Built.empty()) {
+                    lines << QString::fromStdString(BuiltZoomsLine(results.Built));
                 }
             } catch (const std::exception& e) {
                 // The reader's and the file's errors each name their file.

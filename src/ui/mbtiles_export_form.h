@@ -1,6 +1,8 @@
 #pragma once
-// The "Export to MBTiles" window: a list of project files, the MBTiles file
-// to write, the map's name and whether blank tiles go in. The export runs on
+// The "Export tiles" window: a list of project files, the tile container to
+// write (its extension picks MBTiles, GeoPackage, PMTiles or the OsmAnd
+// SQLiteDB), the map's name, whether blank tiles go in and how many zooms to
+// build below the projects' least. The export runs on
 // a thread of its own while the window shows its progress, then the line
 // for each project or the reason the file was refused.
 
@@ -16,6 +18,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace tessellon {
 
@@ -54,6 +57,7 @@ private:
     QLineEdit* OutputFile;
     QLineEdit* MapName;
     QCheckBox* WithBlanks;
+    QSpinBox* BuildLower;
     QPushButton* ExportButton;
     QProgressBar* ExportProgress;
     QPlainTextEdit* ResultText;

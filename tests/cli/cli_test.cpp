@@ -664,6 +664,21 @@ TEST_F(Cli, BadZoomRangesAndRefusedExportsEndWithStatusOne) {
     const Outcome made = Execute({"export", dir.File("maps/area.tsln"), "--gpkg", gpkg});
     EXPECT_EQ(made.status, 0) << made.err;
     EXPECT_NE(made.out.find("tiles written"), std::string::npos) << made.out;
+
+    // Zooms built below: a count, then a line that tells them.
+    for (const char* levels : {"0", "20", "two"}) {
+        EXPECT_NE(Execute({"export", dir.File("maps/area.tsln"), "--osmand", file, "--build-lower",
+                           levels})
+                      .err.find("--build-lower takes a number of zooms from 1 to 19"),
+                  std::string::npos)
+            << levels;
+    }
+    const Outcome lower = Execute({"export", dir.File("maps/area.tsln"), "--osmand",
+                                   dir.File("x.sqlitedb"), "--build-lower", "2"});
+    EXPECT_EQ(lower.status, 0) << lower.err;
+    EXPECT_NE(lower.out.find("\nZooms 11-12 built from zoom 13: 4 and 12 tiles.\n"),
+              std::string::npos)
+        << lower.out;
 }
 
 TEST_F(Cli, EstimateCountsEveryZoomAndListsTheTilesADownloadWouldFetch) {
@@ -768,10 +783,11 @@ TEST_F(Cli, HelpExplainsEveryCommand) {
     const Outcome run = Execute({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word :
-         {"download",       "estimate",    "--tiles",  "open",      "redownload", "convert",
-          "sources",        "export",      "--config", "--sources", "--check",    "--import",
-          "--layer",        "--replace",   "--yes",    "Z1-Z2",     "--mbtiles",  "--with-blanks",
-          "--retry-failed", "Exit status", "--quiet",  "--version", "--gpkg",     "--pmtiles"}) {
+         {"download", "estimate",  "--tiles",       "open",           "redownload",
+          "convert",  "sources",   "export",        "--config",       "--sources",
+          "--check",  "--import",  "--layer",       "--replace",      "--yes",
+          "Z1-Z2",    "--mbtiles", "--with-blanks", "--retry-failed", "Exit status",
+          "--quiet",  "--version", "--gpkg",        "--pmtiles",      "--osmand"}) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
     }
 }

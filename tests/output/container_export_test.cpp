@@ -61,7 +61,7 @@ protected:
 
     std::vector<ProjectExport> Export(ContainerFormat format, const std::string& output,
                                       const std::vector<std::string>& projects) {
-        return ExportTiles(format, projects, output, options, {});
+        return ExportTiles(format, projects, output, options, {}).Projects;
     }
 
     // The rows of a query, their columns joined by "|".
@@ -223,6 +223,82 @@ TEST_F(ContainerExport, TheGeoPackageJoinsOneGdalMadeButNotOneWithAHarmfulTrigge
     EXPECT_EQ(Query(file, "SELECT count(*) FROM tiles"), std::vector<std::string>{"42"});
 }
 
+// The phone apps' store, read back with the sqlite3 tool: the apps' schema,
+// rows from the north, zooms inverted in a new file and as declared in an
+// existing one.
+TEST_F(ContainerExport, TheOsmandStoreNumbersZoomsAsTheFileDeclares) {
+    if (!test::ToolInstalled("sqlite3")) {
+        GTEST_SKIP() << "sqlite3 is not installed";
+    }
+    const auto sqlite3Tool = [](const std::string& file, const std::string& sql) {
+        const test::Run run =
+            test::RunCommand("sqlite3 " + test::Quoted(file) + " " + test::Quoted(sql) + " 2>&1");
+        EXPECT_EQ(run.Status, 0) << run.Output;
+        return run.Output;
+    };
+    const MDTask& z12 = Project("z12.tsln", 12);
+    const std::int32_t x12 = z12.MinX, y12 = z12.MinY;
+    Project("z13.tsln", 13);
+    const std::string file = dir.File("map.sqlitedb");
+    options.Name = "Beijing";
+    Export(ContainerFormat::Osmand, file, {dir.File("z12.tsln"), dir.File("z13.tsln")});
+    EXPECT_NE(sqlite3Tool(file, ".schema tiles").find("PRIMARY KEY (x, y, z, s)"),
+              std::string::npos);
+    EXPECT_EQ(sqlite3Tool(file, "SELECT minzoom, maxzoom, tilenumbering, name FROM info"),
+              "4|5|BigPlanet|Beijing\n");
+    EXPECT_EQ(sqlite3Tool(file, "SELECT z, count(*), sum(s) FROM tiles GROUP BY z"),
+              "4|42|0\n5|12|0\n");
+    EXPECT_EQ(sqlite3Tool(file, "SELECT lower(hex(image)) = '" + Hex(kTile) +
+                                    "' FROM tiles WHERE z = 5 AND x = " + std::to_string(x12) +
+                                    " AND y = " + std::to_string(y12)),
+              "1\n");
+
+    // A file that numbers its zooms directly keeps doing so, its own tiles
+    // counted in the zooms; without --name it takes the project's.
+    options.Name.clear();
+    const std::string simple = dir.File("simple.sqlitedb");
+    sqlite3Tool(simple,
+                "CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY KEY "
+                "(x, y, z, s)); CREATE TABLE info (maxzoom int, minzoom int, tilenumbering text);"
+                "INSERT INTO info VALUES (15, 15, 'simple'); INSERT INTO tiles VALUES (1, 1, 15, "
+                "0, x'" +
+                    Hex(kTile) + "');");
+    Export(ContainerFormat::Osmand, simple, {dir.File("z13.tsln")});
+    EXPECT_EQ(sqlite3Tool(simple, "SELECT minzoom, maxzoom, tilenumbering, name FROM info"),
+              "13|15|simple|z13\n");
+    EXPECT_EQ(sqlite3Tool(simple, "SELECT z, count(*) FROM tiles GROUP BY z"), "13|42\n15|1\n");
+}
+
+TEST_F(ContainerExport, TheOsmandStoreRefusesOtherFilesAndOtherTilesAndChangesNothing) {
+    Project("map.tsln", 13);
+    const std::string file = dir.File("map.sqlitedb");
+    test::MakeMbtiles(file, "");
+    const std::string mbtiles = ReadFileBytes(file);
+    EXPECT_EQ(Refusal(ContainerFormat::Osmand, file, {dir.File("map.tsln")}),
+              "The file " + file +
+                  " is not an OsmAnd SQLiteDB file that can be written: it has no tiles table of "
+                  "x, y, z, s and image.");
+    EXPECT_EQ(ReadFileBytes(file), mbtiles);
+
+    std::filesystem::remove(file);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    const std::string jpeg = test::EncodeJpeg({1, 2, 3});
+    ASSERT_EQ(sqlite3_exec(db,
+                           ("CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY "
+                            "KEY (x, y, z, s)); INSERT INTO tiles VALUES (0, 0, 17, 0, x'" +
+                            Hex(jpeg) + "');")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = ReadFileBytes(file);
+    EXPECT_EQ(Refusal(ContainerFormat::Osmand, file, {dir.File("map.tsln")}),
+              "Cannot mix tile formats in one OsmAnd SQLiteDB file: " + dir.File("map.tsln") +
+                  " has png tiles, " + file + " has jpg.");
+    EXPECT_EQ(ReadFileBytes(file), before);
+}
+
 TEST(PmtilesIds, FollowTheHilbertCurveZoomAfterZoom) {
     EXPECT_EQ(HilbertTileId({0, 0, 0}), 0u);
     EXPECT_EQ(HilbertTileId({1, 0, 0}), 1u);
@@ -338,6 +414,28 @@ TEST_F(PmtilesExport, TheNpmReaderFindsEveryTileAndTheHeaderAndMetadata) {
     EXPECT_NE(Refusal(ContainerFormat::Pmtiles, file, {dir.File("z13.tsln")}).find("exists"),
               std::string::npos);
     EXPECT_EQ(ReadFileBytes(file), before);
+}
+
+// The zooms built below come before the projects' on the curve: a reader
+// finds them, and the tiles above them still.
+TEST_F(PmtilesExport, BuiltLowerZoomsAreFoundAmongTheProjectsTiles) {
+    const MDTask& z13 = Project("z13.tsln", 13);
+    const TileId child{13, z13.MinX, z13.MinY};
+    const std::string file = dir.File("lower.pmtiles");
+    options.BuildLower = 2;
+    EXPECT_EQ(ExportTiles(ContainerFormat::Pmtiles, {dir.File("z13.tsln")}, file, options, {})
+                  .Built.size(),
+              2u);
+    std::map<std::string, std::string> read =
+        Read(file, {child, {12, child.X / 2, child.Y / 2}, {11, child.X / 4, child.Y / 4}});
+    EXPECT_TRUE(read["header"].starts_with("11 13 ")) << read["header"];
+    EXPECT_EQ(read["tile 13/" + std::to_string(child.X) + "/" + std::to_string(child.Y)],
+              Hex(kTile));
+    for (const std::string& key :
+         {"tile 12/" + std::to_string(child.X / 2) + "/" + std::to_string(child.Y / 2),
+          "tile 11/" + std::to_string(child.X / 4) + "/" + std::to_string(child.Y / 4)}) {
+        EXPECT_TRUE(read[key].starts_with("89504e47")) << key << ": " << read[key];
+    }
 }
 
 // Enough distinct tiles, scattered over a zoom, that the root directory

@@ -19,6 +19,7 @@ TEST(Formats, NamesAndExtensionsFindTheirRowInAnyCase) {
     EXPECT_EQ(ContainerFormatOfPath("out.GPKG"), ContainerFormat::GeoPackage);
     EXPECT_EQ(ContainerFormatOfPath("out.pmtiles"), ContainerFormat::Pmtiles);
     EXPECT_EQ(ContainerFormatOfPath("out.mbtiles"), ContainerFormat::Mbtiles);
+    EXPECT_EQ(ContainerFormatOfPath("Out.SQLiteDB"), ContainerFormat::Osmand);
     EXPECT_EQ(ContainerFormatOfPath("out.tif"), std::nullopt);
     EXPECT_EQ(ExtensionOf(ImageFormat::Jpeg), ".jpg");
     EXPECT_EQ(ExtensionOf(ImageFormat::Tiff), ".tif");

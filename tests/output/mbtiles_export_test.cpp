@@ -49,9 +49,11 @@ protected:
     }
 
     std::vector<ProjectExport> Export(const std::vector<std::string>& projects) {
-        return ExportTiles(
-            ContainerFormat::Mbtiles, projects, file, options,
-            [this](std::int64_t done, std::int64_t total) { progress.emplace_back(done, total); });
+        return ExportTiles(ContainerFormat::Mbtiles, projects, file, options,
+                           [this](std::int64_t done, std::int64_t total) {
+                               progress.emplace_back(done, total);
+                           })
+            .Projects;
     }
 
     // One value from the file, as SQLite reads it.
@@ -488,8 +490,10 @@ TEST_F(ShapedExport, WritesEveryZoomOfTheCoverAndBoundsEveryZoomCovers) {
     PutTile({13, kMinX + 1, kMinY + 2}, "stray");
 
     const std::string file = dir.File("out.mbtiles");
-    const std::vector<ProjectExport> results = ExportTiles(
-        ContainerFormat::Mbtiles, {dir.File("newtask.tsln")}, file, {"", false, blankFolder}, {});
+    const std::vector<ProjectExport> results =
+        ExportTiles(ContainerFormat::Mbtiles, {dir.File("newtask.tsln")}, file,
+                    {"", false, blankFolder}, {})
+            .Projects;
     ASSERT_EQ(results.size(), 1u);
     // By hand: 5 tiles of the triangle at zoom 13, 6 + 4 + 2 at zoom 14.
     EXPECT_EQ(results[0].Written, 17);

@@ -8,7 +8,9 @@
 #include <filesystem>
 
 #include "combine_fixture.h"
+#include "output/tile_export.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "task/project_file.h"
 #include "task_fixture.h"
 
@@ -168,13 +170,13 @@ TEST_F(TileSets, AnMbtilesFileShowsItsTilesByXyzRowsAtItsDeepestZoom) {
 
 TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
     Write("text.mbtiles", "not a database at all, but long enough to be read as one");
-    EXPECT_THROW(OpenTileSet(tiles + "text.mbtiles", ""), EMbtilesError);
+    EXPECT_THROW(OpenTileSet(tiles + "text.mbtiles", ""), ETileContainerError);
     const std::string other = dir.File("other.sqlite");
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (a);", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    EXPECT_THROW(OpenTileSet(other, ""), EMbtilesError);
+    EXPECT_THROW(OpenTileSet(other, ""), ETileContainerError);
     const std::string empty = dir.File("empty.mbtiles");
     test::MakeMbtiles(empty, "");
     try {
@@ -182,6 +184,93 @@ TEST_F(TileSets, WhatIsNoMbtilesFileOrHoldsNoTilesIsRefused) {
         FAIL() << "a file without tiles was opened";
     } catch (const ETileSetError& e) {
         EXPECT_EQ(std::string(e.what()), "The MBTiles file " + empty + " holds no tiles.");
+    }
+}
+
+// Every container the export writes opens with the tasks' zooms, bounds and
+// tiles, whatever rows and zoom numbering it keeps.
+TEST_F(TileSets, EveryContainerOpensWithTheTilesExportedIntoIt) {
+    std::vector<std::string> projects;
+    TileRange z13;
+    for (const int zoom : {12, 13}) {
+        params.TaskName = "z" + std::to_string(zoom) + ".tsln";
+        params.Zoom = zoom;
+        const MDTask& made = Create();
+        made.WriteTaskFiles({});
+        for (std::int32_t x = made.MinX; x <= made.MaxX; ++x) {
+            for (std::int32_t y = made.MinY; y <= made.MaxY; ++y) {
+                WriteFileAtomic(made.GetTilePath({zoom, x, y}),
+                                "tile " + std::to_string(x) + "/" + std::to_string(y));
+            }
+        }
+        z13 = {made.MinX, made.MinY, made.MaxX, made.MaxY};
+        projects.push_back(dir.File(params.TaskName));
+    }
+    std::filesystem::remove(dir.File("z13/") +
+                            ExtractFileName(Create().GetTilePath({13, z13.MaxX, z13.MaxY})));
+    for (const FormatRow& row : ContainerFormatRows()) {
+        SCOPED_TRACE(row.Title);
+        const std::string file = dir.File("out") + std::string(row.Extensions);
+        ExportTiles(*ContainerFormatOfPath(file), projects, file, {"", false, dir.File("none/")},
+                    {});
+        const std::unique_ptr<TileSet> set = OpenTileSet(file, "");
+        EXPECT_EQ(set->Zooms(), (std::vector<int>{12, 13}));
+        EXPECT_EQ(set->FirstZoom(), 13);
+        const TileRange bounds = set->Bounds(13);
+        EXPECT_EQ(std::vector<std::int32_t>({bounds.MinX, bounds.MinY, bounds.MaxX, bounds.MaxY}),
+                  std::vector<std::int32_t>({z13.MinX, z13.MinY, z13.MaxX, z13.MaxY}));
+        std::string bytes;
+        EXPECT_EQ(set->Read(13, z13.MinX, z13.MaxY, bytes), TileState::Present);
+        EXPECT_EQ(bytes, "tile " + std::to_string(z13.MinX) + "/" + std::to_string(z13.MaxY));
+        EXPECT_EQ(set->Read(12, z13.MaxX / 2, z13.MinY / 2, bytes), TileState::Present);
+        EXPECT_EQ(bytes,
+                  "tile " + std::to_string(z13.MaxX / 2) + "/" + std::to_string(z13.MinY / 2));
+        EXPECT_EQ(set->Read(13, z13.MaxX, z13.MaxY, bytes), TileState::Missing);
+        EXPECT_EQ(bytes, "");
+    }
+}
+
+// GDAL names its table as it likes, guards it with triggers that only abort,
+// and numbers its zooms on the same grid.
+TEST_F(TileSets, AGeoPackageGdalMadeOpensAtItsZooms) {
+    if (!test::ToolInstalled("gdal_translate")) {
+        GTEST_SKIP() << "gdal_translate is not installed";
+    }
+    const std::string file = dir.File("gdal.gpkg");
+    WriteFileAtomic(dir.File("red.png"), test::EncodePng({255, 0, 0}));
+    const test::Run made = test::RunCommand(
+        "gdal_translate -q -of GPKG -a_srs EPSG:3857 -a_ullr 0 2560 2560 0 -co "
+        "TILING_SCHEME=GoogleMapsCompatible -co RASTER_TABLE=red " +
+        test::Quoted(dir.File("red.png")) + " " + test::Quoted(file) + " 2>&1");
+    ASSERT_EQ(made.Status, 0) << made.Output;
+    const std::unique_ptr<TileSet> set = OpenTileSet(file, "");
+    const int zoom = set->FirstZoom();
+    // 10 metres a pixel is zoom 14, where 2560 metres take two tiles a side,
+    // north-east of the grid's centre.
+    EXPECT_EQ(zoom, 14);
+    const TileRange bounds = set->Bounds(zoom);
+    EXPECT_EQ(std::vector<std::int32_t>({bounds.MinX, bounds.MinY, bounds.MaxX, bounds.MaxY}),
+              std::vector<std::int32_t>({1 << 13, (1 << 13) - 2, (1 << 13) + 1, (1 << 13) - 1}));
+    std::string bytes;
+    EXPECT_EQ(set->Read(zoom, bounds.MinX, bounds.MaxY, bytes), TileState::Present);
+    EXPECT_FALSE(bytes.empty());
+}
+
+TEST_F(TileSets, AnImageIsRefusedNamingWhatTheViewerShows) {
+    Write("map.tif", std::string("II*\0", 4) + "the rest of a GeoTIFF");
+    Write("map.data", "\x89PNG\r\n\x1a\n and the rest of a PNG");
+    for (const std::string& image : {tiles + "map.tif", tiles + "map.data"}) {
+        try {
+            OpenTileSet(image, "");
+            ADD_FAILURE() << image << " was opened";
+        } catch (const ETileSetError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      image +
+                          " is an image. The Map Viewer shows tile tasks (.tsln), folders of "
+                          "tiles and tile containers: MBTiles (.mbtiles), GeoPackage (.gpkg), "
+                          "PMTiles (.pmtiles) and OsmAnd SQLiteDB (.sqlitedb). Open the task "
+                          "the image was made from to see its tiles.");
+        }
     }
 }
 

@@ -273,7 +273,7 @@ private slots:
             "  Map Viewer",
             "  -",
             "  Map Combiner",
-            "  Export to MBTiles...",
+            "  Export tiles...",
             "  -",
             "  Re-Download failed images",
             "  -",

@@ -275,6 +275,17 @@ private slots:
         QVERIFY(!window->Open(QString::fromStdString(dir->File("moved.tsln"))));
         desktop.folderAnswers.push_back(QString::fromStdString(BlankFolder()));
         Child<QAction>(window.get(), "openFolder")->trigger();
+        // An image the combiner wrote: what the viewer opens instead, and
+        // the file dialog offers each of them.
+        const std::string image = dir->File("combined.tif");
+        WriteFileAtomic(image, std::string("II*\0", 4) + "and the rest of a GeoTIFF");
+        desktop.fileAnswers.push_back(QString::fromStdString(image));
+        Child<QAction>(window.get(), "openFile")->trigger();
+        QCOMPARE(FileTypesShown(desktop.fileRequests.back().filter),
+                 (QStringList{"Projects and tile containers(*.tsln *.mbtiles *.gpkg *.pmtiles "
+                              "*.sqlitedb)",
+                              "Projects(*.tsln)", "MBTiles(*.mbtiles)", "GeoPackage(*.gpkg)",
+                              "PMTiles(*.pmtiles)", "OsmAnd SQLiteDB(*.sqlitedb)"}));
         QCOMPARE(
             desktop.messages,
             (std::vector<QString>{
@@ -282,6 +293,7 @@ private slots:
                 QString::fromStdString(other + " is not a task project file."),
                 QString::fromStdString("The tile folder " + dir->File("moved/") + " is missing."),
                 QString::fromStdString("The folder " + BlankFolder() + " holds no tile files."),
+                QString::fromStdString(ViewerRefusalOfImage(image)),
             }));
         QCOMPARE(window->windowTitle(), QString("Map Viewer - sample.tsln"));
         QCOMPARE(View()->Zoom(), 13);

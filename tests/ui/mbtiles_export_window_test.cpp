@@ -1,4 +1,4 @@
-// The "Export to MBTiles" window.
+// The "Export tiles" window.
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include "mbtiles_export_form.h"
@@ -73,12 +74,17 @@ private slots:
 
         Child<QLineEdit>(&form, "MapName")->setText("Area map");
         Child<QCheckBox>(&form, "WithBlanks")->setChecked(true);
+        Child<QSpinBox>(&form, "BuildLower")->setValue(1);
         auto* exportButton = Child<QPushButton>(&form, "ExportButton");
         exportButton->click();
         QTRY_VERIFY(exportButton->isEnabled());
+        // The one tile is no image: zoom 12 is built, and empty.
         QCOMPARE(Child<QPlainTextEdit>(&form, "ResultText")->toPlainText(),
-                 area + ": zoom 13, 1 tiles written (0 blank); left out: 0 failed, 41 missing.");
-        QCOMPARE(Child<QProgressBar>(&form, "ExportProgress")->value(), 42);
+                 area +
+                     ": zoom 13, 1 tiles written (0 blank); left out: 0 failed, 41 missing.\n"
+                     "Zoom 12 built from zoom 13: 0 tiles.");
+        // 42 tiles, and 12 places at zoom 12.
+        QCOMPARE(Child<QProgressBar>(&form, "ExportProgress")->value(), 42 + 12);
         const MbtilesReader reader(dir->File("area.mbtiles"));
         QCOMPARE(reader.Metadata().at("name"), std::string("Area map"));
         QCOMPARE(reader.Zooms(), std::vector<int>{13});
@@ -93,12 +99,18 @@ private slots:
         Click(&form, "AddProject");
         Child<QLineEdit>(&form, "OutputFile")->clear();
         Click(&form, "ExportButton");
-        QCOMPARE(desktop.messages.back(), QString("Name the MBTiles file to write."));
+        QCOMPARE(desktop.messages.back(),
+                 QString("Name the tile container to write (.mbtiles, .gpkg, .pmtiles or "
+                         ".sqlitedb)."));
 
         const std::string text = "no database here, only a few words of text";
         WriteFileAtomic(dir->File("notes.mbtiles"), text);
         desktop.fileAnswers = {QString::fromStdString(dir->File("notes.mbtiles"))};
         Click(&form, "ChooseOutput");
+        QCOMPARE(FileTypesShown(desktop.fileRequests.back().filter),
+                 (QStringList{"Tile containers(*.mbtiles *.gpkg *.pmtiles *.sqlitedb)",
+                              "MBTiles(*.mbtiles)", "GeoPackage(*.gpkg)", "PMTiles(*.pmtiles)",
+                              "OsmAnd SQLiteDB(*.sqlitedb)"}));
         auto* exportButton = Child<QPushButton>(&form, "ExportButton");
         exportButton->click();
         QTRY_VERIFY(exportButton->isEnabled());
