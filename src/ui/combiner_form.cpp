@@ -248,7 +248,7 @@ void CombinerForm::ShowReports(const CombineReports& reports) {
     }
 }
 
-int RunCombinerWindow(int argc, char** argv) {
+int RunCombinerWindow(int argc, char** argv, const std::string& project) {
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName("Map Combiner");
@@ -259,6 +259,9 @@ int RunCombinerWindow(int argc, char** argv) {
         const Configuration configuration(Configuration::DefaultFileName());
         CombinerForm window(desktop, configuration.Read(settings::DefaultOutputName),
                             ProgramFolder() + "blankimg/");
+        if (!project.empty()) {
+            window.SetProject(QString::fromStdString(project));
+        }
         window.show();
         status = QApplication::exec();
     });

@@ -23,6 +23,7 @@
 
 #include "about_form.h"
 #include "control/area_choice.h"
+#include "control/combine_output.h"
 #include "control/last_task.h"
 #include "control/project_opening.h"
 #include "control/source_editing.h"
@@ -846,7 +847,11 @@ void TForm1::Mapviewer1Click() {
 }
 
 void TForm1::CombineImages1Click() {
-    desktop_.StartProgram(Q(fields_.MapCombinerProgram));
+    QStringList arguments;
+    for (const std::string& argument : CombinerWindowArguments(CurrentProject())) {
+        arguments.push_back(Q(argument));
+    }
+    desktop_.StartProgram(Q(fields_.MapCombinerProgram), arguments);
 }
 
 void TForm1::ReDownloadfailedfiles1Click() {

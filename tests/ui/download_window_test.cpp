@@ -407,8 +407,8 @@ private slots:
 
     // After a whole download the box and the row under the log offer the
     // next steps, each on this task: its folder, the viewer with its
-    // project, the export with its project on the list, the Re-Download
-    // window's chooser on its failed-tile list.
+    // project, the combiner's window on it, the export with its project on the list, the
+    // Re-Download window's chooser on its failed-tile list.
     void aFinishedDownloadOffersItsNextStepsOnTheTask() {
         DownloadOneTile(ServerOptions(),
                         [](FakeDesktop& desktop) { desktop.choiceCaptions = {"Open folder"}; });
@@ -423,6 +423,9 @@ private slots:
 
         f->Find<QPushButton>("ButtonView")->click();
         QCOMPARE(f->desktop.startedArguments.back(), QStringList{project});
+        f->Find<QPushButton>("ButtonCombine")->click();
+        QVERIFY(f->desktop.started.back().endsWith("/combiner"));
+        QCOMPARE(f->desktop.startedArguments.back(), (QStringList{"--window", project}));
         QString listed;
         QVERIFY(WithModalWindow([&] { f->Find<QPushButton>("ButtonExport")->click(); },
                                 [&](QWidget* window) {
