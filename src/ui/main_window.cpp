@@ -663,8 +663,13 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // Closing during a download stops the workers, waits for them and saves
 // positions, log and failed-tile list once more.
+void TForm1::CloseAsAsked() {
+    closeAsked_ = true;
+    close();
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (control_->Running() &&
+    if (control_->Running() && !closeAsked_ &&
         desktop_.AskChoice(this, kCloseWhileRunningQuestion,
                            {kStopAndCloseChoice, kKeepDownloadingChoice}, 1) != 0) {
         event->ignore();

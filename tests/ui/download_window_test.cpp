@@ -501,6 +501,21 @@ private slots:
         QVERIFY(project.ReadInteger("THREADS", "T1X", 0) > 0);
     }
 
+    // The system's request to end (SIGTERM) closes without a question and
+    // saves as "Stop and close" does, the task's fields with it.
+    void anEndAskedByTheSystemStopsAndSavesWithoutAQuestion() {
+        StartSample(100ms);
+        QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
+        f->window->CloseAsAsked();
+        QVERIFY(!f->window->isVisible());
+        QVERIFY(f->desktop.askedChoices.empty());
+        QCOMPARE(Button()->text(), QString("Start"));
+        const std::vector<std::string> saved = ReadTextLines(LogFile().toStdString());
+        QVERIFY(std::find(saved.begin(), saved.end(), "Task Stoped!") != saved.end());
+        QCOMPARE(IniFile(f->ConfigFile()).ReadString("LastTask", "TaskName", ""),
+                 std::string("newtask.tsln"));
+    }
+
     void workersReachTheWindowOnlyOnTheMainThread() {
         FakeDesktop desktop;
         QWidget window;
