@@ -35,6 +35,7 @@
 #include "log_memo.h"
 #include "mbtiles_export_form.h"
 #include "options_form.h"
+#include "platform/files.h"
 #include "select_area_form.h"
 #include "sources_form.h"
 #include "task/contract_texts.h"
@@ -879,7 +880,10 @@ void TForm1::TileSources1Click() {
 }
 
 void TForm1::Usermanual1Click() {
-    desktop_.Open(QUrl::fromLocalFile(Q(fields_.HelpFileName)));
+    const bool present = FileExists(fields_.HelpFileName);
+    if (!present || !desktop_.Open(QUrl::fromLocalFile(Q(fields_.HelpFileName)))) {
+        desktop_.ShowMessage(this, Q(ManualNotOpenedText(fields_.HelpFileName, present)));
+    }
 }
 
 void TForm1::Homepage1Click() {
