@@ -31,7 +31,8 @@ export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config
 mkdir -p "$HOME"
 # The catalogue shipped in share/ is found: its first source is listed.
 first=$(sed -n 's/^\[\(.*\)\]\r\{0,1\}$/\1/p' "$prefix/share/tessellon/sources.ini" | head -1)
-"$prefix/bin/tessellon-cli" sources 2>/dev/null | grep -q "^$first:" ||
+listed=$("$prefix/bin/tessellon-cli" sources 2>/dev/null || true)
+grep -q "^$first:" <<<"$listed" ||
     fail "tessellon-cli sources does not list the catalogue's \"$first\""
 [[ -d $XDG_CONFIG_HOME/tessellon ]] || fail "no settings folder in \$XDG_CONFIG_HOME"
 changed=$(find "$prefix" -newer "$scratch/before")
