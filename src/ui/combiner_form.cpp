@@ -27,11 +27,12 @@ namespace tessellon {
 namespace {
 
 QString ResultText(const std::string& output, const CombineResult& result) {
-    QString text = QString("Wrote %1: %2 x %3 pixels, %4 tiles left white.")
+    QString text = QString("Wrote %1: %2 x %3 pixels, %4 %5 left white.")
                        .arg(QString::fromStdString(output))
                        .arg(result.Width)
                        .arg(result.Height)
-                       .arg(result.Undrawn.size());
+                       .arg(result.Undrawn.size())
+                       .arg(result.Undrawn.size() == 1 ? "tile" : "tiles");
     for (const UndrawnTile& tile : result.Undrawn) {
         text += QString("\nLeft white: tile %1,%2: %3")
                     .arg(tile.X)
