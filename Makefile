@@ -21,7 +21,7 @@ CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 3
 
-.PHONY: all build deps configure test bench demo soak fuzz fuzz-build screenshots clean
+.PHONY: all build deps configure test bench demo soak fuzz fuzz-build screenshots package clean
 
 all: build
 
@@ -63,6 +63,15 @@ soak: deps
 screenshots: deps
 	@$(MAKE) --no-print-directory build
 	@scripts/screenshots.sh $(BUILD_DIR)/bin docs/screenshots
+
+# A Debian package of the programs, $(BUILD_DIR)/tessellon_VERSION_ARCH.deb,
+# checked by lintian (errors fail the target).
+package:
+	@scripts/install-deps.sh package
+	@$(MAKE) --no-print-directory build
+	@cd $(BUILD_DIR) && cpack -G DEB >/dev/null
+	@lintian --fail-on error $(BUILD_DIR)/tessellon_*.deb
+	@ls $(BUILD_DIR)/tessellon_*.deb
 
 clean:
 	rm -rf build build-sanitize build-bench build-fuzz

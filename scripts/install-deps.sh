@@ -32,6 +32,11 @@ packages=(
     # outputs; the combiner and export benchmarks' peers.
     gdal-bin imagemagick python3 sqlite3
 )
+# `make package` reads the programs' library needs with dpkg-shlibdeps and
+# checks the package with lintian.
+if [[ ${1:-} == package ]]; then
+    packages+=(dpkg-dev lintian)
+fi
 # The benchmarks compare against a Node.js peer; a node that came from
 # elsewhere (with its own npm) is as good as Debian's.
 if ! command -v node >/dev/null; then

@@ -23,6 +23,7 @@ enum ExitStatus { kDone = 0, kFailed = 1, kUsage = 2 };
 constexpr std::string_view kUsageText =
     "Usage: combiner PROJECT.tsln [--output FILE] [--crop] [--format png|jpeg|bmp|tiff]\n"
     "                [--zoom Z] [--force]\n"
+    "       combiner [--window PROJECT.tsln]\n"
     "Stitches the task's tiles into one image in EPSG:3857. Without --format the output's\n"
     "extension (.png .jpg .bmp .tif) chooses. A relative FILE is taken in the task's\n"
     "folder; the default output is there too, named after the task, the configuration's\n"
@@ -30,7 +31,7 @@ constexpr std::string_view kUsageText =
     "replaced only with --force. --crop cuts the image to the typed area (a shape's\n"
     "bounding rectangle). --zoom picks one zoom of a task of several; the deepest by\n"
     "default. Places outside a shape are transparent in PNG and TIFF, white otherwise.\n"
-    "Without arguments the window opens.\n";
+    "Without arguments the window opens; --window opens it on the task.\n";
 
 struct Arguments {
     std::string Project;
@@ -120,6 +121,9 @@ int Combine(const Arguments& arguments) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         return RunCombinerWindow(argc, argv);
+    }
+    if (argc == 3 && std::string_view(argv[1]) == kCombinerWindowOption) {
+        return RunCombinerWindow(argc, argv, argv[2]);
     }
     Arguments arguments;
     for (int i = 1; i < argc; ++i) {

@@ -31,4 +31,11 @@ std::string ReplaceOutputQuestion(const std::string& outputPath) {
     return outputPath + " already exists. Replace it?";
 }
 
+std::vector<std::string> CombinerWindowArguments(const std::optional<std::string>& project) {
+    if (!project) {
+        return {};
+    }
+    return {kCombinerWindowOption, *project};
+}
+
 }  // namespace tessellon

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessellon {
 
@@ -27,5 +28,13 @@ std::string DefaultCombineOutput(const std::string& projectPath, const std::stri
 
 // Asked before a combination replaces a file that is there.
 std::string ReplaceOutputQuestion(const std::string& outputPath);
+
+// The combiner's option that opens its window on a task; a task named alone
+// is combined at once, without a window.
+inline constexpr const char* kCombinerWindowOption = "--window";
+
+// The combiner's arguments that open its window on `project` (the task at
+// hand in the main window), or on nothing when there is none.
+std::vector<std::string> CombinerWindowArguments(const std::optional<std::string>& project);
 
 }  // namespace tessellon

@@ -22,4 +22,12 @@ MainWindowFields ReadMainWindowFields(const std::string& programFolder,
     return fields;
 }
 
+std::string ManualNotOpenedText(const std::string& helpFileName, bool present) {
+    if (!present) {
+        return "The user manual is missing: there is no " + helpFileName + ".";
+    }
+    return "No web browser could be started to show the user manual. Open " + helpFileName +
+           " in a web browser.";
+}
+
 }  // namespace tessellon

@@ -33,4 +33,8 @@ struct MainWindowFields {
 MainWindowFields ReadMainWindowFields(const std::string& programFolder,
                                       const std::string& configFileName);
 
+// Told when Help > User manual cannot show the manual: where the file is, for
+// a browser opened by hand, or where it should be when it is not there.
+std::string ManualNotOpenedText(const std::string& helpFileName, bool present);
+
 }  // namespace tessellon

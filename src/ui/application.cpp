@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 #include <exception>
 
 #include "control/configuration.h"
@@ -10,6 +11,7 @@
 #include "handler_guard.h"
 #include "main_window.h"
 #include "platform/files.h"
+#include "platform/signals.h"
 
 namespace tessellon {
 
@@ -40,6 +42,18 @@ int RunDesktopProgram(int argc, char** argv) {
         settings.ConfigFileName = Configuration::DefaultFileName();
         settings.ProgramFolder = ProgramFolder();
         TForm1 Form1(desktop, settings);
+        // SIGTERM or Ctrl-C in the terminal that started the program closes
+        // the window as the user would, saving; a second one ends it at once.
+        CatchStopSignals();
+        QTimer signalWatch;
+        QObject::connect(&signalWatch, &QTimer::timeout, [&Form1] {
+            if (SecondStopRequestedBySignal()) {
+                EndAtStopSignals();
+            } else if (StopRequestedBySignal() && Form1.isVisible()) {
+                Form1.CloseAsAsked();
+            }
+        });
+        signalWatch.start(200);
         Form1.show();
         status = QApplication::exec();
     });

@@ -27,11 +27,12 @@ namespace tessellon {
 namespace {
 
 QString ResultText(const std::string& output, const CombineResult& result) {
-    QString text = QString("Wrote %1: %2 x %3 pixels, %4 tiles left white.")
+    QString text = QString("Wrote %1: %2 x %3 pixels, %4 %5 left white.")
                        .arg(QString::fromStdString(output))
                        .arg(result.Width)
                        .arg(result.Height)
-                       .arg(result.Undrawn.size());
+                       .arg(result.Undrawn.size())
+                       .arg(result.Undrawn.size() == 1 ? "tile" : "tiles");
     for (const UndrawnTile& tile : result.Undrawn) {
         text += QString("\nLeft white: tile %1,%2: %3")
                     .arg(tile.X)
@@ -248,7 +249,7 @@ void CombinerForm::ShowReports(const CombineReports& reports) {
     }
 }
 
-int RunCombinerWindow(int argc, char** argv) {
+int RunCombinerWindow(int argc, char** argv, const std::string& project) {
     int qtArgc = argc > 0 ? 1 : 0;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName("Map Combiner");
@@ -259,6 +260,9 @@ int RunCombinerWindow(int argc, char** argv) {
         const Configuration configuration(Configuration::DefaultFileName());
         CombinerForm window(desktop, configuration.Read(settings::DefaultOutputName),
                             ProgramFolder() + "blankimg/");
+        if (!project.empty()) {
+            window.SetProject(QString::fromStdString(project));
+        }
         window.show();
         status = QApplication::exec();
     });

@@ -100,8 +100,8 @@ std::optional<QString> QtDesktop::ChooseFolder(QWidget* parent, const QString& c
     return chosen;
 }
 
-void QtDesktop::Open(const QUrl& target) {
-    QDesktopServices::openUrl(target);
+bool QtDesktop::Open(const QUrl& target) {
+    return QDesktopServices::openUrl(target);
 }
 
 void QtDesktop::StartProgram(const QString& path, const QStringList& arguments) {

@@ -36,8 +36,9 @@ public:
                                               const QString& filter,
                                               const QString& initialFolder) = 0;
     virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) = 0;
-    // Failures are not reported.
-    virtual void Open(const QUrl& target) = 0;
+    // False when no program could be asked to open it; a failure of the
+    // program asked is not seen.
+    virtual bool Open(const QUrl& target) = 0;
     // Started detached with `arguments`; a program that is missing or fails
     // to start is ignored.
     virtual void StartProgram(const QString& path, const QStringList& arguments = {}) = 0;
@@ -61,7 +62,7 @@ public:
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
-    void Open(const QUrl& target) override;
+    bool Open(const QUrl& target) override;
     void StartProgram(const QString& path, const QStringList& arguments = {}) override;
 };
 

@@ -23,6 +23,7 @@
 
 #include "about_form.h"
 #include "control/area_choice.h"
+#include "control/combine_output.h"
 #include "control/last_task.h"
 #include "control/project_opening.h"
 #include "control/source_editing.h"
@@ -34,6 +35,7 @@
 #include "log_memo.h"
 #include "mbtiles_export_form.h"
 #include "options_form.h"
+#include "platform/files.h"
 #include "select_area_form.h"
 #include "sources_form.h"
 #include "task/contract_texts.h"
@@ -662,8 +664,13 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // Closing during a download stops the workers, waits for them and saves
 // positions, log and failed-tile list once more.
+void TForm1::CloseAsAsked() {
+    closeAsked_ = true;
+    close();
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (control_->Running() &&
+    if (control_->Running() && !closeAsked_ &&
         desktop_.AskChoice(this, kCloseWhileRunningQuestion,
                            {kStopAndCloseChoice, kKeepDownloadingChoice}, 1) != 0) {
         event->ignore();
@@ -846,7 +853,11 @@ void TForm1::Mapviewer1Click() {
 }
 
 void TForm1::CombineImages1Click() {
-    desktop_.StartProgram(Q(fields_.MapCombinerProgram));
+    QStringList arguments;
+    for (const std::string& argument : CombinerWindowArguments(CurrentProject())) {
+        arguments.push_back(Q(argument));
+    }
+    desktop_.StartProgram(Q(fields_.MapCombinerProgram), arguments);
 }
 
 void TForm1::ReDownloadfailedfiles1Click() {
@@ -869,7 +880,10 @@ void TForm1::TileSources1Click() {
 }
 
 void TForm1::Usermanual1Click() {
-    desktop_.Open(QUrl::fromLocalFile(Q(fields_.HelpFileName)));
+    const bool present = FileExists(fields_.HelpFileName);
+    if (!present || !desktop_.Open(QUrl::fromLocalFile(Q(fields_.HelpFileName)))) {
+        desktop_.ShowMessage(this, Q(ManualNotOpenedText(fields_.HelpFileName, present)));
+    }
 }
 
 void TForm1::Homepage1Click() {

@@ -59,6 +59,11 @@ public:
     bool OfferRetryFailed(const std::string& text) override;
     std::optional<NextStep> OfferNextSteps(const RunEnding& ending) override;
 
+    // The system asks the program to end (SIGTERM at logout or shutdown):
+    // the window closes without a question, as "Stop and close" does, so a
+    // download under way stops with everything saved.
+    void CloseAsAsked();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -128,6 +133,7 @@ private:
     // The window's least height without the row of next steps.
     int smallestHeight_ = 0;
     bool inTimer_ = false;
+    bool closeAsked_ = false;
 
     QLineEdit* EditTaskName;
     QPushButton* Button4;

@@ -407,8 +407,8 @@ private slots:
 
     // After a whole download the box and the row under the log offer the
     // next steps, each on this task: its folder, the viewer with its
-    // project, the export with its project on the list, the Re-Download
-    // window's chooser on its failed-tile list.
+    // project, the combiner's window on it, the export with its project on the list, the
+    // Re-Download window's chooser on its failed-tile list.
     void aFinishedDownloadOffersItsNextStepsOnTheTask() {
         DownloadOneTile(ServerOptions(),
                         [](FakeDesktop& desktop) { desktop.choiceCaptions = {"Open folder"}; });
@@ -423,6 +423,9 @@ private slots:
 
         f->Find<QPushButton>("ButtonView")->click();
         QCOMPARE(f->desktop.startedArguments.back(), QStringList{project});
+        f->Find<QPushButton>("ButtonCombine")->click();
+        QVERIFY(f->desktop.started.back().endsWith("/combiner"));
+        QCOMPARE(f->desktop.startedArguments.back(), (QStringList{"--window", project}));
         QString listed;
         QVERIFY(WithModalWindow([&] { f->Find<QPushButton>("ButtonExport")->click(); },
                                 [&](QWidget* window) {
@@ -496,6 +499,21 @@ private slots:
         QVERIFY(std::find(saved.begin(), saved.end(), "Task Stoped!") != saved.end());
         const IniFile project(Sample().SavePath + "/newtask.tsln");
         QVERIFY(project.ReadInteger("THREADS", "T1X", 0) > 0);
+    }
+
+    // The system's request to end (SIGTERM) closes without a question and
+    // saves as "Stop and close" does, the task's fields with it.
+    void anEndAskedByTheSystemStopsAndSavesWithoutAQuestion() {
+        StartSample(100ms);
+        QTRY_VERIFY_WITH_TIMEOUT(Log().contains(" OK"), 5000);
+        f->window->CloseAsAsked();
+        QVERIFY(!f->window->isVisible());
+        QVERIFY(f->desktop.askedChoices.empty());
+        QCOMPARE(Button()->text(), QString("Start"));
+        const std::vector<std::string> saved = ReadTextLines(LogFile().toStdString());
+        QVERIFY(std::find(saved.begin(), saved.end(), "Task Stoped!") != saved.end());
+        QCOMPARE(IniFile(f->ConfigFile()).ReadString("LastTask", "TaskName", ""),
+                 std::string("newtask.tsln"));
     }
 
     void workersReachTheWindowOnlyOnTheMainThread() {

@@ -20,6 +20,7 @@
 #include <QStyleOptionComboBox>
 #include <QTest>
 
+#include "control/main_window_fields.h"
 #include "form_layout.h"
 #include "platform/files.h"
 #include "ui_test_support.h"
@@ -517,6 +518,8 @@ private slots:
     }
 
     void theHelpMenuAndToolsOpenTheirTargets() {
+        QVERIFY(CreateDirectoryOneLevel(f->dir.File("help")));
+        WriteFileAtomic(f->dir.File("help/help.html"), "<html></html>");
         f->Show();
         f->TriggerMenu("Mapviewer1");
         f->TriggerMenu("CombineImages1");
@@ -530,6 +533,24 @@ private slots:
                  QUrl::fromLocalFile(QString::fromStdString(f->dir.File("help/help.html"))));
         QCOMPARE(f->desktop.opened[1].scheme(), QString("https"));
         QVERIFY(f->desktop.messages.empty());
+    }
+
+    // Without a browser, or without the file, the user manual item says
+    // where the manual is.
+    void theUserManualSaysWhereItIsWhenItCannotBeShown() {
+        const std::string help = f->dir.File("help/help.html");
+        f->Show();
+        f->TriggerMenu("Usermanual1");
+        QVERIFY(f->desktop.opened.empty());
+        QCOMPARE(f->desktop.messages.back(),
+                 QString::fromStdString(ManualNotOpenedText(help, false)));
+        QVERIFY(CreateDirectoryOneLevel(f->dir.File("help")));
+        WriteFileAtomic(help, "<html></html>");
+        f->desktop.openSucceeds = false;
+        f->TriggerMenu("Usermanual1");
+        QCOMPARE(f->desktop.opened.size(), size_t{1});
+        QCOMPARE(f->desktop.messages.back(),
+                 QString::fromStdString(ManualNotOpenedText(help, true)));
     }
 
     void theMenusOpenTheModalWindowsAndTheConverterWithoutWaiting() {

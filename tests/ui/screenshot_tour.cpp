@@ -29,6 +29,7 @@
 #include "about_form.h"
 #include "combiner_form.h"
 #include "control/main_window_fields.h"
+#include "control/source_editing.h"
 #include "convert_form.h"
 #include "download_harness.h"
 #include "flt_form.h"
@@ -223,8 +224,9 @@ public:
         Save(&flt, "redownload.png");
     }
 
-    // The main window with a source chosen, the sources window after a
-    // test fetch, and the edit window refusing a key.
+    // The main window with a source chosen, the sources window (the user's
+    // sources and the catalogue's) after a test fetch, and the edit window
+    // refusing a key.
     void TileSources() {
         MainWindowFixture f;
         const std::string sources = f.dir.File("ini/sources.ini");
@@ -242,7 +244,9 @@ public:
         f.Find<QLineEdit>("Edit4")->setText("39.8");
         Save(f.window.get(), "main-window-source.png");
 
-        TfrmSources window(f.desktop, sources, f.ConfigFile(), nullptr);
+        // The catalogue shipped beside the tour, as beside the program.
+        TfrmSources window(f.desktop, sources, f.ConfigFile(), nullptr,
+                           CatalogueFileIn(ProgramFolder()));
         Show(&window);
         auto* test = Child<QPushButton>(&window, "ButtonTest");
         test->click();

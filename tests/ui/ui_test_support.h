@@ -44,7 +44,10 @@ public:
     std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
-    void Open(const QUrl& target) override { opened.push_back(target); }
+    bool Open(const QUrl& target) override {
+        opened.push_back(target);
+        return openSucceeds;
+    }
     void StartProgram(const QString& path, const QStringList& arguments = {}) override {
         started.push_back(path);
         startedArguments.push_back(arguments);
@@ -68,6 +71,8 @@ public:
     std::vector<FileRequest> fileRequests;
     std::vector<QString> folderCaptions;
     std::vector<QUrl> opened;
+    // What Open answers: false as when no browser can be started.
+    bool openSucceeds = true;
     std::vector<QString> started;
     std::vector<QStringList> startedArguments;
 };
