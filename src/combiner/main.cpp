@@ -153,8 +153,7 @@ int main(int argc, char** argv) {
         } else if (argument == "--force") {
             arguments.Force = true;
         } else if (argument == "--overviews" || argument == "--cog") {
-            const TiffLayout layout =
-                argument == "--cog" ? TiffLayout::Cog : TiffLayout::Overviews;
+            const TiffLayout layout = argument == "--cog" ? TiffLayout::Cog : TiffLayout::Overviews;
             if (arguments.Layout != TiffLayout::Plain && arguments.Layout != layout) {
                 return Usage("--overviews or --cog, not both: a COG has overviews.");
             }

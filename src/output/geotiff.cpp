@@ -333,24 +333,26 @@ public:
                 FailTiff(errors_);
             }
             TIFFClose(level.Tiff);
-            level.Tiff = OpenTiff(DuplicateDescriptorAtStart(level.Scratch), "r", errors_);
+            // Read, not mapped: mapped pages of a level file would count
+            // against the process's memory as the tiles are copied.
+            level.Tiff = OpenTiff(DuplicateDescriptorAtStart(level.Scratch), "rm", errors_);
         }
         std::vector<TiffImageFields> images;
         for (const auto& level : levels_) {
             images.push_back(FieldsOf(*level));
         }
-        WriteHeadersFirstTiff(file_, images, [this](std::size_t image, std::size_t tile,
-                                                    std::string& bytes) {
-            TIFF* tiff = levels_[image]->Tiff;
-            std::uint64_t* sizes = nullptr;
-            TIFFGetField(tiff, TIFFTAG_TILEBYTECOUNTS, &sizes);
-            bytes.resize(sizes[tile]);
-            if (TIFFReadRawTile(tiff, static_cast<std::uint32_t>(tile), bytes.data(),
-                                static_cast<tmsize_t>(bytes.size())) !=
-                static_cast<tmsize_t>(bytes.size())) {
-                FailTiff(errors_);
-            }
-        });
+        WriteHeadersFirstTiff(
+            file_, images, [this](std::size_t image, std::size_t tile, std::string& bytes) {
+                TIFF* tiff = levels_[image]->Tiff;
+                std::uint64_t* sizes = nullptr;
+                TIFFGetField(tiff, TIFFTAG_TILEBYTECOUNTS, &sizes);
+                bytes.resize(sizes[tile]);
+                if (TIFFReadRawTile(tiff, static_cast<std::uint32_t>(tile), bytes.data(),
+                                    static_cast<tmsize_t>(bytes.size())) !=
+                    static_cast<tmsize_t>(bytes.size())) {
+                    FailTiff(errors_);
+                }
+            });
     }
 
 private:
@@ -438,10 +440,9 @@ const TiffCompressionRow& RowOf(TiffCompression compression) {
 
 std::optional<TiffCompression> TiffCompressionNamed(std::string_view name) {
     for (const TiffCompressionRow& row : kCompressions) {
-        if (std::equal(row.Name.begin(), row.Name.end(), name.begin(), name.end(),
-                       [](char a, char b) {
-                           return a == std::tolower(static_cast<unsigned char>(b));
-                       })) {
+        if (std::equal(
+                row.Name.begin(), row.Name.end(), name.begin(), name.end(),
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
             return row.Compression;
         }
     }

@@ -240,9 +240,10 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
     if (options.Format != ImageFormat::Tiff &&
         (options.Compression || options.Quality || options.Layout != TiffLayout::Plain)) {
         const std::string_view title = RowOf(options.Format).Title;
-        throw ECombineError("Compression, quality, overviews and the cloud optimized layout are "
-                            "for a GeoTIFF; the output is " +
-                            std::string(ArticleOf(title)) + " " + std::string(title) + ".");
+        throw ECombineError(
+            "Compression, quality, overviews and the cloud optimized layout are "
+            "for a GeoTIFF; the output is " +
+            std::string(ArticleOf(title)) + " " + std::string(title) + ".");
     }
     const Georeference where = GeoreferenceOf(task, zoom, rect);
     // A shape's gaps and the tiles' own transparency show through where the
@@ -268,8 +269,8 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
         const std::unique_ptr<ImageWriter> writer =
             options.Format == ImageFormat::Tiff
                 ? MakeTiffWriter(output.File(), rect.Width(), rect.Height(), where, alpha, tiff)
-                : MakeImageWriter(options.Format, output.File(), rect.Width(), rect.Height(),
-                                  where, alpha);
+                : MakeImageWriter(options.Format, output.File(), rect.Width(), rect.Height(), where,
+                                  alpha);
 
         const std::int64_t firstColumn = rect.Left / kTileSide;
         const std::int64_t lastColumn = (rect.Right - 1) / kTileSide;

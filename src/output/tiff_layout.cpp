@@ -166,11 +166,26 @@ Directory DirectoryOf(const TiffImageFields& image, bool reduced, bool big,
     directory.Doubles(kModelPixelScaleTag, {where.PixelSize, where.PixelSize, 0});
     directory.Doubles(kModelTiepointTag, {0, 0, 0, where.Left, where.Top, 0});
     directory.Add(kGeoKeyDirectoryTag, TIFF_SHORT, 20,
-                  Shorts({1, 1, 0, 4,                                       //
-                          1024, 0, 1, 1,                                    // projected
-                          1025, 0, 1, 1,                                    // pixel is area
-                          1026, kGeoAsciiParamsTag, kCitation.size(), 0,   //
-                          3072, 0, 1, 3857}));                              // EPSG:3857
+                  Shorts({1,
+                          1,
+                          0,
+                          4,  //
+                          1024,
+                          0,
+                          1,
+                          1,  // projected
+                          1025,
+                          0,
+                          1,
+                          1,  // pixel is area
+                          1026,
+                          kGeoAsciiParamsTag,
+                          kCitation.size(),
+                          0,  //
+                          3072,
+                          0,
+                          1,
+                          3857}));  // EPSG:3857
     std::string citation(kCitation);
     citation.push_back('\0');
     const std::size_t characters = citation.size();

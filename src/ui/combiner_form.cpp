@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -37,6 +38,9 @@ QString ResultText(const std::string& output, const CombineResult& result) {
                     .arg(tile.X)
                     .arg(tile.Y)
                     .arg(QString::fromStdString(tile.Reason));
+    }
+    for (const std::string& note : result.Notes) {
+        text += "\n" + QString::fromStdString(note);
     }
     return text;
 }
@@ -79,12 +83,35 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     zoomBox_->setRange(0, kMaxZoom);
     zoomBox_->setSpecialValueText("The deepest");
 
+    // In the order of TiffLayout.
+    layoutBox_ = new QComboBox(this);
+    layoutBox_->setObjectName("LayoutBox");
+    layoutBox_->addItems({"Plain", "With overviews", "Cloud Optimized (COG)"});
+    // After "By the tiles", the compressions in the order of their enum.
+    compressionBox_ = new QComboBox(this);
+    compressionBox_->setObjectName("CompressionBox");
+    compressionBox_->addItem("By the tiles");
+    for (const TiffCompressionRow& row : TiffCompressionRows()) {
+        compressionBox_->addItem(
+            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
+    }
+    qualityBox_ = new QSpinBox(this);
+    qualityBox_->setObjectName("QualityBox");
+    qualityBox_->setRange(1, 100);
+    qualityBox_->setValue(kDefaultTiffQuality);
+    auto* tiffRow = new QHBoxLayout;
+    tiffRow->addWidget(layoutBox_);
+    tiffRow->addWidget(compressionBox_);
+    tiffRow->addWidget(new QLabel("Quality:", this));
+    tiffRow->addWidget(qualityBox_);
+
     auto* fields = new QFormLayout;
     fields->addRow("Project:", projectRow);
     fields->addRow("Output:", outputEdit_);
     fields->addRow("Format:", formatBox_);
     fields->addRow("Zoom:", zoomBox_);
     fields->addRow(QString(), cropBox_);
+    fields->addRow("GeoTIFF:", tiffRow);
 
     combineButton_ = new QPushButton("Combine", this);
     combineButton_->setObjectName("CombineButton");
@@ -108,6 +135,11 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     // The proposed name follows the zoom and the format chosen.
     connect(zoomBox_, &QSpinBox::valueChanged, this, &CombinerForm::FollowChoices);
     connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerForm::FollowChoices);
+    connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerForm::EnableTiffChoices);
+    connect(outputEdit_, &QLineEdit::textChanged, this, &CombinerForm::EnableTiffChoices);
+    connect(compressionBox_, &QComboBox::currentIndexChanged, this,
+            &CombinerForm::EnableTiffChoices);
+    EnableTiffChoices();
 }
 
 // What a combination reports, as the window takes it on its own thread.
@@ -180,6 +212,27 @@ std::optional<ImageFormat> CombinerForm::ChosenFormat() const {
     return static_cast<ImageFormat>(index - 1);
 }
 
+void CombinerForm::EnableTiffChoices() {
+    const std::optional<ImageFormat> format =
+        ChosenFormat() ? ChosenFormat() : ImageFormatOfPath(outputEdit_->text().toStdString());
+    const bool tiff = format == ImageFormat::Tiff;
+    layoutBox_->setEnabled(tiff);
+    compressionBox_->setEnabled(tiff);
+    CombineOptions options;
+    TakeTiffChoices(options);
+    qualityBox_->setEnabled(tiff && options.Quality.has_value());
+}
+
+void CombinerForm::TakeTiffChoices(CombineOptions& options) const {
+    options.Layout = static_cast<TiffLayout>(layoutBox_->currentIndex());
+    if (compressionBox_->currentIndex() > 0) {
+        options.Compression = static_cast<TiffCompression>(compressionBox_->currentIndex() - 1);
+        if (RowOf(*options.Compression).Lossy) {
+            options.Quality = qualityBox_->value();
+        }
+    }
+}
+
 void CombinerForm::CombineClick() {
     const std::string project = projectEdit_->text().toStdString();
     CombineOptions options;
@@ -201,6 +254,9 @@ void CombinerForm::CombineClick() {
         return;
     }
     options.Format = *format;
+    if (options.Format == ImageFormat::Tiff) {
+        TakeTiffChoices(options);
+    }
     if (zoomBox_->value() != zoomBox_->minimum()) {
         options.Zoom = zoomBox_->value();
     }

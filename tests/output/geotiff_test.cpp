@@ -132,7 +132,8 @@ protected:
     void PutPatternTiles(bool jpeg) {
         for (int i = 0; i < 5; ++i) {
             const Raster tile = Pattern(i);
-            PutTile(kMinX + i % 2, kMinY + i / 2, jpeg ? test::JpegOf(tile, 90) : test::PngOf(tile));
+            PutTile(kMinX + i % 2, kMinY + i / 2,
+                    jpeg ? test::JpegOf(tile, 90) : test::PngOf(tile));
         }
     }
 
@@ -216,9 +217,9 @@ TEST_F(GeoTiff, TheCogPassesGdalsValidatorAndGdalSeesEveryOverview) {
     if (python.empty()) {
         GTEST_SKIP() << "python3-gdal is not installed";
     }
-    const test::Run run = test::RunCommand(
-        python + " -m osgeo_utils.samples.validate_cloud_optimized_geotiff " +
-        test::Quoted(dir.File("cog.tif")) + " 2>&1");
+    const test::Run run =
+        test::RunCommand(python + " -m osgeo_utils.samples.validate_cloud_optimized_geotiff " +
+                         test::Quoted(dir.File("cog.tif")) + " 2>&1");
     EXPECT_EQ(run.Status, 0) << run.Output;
     EXPECT_NE(run.Output.find("is a valid cloud optimized GeoTIFF"), std::string::npos)
         << run.Output;
