@@ -165,27 +165,14 @@ Directory DirectoryOf(const TiffImageFields& image, bool reduced, bool big,
     const Georeference& where = image.Where;
     directory.Doubles(kModelPixelScaleTag, {where.PixelSize, where.PixelSize, 0});
     directory.Doubles(kModelTiepointTag, {0, 0, 0, where.Left, where.Top, 0});
-    directory.Add(kGeoKeyDirectoryTag, TIFF_SHORT, 20,
-                  Shorts({1,
-                          1,
-                          0,
-                          4,  //
-                          1024,
-                          0,
-                          1,
-                          1,  // projected
-                          1025,
-                          0,
-                          1,
-                          1,  // pixel is area
-                          1026,
-                          kGeoAsciiParamsTag,
-                          kCitation.size(),
-                          0,  //
-                          3072,
-                          0,
-                          1,
-                          3857}));  // EPSG:3857
+    // The key directory's header (version 1.1.0, four keys), then each
+    // key: its id, where its value is (0: in the entry), count, value.
+    const std::string keys =
+        Shorts({1, 1, 0, 4}) + Shorts({1024, 0, 1, 1}) +  // a projected system
+        Shorts({1025, 0, 1, 1}) +                         // a pixel stands for an area
+        Shorts({1026, kGeoAsciiParamsTag, static_cast<std::uint16_t>(kCitation.size()), 0}) +
+        Shorts({3072, 0, 1, 3857});  // EPSG:3857
+    directory.Add(kGeoKeyDirectoryTag, TIFF_SHORT, keys.size() / 2, keys);
     std::string citation(kCitation);
     citation.push_back('\0');
     const std::size_t characters = citation.size();
