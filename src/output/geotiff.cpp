@@ -52,6 +52,8 @@ std::uint16_t PhotometricOf(TiffCompression compression) {
     return compression == TiffCompression::Jpeg ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_RGB;
 }
 
+// A plain TIFF's tiles and its overviews'; a COG's full image's, as GDAL
+// writes them.
 constexpr std::uint32_t kPlainTileSide = 256;
 constexpr std::uint32_t kCogTileSide = 512;
 // Past this a TIFF needs 64-bit offsets.
@@ -285,8 +287,10 @@ public:
     PyramidTiffWriter(std::FILE* file, std::int64_t width, std::int64_t height,
                       const Georeference& where, int channels, const TiffOptions& options)
         : file_(file), channels_(channels), options_(options) {
-        const std::uint32_t tileSide =
-            options.Layout == TiffLayout::Cog ? kCogTileSide : kPlainTileSide;
+        // Each level holds a band of its tiles' height: the overviews' tiles
+        // of 256 halve what they hold, which keeps a COG 25,600 pixels wide
+        // within 128 MiB. Readers take each level's tile size as it is.
+        std::uint32_t tileSide = options.Layout == TiffLayout::Cog ? kCogTileSide : kPlainTileSide;
         Georeference at = where;
         for (;;) {
             levels_.push_back(std::make_unique<Level>(width, height, at, channels, tileSide));
@@ -302,17 +306,7 @@ public:
             width = (width + 1) / 2;
             height = (height + 1) / 2;
             at.PixelSize *= 2;
-        }
-    }
-
-    ~PyramidTiffWriter() override {
-        for (const auto& level : levels_) {
-            if (level->Tiff != nullptr) {
-                TIFFClose(level->Tiff);
-            }
-            if (level->Scratch >= 0) {
-                CloseDescriptor(level->Scratch);
-            }
+            tileSide = kPlainTileSide;
         }
     }
 
@@ -366,6 +360,16 @@ private:
               Band(width, channels, tileSide),
               Pending(static_cast<std::size_t>(width * channels)),
               Half(static_cast<std::size_t>((width + 1) / 2 * channels)) {}
+        ~Level() {
+            if (Tiff != nullptr) {
+                TIFFClose(Tiff);
+            }
+            if (Scratch >= 0) {
+                CloseDescriptor(Scratch);
+            }
+        }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
 
         std::int64_t Width;
         std::int64_t Height;

@@ -26,7 +26,7 @@ enum class TiffLayout {
     Plain,
     // The image and its overviews, tiles of 256.
     Overviews,
-    // Cloud Optimized: the image and its overviews, tiles of 512, headers first.
+    // Cloud Optimized: the image (tiles of 512) and its overviews, headers first.
     Cog,
 };
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <span>
 
 #include "combiner_application.h"
 #include "control/combine_output.h"
@@ -45,6 +46,14 @@ QString ResultText(const std::string& output, const CombineResult& result) {
     return text;
 }
 
+// The titles of a table's rows as the box's items, in the table's order.
+template <typename Row>
+void AddTitles(QComboBox* box, std::span<const Row> rows) {
+    for (const Row& row : rows) {
+        box->addItem(QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
+    }
+}
+
 }  // namespace
 
 CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
@@ -71,10 +80,7 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     formatBox_->setObjectName("FormatBox");
     // After "From the extension", the image formats in the order of their enum.
     formatBox_->addItem("From the extension");
-    for (const FormatRow& row : ImageFormatRows()) {
-        formatBox_->addItem(
-            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
-    }
+    AddTitles(formatBox_, ImageFormatRows());
     cropBox_ = new QCheckBox("Crop to the typed area", this);
     cropBox_->setObjectName("CropBox");
     // A task of several zooms is combined at one of them.
@@ -91,10 +97,7 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     compressionBox_ = new QComboBox(this);
     compressionBox_->setObjectName("CompressionBox");
     compressionBox_->addItem("By the tiles");
-    for (const TiffCompressionRow& row : TiffCompressionRows()) {
-        compressionBox_->addItem(
-            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
-    }
+    AddTitles(compressionBox_, TiffCompressionRows());
     qualityBox_ = new QSpinBox(this);
     qualityBox_->setObjectName("QualityBox");
     qualityBox_->setRange(1, 100);
