@@ -6,7 +6,6 @@
 //
 // Usage: bench_combine BIN_FOLDER SCRATCH_FOLDER
 
-#include <png.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -17,51 +16,14 @@
 #include <vector>
 
 #include "child_process.h"
-#include "geo/tile_math.h"
 #include "platform/files.h"
-#include "platform/message_sink.h"
-#include "task/md_task.h"
+#include "tile_task.h"
 
 namespace {
 
 using namespace tessellon;
 
-constexpr int kZoom = 13;
 constexpr int kSide = 100;
-constexpr int kMinX = 6700;
-constexpr int kMinY = 3000;
-
-class StderrMessages : public MessageSink {
-public:
-    void ShowMessage(const std::string& text) override {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-};
-
-// Smooth shading with fine grain, different in every tile, so that PNG
-// finds some but not much to compress, as in aerial imagery.
-void WriteTile(const std::string& path, int column, int row) {
-    std::vector<std::uint8_t> pixels(256 * 256 * 3);
-    std::uint32_t noise = static_cast<std::uint32_t>(column * 7919 + row * 104729 + 1);
-    for (int y = 0; y < 256; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            const int grain = static_cast<int>(noise >> 28);
-            std::uint8_t* at = pixels.data() + (y * 256 + x) * 3;
-            at[0] = static_cast<std::uint8_t>((x + column * 2 + grain) & 0xff);
-            at[1] = static_cast<std::uint8_t>((y + row * 2 + grain) & 0xff);
-            at[2] = static_cast<std::uint8_t>(((x ^ y) / 2 + grain * 2) & 0xff);
-        }
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = 256;
-    image.height = 256;
-    image.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
 
 // A policy of ImageMagick's own that lifts Debian's caps on image size and
 // memory, so montage may take the whole image.
@@ -97,26 +59,8 @@ int main(int argc, char** argv) {
     const std::string bin = std::string(argv[1]) + "/";
     const std::string scratch = std::string(argv[2]) + "/";
 
-    TaskParameters params;
-    params.Zoom = kZoom;
-    params.LeftLongitude = TileXToLongitude(kMinX + 0.5, kZoom);
-    params.RightLongitude = TileXToLongitude(kMinX + kSide - 0.5, kZoom);
-    params.TopLatitude = TileYToLatitude(kMinY + 0.5, kZoom);
-    params.BottomLatitude = TileYToLatitude(kMinY + kSide - 0.5, kZoom);
-    params.MapsType = kMapsTypeMap;
-    params.SavePath = scratch;
-    params.TaskName = "combine.tsln";
-    StderrMessages messages;
-    const MDTask task(&params, messages);
-    task.WriteTaskFiles({});
-
-    std::vector<std::string> tiles;
-    for (int row = 0; row < kSide; ++row) {
-        for (int column = 0; column < kSide; ++column) {
-            tiles.push_back(task.GetTilePath({task.Params->Zoom, kMinX + column, kMinY + row}));
-            WriteTile(tiles.back(), column, row);
-        }
-    }
+    const std::vector<std::string> tiles =
+        bench::MakeTileTask(scratch, "combine.tsln", kSide, false);
     std::error_code error;
     std::uintmax_t tileBytes = 0;
     for (const std::string& tile : tiles) {

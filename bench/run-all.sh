@@ -106,6 +106,12 @@ echo "== Combining 100 x 100 tiles (25,600 x 25,600 px) into a PNG and a GeoTIFF
 "$build/bin/bench_combine" "$build/bin" "$scratch"
 
 echo
+echo "== A Cloud Optimized GeoTIFF with overviews of 100 x 100 tiles, in turns with gdal_translate -of COG from a VRT of the same tiles, deflate and JPEG alike on both sides (target: at least 2x faster, combiner peak memory at most 128 MiB)"
+mkdir "$scratch/cog"
+"$build/bin/bench_cog" "$build/bin" "$scratch/cog"
+rm -rf "$scratch/cog"
+
+echo
 echo "== Map Viewer: a task of 316 x 316 tiles on disk, offscreen (target: first paint well under 1 s, a frame while panning under 16 ms)"
 mkdir -p "$scratch/viewer"
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_viewer" "$scratch/viewer"

@@ -31,6 +31,8 @@ packages=(
     # The field's reference readers check the combiner's and the export's
     # outputs; the combiner and export benchmarks' peers.
     gdal-bin imagemagick python3 sqlite3
+    # GDAL's validator of Cloud Optimized GeoTIFFs, for the combiner's.
+    python3-gdal
 )
 # `make package` reads the programs' library needs with dpkg-shlibdeps and
 # checks the package with lintian.

@@ -22,7 +22,8 @@ enum ExitStatus { kDone = 0, kFailed = 1, kUsage = 2 };
 
 constexpr std::string_view kUsageText =
     "Usage: combiner PROJECT.tsln [--output FILE] [--crop] [--format png|jpeg|bmp|tiff]\n"
-    "                [--zoom Z] [--force]\n"
+    "                [--zoom Z] [--force] [--compress deflate|zstd|lzw|jpeg|webp]\n"
+    "                [--quality Q] [--overviews | --cog]\n"
     "       combiner [--window PROJECT.tsln]\n"
     "Stitches the task's tiles into one image in EPSG:3857. Without --format the output's\n"
     "extension (.png .jpg .bmp .tif) chooses. A relative FILE is taken in the task's\n"
@@ -31,6 +32,10 @@ constexpr std::string_view kUsageText =
     "replaced only with --force. --crop cuts the image to the typed area (a shape's\n"
     "bounding rectangle). --zoom picks one zoom of a task of several; the deepest by\n"
     "default. Places outside a shape are transparent in PNG and TIFF, white otherwise.\n"
+    "For a GeoTIFF: --compress picks the compression (JPEG for a task of JPEG tiles,\n"
+    "deflate otherwise), --quality (1-100, 75 by default) that of JPEG and WebP;\n"
+    "--overviews adds levels of half the size down to one tile; --cog writes a Cloud\n"
+    "Optimized GeoTIFF (overviews, tiles of 512, headers first) for reading over HTTP.\n"
     "Without arguments the window opens; --window opens it on the task.\n";
 
 struct Arguments {
@@ -38,9 +43,18 @@ struct Arguments {
     std::string Output;
     std::optional<ImageFormat> Format;
     std::optional<int> Zoom;
+    std::optional<TiffCompression> Compression;
+    std::optional<int> Quality;
+    TiffLayout Layout = TiffLayout::Plain;
     bool Crop = false;
     bool Force = false;
 };
+
+// A value the option does not take: one line says which it takes.
+int WrongValue(const std::string& fault) {
+    std::fprintf(stderr, "combiner: %s\n", fault.c_str());
+    return kUsage;
+}
 
 int Usage(const std::string& fault) {
     std::fprintf(stderr, "combiner: %s\n%.*s", fault.c_str(), static_cast<int>(kUsageText.size()),
@@ -82,6 +96,9 @@ int Combine(const Arguments& arguments) {
             arguments.Format ? ExtensionOf(*arguments.Format) : "");
     }
     options.Crop = arguments.Crop;
+    options.Compression = arguments.Compression;
+    options.Quality = arguments.Quality;
+    options.Layout = arguments.Layout;
     const std::optional<ImageFormat> format =
         arguments.Format ? arguments.Format : ImageFormatOfPath(options.OutputPath);
     if (!format) {
@@ -102,6 +119,9 @@ int Combine(const Arguments& arguments) {
         result = CombineTiles(task, options, [&progress](std::int64_t done, std::int64_t total) {
             progress.Show(done, total);
         });
+    }
+    for (const std::string& note : result.Notes) {
+        std::printf("Note: %s\n", note.c_str());
     }
     for (const UndrawnTile& tile : result.Undrawn) {
         std::printf("Left white: tile %d,%d: %s\n", tile.X, tile.Y, tile.Reason.c_str());
@@ -136,6 +156,24 @@ int main(int argc, char** argv) {
             arguments.Crop = true;
         } else if (argument == "--force") {
             arguments.Force = true;
+        } else if (argument == "--overviews" || argument == "--cog") {
+            const TiffLayout layout = argument == "--cog" ? TiffLayout::Cog : TiffLayout::Overviews;
+            if (arguments.Layout != TiffLayout::Plain && arguments.Layout != layout) {
+                return Usage("--overviews or --cog, not both: a COG has overviews.");
+            }
+            arguments.Layout = layout;
+        } else if (argument == "--compress" && hasValue) {
+            arguments.Compression = TiffCompressionNamed(argv[++i]);
+            if (!arguments.Compression) {
+                return WrongValue(std::string("unknown compression ") + argv[i] + "; choose " +
+                                  TiffCompressionNames() + ".");
+            }
+        } else if (argument == "--quality" && hasValue) {
+            arguments.Quality = ParseInteger<int>(argv[++i]);
+            if (!arguments.Quality || *arguments.Quality < 1 || *arguments.Quality > 100) {
+                return WrongValue(std::string("the quality ") + argv[i] +
+                                  " is not a whole number from 1 to 100.");
+            }
         } else if (argument == "--output" && hasValue) {
             arguments.Output = argv[++i];
         } else if (argument == "--zoom" && hasValue) {

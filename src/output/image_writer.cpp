@@ -3,28 +3,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
-#include <cstdarg>
 #include <cstring>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
-#include <geotiff/geotiffio.h>
-#include <geotiff/xtiffio.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <tiffio.h>
 
 #include "geo/web_mercator.h"
+#include "output/geotiff.h"
 #include "platform/paths.h"
-#include "platform/stdio_files.h"
 
 namespace tessellon {
 
 namespace {
-
-constexpr std::uint32_t kTiffTileSide = 256;
-// Past this a TIFF needs 64-bit offsets.
-constexpr std::int64_t kFourGiB = std::int64_t{1} << 32;
 
 std::int64_t BmpRowBytes(std::int64_t width) {
     return (width * 3 + 3) / 4 * 4;
@@ -206,136 +198,6 @@ private:
     std::vector<std::uint8_t> row_;
 };
 
-// Tiled 256 x 256, deflate: readers fetch any part of a large map without
-// reading the rest. Rows are gathered a band of tiles at a time.
-class TiffWriter : public ImageWriter {
-public:
-    TiffWriter(std::FILE* file, std::int64_t width, std::int64_t height, const Georeference& where,
-               bool withAlpha)
-        : width_(width),
-          channels_(withAlpha ? 4 : 3),
-          tilesAcross_((width + kTiffTileSide - 1) / kTiffTileSide),
-          band_(static_cast<std::size_t>(tilesAcross_ * kTiffTileSide * kTiffTileSide * channels_),
-                255),
-          tile_(std::size_t{kTiffTileSide} * kTiffTileSide * channels_) {
-        XTIFFInitialize();
-        // The plain format's offsets are 32 bits; deflate seldom saves much
-        // on a photo, so the raw size decides.
-        const std::int64_t raw = width * height * channels_;
-        const char* mode = raw + raw / 64 + (1 << 20) >= kFourGiB ? "w8" : "w";
-        const int fd = DuplicateStreamDescriptor(file);
-        if (fd < 0) {
-            FailWrite("TIFF", SystemReason());
-        }
-        TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-        TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, this);
-        TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, nullptr);
-        tiff_ = TIFFFdOpenExt(fd, "output", mode, options);
-        TIFFOpenOptionsFree(options);
-        if (tiff_ == nullptr) {
-            CloseDescriptor(fd);
-            Fail();
-        }
-        TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(width));
-        TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(height));
-        TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, channels_);
-        if (withAlpha) {
-            const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
-            TIFFSetField(tiff_, TIFFTAG_EXTRASAMPLES, 1, extra);
-        }
-        TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-        TIFFSetField(tiff_, TIFFTAG_ZIPQUALITY, 1);
-        TIFFSetField(tiff_, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-        TIFFSetField(tiff_, TIFFTAG_TILEWIDTH, kTiffTileSide);
-        TIFFSetField(tiff_, TIFFTAG_TILELENGTH, kTiffTileSide);
-        WriteGeoTags(where);
-    }
-
-    ~TiffWriter() override {
-        if (tiff_ != nullptr) {
-            XTIFFClose(tiff_);
-        }
-    }
-
-    void WriteRow(const std::uint8_t* pixels) override {
-        std::memcpy(band_.data() + rowsInBand_ * tilesAcross_ * kTiffTileSide * channels_, pixels,
-                    static_cast<std::size_t>(width_ * channels_));
-        ++rowsInBand_;
-        if (rowsInBand_ == kTiffTileSide) {
-            WriteBand();
-        }
-    }
-
-    void Finish() override {
-        if (rowsInBand_ > 0) {
-            WriteBand();
-        }
-        if (!TIFFFlush(tiff_)) {
-            Fail();
-        }
-        XTIFFClose(tiff_);
-        tiff_ = nullptr;
-    }
-
-private:
-    void WriteGeoTags(const Georeference& where) {
-        const double scale[3] = {where.PixelSize, where.PixelSize, 0};
-        const double tiepoint[6] = {0, 0, 0, where.Left, where.Top, 0};
-        TIFFSetField(tiff_, TIFFTAG_GEOPIXELSCALE, 3, scale);
-        TIFFSetField(tiff_, TIFFTAG_GEOTIEPOINTS, 6, tiepoint);
-        GTIF* keys = GTIFNew(tiff_);
-        GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
-        GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
-        GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, 3857);
-        GTIFKeySet(keys, GTCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / Pseudo-Mercator");
-        GTIFWriteKeys(keys);
-        GTIFFree(keys);
-    }
-
-    void WriteBand() {
-        const std::size_t tileRow = std::size_t{kTiffTileSide} * channels_;
-        const std::size_t bandStride = tilesAcross_ * tileRow;
-        // Rows past the image's end keep the last band's pixels; readers
-        // never show them.
-        for (std::int64_t column = 0; column < tilesAcross_; ++column) {
-            for (std::uint32_t y = 0; y < kTiffTileSide; ++y) {
-                std::memcpy(tile_.data() + y * tileRow,
-                            band_.data() + y * bandStride + column * tileRow, tileRow);
-            }
-            if (TIFFWriteTile(tiff_, tile_.data(),
-                              static_cast<std::uint32_t>(column) * kTiffTileSide, bandTop_, 0,
-                              0) < 0) {
-                Fail();
-            }
-        }
-        bandTop_ += kTiffTileSide;
-        rowsInBand_ = 0;
-    }
-
-    static int OnError(TIFF*, void* self, const char*, const char* format, va_list arguments) {
-        auto* writer = static_cast<TiffWriter*>(self);
-        std::vsnprintf(writer->message_, sizeof writer->message_, format, arguments);
-        return 1;
-    }
-    static int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-    [[noreturn]] void Fail() { FailWrite("TIFF", message_[0] ? message_ : SystemReason()); }
-
-    TIFF* tiff_ = nullptr;
-    std::int64_t width_;
-    // 3 for RGB, 4 for RGBA.
-    int channels_;
-    std::int64_t tilesAcross_;
-    std::vector<std::uint8_t> band_;
-    std::vector<std::uint8_t> tile_;
-    std::uint32_t rowsInBand_ = 0;
-    std::uint32_t bandTop_ = 0;
-    char message_[512] = "";
-};
-
 }  // namespace
 
 std::string WorldFileNameOf(const std::string& imagePath, ImageFormat format) {
@@ -378,7 +240,7 @@ std::unique_ptr<ImageWriter> MakeImageWriter(ImageFormat format, std::FILE* file
         case ImageFormat::Bmp:
             return std::make_unique<BmpWriter>(file, width, height);
         case ImageFormat::Tiff:
-            return std::make_unique<TiffWriter>(file, width, height, where, withAlpha);
+            return MakeTiffWriter(file, width, height, where, withAlpha, TiffOptions{});
     }
     return nullptr;
 }

@@ -118,6 +118,54 @@ void CheckOutputNames(const std::vector<std::string>& paths) {
     }
 }
 
+bool TilesAreJpeg(const TaskReader& task) {
+    const std::string& extension = task.Naming().Extension;
+    return extension == "jpg" || extension == "jpeg";
+}
+
+// The TIFF settings of a combination, and whether the image keeps its alpha
+// band. Alpha decides against JPEG, which TIFF holds as three channels only:
+// a mask image beside each level would carry it, but many readers ignore
+// masks, so a lossless codec keeps alpha unless JPEG is asked for by name.
+TiffOptions ChooseTiffOptions(const TaskReader& task, const CombineOptions& options, bool& alpha,
+                              std::vector<std::string>& notes) {
+    TiffOptions tiff;
+    tiff.Layout = options.Layout;
+    tiff.ScratchFolder = ExtractFilePath(options.OutputPath);
+    if (options.Compression) {
+        tiff.Compression = *options.Compression;
+    } else if (TilesAreJpeg(task) && !alpha) {
+        tiff.Compression = TiffCompression::Jpeg;
+    } else if (TilesAreJpeg(task)) {
+        notes.push_back(
+            "The tiles are JPEG, but the image needs an alpha band for the places the task "
+            "leaves out, which a JPEG-compressed TIFF cannot hold: it is compressed losslessly "
+            "with deflate. Choosing JPEG compression lays those places on white instead.");
+    }
+    const TiffCompressionRow& row = RowOf(tiff.Compression);
+    if (alpha && !row.Alpha) {
+        alpha = false;
+        notes.push_back(std::string(row.Title) +
+                        " compression holds no alpha band: what would show through is laid on "
+                        "white.");
+    }
+    if (options.Quality) {
+        if (!row.Lossy) {
+            throw ECombineError("A quality is for JPEG or WebP compression; " +
+                                std::string(row.Title) + " keeps every pixel as it is.");
+        }
+        if (*options.Quality < 1 || *options.Quality > 100) {
+            throw ECombineError("The quality is a number from 1 to 100, not " +
+                                std::to_string(*options.Quality) + ".");
+        }
+        tiff.Quality = *options.Quality;
+    }
+    if (const std::string refusal = CodecRefusal(tiff.Compression); !refusal.empty()) {
+        throw ECombineError(refusal);
+    }
+    return tiff;
+}
+
 }  // namespace
 
 int CombinedZoom(const TaskReader& task, std::optional<int> zoom) {
@@ -189,13 +237,24 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
     if (!refusal.empty()) {
         throw ECombineError(refusal);
     }
+    if (options.Format != ImageFormat::Tiff &&
+        (options.Compression || options.Quality || options.Layout != TiffLayout::Plain)) {
+        const std::string_view title = RowOf(options.Format).Title;
+        throw ECombineError(
+            "Compression, quality, overviews and the cloud optimized layout are "
+            "for a GeoTIFF; the output is " +
+            std::string(ArticleOf(title)) + " " + std::string(title) + ".");
+    }
     const Georeference where = GeoreferenceOf(task, zoom, rect);
     // A shape's gaps and the tiles' own transparency show through where the
-    // format can show them; elsewhere they are laid on white.
-    const bool alpha = FormatHasAlpha(options.Format) &&
-                       (cover.Shaped() || AnyTileHasAlpha(task, zoom, rect, options.Stop));
-
+    // format (and a TIFF's compression) can show them; elsewhere they are
+    // laid on white.
     CombineResult result;
+    bool alpha = FormatHasAlpha(options.Format) &&
+                 (cover.Shaped() || AnyTileHasAlpha(task, zoom, rect, options.Stop));
+    const TiffOptions tiff = options.Format == ImageFormat::Tiff
+                                 ? ChooseTiffOptions(task, options, alpha, result.Notes)
+                                 : TiffOptions{};
     result.Zoom = zoom;
     result.Width = rect.Width();
     result.Height = rect.Height();
@@ -207,8 +266,11 @@ CombineResult CombineTiles(const TaskReader& task, const CombineOptions& options
     CheckOutputNames({options.OutputPath, result.WorldFile, result.PrjFile, result.AuxFile});
     try {
         AtomicStdioFile output(options.OutputPath);
-        const std::unique_ptr<ImageWriter> writer = MakeImageWriter(
-            options.Format, output.File(), rect.Width(), rect.Height(), where, alpha);
+        const std::unique_ptr<ImageWriter> writer =
+            options.Format == ImageFormat::Tiff
+                ? MakeTiffWriter(output.File(), rect.Width(), rect.Height(), where, alpha, tiff)
+                : MakeImageWriter(options.Format, output.File(), rect.Width(), rect.Height(), where,
+                                  alpha);
 
         const std::int64_t firstColumn = rect.Left / kTileSide;
         const std::int64_t lastColumn = (rect.Right - 1) / kTileSide;

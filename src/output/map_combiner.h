@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "output/geotiff.h"
 #include "output/image_writer.h"
 #include "output/task_reader.h"
 #include "platform/stop_signal.h"
@@ -62,6 +63,12 @@ struct CombineOptions {
     const StopSignal* Stop = nullptr;
     // One of the task's zooms; none: its deepest.
     std::optional<int> Zoom;
+    // For a TIFF only. None: JPEG for a task of JPEG tiles, unless the image
+    // needs an alpha band, which TIFF's JPEG cannot hold; deflate otherwise.
+    std::optional<TiffCompression> Compression;
+    // For JPEG and WebP compression, 1 to 100; none: kDefaultTiffQuality.
+    std::optional<int> Quality;
+    TiffLayout Layout = TiffLayout::Plain;
 };
 
 // A tile left white, and why.
@@ -76,6 +83,9 @@ struct CombineResult {
     std::int64_t Width = 0;
     std::int64_t Height = 0;
     std::vector<UndrawnTile> Undrawn;
+    // Choices made for the user that change what the image holds, each a
+    // sentence: why the compression is not the usual one, why alpha is lost.
+    std::vector<std::string> Notes;
     // The world file, .prj and .aux.xml written beside the image; empty for
     // a TIFF.
     std::string WorldFile;

@@ -119,6 +119,12 @@ void JpegFail(j_common_ptr info) {
     std::longjmp(error->jump, 1);
 }
 
+// libjpeg's warnings ("Corrupt JPEG data: 2 extraneous bytes before marker",
+// a file cut short) go to standard error by default, into the middle of
+// whatever the program prints there. The pixels come out as browsers and
+// GDAL show them, so the tile is drawn, and the warning is dropped.
+void JpegWarningDropped(j_common_ptr, int) {}
+
 // Keeps to plain C data between setjmp and longjmp: no destructor may be
 // skipped.
 bool DecodeJpegInto(std::string_view bytes, std::uint8_t* rgba, std::size_t stride,
@@ -126,6 +132,7 @@ bool DecodeJpegInto(std::string_view bytes, std::uint8_t* rgba, std::size_t stri
     jpeg_decompress_struct info;
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = JpegFail;
+    error.manager.emit_message = JpegWarningDropped;
     error.message[0] = '\0';
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&info);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
@@ -62,6 +63,34 @@ void AtomicStdioFile::Fail() const {
     std::string text = "Cannot write ";
     text.append(path_).append(": ").append(std::strerror(errno));
     throw EFileError(text);
+}
+
+int OpenScratchFile(const std::string& folder) {
+    const std::string where = folder.empty() ? std::string(".") : folder;
+    int fd = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name = where + "/.scratch-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(name.c_str());
+        }
+    }
+    if (fd < 0) {
+        std::string text = "Cannot write a temporary file in ";
+        text.append(where).append(": ").append(std::strerror(errno));
+        throw EFileError(text);
+    }
+    return fd;
+}
+
+int DuplicateDescriptorAtStart(int descriptor) {
+    const int copy = ::dup(descriptor);
+    if (copy >= 0 && ::lseek(copy, 0, SEEK_SET) < 0) {
+        ::close(copy);
+        return -1;
+    }
+    return copy;
 }
 
 int DuplicateStreamDescriptor(std::FILE* stream) {

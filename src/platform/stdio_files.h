@@ -33,6 +33,15 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+// A new file without a name in `folder`, open for reading and writing, gone
+// once its last descriptor closes: room for what a writer must keep until
+// it knows where in its output it goes, on the output's file system rather
+// than in a memory-backed /tmp. Throws EFileError.
+int OpenScratchFile(const std::string& folder);
+// A new descriptor of the same open file, placed at its start (the two share
+// their place in the file); -1, errno set, when there is none.
+int DuplicateDescriptorAtStart(int descriptor);
+
 // A new descriptor of the file `stream` writes, which the caller closes (or
 // hands to a library that does): -1, errno set, when there is none.
 int DuplicateStreamDescriptor(std::FILE* stream);

@@ -5,12 +5,14 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <span>
 
 #include "combiner_application.h"
 #include "control/combine_output.h"
@@ -39,7 +41,18 @@ QString ResultText(const std::string& output, const CombineResult& result) {
                     .arg(tile.Y)
                     .arg(QString::fromStdString(tile.Reason));
     }
+    for (const std::string& note : result.Notes) {
+        text += "\n" + QString::fromStdString(note);
+    }
     return text;
+}
+
+// The titles of a table's rows as the box's items, in the table's order.
+template <typename Row>
+void AddTitles(QComboBox* box, std::span<const Row> rows) {
+    for (const Row& row : rows) {
+        box->addItem(QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
+    }
 }
 
 }  // namespace
@@ -68,10 +81,7 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     formatBox_->setObjectName("FormatBox");
     // After "From the extension", the image formats in the order of their enum.
     formatBox_->addItem("From the extension");
-    for (const FormatRow& row : ImageFormatRows()) {
-        formatBox_->addItem(
-            QString::fromUtf8(row.Title.data(), static_cast<int>(row.Title.size())));
-    }
+    AddTitles(formatBox_, ImageFormatRows());
     cropBox_ = new QCheckBox("Crop to the typed area", this);
     cropBox_->setObjectName("CropBox");
     // A task of several zooms is combined at one of them.
@@ -80,12 +90,32 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     zoomBox_->setRange(0, kMaxZoom);
     zoomBox_->setSpecialValueText("The deepest");
 
+    // In the order of TiffLayout.
+    layoutBox_ = new QComboBox(this);
+    layoutBox_->setObjectName("LayoutBox");
+    layoutBox_->addItems({"Plain", "With overviews", "Cloud Optimized (COG)"});
+    // After "By the tiles", the compressions in the order of their enum.
+    compressionBox_ = new QComboBox(this);
+    compressionBox_->setObjectName("CompressionBox");
+    compressionBox_->addItem("By the tiles");
+    AddTitles(compressionBox_, TiffCompressionRows());
+    qualityBox_ = new QSpinBox(this);
+    qualityBox_->setObjectName("QualityBox");
+    qualityBox_->setRange(1, 100);
+    qualityBox_->setValue(kDefaultTiffQuality);
+    auto* tiffRow = new QHBoxLayout;
+    tiffRow->addWidget(layoutBox_);
+    tiffRow->addWidget(compressionBox_);
+    tiffRow->addWidget(new QLabel("Quality:", this));
+    tiffRow->addWidget(qualityBox_);
+
     auto* fields = new QFormLayout;
     fields->addRow("Project:", projectRow);
     fields->addRow("Output:", outputEdit_);
     fields->addRow("Format:", formatBox_);
     fields->addRow("Zoom:", zoomBox_);
     fields->addRow(QString(), cropBox_);
+    fields->addRow("GeoTIFF:", tiffRow);
 
     combineButton_ = new QPushButton("Combine", this);
     combineButton_->setObjectName("CombineButton");
@@ -109,6 +139,11 @@ CombinerForm::CombinerForm(Desktop& desktop, std::string configuredOutputName,
     // The proposed name follows the zoom and the format chosen.
     connect(zoomBox_, &QSpinBox::valueChanged, this, &CombinerForm::FollowChoices);
     connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerForm::FollowChoices);
+    connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerForm::EnableTiffChoices);
+    connect(outputEdit_, &QLineEdit::textChanged, this, &CombinerForm::EnableTiffChoices);
+    connect(compressionBox_, &QComboBox::currentIndexChanged, this,
+            &CombinerForm::EnableTiffChoices);
+    EnableTiffChoices();
 }
 
 // What a combination reports, as the window takes it on its own thread.
@@ -181,6 +216,27 @@ std::optional<ImageFormat> CombinerForm::ChosenFormat() const {
     return static_cast<ImageFormat>(index - 1);
 }
 
+void CombinerForm::EnableTiffChoices() {
+    const std::optional<ImageFormat> format =
+        ChosenFormat() ? ChosenFormat() : ImageFormatOfPath(outputEdit_->text().toStdString());
+    const bool tiff = format == ImageFormat::Tiff;
+    layoutBox_->setEnabled(tiff);
+    compressionBox_->setEnabled(tiff);
+    CombineOptions options;
+    TakeTiffChoices(options);
+    qualityBox_->setEnabled(tiff && options.Quality.has_value());
+}
+
+void CombinerForm::TakeTiffChoices(CombineOptions& options) const {
+    options.Layout = static_cast<TiffLayout>(layoutBox_->currentIndex());
+    if (compressionBox_->currentIndex() > 0) {
+        options.Compression = static_cast<TiffCompression>(compressionBox_->currentIndex() - 1);
+        if (RowOf(*options.Compression).Lossy) {
+            options.Quality = qualityBox_->value();
+        }
+    }
+}
+
 void CombinerForm::CombineClick() {
     const std::string project = projectEdit_->text().toStdString();
     CombineOptions options;
@@ -202,6 +258,9 @@ void CombinerForm::CombineClick() {
         return;
     }
     options.Format = *format;
+    if (options.Format == ImageFormat::Tiff) {
+        TakeTiffChoices(options);
+    }
     if (zoomBox_->value() != zoomBox_->minimum()) {
         options.Zoom = zoomBox_->value();
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The Map Combiner's window: a project, an output and its format, the zoom
-// and crop choices and a Combine button; the combination runs on a thread of its own
+// and crop choices, a GeoTIFF's layout, compression and quality, and a
+// Combine button; the combination runs on a thread of its own
 // so the window stays live, with a progress bar and the result below. The
 // output follows the rules of control/combine_output: a relative name lands
 // in the task's folder, and a file that is there is replaced only after a
@@ -51,6 +52,11 @@ private:
     void BrowseClick();
     void CombineClick();
     std::optional<ImageFormat> ChosenFormat() const;
+    // The GeoTIFF's choices go to `options`; they take effect only for a
+    // TIFF output, and the quality only for a lossy compression.
+    void TakeTiffChoices(CombineOptions& options) const;
+    // Offers the GeoTIFF choices while the output is a TIFF.
+    void EnableTiffChoices();
     // The zoom chosen, or the task's deepest; none when the task cannot be
     // read.
     std::optional<int> ChosenZoom() const;
@@ -77,6 +83,9 @@ private:
     QComboBox* formatBox_;
     QCheckBox* cropBox_;
     QSpinBox* zoomBox_;
+    QComboBox* layoutBox_;
+    QComboBox* compressionBox_;
+    QSpinBox* qualityBox_;
     QPushButton* combineButton_;
     QProgressBar* progressBar_;
     QPlainTextEdit* resultText_;

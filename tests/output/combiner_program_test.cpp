@@ -114,6 +114,17 @@ TEST_F(CombinerProgram, TellsUsageFaultsFromFailures) {
         EXPECT_NE(run.Output.find("Usage: combiner"), std::string::npos);
     }
 
+    // A value an option does not take: one line naming the ones it does.
+    for (const auto& [arguments, line] : std::vector<std::pair<std::string, std::string>>{
+             {" --compress brotli",
+              "combiner: unknown compression brotli; choose deflate, zstd, lzw, jpeg or webp.\n"},
+             {" --quality 101", "combiner: the quality 101 is not a whole number from 1 to 100.\n"},
+         }) {
+        const test::Run run = Combiner(Project() + arguments);
+        EXPECT_EQ(run.Status, 2) << arguments;
+        EXPECT_EQ(run.Output, line);
+    }
+
     std::filesystem::remove_all(dir.File("newtask"));
     const test::Run run = Combiner(Project());
     EXPECT_EQ(run.Status, 1);

@@ -406,5 +406,20 @@ TEST(TileDecoder, WhatCannotBeDrawnSaysWhy) {
     }
 }
 
+TEST(TileDecoder, DrawsADamagedJpegWithoutWritingToStandardError) {
+    const std::string jpeg = test::JpegOf(Gradient(3));
+    // Bytes no marker expects before the end of the image, and a file cut
+    // in its data: libjpeg warns of both and goes on.
+    std::string extraneous = jpeg;
+    extraneous.insert(extraneous.size() - 2, "\x12\x34");
+    for (const std::string& bytes : {extraneous, jpeg.substr(0, jpeg.size() * 3 / 4)}) {
+        Band band;
+        testing::internal::CaptureStderr();
+        const std::string reason = band.Decode(bytes);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(reason, "");
+    }
+}
+
 }  // namespace
 }  // namespace tessellon

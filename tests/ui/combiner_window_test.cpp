@@ -207,6 +207,35 @@ private slots:
         QCOMPARE(output->text(), QString("own.bmp"));
     }
 
+    // The GeoTIFF's choices are offered for a TIFF only, the quality for a
+    // lossy compression only, and reach the file.
+    void offersTheGeoTiffChoicesForATiffAndWritesACog() {
+        const std::string project = MakeTask(4, 3);
+        CombinerForm window(desktop, "bigmap.png", dir->File("blankimg/"));
+        window.SetProject(QString::fromStdString(project));
+        auto* layout = Child<QComboBox>(&window, "LayoutBox");
+        auto* compression = Child<QComboBox>(&window, "CompressionBox");
+        auto* quality = Child<QSpinBox>(&window, "QualityBox");
+        QVERIFY(!layout->isEnabled());
+        QVERIFY(!compression->isEnabled());
+        Child<QLineEdit>(&window, "OutputEdit")
+            ->setText(QString::fromStdString(dir->File("a.tif")));
+        QVERIFY(layout->isEnabled());
+        QVERIFY(!quality->isEnabled());
+        compression->setCurrentText("WebP");
+        QVERIFY(quality->isEnabled());
+        quality->setValue(60);
+        layout->setCurrentText("Cloud Optimized (COG)");
+
+        QPushButton* combine = Child<QPushButton>(&window, "CombineButton");
+        combine->click();
+        QTRY_VERIFY_WITH_TIMEOUT(combine->isEnabled(), 20000);
+        QVERIFY2(Result(window).startsWith("Wrote "), qPrintable(Result(window)));
+        // Headers first: the first directory right after the header.
+        const std::string bytes = ReadFileBytes(dir->File("a.tif"));
+        QCOMPARE(bytes.substr(0, 8), std::string("II\x2a\0\x08\0\0\0", 8));
+    }
+
 private:
     static void resultTextCleared(CombinerForm& window) {
         Child<QPlainTextEdit>(&window, "ResultText")->clear();
