@@ -12,7 +12,7 @@ set(data_folder share/tessellon)
 foreach(program tessellon tessellon-cli combiner mapviewer)
   install(TARGETS ${program} RUNTIME DESTINATION ${program_folder})
 endforeach()
-install(TARGETS tessellon_area_formats LIBRARY DESTINATION ${program_folder})
+install(TARGETS tessellon_area_formats tessellon_area_geometry LIBRARY DESTINATION ${program_folder})
 install(DIRECTORY data/blankimg data/help DESTINATION ${data_folder})
 install(FILES data/sources.ini DESTINATION ${data_folder})
 
