@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "geo/web_mercator.h"
 #include "paired_runs.h"
 #include "platform/files.h"
 #include "tile_task.h"
@@ -25,20 +26,18 @@ namespace {
 
 using namespace tessellon;
 
-constexpr double kWorldEdge = 20037508.342789244;
-
 // GDAL's view of the tiles: each placed where it lies in the image, in
 // EPSG:3857. The source properties spare GDAL opening every tile to learn
 // its size.
 std::string VrtOf(const std::vector<std::string>& tiles, int side) {
-    const double pixel = 2 * kWorldEdge / (256.0 * (1 << bench::kTaskZoom));
+    const double pixel = 2 * kHalfWorldMetres / (256.0 * (1 << bench::kTaskZoom));
     char head[512];
     std::snprintf(head, sizeof head,
                   "<VRTDataset rasterXSize=\"%d\" rasterYSize=\"%d\">\n"
                   "  <SRS>EPSG:3857</SRS>\n"
                   "  <GeoTransform>%.10f, %.15f, 0, %.10f, 0, %.15f</GeoTransform>\n",
-                  side * 256, side * 256, -kWorldEdge + bench::kTaskMinX * 256 * pixel, pixel,
-                  kWorldEdge - bench::kTaskMinY * 256 * pixel, -pixel);
+                  side * 256, side * 256, -kHalfWorldMetres + bench::kTaskMinX * 256 * pixel, pixel,
+                  kHalfWorldMetres - bench::kTaskMinY * 256 * pixel, -pixel);
     std::string vrt = head;
     const char* colours[] = {"Red", "Green", "Blue"};
     for (int band = 1; band <= 3; ++band) {

@@ -55,8 +55,6 @@ constexpr std::string_view kWgs84Wkt =
     R"(AUTHORITY["EPSG","8901"]],UNIT["degree",0.0174532925199433,AUTHORITY["EPSG","9122"]],)"
     R"(AXIS["Latitude",NORTH],AXIS["Longitude",EAST],AUTHORITY["EPSG","4326"]])";
 
-// The edge of the web map grid, in metres from its centre.
-constexpr double kHalfWorld = 20037508.342789244;
 constexpr int kGeoPackageVersion = 10300;
 // "GPKG" as the file header's application id.
 constexpr int kGeoPackageApplicationId = 0x47504B47;
@@ -104,8 +102,8 @@ private:
         contents.Step();
         SqliteStatement matrixSet = Db().Prepare(
             "INSERT OR REPLACE INTO gpkg_tile_matrix_set VALUES ('tiles', 3857, ?1, ?1, ?2, ?2)");
-        matrixSet.Bind(1, -kHalfWorld);
-        matrixSet.Bind(2, kHalfWorld);
+        matrixSet.Bind(1, -kHalfWorldMetres);
+        matrixSet.Bind(2, kHalfWorldMetres);
         matrixSet.Step();
         if (format == "webp") {
             Db().Execute(kWebpExtension);
