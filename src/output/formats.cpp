@@ -104,7 +104,10 @@ std::string ExtensionPatterns(const FormatRow& row) {
 std::string ContainerPatterns() {
     std::string patterns;
     for (const FormatRow& row : kContainerRows) {
-        patterns += (patterns.empty() ? "" : " ") + ExtensionPatterns(row);
+        if (!patterns.empty()) {
+            patterns += ' ';
+        }
+        patterns += ExtensionPatterns(row);
     }
     return patterns;
 }

@@ -182,7 +182,10 @@ void SqliteTileReader::Take(ContainerFormat format, std::string table,
 }
 
 std::string SqliteTileReader::ZoomOfRow() const {
-    return bigPlanet_ ? "(" + std::to_string(kBigPlanetTop) + " - " + zoom_ + ")" : zoom_;
+    if (!bigPlanet_) {
+        return zoom_;
+    }
+    return std::string("(").append(std::to_string(kBigPlanetTop)).append(" - ").append(zoom_) + ")";
 }
 
 std::string SqliteTileReader::RowAtZoom() const {

@@ -286,7 +286,7 @@ std::string BuiltZoomsLine(const std::vector<BuiltZoom>& built) {
     std::string line = built.size() == 1 ? "Zoom " : "Zooms ";
     line += std::to_string(built.front().Zoom);
     if (built.size() > 1) {
-        line += "-" + std::to_string(built.back().Zoom);
+        line.append("-").append(std::to_string(built.back().Zoom));
     }
     line += " built from zoom " + std::to_string(built.back().Zoom + 1) + ": ";
     for (std::size_t i = 0; i < built.size(); ++i) {
