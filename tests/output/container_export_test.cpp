@@ -64,6 +64,16 @@ protected:
         return ExportTiles(format, projects, output, options, {}).Projects;
     }
 
+    // Runs statements on the file, made when missing, as another program
+    // would; true when SQLite took them.
+    static bool Execute(const std::string& path, const std::string& sql) {
+        sqlite3* db = nullptr;
+        const bool done = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                          sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        sqlite3_close(db);
+        return done;
+    }
+
     // The rows of a query, their columns joined by "|".
     std::vector<std::string> Query(const std::string& path, const std::string& sql) {
         sqlite3* db = nullptr;
@@ -170,14 +180,8 @@ TEST_F(ContainerExport, TheGeoPackageRefusesVectorTilesAndOtherDatabasesAndChang
 
     std::filesystem::remove(file);
     Export(ContainerFormat::GeoPackage, file, {dir.File("map.tsln")});
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER wipe AFTER INSERT ON tiles BEGIN DELETE FROM tiles; "
-                           "END;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(
+        Execute(file, "CREATE TRIGGER wipe AFTER INSERT ON tiles BEGIN DELETE FROM tiles; END;"));
     const std::string before = ReadFileBytes(file);
     EXPECT_EQ(Refusal(ContainerFormat::GeoPackage, file, {dir.File("map.tsln")}),
               "The file " + file +
@@ -207,14 +211,9 @@ TEST_F(ContainerExport, TheGeoPackageJoinsOneGdalMadeButNotOneWithAHarmfulTrigge
               (std::vector<std::string>{"red", "tiles"}));
     EXPECT_EQ(Query(file, "SELECT count(*) FROM tiles"), std::vector<std::string>{"42"});
 
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TRIGGER gpkg_tile_matrix_check BEFORE INSERT ON "
-                           "gpkg_tile_matrix BEGIN DELETE FROM tiles; END;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(Execute(file,
+                        "CREATE TRIGGER gpkg_tile_matrix_check BEFORE INSERT ON "
+                        "gpkg_tile_matrix BEGIN DELETE FROM tiles; END;"));
     EXPECT_EQ(Refusal(ContainerFormat::GeoPackage, file, {dir.File("map.tsln")}),
               "The file " + file +
                   " is not a GeoPackage file that can be used safely: its gpkg_tile_matrix table "
@@ -281,17 +280,11 @@ TEST_F(ContainerExport, TheOsmandStoreRefusesOtherFilesAndOtherTilesAndChangesNo
     EXPECT_EQ(ReadFileBytes(file), mbtiles);
 
     std::filesystem::remove(file);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
     const std::string jpeg = test::EncodeJpeg({1, 2, 3});
-    ASSERT_EQ(sqlite3_exec(db,
-                           ("CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY "
-                            "KEY (x, y, z, s)); INSERT INTO tiles VALUES (0, 0, 17, 0, x'" +
-                            Hex(jpeg) + "');")
-                               .c_str(),
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(Execute(file,
+                        "CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY "
+                        "KEY (x, y, z, s)); INSERT INTO tiles VALUES (0, 0, 17, 0, x'" +
+                            Hex(jpeg) + "');"));
     const std::string before = ReadFileBytes(file);
     EXPECT_EQ(Refusal(ContainerFormat::Osmand, file, {dir.File("map.tsln")}),
               "Cannot mix tile formats in one OsmAnd SQLiteDB file: " + dir.File("map.tsln") +
