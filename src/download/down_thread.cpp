@@ -19,6 +19,19 @@
 
 namespace tessellon {
 
+namespace {
+
+// How many requests a refresh of an unpaced source keeps queued ahead on its
+// connection. Topped up once half are answered, so one send carries several.
+constexpr std::size_t kRefreshQueueDepth = 16;
+
+void AskWith(THttpClient& http, const TileValidators* known) {
+    http.Request.ETag = known != nullptr ? known->ETag : std::string();
+    http.Request.LastModifiedUnix = known != nullptr ? known->LastModified : std::nullopt;
+}
+
+}  // namespace
+
 TDownThread::TDownThread(bool createSuspended, std::int32_t threadIndex, const MDTask* task,
                          const WorkerEnvironment& environment)
     : ThreadIndex(threadIndex), Task(task), environment_(environment) {
@@ -111,22 +124,77 @@ WorkerEnd TDownThread::Walk() {
             if (stop_.Requested()) {
                 return WorkerEnd::Stopped;
             }
-            if (const auto end =
-                    AfterTile(FetchTile(*tile, Task->Cover.SeqOf(*tile), http, buffer))) {
+            if (const auto end = AfterTile(FetchTile(*tile, Task->Cover.SeqOf(*tile), http,
+                                                     buffer, PlanTile(*tile)))) {
                 return *end;
             }
         }
         retrying_ = false;
     }
+    if (environment_.Refresh != nullptr) {
+        return WalkRefresh(Task->Cover.From(first), workers, http, buffer);
+    }
     for (TileCover::Cursor c = Task->Cover.From(first); c.Valid(); c.Advance(workers)) {
         if (stop_.Requested()) {
             return WorkerEnd::Stopped;
         }
-        if (const auto end = AfterTile(FetchTile(c.Tile(), c.Seq(), http, buffer))) {
+        if (const auto end = AfterTile(FetchTile(c.Tile(), c.Seq(), http, buffer, {}))) {
             return *end;
         }
     }
     return WorkerEnd::RangeDone;
+}
+
+WorkerEnd TDownThread::WalkRefresh(TileCover::Cursor cursor, std::int64_t workers,
+                                   THttpClient& http, TNetBuffer& buffer) {
+    // The tiles ahead are planned so that their requests can go out before
+    // their turn; what a tile's own fetch finds is handled as it comes.
+    std::deque<PlannedTile> planned;
+    for (;;) {
+        while (planned.size() <= kRefreshQueueDepth && cursor.Valid()) {
+            planned.push_back({cursor.Tile(), cursor.Seq(), PlanTile(cursor.Tile())});
+            cursor.Advance(workers);
+        }
+        if (planned.empty()) {
+            return WorkerEnd::RangeDone;
+        }
+        if (stop_.Requested()) {
+            return WorkerEnd::Stopped;
+        }
+        const PlannedTile next = planned.front();
+        planned.pop_front();
+        if (const auto end = AfterTile(FetchTile(next.Tile, next.Seq, http, buffer, next.Plan))) {
+            return *end;
+        }
+        QueueAhead(planned, http);
+    }
+}
+
+void TDownThread::QueueAhead(const std::deque<PlannedTile>& planned, THttpClient& http) {
+    // A paced source is asked one tile at a time, as a download asks it.
+    if (PauseAfterTile().count() != 0) {
+        return;
+    }
+    // The client's queue holds the requests of the first tiles asked of
+    // those planned, or none once it dropped them.
+    std::size_t queued = http.RequestsAhead();
+    if (queued > kRefreshQueueDepth / 2) {
+        return;
+    }
+    std::size_t asked = 0;
+    for (const PlannedTile& tile : planned) {
+        if (queued == kRefreshQueueDepth) {
+            break;
+        }
+        if (tile.Plan.Ask == RefreshAsk::Skip || asked++ < queued) {
+            continue;
+        }
+        AskWith(http, tile.Plan.Known);
+        if (!http.QueueAhead(Task->GetTileUrl(tile.Tile))) {
+            break;
+        }
+        ++queued;
+    }
 }
 
 std::optional<WorkerEnd> TDownThread::AfterTile(TileResult result) {
@@ -154,30 +222,34 @@ std::optional<WorkerEnd> TDownThread::AfterTile(TileResult result) {
     return std::nullopt;
 }
 
+TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile) const {
+    RefreshJob* refresh = environment_.Refresh;
+    if (refresh == nullptr) {
+        return {};
+    }
+    const std::string path = Task->GetTilePath(tile);
+    const std::optional<RegularFileFacts> file = LookAtRegularFile(path);
+    // Only a file of the blank image's size can be the blank image.
+    const bool missingOrBlank =
+        !file || (file->Size == blankImage_.size() && IsMissingOrBlank(path, blankImage_));
+    const TileValidators* known = refresh->Known(tile);
+    const std::optional<std::int64_t> fileTime =
+        file ? std::optional(file->ModifiedUnix) : std::nullopt;
+    return {refresh->Decide(known, missingOrBlank, fileTime), known};
+}
+
 TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t seq,
-                                               THttpClient& http, TNetBuffer& buffer) {
+                                               THttpClient& http, TNetBuffer& buffer,
+                                               const TilePlan& plan) {
     const std::string url = Task->GetTileUrl(tile);
     const std::optional<TileSource>& source = Task->Params->Source;
-    const TileValidators* known = nullptr;
-    if (RefreshJob* refresh = environment_.Refresh) {
-        const std::string path = Task->GetTilePath(tile);
-        const std::optional<std::int64_t> fileTime = FileModifiedUnix(path);
-        const bool missingOrBlank = !fileTime || IsMissingOrBlank(path, blankImage_);
-        known = refresh->Known(tile);
-        switch (refresh->Decide(known, missingOrBlank, fileTime)) {
-            case RefreshAsk::Skip:
-                refresh->Count(RefreshOutcome::Skipped);
-                FinishTile(seq);
-                return TileResult::Skipped;
-            case RefreshAsk::Plain:
-                known = nullptr;
-                break;
-            case RefreshAsk::Conditional:
-                break;
-        }
+    if (plan.Ask == RefreshAsk::Skip) {
+        environment_.Refresh->Count(RefreshOutcome::Skipped);
+        FinishTile(seq);
+        return TileResult::Skipped;
     }
-    http.Request.ETag = known != nullptr ? known->ETag : std::string();
-    http.Request.LastModifiedUnix = known != nullptr ? known->LastModified : std::nullopt;
+    const TileValidators* known = plan.Ask == RefreshAsk::Conditional ? plan.Known : nullptr;
+    AskWith(http, known);
     int serverWaits = 0;
     for (int attempt = 1;;) {
         if (environment_.Backoff != nullptr && WaitForServer(*environment_.Backoff, stop_)) {

@@ -11,12 +11,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "download/failure_policy.h"
 #include "download/pacing.h"
+#include "download/refresh_job.h"
 #include "net/net_limits.h"
 #include "platform/stop_signal.h"
 #include "platform/synchronizer.h"
@@ -27,7 +29,6 @@ namespace tessellon {
 class EProtocolReplyError;
 class FailedTileRetry;
 class MDTask;
-class RefreshJob;
 class ServerBackoff;
 class THttpClient;
 class TNetBuffer;
@@ -112,12 +113,31 @@ private:
     // Skipped: a refresh did not ask the tile, so no pause follows.
     enum class TileResult { Saved, GivenUp, Skipped, Refused, EndWorker, Stopped };
 
+    // How a refresh asks a tile, and the validators it asks with; a
+    // download asks plainly.
+    struct TilePlan {
+        RefreshAsk Ask = RefreshAsk::Plain;
+        const TileValidators* Known = nullptr;
+    };
+    struct PlannedTile {
+        TileId Tile;
+        std::int64_t Seq = 0;
+        TilePlan Plan;
+    };
+
     void Execute();
     WorkerEnd Walk();
+    // A refresh's walk from `cursor` on.
+    WorkerEnd WalkRefresh(TileCover::Cursor cursor, std::int64_t workers, THttpClient& http,
+                          TNetBuffer& buffer);
+    // While the source is unpaced, queues the requests of the tiles ahead
+    // on the kept connection, a batch at a time.
+    void QueueAhead(const std::deque<PlannedTile>& planned, THttpClient& http);
     // What follows a tile: the pause after it, or the end of the walk.
     std::optional<WorkerEnd> AfterTile(TileResult result);
+    TilePlan PlanTile(const TileId& tile) const;
     TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
-                         TNetBuffer& buffer);
+                         TNetBuffer& buffer, const TilePlan& plan);
     // Whether a source task's refused fetch, started at `fetchStarted`,
     // turns into a wait the server asked for; `waits` counts the tile's.
     bool ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,

@@ -128,7 +128,7 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
     }
     if (step.CloseAfter) {
         CloseConnection();
-    } else {
+    } else if (ahead_.empty()) {
         ReleaseIfPeerGone();
     }
     redirectDepth_ = 0;
@@ -138,7 +138,15 @@ THttpClient::TStepResult THttpClient::RunStep(THttpMethod method, const TUri& ur
                                               TNetBuffer& destination, std::string_view postBody) {
     SelectTarget(uri);
     ComposeRequest(method, uri, postBody);
-    DropStaleConnection();
+    // The reply at the head of the queue answers the request queued first,
+    // and no other.
+    ForgetQueueIfClosed();
+    if (!ahead_.empty() && ahead_.front() != request_) {
+        CloseConnection();
+    }
+    if (ahead_.empty()) {
+        DropStaleConnection();
+    }
     THttpReplyReader reader(Reader(), ReplyLimits);
     TStepResult result;
     try {
@@ -199,11 +207,7 @@ void THttpClient::SelectTarget(const TUri& uri) {
     }
     const int port = uri.NamesPort() ? uri.PortNumber() : secure ? 443 : 80;
     if (!uri.Host().empty()) {
-        // Only an encrypted connection is worth keeping for a URL without
-        // a port.
-        const bool samePeer =
-            SameText(uri.Host(), Host) && port == Port && secure == secure_ && tunnel_.empty();
-        if (!(samePeer && (uri.NamesPort() || secure))) {
+        if (!KeepsConnectionTo(uri)) {
             CloseConnection();
         }
         Host = uri.Host();
@@ -219,7 +223,46 @@ void THttpClient::SelectTarget(const TUri& uri) {
     tunnel_.clear();
 }
 
+bool THttpClient::KeepsConnectionTo(const TUri& uri) const {
+    const bool secure = SameText(uri.Protocol(), "HTTPS");
+    const int port = uri.NamesPort() ? uri.PortNumber() : secure ? 443 : 80;
+    // Only an encrypted connection is worth keeping for a URL without a port.
+    return !uri.Host().empty() && SameText(uri.Host(), Host) && port == Port &&
+           secure == secure_ && tunnel_.empty() && (uri.NamesPort() || secure);
+}
+
+bool THttpClient::QueueAhead(const std::string& url) {
+    ForgetQueueIfClosed();
+    if (noQueue_ || !Request.ProxyServer.empty() || ProtocolVersion != TProtocolVersion::pv1_1 ||
+        !IsConnected()) {
+        return false;
+    }
+    const TUri uri(url);
+    if (!KeepsConnectionTo(uri)) {
+        return false;
+    }
+    SelectTarget(uri);
+    ComposeRequest(THttpMethod::Get, uri, {});
+    ahead_.push_back(request_);
+    unsent_ += request_;
+    return true;
+}
+
+std::size_t THttpClient::RequestsAhead() {
+    ForgetQueueIfClosed();
+    return ahead_.size();
+}
+
+void THttpClient::ForgetQueueIfClosed() {
+    if (!IsConnected()) {
+        ahead_.clear();
+        unsent_.clear();
+    }
+}
+
 void THttpClient::OpenConnection() {
+    ahead_.clear();
+    unsent_.clear();
     TTcpClient::OpenConnection();
     if (!secure_) {
         return;
@@ -301,21 +344,47 @@ THttpStatusLine THttpClient::SendRequest(THttpMethod method, const std::string& 
         if (!reused) {
             OpenConnection();
         }
+        // Queued ahead: the request may be out and its reply on its way.
+        const bool queued = !ahead_.empty();
+        if (queued) {
+            ahead_.pop_front();
+        }
         const std::uint64_t receivedBefore = BytesReceived();
-        const bool mayRetry = reused && repeatable && attempt == 1;
+        // Called in a handler: a kept connection that failed before the
+        // reply began gets one more try on a new one, for a reset or a close.
+        // A queued reply follows bytes of earlier replies, so for it anything
+        // before a whole head counts, a head that makes no sense too; and a
+        // peer that broke a queued exchange is asked one request at a time.
+        const auto retryOrRethrow = [&](bool dropped) {
+            noQueue_ = noQueue_ || queued;
+            if (!dropped || !reused || !repeatable || attempt > 1 ||
+                !(queued || BytesReceived() == receivedBefore)) {
+                throw;
+            }
+        };
         try {
-            SendBytes(request.data(), request.size());
-            return reader.ReadHead(wireHeaders_);
+            if (!queued) {
+                SendBytes(request.data(), request.size());
+            } else if (!unsent_.empty()) {
+                // Cleared first: a failed send ends the connection anyway.
+                const std::string text = std::move(unsent_);
+                unsent_.clear();
+                SendBytes(text.data(), text.size());
+            }
+            THttpStatusLine status = reader.ReadHead(wireHeaders_);
+            // Bytes an earlier reply left behind would stand before a queued
+            // reply's head.
+            if (!queued || (status.ValidCode && status.NamesHttp)) {
+                return status;
+            }
+            throw EInvalidReply(status.CodeText);
         } catch (const EConnClosedGracefully&) {
-            if (!mayRetry || BytesReceived() != receivedBefore) {
-                throw;
-            }
+            retryOrRethrow(true);
         } catch (const ESocketError& error) {
-            const bool dropped = error.ErrorNumber() == kWsaConnectionReset ||
-                                 error.ErrorNumber() == kWsaConnectionAborted;
-            if (!mayRetry || !dropped || BytesReceived() != receivedBefore) {
-                throw;
-            }
+            retryOrRethrow(error.ErrorNumber() == kWsaConnectionReset ||
+                           error.ErrorNumber() == kWsaConnectionAborted);
+        } catch (const EInvalidReply&) {
+            retryOrRethrow(queued);
         }
         CloseConnection();
     }

@@ -17,7 +17,15 @@
 // the absolute URL; an https URL goes through a CONNECT tunnel instead, kept
 // while the origin stays the same, and a refused CONNECT raises
 // EProtocolReplyError with the proxy's status.
+//
+// Requests may also be queued ahead of their turn on a kept connection
+// (HTTP/1.1 pipelining), so the server answers them back to back:
+//
+//   http.QueueAhead(nextUrl);                  // goes out with the next call
+//   http.GetUrl(url, body);                    // sends url and nextUrl
+//   http.GetUrl(nextUrl, body);                // only reads its reply
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -69,6 +77,19 @@ public:
     // The last reply's body had no length of its own and ran until the
     // connection closed: on plain HTTP nothing tells it from a cut one.
     bool BodyRanUntilClose() const { return untilClose_; }
+    // Queues, ahead of its turn, the GET that GetUrl(url) would send now
+    // (with Request as it stands) on the connection kept to the URL's peer.
+    // Queued requests go out together before the next reply is read, and a
+    // later GetUrl that composes the request at the head of the queue only
+    // reads its reply; any other request drops the connection with the
+    // queue first. Queues nothing, and returns false, without a kept
+    // connection to that peer, through a proxy, or once a peer broke a
+    // queued exchange (a reply that failed or made no sense): from then on
+    // every request waits for the reply before it.
+    bool QueueAhead(const std::string& url);
+    // Requests queued ahead whose replies are still to be read.
+    std::size_t RequestsAhead();
+
     const std::string& TargetHost() const { return targetHost_; }
     const std::string& TargetScheme() const { return targetScheme_; }
 
@@ -83,6 +104,9 @@ private:
     };
 
     void SelectTarget(const TUri& uri);
+    // Whether the connection kept now, if any, is the one a request to
+    // `uri` would use without a proxy.
+    bool KeepsConnectionTo(const TUri& uri) const;
     // Sends CONNECT for tunnel_ and reads the proxy's answer.
     void OpenTunnel();
     // The request's bytes into request_.
@@ -97,6 +121,8 @@ private:
     // fails before the first reply byte gets one more try on a new one.
     THttpStatusLine SendRequest(THttpMethod method, const std::string& request,
                                 THttpReplyReader& reader);
+    // Forgets the queue of a connection that is no longer open.
+    void ForgetQueueIfClosed();
     TStepResult RunStep(THttpMethod method, const TUri& uri, TNetBuffer& destination,
                         std::string_view postBody);
     bool AskRedirect(std::string& location, int depth);
@@ -116,6 +142,12 @@ private:
     // "host:port" of the origin that the connection to the proxy tunnels
     // to; empty without a tunnel.
     std::string tunnel_;
+    // The requests queued ahead on this connection, oldest first, and the
+    // text of those not sent yet.
+    std::deque<std::string> ahead_;
+    std::string unsent_;
+    // A peer broke a queued exchange: nothing is queued any more.
+    bool noQueue_ = false;
 };
 
 }  // namespace tessellon

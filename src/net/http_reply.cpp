@@ -51,6 +51,7 @@ const char* MethodName(THttpMethod method) {
 THttpStatusLine ParseStatusLine(const std::string& line) {
     THttpStatusLine status;
     status.Version10 = line.size() >= 8 && line.compare(5, 3, "1.0") == 0;
+    status.NamesHttp = line.starts_with("HTTP/");
     const std::size_t blank = line.find(' ');
     status.Text = blank == std::string::npos ? std::string() : line.substr(blank + 1);
     status.CodeText = status.Text.substr(0, status.Text.find(' '));

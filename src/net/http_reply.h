@@ -25,6 +25,9 @@ struct THttpStatusLine {
     int Code = 0;
     // The reply's version is 1.0.
     bool Version10 = false;
+    // The line begins as a status line must, with "HTTP/"; the first word
+    // is not checked otherwise.
+    bool NamesHttp = false;
 };
 
 THttpStatusLine ParseStatusLine(const std::string& line);

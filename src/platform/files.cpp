@@ -142,11 +142,17 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+    const std::optional<RegularFileFacts> facts = LookAtRegularFile(path);
+    return facts ? std::optional(facts->Size) : std::nullopt;
+}
+
+std::optional<RegularFileFacts> LookAtRegularFile(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(st.st_size);
+    return RegularFileFacts{static_cast<std::uint64_t>(st.st_size),
+                            static_cast<std::int64_t>(st.st_mtim.tv_sec)};
 }
 
 std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path) {

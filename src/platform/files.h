@@ -32,6 +32,12 @@ bool DirectoryExists(const std::string& path);
 // The size of the regular file at `path`, a symbolic link followed; nothing
 // when there is none.
 std::optional<std::uint64_t> RegularFileSize(const std::string& path);
+struct RegularFileFacts {
+    std::uint64_t Size = 0;
+    std::int64_t ModifiedUnix = 0;
+};
+// Its size and modification time, from one look.
+std::optional<RegularFileFacts> LookAtRegularFile(const std::string& path);
 // The same without following a symbolic link: nothing for a link.
 std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path);
 // Removes the file (never a folder) at `path`, if there is one. A failure is
