@@ -124,8 +124,8 @@ WorkerEnd TDownThread::Walk() {
             if (stop_.Requested()) {
                 return WorkerEnd::Stopped;
             }
-            if (const auto end = AfterTile(FetchTile(*tile, Task->Cover.SeqOf(*tile), http,
-                                                     buffer, PlanTile(*tile)))) {
+            if (const auto end = AfterTile(
+                    FetchTile(*tile, Task->Cover.SeqOf(*tile), http, buffer, PlanTile(*tile)))) {
                 return *end;
             }
         }

@@ -227,8 +227,8 @@ bool THttpClient::KeepsConnectionTo(const TUri& uri) const {
     const bool secure = SameText(uri.Protocol(), "HTTPS");
     const int port = uri.NamesPort() ? uri.PortNumber() : secure ? 443 : 80;
     // Only an encrypted connection is worth keeping for a URL without a port.
-    return !uri.Host().empty() && SameText(uri.Host(), Host) && port == Port &&
-           secure == secure_ && tunnel_.empty() && (uri.NamesPort() || secure);
+    return !uri.Host().empty() && SameText(uri.Host(), Host) && port == Port && secure == secure_ &&
+           tunnel_.empty() && (uri.NamesPort() || secure);
 }
 
 bool THttpClient::QueueAhead(const std::string& url) {
