@@ -2,6 +2,7 @@
 // The console side of a download: log lines to standard output as they reach
 // the log, messages to standard error, and on a terminal a progress line.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -30,6 +31,10 @@ public:
     // Prints only the lines this start added: a continued task's earlier
     // log stays in its file.
     void LogOpened(const std::vector<std::string>& lines, std::size_t added) override;
+    // Only what this start wrote is printed; a refresh's start reads no log.
+    std::size_t LogLinesWanted(std::size_t added) const override {
+        return std::min(added, kLogWindowLines);
+    }
     void LogLineAdded(const std::string& line) override;
     void FailedReplaced(const std::vector<std::string>&) override {}
     void FailedLineAdded(const std::string&) override {}

@@ -127,7 +127,8 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
             task_->WriteTaskFiles(settings_.StartCancelled);
             addedLogLines = continuesLog ? task_->LogContinueLines().size() : std::string::npos;
         }
-        shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines());
+        shownLog = log_.Open(task_->LogFileName, task_->LogHeadLines(),
+                             frontEnd_.LogLinesWanted(addedLogLines));
         addedLogLines = std::min(addedLogLines, shownLog.size());
         memo2_ = ReadTextLines(task_->FailedFileName);
         // An empty file is what an empty list writes.

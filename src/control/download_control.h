@@ -56,6 +56,12 @@ public:
         static_cast<void>(added);
         LogReplaced(lines);
     }
+    // How many of the log file's newest lines LogOpened takes, `added` of
+    // them written by this start: a window shows as many as it keeps.
+    virtual std::size_t LogLinesWanted(std::size_t added) const {
+        static_cast<void>(added);
+        return kLogWindowLines;
+    }
     virtual void LogLineAdded(const std::string& line) = 0;
     // The same for the failed-tile list.
     virtual void FailedReplaced(const std::vector<std::string>& lines) = 0;

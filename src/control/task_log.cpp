@@ -28,14 +28,17 @@ std::vector<std::string> NewestLogLines(const std::string& fileName, std::size_t
 }
 
 std::vector<std::string> TaskLog::Open(const std::string& fileName,
-                                       std::vector<std::string> headLines) {
+                                       std::vector<std::string> headLines, std::size_t shown) {
     const FileMark mark = MarkOfFile(fileName);
-    std::vector<std::string> shown = NewestLogLines(fileName, kLogWindowLines);
+    std::vector<std::string> lines;
+    if (shown > 0) {
+        lines = NewestLogLines(fileName, shown);
+    }
     fileName_ = fileName;
     head_ = std::move(headLines);
     mark_ = mark;
     unsaved_.clear();
-    return shown;
+    return lines;
 }
 
 void TaskLog::Add(const std::string& line) {

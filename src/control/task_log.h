@@ -27,10 +27,12 @@ std::vector<std::string> NewestLogLines(const std::string& fileName, std::size_t
 
 class TaskLog {
 public:
-    // Takes over the log file as a start left it, and returns what the window
-    // shows of it. `headLines` start the file should it have to be made anew.
-    // Lines kept from an earlier task are dropped.
-    std::vector<std::string> Open(const std::string& fileName, std::vector<std::string> headLines);
+    // Takes over the log file as a start left it, and returns the newest
+    // `shown` lines of it (NewestLogLines); with none shown, the file is not
+    // read. `headLines` start the file should it have to be made anew. Lines
+    // kept from an earlier task are dropped.
+    std::vector<std::string> Open(const std::string& fileName, std::vector<std::string> headLines,
+                                  std::size_t shown = kLogWindowLines);
     void Add(const std::string& line);
     // Appends the lines added since the last save. A log file that is no
     // longer the one last saved (removed, replaced, cut or grown behind our

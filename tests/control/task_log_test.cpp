@@ -141,6 +141,17 @@ TEST(TaskLog, TheWindowGetsTheNewestLinesUnderOneLineAboutTheFile) {
     EXPECT_EQ(NewestLogLines(file, 1), (std::vector<std::string>{kOlderLogLinesLine, "4"}));
 }
 
+TEST(TaskLog, AFrontEndThatShowsNoneOfTheLogStillAppendsToIt) {
+    TempDir dir;
+    const std::string file = dir.File("log.txt");
+    WriteFileAtomic(file, "old 1\r\nold 2\r\n");
+    TaskLog log;
+    EXPECT_TRUE(log.Open(file, kHead, 0).empty());
+    log.Add("new");
+    log.Save();
+    EXPECT_EQ(ReadFileBytes(file), "old 1\r\nold 2\r\nnew\r\n");
+}
+
 // Through the control: it keeps no line once saved, and a continued task
 // with a long log shows its newest lines only.
 TEST(TaskLog, TheControlKeepsNoLineOnceSavedAndShowsTheNewestOfALongLog) {
