@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,51 @@ TEST(TileStore, KeepsTheNewestRecordOfEachTileAndReadsNothingFromAMissingOrForei
     EXPECT_TRUE(TileStore(dir.File("foreign.sqlite")).ReadAll().empty());
     EXPECT_THROW(TileStore(dir.File("foreign.sqlite")).Write({Record(1, 1, "", 1)}),
                  ETileStoreError);
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_ino;
+}
+
+TEST(TileStore, ABatchThatRenewsMostRowsIsWrittenWholeAndKeepsTheOthers) {
+    TempDir dir;
+    const std::string path = dir.File("area_tiles.sqlite");
+    const TileStore store(path);
+    std::vector<TileRecord> all;
+    for (int x = 0; x < 400; ++x) {
+        all.push_back(Record(x, 0, "\"a\"", 1));
+    }
+    store.Write(all);
+    // A refresh's last save: a new file in its place.
+    std::vector<TileRecord> most(all.begin(), all.begin() + 300);
+    for (TileRecord& record : most) {
+        record.Validators.ETag = "\"b\"";
+    }
+    const ino_t before = Inode(path);
+    store.Write(most);
+    EXPECT_NE(Inode(path), before);
+    TileValidatorMap known = store.ReadAll();
+    ASSERT_EQ(known.size(), 400u);
+    EXPECT_EQ(known.at(TileStoreKey({14, 299, 0})).ETag, "\"b\"");
+    EXPECT_EQ(known.at(TileStoreKey({14, 300, 0})).ETag, "\"a\"");
+
+    // A few rows, and a batch past a journal beside the store, go through
+    // the store's own transaction.
+    const ino_t whole = Inode(path);
+    store.Write({Record(0, 0, "\"c\"", 2)});
+    EXPECT_EQ(Inode(path), whole);
+    WriteFileAtomic(path + "-journal", "");
+    for (TileRecord& record : most) {
+        record.Validators.ETag = "\"d\"";
+    }
+    store.Write(most);
+    EXPECT_EQ(Inode(path), whole);
+    known = store.ReadAll();
+    ASSERT_EQ(known.size(), 400u);
+    EXPECT_EQ(known.at(TileStoreKey({14, 0, 0})).ETag, "\"d\"");
+    EXPECT_EQ(known.at(TileStoreKey({14, 399, 0})).ETag, "\"a\"");
 }
 
 TEST(TileStore, AKillDuringABatchLeavesWholeBatchesOnly) {
