@@ -23,7 +23,7 @@ namespace {
 
 // How many requests a refresh of an unpaced source keeps queued ahead on its
 // connection. Topped up once half are answered, so one send carries several.
-constexpr std::size_t kRefreshQueueDepth = 16;
+constexpr std::size_t kRefreshQueueDepth = 32;
 
 void AskWith(THttpClient& http, const TileValidators* known) {
     http.Request.ETag = known != nullptr ? known->ETag : std::string();
