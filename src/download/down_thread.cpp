@@ -147,11 +147,14 @@ WorkerEnd TDownThread::Walk() {
 
 WorkerEnd TDownThread::WalkRefresh(TileCover::Cursor cursor, std::int64_t workers,
                                    THttpClient& http, TNetBuffer& buffer) {
-    // The tiles ahead are planned so that their requests can go out before
-    // their turn; what a tile's own fetch finds is handled as it comes.
+    // While the source is unpaced, the tiles ahead are planned so that their
+    // requests can go out before their turn; a paced source's tile is
+    // planned when its turn comes. What a tile's own fetch finds is handled
+    // as it comes.
     std::deque<PlannedTile> planned;
     for (;;) {
-        while (planned.size() <= kRefreshQueueDepth && cursor.Valid()) {
+        const std::size_t ahead = PauseAfterTile().count() == 0 ? kRefreshQueueDepth : 0;
+        while (planned.size() <= ahead && cursor.Valid()) {
             planned.push_back({cursor.Tile(), cursor.Seq(), PlanTile(cursor.Tile())});
             cursor.Advance(workers);
         }
