@@ -357,6 +357,27 @@ TEST(TileServer, LogsEveryRequestWithItsConnectionAndStatusOrFault) {
                                   "2 GET /hx/tl?x=0&y=0&z=2&fault=drip:1:100 fault=drip:1:100"}));
 }
 
+TEST(TileServer, LogsTheStatusThatWentOutANotModifiedOneToo) {
+    test::TempDir dir;
+    TileServerOptions options;
+    options.log = dir.File("requests.log");
+    options.validators = true;
+    auto server = StartServer(options);
+    {
+        RawClient client(server->Port());
+        client.SendGet("/3/4/2.png");
+        const std::string head = client.ReadReply().head;
+        const std::size_t tag = head.find("ETag: ");
+        ASSERT_NE(tag, std::string::npos);
+        const std::string etag = head.substr(tag + 6, head.find("\r\n", tag) - tag - 6);
+        client.Send("GET /3/4/2.png HTTP/1.1\r\nHost: t\r\nIf-None-Match: " + etag + "\r\n\r\n");
+        EXPECT_EQ(client.ReadReply().status, 304);
+    }
+    server->Stop();
+    EXPECT_EQ(ReadTextLines(options.log),
+              (std::vector<std::string>{"1 GET /3/4/2.png 200", "1 GET /3/4/2.png 304"}));
+}
+
 TEST(TileServer, StopEndsHeldIdleAndEndlessConnectionsFromAnotherThread) {
     auto server = StartServer();
     RawClient silent(server->Port());

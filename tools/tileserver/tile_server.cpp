@@ -265,11 +265,14 @@ void TileServer::Serve(ServerConnection& connection, unsigned long long id) {
             FaultContext context{connection, request, payload, fault->args, number, idleTimeoutMs};
             outcome = fault->entry->run(context);
         } else {
-            log_.Write(id, request.method, request.target, std::to_string(payload.status));
-            connection.Send(
+            const std::string reply =
                 options_.validators
                     ? ValidatedReply(payload, request.ifNoneMatch, !head, !request.keepAlive)
-                    : OrdinaryReply(payload, !head, !request.keepAlive));
+                    : OrdinaryReply(payload, !head, !request.keepAlive);
+            // The status that goes out, which validators may have made a 304:
+            // "HTTP/1.1 304 ...".
+            log_.Write(id, request.method, request.target, reply.substr(9, 3));
+            connection.Send(reply);
         }
         if (connection.Broken()) {
             return;
