@@ -119,3 +119,7 @@ QT_QPA_PLATFORM=offscreen "$build/bin/bench_viewer" "$scratch/viewer"
 echo
 echo "== Refresh of 10,000 unchanged tiles served by nginx, in turns with a curl loop sending the same conditional requests (targets: at most 5% of the download's bytes and a fifth of its time)"
 "$here/refresh_vs_curl.sh" "$build/bin"
+
+echo
+echo "== The tile store of a 10,000-tile refresh, engine only: reading every record at the start, a store's first save, and the last save that renews every row (no target; the refresh above is the figure)"
+"$build/bin/bench_tile_store" --benchmark_min_time=0.5 2>/dev/null | grep '^BM_'

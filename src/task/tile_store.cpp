@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "platform/files.h"
@@ -33,7 +35,9 @@ constexpr const char* kSchema =
 
 Db Open(const std::string& path, int flags) {
     sqlite3* raw = nullptr;
-    const int status = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOFOLLOW, nullptr);
+    // A connection is used by one thread at a time: no locking of its own.
+    const int status = sqlite3_open_v2(path.c_str(), &raw,
+                                       flags | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
     Db db(raw);
     if (status != SQLITE_OK) {
         return nullptr;
@@ -107,6 +111,22 @@ void Run(const std::string& path, sqlite3* db, const char* sql) {
     }
 }
 
+// The records in the order of the table's key, a tile's records in the
+// order given: the tree is walked once from left to right, and a newer
+// record still replaces an older one.
+std::vector<const TileRecord*> InKeyOrder(const std::vector<TileRecord>& records) {
+    std::vector<const TileRecord*> ordered;
+    ordered.reserve(records.size());
+    for (const TileRecord& record : records) {
+        ordered.push_back(&record);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const TileRecord* a, const TileRecord* b) {
+        return std::tie(a->Tile.Zoom, a->Tile.X, a->Tile.Y) <
+               std::tie(b->Tile.Zoom, b->Tile.X, b->Tile.Y);
+    });
+    return ordered;
+}
+
 // The records into the open transaction of `db`, whose table exists.
 void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>& records) {
     sqlite3_stmt* raw = nullptr;
@@ -117,12 +137,12 @@ void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>&
         throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
     }
     const Statement insert(raw);
-    for (const TileRecord& record : records) {
-        const TileValidators& v = record.Validators;
+    for (const TileRecord* record : InKeyOrder(records)) {
+        const TileValidators& v = record->Validators;
         sqlite3_reset(insert.get());
-        sqlite3_bind_int(insert.get(), 1, record.Tile.Zoom);
-        sqlite3_bind_int(insert.get(), 2, record.Tile.X);
-        sqlite3_bind_int(insert.get(), 3, record.Tile.Y);
+        sqlite3_bind_int(insert.get(), 1, record->Tile.Zoom);
+        sqlite3_bind_int(insert.get(), 2, record->Tile.X);
+        sqlite3_bind_int(insert.get(), 3, record->Tile.Y);
         if (v.ETag.empty()) {
             sqlite3_bind_null(insert.get(), 4);
         } else {
@@ -204,6 +224,9 @@ void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::st
             throw ETileStoreError(path_ + ": " + sqlite3_errmsg(db.get()));
         }
     }
+    // A failure discards the copy in memory whole, so nothing needs rolling
+    // back: no journal.
+    Run(path_, db.get(), "PRAGMA journal_mode=OFF");
     Run(path_, db.get(), "BEGIN");
     Run(path_, db.get(), kSchema);
     Insert(path_, db.get(), records);
