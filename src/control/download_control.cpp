@@ -227,15 +227,22 @@ void DownloadControl::PrepareRefresh(std::optional<std::int64_t> olderThanSecond
     }
     const std::string store = TileStore::PathForProject(task_->ProjectFileName());
     refresh_ = std::make_unique<RefreshJob>(TileStore(store).ReadAll(), askFetchedBefore);
-    for (std::int32_t k = 0; k < kThreadSlots; ++k) {
+    // Every slot holds the position everything up to which is done. An
+    // older refresh saved where each slot's own tiles (every N-th) stood:
+    // the least of those is done all the way.
+    std::int64_t finishedUpTo = 0;
+    for (std::int32_t k = 0; k < params_->ThreadCount; ++k) {
         const std::int64_t seq = contents.RefreshPosition(k + 1);
         // A position past the cover is no position of this task.
-        refresh_->Resume[static_cast<std::size_t>(k)] = seq <= task_->TotalCount ? seq : 0;
+        const std::int64_t done = seq <= task_->TotalCount ? seq : 0;
+        finishedUpTo = k == 0 ? done : std::min(finishedUpTo, done);
     }
+    refresh_->WalkFrom(task_->Cover, finishedUpTo);
+    refreshFrom_ = finishedUpTo;
 }
 
 std::int64_t DownloadControl::ResumeOf(std::int32_t slot) const {
-    return refresh_ ? refresh_->Resume[static_cast<std::size_t>(slot)] : task_->ResumeNumber(slot);
+    return refresh_ ? refreshFrom_ : task_->ResumeNumber(slot);
 }
 
 std::string DownloadControl::BlankImagePath() const {
@@ -472,13 +479,8 @@ void DownloadControl::SaveFailedList() {
 
 void DownloadControl::SavePositions() {
     if (refresh_) {
-        std::vector<std::int64_t> positions;
-        for (std::int32_t i = 0; i < params_->ThreadCount; ++i) {
-            const auto& worker = DownThreads[static_cast<std::size_t>(i)];
-            const TileId last = worker ? worker->LastPosition() : TileId{};
-            positions.push_back(last.Zoom > 0 ? task_->Cover.SeqOf(last) : ResumeOf(i));
-        }
-        task_->Project().WriteRefreshPositions(positions);
+        task_->Project().WriteRefreshPositions(std::vector<std::int64_t>(
+            static_cast<std::size_t>(params_->ThreadCount), refresh_->FinishedUpTo()));
         return;
     }
     std::vector<SlotValue> values;
@@ -647,6 +649,9 @@ void DownloadControl::ReleaseWorkers() {
 }
 
 std::int64_t DownloadControl::PositionOf(const TDownThread& worker, std::int32_t slot) const {
+    if (refresh_) {
+        return refresh_->FinishedUpTo();
+    }
     const TileId last = worker.LastPosition();
     return last.Zoom > 0 ? task_->Cover.SeqOf(last) : ResumeOf(slot);
 }

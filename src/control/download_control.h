@@ -319,6 +319,8 @@ private:
     std::unique_ptr<TileRecordBatch> records_;
     bool storeFailed_ = false;
     std::unique_ptr<RefreshJob> refresh_;
+    // Where this refresh started: everything up to it was done before.
+    std::int64_t refreshFrom_ = 0;
     // The listed tiles fetched again first; outlives the workers.
     std::unique_ptr<FailedTileRetry> retry_;
     std::array<std::unique_ptr<TDownThread>, kThreadSlots> DownThreads;

@@ -103,10 +103,7 @@ WorkerEnd TDownThread::Walk() {
             // Without it no tile passes for blank.
         }
     }
-    const std::int64_t resume =
-        environment_.Refresh != nullptr
-            ? environment_.Refresh->Resume[static_cast<std::size_t>(ThreadIndex)]
-            : Task->ResumeNumber(ThreadIndex);
+    const std::int64_t resume = Task->ResumeNumber(ThreadIndex);
     const std::int64_t workers = params.ThreadCount;
 
     if (stop_.SleepFor(ThreadIndex * environment_.Pace.StartOffset)) {
@@ -132,7 +129,7 @@ WorkerEnd TDownThread::Walk() {
         retrying_ = false;
     }
     if (environment_.Refresh != nullptr) {
-        return WalkRefresh(Task->Cover.From(first), workers, http, buffer);
+        return WalkRefresh(*environment_.Refresh, http, buffer);
     }
     for (TileCover::Cursor c = Task->Cover.From(first); c.Valid(); c.Advance(workers)) {
         if (stop_.Requested()) {
@@ -145,8 +142,7 @@ WorkerEnd TDownThread::Walk() {
     return WorkerEnd::RangeDone;
 }
 
-WorkerEnd TDownThread::WalkRefresh(TileCover::Cursor cursor, std::int64_t workers,
-                                   THttpClient& http, TNetBuffer& buffer) {
+WorkerEnd TDownThread::WalkRefresh(RefreshJob& refresh, THttpClient& http, TNetBuffer& buffer) {
     // While the source is unpaced, the tiles ahead are planned so that their
     // requests can go out before their turn; a paced source's tile is
     // planned when its turn comes. What a tile's own fetch finds is handled
@@ -154,9 +150,12 @@ WorkerEnd TDownThread::WalkRefresh(TileCover::Cursor cursor, std::int64_t worker
     std::deque<PlannedTile> planned;
     for (;;) {
         const std::size_t ahead = PauseAfterTile().count() == 0 ? kRefreshQueueDepth : 0;
-        while (planned.size() <= ahead && cursor.Valid()) {
-            planned.push_back({cursor.Tile(), cursor.Seq(), PlanTile(cursor.Tile())});
-            cursor.Advance(workers);
+        while (planned.size() <= ahead) {
+            const std::optional<RefreshJob::Position> next = refresh.Take(ThreadIndex);
+            if (!next) {
+                break;
+            }
+            planned.push_back({next->Tile, next->Seq, PlanTile(next->Tile)});
         }
         if (planned.empty()) {
             return WorkerEnd::RangeDone;
@@ -479,6 +478,9 @@ void TDownThread::FinishTile(std::int64_t seq) {
     if (!retrying_) {
         last_ = seq;
         ++tilesFinished_;
+    }
+    if (environment_.Refresh != nullptr) {
+        environment_.Refresh->Finish(ThreadIndex, seq);
     }
 }
 

@@ -127,9 +127,8 @@ private:
 
     void Execute();
     WorkerEnd Walk();
-    // A refresh's walk from `cursor` on.
-    WorkerEnd WalkRefresh(TileCover::Cursor cursor, std::int64_t workers, THttpClient& http,
-                          TNetBuffer& buffer);
+    // A refresh's walk: the tiles the refresh hands this worker.
+    WorkerEnd WalkRefresh(RefreshJob& refresh, THttpClient& http, TNetBuffer& buffer);
     // While the source is unpaced, queues the requests of the tiles ahead
     // on the kept connection, a batch at a time.
     void QueueAhead(const std::deque<PlannedTile>& planned, THttpClient& http);

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <charconv>
 
 namespace tessellon {
@@ -26,6 +27,45 @@ RefreshAsk RefreshJob::Decide(const TileValidators* known, bool missingOrBlank,
         return RefreshAsk::Conditional;
     }
     return RefreshAsk::Plain;
+}
+
+void RefreshJob::WalkFrom(const TileCover& cover, std::int64_t finishedUpTo) {
+    const std::lock_guard lock(walkMutex_);
+    next_ = cover.From(finishedUpTo + 1);
+}
+
+std::optional<RefreshJob::Position> RefreshJob::Take(std::int32_t slot) {
+    const std::lock_guard lock(walkMutex_);
+    if (!next_ || !next_->Valid()) {
+        return std::nullopt;
+    }
+    const Position position{next_->Tile(), next_->Seq()};
+    held_[static_cast<std::size_t>(slot)].push_back(position.Seq);
+    next_->Advance(1);
+    return position;
+}
+
+void RefreshJob::Finish(std::int32_t slot, std::int64_t seq) {
+    const std::lock_guard lock(walkMutex_);
+    std::deque<std::int64_t>& held = held_[static_cast<std::size_t>(slot)];
+    if (const auto found = std::ranges::find(held, seq); found != held.end()) {
+        held.erase(found);
+    }
+}
+
+std::int64_t RefreshJob::FinishedUpTo() const {
+    const std::lock_guard lock(walkMutex_);
+    if (!next_) {
+        return 0;
+    }
+    // Past the last tile Seq() is Count() + 1.
+    std::int64_t firstOpen = next_->Seq();
+    for (const std::deque<std::int64_t>& held : held_) {
+        if (!held.empty()) {
+            firstOpen = std::min(firstOpen, held.front());
+        }
+    }
+    return firstOpen - 1;
 }
 
 RefreshCounts RefreshJob::Counts() const {

@@ -1,11 +1,14 @@
 #pragma once
 // What the workers of a refresh share: the validators known when it
-// started, the age below which a tile is not asked again, where each worker
-// slot continues, and the counts of what the server answered.
+// started, the age below which a tile is not asked again, the walk over the
+// cover that hands them their tiles, and the counts of what the server
+// answered.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,9 +42,24 @@ public:
     RefreshJob(TileValidatorMap known, std::optional<std::int64_t> askFetchedBefore)
         : known_(std::move(known)), askFetchedBefore_(askFetchedBefore) {}
 
-    // The last seq each worker slot finished in an earlier run of this
-    // refresh; 0 = none.
-    std::array<std::int64_t, kThreadSlots> Resume{};
+    // The walk hands the cover's tiles out in order, each to the next
+    // worker that is free, so that the workers end together however their
+    // connections fare. Set before the workers start: the tiles after
+    // `finishedUpTo`.
+    void WalkFrom(const TileCover& cover, std::int64_t finishedUpTo);
+    struct Position {
+        TileId Tile;
+        std::int64_t Seq = 0;
+    };
+    // The next tile for the worker in `slot`; none past the cover's end.
+    std::optional<Position> Take(std::int32_t slot);
+    // The worker in `slot` is done with a tile it took: the first of those it
+    // holds, as a worker finishes its tiles in the order it took them.
+    void Finish(std::int32_t slot, std::int64_t seq);
+    // Every tile up to this order number is done: where a continued refresh
+    // starts after. A tile a worker took and never finished (it stopped or
+    // gave up) holds it back.
+    std::int64_t FinishedUpTo() const;
 
     // The validators known for a tile; none when the store has no record.
     const TileValidators* Known(const TileId& tile) const;
@@ -58,6 +76,11 @@ public:
 private:
     TileValidatorMap known_;
     std::optional<std::int64_t> askFetchedBefore_;
+    mutable std::mutex walkMutex_;
+    std::optional<TileCover::Cursor> next_;
+    // The order numbers each worker slot took and has not finished, oldest
+    // first.
+    std::array<std::deque<std::int64_t>, kThreadSlots> held_;
     std::array<std::atomic<std::int64_t>, 5> counts_{};
 };
 

@@ -174,13 +174,38 @@ TEST(Refresh, AStoppedRefreshContinuesWhereItStoppedAndThenStartsAnew) {
     ASSERT_GT(first, 0);
     ASSERT_LT(first, 42);
     const IniFile project(f.h.control->CurrentTask()->ProjectFileName());
-    EXPECT_GT(project.ReadInteger("REFRESH", "T1", 0), 0);
+    // Every slot holds the position up to which all tiles are done; a tile a
+    // worker was fetching when the stop came holds it back.
+    const int done = project.ReadInteger("REFRESH", "T1", 0);
+    EXPECT_GT(done, 0);
+    EXPECT_LE(done, first);
+    EXPECT_EQ(project.ReadInteger("REFRESH", "T2", 0), done);
+    EXPECT_EQ(project.ReadInteger("REFRESH", "T3", 0), done);
     // The download's own positions are untouched by a refresh.
     const int downloadX = project.ReadInteger("THREADS", "T1X", 0);
     ASSERT_TRUE(f.Refresh());
-    EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42 - first);
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42 - done);
     EXPECT_EQ(project.ReadInteger("REFRESH", "T1", -1), 0);
     EXPECT_EQ(project.ReadInteger("THREADS", "T1X", 0), downloadX);
+    ASSERT_TRUE(f.Refresh());
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42);
+}
+
+// A refresh stopped by an older version saved where each worker's own tiles
+// (every third here) stood: the next one goes on after the least of them.
+TEST(Refresh, PositionsSavedPerWorkerContinueAfterTheLeastOfThem) {
+    RefreshFixture f;
+    ASSERT_TRUE(f.h.Download(f.fields));
+    IniFile project(f.h.control->CurrentTask()->ProjectFileName());
+    project.WriteString("REFRESH", "T1", "21");
+    project.WriteString("REFRESH", "T2", "13");
+    project.WriteString("REFRESH", "T3", "17");
+    ASSERT_TRUE(f.Refresh());
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42 - 13);
+    // A position past the cover is none of this task's.
+    project.WriteString("REFRESH", "T1", "43");
+    project.WriteString("REFRESH", "T2", "43");
+    project.WriteString("REFRESH", "T3", "43");
     ASSERT_TRUE(f.Refresh());
     EXPECT_EQ(f.h.control->Outcome().Refresh->Asked(), 42);
 }

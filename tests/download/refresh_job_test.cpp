@@ -1,5 +1,6 @@
-// The rules of a refresh that need no server: how each tile is asked, and
-// the ages --older-than takes.
+// The rules of a refresh that need no server: how each tile is asked, the
+// ages --older-than takes, and how the walk hands tiles out and knows how
+// far it is done.
 
 #include "download/refresh_job.h"
 
@@ -42,6 +43,42 @@ TEST(RefreshJob, AgesTakeOneUnitAndNothingElse) {
     for (const char* bad : {"", "d", "30", "-1d", "1.5h", "3w", "30dd", " 3d", "99999999999d"}) {
         EXPECT_FALSE(ParseAge(bad).has_value()) << bad;
     }
+}
+
+TEST(RefreshJob, TheWalkHandsTilesOutInOrderAndIsDoneUpToItsFirstOpenTile) {
+    const TileCover cover = TileCover::OfRange({10, 20, 20, 21}, 5);  // 11 x 2 tiles
+    RefreshJob job({}, std::nullopt);
+    job.WalkFrom(cover, 3);
+    EXPECT_EQ(job.FinishedUpTo(), 3);
+    // Whichever worker is free takes the next tile.
+    const auto a = job.Take(0);
+    const auto b = job.Take(2);
+    const auto c = job.Take(0);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(a->Seq, 4);
+    EXPECT_EQ(b->Seq, 5);
+    EXPECT_EQ(c->Seq, 6);
+    EXPECT_EQ(a->Tile, cover.At(4));
+    EXPECT_EQ(c->Tile, cover.At(6));
+    // Tile 5, still held by the worker in slot 2, holds the position back.
+    job.Finish(0, 4);
+    job.Finish(0, 6);
+    EXPECT_EQ(job.FinishedUpTo(), 4);
+    job.Finish(2, 5);
+    EXPECT_EQ(job.FinishedUpTo(), 6);
+    // Past the last tile nothing is handed out, and all is done once the
+    // last ones are.
+    std::vector<std::int64_t> taken;
+    while (const auto next = job.Take(1)) {
+        taken.push_back(next->Seq);
+    }
+    EXPECT_EQ(taken.size(), 22u - 6);
+    EXPECT_EQ(job.FinishedUpTo(), 6);
+    for (const std::int64_t seq : taken) {
+        job.Finish(1, seq);
+    }
+    EXPECT_EQ(job.FinishedUpTo(), 22);
+    EXPECT_FALSE(job.Take(0).has_value());
 }
 
 TEST(RefreshJob, CountsAddUpWhatWasAsked) {
