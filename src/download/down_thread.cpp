@@ -224,13 +224,13 @@ std::optional<WorkerEnd> TDownThread::AfterTile(TileResult result) {
     return std::nullopt;
 }
 
-TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile) const {
+TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile) {
     RefreshJob* refresh = environment_.Refresh;
     if (refresh == nullptr) {
         return {};
     }
     const std::string path = Task->GetTilePath(tile);
-    const std::optional<RegularFileFacts> file = LookAtRegularFile(path);
+    const std::optional<RegularFileFacts> file = tileLook_.Look(path);
     // Only a file of the blank image's size can be the blank image.
     const bool missingOrBlank =
         !file || (file->Size == blankImage_.size() && IsMissingOrBlank(path, blankImage_));

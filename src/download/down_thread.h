@@ -20,6 +20,7 @@
 #include "download/pacing.h"
 #include "download/refresh_job.h"
 #include "net/net_limits.h"
+#include "platform/files.h"
 #include "platform/stop_signal.h"
 #include "platform/synchronizer.h"
 #include "task/tile_cover.h"
@@ -134,7 +135,7 @@ private:
     void QueueAhead(const std::deque<PlannedTile>& planned, THttpClient& http);
     // What follows a tile: the pause after it, or the end of the walk.
     std::optional<WorkerEnd> AfterTile(TileResult result);
-    TilePlan PlanTile(const TileId& tile) const;
+    TilePlan PlanTile(const TileId& tile);
     TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
                          TNetBuffer& buffer, const TilePlan& plan);
     // Whether a source task's refused fetch, started at `fetchStarted`,
@@ -176,6 +177,8 @@ private:
     std::string blankImagePath_;
     // The blank image's bytes, for a refresh to know a blank tile.
     std::string blankImage_;
+    // How a refresh looks at the tiles it plans, one folder's after another.
+    FolderFileLook tileLook_;
     StopSignal stop_;
     // The order number of the last finished tile.
     std::atomic<std::int64_t> last_{0};

@@ -146,13 +146,48 @@ std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
     return facts ? std::optional(facts->Size) : std::nullopt;
 }
 
-std::optional<RegularFileFacts> LookAtRegularFile(const std::string& path) {
+namespace {
+
+// A regular file's facts from a look at `name` in the folder `folderFd`
+// (AT_FDCWD: the working folder), a symbolic link followed.
+std::optional<RegularFileFacts> LookAt(int folderFd, const char* name) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstatat(folderFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
     return RegularFileFacts{static_cast<std::uint64_t>(st.st_size),
                             static_cast<std::int64_t>(st.st_mtim.tv_sec)};
+}
+
+}  // namespace
+
+std::optional<RegularFileFacts> LookAtRegularFile(const std::string& path) {
+    return LookAt(AT_FDCWD, path.c_str());
+}
+
+FolderFileLook::~FolderFileLook() {
+    if (folderFd_ >= 0) {
+        ::close(folderFd_);
+    }
+}
+
+std::optional<RegularFileFacts> FolderFileLook::Look(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) {
+        return LookAtRegularFile(path);
+    }
+    const std::string_view folder(path.data(), slash + 1);
+    if (folderFd_ < 0 || folder != folder_) {
+        if (folderFd_ >= 0) {
+            ::close(folderFd_);
+        }
+        folder_ = folder;
+        folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd_ < 0) {
+            return LookAtRegularFile(path);
+        }
+    }
+    return LookAt(folderFd_, path.c_str() + slash + 1);
 }
 
 std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path) {

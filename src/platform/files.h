@@ -38,6 +38,23 @@ struct RegularFileFacts {
 };
 // Its size and modification time, from one look.
 std::optional<RegularFileFacts> LookAtRegularFile(const std::string& path);
+// Looks at one file after another as LookAtRegularFile does, keeping the
+// last file's folder open: the files of one folder are then found by their
+// names alone, and the folder's path is walked once. A folder replaced
+// under the same path meanwhile is still the one opened.
+class FolderFileLook {
+public:
+    FolderFileLook() = default;
+    ~FolderFileLook();
+    FolderFileLook(const FolderFileLook&) = delete;
+    FolderFileLook& operator=(const FolderFileLook&) = delete;
+
+    std::optional<RegularFileFacts> Look(const std::string& path);
+
+private:
+    std::string folder_;
+    int folderFd_ = -1;
+};
 // The same without following a symbolic link: nothing for a link.
 std::optional<std::uint64_t> RegularFileSizeNoFollow(const std::string& path);
 // Removes the file (never a folder) at `path`, if there is one. A failure is

@@ -360,6 +360,31 @@ TEST(RegularFileSize, FollowsLinksToRegularFilesOnly) {
     EXPECT_TRUE(DirectoryExists(dir.Path()));
 }
 
+// A look from the open folder finds what a look by the whole path finds,
+// whichever folder the file before it was in.
+TEST(FolderFileLook, SeesWhatALookByPathSeesAcrossFolders) {
+    TempDir dir;
+    ASSERT_TRUE(CreateDirectoryOneLevel(dir.File("a")));
+    ASSERT_TRUE(CreateDirectoryOneLevel(dir.File("b")));
+    WriteFileAtomic(dir.File("a/1.png"), "12345");
+    WriteFileAtomic(dir.File("b/1.png"), "123");
+    ASSERT_EQ(::symlink(dir.File("a/1.png").c_str(), dir.File("b/link.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("b/fifo").c_str(), 0600), 0);
+    FolderFileLook look;
+    for (const char* name : {"a/1.png", "b/1.png", "b/link.png", "a/1.png", "b/fifo", "a/none",
+                             "none/1.png", "b/", "a", "b/1.png"}) {
+        const std::optional<RegularFileFacts> byPath = LookAtRegularFile(dir.File(name));
+        const std::optional<RegularFileFacts> looked = look.Look(dir.File(name));
+        ASSERT_EQ(looked.has_value(), byPath.has_value()) << name;
+        if (looked) {
+            EXPECT_EQ(looked->Size, byPath->Size) << name;
+            EXPECT_EQ(looked->ModifiedUnix, byPath->ModifiedUnix) << name;
+        }
+    }
+    EXPECT_EQ(look.Look(dir.File("b/link.png"))->Size, 5u);
+    EXPECT_EQ(look.Look("relative-none"), std::nullopt);
+}
+
 std::vector<std::string> ReadAllLines(TextLineReader& reader,
                                       std::vector<std::string>* tooLong = nullptr) {
     std::vector<std::string> lines;
