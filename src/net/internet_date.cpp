@@ -29,23 +29,28 @@ long DaysFromCivil(long year, unsigned month, unsigned day) {
     return era * 146097 + static_cast<long>(dayOfEra) - 719468;
 }
 
-std::vector<std::string> Tokens(std::string_view text) {
-    std::vector<std::string> tokens;
-    std::string current;
-    for (const char c : text) {
+// A date has at most six parts: weekday, day, month, year, time and zone.
+constexpr std::size_t kMostDateParts = 6;
+
+// The parts of `text`, in place; none when it has more than a date has.
+std::optional<std::vector<std::string_view>> Tokens(std::string_view text) {
+    std::vector<std::string_view> tokens;
+    tokens.reserve(kMostDateParts);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
         // A "-" separates the parts of "06-Nov-94" but starts a zone offset.
-        const bool separator = c == ' ' || c == '\t' || c == ',' || (c == '-' && !current.empty());
-        if (separator) {
-            if (!current.empty()) {
-                tokens.push_back(current);
-            }
-            current.clear();
-        } else {
-            current += c;
+        const bool separator = i == text.size() || text[i] == ' ' || text[i] == '\t' ||
+                               text[i] == ',' || (text[i] == '-' && i > start);
+        if (!separator) {
+            continue;
         }
-    }
-    if (!current.empty()) {
-        tokens.push_back(current);
+        if (i > start) {
+            if (tokens.size() == kMostDateParts) {
+                return std::nullopt;
+            }
+            tokens.push_back(text.substr(start, i - start));
+        }
+        start = i + 1;
     }
     return tokens;
 }
@@ -107,7 +112,11 @@ std::optional<long> ZoneOffset(std::string_view text) {
 }  // namespace
 
 std::optional<TDateTime> ParseInternetDate(std::string_view text) {
-    const std::vector<std::string> tokens = Tokens(text);
+    const std::optional<std::vector<std::string_view>> parts = Tokens(text);
+    if (!parts) {
+        return std::nullopt;
+    }
+    const std::vector<std::string_view>& tokens = *parts;
     std::size_t at = 0;
     if (at < tokens.size() && (tokens[at][0] < '0' || tokens[at][0] > '9')) {
         ++at;  // the weekday

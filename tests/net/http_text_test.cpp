@@ -219,6 +219,9 @@ TEST(InternetDate, ReadsTheCommonFormsAndRefusesTheRest) {
         {"garbage", -1},
         {"32 Nov 1994", -1},
         {"06 Nov 1994 25:00:00", -1},
+        {"Sun, 06 Nov 1994 08:49:37 GMT GMT", -1},
+        {"Sun, 06 Nov 1994 08:49:37 -0130", 34644 + time + 1.5 / 24.0},
+        {"\tSun,,06 Nov 1994\t08:49:37 GMT ", 34644 + time},
         {"", -1},
     };
     for (const auto& c : cases) {
