@@ -342,7 +342,9 @@ TDownThread::TileResult TDownThread::KeepRefreshed(const TileId& tile, std::int6
         }
         renewed.FetchedAt = NowUnix();
         if (environment_.Records != nullptr) {
-            environment_.Records->Add({tile, std::move(renewed)});
+            const bool timeOnly =
+                renewed.ETag == known->ETag && renewed.LastModified == known->LastModified;
+            environment_.Records->Add({tile, std::move(renewed), timeOnly});
         }
         refresh.Count(RefreshOutcome::Unchanged);
         FinishTile(seq);

@@ -127,40 +127,95 @@ std::vector<const TileRecord*> InKeyOrder(const std::vector<TileRecord>& records
     return ordered;
 }
 
-// The records into the open transaction of `db`, whose table exists.
-void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>& records) {
+Statement Prepare(const std::string& path, sqlite3* db, const char* sql) {
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "INSERT OR REPLACE INTO tiles(z, x, y, etag, last_modified, fetched_at, "
-                           "bytes, sha1) VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
-                           -1, &raw, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
         throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
     }
-    const Statement insert(raw);
-    for (const TileRecord* record : InKeyOrder(records)) {
-        const TileValidators& v = record->Validators;
-        sqlite3_reset(insert.get());
-        sqlite3_bind_int(insert.get(), 1, record->Tile.Zoom);
-        sqlite3_bind_int(insert.get(), 2, record->Tile.X);
-        sqlite3_bind_int(insert.get(), 3, record->Tile.Y);
-        if (v.ETag.empty()) {
-            sqlite3_bind_null(insert.get(), 4);
-        } else {
-            sqlite3_bind_text(insert.get(), 4, v.ETag.data(), static_cast<int>(v.ETag.size()),
-                              SQLITE_STATIC);
+    return Statement(raw);
+}
+
+void Step(const std::string& path, sqlite3* db, sqlite3_stmt* statement) {
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+        // Closing the connection rolls the open transaction back.
+        throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
+    }
+}
+
+void InsertOne(const std::string& path, sqlite3* db, sqlite3_stmt* insert,
+               const TileRecord& record) {
+    const TileValidators& v = record.Validators;
+    sqlite3_reset(insert);
+    sqlite3_bind_int(insert, 1, record.Tile.Zoom);
+    sqlite3_bind_int(insert, 2, record.Tile.X);
+    sqlite3_bind_int(insert, 3, record.Tile.Y);
+    if (v.ETag.empty()) {
+        sqlite3_bind_null(insert, 4);
+    } else {
+        sqlite3_bind_text(insert, 4, v.ETag.data(), static_cast<int>(v.ETag.size()), SQLITE_STATIC);
+    }
+    if (v.LastModified) {
+        sqlite3_bind_int64(insert, 5, *v.LastModified);
+    } else {
+        sqlite3_bind_null(insert, 5);
+    }
+    sqlite3_bind_int64(insert, 6, v.FetchedAt);
+    sqlite3_bind_int64(insert, 7, v.Bytes);
+    sqlite3_bind_text(insert, 8, v.Sha1.data(), static_cast<int>(v.Sha1.size()), SQLITE_STATIC);
+    Step(path, db, insert);
+}
+
+// The end of the run of records from `first` on that one statement can
+// renew: time-only records of one column, one row after another, fetched in
+// the same second. A record that is not time-only is a run of its own.
+std::size_t TimeOnlyRunEnd(const std::vector<const TileRecord*>& ordered, std::size_t first) {
+    std::size_t end = first + 1;
+    if (!ordered[first]->TimeOnly) {
+        return end;
+    }
+    const TileRecord& head = *ordered[first];
+    while (end < ordered.size()) {
+        const TileRecord& next = *ordered[end];
+        if (!next.TimeOnly || next.Tile.Zoom != head.Tile.Zoom || next.Tile.X != head.Tile.X ||
+            next.Tile.Y != ordered[end - 1]->Tile.Y + 1 ||
+            next.Validators.FetchedAt != head.Validators.FetchedAt) {
+            break;
         }
-        if (v.LastModified) {
-            sqlite3_bind_int64(insert.get(), 5, *v.LastModified);
-        } else {
-            sqlite3_bind_null(insert.get(), 5);
+        ++end;
+    }
+    return end;
+}
+
+// The records into the open transaction of `db`, whose table exists. A
+// refresh's 304s renew only the fetch time of most rows: a column's run of
+// them is one statement, not one a row. A run whose rows are not all in the
+// store is written record by record.
+void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>& records) {
+    const Statement insert = Prepare(path, db,
+                                     "INSERT OR REPLACE INTO tiles(z, x, y, etag, last_modified, "
+                                     "fetched_at, bytes, sha1) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+    const Statement renew =
+        Prepare(path, db,
+                "UPDATE tiles SET fetched_at = ?4 WHERE z = ?1 AND x = ?2 AND y BETWEEN ?3 AND ?5");
+    const std::vector<const TileRecord*> ordered = InKeyOrder(records);
+    for (std::size_t i = 0; i < ordered.size();) {
+        const std::size_t end = TimeOnlyRunEnd(ordered, i);
+        if (end - i > 1) {
+            const TileRecord& head = *ordered[i];
+            sqlite3_reset(renew.get());
+            sqlite3_bind_int(renew.get(), 1, head.Tile.Zoom);
+            sqlite3_bind_int(renew.get(), 2, head.Tile.X);
+            sqlite3_bind_int(renew.get(), 3, head.Tile.Y);
+            sqlite3_bind_int64(renew.get(), 4, head.Validators.FetchedAt);
+            sqlite3_bind_int(renew.get(), 5, ordered[end - 1]->Tile.Y);
+            Step(path, db, renew.get());
+            if (static_cast<std::size_t>(sqlite3_changes(db)) == end - i) {
+                i = end;
+                continue;
+            }
         }
-        sqlite3_bind_int64(insert.get(), 6, v.FetchedAt);
-        sqlite3_bind_int64(insert.get(), 7, v.Bytes);
-        sqlite3_bind_text(insert.get(), 8, v.Sha1.data(), static_cast<int>(v.Sha1.size()),
-                          SQLITE_STATIC);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-            // Closing the connection rolls the open transaction back.
-            throw ETileStoreError(path + ": " + sqlite3_errmsg(db));
+        for (; i < end; ++i) {
+            InsertOne(path, db, insert.get(), *ordered[i]);
         }
     }
 }

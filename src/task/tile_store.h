@@ -36,6 +36,9 @@ struct TileValidators {
 struct TileRecord {
     TileId Tile;
     TileValidators Validators;
+    // Only the fetch time differs from the store's record of the tile, as
+    // after a 304 that renewed no validator.
+    bool TimeOnly = false;
 };
 
 // One number per tile, for the map of known validators.

@@ -93,6 +93,49 @@ TEST(TileStore, ABatchThatRenewsMostRowsIsWrittenWholeAndKeepsTheOthers) {
     EXPECT_EQ(known.at(TileStoreKey({14, 399, 0})).ETag, "\"a\"");
 }
 
+// A refresh's 304s renew only the fetch time: a column's run of them is
+// one statement, bounded by the run's rows, and a run with a row the store
+// lacks is written record by record.
+TEST(TileStore, TimeOnlyRecordsRenewTheirRowsTimesAndAMissingRowIsWrittenWhole) {
+    TempDir dir;
+    const TileStore store(dir.File("area_tiles.sqlite"));
+    std::vector<TileRecord> stored;
+    for (int y = 0; y <= 10; ++y) {
+        if (y != 5) {
+            stored.push_back(Record(1, y, "\"a\"", 1));
+        }
+    }
+    stored.push_back(Record(0, 3, "\"a\"", 1));
+    stored.push_back(Record(2, 3, "\"a\"", 1));
+    store.Write(stored);
+    std::vector<TileRecord> batch;
+    for (int y = 0; y <= 9; ++y) {
+        // Rows 0..2 in one second, rows 3..9 in the next; row 5 is new.
+        TileRecord record = Record(1, y, "\"a\"", y <= 2 ? 7 : 8);
+        record.TimeOnly = true;
+        batch.push_back(record);
+    }
+    // Of one tile's two records the later counts.
+    TileRecord early = Record(2, 3, "\"a\"", 7);
+    early.TimeOnly = true;
+    batch.push_back(early);
+    batch.push_back(Record(2, 3, "\"y\"", 9));
+    store.Write(batch);
+
+    const TileValidatorMap known = store.ReadAll();
+    ASSERT_EQ(known.size(), 13u);
+    for (int y = 0; y <= 9; ++y) {
+        const TileValidators& row = known.at(TileStoreKey({14, 1, y}));
+        EXPECT_EQ(row.FetchedAt, y <= 2 ? 7 : 8) << y;
+        EXPECT_EQ(row.ETag, "\"a\"") << y;
+        EXPECT_EQ(row.Sha1, "ab") << y;
+    }
+    EXPECT_EQ(known.at(TileStoreKey({14, 1, 10})).FetchedAt, 1);
+    EXPECT_EQ(known.at(TileStoreKey({14, 0, 3})).FetchedAt, 1);
+    EXPECT_EQ(known.at(TileStoreKey({14, 2, 3})).ETag, "\"y\"");
+    EXPECT_EQ(known.at(TileStoreKey({14, 2, 3})).FetchedAt, 9);
+}
+
 TEST(TileStore, AKillDuringABatchLeavesWholeBatchesOnly) {
     TempDir dir;
     const std::string path = dir.File("kill_tiles.sqlite");
