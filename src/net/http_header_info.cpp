@@ -83,7 +83,10 @@ void THttpHeaderInfo::AppendRequestHeaders(std::string& request, bool insideTunn
         line("If-None-Match: ", ETag);
     }
     if (LastModifiedUnix) {
-        line("If-Modified-Since: ", UnixToInternetDate(*LastModifiedUnix));
+        // A date the header cannot carry is left out.
+        if (const std::string date = UnixToInternetDate(*LastModifiedUnix); !date.empty()) {
+            line("If-Modified-Since: ", date);
+        }
     }
     for (const std::string& extra : ExtraHeaders.Lines()) {
         line({}, extra);
@@ -160,23 +163,27 @@ void THttpHeaderInfo::ProcessReplyHeaders(THttpHeaderList& headers) {
         const std::string rest = dash == std::string::npos ? std::string() : span.substr(dash + 1);
         ContentRangeEnd = RangeNumber(rest.substr(0, rest.find('/')));
     }
-    // Most replies carry few of the dates, and an absent one is converted
-    // like the date 0: that conversion is made once.
+    // Each date is read once. Most replies carry few of the dates, and an
+    // absent or unreadable one is converted like the date 0: that conversion
+    // is made once.
     std::optional<TDateTime> absent;
-    const auto date = [&](Field field) {
-        if (values[field]) {
-            return InternetDateToLocal(*values[field]);
+    const auto local = [&absent](const std::optional<TDateTime>& utc) {
+        if (utc) {
+            return UtcToLocal(*utc);
         }
         if (!absent) {
-            absent = InternetDateToLocal({});
+            absent = UtcToLocal(0.0);
         }
         return *absent;
     };
-    Date = date(kDate);
-    LastModified = date(kLastModified);
-    LastModifiedUnix =
-        values[kLastModified] ? InternetDateToUnix(*values[kLastModified]) : std::nullopt;
-    Expires = date(kExpires);
+    const auto read = [&values](Field field) {
+        return values[field] ? ParseInternetDate(*values[field]) : std::nullopt;
+    };
+    Date = local(read(kDate));
+    const std::optional<TDateTime> lastModified = read(kLastModified);
+    LastModified = local(lastModified);
+    LastModifiedUnix = lastModified ? std::optional(DateTimeToUnix(*lastModified)) : std::nullopt;
+    Expires = local(read(kExpires));
     ProxyAuthenticate = text(kProxyAuthenticate);
     ETag = Trim(text(kETag));
     ExtraHeaders.AddAll(headers);

@@ -1,7 +1,6 @@
 #include "net/internet_date.h"
 
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -27,6 +26,26 @@ long DaysFromCivil(long year, unsigned month, unsigned day) {
     const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
     const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + static_cast<long>(dayOfEra) - 719468;
+}
+
+struct CivilDate {
+    long Year;
+    unsigned Month;
+    unsigned Day;
+};
+
+// The proleptic Gregorian date `days` after 1970-01-01: DaysFromCivil undone.
+CivilDate CivilFromDays(std::int64_t days) {
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shifted = (5 * dayOfYear + 2) / 153;  // March is 0
+    const unsigned month = shifted < 10 ? shifted + 3 : shifted - 9;
+    const long year = static_cast<long>(yearOfEra + era * 400) + (month <= 2 ? 1 : 0);
+    return {year, month, dayOfYear - (153 * shifted + 2) / 5 + 1};
 }
 
 // A date has at most six parts: weekday, day, month, year, time and zone.
@@ -158,10 +177,8 @@ std::optional<TDateTime> ParseInternetDate(std::string_view text) {
     return static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
 }
 
-TDateTime InternetDateToLocal(std::string_view text) {
-    const TDateTime utc = ParseInternetDate(text).value_or(0.0);
-    const auto instant =
-        static_cast<std::time_t>(std::llround((utc - kUnixEpochDay) * kSecondsPerDay));
+TDateTime UtcToLocal(TDateTime utc) {
+    const auto instant = static_cast<std::time_t>(DateTimeToUnix(utc));
     std::tm local{};
     if (!LocalCalendarTime(instant, local)) {
         throw EFailedToRetrieveTimeZoneInfo();
@@ -173,28 +190,45 @@ TDateTime InternetDateToLocal(std::string_view text) {
     return static_cast<double>(days) + static_cast<double>(seconds) / kSecondsPerDay;
 }
 
-std::optional<std::int64_t> InternetDateToUnix(std::string_view text) {
-    const std::optional<TDateTime> date = ParseInternetDate(text);
-    if (!date) {
-        return std::nullopt;
-    }
-    return std::llround((*date - kUnixEpochDay) * kSecondsPerDay);
+std::int64_t DateTimeToUnix(TDateTime date) {
+    return std::llround((date - kUnixEpochDay) * kSecondsPerDay);
 }
 
 std::string UnixToInternetDate(std::int64_t seconds) {
     // Names of our own: the user's locale must not reach the wire.
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const auto instant = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    if (::gmtime_r(&instant, &utc) == nullptr) {
+    static constexpr std::string_view kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+    static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    // Four-digit years only: from 0001-01-01 to 9999-12-31.
+    constexpr std::int64_t kFirst = -62135596800;
+    constexpr std::int64_t kEnd = 253402300800;
+    if (seconds < kFirst || seconds >= kEnd) {
         return {};
     }
-    char text[40];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday],
-                  utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
-                  utc.tm_sec);
+    // Floor division: an instant before 1970 still has its time of day.
+    const std::int64_t days = (seconds - kFirst) / 86400 + kFirst / 86400;
+    const std::int64_t time = seconds - days * 86400;
+    const CivilDate date = CivilFromDays(days);
+    // 1970-01-01 was a Thursday.
+    const std::string_view weekday = kDays[((days % 7) + 7) % 7];
+    std::string text;
+    text.reserve(29);
+    const auto two = [&text](std::int64_t value) {
+        text += static_cast<char>('0' + value / 10);
+        text += static_cast<char>('0' + value % 10);
+    };
+    text.append(weekday).append(", ");
+    two(date.Day);
+    text.append(" ").append(kMonths[date.Month - 1]).append(" ");
+    two(date.Year / 100);
+    two(date.Year % 100);
+    text += ' ';
+    two(time / 3600);
+    text += ':';
+    two(time / 60 % 60);
+    text += ':';
+    two(time % 60);
+    text += " GMT";
     return text;
 }
 

@@ -17,14 +17,14 @@ using TDateTime = double;
 // offset "+hhmm"/"-hhmm" (a zone name counts as UTC). None when unreadable.
 std::optional<TDateTime> ParseInternetDate(std::string_view text);
 
-// `ParseInternetDate`, shifted to the system's local time; an absent or
-// unreadable date counts as 0 (1899-12-30 00:00 UTC) and is shifted likewise.
-// Raises EFailedToRetrieveTimeZoneInfo when the time zone cannot be applied.
-TDateTime InternetDateToLocal(std::string_view text);
+// A UTC date-time shifted to the system's local time. Raises
+// EFailedToRetrieveTimeZoneInfo when the time zone cannot be applied.
+TDateTime UtcToLocal(TDateTime utc);
 
-// `ParseInternetDate` as seconds since 1970-01-01 UTC; none when unreadable.
-std::optional<std::int64_t> InternetDateToUnix(std::string_view text);
-// The date form a request header carries: "Sun, 06 Nov 1994 08:49:37 GMT".
+// A UTC date-time as seconds since 1970-01-01 UTC, rounded to the second.
+std::int64_t DateTimeToUnix(TDateTime date);
+// The date form a request header carries: "Sun, 06 Nov 1994 08:49:37 GMT";
+// empty for a year that does not have four digits.
 std::string UnixToInternetDate(std::int64_t seconds);
 
 }  // namespace tessellon

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
 #include "http_test_support.h"
 #include "net/http_client.h"
 #include "net/internet_date.h"
@@ -76,9 +80,50 @@ TEST(HttpConditional, A304WithABodyDoesNotLeakIntoTheNextReply) {
 TEST(HttpConditional, InternetDatesRoundTripThroughUnixSeconds) {
     EXPECT_EQ(UnixToInternetDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
     EXPECT_EQ(UnixToInternetDate(kNov1994), "Sun, 06 Nov 1994 08:49:37 GMT");
-    EXPECT_EQ(InternetDateToUnix("Sun, 06 Nov 1994 08:49:37 GMT"), kNov1994);
-    EXPECT_EQ(InternetDateToUnix("Sunday, 06-Nov-94 03:49:37 -0500"), kNov1994);
-    EXPECT_FALSE(InternetDateToUnix("yesterday").has_value());
+    EXPECT_EQ(DateTimeToUnix(*ParseInternetDate("Sun, 06 Nov 1994 08:49:37 GMT")), kNov1994);
+    EXPECT_EQ(DateTimeToUnix(*ParseInternetDate("Sunday, 06-Nov-94 03:49:37 -0500")), kNov1994);
+    // Every day and time of the four-digit years, stepped unevenly, as the
+    // C library writes them.
+    constexpr std::int64_t kFirst = -62135596800;  // 0001-01-01 00:00:00
+    constexpr std::int64_t kEnd = 253402300800;    // 10000-01-01 00:00:00
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    int checked = 0;
+    for (std::int64_t seconds = kFirst; seconds < kEnd; seconds += 86400 * 29 + 3541) {
+        const auto instant = static_cast<std::time_t>(seconds);
+        std::tm utc{};
+        ASSERT_NE(::gmtime_r(&instant, &utc), nullptr);
+        char expected[40];
+        std::snprintf(expected, sizeof expected, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                      kDays[utc.tm_wday], utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900,
+                      utc.tm_hour, utc.tm_min, utc.tm_sec);
+        ASSERT_EQ(UnixToInternetDate(seconds), expected) << seconds;
+        ASSERT_EQ(DateTimeToUnix(*ParseInternetDate(expected)), seconds) << expected;
+        ++checked;
+    }
+    EXPECT_GT(checked, 120000);
+    EXPECT_EQ(UnixToInternetDate(kFirst), "Mon, 01 Jan 0001 00:00:00 GMT");
+    EXPECT_EQ(UnixToInternetDate(kEnd - 1), "Fri, 31 Dec 9999 23:59:59 GMT");
+    EXPECT_EQ(UnixToInternetDate(-1), "Wed, 31 Dec 1969 23:59:59 GMT");
+    EXPECT_EQ(UnixToInternetDate(951782400), "Tue, 29 Feb 2000 00:00:00 GMT");
+    // A date the header cannot carry is none.
+    EXPECT_EQ(UnixToInternetDate(kFirst - 1), "");
+    EXPECT_EQ(UnixToInternetDate(kEnd), "");
+    EXPECT_EQ(UnixToInternetDate(INT64_MIN), "");
+    EXPECT_EQ(UnixToInternetDate(INT64_MAX), "");
+}
+
+TEST(HttpConditional, ADateTheHeaderCannotCarryIsLeftOut) {
+    // A store's record may hold any number of seconds.
+    TScriptServer server({TServerScript().Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
+    THttpClient http;
+    http.Request.ETag = "\"v1\"";
+    http.Request.LastModifiedUnix = INT64_MAX;
+    EXPECT_EQ(Get(http, server.Url("/t")), "body:");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_NE(server.Requests()[0].find("If-None-Match: \"v1\"\r\n"), std::string::npos);
+    EXPECT_EQ(server.Requests()[0].find("If-Modified-Since"), std::string::npos);
 }
 
 }  // namespace

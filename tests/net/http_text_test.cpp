@@ -9,6 +9,7 @@
 #include "memory_stream.h"
 #include "net/http_header_info.h"
 #include "net/http_reply.h"
+#include "net/internet_date.h"
 #include "net/net_errors.h"
 #include "net/uri.h"
 
@@ -240,8 +241,19 @@ TEST(InternetDate, LocalTimeFollowsTheSystemZoneAndAnAbsentDateIsZeroShifted) {
     const std::string previous = saved != nullptr ? saved : "";
     ::setenv("TZ", "XYZ-2", 1);  // two hours east of UTC, no daylight saving
     ::tzset();
-    EXPECT_NEAR(InternetDateToLocal("6 Nov 1994 10:00:00 GMT"), 34644 + 12 / 24.0, 1e-9);
-    EXPECT_NEAR(InternetDateToLocal(""), 2 / 24.0, 1e-9);
+    EXPECT_NEAR(UtcToLocal(*ParseInternetDate("6 Nov 1994 10:00:00 GMT")), 34644 + 12 / 24.0, 1e-9);
+    EXPECT_NEAR(UtcToLocal(0.0), 2 / 24.0, 1e-9);
+    // A reply's dates: an unreadable one counts as absent, and the time of
+    // the other date is its own.
+    THttpHeaderList wire;
+    wire.Add("Date: 6 Nov 1994 10:00:00 GMT");
+    wire.Add("Last-Modified: yesterday");
+    THttpHeaderInfo reply;
+    reply.ProcessReplyHeaders(wire);
+    EXPECT_NEAR(reply.Date, 34644 + 12 / 24.0, 1e-9);
+    EXPECT_NEAR(reply.LastModified, 2 / 24.0, 1e-9);
+    EXPECT_NEAR(reply.Expires, 2 / 24.0, 1e-9);
+    EXPECT_FALSE(reply.LastModifiedUnix.has_value());
     if (saved != nullptr) {
         ::setenv("TZ", previous.c_str(), 1);
     } else {
