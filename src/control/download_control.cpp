@@ -226,7 +226,7 @@ void DownloadControl::PrepareRefresh(std::optional<std::int64_t> olderThanSecond
         askFetchedBefore = NowUnix() - *olderThanSeconds;
     }
     const std::string store = TileStore::PathForProject(task_->ProjectFileName());
-    refresh_ = std::make_unique<RefreshJob>(TileStore(store).ReadAll(), askFetchedBefore);
+    refresh_ = std::make_unique<RefreshJob>(store, askFetchedBefore);
     // Every slot holds the position everything up to which is done. An
     // older refresh saved where each slot's own tiles (every N-th) stood:
     // the least of those is done all the way.

@@ -121,8 +121,8 @@ WorkerEnd TDownThread::Walk() {
             if (stop_.Requested()) {
                 return WorkerEnd::Stopped;
             }
-            if (const auto end = AfterTile(
-                    FetchTile(*tile, Task->Cover.SeqOf(*tile), http, buffer, PlanTile(*tile)))) {
+            if (const auto end = AfterTile(FetchTile(*tile, Task->Cover.SeqOf(*tile),
+                                                     Task->GetTileUrl(*tile), http, buffer, {}))) {
                 return *end;
             }
         }
@@ -135,7 +135,8 @@ WorkerEnd TDownThread::Walk() {
         if (stop_.Requested()) {
             return WorkerEnd::Stopped;
         }
-        if (const auto end = AfterTile(FetchTile(c.Tile(), c.Seq(), http, buffer, {}))) {
+        if (const auto end =
+                AfterTile(FetchTile(c.Tile(), c.Seq(), Task->GetTileUrl(c.Tile()), http, buffer, {}))) {
             return *end;
         }
     }
@@ -151,11 +152,12 @@ WorkerEnd TDownThread::WalkRefresh(RefreshJob& refresh, THttpClient& http, TNetB
     for (;;) {
         const std::size_t ahead = PauseAfterTile().count() == 0 ? kRefreshQueueDepth : 0;
         while (planned.size() <= ahead) {
-            const std::optional<RefreshJob::Position> next = refresh.Take(ThreadIndex);
+            std::optional<RefreshJob::Position> next = refresh.Take(ThreadIndex);
             if (!next) {
                 break;
             }
-            planned.push_back({next->Tile, next->Seq, PlanTile(next->Tile)});
+            planned.push_back({next->Tile, next->Seq, Task->GetTileUrl(next->Tile),
+                               PlanTile(next->Tile, std::move(next->Known))});
         }
         if (planned.empty()) {
             return WorkerEnd::RangeDone;
@@ -163,9 +165,10 @@ WorkerEnd TDownThread::WalkRefresh(RefreshJob& refresh, THttpClient& http, TNetB
         if (stop_.Requested()) {
             return WorkerEnd::Stopped;
         }
-        const PlannedTile next = planned.front();
+        const PlannedTile next = std::move(planned.front());
         planned.pop_front();
-        if (const auto end = AfterTile(FetchTile(next.Tile, next.Seq, http, buffer, next.Plan))) {
+        if (const auto end =
+                AfterTile(FetchTile(next.Tile, next.Seq, next.Url, http, buffer, next.Plan))) {
             return *end;
         }
         QueueAhead(planned, http);
@@ -191,8 +194,8 @@ void TDownThread::QueueAhead(const std::deque<PlannedTile>& planned, THttpClient
         if (tile.Plan.Ask == RefreshAsk::Skip || asked++ < queued) {
             continue;
         }
-        AskWith(http, tile.Plan.Known);
-        if (!http.QueueAhead(Task->GetTileUrl(tile.Tile))) {
+        AskWith(http, tile.Plan.Validators());
+        if (!http.QueueAhead(tile.Url)) {
             break;
         }
         ++queued;
@@ -224,33 +227,30 @@ std::optional<WorkerEnd> TDownThread::AfterTile(TileResult result) {
     return std::nullopt;
 }
 
-TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile) {
-    RefreshJob* refresh = environment_.Refresh;
-    if (refresh == nullptr) {
-        return {};
-    }
+TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile,
+                                            std::optional<TileValidators> known) {
     const std::string path = Task->GetTilePath(tile);
     const std::optional<RegularFileFacts> file = tileLook_.Look(path);
     // Only a file of the blank image's size can be the blank image.
     const bool missingOrBlank =
         !file || (file->Size == blankImage_.size() && IsMissingOrBlank(path, blankImage_));
-    const TileValidators* known = refresh->Known(tile);
     const std::optional<std::int64_t> fileTime =
         file ? std::optional(file->ModifiedUnix) : std::nullopt;
-    return {refresh->Decide(known, missingOrBlank, fileTime), known};
+    const RefreshAsk ask = environment_.Refresh->Decide(known ? &*known : nullptr,
+                                                        missingOrBlank, fileTime);
+    return {ask, std::move(known)};
 }
 
 TDownThread::TileResult TDownThread::FetchTile(const TileId& tile, std::int64_t seq,
-                                               THttpClient& http, TNetBuffer& buffer,
-                                               const TilePlan& plan) {
-    const std::string url = Task->GetTileUrl(tile);
+                                               const std::string& url, THttpClient& http,
+                                               TNetBuffer& buffer, const TilePlan& plan) {
     const std::optional<TileSource>& source = Task->Params->Source;
     if (plan.Ask == RefreshAsk::Skip) {
         environment_.Refresh->Count(RefreshOutcome::Skipped);
         FinishTile(seq);
         return TileResult::Skipped;
     }
-    const TileValidators* known = plan.Ask == RefreshAsk::Conditional ? plan.Known : nullptr;
+    const TileValidators* known = plan.Validators();
     AskWith(http, known);
     int serverWaits = 0;
     for (int attempt = 1;;) {
@@ -511,8 +511,8 @@ bool TDownThread::Pause(RetryPause pause) {
 
 // The worker is destroyed only after its WorkerDone has run, which comes
 // after every line it handed over.
-void TDownThread::Post(const std::string& line) {
-    environment_.Sync->Post([this, line] { AddLogLine(line); });
+void TDownThread::Post(std::string line) {
+    environment_.Sync->Post([this, line = std::move(line)] { AddLogLine(line); });
 }
 
 void TDownThread::PostFailed(const std::string& record) {

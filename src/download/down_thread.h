@@ -118,11 +118,19 @@ private:
     // download asks plainly.
     struct TilePlan {
         RefreshAsk Ask = RefreshAsk::Plain;
-        const TileValidators* Known = nullptr;
+        std::optional<TileValidators> Known;
+
+        // What the tile's request sends back: the validators only when it
+        // is asked conditionally.
+        const TileValidators* Validators() const {
+            return Ask == RefreshAsk::Conditional && Known ? &*Known : nullptr;
+        }
     };
     struct PlannedTile {
         TileId Tile;
         std::int64_t Seq = 0;
+        // Composed once: its request may go out ahead of its turn.
+        std::string Url;
         TilePlan Plan;
     };
 
@@ -135,9 +143,10 @@ private:
     void QueueAhead(const std::deque<PlannedTile>& planned, THttpClient& http);
     // What follows a tile: the pause after it, or the end of the walk.
     std::optional<WorkerEnd> AfterTile(TileResult result);
-    TilePlan PlanTile(const TileId& tile);
-    TileResult FetchTile(const TileId& tile, std::int64_t seq, THttpClient& http,
-                         TNetBuffer& buffer, const TilePlan& plan);
+    // How a refresh asks a tile, the store's record of it in hand.
+    TilePlan PlanTile(const TileId& tile, std::optional<TileValidators> known);
+    TileResult FetchTile(const TileId& tile, std::int64_t seq, const std::string& url,
+                         THttpClient& http, TNetBuffer& buffer, const TilePlan& plan);
     // Whether a source task's refused fetch, started at `fetchStarted`,
     // turns into a wait the server asked for; `waits` counts the tile's.
     bool ServerAsksToWait(const EProtocolReplyError& error, const THttpClient& http,
@@ -158,7 +167,7 @@ private:
     // tile's record is a synchronised call that hands LogText over: the
     // worker's position passes the tile only once the record is in the list
     // that the next save writes before the positions.
-    void Post(const std::string& line);
+    void Post(std::string line);
     void PostFailed(const std::string& record);
     void AddLogLine(const std::string& line);
     void AddFailedLine();

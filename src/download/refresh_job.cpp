@@ -7,11 +7,6 @@
 
 namespace tessellon {
 
-const TileValidators* RefreshJob::Known(const TileId& tile) const {
-    const auto found = known_.find(TileStoreKey(tile));
-    return found == known_.end() ? nullptr : &found->second;
-}
-
 RefreshAsk RefreshJob::Decide(const TileValidators* known, bool missingOrBlank,
                               std::optional<std::int64_t> fileTime) const {
     if (missingOrBlank) {
@@ -39,7 +34,8 @@ std::optional<RefreshJob::Position> RefreshJob::Take(std::int32_t slot) {
     if (!next_ || !next_->Valid()) {
         return std::nullopt;
     }
-    const Position position{next_->Tile(), next_->Seq()};
+    const TileId tile = next_->Tile();
+    Position position{tile, next_->Seq(), store_.Find(tile)};
     held_[static_cast<std::size_t>(slot)].push_back(position.Seq);
     next_->Advance(1);
     return position;

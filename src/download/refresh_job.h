@@ -1,8 +1,7 @@
 #pragma once
-// What the workers of a refresh share: the validators known when it
-// started, the age below which a tile is not asked again, the walk over the
-// cover that hands them their tiles, and the counts of what the server
-// answered.
+// What the workers of a refresh share: the walk over the cover that hands
+// them their tiles with the store's records of them, the age below which a
+// tile is not asked again, and the counts of what the server answered.
 
 #include <array>
 #include <atomic>
@@ -39,8 +38,10 @@ enum class RefreshAsk { Skip, Plain, Conditional };
 
 class RefreshJob {
 public:
-    RefreshJob(TileValidatorMap known, std::optional<std::int64_t> askFetchedBefore)
-        : known_(std::move(known)), askFetchedBefore_(askFetchedBefore) {}
+    // The validators come from the store at `storePath`, read as the walk
+    // comes to them.
+    RefreshJob(const std::string& storePath, std::optional<std::int64_t> askFetchedBefore)
+        : store_(storePath), askFetchedBefore_(askFetchedBefore) {}
 
     // The walk hands the cover's tiles out in order, each to the next
     // worker that is free, so that the workers end together however their
@@ -50,6 +51,8 @@ public:
     struct Position {
         TileId Tile;
         std::int64_t Seq = 0;
+        // The store's record of the tile; none when it has none.
+        std::optional<TileValidators> Known;
     };
     // The next tile for the worker in `slot`; none past the cover's end.
     std::optional<Position> Take(std::int32_t slot);
@@ -61,8 +64,6 @@ public:
     // gave up) holds it back.
     std::int64_t FinishedUpTo() const;
 
-    // The validators known for a tile; none when the store has no record.
-    const TileValidators* Known(const TileId& tile) const;
     // A tile that is missing or blank is asked plainly, whatever its age; a
     // tile fetched (by the store, else by its file's time) at or after the
     // cut-off is skipped; the rest are asked conditionally where validators
@@ -74,7 +75,8 @@ public:
     RefreshCounts Counts() const;
 
 private:
-    TileValidatorMap known_;
+    // Read under walkMutex_, as the walk hands the tiles out.
+    TileStoreReader store_;
     std::optional<std::int64_t> askFetchedBefore_;
     mutable std::mutex walkMutex_;
     std::optional<TileCover::Cursor> next_;

@@ -54,6 +54,28 @@ std::string Text(sqlite3_stmt* statement, int column) {
                              static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
+// One row of a SELECT of z, x, y, etag, last_modified, fetched_at, bytes, sha1.
+TileRecord Row(sqlite3_stmt* select) {
+    TileRecord row;
+    row.Tile = {sqlite3_column_int(select, 0), sqlite3_column_int(select, 1),
+                sqlite3_column_int(select, 2)};
+    TileValidators& validators = row.Validators;
+    validators.ETag = Text(select, 3);
+    if (sqlite3_column_type(select, 4) != SQLITE_NULL) {
+        validators.LastModified = sqlite3_column_int64(select, 4);
+    }
+    validators.FetchedAt = sqlite3_column_int64(select, 5);
+    validators.Bytes = sqlite3_column_int64(select, 6);
+    validators.Sha1 = Text(select, 7);
+    return row;
+}
+
+// The rows from a tile on in key order, a reader's read at a time.
+constexpr const char* kSelectFrom =
+    "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles "
+    "WHERE (z, x, y) >= (?1, ?2, ?3) ORDER BY z, x, y LIMIT ?4";
+constexpr std::size_t kReaderRows = 512;
+
 }  // namespace
 
 std::uint64_t TileStoreKey(const TileId& tile) {
@@ -80,6 +102,15 @@ TileValidatorMap TileStore::ReadAll() const {
         return known;
     }
     sqlite3_stmt* raw = nullptr;
+    // Room for every row at once: the map is not rebuilt as it grows.
+    if (sqlite3_prepare_v2(db.get(), "SELECT count(*) FROM tiles", -1, &raw, nullptr) !=
+        SQLITE_OK) {
+        return known;
+    }
+    const Statement count(raw);
+    if (sqlite3_step(count.get()) == SQLITE_ROW) {
+        known.reserve(static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)));
+    }
     if (sqlite3_prepare_v2(
             db.get(), "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles", -1,
             &raw, nullptr) != SQLITE_OK) {
@@ -87,19 +118,72 @@ TileValidatorMap TileStore::ReadAll() const {
     }
     const Statement select(raw);
     while (sqlite3_step(select.get()) == SQLITE_ROW) {
-        const TileId tile{sqlite3_column_int(select.get(), 0), sqlite3_column_int(select.get(), 1),
-                          sqlite3_column_int(select.get(), 2)};
-        TileValidators validators;
-        validators.ETag = Text(select.get(), 3);
-        if (sqlite3_column_type(select.get(), 4) != SQLITE_NULL) {
-            validators.LastModified = sqlite3_column_int64(select.get(), 4);
-        }
-        validators.FetchedAt = sqlite3_column_int64(select.get(), 5);
-        validators.Bytes = sqlite3_column_int64(select.get(), 6);
-        validators.Sha1 = Text(select.get(), 7);
-        known[TileStoreKey(tile)] = std::move(validators);
+        TileRecord row = Row(select.get());
+        known[TileStoreKey(row.Tile)] = std::move(row.Validators);
     }
     return known;
+}
+
+struct TileStoreReader::Handles {
+    Db db;
+    Statement select;
+};
+
+TileStoreReader::TileStoreReader(const std::string& path) {
+    Db db = Open(path, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* raw = nullptr;
+    if (!db || sqlite3_prepare_v2(db.get(), kSelectFrom, -1, &raw, nullptr) != SQLITE_OK) {
+        complete_ = true;  // knows no tile
+        return;
+    }
+    handles_ = std::make_unique<Handles>(Handles{std::move(db), Statement(raw)});
+}
+
+TileStoreReader::~TileStoreReader() = default;
+
+namespace {
+
+bool KeyBefore(const TileId& a, const TileId& b) {
+    return std::tie(a.Zoom, a.X, a.Y) < std::tie(b.Zoom, b.X, b.Y);
+}
+
+}  // namespace
+
+std::optional<TileValidators> TileStoreReader::Find(const TileId& tile) {
+    // The rows read hold the tile's, if the store has it, when the tile lies
+    // from their first on and up to their last or the store's end.
+    const bool held = first_ && !KeyBefore(tile, *first_) &&
+                      (complete_ || (!rows_.empty() && !KeyBefore(rows_.back().Tile, tile)));
+    if (!held) {
+        if (handles_ == nullptr) {
+            return std::nullopt;
+        }
+        ReadFrom(tile);
+    }
+    const auto found = std::lower_bound(
+        rows_.begin(), rows_.end(), tile,
+        [](const TileRecord& row, const TileId& key) { return KeyBefore(row.Tile, key); });
+    if (found == rows_.end() || found->Tile != tile) {
+        return std::nullopt;
+    }
+    return found->Validators;
+}
+
+void TileStoreReader::ReadFrom(const TileId& tile) {
+    rows_.clear();
+    first_ = tile;
+    sqlite3_stmt* select = handles_->select.get();
+    sqlite3_bind_int(select, 1, tile.Zoom);
+    sqlite3_bind_int(select, 2, tile.X);
+    sqlite3_bind_int(select, 3, tile.Y);
+    sqlite3_bind_int(select, 4, static_cast<int>(kReaderRows));
+    while (sqlite3_step(select) == SQLITE_ROW) {
+        rows_.push_back(Row(select));
+    }
+    // Resetting ends the read, and with it the lock it held.
+    const bool failed = sqlite3_reset(select) != SQLITE_OK;
+    // An unreadable store knows no more tiles than it gave.
+    complete_ = rows_.size() < kReaderRows || failed;
 }
 
 namespace {

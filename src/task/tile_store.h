@@ -9,6 +9,7 @@
 // validators, never a tile.
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -75,6 +76,36 @@ private:
     void WriteWhole(const std::vector<TileRecord>& records, const std::string* base) const;
 
     std::string path_;
+};
+
+// A store's records looked up one tile after another, read from the store a
+// few hundred rows at a time in the order of the table's key (zoom, column,
+// row): a walk in that order, as a refresh's is, reads each row once, and
+// nothing is read before it is asked for. Between two reads no lock is
+// held, so the store may be written meanwhile; what a walk asks for lies
+// ahead of what its own saves write. A missing or unreadable store knows no
+// tile. Used by one thread at a time.
+class TileStoreReader {
+public:
+    explicit TileStoreReader(const std::string& path);
+    ~TileStoreReader();
+    TileStoreReader(const TileStoreReader&) = delete;
+    TileStoreReader& operator=(const TileStoreReader&) = delete;
+
+    // The record of `tile`; none when the store has none.
+    std::optional<TileValidators> Find(const TileId& tile);
+
+private:
+    // Reads the rows from `tile` on into rows_.
+    void ReadFrom(const TileId& tile);
+
+    struct Handles;
+    std::unique_ptr<Handles> handles_;
+    // Rows in key order, holding every row of the store from first_ up to
+    // the last one (or to the end of the store when complete_).
+    std::vector<TileRecord> rows_;
+    std::optional<TileId> first_;
+    bool complete_ = false;
 };
 
 // Records the workers hand over between two saves; safe from any thread.

@@ -6,33 +6,34 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_dir.h"
+
 namespace tessellon {
 namespace {
 
-TEST(RefreshJob, MissingAndBlankTilesAreAskedPlainlyOthersByAgeAndValidators) {
-    TileValidatorMap known;
-    known[TileStoreKey({14, 1, 1})] = {"\"e\"", std::nullopt, 1000, 10, ""};
-    known[TileStoreKey({14, 2, 2})] = {"", 784111777, 1000, 10, ""};
-    known[TileStoreKey({14, 3, 3})] = {"", std::nullopt, 1000, 10, ""};
-    const RefreshJob everything(known, std::nullopt);
-    const RefreshJob olderThan(known, 2000);  // fetched before 2000: asked
-    const TileValidators* etag = everything.Known({14, 1, 1});
-    const TileValidators* dated = everything.Known({14, 2, 2});
-    const TileValidators* bare = everything.Known({14, 3, 3});
-    ASSERT_NE(etag, nullptr);
-    EXPECT_EQ(everything.Known({14, 9, 9}), nullptr);
+using test::TempDir;
 
-    EXPECT_EQ(everything.Decide(etag, false, 5000), RefreshAsk::Conditional);
-    EXPECT_EQ(everything.Decide(dated, false, 5000), RefreshAsk::Conditional);
-    EXPECT_EQ(everything.Decide(bare, false, 5000), RefreshAsk::Plain);
-    EXPECT_EQ(everything.Decide(etag, true, 5000), RefreshAsk::Plain);
+// A store path where there is none.
+const std::string kNoStore = "/nonexistent/tessellon/none_tiles.sqlite";
+
+TEST(RefreshJob, MissingAndBlankTilesAreAskedPlainlyOthersByAgeAndValidators) {
+    const TileValidators etag{"\"e\"", std::nullopt, 1000, 10, ""};
+    const TileValidators dated{"", 784111777, 1000, 10, ""};
+    const TileValidators bare{"", std::nullopt, 1000, 10, ""};
+    const RefreshJob everything(kNoStore, std::nullopt);
+    const RefreshJob olderThan(kNoStore, 2000);  // fetched before 2000: asked
+
+    EXPECT_EQ(everything.Decide(&etag, false, 5000), RefreshAsk::Conditional);
+    EXPECT_EQ(everything.Decide(&dated, false, 5000), RefreshAsk::Conditional);
+    EXPECT_EQ(everything.Decide(&bare, false, 5000), RefreshAsk::Plain);
+    EXPECT_EQ(everything.Decide(&etag, true, 5000), RefreshAsk::Plain);
     // The store's time wins over the file's; without a record the file's.
-    EXPECT_EQ(olderThan.Decide(etag, false, 5000), RefreshAsk::Conditional);
-    const RefreshJob recent(known, 900);
-    EXPECT_EQ(recent.Decide(etag, false, 100), RefreshAsk::Skip);
+    EXPECT_EQ(olderThan.Decide(&etag, false, 5000), RefreshAsk::Conditional);
+    const RefreshJob recent(kNoStore, 900);
+    EXPECT_EQ(recent.Decide(&etag, false, 100), RefreshAsk::Skip);
     EXPECT_EQ(recent.Decide(nullptr, false, 100), RefreshAsk::Plain);
     EXPECT_EQ(recent.Decide(nullptr, false, 950), RefreshAsk::Skip);
-    EXPECT_EQ(recent.Decide(etag, true, 950), RefreshAsk::Plain);
+    EXPECT_EQ(recent.Decide(&etag, true, 950), RefreshAsk::Plain);
 }
 
 TEST(RefreshJob, AgesTakeOneUnitAndNothingElse) {
@@ -47,7 +48,12 @@ TEST(RefreshJob, AgesTakeOneUnitAndNothingElse) {
 
 TEST(RefreshJob, TheWalkHandsTilesOutInOrderAndIsDoneUpToItsFirstOpenTile) {
     const TileCover cover = TileCover::OfRange({10, 20, 20, 21}, 5);  // 11 x 2 tiles
-    RefreshJob job({}, std::nullopt);
+    // The store knows two tiles of the cover; each comes with its tile.
+    TempDir dir;
+    const std::string store = dir.File("walk_tiles.sqlite");
+    TileStore(store).Write({{cover.At(5), {"\"five\"", std::nullopt, 1, 1, ""}},
+                            {cover.At(9), {"\"nine\"", std::nullopt, 1, 1, ""}}});
+    RefreshJob job(store, std::nullopt);
     job.WalkFrom(cover, 3);
     EXPECT_EQ(job.FinishedUpTo(), 3);
     // Whichever worker is free takes the next tile.
@@ -60,6 +66,9 @@ TEST(RefreshJob, TheWalkHandsTilesOutInOrderAndIsDoneUpToItsFirstOpenTile) {
     EXPECT_EQ(c->Seq, 6);
     EXPECT_EQ(a->Tile, cover.At(4));
     EXPECT_EQ(c->Tile, cover.At(6));
+    EXPECT_FALSE(a->Known.has_value());
+    ASSERT_TRUE(b->Known.has_value());
+    EXPECT_EQ(b->Known->ETag, "\"five\"");
     // Tile 5, still held by the worker in slot 2, holds the position back.
     job.Finish(0, 4);
     job.Finish(0, 6);
@@ -69,9 +78,14 @@ TEST(RefreshJob, TheWalkHandsTilesOutInOrderAndIsDoneUpToItsFirstOpenTile) {
     // Past the last tile nothing is handed out, and all is done once the
     // last ones are.
     std::vector<std::int64_t> taken;
+    std::vector<std::string> tags;
     while (const auto next = job.Take(1)) {
         taken.push_back(next->Seq);
+        if (next->Known) {
+            tags.push_back(next->Known->ETag);
+        }
     }
+    EXPECT_EQ(tags, std::vector<std::string>{"\"nine\""});
     EXPECT_EQ(taken.size(), 22u - 6);
     EXPECT_EQ(job.FinishedUpTo(), 6);
     for (const std::int64_t seq : taken) {
@@ -82,7 +96,7 @@ TEST(RefreshJob, TheWalkHandsTilesOutInOrderAndIsDoneUpToItsFirstOpenTile) {
 }
 
 TEST(RefreshJob, CountsAddUpWhatWasAsked) {
-    RefreshJob job({}, std::nullopt);
+    RefreshJob job(kNoStore, std::nullopt);
     job.Count(RefreshOutcome::Changed);
     job.Count(RefreshOutcome::Unchanged);
     job.Count(RefreshOutcome::Unchanged);

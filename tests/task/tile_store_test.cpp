@@ -48,6 +48,67 @@ TEST(TileStore, KeepsTheNewestRecordOfEachTileAndReadsNothingFromAMissingOrForei
                  ETileStoreError);
 }
 
+TEST(TileStoreReader, FindsEachRecordReadingTheStoreInKeyOrderAWindowAtATime) {
+    TempDir dir;
+    const std::string path = dir.File("area_tiles.sqlite");
+    EXPECT_FALSE(TileStoreReader(path).Find({14, 1, 1}).has_value());
+    // Columns 0..39 of rows 0..39 at zoom 14, every third row left out, and
+    // a few tiles of the zooms around it: more rows than one read takes.
+    std::vector<TileRecord> records;
+    for (int x = 0; x < 40; ++x) {
+        for (int y = 0; y < 40; ++y) {
+            if (y % 3 != 1) {
+                records.push_back(Record(x, y, "\"" + std::to_string(x * 100 + y) + "\"", y));
+            }
+        }
+    }
+    records.push_back({{13, 39, 39}, {"\"low\"", std::nullopt, 1, 1, ""}});
+    records.push_back({{15, 0, 0}, {"\"high\"", std::nullopt, 1, 1, ""}});
+    TileStore(path).Write(records);
+
+    TileStoreReader reader(path);
+    const auto expect = [&reader](const TileId& tile) {
+        const std::optional<TileValidators> found = reader.Find(tile);
+        if (tile.Zoom == 14 && tile.Y % 3 == 1) {
+            EXPECT_FALSE(found.has_value()) << tile.X << "," << tile.Y;
+            return;
+        }
+        ASSERT_TRUE(found.has_value()) << tile.X << "," << tile.Y;
+        if (tile.Zoom == 14) {
+            EXPECT_EQ(found->ETag, "\"" + std::to_string(tile.X * 100 + tile.Y) + "\"");
+            EXPECT_EQ(found->FetchedAt, tile.Y);
+        }
+    };
+    // The walk of a refresh: in key order, from the zoom below to the one
+    // above, past tiles the store lacks.
+    expect({13, 39, 39});
+    for (int x = 0; x < 40; ++x) {
+        for (int y = 0; y < 40; ++y) {
+            expect({14, x, y});
+        }
+    }
+    EXPECT_FALSE(reader.Find({14, 40, 0}).has_value());
+    EXPECT_EQ(reader.Find({15, 0, 0})->ETag, "\"high\"");
+    EXPECT_FALSE(reader.Find({15, 0, 1}).has_value());
+    // Out of order it still finds them.
+    expect({14, 3, 5});
+    expect({14, 39, 38});
+    expect({14, 0, 1});
+    expect({14, 0, 0});
+    EXPECT_EQ(reader.Find({13, 39, 39})->ETag, "\"low\"");
+
+    // Between two reads it holds no lock: the store is written meanwhile in
+    // place, and the reader goes on.
+    TileStoreReader walking(path);
+    ASSERT_TRUE(walking.Find({14, 0, 0}).has_value());
+    TileStore(path).Write({Record(0, 0, "\"new\"", 99)});
+    EXPECT_EQ(TileStore(path).ReadAll().at(TileStoreKey({14, 0, 0})).ETag, "\"new\"");
+    EXPECT_EQ(walking.Find({14, 30, 30})->ETag, "\"3030\"");
+
+    WriteFileAtomic(dir.File("foreign.sqlite"), "not a database at all");
+    EXPECT_FALSE(TileStoreReader(dir.File("foreign.sqlite")).Find({14, 0, 0}).has_value());
+}
+
 ino_t Inode(const std::string& path) {
     struct stat info {};
     EXPECT_EQ(::stat(path.c_str(), &info), 0);
