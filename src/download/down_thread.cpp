@@ -135,8 +135,8 @@ WorkerEnd TDownThread::Walk() {
         if (stop_.Requested()) {
             return WorkerEnd::Stopped;
         }
-        if (const auto end =
-                AfterTile(FetchTile(c.Tile(), c.Seq(), Task->GetTileUrl(c.Tile()), http, buffer, {}))) {
+        if (const auto end = AfterTile(
+                FetchTile(c.Tile(), c.Seq(), Task->GetTileUrl(c.Tile()), http, buffer, {}))) {
             return *end;
         }
     }
@@ -236,8 +236,8 @@ TDownThread::TilePlan TDownThread::PlanTile(const TileId& tile,
         !file || (file->Size == blankImage_.size() && IsMissingOrBlank(path, blankImage_));
     const std::optional<std::int64_t> fileTime =
         file ? std::optional(file->ModifiedUnix) : std::nullopt;
-    const RefreshAsk ask = environment_.Refresh->Decide(known ? &*known : nullptr,
-                                                        missingOrBlank, fileTime);
+    const RefreshAsk ask =
+        environment_.Refresh->Decide(known ? &*known : nullptr, missingOrBlank, fileTime);
     return {ask, std::move(known)};
 }
 

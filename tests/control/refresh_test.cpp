@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 #include "control/download_control.h"
 #include "download_harness.h"
@@ -45,8 +46,19 @@ struct RefreshFixture {
     static tileserver::TileServerOptions Options(const TempDir& root) {
         tileserver::TileServerOptions options = test::ServingSampleTiles(root);
         options.validators = true;
+        options.log = root.File("requests.log");
         return options;
     }
+    // The connections the server's log shows from its line `from` on.
+    std::set<std::string> ConnectionsFrom(std::size_t from) const {
+        std::set<std::string> connections;
+        const std::vector<std::string> lines = ReadTextLines(served.File("requests.log"));
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            connections.insert(lines[i].substr(0, lines[i].find(' ')));
+        }
+        return connections;
+    }
+    std::size_t LoggedRequests() const { return ReadTextLines(served.File("requests.log")).size(); }
     static std::string Name(int x, int y) {
         return "tl_" + std::to_string(x) + "_" + std::to_string(y) + "_13.png";
     }
@@ -151,6 +163,17 @@ TEST(Refresh, BlankAndMissingTilesAreFetchedAgainWhateverTheirAge) {
     ASSERT_TRUE(f.h.Download(f.fields));
     const std::string folder = f.h.control->CurrentTask()->ImageFolder;
     const std::string blank = ReadFileBytes(ProgramFolder() + "blankimg/blank.png");
+    WriteFileAtomic(folder + RefreshFixture::Name(6745, 3105), blank);
+    ASSERT_EQ(std::remove((folder + RefreshFixture::Name(6746, 3106)).c_str()), 0);
+    // Without an age every other tile is asked too, each worker's requests
+    // queued on one connection; the two asked plainly are queued plainly, so
+    // no connection is dropped for a queued request that differs.
+    const std::size_t before = f.LoggedRequests();
+    ASSERT_TRUE(f.Refresh());
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Changed, 2);
+    EXPECT_EQ(f.h.control->Outcome().Refresh->Unchanged, 40);
+    EXPECT_LE(f.ConnectionsFrom(before).size(), 3u);
+
     WriteFileAtomic(folder + RefreshFixture::Name(6745, 3105), blank);
     ASSERT_EQ(std::remove((folder + RefreshFixture::Name(6746, 3106)).c_str()), 0);
     ASSERT_TRUE(f.Refresh(3600));
