@@ -42,20 +42,26 @@ TEST(HttpConditional, ValidatorsAreKeptWithTheDateInUtcWhateverZoneItCameIn) {
 }
 
 TEST(HttpConditional, TheRequestSendsTheWeakETagVerbatimAndTheDateInGmt) {
-    TScriptServer server({TServerScript().Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
+    TScriptServer server({TServerScript()
+                              .Answer("HTTP/1.1 304 Not Modified\r\n\r\n")
+                              .Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
     THttpClient http;
     http.Request.ETag = "W/\"v1\"";
     http.Request.LastModifiedUnix = kNov1994;
     EXPECT_EQ(Get(http, server.Url("/t")), "body:");
     EXPECT_EQ(http.StatusCode(), 304);
-    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-    EXPECT_EQ(server.Requests(),
-              std::vector<std::string>{"GET /t HTTP/1.1\r\nHost: " + host +
-                                       "\r\nAccept: text/html, */*\r\n"
-                                       "User-Agent: Mozilla/3.0 (compatible; Tessellon)\r\n"
-                                       "If-None-Match: W/\"v1\"\r\n"
-                                       "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
-                                       "\r\n"});
+    // A store's record may hold any number of seconds: a date the header
+    // cannot carry is left out.
+    http.Request.LastModifiedUnix = INT64_MAX;
+    EXPECT_EQ(Get(http, server.Url("/t")), "body:");
+    const std::string head = "GET /t HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
+                             "\r\nAccept: text/html, */*\r\n"
+                             "User-Agent: Mozilla/3.0 (compatible; Tessellon)\r\n"
+                             "If-None-Match: W/\"v1\"\r\n";
+    EXPECT_EQ(
+        server.Requests(),
+        (std::vector<std::string>{head + "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n",
+                                  head + "\r\n"}));
 }
 
 TEST(HttpConditional, A304ToAPlainRequestStaysAFailure) {
@@ -112,18 +118,6 @@ TEST(HttpConditional, InternetDatesRoundTripThroughUnixSeconds) {
     EXPECT_EQ(UnixToInternetDate(kEnd), "");
     EXPECT_EQ(UnixToInternetDate(INT64_MIN), "");
     EXPECT_EQ(UnixToInternetDate(INT64_MAX), "");
-}
-
-TEST(HttpConditional, ADateTheHeaderCannotCarryIsLeftOut) {
-    // A store's record may hold any number of seconds.
-    TScriptServer server({TServerScript().Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
-    THttpClient http;
-    http.Request.ETag = "\"v1\"";
-    http.Request.LastModifiedUnix = INT64_MAX;
-    EXPECT_EQ(Get(http, server.Url("/t")), "body:");
-    ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_NE(server.Requests()[0].find("If-None-Match: \"v1\"\r\n"), std::string::npos);
-    EXPECT_EQ(server.Requests()[0].find("If-Modified-Since"), std::string::npos);
 }
 
 }  // namespace
