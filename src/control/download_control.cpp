@@ -175,7 +175,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
     backoff_ = params_->Source ? std::make_unique<ServerBackoff>(environment.Pace) : nullptr;
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
-    // The seed's services keep their files as they were: no store.
+    // The built-in services keep their files as they were: no store.
     records_ = params_->Source ? std::make_unique<TileRecordBatch>() : nullptr;
     storeFailed_ = false;
     environment.Records = records_.get();

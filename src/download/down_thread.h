@@ -114,8 +114,8 @@ private:
     // Skipped: a refresh did not ask the tile, so no pause follows.
     enum class TileResult { Saved, GivenUp, Skipped, Refused, EndWorker, Stopped };
 
-    // How a refresh asks a tile, and the validators it asks with; a
-    // download asks plainly.
+    // How a refresh asks a tile, with the store's record of it; a download
+    // asks plainly.
     struct TilePlan {
         RefreshAsk Ask = RefreshAsk::Plain;
         std::optional<TileValidators> Known;

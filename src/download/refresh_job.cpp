@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "net/internet_date.h"
+
 namespace tessellon {
 
 RefreshAsk RefreshJob::Decide(const TileValidators* known, bool missingOrBlank,
@@ -18,15 +20,19 @@ RefreshAsk RefreshJob::Decide(const TileValidators* known, bool missingOrBlank,
             return RefreshAsk::Skip;
         }
     }
-    if (known != nullptr && (!known->ETag.empty() || known->LastModified)) {
+    // A date the request cannot carry is no validator.
+    if (known != nullptr &&
+        (!known->ETag.empty() ||
+         (known->LastModified && CarriesAsInternetDate(*known->LastModified)))) {
         return RefreshAsk::Conditional;
     }
     return RefreshAsk::Plain;
 }
 
 void RefreshJob::WalkFrom(const TileCover& cover, std::int64_t finishedUpTo) {
-    const std::lock_guard lock(walkMutex_);
+    const std::scoped_lock lock(walkMutex_, heldMutex_);
     next_ = cover.From(finishedUpTo + 1);
+    nextSeq_ = next_->Seq();
 }
 
 std::optional<RefreshJob::Position> RefreshJob::Take(std::int32_t slot) {
@@ -36,13 +42,15 @@ std::optional<RefreshJob::Position> RefreshJob::Take(std::int32_t slot) {
     }
     const TileId tile = next_->Tile();
     Position position{tile, next_->Seq(), store_.Find(tile)};
-    held_[static_cast<std::size_t>(slot)].push_back(position.Seq);
     next_->Advance(1);
+    const std::lock_guard heldLock(heldMutex_);
+    held_[static_cast<std::size_t>(slot)].push_back(position.Seq);
+    nextSeq_ = next_->Seq();
     return position;
 }
 
 void RefreshJob::Finish(std::int32_t slot, std::int64_t seq) {
-    const std::lock_guard lock(walkMutex_);
+    const std::lock_guard lock(heldMutex_);
     std::deque<std::int64_t>& held = held_[static_cast<std::size_t>(slot)];
     if (const auto found = std::ranges::find(held, seq); found != held.end()) {
         held.erase(found);
@@ -50,12 +58,8 @@ void RefreshJob::Finish(std::int32_t slot, std::int64_t seq) {
 }
 
 std::int64_t RefreshJob::FinishedUpTo() const {
-    const std::lock_guard lock(walkMutex_);
-    if (!next_) {
-        return 0;
-    }
-    // Past the last tile Seq() is Count() + 1.
-    std::int64_t firstOpen = next_->Seq();
+    const std::lock_guard lock(heldMutex_);
+    std::int64_t firstOpen = nextSeq_;
     for (const std::deque<std::int64_t>& held : held_) {
         if (!held.empty()) {
             firstOpen = std::min(firstOpen, held.front());

@@ -41,7 +41,7 @@ public:
     // The validators come from the store at `storePath`, read as the walk
     // comes to them.
     RefreshJob(const std::string& storePath, std::optional<std::int64_t> askFetchedBefore)
-        : store_(storePath), askFetchedBefore_(askFetchedBefore) {}
+        : askFetchedBefore_(askFetchedBefore), store_(storePath) {}
 
     // The walk hands the cover's tiles out in order, each to the next
     // worker that is free, so that the workers end together however their
@@ -75,11 +75,18 @@ public:
     RefreshCounts Counts() const;
 
 private:
-    // Read under walkMutex_, as the walk hands the tiles out.
-    TileStoreReader store_;
     std::optional<std::int64_t> askFetchedBefore_;
-    mutable std::mutex walkMutex_;
+    // The walk and the store's records of its tiles, read as it comes to
+    // them: a read from the disk holds up the next tile handed out, but no
+    // worker finishing one.
+    std::mutex walkMutex_;
     std::optional<TileCover::Cursor> next_;
+    TileStoreReader store_;
+    // What is handed out and not yet finished.
+    mutable std::mutex heldMutex_;
+    // The order number of the next tile to hand out; past the last tile the
+    // cover's count + 1.
+    std::int64_t nextSeq_ = 1;
     // The order numbers each worker slot took and has not finished, oldest
     // first.
     std::array<std::deque<std::int64_t>, kThreadSlots> held_;

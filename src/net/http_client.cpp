@@ -95,8 +95,7 @@ void THttpClient::PerformRequest(THttpMethod method, const std::string& url,
         if (!step.Redirect) {
             // A 304 answers a conditional request only: to any other it
             // would leave the caller without the body it asked for.
-            const bool conditional = !Request.ETag.empty() || Request.LastModifiedUnix;
-            if (statusCode_ / 100 == 2 || (statusCode_ == 304 && conditional)) {
+            if (statusCode_ / 100 == 2 || (statusCode_ == 304 && Request.IsConditional())) {
                 break;
             }
             if (step.CloseAfter) {

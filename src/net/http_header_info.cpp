@@ -82,15 +82,17 @@ void THttpHeaderInfo::AppendRequestHeaders(std::string& request, bool insideTunn
     if (!ETag.empty()) {
         line("If-None-Match: ", ETag);
     }
-    if (LastModifiedUnix) {
-        // A date the header cannot carry is left out.
-        if (const std::string date = UnixToInternetDate(*LastModifiedUnix); !date.empty()) {
-            line("If-Modified-Since: ", date);
-        }
+    // A date the header cannot carry is left out.
+    if (LastModifiedUnix && CarriesAsInternetDate(*LastModifiedUnix)) {
+        line("If-Modified-Since: ", UnixToInternetDate(*LastModifiedUnix));
     }
     for (const std::string& extra : ExtraHeaders.Lines()) {
         line({}, extra);
     }
+}
+
+bool THttpHeaderInfo::IsConditional() const {
+    return !ETag.empty() || (LastModifiedUnix && CarriesAsInternetDate(*LastModifiedUnix));
 }
 
 void THttpHeaderInfo::AppendProxyCredentials(std::string& request) const {

@@ -62,11 +62,15 @@ public:
     // Referer, User-Agent, Connection, Content-Version, Content-Encoding,
     // Content-Language, Content-Type, Content-Length, Range, Authorization,
     // Proxy-Authorization, If-None-Match (ETag), If-Modified-Since
-    // (LastModifiedUnix), then ExtraHeaders; each only when set. The text
+    // (LastModifiedUnix, when a header can carry it), then ExtraHeaders; each
+    // only when set. The text
     // goes straight into the request, which is sent in one piece. A request
     // inside a tunnel through the proxy carries no Proxy-Authorization: the
     // tunnel's CONNECT did.
     void AppendRequestHeaders(std::string& request, bool insideTunnel = false) const;
+    // Whether the request asks "changed since?": it sends If-None-Match or
+    // If-Modified-Since, so that a 304 answers it.
+    bool IsConditional() const;
     // The Proxy-Authorization line, when a proxy and its user are set.
     void AppendProxyCredentials(std::string& request) const;
     // Takes the reply's named fields out of `headers` (the first line of each

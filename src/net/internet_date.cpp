@@ -48,6 +48,11 @@ CivilDate CivilFromDays(std::int64_t days) {
     return {year, month, dayOfYear - (153 * shifted + 2) / 5 + 1};
 }
 
+// The four-digit years a request header can carry, from 0001-01-01 to
+// 9999-12-31, in seconds since 1970; the first is a whole day's.
+constexpr std::int64_t kFirstCarried = -62135596800;
+constexpr std::int64_t kEndCarried = 253402300800;
+
 // A date has at most six parts: weekday, day, month, year, time and zone.
 constexpr std::size_t kMostDateParts = 6;
 
@@ -194,19 +199,20 @@ std::int64_t DateTimeToUnix(TDateTime date) {
     return std::llround((date - kUnixEpochDay) * kSecondsPerDay);
 }
 
+bool CarriesAsInternetDate(std::int64_t seconds) {
+    return seconds >= kFirstCarried && seconds < kEndCarried;
+}
+
 std::string UnixToInternetDate(std::int64_t seconds) {
     // Names of our own: the user's locale must not reach the wire.
     static constexpr std::string_view kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
     static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    // Four-digit years only: from 0001-01-01 to 9999-12-31.
-    constexpr std::int64_t kFirst = -62135596800;
-    constexpr std::int64_t kEnd = 253402300800;
-    if (seconds < kFirst || seconds >= kEnd) {
+    if (!CarriesAsInternetDate(seconds)) {
         return {};
     }
     // Floor division: an instant before 1970 still has its time of day.
-    const std::int64_t days = (seconds - kFirst) / 86400 + kFirst / 86400;
+    const std::int64_t days = (seconds - kFirstCarried) / 86400 + kFirstCarried / 86400;
     const std::int64_t time = seconds - days * 86400;
     const CivilDate date = CivilFromDays(days);
     // 1970-01-01 was a Thursday.

@@ -23,8 +23,10 @@ TDateTime UtcToLocal(TDateTime utc);
 
 // A UTC date-time as seconds since 1970-01-01 UTC, rounded to the second.
 std::int64_t DateTimeToUnix(TDateTime date);
+// Whether a request header can carry the date: its year has four digits.
+bool CarriesAsInternetDate(std::int64_t seconds);
 // The date form a request header carries: "Sun, 06 Nov 1994 08:49:37 GMT";
-// empty for a year that does not have four digits.
+// empty for a date it cannot carry.
 std::string UnixToInternetDate(std::int64_t seconds);
 
 }  // namespace tessellon

@@ -54,6 +54,11 @@ std::string Text(sqlite3_stmt* statement, int column) {
                              static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
 }
 
+// The order of the table's key: zoom, then column, then row.
+bool KeyBefore(const TileId& a, const TileId& b) {
+    return std::tie(a.Zoom, a.X, a.Y) < std::tie(b.Zoom, b.X, b.Y);
+}
+
 // One row of a SELECT of z, x, y, etag, last_modified, fetched_at, bytes, sha1.
 TileRecord Row(sqlite3_stmt* select) {
     TileRecord row;
@@ -75,14 +80,10 @@ constexpr const char* kSelectFrom =
     "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles "
     "WHERE (z, x, y) >= (?1, ?2, ?3) ORDER BY z, x, y LIMIT ?4";
 constexpr std::size_t kReaderRows = 512;
+// Failed reads in a row after which a reader knows no more tiles.
+constexpr int kMostFailedReads = 3;
 
 }  // namespace
-
-std::uint64_t TileStoreKey(const TileId& tile) {
-    return static_cast<std::uint64_t>(tile.Zoom) << 50 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(tile.X)) << 25 |
-           static_cast<std::uint64_t>(static_cast<std::uint32_t>(tile.Y));
-}
 
 std::string TileStore::PathForProject(const std::string& projectFileName) {
     constexpr std::string_view kProjectSuffix = ".tsln";
@@ -93,35 +94,6 @@ std::string TileStore::PathForProject(const std::string& projectFileName) {
         base.resize(base.size() - kProjectSuffix.size());
     }
     return base + std::string(kTileStoreSuffix);
-}
-
-TileValidatorMap TileStore::ReadAll() const {
-    TileValidatorMap known;
-    const Db db = Open(path_, SQLITE_OPEN_READONLY);
-    if (!db) {
-        return known;
-    }
-    sqlite3_stmt* raw = nullptr;
-    // Room for every row at once: the map is not rebuilt as it grows.
-    if (sqlite3_prepare_v2(db.get(), "SELECT count(*) FROM tiles", -1, &raw, nullptr) !=
-        SQLITE_OK) {
-        return known;
-    }
-    const Statement count(raw);
-    if (sqlite3_step(count.get()) == SQLITE_ROW) {
-        known.reserve(static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)));
-    }
-    if (sqlite3_prepare_v2(
-            db.get(), "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles", -1,
-            &raw, nullptr) != SQLITE_OK) {
-        return known;
-    }
-    const Statement select(raw);
-    while (sqlite3_step(select.get()) == SQLITE_ROW) {
-        TileRecord row = Row(select.get());
-        known[TileStoreKey(row.Tile)] = std::move(row.Validators);
-    }
-    return known;
 }
 
 struct TileStoreReader::Handles {
@@ -140,14 +112,6 @@ TileStoreReader::TileStoreReader(const std::string& path) {
 }
 
 TileStoreReader::~TileStoreReader() = default;
-
-namespace {
-
-bool KeyBefore(const TileId& a, const TileId& b) {
-    return std::tie(a.Zoom, a.X, a.Y) < std::tie(b.Zoom, b.X, b.Y);
-}
-
-}  // namespace
 
 std::optional<TileValidators> TileStoreReader::Find(const TileId& tile) {
     // The rows read hold the tile's, if the store has it, when the tile lies
@@ -177,13 +141,24 @@ void TileStoreReader::ReadFrom(const TileId& tile) {
     sqlite3_bind_int(select, 2, tile.X);
     sqlite3_bind_int(select, 3, tile.Y);
     sqlite3_bind_int(select, 4, static_cast<int>(kReaderRows));
-    while (sqlite3_step(select) == SQLITE_ROW) {
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select)) == SQLITE_ROW) {
         rows_.push_back(Row(select));
     }
-    // Resetting ends the read, and with it the lock it held.
-    const bool failed = sqlite3_reset(select) != SQLITE_OK;
-    // An unreadable store knows no more tiles than it gave.
-    complete_ = rows_.size() < kReaderRows || failed;
+    // The read ends with its last row, or with the reset after a failure.
+    sqlite3_reset(select);
+    if (status == SQLITE_DONE) {
+        failedReads_ = 0;
+        complete_ = rows_.size() < kReaderRows;
+        return;
+    }
+    // A store busy beyond the wait, or failing, is read again from the tile
+    // after the rows it gave: the tiles past them are not known to be
+    // absent. One that keeps failing is given up, its tiles asked plainly.
+    complete_ = ++failedReads_ == kMostFailedReads;
+    if (rows_.empty() && !complete_) {
+        first_.reset();
+    }
 }
 
 namespace {
@@ -205,8 +180,7 @@ std::vector<const TileRecord*> InKeyOrder(const std::vector<TileRecord>& records
         ordered.push_back(&record);
     }
     std::stable_sort(ordered.begin(), ordered.end(), [](const TileRecord* a, const TileRecord* b) {
-        return std::tie(a->Tile.Zoom, a->Tile.X, a->Tile.Y) <
-               std::tie(b->Tile.Zoom, b->Tile.X, b->Tile.Y);
+        return KeyBefore(a->Tile, b->Tile);
     });
     return ordered;
 }

@@ -14,7 +14,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "task/tile_cover.h"
@@ -42,11 +41,6 @@ struct TileRecord {
     bool TimeOnly = false;
 };
 
-// One number per tile, for the map of known validators.
-std::uint64_t TileStoreKey(const TileId& tile);
-
-using TileValidatorMap = std::unordered_map<std::uint64_t, TileValidators>;
-
 // A store that cannot be written: its path and SQLite's words.
 class ETileStoreError : public std::runtime_error {
 public:
@@ -61,8 +55,6 @@ public:
     static std::string PathForProject(const std::string& projectFileName);
 
     const std::string& Path() const { return path_; }
-    // Every record; empty when the store is missing or unreadable.
-    TileValidatorMap ReadAll() const;
     // The records in one transaction, a tile's newer record replacing its
     // older one; creates the store when missing. Raises ETileStoreError.
     void Write(const std::vector<TileRecord>& records) const;
@@ -84,7 +76,8 @@ private:
 // nothing is read before it is asked for. Between two reads no lock is
 // held, so the store may be written meanwhile; what a walk asks for lies
 // ahead of what its own saves write. A missing or unreadable store knows no
-// tile. Used by one thread at a time.
+// tile; a read that fails is tried again, up to a few times in a row. Used
+// by one thread at a time.
 class TileStoreReader {
 public:
     explicit TileStoreReader(const std::string& path);
@@ -106,6 +99,7 @@ private:
     std::vector<TileRecord> rows_;
     std::optional<TileId> first_;
     bool complete_ = false;
+    int failedReads_ = 0;
 };
 
 // Records the workers hand over between two saves; safe from any thread.

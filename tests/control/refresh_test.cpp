@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "platform/process_lock.h"
+#include "stored_records.h"
 #include "task/tile_store.h"
 #include "tile_source.h"
 
@@ -24,7 +25,10 @@ namespace {
 using namespace std::chrono_literals;
 using test::CountContaining;
 using test::DownloadHarness;
+using test::StoredRecords;
 using test::TempDir;
+using test::TileStoreKey;
+using test::TileValidatorMap;
 
 // The sample area's 42 tiles at zoom 13 (columns 6742..6747, rows
 // 3101..3107), each the synthetic tile of some address.
@@ -81,7 +85,7 @@ TEST(Refresh, ChangedTilesAreReplacedVanishedOnesKeptAndTheRestAnsweredBy304) {
               "All 42 tiles downloaded.");
     const std::string store =
         TileStore::PathForProject(f.h.control->CurrentTask()->ProjectFileName());
-    ASSERT_EQ(TileStore(store).ReadAll().size(), 42u);
+    ASSERT_EQ(StoredRecords(store).size(), 42u);
     const std::string vanished = f.Saved(6744, 3104);
 
     WriteFileAtomic(f.served.File(RefreshFixture::Name(6742, 3101)), TileImage(1, 1));
@@ -117,7 +121,7 @@ TEST(Refresh, ANewETagOnTheSameBytesLeavesTheFileAndRenewsTheStore) {
     const std::string store =
         TileStore::PathForProject(f.h.control->CurrentTask()->ProjectFileName());
     // The server's tag of tile (6742, 3101) moved on; its bytes did not.
-    TileValidatorMap known = TileStore(store).ReadAll();
+    TileValidatorMap known = StoredRecords(store);
     const TileId tile{13, 6742, 3101};
     TileValidators stale = known.at(TileStoreKey(tile));
     const std::string current = stale.ETag;
@@ -129,7 +133,7 @@ TEST(Refresh, ANewETagOnTheSameBytesLeavesTheFileAndRenewsTheStore) {
     ASSERT_TRUE(f.Refresh());
     EXPECT_EQ(f.h.control->Outcome().Refresh->Unchanged, 42);
     EXPECT_EQ(f.h.control->Outcome().Refresh->Changed, 0);
-    EXPECT_EQ(TileStore(store).ReadAll().at(TileStoreKey(tile)).ETag, current);
+    EXPECT_EQ(StoredRecords(store).at(TileStoreKey(tile)).ETag, current);
     EXPECT_EQ(FileModifiedUnix(path), before);
 }
 
@@ -139,7 +143,7 @@ TEST(Refresh, ReadsNoOldTileThroughALinkAndReplacesTheLinkNotItsTarget) {
     const std::string store =
         TileStore::PathForProject(f.h.control->CurrentTask()->ProjectFileName());
     const TileId tile{13, 6742, 3101};
-    TileValidatorMap known = TileStore(store).ReadAll();
+    TileValidatorMap known = StoredRecords(store);
     TileValidators stale = known.at(TileStoreKey(tile));
     stale.ETag = "\"older\"";
     TileStore(store).Write({{tile, stale}});

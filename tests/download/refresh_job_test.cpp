@@ -26,6 +26,9 @@ TEST(RefreshJob, MissingAndBlankTilesAreAskedPlainlyOthersByAgeAndValidators) {
     EXPECT_EQ(everything.Decide(&etag, false, 5000), RefreshAsk::Conditional);
     EXPECT_EQ(everything.Decide(&dated, false, 5000), RefreshAsk::Conditional);
     EXPECT_EQ(everything.Decide(&bare, false, 5000), RefreshAsk::Plain);
+    // A date no request can carry is no validator.
+    const TileValidators farOff{"", INT64_MAX, 1000, 10, ""};
+    EXPECT_EQ(everything.Decide(&farOff, false, 5000), RefreshAsk::Plain);
     EXPECT_EQ(everything.Decide(&etag, true, 5000), RefreshAsk::Plain);
     // The store's time wins over the file's; without a record the file's.
     EXPECT_EQ(olderThan.Decide(&etag, false, 5000), RefreshAsk::Conditional);

@@ -65,8 +65,13 @@ TEST(HttpConditional, TheRequestSendsTheWeakETagVerbatimAndTheDateInGmt) {
 }
 
 TEST(HttpConditional, A304ToAPlainRequestStaysAFailure) {
-    TScriptServer server({TServerScript().Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
+    TScriptServer server({TServerScript()
+                              .Answer("HTTP/1.1 304 Not Modified\r\n\r\n")
+                              .Answer("HTTP/1.1 304 Not Modified\r\n\r\n")});
     THttpClient http;
+    EXPECT_EQ(Get(http, server.Url("/t")), "protocol:304:304 Not Modified");
+    // A date the request cannot carry leaves it plain.
+    http.Request.LastModifiedUnix = INT64_MAX;
     EXPECT_EQ(Get(http, server.Url("/t")), "protocol:304:304 Not Modified");
 }
 
