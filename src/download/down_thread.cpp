@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/process_lock.h"
 #include "platform/shown_text.h"
+#include "platform/thread_policy.h"
 #include "task/contract_texts.h"
 #include "task/md_task.h"
 #include "task/tile_store.h"
@@ -63,6 +64,7 @@ TileId TDownThread::LastPosition() const {
 }
 
 void TDownThread::Execute() {
+    RunThisThreadAsBulkWork();
     WorkerEnd end = WorkerEnd::EndedByError;
     try {
         end = Walk();

@@ -1,8 +1,13 @@
 #include "download/down_thread.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 
@@ -340,6 +345,62 @@ TEST_F(DownThread, StopEndsAWorkerWaitingOnAStalledServerAtOnce) {
         EXPECT_EQ(workers[0]->EndReason(), WorkerEnd::Stopped);
         EXPECT_EQ(workers[0]->LastPosition().X, 0);  // fetched again next time
     }
+}
+
+// The scheduling policy and nice value of each thread of this process.
+std::vector<std::pair<int, int>> ThreadPolicies() {
+    std::vector<std::pair<int, int>> policies;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        const auto thread = static_cast<pid_t>(std::stoi(entry.path().filename().string()));
+        errno = 0;
+        const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+        EXPECT_EQ(errno, 0);
+        policies.emplace_back(::sched_getscheduler(thread), nice);
+    }
+    return policies;
+}
+
+// A worker is woken for every reply; its wakeups must not preempt the thread
+// that runs (on one machine, often the server that sent the reply). Its
+// nice value, and so its share of the processor, stays the program's.
+TEST_F(DownThread, WorkersRunAsBulkWorkAtTheProgramsNiceValue) {
+    const int ownPolicy = ::sched_getscheduler(0);
+    const int ownNice = ::getpriority(PRIO_PROCESS, 0);
+    if (ownPolicy != SCHED_OTHER) {
+        GTEST_SKIP() << "the tests run under another policy already";
+    }
+    std::atomic<int> waiting{0};
+    std::unique_ptr<test::TLoopbackServer> stalled;
+    stalled = std::make_unique<test::TLoopbackServer>([&](int fd, int) {
+        test::ReadHttpRequest(fd);
+        ++waiting;
+        while (!stalled->Stopping()) {
+            stalled->Pause(20000);
+        }
+    });
+    MakeTask(2, 1, 2);
+    params.MapHost = "127.0.0.1:" + std::to_string(stalled->Port());
+    UseSource({});
+    const WorkerEnvironment environment{&sync, this, Pacing(test::kPaceScale), {}, ProgramFolder()};
+    for (int i = 0; i < 2; ++i) {
+        workers.push_back(std::make_unique<TDownThread>(false, i, task.get(), environment));
+        ++running;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (waiting < 2 && std::chrono::steady_clock::now() < deadline) {
+        sync.ServePending(10ms);
+    }
+    ASSERT_EQ(waiting, 2) << "the workers did not reach the server";
+    const std::vector<std::pair<int, int>> policies = ThreadPolicies();
+    for (const auto& worker : workers) {
+        worker->Terminate();
+    }
+    while (running > 0) {
+        sync.ServePending(10ms);
+    }
+    EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(SCHED_BATCH, ownNice)), 2);
+    EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(ownPolicy, ownNice)),
+              std::ssize(policies) - 2);
 }
 
 // What a source task's server asks of its workers, and what it may send in

@@ -1,0 +1,14 @@
+#include "platform/thread_policy.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+namespace tessellon {
+
+void RunThisThreadAsBulkWork() {
+    // SCHED_BATCH takes no static priority; the nice value stays as it was.
+    const sched_param none{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &none);
+}
+
+}  // namespace tessellon
