@@ -64,8 +64,15 @@ std::string THttpHeaderList::JoinedValue(std::size_t index) const {
     const std::string& line = lines_[index];
     // The name and the one separator character after it are skipped.
     const std::size_t skip = NameOf(line).size() + 1;
-    std::string value = skip < line.size() ? line.substr(skip) : std::string();
-    for (std::size_t i = index + 1; i < EndOfField(index); ++i) {
+    const std::string_view first =
+        skip < line.size() ? std::string_view(line).substr(skip) : std::string_view();
+    const std::size_t end = EndOfField(index);
+    if (end == index + 1) {
+        // A field of one line, as nearly all are: its value is cut out once.
+        return TrimLeft(first);
+    }
+    std::string value(first);
+    for (std::size_t i = index + 1; i < end; ++i) {
         // An empty value takes the continuation as it is: the result is
         // left-trimmed anyway.
         if (!value.empty() && value.back() != ' ' && value.back() != '\t') {

@@ -1,9 +1,10 @@
 #include "net/internet_date.h"
 
+#include <array>
 #include <cmath>
 #include <ctime>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "net/net_errors.h"
 #include "net/net_text.h"
@@ -56,10 +57,15 @@ constexpr std::int64_t kEndCarried = 253402300800;
 // A date has at most six parts: weekday, day, month, year, time and zone.
 constexpr std::size_t kMostDateParts = 6;
 
-// The parts of `text`, in place; none when it has more than a date has.
-std::optional<std::vector<std::string_view>> Tokens(std::string_view text) {
-    std::vector<std::string_view> tokens;
-    tokens.reserve(kMostDateParts);
+// The parts of a date, in place.
+struct DateParts {
+    std::array<std::string_view, kMostDateParts> Part;
+    std::size_t Count = 0;
+};
+
+// The parts of `text`; none when it has more than a date has.
+std::optional<DateParts> Tokens(std::string_view text) {
+    DateParts parts;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         // A "-" separates the parts of "06-Nov-94" but starts a zone offset.
@@ -69,19 +75,19 @@ std::optional<std::vector<std::string_view>> Tokens(std::string_view text) {
             continue;
         }
         if (i > start) {
-            if (tokens.size() == kMostDateParts) {
+            if (parts.Count == kMostDateParts) {
                 return std::nullopt;
             }
-            tokens.push_back(text.substr(start, i - start));
+            parts.Part[parts.Count++] = text.substr(start, i - start);
         }
         start = i + 1;
     }
-    return tokens;
+    return parts;
 }
 
 int MonthNumber(std::string_view name) {
-    static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                          "jul", "aug", "sep", "oct", "nov", "dec"};
+    static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                   "jul", "aug", "sep", "oct", "nov", "dec"};
     for (int i = 0; i < 12; ++i) {
         if (name.size() >= 3 && SameText(name.substr(0, 3), kMonths[i])) {
             return i + 1;
@@ -136,11 +142,11 @@ std::optional<long> ZoneOffset(std::string_view text) {
 }  // namespace
 
 std::optional<TDateTime> ParseInternetDate(std::string_view text) {
-    const std::optional<std::vector<std::string_view>> parts = Tokens(text);
+    const std::optional<DateParts> parts = Tokens(text);
     if (!parts) {
         return std::nullopt;
     }
-    const std::vector<std::string_view>& tokens = *parts;
+    const std::span<const std::string_view> tokens(parts->Part.data(), parts->Count);
     std::size_t at = 0;
     if (at < tokens.size() && (tokens[at][0] < '0' || tokens[at][0] > '9')) {
         ++at;  // the weekday
