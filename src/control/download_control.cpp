@@ -176,7 +176,7 @@ bool DownloadControl::StartRun(const TaskFields& fields, bool refresh, ListedTil
     environment.Backoff = backoff_.get();
     environment.MaxTileBytes = config.ReadMaxTileBytes();
     // The built-in services keep their files as they were: no store.
-    records_ = params_->Source ? std::make_unique<TileRecordBatch>() : nullptr;
+    records_ = params_->Source ? std::make_unique<TileRecordBatch>(task_->Cover.Count()) : nullptr;
     storeFailed_ = false;
     environment.Records = records_.get();
     environment.Refresh = refresh_.get();

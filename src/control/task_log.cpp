@@ -46,7 +46,12 @@ void TaskLog::Add(const std::string& line) {
 }
 
 void TaskLog::Save() {
+    std::size_t size = 0;
+    for (const std::string& line : unsaved_) {
+        size += line.size() + 2;
+    }
     std::string bytes;
+    bytes.reserve(size);
     for (const std::string& line : unsaved_) {
         bytes += line;
         bytes += "\r\n";

@@ -359,14 +359,22 @@ void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::st
     }
 }
 
+TileRecordBatch::TileRecordBatch(std::int64_t expected)
+    : room_(static_cast<std::size_t>(
+          std::clamp<std::int64_t>(expected, 0, static_cast<std::int64_t>(kMostRoom)))) {
+    records_.reserve(room_);
+}
+
 void TileRecordBatch::Add(TileRecord record) {
     const std::lock_guard lock(mutex_);
     records_.push_back(std::move(record));
 }
 
 std::vector<TileRecord> TileRecordBatch::Take() {
+    std::vector<TileRecord> next;
+    next.reserve(room_);
     const std::lock_guard lock(mutex_);
-    return std::exchange(records_, {});
+    return std::exchange(records_, std::move(next));
 }
 
 }  // namespace tessellon
