@@ -449,15 +449,16 @@ void DownloadControl::SaveRecordsWhile(const std::function<void()>& step) {
         }
     };
     try {
-        SideBySide(
-            [&] {
-                try {
-                    TileStore(TileStore::PathForProject(task_->ProjectFileName())).Write(batch);
-                } catch (const ETileStoreError& e) {
-                    storeError = e.what();
-                }
-            },
-            step);
+        // The store is written on this thread and `step` beside it: the
+        // store's write takes by far the most memory, which a thread made
+        // for it would have to map afresh page by page.
+        SideBySide(step, [&] {
+            try {
+                TileStore(TileStore::PathForProject(task_->ProjectFileName())).Write(batch);
+            } catch (const ETileStoreError& e) {
+                storeError = e.what();
+            }
+        });
     } catch (...) {
         report();
         throw;
