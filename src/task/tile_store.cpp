@@ -344,16 +344,23 @@ void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::st
     Run(path_, db.get(), kSchema);
     Insert(path_, db.get(), records);
     Run(path_, db.get(), "COMMIT");
+    // A store read whole is written from SQLite's own image of it; only a
+    // new one is copied out first.
     sqlite3_int64 size = 0;
-    const std::unique_ptr<unsigned char, SqliteFree> image(
-        sqlite3_serialize(db.get(), "main", &size, 0));
-    if (!image) {
+    const unsigned char* image =
+        sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+    std::unique_ptr<unsigned char, SqliteFree> copy;
+    if (image == nullptr) {
+        copy.reset(sqlite3_serialize(db.get(), "main", &size, 0));
+        image = copy.get();
+    }
+    if (image == nullptr) {
         throw ETileStoreError(path_ + ": cannot make the tile store");
     }
     try {
-        WriteFileAtomic(
-            path_, {reinterpret_cast<const char*>(image.get()), static_cast<std::size_t>(size)},
-            {.NameDurable = false});
+        WriteFileAtomic(path_,
+                        {reinterpret_cast<const char*>(image), static_cast<std::size_t>(size)},
+                        {.NameDurable = false});
     } catch (const EFileError& e) {
         throw ETileStoreError(e.what());
     }
