@@ -108,6 +108,10 @@ TileStoreReader::TileStoreReader(const std::string& path) {
         complete_ = true;  // knows no tile
         return;
     }
+    // The rows are read once, in order: a few pages of cache hold the
+    // tree's upper levels, where a cache of SQLite's size would hold every
+    // page, each taken fresh from the system.
+    sqlite3_exec(db.get(), "PRAGMA cache_size = 64", nullptr, nullptr, nullptr);
     handles_ = std::make_unique<Handles>(Handles{std::move(db), Statement(raw)});
 }
 
