@@ -239,7 +239,7 @@ public:
     bool TimerEnabled() const { return timerEnabled_; }
     const std::string& TotalLabel() const { return totalLabel_; }
     // The log lines the next save writes.
-    const std::vector<std::string>& UnsavedLogLines() const { return log_.Unsaved(); }
+    const std::string& UnsavedLog() const { return log_.Unsaved(); }
     const std::vector<std::string>& Memo2() const { return memo2_; }
     const MDTask* CurrentTask() const { return task_.get(); }
     std::int32_t RunningThreadCount() const { return runningThreadCount_; }

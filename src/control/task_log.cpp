@@ -41,27 +41,22 @@ std::vector<std::string> TaskLog::Open(const std::string& fileName,
     return lines;
 }
 
-void TaskLog::Add(const std::string& line) {
-    unsaved_.push_back(line);
+void TaskLog::Add(std::string_view line) {
+    unsaved_ += line;
+    unsaved_ += "\r\n";
 }
 
 void TaskLog::Save() {
-    std::size_t size = 0;
-    for (const std::string& line : unsaved_) {
-        size += line.size() + 2;
-    }
-    std::string bytes;
-    bytes.reserve(size);
-    for (const std::string& line : unsaved_) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    if (!AppendToMarkedFile(fileName_, mark_, bytes)) {
-        std::vector<std::string> lines = head_;
-        lines.insert(lines.end(), unsaved_.begin(), unsaved_.end());
-        WriteLinesAtomic(fileName_, lines);
+    if (!AppendToMarkedFile(fileName_, mark_, unsaved_)) {
+        AtomicFileWriter writer(fileName_);
+        for (const std::string& line : head_) {
+            writer.AppendLine(line);
+        }
+        writer.Append(unsaved_);
+        writer.Commit();
         mark_ = MarkOfFile(fileName_);
     }
+    // Cleared, not freed: the next second's lines take the same room.
     unsaved_.clear();
 }
 

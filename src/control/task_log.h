@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -33,20 +34,22 @@ public:
     // kept from an earlier task are dropped.
     std::vector<std::string> Open(const std::string& fileName, std::vector<std::string> headLines,
                                   std::size_t shown = kLogWindowLines);
-    void Add(const std::string& line);
+    void Add(std::string_view line);
     // Appends the lines added since the last save. A log file that is no
     // longer the one last saved (removed, replaced, cut or grown behind our
     // back) is not appended to, since that could leave a hole or foreign
     // bytes mid-log; it is made anew with the head and the unsaved lines.
     // Throws EFileError; the lines stay unsaved then, for the next save.
     void Save();
-    const std::vector<std::string>& Unsaved() const { return unsaved_; }
+    // The lines added since the last save, each ended by CR LF as the file
+    // holds them: a second's lines are one piece, not one each.
+    const std::string& Unsaved() const { return unsaved_; }
 
 private:
     std::string fileName_;
     std::vector<std::string> head_;
     FileMark mark_;
-    std::vector<std::string> unsaved_;
+    std::string unsaved_;
 };
 
 }  // namespace tessellon

@@ -78,11 +78,11 @@ TEST(TaskLog, HoldsOnlyTheLinesNotYetSaved) {
     OpenLog l;
     l.log.Add("one");
     l.log.Add("two");
-    EXPECT_EQ(l.log.Unsaved(), (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(l.log.Unsaved(), "one\r\ntwo\r\n");
     l.log.Save();
     EXPECT_TRUE(l.log.Unsaved().empty());
     l.log.Add("three");
-    EXPECT_EQ(l.log.Unsaved(), std::vector<std::string>{"three"});
+    EXPECT_EQ(l.log.Unsaved(), "three\r\n");
     // A new start drops what an earlier one left unsaved.
     l.log.Open(l.file, kHead);
     EXPECT_TRUE(l.log.Unsaved().empty());
@@ -125,7 +125,7 @@ TEST(TaskLog, ASaveThatFailsKeepsItsLinesForTheNext) {
     std::remove(l.file.c_str());
     ASSERT_TRUE(CreateDirectoryOneLevel(l.file));
     EXPECT_THROW(l.log.Save(), EFileError);
-    EXPECT_EQ(l.log.Unsaved(), std::vector<std::string>{"kept"});
+    EXPECT_EQ(l.log.Unsaved(), "kept\r\n");
     ASSERT_EQ(::rmdir(l.file.c_str()), 0);
     l.log.Save();
     EXPECT_EQ(ReadTextLines(l.file), Joined(kHead, {"kept"}));
@@ -160,9 +160,9 @@ TEST(TaskLog, TheControlKeepsNoLineOnceSavedAndShowsTheNewestOfALongLog) {
     ASSERT_TRUE(h.control->Start(fields));
     const std::string file = h.control->CurrentTask()->LogFileName;
     h.control->AppendLogLine("probe");
-    EXPECT_EQ(h.control->UnsavedLogLines(), std::vector<std::string>{"probe"});
+    EXPECT_EQ(h.control->UnsavedLog(), "probe\r\n");
     ASSERT_TRUE(h.RunToEnd());
-    EXPECT_TRUE(h.control->UnsavedLogLines().empty());
+    EXPECT_TRUE(h.control->UnsavedLog().empty());
     EXPECT_EQ(ReadTextLines(file), h.frontEnd.log);
 
     // A log far longer than the window.
