@@ -56,7 +56,7 @@ void TaskLog::Save() {
         writer.Commit();
         mark_ = MarkOfFile(fileName_);
     }
-    // Cleared, not freed: the next second's lines take the same room.
+    // Cleared, not freed: the lines up to the next save take the same room.
     unsaved_.clear();
 }
 

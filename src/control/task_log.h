@@ -42,7 +42,7 @@ public:
     // Throws EFileError; the lines stay unsaved then, for the next save.
     void Save();
     // The lines added since the last save, each ended by CR LF as the file
-    // holds them: a second's lines are one piece, not one each.
+    // holds them: the lines between two saves are one piece, not one each.
     const std::string& Unsaved() const { return unsaved_; }
 
 private:

@@ -80,6 +80,8 @@ constexpr const char* kSelectFrom =
     "SELECT z, x, y, etag, last_modified, fetched_at, bytes, sha1 FROM tiles "
     "WHERE (z, x, y) >= (?1, ?2, ?3) ORDER BY z, x, y LIMIT ?4";
 constexpr std::size_t kReaderRows = 512;
+// The most records a batch makes room for between two takes.
+constexpr std::int64_t kMostBatchRoom = std::int64_t{1} << 15;
 // Failed reads in a row after which a reader knows no more tiles.
 constexpr int kMostFailedReads = 3;
 
@@ -352,7 +354,8 @@ void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::st
     // new one is copied out first.
     sqlite3_int64 size = 0;
     const unsigned char* image =
-        sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+        base != nullptr ? sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY)
+                        : nullptr;
     std::unique_ptr<unsigned char, SqliteFree> copy;
     if (image == nullptr) {
         copy.reset(sqlite3_serialize(db.get(), "main", &size, 0));
@@ -371,8 +374,7 @@ void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::st
 }
 
 TileRecordBatch::TileRecordBatch(std::int64_t expected)
-    : room_(static_cast<std::size_t>(
-          std::clamp<std::int64_t>(expected, 0, static_cast<std::int64_t>(kMostRoom)))) {
+    : room_(static_cast<std::size_t>(std::clamp<std::int64_t>(expected, 0, kMostBatchRoom))) {
     records_.reserve(room_);
 }
 
@@ -382,6 +384,13 @@ void TileRecordBatch::Add(TileRecord record) {
 }
 
 std::vector<TileRecord> TileRecordBatch::Take() {
+    {
+        // Most saves of a paced run find nothing new: no room is made then.
+        const std::lock_guard lock(mutex_);
+        if (records_.empty()) {
+            return {};
+        }
+    }
     std::vector<TileRecord> next;
     next.reserve(room_);
     const std::lock_guard lock(mutex_);

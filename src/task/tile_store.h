@@ -105,16 +105,14 @@ private:
 // Records the workers hand over between two saves; safe from any thread.
 class TileRecordBatch {
 public:
-    // Room is made for `expected` records between two takes, or for
-    // kMostRoom: a batch that grew by doubling would move its records again
-    // and again, and touch fresh memory each time.
-    explicit TileRecordBatch(std::int64_t expected = 0);
+    // Room is made for `expected` records between two takes, up to a
+    // bound: a batch that grew by doubling would move its records again and
+    // again, and touch fresh memory each time.
+    explicit TileRecordBatch(std::int64_t expected);
 
     void Add(TileRecord record);
     // Everything added since the last Take.
     std::vector<TileRecord> Take();
-
-    static constexpr std::size_t kMostRoom = std::size_t{1} << 15;
 
 private:
     std::size_t room_;

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "download/failure_policy.h"
 #include "download/image_kind.h"
 #include "loopback_server.h"
+#include "platform/thread_policy.h"
 #include "task/contract_texts.h"
 #include "worker_fixture.h"
 
@@ -347,60 +349,86 @@ TEST_F(DownThread, StopEndsAWorkerWaitingOnAStalledServerAtOnce) {
     }
 }
 
-// The scheduling policy and nice value of each thread of this process.
+// The scheduling policy and nice value of each thread of this process; one
+// that ends meanwhile is left out.
 std::vector<std::pair<int, int>> ThreadPolicies() {
     std::vector<std::pair<int, int>> policies;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
         const auto thread = static_cast<pid_t>(std::stoi(entry.path().filename().string()));
         errno = 0;
         const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+        const int policy = ::sched_getscheduler(thread);
+        if (errno == ESRCH) {
+            continue;
+        }
         EXPECT_EQ(errno, 0);
-        policies.emplace_back(::sched_getscheduler(thread), nice);
+        policies.emplace_back(policy, nice);
     }
     return policies;
 }
 
 // A worker is woken for every reply; its wakeups must not preempt the thread
 // that runs (on one machine, often the server that sent the reply). Its
-// nice value, and so its share of the processor, stays the program's.
+// nice value, and so its share of the processor, stays the program's; a
+// worker started under another policy (idle time only) keeps it.
 TEST_F(DownThread, WorkersRunAsBulkWorkAtTheProgramsNiceValue) {
     const int ownPolicy = ::sched_getscheduler(0);
     const int ownNice = ::getpriority(PRIO_PROCESS, 0);
     if (ownPolicy != SCHED_OTHER) {
         GTEST_SKIP() << "the tests run under another policy already";
     }
-    std::atomic<int> waiting{0};
-    std::unique_ptr<test::TLoopbackServer> stalled;
-    stalled = std::make_unique<test::TLoopbackServer>([&](int fd, int) {
-        test::ReadHttpRequest(fd);
-        ++waiting;
-        while (!stalled->Stopping()) {
-            stalled->Pause(20000);
+    int granted = -1;
+    std::thread([&] {
+        RunThisThreadAsBulkWork();
+        granted = ::sched_getscheduler(0);
+    }).join();
+    if (granted != SCHED_BATCH) {
+        GTEST_SKIP() << "the system refuses the batch policy here";
+    }
+    for (const int started : {SCHED_OTHER, SCHED_IDLE}) {
+        SCOPED_TRACE(started == SCHED_IDLE ? "started idle" : "started ordinary");
+        std::atomic<int> waiting{0};
+        std::unique_ptr<test::TLoopbackServer> stalled;
+        stalled = std::make_unique<test::TLoopbackServer>([&](int fd, int) {
+            test::ReadHttpRequest(fd);
+            ++waiting;
+            while (!stalled->Stopping()) {
+                stalled->Pause(20000);
+            }
+        });
+        workers.clear();
+        MakeTask(2, 1, 2);
+        params.MapHost = "127.0.0.1:" + std::to_string(stalled->Port());
+        UseSource({});
+        const WorkerEnvironment environment{
+            &sync, this, Pacing(test::kPaceScale), {}, ProgramFolder()};
+        // A thread's policy passes to the threads it starts.
+        std::thread([&] {
+            const sched_param none{};
+            ASSERT_EQ(::pthread_setschedparam(::pthread_self(), started, &none), 0);
+            for (int i = 0; i < 2; ++i) {
+                workers.push_back(std::make_unique<TDownThread>(false, i, task.get(), environment));
+                ++running;
+            }
+        }).join();
+        ASSERT_EQ(std::ssize(workers), 2);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (waiting < 2 && std::chrono::steady_clock::now() < deadline) {
+            sync.ServePending(10ms);
         }
-    });
-    MakeTask(2, 1, 2);
-    params.MapHost = "127.0.0.1:" + std::to_string(stalled->Port());
-    UseSource({});
-    const WorkerEnvironment environment{&sync, this, Pacing(test::kPaceScale), {}, ProgramFolder()};
-    for (int i = 0; i < 2; ++i) {
-        workers.push_back(std::make_unique<TDownThread>(false, i, task.get(), environment));
-        ++running;
+        ASSERT_EQ(waiting, 2) << "the workers did not reach the server";
+        const std::vector<std::pair<int, int>> policies = ThreadPolicies();
+        for (const auto& worker : workers) {
+            worker->Terminate();
+        }
+        while (running > 0) {
+            sync.ServePending(10ms);
+        }
+        const int expected = started == SCHED_OTHER ? SCHED_BATCH : SCHED_IDLE;
+        EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(expected, ownNice)), 2);
+        EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(ownPolicy, ownNice)),
+                  std::ssize(policies) - 2);
     }
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (waiting < 2 && std::chrono::steady_clock::now() < deadline) {
-        sync.ServePending(10ms);
-    }
-    ASSERT_EQ(waiting, 2) << "the workers did not reach the server";
-    const std::vector<std::pair<int, int>> policies = ThreadPolicies();
-    for (const auto& worker : workers) {
-        worker->Terminate();
-    }
-    while (running > 0) {
-        sync.ServePending(10ms);
-    }
-    EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(SCHED_BATCH, ownNice)), 2);
-    EXPECT_EQ(std::count(policies.begin(), policies.end(), std::pair(ownPolicy, ownNice)),
-              std::ssize(policies) - 2);
 }
 
 // What a source task's server asks of its workers, and what it may send in
