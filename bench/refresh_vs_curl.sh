@@ -131,15 +131,16 @@ curl -s -I "http://127.0.0.1:$port/$zoom/$x0/$y0.png" | tr -d '\r' |
 
 # Shortly after many files were deleted (another benchmark's scratch folder,
 # a test suite's), a file system such as ext4 may create files slowly for
-# minutes: the download side would be slow and the ratio better than it is. The pairs
-# start once 2,000 empty files take less than half a second again.
+# minutes: the download side would be slow and the ratio better than it is.
+# The pairs start once as many empty files as a download makes (10,000) take
+# less than 1.5 s again; a few thousand can be quick while the rest are not.
 quiet_files() {
     # Each probe keeps its files: deleting them would slow the next.
     local probe="$scratch/probe$1" start
     mkdir "$probe"
     start=$(now)
-    for ((k = 0; k < 2000; ++k)); do : >"$probe/$k"; done
-    echo "$(now) - $start < 0.5" | bc
+    for ((k = 0; k < 10000; ++k)); do : >"$probe/$k"; done
+    echo "$(now) - $start < 1.5" | bc
 }
 slow_files=""
 for ((round = 0; ; ++round)); do
