@@ -385,7 +385,7 @@ void TileRecordBatch::Add(TileRecord record) {
 
 std::vector<TileRecord> TileRecordBatch::Take() {
     {
-        // Most saves of a paced run find nothing new: no room is made then.
+        // A save that finds nothing new makes no room for the next.
         const std::lock_guard lock(mutex_);
         if (records_.empty()) {
             return {};
