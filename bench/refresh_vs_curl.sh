@@ -6,9 +6,12 @@
 # in turns: a whole download of the same task into a fresh folder,
 # `tessellon-cli refresh` of the first one, and a curl loop sending the same
 # conditional requests (--etag-compare with the ETag each tile came with, 8
-# in parallel). Prints the bytes nginx sent for the download and for a
-# refresh, each side's median time, the median of the per-pair ratio of the
-# refresh's time to the download's and of ours to curl's, with their spread.
+# in parallel). The bytes nginx sends for a refresh are counted in one
+# refresh before the pairs, as the download's are in the first download;
+# every timed refresh must end with the same line. Prints the bytes nginx
+# sent for the download and for a refresh, each side's median time, the
+# median of the per-pair ratio of the refresh's time to the download's and
+# of ours to curl's, with their spread.
 # Targets: a refresh transfers at most 5% of the download's bytes and takes
 # at most a fifth of its time.
 #
@@ -113,6 +116,18 @@ flush_log
 full_bytes=$(sent)
 tiles=$(grep -c . "$scratch/nginx/access.log")
 
+# Refreshes the task; its end line goes to $scratch/refresh.err.
+refresh() {
+    "$bin/tessellon-cli" refresh "$scratch/task/fresh.tsln" >/dev/null 2>"$scratch/refresh.err" ||
+        { cat "$scratch/refresh.err" >&2; exit 1; }
+}
+: >"$scratch/nginx/access.log"
+refresh
+flush_log
+refresh_bytes=$(sent)
+unchanged=$(grep -c '^304 ' "$scratch/nginx/access.log" || true)
+end_line=$(tail -1 "$scratch/refresh.err")
+
 # curl's side: every tile with the ETag nginx gave it, kept per tile.
 mkdir -p "$scratch/curl"
 curl -s -I "http://127.0.0.1:$port/$zoom/$x0/$y0.png" | tr -d '\r' |
@@ -157,7 +172,10 @@ done
 # Each side starts with nothing of the sides before it still to be written:
 # a download leaves about 250 MB for the system to write back within the next
 # half minute, and a side that syncs its own files while that goes to disk
-# would wait for it too.
+# would wait for it too. And each starts right after the side before it, none
+# after a pause: on a virtual machine, memory left idle for a moment may go
+# back to the host and be slow to touch again, which would weigh on the side
+# after the pause alone.
 downloads=() ours=() theirs=() shares=() ratios=()
 for ((i = 0; i < pairs; ++i)); do
     sync
@@ -166,16 +184,15 @@ for ((i = 0; i < pairs; ++i)); do
     downloads+=("$(echo "$(now) - $start" | bc)")
     # Emptied, not removed: the freed inodes would slow the runs after it.
     find "$scratch/again$i" -type f -exec truncate -s 0 {} +
-    flush_log
-    : >"$scratch/nginx/access.log"
     sync
     start=$(now)
-    "$bin/tessellon-cli" refresh "$scratch/task/fresh.tsln" >/dev/null 2>"$scratch/refresh.err" ||
-        { cat "$scratch/refresh.err" >&2; exit 1; }
+    refresh
     ours+=("$(echo "$(now) - $start" | bc)")
-    flush_log
-    refresh_bytes=$(sent)
-    unchanged=$(grep -c '^304 ' "$scratch/nginx/access.log" || true)
+    if [[ $(tail -1 "$scratch/refresh.err") != "$end_line" ]]; then
+        echo "refresh benchmark: a refresh ended otherwise than the one counted:" >&2
+        tail -1 "$scratch/refresh.err" >&2
+        exit 1
+    fi
     sync
     start=$(now)
     curl -s --parallel --parallel-max 8 -K "$scratch/curl.cfg" 2>/dev/null
@@ -186,7 +203,7 @@ done
 
 python3 - "$tiles" "$full_bytes" "$refresh_bytes" "$unchanged" "${downloads[*]}" \
     "${ours[*]}" "${theirs[*]}" "${shares[*]}" "${ratios[*]}" \
-    "$(tail -1 "$scratch/refresh.err")" "$slow_files" <<'PY'
+    "$end_line" "$slow_files" <<'PY'
 import statistics as st, sys
 tiles, full_b, ref_b, unchanged = sys.argv[1:5]
 downloads, ours, theirs, shares, ratios = ([float(v) for v in a.split()] for a in sys.argv[5:10])
