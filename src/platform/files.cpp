@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <thread>
 #include <utility>
 
@@ -412,27 +413,43 @@ UntrustedRead FailedOpen(int error, std::string& reason) {
     return UntrustedRead::Refused;
 }
 
+std::string LargerThan(std::size_t maxBytes) {
+    return "larger than " + std::to_string(maxBytes) + " bytes";
+}
+
+// The size of what `fd` opened when it may be read, as ReadUntrustedFile
+// tells; none, with `fd` closed and the reason told, when not.
+std::optional<std::size_t> SizeToRead(int fd, std::size_t maxBytes, std::string& reason) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        reason = SystemReason(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        reason = KindOfEntry(st.st_mode);
+    } else if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        reason = LargerThan(maxBytes);
+    } else {
+        return static_cast<std::size_t>(st.st_size);
+    }
+    ::close(fd);
+    return std::nullopt;
+}
+
 // Reads what `fd` (closed here) opened, as ReadUntrustedFile tells.
 UntrustedRead ReadOpenedFile(int fd, std::size_t maxBytes, std::string& bytes,
                              std::string& reason) {
+    const std::optional<std::size_t> size = SizeToRead(fd, maxBytes, reason);
+    if (!size) {
+        bytes.clear();
+        return UntrustedRead::Refused;
+    }
     const auto refuse = [&](std::string why) {
         ::close(fd);
         bytes.clear();
         reason = std::move(why);
         return UntrustedRead::Refused;
     };
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        return refuse(SystemReason(errno));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return refuse(KindOfEntry(st.st_mode));
-    }
-    const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        return refuse(tooLarge);
-    }
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    const std::string tooLarge = LargerThan(maxBytes);
+    bytes.reserve(*size);
     char chunk[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -495,6 +512,45 @@ UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, s
     reason.clear();
     const int fd = ::open(path.c_str(), kUntrustedOpen);
     return fd < 0 ? FailedOpen(errno, reason) : ReadOpenedFile(fd, maxBytes, bytes, reason);
+}
+
+UntrustedRead ReadUntrustedFileInto(const std::string& path, std::size_t maxBytes,
+                                    const std::function<char*(std::size_t)>& room,
+                                    std::string& reason) {
+    reason.clear();
+    const int fd = ::open(path.c_str(), kUntrustedOpen);
+    if (fd < 0) {
+        return FailedOpen(errno, reason);
+    }
+    const std::optional<std::size_t> size = SizeToRead(fd, maxBytes, reason);
+    if (!size) {
+        return UntrustedRead::Refused;
+    }
+    char* const into = room(*size);
+    if (into == nullptr) {
+        ::close(fd);
+        reason = "no memory for its " + std::to_string(*size) + " bytes";
+        return UntrustedRead::Refused;
+    }
+    for (std::size_t got = 0;;) {
+        // Once the size is read, a byte more finds a file that grew meanwhile.
+        char past = 0;
+        const ssize_t n =
+            got < *size ? ::read(fd, into + got, *size - got) : ::read(fd, &past, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0 || got == *size) {
+            const int error = errno;
+            ::close(fd);
+            if (n == 0 && got == *size) {
+                return UntrustedRead::Read;
+            }
+            reason = n < 0 ? SystemReason(error) : "changed while it was read";
+            return UntrustedRead::Refused;
+        }
+        got += static_cast<std::size_t>(n);
+    }
 }
 
 UntrustedRead ReadFileBelow(const std::string& root, std::string_view relative,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -124,6 +125,13 @@ enum class UntrustedRead {
 // system's reason), without the path.
 UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                                 std::string& reason);
+// The same into memory the caller provides, for bytes that go on to a
+// library that takes its own memory only: `room` is given the file's size as
+// it is opened and returns where that many bytes go, or null when it has no
+// room. A file whose size changes while it is read is refused.
+UntrustedRead ReadUntrustedFileInto(const std::string& path, std::size_t maxBytes,
+                                    const std::function<char*(std::size_t)>& room,
+                                    std::string& reason);
 
 // Files kept below a folder, such as a cache, reached without following a
 // symbolic link below `root`: a link put in place of one of its folders or

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <tuple>
 #include <utility>
@@ -287,6 +286,59 @@ void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>&
 struct SqliteFree {
     void operator()(unsigned char* bytes) const { sqlite3_free(bytes); }
 };
+using SqliteBytes = std::unique_ptr<unsigned char, SqliteFree>;
+
+// A store made whole in memory, from `base` (the bytes of the store at
+// `path` as it is, of `baseSize` bytes) or from nothing, and written as one
+// file with one sync of the disk: the first save of every download makes the
+// store, the last save of a refresh renews most of its rows, and a journal
+// would cost either four syncs.
+void WriteWhole(const std::string& path, const std::vector<TileRecord>& records,
+                SqliteBytes base, std::size_t baseSize) {
+    const Db db = Open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (!db) {
+        throw ETileStoreError(path + ": cannot make the tile store");
+    }
+    const bool renewed = base != nullptr;
+    if (renewed) {
+        // SQLite owns the bytes from here on, and frees them on a failure too.
+        const auto length = static_cast<sqlite3_int64>(baseSize);
+        if (sqlite3_deserialize(db.get(), "main", base.release(), length, length,
+                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
+            SQLITE_OK) {
+            throw ETileStoreError(path + ": " + sqlite3_errmsg(db.get()));
+        }
+    }
+    // A failure discards the copy in memory whole, so nothing needs rolling
+    // back: no journal. The pages a batch changes are written back into that
+    // copy a few at a time, not each held in a cache page of its own.
+    Run(path, db.get(), "PRAGMA journal_mode=OFF");
+    Run(path, db.get(), "PRAGMA cache_size = 64");
+    Run(path, db.get(), "BEGIN");
+    Run(path, db.get(), kSchema);
+    Insert(path, db.get(), records);
+    Run(path, db.get(), "COMMIT");
+    // A store read whole is written from SQLite's own image of it; only a
+    // new one is copied out first.
+    sqlite3_int64 size = 0;
+    const unsigned char* image =
+        renewed ? sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY) : nullptr;
+    SqliteBytes copy;
+    if (image == nullptr) {
+        copy.reset(sqlite3_serialize(db.get(), "main", &size, 0));
+        image = copy.get();
+    }
+    if (image == nullptr) {
+        throw ETileStoreError(path + ": cannot make the tile store");
+    }
+    try {
+        WriteFileAtomic(path,
+                        {reinterpret_cast<const char*>(image), static_cast<std::size_t>(size)},
+                        {.NameDurable = false});
+    } catch (const EFileError& e) {
+        throw ETileStoreError(e.what());
+    }
+}
 
 }  // namespace
 
@@ -295,20 +347,26 @@ void TileStore::Write(const std::vector<TileRecord>& records) const {
         return;
     }
     if (!FileExists(path_)) {
-        WriteWhole(records, nullptr);
+        WriteWhole(path_, records, nullptr, 0);
         return;
     }
     // A batch that renews at least about half the rows is written whole as
     // well; not past a journal that a crash left, which only opening the
-    // store rolls back.
+    // store rolls back. The store is read straight into memory SQLite takes.
     const std::optional<std::uint64_t> size = RegularFileSizeNoFollow(path_);
     if (size && records.size() * kLeastRowBytes * 2 >= *size && !FileExists(path_ + "-journal") &&
         !FileExists(path_ + "-wal")) {
-        std::string base;
+        SqliteBytes base;
+        std::size_t baseSize = 0;
+        const auto room = [&](std::size_t bytes) {
+            base.reset(static_cast<unsigned char*>(sqlite3_malloc64(bytes)));
+            baseSize = bytes;
+            return reinterpret_cast<char*>(base.get());
+        };
         std::string refusal;
-        if (ReadUntrustedFile(path_, static_cast<std::size_t>(*size), base, refusal) ==
+        if (ReadUntrustedFileInto(path_, static_cast<std::size_t>(*size), room, refusal) ==
             UntrustedRead::Read) {
-            WriteWhole(records, &base);
+            WriteWhole(path_, records, std::move(base), baseSize);
             return;
         }
     }
@@ -322,55 +380,6 @@ void TileStore::Write(const std::vector<TileRecord>& records) const {
     Run(path_, db.get(), kSchema);
     Insert(path_, db.get(), records);
     Run(path_, db.get(), "COMMIT");
-}
-
-void TileStore::WriteWhole(const std::vector<TileRecord>& records, const std::string* base) const {
-    const Db db = Open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (!db) {
-        throw ETileStoreError(path_ + ": cannot make the tile store");
-    }
-    if (base != nullptr) {
-        // SQLite owns the copy from here on, and frees it on a failure too.
-        auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(base->size()));
-        if (copy == nullptr) {
-            throw ETileStoreError(path_ + ": out of memory");
-        }
-        std::memcpy(copy, base->data(), base->size());
-        const auto length = static_cast<sqlite3_int64>(base->size());
-        if (sqlite3_deserialize(db.get(), "main", copy, length, length,
-                                SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
-            SQLITE_OK) {
-            throw ETileStoreError(path_ + ": " + sqlite3_errmsg(db.get()));
-        }
-    }
-    // A failure discards the copy in memory whole, so nothing needs rolling
-    // back: no journal.
-    Run(path_, db.get(), "PRAGMA journal_mode=OFF");
-    Run(path_, db.get(), "BEGIN");
-    Run(path_, db.get(), kSchema);
-    Insert(path_, db.get(), records);
-    Run(path_, db.get(), "COMMIT");
-    // A store read whole is written from SQLite's own image of it; only a
-    // new one is copied out first.
-    sqlite3_int64 size = 0;
-    const unsigned char* image =
-        base != nullptr ? sqlite3_serialize(db.get(), "main", &size, SQLITE_SERIALIZE_NOCOPY)
-                        : nullptr;
-    std::unique_ptr<unsigned char, SqliteFree> copy;
-    if (image == nullptr) {
-        copy.reset(sqlite3_serialize(db.get(), "main", &size, 0));
-        image = copy.get();
-    }
-    if (image == nullptr) {
-        throw ETileStoreError(path_ + ": cannot make the tile store");
-    }
-    try {
-        WriteFileAtomic(path_,
-                        {reinterpret_cast<const char*>(image), static_cast<std::size_t>(size)},
-                        {.NameDurable = false});
-    } catch (const EFileError& e) {
-        throw ETileStoreError(e.what());
-    }
 }
 
 TileRecordBatch::TileRecordBatch(std::int64_t expected)

@@ -60,13 +60,6 @@ public:
     void Write(const std::vector<TileRecord>& records) const;
 
 private:
-    // A store made whole in memory, from `base` (the bytes of the store as
-    // it is) or from nothing, and written as one file with one sync of the
-    // disk: the first save of every download makes the store, the last save
-    // of a refresh renews most of its rows, and a journal would cost either
-    // four syncs.
-    void WriteWhole(const std::vector<TileRecord>& records, const std::string* base) const;
-
     std::string path_;
 };
 

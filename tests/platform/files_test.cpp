@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "platform/paths.h"
 #include "temp_dir.h"
@@ -320,6 +322,60 @@ TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
     }
     EXPECT_EQ(ReadUntrustedFile("/dev/zero", 100, bytes, reason), UntrustedRead::Refused);
     EXPECT_EQ(reason, "a device node");
+}
+
+// The read into the caller's memory refuses what the read into a string
+// refuses, and a file that grows or shrinks between the look at its size
+// and the read: the caller's room holds the size it was given, no more.
+TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
+    TempDir dir;
+    WriteFileAtomic(dir.File("tile"), "12345");
+    ASSERT_EQ(::symlink(dir.File("tile").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    std::string room;
+    std::function<void()> meanwhile = [] {};
+    const auto read = [&](const std::string& path, std::size_t limit, std::string& reason) {
+        return ReadUntrustedFileInto(
+            path, limit,
+            [&](std::size_t size) {
+                room.assign(size, '\0');
+                meanwhile();
+                return room.data();
+            },
+            reason);
+    };
+    std::string reason = "old";
+    EXPECT_EQ(read(dir.File("tile"), 5, reason), UntrustedRead::Read);
+    EXPECT_EQ(room, "12345");
+    EXPECT_EQ(reason, "");
+    EXPECT_EQ(read(dir.File("none"), 5, reason), UntrustedRead::Absent);
+    const struct {
+        const char* name;
+        std::size_t limit;
+        const char* reason;
+    } refused[] = {
+        {"tile", 4, "larger than 4 bytes"},
+        {"link", 100, "a symbolic link, not followed"},
+        {"fifo", 100, "a FIFO"},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(read(dir.File(r.name), r.limit, reason), UntrustedRead::Refused) << r.name;
+        EXPECT_EQ(reason, r.reason) << r.name;
+    }
+
+    for (const char* now : {"123456", "1234"}) {
+        meanwhile = [&] {
+            std::ofstream(dir.File("tile"), std::ios::binary | std::ios::trunc) << now;
+        };
+        EXPECT_EQ(read(dir.File("tile"), 100, reason), UntrustedRead::Refused) << now;
+        EXPECT_EQ(reason, "changed while it was read") << now;
+        WriteFileAtomic(dir.File("tile"), "12345");
+    }
+    meanwhile = [] {};
+    EXPECT_EQ(ReadUntrustedFileInto(
+                  dir.File("tile"), 100, [](std::size_t) { return nullptr; }, reason),
+              UntrustedRead::Refused);
+    EXPECT_EQ(reason, "no memory for its 5 bytes");
 }
 
 TEST(OutputRefusal, OnlyNothingOrARegularFileMayBeReplaced) {
