@@ -535,8 +535,7 @@ UntrustedRead ReadUntrustedFileInto(const std::string& path, std::size_t maxByte
     for (std::size_t got = 0;;) {
         // Once the size is read, a byte more finds a file that grew meanwhile.
         char past = 0;
-        const ssize_t n =
-            got < *size ? ::read(fd, into + got, *size - got) : ::read(fd, &past, 1);
+        const ssize_t n = got < *size ? ::read(fd, into + got, *size - got) : ::read(fd, &past, 1);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -293,8 +293,8 @@ using SqliteBytes = std::unique_ptr<unsigned char, SqliteFree>;
 // file with one sync of the disk: the first save of every download makes the
 // store, the last save of a refresh renews most of its rows, and a journal
 // would cost either four syncs.
-void WriteWhole(const std::string& path, const std::vector<TileRecord>& records,
-                SqliteBytes base, std::size_t baseSize) {
+void WriteWhole(const std::string& path, const std::vector<TileRecord>& records, SqliteBytes base,
+                std::size_t baseSize) {
     const Db db = Open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (!db) {
         throw ETileStoreError(path + ": cannot make the tile store");
