@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <memory>
 #include <tuple>
 #include <utility>
@@ -283,6 +284,19 @@ void Insert(const std::string& path, sqlite3* db, const std::vector<TileRecord>&
     }
 }
 
+// The records in one transaction of `db`, run after `opening` (settings,
+// then the statement that begins the transaction).
+void WriteInTransaction(const std::string& path, sqlite3* db,
+                        std::initializer_list<const char*> opening,
+                        const std::vector<TileRecord>& records) {
+    for (const char* sql : opening) {
+        Run(path, db, sql);
+    }
+    Run(path, db, kSchema);
+    Insert(path, db, records);
+    Run(path, db, "COMMIT");
+}
+
 struct SqliteFree {
     void operator()(unsigned char* bytes) const { sqlite3_free(bytes); }
 };
@@ -312,12 +326,8 @@ void WriteWhole(const std::string& path, const std::vector<TileRecord>& records,
     // A failure discards the copy in memory whole, so nothing needs rolling
     // back: no journal. The pages a batch changes are written back into that
     // copy a few at a time, not each held in a cache page of its own.
-    Run(path, db.get(), "PRAGMA journal_mode=OFF");
-    Run(path, db.get(), "PRAGMA cache_size = 64");
-    Run(path, db.get(), "BEGIN");
-    Run(path, db.get(), kSchema);
-    Insert(path, db.get(), records);
-    Run(path, db.get(), "COMMIT");
+    WriteInTransaction(path, db.get(),
+                       {"PRAGMA journal_mode=OFF", "PRAGMA cache_size = 64", "BEGIN"}, records);
     // A store read whole is written from SQLite's own image of it; only a
     // new one is copied out first.
     sqlite3_int64 size = 0;
@@ -374,12 +384,9 @@ void TileStore::Write(const std::vector<TileRecord>& records) const {
     if (!db) {
         throw ETileStoreError(path_ + ": cannot open the tile store");
     }
-    Run(path_, db.get(), "PRAGMA journal_mode=DELETE");
-    Run(path_, db.get(), "PRAGMA synchronous=FULL");
-    Run(path_, db.get(), "BEGIN IMMEDIATE");
-    Run(path_, db.get(), kSchema);
-    Insert(path_, db.get(), records);
-    Run(path_, db.get(), "COMMIT");
+    WriteInTransaction(path_, db.get(),
+                       {"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=FULL", "BEGIN IMMEDIATE"},
+                       records);
 }
 
 TileRecordBatch::TileRecordBatch(std::int64_t expected)

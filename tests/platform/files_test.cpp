@@ -287,13 +287,30 @@ TEST(IsAbsentOrRegularFile, RefusesLinksFoldersAndSpecialFiles) {
     }
 }
 
-TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
-    TempDir dir;
+// What both reads of an untrusted file refuse, made by Refusable.
+const struct {
+    const char* name;
+    std::size_t limit;
+    const char* reason;
+} kRefused[] = {
+    {"tile", 4, "larger than 4 bytes"},
+    {"link", 100, "a symbolic link, not followed"},
+    {"fifo", 100, "a FIFO"},
+    {"folder", 100, "a folder"},
+};
+
+// A tile of five bytes in `dir` with a link, a FIFO and a folder beside it.
+void Refusable(const TempDir& dir) {
     WriteFileAtomic(dir.File("tile"), "12345");
     WriteFileAtomic(dir.File("secret"), "root:x:0:0");
     ASSERT_EQ(::symlink(dir.File("secret").c_str(), dir.File("link").c_str()), 0);
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+}
+
+TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
+    TempDir dir;
+    Refusable(dir);
     std::string bytes = "old";
     std::string reason = "old";
     EXPECT_EQ(ReadUntrustedFile(dir.File("tile"), 5, bytes, reason), UntrustedRead::Read);
@@ -302,17 +319,7 @@ TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
     EXPECT_EQ(ReadUntrustedFile(dir.File("none"), 5, bytes, reason), UntrustedRead::Absent);
     EXPECT_EQ(bytes, "");
 
-    const struct {
-        const char* name;
-        std::size_t limit;
-        const char* reason;
-    } refused[] = {
-        {"tile", 4, "larger than 4 bytes"},
-        {"link", 100, "a symbolic link, not followed"},
-        {"fifo", 100, "a FIFO"},
-        {"folder", 100, "a folder"},
-    };
-    for (const auto& r : refused) {
+    for (const auto& r : kRefused) {
         bytes = "old";
         EXPECT_EQ(ReadUntrustedFile(dir.File(r.name), r.limit, bytes, reason),
                   UntrustedRead::Refused)
@@ -329,9 +336,7 @@ TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
 // and the read: the caller's room holds the size it was given, no more.
 TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
     TempDir dir;
-    WriteFileAtomic(dir.File("tile"), "12345");
-    ASSERT_EQ(::symlink(dir.File("tile").c_str(), dir.File("link").c_str()), 0);
-    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    Refusable(dir);
     std::string room;
     std::function<void()> meanwhile = [] {};
     const auto read = [&](const std::string& path, std::size_t limit, std::string& reason) {
@@ -349,16 +354,7 @@ TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
     EXPECT_EQ(room, "12345");
     EXPECT_EQ(reason, "");
     EXPECT_EQ(read(dir.File("none"), 5, reason), UntrustedRead::Absent);
-    const struct {
-        const char* name;
-        std::size_t limit;
-        const char* reason;
-    } refused[] = {
-        {"tile", 4, "larger than 4 bytes"},
-        {"link", 100, "a symbolic link, not followed"},
-        {"fifo", 100, "a FIFO"},
-    };
-    for (const auto& r : refused) {
+    for (const auto& r : kRefused) {
         EXPECT_EQ(read(dir.File(r.name), r.limit, reason), UntrustedRead::Refused) << r.name;
         EXPECT_EQ(reason, r.reason) << r.name;
     }
