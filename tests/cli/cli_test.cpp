@@ -20,6 +20,7 @@
 #include "platform/files.h"
 #include "platform/ini_file.h"
 #include "script_server.h"
+#include "stored_records.h"
 #include "test_proxy.h"
 
 extern char** environ;
@@ -382,6 +383,51 @@ TEST_F(Cli, RetryFailedFetchesTheStillBlankListedTilesFirst) {
     const Outcome refused = Execute({"refresh", dir.File("maps/b.tsln"), "--retry-failed"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("--retry-failed"), std::string::npos) << refused.err;
+}
+
+// A refresh killed midway leaves its position and the tile store as its
+// last save wrote them: the next refresh takes the killed run's lock over,
+// asks only the tiles after that position, tells a tile changed meanwhile,
+// and leaves every tile whole and every tile known to the store.
+TEST_F(Cli, ARefreshKilledMidwayContinuesAfterItsLastSave) {
+    test::TempDir served;
+    tileserver::TileServerOptions options = test::ServingSampleTiles(served);
+    options.validators = true;
+    StartServer(std::move(options));
+    ASSERT_EQ(Execute(SourceArgs("area.tsln", {"--url", ServerUrl("/{z}/{x}/{y}.png")})).status, 0);
+    const std::string project = dir.File("maps/area.tsln");
+    const std::vector<std::string> refresh = {"refresh", project, "--config",
+                                              dir.File("config.ini")};
+    const pid_t pid = Spawn(refresh, "200");
+    const auto saved = [&] { return IniFile(project).ReadInteger("REFRESH", "T1", 0); };
+    for (int i = 0; i < 1000 && saved() < 5; ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(Wait(pid).status, 128 + SIGKILL);
+    const int done = saved();
+    ASSERT_GE(done, 5);
+    ASSERT_LT(done, 42);
+
+    // The last tile of the walk lies after any position the kill left.
+    const std::string last = "tl_6747_3107_13.png";
+    WriteFileAtomic(served.File(last), test::SampleTileImage(6742, 3101));
+    const auto ended = [](const Outcome& run, int asked, int changed) {
+        return run.err.ends_with("\nRefreshed " + std::to_string(asked) +
+                                 " tiles: " + std::to_string(changed) + " changed, " +
+                                 std::to_string(asked - changed) +
+                                 " unchanged, 0 kept (not on the server).\n");
+    };
+    const Outcome continued = Execute(refresh);
+    EXPECT_EQ(continued.status, 0) << continued.err;
+    EXPECT_TRUE(ended(continued, 42 - done, 1)) << continued.err;
+    for (const std::string& tile : TileFiles("area", "tl")) {
+        const std::string name = tile.substr(tile.rfind('/') + 1);
+        EXPECT_EQ(ReadFileBytes(tile), ReadFileBytes(served.File(name))) << name;
+    }
+    EXPECT_EQ(test::StoredRecords(dir.File("maps/area_tiles.sqlite")).size(), 42u);
+    const Outcome again = Execute(refresh);
+    EXPECT_TRUE(ended(again, 42, 0)) << again.err;
 }
 
 TEST_F(Cli, OpenRefusesAFileThatIsNoTaskProjectAndLeavesIt) {
