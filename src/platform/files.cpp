@@ -526,7 +526,13 @@ UntrustedRead ReadUntrustedFileInto(const std::string& path, std::size_t maxByte
     if (!size) {
         return UntrustedRead::Refused;
     }
-    char* const into = room(*size);
+    char* into = nullptr;
+    try {
+        into = room(*size);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
     if (into == nullptr) {
         ::close(fd);
         reason = "no memory for its " + std::to_string(*size) + " bytes";

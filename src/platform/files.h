@@ -126,9 +126,12 @@ enum class UntrustedRead {
 UntrustedRead ReadUntrustedFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
                                 std::string& reason);
 // The same into memory the caller provides, for bytes that go on to a
-// library that takes its own memory only: `room` is given the file's size as
-// it is opened and returns where that many bytes go, or null when it has no
-// room. A file whose size changes while it is read is refused.
+// library that takes its own memory only. `room` is called once, only for a
+// file that may be read, with its size as it is opened (which may be 0); it
+// returns where that many bytes go, or null when it has no room, and what
+// it throws passes through. A file whose size changes while it is read is
+// refused. The memory stays the caller's, after a refusal too, when it may
+// hold part of the file.
 UntrustedRead ReadUntrustedFileInto(const std::string& path, std::size_t maxBytes,
                                     const std::function<char*(std::size_t)>& room,
                                     std::string& reason);

@@ -324,8 +324,10 @@ void WriteWhole(const std::string& path, const std::vector<TileRecord>& records,
         }
     }
     // A failure discards the copy in memory whole, so nothing needs rolling
-    // back: no journal. The pages a batch changes are written back into that
-    // copy a few at a time, not each held in a cache page of its own.
+    // back: no journal. SQLite's usual cache would take up to 2 MB of fresh
+    // memory beside the copy for the pages a batch changes; a few pages are
+    // written back into the copy as the batch goes. (A new store lives in
+    // its cache whatever its size.)
     WriteInTransaction(path, db.get(),
                        {"PRAGMA journal_mode=OFF", "PRAGMA cache_size = 64", "BEGIN"}, records);
     // A store read whole is written from SQLite's own image of it; only a
@@ -363,9 +365,11 @@ void TileStore::Write(const std::vector<TileRecord>& records) const {
     // A batch that renews at least about half the rows is written whole as
     // well; not past a journal that a crash left, which only opening the
     // store rolls back. The store is read straight into memory SQLite takes.
+    // A file of no bytes is an empty store, which SQLite takes from no
+    // memory: it is opened as a file.
     const std::optional<std::uint64_t> size = RegularFileSizeNoFollow(path_);
-    if (size && records.size() * kLeastRowBytes * 2 >= *size && !FileExists(path_ + "-journal") &&
-        !FileExists(path_ + "-wal")) {
+    if (size && *size > 0 && records.size() * kLeastRowBytes * 2 >= *size &&
+        !FileExists(path_ + "-journal") && !FileExists(path_ + "-wal")) {
         SqliteBytes base;
         std::size_t baseSize = 0;
         const auto room = [&](std::size_t bytes) {

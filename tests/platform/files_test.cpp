@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <new>
 
 #include "platform/paths.h"
 #include "temp_dir.h"
@@ -310,7 +311,7 @@ void Refusable(const TempDir& dir) {
 
 TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
     TempDir dir;
-    Refusable(dir);
+    ASSERT_NO_FATAL_FAILURE(Refusable(dir));
     std::string bytes = "old";
     std::string reason = "old";
     EXPECT_EQ(ReadUntrustedFile(dir.File("tile"), 5, bytes, reason), UntrustedRead::Read);
@@ -331,18 +332,28 @@ TEST(ReadUntrustedFile, ReadsRegularFilesUpToTheLimitAndNothingBehindALink) {
     EXPECT_EQ(reason, "a device node");
 }
 
+// The number of files this process has open.
+std::size_t OpenFiles() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
 // The read into the caller's memory refuses what the read into a string
-// refuses, and a file that grows or shrinks between the look at its size
-// and the read: the caller's room holds the size it was given, no more.
+// refuses, before it asks for memory, and a file that grows or shrinks
+// between the look at its size and the read: the caller's room holds the
+// size it was given, no more. No way out leaves the file open.
 TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
     TempDir dir;
-    Refusable(dir);
+    ASSERT_NO_FATAL_FAILURE(Refusable(dir));
+    const std::size_t openBefore = OpenFiles();
     std::string room;
+    int asked = 0;
     std::function<void()> meanwhile = [] {};
     const auto read = [&](const std::string& path, std::size_t limit, std::string& reason) {
         return ReadUntrustedFileInto(
             path, limit,
             [&](std::size_t size) {
+                ++asked;
                 room.assign(size, '\0');
                 meanwhile();
                 return room.data();
@@ -358,6 +369,9 @@ TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
         EXPECT_EQ(read(dir.File(r.name), r.limit, reason), UntrustedRead::Refused) << r.name;
         EXPECT_EQ(reason, r.reason) << r.name;
     }
+    EXPECT_EQ(read("/dev/zero", 100, reason), UntrustedRead::Refused);
+    EXPECT_EQ(reason, "a device node");
+    EXPECT_EQ(asked, 1);
 
     for (const char* now : {"123456", "1234"}) {
         meanwhile = [&] {
@@ -367,11 +381,13 @@ TEST(ReadUntrustedFile, IntoTheCallersMemoryTakesTheSizeTheFileHadWhenOpened) {
         EXPECT_EQ(reason, "changed while it was read") << now;
         WriteFileAtomic(dir.File("tile"), "12345");
     }
-    meanwhile = [] {};
+    meanwhile = [] { throw std::bad_alloc(); };
+    EXPECT_THROW(read(dir.File("tile"), 100, reason), std::bad_alloc);
     EXPECT_EQ(ReadUntrustedFileInto(
                   dir.File("tile"), 100, [](std::size_t) { return nullptr; }, reason),
               UntrustedRead::Refused);
     EXPECT_EQ(reason, "no memory for its 5 bytes");
+    EXPECT_EQ(OpenFiles(), openBefore);
 }
 
 TEST(OutputRefusal, OnlyNothingOrARegularFileMayBeReplaced) {

@@ -49,7 +49,7 @@ TEST(TileStore, KeepsTheNewestRecordOfEachTileAndReadsNothingFromAMissingOrForei
     EXPECT_TRUE(StoredRecords(dir.File("foreign.sqlite")).empty());
     EXPECT_THROW(TileStore(dir.File("foreign.sqlite")).Write({Record(1, 1, "", 1)}),
                  ETileStoreError);
-    // A file of no bytes is an empty store, as SQLite takes it.
+    // A file of no bytes is an empty store, as SQLite opens it.
     WriteFileAtomic(dir.File("empty_tiles.sqlite"), "");
     TileStore(dir.File("empty_tiles.sqlite")).Write({Record(3, 4, "\"e\"", 30)});
     EXPECT_EQ(StoredRecords(dir.File("empty_tiles.sqlite")).at(TileStoreKey({14, 3, 4})).ETag,
