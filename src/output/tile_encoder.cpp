@@ -47,9 +47,9 @@ std::vector<std::uint8_t> Rgb(const std::uint8_t* rgba) {
     return rgb;
 }
 
-std::string EncodePng(const std::uint8_t* rgba) {
-    const bool opaque = Opaque(rgba);
-    const std::vector<std::uint8_t> rgb = opaque ? Rgb(rgba) : std::vector<std::uint8_t>();
+// The rows of a tile, `rowBytes` each, as a PNG of `colorType`. Only what
+// libpng's jump back leaves untouched lives beside its setjmp.
+std::string WritePng(const std::uint8_t* rows, std::size_t rowBytes, int colorType) {
     std::string out;
     png_structp png = png_create_write_struct(
         PNG_LIBPNG_VER_STRING, nullptr,
@@ -67,17 +67,23 @@ std::string EncodePng(const std::uint8_t* rgba) {
                 ->append(reinterpret_cast<const char*>(bytes), size);
         },
         nullptr);
-    png_set_IHDR(png, info, kTileSide, kTileSide, 8,
-                 opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, kTileSide, kTileSide, 8, colorType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
-    const std::size_t rowBytes = opaque ? kTileSide * 3 : kTileRowBytes;
     for (int y = 0; y < kTileSide; ++y) {
-        png_write_row(png, (opaque ? rgb.data() : rgba) + rowBytes * static_cast<std::size_t>(y));
+        png_write_row(png, rows + rowBytes * static_cast<std::size_t>(y));
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;
+}
+
+std::string EncodePng(const std::uint8_t* rgba) {
+    if (!Opaque(rgba)) {
+        return WritePng(rgba, kTileRowBytes, PNG_COLOR_TYPE_RGB_ALPHA);
+    }
+    const std::vector<std::uint8_t> rgb = Rgb(rgba);
+    return WritePng(rgb.data(), kTileSide * 3, PNG_COLOR_TYPE_RGB);
 }
 
 struct JpegError {
