@@ -112,7 +112,7 @@ SourceKeys TfrmSourceEdit::Keys() const {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         std::string value;
         if (const auto* check = qobject_cast<const QCheckBox*>(fields_[i])) {
-            value = check->isChecked() ? "1" : "";
+            value = check->isChecked() ? std::string("1") : std::string();
         } else {
             value = static_cast<const QLineEdit*>(fields_[i])->text().trimmed().toStdString();
         }

@@ -55,7 +55,9 @@ std::string OrdinaryReply(const Payload& payload, bool withBody, bool closing) {
 
 std::string EntityTag(std::string_view body) {
     // The same bytes give the same tag, in this run and the next.
-    return "\"" + Sha1Hex(body).substr(0, 16) + "\"";
+    std::string tag(1, '"');
+    tag.append(Sha1Hex(body), 0, 16).push_back('"');
+    return tag;
 }
 
 std::string ValidatedReply(const Payload& payload, std::string_view ifNoneMatch, bool withBody,
